@@ -25,6 +25,9 @@ endfunction()
 # kq_add_gtest(<name> LABELS <label>... SOURCES <file>... LIBS <lib>... [ENV <VAR=value>...])
 # One GoogleTest executable; each test case becomes a CTest test with the labels.
 function(kq_add_gtest name)
+  if(NOT KQ_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(ARG "" "" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   kq_warnings(${name})
@@ -40,7 +43,8 @@ function(kq_add_gtest name)
 endfunction()
 
 # kq_add_fuzzer(<name> SOURCES <file>... LIBS <lib>...)
-# A libFuzzer target, built only with KQ_FUZZ; scripts/test runs every one of them.
+# A libFuzzer target, built only with KQ_FUZZ; scripts/test runs every one of them
+# with the seeds of tests/fuzz-seeds/<name>/ when that folder exists.
 function(kq_add_fuzzer name)
   if(NOT KQ_FUZZ)
     return()
