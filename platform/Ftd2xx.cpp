@@ -1,0 +1,107 @@
+#include "platform/Ftd2xx.h"
+
+#include "platform/DebugOutput.h"
+
+namespace kq::platform {
+
+// The D2XX calls, as the library exports them (32-bit words, handles as pointers).
+struct Ftd2xx::Entries {
+    FtStatus (*SetVIDPID)(uint32_t, uint32_t) = nullptr;
+    FtStatus (*OpenEx)(void*, uint32_t, FtHandle*) = nullptr;
+    FtStatus (*Close)(FtHandle) = nullptr;
+    FtStatus (*SetBaudRate)(FtHandle, uint32_t) = nullptr;
+    FtStatus (*SetDataCharacteristics)(FtHandle, uint8_t, uint8_t, uint8_t) = nullptr;
+    FtStatus (*SetFlowControl)(FtHandle, uint16_t, uint8_t, uint8_t) = nullptr;
+    FtStatus (*SetDtr)(FtHandle) = nullptr;
+    FtStatus (*SetRts)(FtHandle) = nullptr;
+    FtStatus (*SetTimeouts)(FtHandle, uint32_t, uint32_t) = nullptr;
+    FtStatus (*SetLatencyTimer)(FtHandle, uint8_t) = nullptr;
+    FtStatus (*Purge)(FtHandle, uint32_t) = nullptr;
+    FtStatus (*GetQueueStatus)(FtHandle, uint32_t*) = nullptr;
+    FtStatus (*Read)(FtHandle, void*, uint32_t, uint32_t*) = nullptr;
+    FtStatus (*Write)(FtHandle, void*, uint32_t, uint32_t*) = nullptr;
+};
+
+namespace {
+
+template <class Fn> void Bind(const DynamicLibrary& library, const char* name, Fn*& entry) {
+    entry = library.Function<Fn>(name);
+    if (!entry) DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");
+}
+
+template <class Fn, class... Args> FtStatus Call(Fn* entry, Args... args) {
+    return entry ? entry(args...) : kFtMissing;
+}
+
+} // namespace
+
+Ftd2xx::Ftd2xx(std::string path, uint32_t vid, uint32_t pid)
+    : path_(std::move(path)), vid_(vid), pid_(pid), fn_(std::make_unique<Entries>()) {}
+
+Ftd2xx::~Ftd2xx() = default;
+
+bool Ftd2xx::Load() {
+    std::lock_guard lock(loadMutex_);
+    if (tried_) return library_ != nullptr;
+    tried_ = true;
+    library_ = DynamicLibrary::Load(path_);
+    if (!library_) {
+        DebugOutput("Fehler: Kann " + path_ + " nicht laden\r\n");
+        return false;
+    }
+    const DynamicLibrary& lib = *library_;
+    Entries& f = *fn_;
+    Bind(lib, "FT_SetVIDPID", f.SetVIDPID);
+    Bind(lib, "FT_OpenEx", f.OpenEx);
+    Bind(lib, "FT_Close", f.Close);
+    Bind(lib, "FT_SetBaudRate", f.SetBaudRate);
+    Bind(lib, "FT_SetDataCharacteristics", f.SetDataCharacteristics);
+    Bind(lib, "FT_SetFlowControl", f.SetFlowControl);
+    Bind(lib, "FT_SetDtr", f.SetDtr);
+    Bind(lib, "FT_SetRts", f.SetRts);
+    Bind(lib, "FT_SetTimeouts", f.SetTimeouts);
+    Bind(lib, "FT_SetLatencyTimer", f.SetLatencyTimer);
+    Bind(lib, "FT_Purge", f.Purge);
+    Bind(lib, "FT_GetQueueStatus", f.GetQueueStatus);
+    Bind(lib, "FT_Read", f.Read);
+    Bind(lib, "FT_Write", f.Write);
+    Call(f.SetVIDPID, vid_, pid_);
+    return true;
+}
+
+FtStatus Ftd2xx::OpenBySerialNumber(const std::string& serial, FtHandle* handle) {
+    *handle = nullptr;
+    if (!Load()) return kFtMissing;
+    // The library takes the serial number through its untyped first argument.
+    return Call(fn_->OpenEx, const_cast<char*>(serial.c_str()), kFtOpenBySerialNumber, handle);
+}
+
+FtStatus Ftd2xx::Close(FtHandle h) { return Call(fn_->Close, h); }
+FtStatus Ftd2xx::SetBaudRate(FtHandle h, uint32_t rate) { return Call(fn_->SetBaudRate, h, rate); }
+FtStatus Ftd2xx::SetDataCharacteristics(FtHandle h, uint8_t bits, uint8_t stopBits, uint8_t parity) {
+    return Call(fn_->SetDataCharacteristics, h, bits, stopBits, parity);
+}
+FtStatus Ftd2xx::SetFlowControl(FtHandle h, uint16_t mode, uint8_t xon, uint8_t xoff) {
+    return Call(fn_->SetFlowControl, h, mode, xon, xoff);
+}
+FtStatus Ftd2xx::SetDtr(FtHandle h) { return Call(fn_->SetDtr, h); }
+FtStatus Ftd2xx::SetRts(FtHandle h) { return Call(fn_->SetRts, h); }
+FtStatus Ftd2xx::SetTimeouts(FtHandle h, uint32_t readMs, uint32_t writeMs) {
+    return Call(fn_->SetTimeouts, h, readMs, writeMs);
+}
+FtStatus Ftd2xx::SetLatencyTimer(FtHandle h, uint8_t ms) { return Call(fn_->SetLatencyTimer, h, ms); }
+FtStatus Ftd2xx::Purge(FtHandle h, uint32_t mask) { return Call(fn_->Purge, h, mask); }
+FtStatus Ftd2xx::GetQueueStatus(FtHandle h, uint32_t* rxBytes) {
+    *rxBytes = 0;
+    return Call(fn_->GetQueueStatus, h, rxBytes);
+}
+FtStatus Ftd2xx::Read(FtHandle h, void* buffer, uint32_t size, uint32_t* got) {
+    *got = 0;
+    return Call(fn_->Read, h, buffer, size, got);
+}
+FtStatus Ftd2xx::Write(FtHandle h, const void* buffer, uint32_t size, uint32_t* written) {
+    *written = 0;
+    return Call(fn_->Write, h, const_cast<void*>(buffer), size, written);
+}
+
+} // namespace kq::platform
