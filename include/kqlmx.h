@@ -1,0 +1,163 @@
+/*
+ * kqlmx.h: the flat C API of the KQ reader library (libkqlmx.so).
+ *
+ * Every call runs on the caller's thread; the library expects one thread (the
+ * user-interface thread) to make all calls. A port is named by the positive handle
+ * that KQLMX_OpenPort answered. Calls on a port answer 0 on success and -1 on failure
+ * (or a count), and keep the reason in the port's last error, read with
+ * KQLMX_GetLastError. Texts are UTF-8.
+ *
+ * Port names:
+ *   "/dev/ttyUSB0", "/dev/pts/5"   a serial device (a tty); keeps the baud argument
+ *   "COM3", "\\.\COM3"             a COM name: also keeps the baud argument
+ *   any other name                 the serial number of an FTDI device (libftd2xx.so,
+ *                                  path overridable by KQLMX_FTD2XX_LIBRARY), 19200 baud
+ *   "a.b.c.d-port", "[name]-port"  a LAN reader (not in this build: open answers -1)
+ *   a name containing "HID"        a USB HID reader (not in this build: -1)
+ *   a name containing "BT"         a Bluetooth module reader (not in this build: -1;
+ *                                  a name containing "BTW" is always refused with -1)
+ *   a suffix ":n" sets the reader address n (default 1): "/dev/ttyUSB0:2".
+ *
+ * Baud argument of KQLMX_OpenPort: rate and line code in one number:
+ *   rate = baud / 100 * 100, line code = baud % 100: 0 no parity and 1 stop bit,
+ *   1 even parity, 2 odd parity, 3 no parity and 2 stop bits (others as 0).
+ *   115200 opens at 115200 8N1; 115201 at 115200 8E1.
+ *
+ * Handles: serial ports from 1, HID readers from 10001, LAN readers from 20001,
+ * Bluetooth readers from 30001; a closed port's number is given again.
+ */
+#ifndef KQLMX_H
+#define KQLMX_H
+
+#if defined(KQLMX_BUILDING)
+#define KQLMX_API __attribute__((visibility("default")))
+#else
+#define KQLMX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results of KQLMX_OpenPort below zero. */
+#define KQLMX_OPEN_LINK_FAILED (-1)    /* the link could not be opened */
+#define KQLMX_OPEN_BAD_TIMEOUT (-2)    /* negative time-out */
+#define KQLMX_OPEN_NO_READER (-11)     /* no protocol type got a 4-byte version answer */
+#define KQLMX_OPEN_HID_START (-13)     /* HID link opened but could not be started */
+
+/* Last-error codes of the port and reader layers (KQLMX_GetLastError). Besides these:
+ * reader status codes of protocol types 2/3 (0x88 -> 17, 0xA4 -> 20, 0xC4/0xC5 -> 21,
+ * 0xCC -> 23, 0xA0 -> 24), of type 0 (3 and 25 -> 23, 7 -> 44, others as they are)
+ * and of type 1 (as they are); ISO 15693 response errors 32-42 and 0xA0-0xDF. */
+#define KQLMX_ERROR_NONE 0
+#define KQLMX_ERROR_NO_SUCH_PORT 3         /* the handle names no open port */
+#define KQLMX_ERROR_TIMEOUT 4              /* no complete answer within the time-out */
+#define KQLMX_ERROR_BUFFER_TOO_SMALL 5     /* the caller's buffer is too small */
+#define KQLMX_ERROR_NOTHING_TO_SEND 8
+#define KQLMX_ERROR_ANSWER_TOO_SHORT 9     /* an answer shorter than its frame or its content */
+#define KQLMX_ERROR_CHECK_BYTES 10         /* check byte or CRC wrong */
+#define KQLMX_ERROR_EMPTY_ANSWER 12
+#define KQLMX_ERROR_BAUD_NOT_CHANGEABLE 14 /* the port is no serial device */
+#define KQLMX_ERROR_DATA_TOO_LONG 15       /* a frame would hold more than 255 bytes */
+#define KQLMX_ERROR_UNEXPECTED_ANSWER 16
+#define KQLMX_ERROR_MORE_DATA 32           /* type 0 status 0x20: the answer is still good */
+#define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
+#define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
+
+/* What the library does to the application's windows while it waits for a reader's
+ * answer. Every member may be null (nothing is done); all run on the calling thread. */
+typedef struct KQLMX_UiHooks {
+    void* user; /* handed to every hook */
+    /* Dispatch waiting events (timers still fire; user input is left for later). */
+    void (*pumpEvents)(void* user);
+    /* Disable the active window and take the keyboard focus; the answer is handed
+     * back to restoreActiveWindow exactly once when the wait ends. */
+    void* (*disableActiveWindow)(void* user);
+    void (*restoreActiveWindow)(void* user, void* token);
+    /* Show and end the wait cursor around long link operations. */
+    void (*beginBusy)(void* user);
+    void (*endBusy)(void* user);
+} KQLMX_UiHooks;
+
+/* Installs the hooks (copied); null restores the defaults, which do nothing. */
+KQLMX_API void KQLMX_SetUiHooks(const KQLMX_UiHooks* hooks);
+
+/* Receives each trace text: the KQLMX_OpenPort and KQLMX_ClosePort calls and the
+ * library's diagnostics. Null removes the sink. When the environment variable
+ * KQLMX_TRACE names a file, the texts are also appended to it. */
+typedef void (*KQLMX_TraceSink)(void* user, const char* text);
+KQLMX_API void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user);
+
+/* ---- Ports and reader ---------------------------------------------------------- */
+
+/* Opens the port, finds the reader's protocol type by its version answer and answers
+ * the handle (> 0), or KQLMX_OPEN_LINK_FAILED, KQLMX_OPEN_BAD_TIMEOUT,
+ * KQLMX_OPEN_NO_READER. timeoutMs is the answer time-out of the port (the probe uses
+ * at most 300 ms). A null name fails with -1. */
+KQLMX_API int KQLMX_OpenPort(const char* name, int baud, int timeoutMs);
+/* 0, or -1 when no such port. */
+KQLMX_API int KQLMX_ClosePort(int port);
+/* The port's last error; 3 when no such port (a handle of 0 or below names none). */
+KQLMX_API int KQLMX_GetLastError(int port);
+/* Asks the reader's version again: the answer's byte count (4 as a rule), -1 on
+ * failure; a null buffer or a len smaller than the answer: error 5, -1, nothing
+ * written. */
+KQLMX_API int KQLMX_GetReaderVersion(int port, unsigned char* buf, int len);
+/* The length of the reader's model name ("KQ-LM90"; "KQ-#%03X" for an unknown type
+ * code; "KQ-#000" when no such port). With buf not null and size > 0, buf is
+ * zero-filled and holds at most size-1 characters. */
+KQLMX_API int KQLMX_GetReaderName(int port, char* buf, int size);
+/* 1 or 0 (the writer bit of the type code); -1 when no such port. */
+KQLMX_API int KQLMX_IsWriter(int port);
+/* 1 when the port is an FTDI device (or a HID reader), 0 otherwise; -1 when no such port. */
+KQLMX_API int KQLMX_IsUsbPort(int port);
+/* flag != 0: later answer waits on this port leave the windows alone. 1, or -1 when no such port. */
+KQLMX_API int KQLMX_SetWaitMode(int port, int flag);
+/* Switches the reader and then the serial device to the rate (2400 ... 1382400; any
+ * other rate switches both to 19200) and the line mode (0 8N1, 1 8E1, 2 8O1, 3 8N2).
+ * 0 / -1 (error 14 when the port is no serial device). */
+KQLMX_API int KQLMX_SetBaudRate(int port, int baud, int mode);
+/* mode 1 HID, 2 virtual COM. 0 / -1. */
+KQLMX_API int KQLMX_SetUsbMode(int port, int mode);
+/* Sets the reader outputs selected by mask to value. 0 / -1. */
+KQLMX_API int KQLMX_SetOutputs(int port, int mask, int value);
+/* on != 0 switches the RF field on. 0 / -1. */
+KQLMX_API int KQLMX_SetRfField(int port, int on);
+
+/* ---- Enumeration ----------------------------------------------------------------
+ * Each fills buf with zero-terminated names closed by one more zero byte (an entry
+ * is written only when it, its zero and the closing zero fit) and answers the bytes
+ * used, closing zero included. A null buf or a size of 0 or below: nothing written,
+ * 0. This build finds no ports yet: each answers an empty list (buf[0] = 0, 1). */
+KQLMX_API int KQLMX_EnumComPorts(char* buf, int size);
+KQLMX_API int KQLMX_EnumBluetoothPorts(char* buf, int size);
+KQLMX_API int KQLMX_EnumUsbReaders(char* buf, int size);
+/* Flags of attached USB readers without a driver: 1 (0403:E130), 2 (1C40:05AC).
+ * This build answers 0. */
+KQLMX_API int KQLMX_CountUsbReaders(void);
+/* 1: no extra driver is needed on this system. */
+KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);
+
+/* ---- Tags -------------------------------------------------------------------------
+ * Record content crosses as record JSON text. Keys are 16 bytes or absent (null or
+ * length 0). This build has no tag handler yet: on an open port every tag call
+ * answers -1 with error KQLMX_ERROR_TAG_TYPE_UNSUPPORTED (after the buffer checks
+ * named below); on no port -1 with error 3. */
+KQLMX_API int KQLMX_FormatTag(int port, const void* key, int keyLen);
+KQLMX_API int KQLMX_LockTag(int port, const void* key, int keyLen);
+/* The text's length n; len < n + 1 (or a null buf): error 5, -1. */
+KQLMX_API int KQLMX_ReadTag(int port, char* buf, int len);
+/* 8 UID bytes; a null out or len 7 or less: error 5, -1, without reader traffic. */
+KQLMX_API int KQLMX_GetTagUid(int port, unsigned char* out, int len);
+KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, const void* newKey,
+                                 int newKeyLen);
+/* 0; minus the excess in bytes when the message does not fit the tag; -1. jsonLen may
+ * count a terminating zero. */
+KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,
+                             int lockAfter);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KQLMX_H */

@@ -1,0 +1,49 @@
+// The one reader-layer object of the process: it owns every open reader port, opens
+// ports by name (finding the reader's protocol type by its version answer), names
+// them by handle and keeps their last errors. Ports are shared: a call that found a
+// port keeps it alive until it returns, even when the port is closed meanwhile.
+#pragma once
+
+#include "reader/transport/KQ_LMX_Port.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kq {
+
+class CKQ_LMX_SDKApp {
+public:
+    static CKQ_LMX_SDKApp& Get();
+
+    ~CKQ_LMX_SDKApp();
+    CKQ_LMX_SDKApp(const CKQ_LMX_SDKApp&) = delete;
+    CKQ_LMX_SDKApp& operator=(const CKQ_LMX_SDKApp&) = delete;
+
+    // The port's handle (> 0), or -1 (link not opened), -2 (negative time-out),
+    // -11 (no protocol type gave a 4-byte version answer). The name may end in ":n".
+    int OpenPort(const std::string& name, int baud, int timeoutMs);
+    bool ClosePort(int handle);
+    void CloseAllPorts();
+
+    void AddPort(std::shared_ptr<CKQ_LMX_Port> port);
+    void RemovePort(const CKQ_LMX_Port* port);
+    // The port with that handle, or nullptr (a handle of 0 or below names none). Ports
+    // whose link no longer holds a handle are closed and dropped on the way.
+    std::shared_ptr<CKQ_LMX_Port> FindPort(int handle);
+
+    void SetPortError(int handle, int code);
+    // The port's last error, 3 when there is no such port.
+    int GetPortError(int handle);
+
+private:
+    CKQ_LMX_SDKApp();
+    std::shared_ptr<CKQ_LMX_Port> OpenLink(const std::string& name, int baud, int timeoutMs, int* failure);
+
+    std::recursive_mutex openLock_; // a whole OpenPort; a pumped event may open again
+    std::mutex listLock_;           // the port list, only for a list operation
+    std::vector<std::shared_ptr<CKQ_LMX_Port>> ports_;
+};
+
+} // namespace kq

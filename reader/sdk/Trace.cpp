@@ -1,0 +1,49 @@
+#include "reader/sdk/Trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace kq {
+
+namespace {
+std::mutex g_mutex;
+KQLMX_TraceSink g_sink = nullptr;
+void* g_user = nullptr;
+} // namespace
+
+void SetTraceSink(KQLMX_TraceSink sink, void* user) {
+    std::lock_guard lock(g_mutex);
+    g_sink = sink;
+    g_user = user;
+}
+
+void Trace(std::string_view text) {
+    const std::string line(text);
+    std::lock_guard lock(g_mutex);
+    if (g_sink) g_sink(g_user, line.c_str());
+    const char* path = std::getenv("KQLMX_TRACE");
+    if (path && *path) {
+        if (FILE* file = std::fopen(path, "ab")) {
+            std::fwrite(line.data(), 1, line.size(), file);
+            std::fclose(file);
+        }
+    }
+}
+
+void TraceFormat(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    Trace(text);
+}
+
+} // namespace kq

@@ -1,0 +1,127 @@
+#include "reader/transport/KQ_LMX_Port.h"
+
+#include "kqlmx.h"
+#include "reader/transport/PortHandleRegistry.h"
+#include "reader/transport/UiHooks.h"
+
+#include <chrono>
+#include <optional>
+
+namespace kq {
+
+bool CKQ_LMX_Port::Transceive() {
+    if (exchanging_) {
+        // A nested call (from an event pumped by the wait) must not disturb the
+        // exchange that is waiting.
+        send_.clear();
+        lastError = KQLMX_ERROR_PORT_BUSY;
+        return false;
+    }
+    if (send_.empty()) {
+        lastError = KQLMX_ERROR_NOTHING_TO_SEND;
+        return false;
+    }
+    if (int error = BuildFrame(send_, protocolType, static_cast<uint8_t>(readerAddress), &expectedAnswer_)) {
+        send_.clear();
+        lastError = error;
+        return false;
+    }
+    lastError = 0;
+    if (serial_.IsOpen()) serial_.DiscardInput();
+    else DiscardReceived();
+    if (serial_.IsOpen()) serial_.QueueWrite(send_);
+    send_.clear();
+    exchanging_ = true;
+    const bool complete = WaitForAnswer();
+    exchanging_ = false;
+    if (!complete) lastError = KQLMX_ERROR_TIMEOUT;
+    return complete;
+}
+
+// Three phases, each with the full time-out: the header minimum, the start byte
+// (types 0, 2, 3; leading noise is dropped), the whole frame by its length byte.
+bool CKQ_LMX_Port::WaitForAnswer() {
+    using Clock = std::chrono::steady_clock;
+    std::optional<ActiveWindowDisabled> disabled;
+    if (!waitMode) disabled.emplace();
+    const int type = protocolType;
+    const size_t headerMinimum = AnswerHeaderMinimum(type);
+    enum class Phase { Header, Sync, Length } phase = Phase::Header;
+    auto start = Clock::now();
+    for (;;) {
+        PumpEvents();
+        std::unique_lock lock(rxMutex_);
+        for (bool advanced = true; advanced;) {
+            advanced = false;
+            if (phase == Phase::Header && rx_.size() >= headerMinimum) {
+                phase = type == 1 ? Phase::Length : Phase::Sync;
+                advanced = true;
+            } else if (phase == Phase::Sync) {
+                rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(LeadingNoise(rx_, type)));
+                if (rx_.size() >= headerMinimum) {
+                    phase = Phase::Length;
+                    advanced = true;
+                }
+            } else if (phase == Phase::Length && CompleteAnswerLength(rx_, type) > 0) {
+                return true;
+            }
+            if (advanced) start = Clock::now();
+        }
+        if (Clock::now() - start > std::chrono::milliseconds(timeoutMs)) return false;
+        rxArrived_.wait_for(lock, std::chrono::milliseconds(1));
+    }
+}
+
+bool CKQ_LMX_Port::ReceiveAnswer(Bytes& payload) {
+    Bytes frame;
+    {
+        std::lock_guard lock(rxMutex_);
+        size_t length = CompleteAnswerLength(rx_, protocolType);
+        if (length == 0) length = rx_.size();
+        frame.assign(rx_.begin(), rx_.begin() + static_cast<long>(length));
+        rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(length));
+    }
+    const AnswerVerdict verdict = ParseAnswer(frame, protocolType, expectedAnswer_, payload);
+    if (verdict.error) lastError = verdict.error;
+    return verdict.good;
+}
+
+bool CKQ_LMX_Port::ReceiveAck() {
+    Bytes scratch;
+    return ReceiveAnswer(scratch);
+}
+
+bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
+    if (!ReceiveAnswer(payload)) return false;
+    const AnswerVerdict verdict = ParseIso15693Payload(payload, protocolType);
+    if (verdict.error) lastError = verdict.error;
+    return verdict.good;
+}
+
+int CKQ_LMX_Port::AllocateSerialHandle() {
+    serialHandle_ = PortHandleRegistry::Serial().Allocate();
+    return serialHandle_;
+}
+
+void CKQ_LMX_Port::Close() {
+    serial_.StopMonitoring();
+    if (serialHandle_ != 0) {
+        PortHandleRegistry::Serial().Release(serialHandle_);
+        serialHandle_ = 0;
+    }
+}
+
+void CKQ_LMX_Port::OnReceive(std::span<const uint8_t> bytes) {
+    {
+        std::lock_guard lock(rxMutex_);
+        rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+    }
+    rxArrived_.notify_all();
+}
+
+void CKQ_LMX_Port::DiscardReceived() {
+    std::lock_guard lock(rxMutex_);
+    rx_.clear();
+}
+
+} // namespace kq

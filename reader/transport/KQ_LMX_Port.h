@@ -1,0 +1,75 @@
+// One open connection to one reader. The reader layer puts a ReaderCommandFrame
+// (command byte and data) into the send buffer; Transceive frames it for the port's
+// protocol type, sends it over the open link and waits on the calling thread until
+// the complete answer is in or the time-out has passed; ReceiveAnswer then checks
+// and strips it. The reason of a failure stays in lastError.
+#pragma once
+
+#include "reader/transport/ReaderFrame.h"
+#include "reader/transport/ReceiveSink.h"
+#include "reader/transport/USBSerialPort.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace kq {
+
+class CKQ_LMX_Port final : private ReceiveSink {
+public:
+    CKQ_LMX_Port() = default;
+    ~CKQ_LMX_Port() { Close(); }
+    CKQ_LMX_Port(const CKQ_LMX_Port&) = delete;
+    CKQ_LMX_Port& operator=(const CKQ_LMX_Port&) = delete;
+
+    // Set and read by the reader layer between exchanges.
+    int timeoutMs = 500;
+    uint8_t protocolType = 0; // ReaderProtocolType 0..3
+    uint8_t versionDigit = 0;
+    int readerTypeCode = 0;
+    int readerAddress = 1; // low byte used by types 0 and 1
+    int lastError = 0;     // PortErrorCode
+    bool waitMode = false; // true: answer waits leave the application's windows alone
+
+    Bytes& SendBuffer() { return send_; }
+
+    // Frames and sends the send buffer (emptying it) and waits for a complete answer
+    // frame. False: nothing to send (8), a frame too long (15), time-out (4), or an
+    // exchange already waiting on this port (KQLMX_ERROR_PORT_BUSY). Any other last
+    // error is cleared when the frame goes out, and bytes left from earlier answers
+    // are discarded first.
+    bool Transceive();
+    // Takes the answer frame out of the receive buffer (later bytes stay there),
+    // checks it and strips it to its payload.
+    bool ReceiveAnswer(Bytes& payload);
+    bool ReceiveAck();
+    // ReceiveAnswer, then the reader status (type 2) and ISO 15693 response flags.
+    bool ReceiveIso15693Answer(Bytes& payload);
+
+    CUSBSerialPort& Serial() { return serial_; }
+    // Takes a number from the serial handle registry for the open serial line.
+    int AllocateSerialHandle();
+    // A serial device that is not an FTDI device: its rate can follow the reader's.
+    bool IsComPort() const { return serialHandle_ != 0 && !serial_.IsFtdi(); }
+    bool IsUsbPort() const { return serialHandle_ != 0 && serial_.IsFtdi(); }
+    // The port's handle; 0 when no link holds one.
+    int GetHandle() const { return serialHandle_; }
+    // Closes the open link and frees its number.
+    void Close();
+
+private:
+    bool WaitForAnswer();
+    void OnReceive(std::span<const uint8_t> bytes) override;
+    void DiscardReceived() override;
+
+    Bytes send_;
+    uint8_t expectedAnswer_ = 0;
+    int serialHandle_ = 0;
+    bool exchanging_ = false;
+    std::mutex rxMutex_; // guards rx_, filled by the link threads
+    std::condition_variable rxArrived_;
+    Bytes rx_;
+    CUSBSerialPort serial_{*this}; // last: its thread ends before the buffers go
+};
+
+} // namespace kq

@@ -1,0 +1,68 @@
+#include "reader/transport/PortName.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace kq {
+
+namespace {
+
+constexpr std::string_view kDevicePrefix = "/dev/";
+constexpr std::string_view kWin32Prefix = "\\\\.\\";
+
+bool IsDevicePath(const std::string& name) { return name.starts_with(kDevicePrefix); }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int SplitPortSuffix(std::string& name) {
+    const size_t colon = name.find(':');
+    if (colon == std::string::npos || colon + 1 == name.size()) return 1;
+    const int address = std::atoi(name.c_str() + colon + 1);
+    name.resize(colon);
+    return address;
+}
+
+bool IsLanAddress(const std::string& name) {
+    if (name.empty()) return false;
+    if (name[0] == '[') return true;
+    const size_t first = name.find('.', 1);
+    if (first == std::string::npos) return false;
+    const size_t second = name.find('.', first + 1);
+    return second != std::string::npos && name.find('.', second + 1) != std::string::npos;
+}
+
+PortLink ClassifyPortName(const std::string& name) {
+    if (IsDevicePath(name)) return PortLink::Serial;
+    if (IsLanAddress(name)) return PortLink::Tcp;
+    if (name.find("HID") != std::string::npos) return PortLink::Hid;
+    if (name.find("BT") != std::string::npos)
+        return name.find("BTW") != std::string::npos ? PortLink::Refused : PortLink::Bluetooth;
+    return PortLink::Serial;
+}
+
+bool IsComPortName(const std::string& name) {
+    return IsDevicePath(name) || StartsWithNoCase(name, "COM") || StartsWithNoCase(name, "\\\\.\\COM");
+}
+
+bool NormalizePortName(std::string& name) {
+    if (IsDevicePath(name)) return true;
+    if (name.starts_with(kWin32Prefix)) name.erase(0, kWin32Prefix.size());
+    if (StartsWithNoCase(name, "COM") && name.size() > 3 && name[3] >= '1' && name[3] <= '9') {
+        size_t end = 3;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        name = std::string(kWin32Prefix) + "COM" + name.substr(3, end - 3);
+        return true;
+    }
+    return false;
+}
+
+} // namespace kq

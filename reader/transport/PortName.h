@@ -1,0 +1,33 @@
+// What a port name asks for. A serial name is a device path ("/dev/ttyUSB0") or a
+// COM name; a LAN reader is "a.b.c.d-port" or "[name]-port"; a name containing
+// "HID" is a USB HID reader, one containing "BT" a Bluetooth module reader; any
+// other name is the serial number of an FTDI device.
+#pragma once
+
+#include <string>
+
+namespace kq {
+
+enum class PortLink { Serial, Tcp, Hid, Bluetooth, Refused };
+
+// Cuts a ":n" suffix off the name and answers the reader address n (decimal, non-digits
+// read as 0); without a suffix (no ':' or ':' last) the name stays and the address is 1.
+int SplitPortSuffix(std::string& name);
+
+// '[' first, or a '.' after the first character followed by two more '.'.
+bool IsLanAddress(const std::string& name);
+
+// The link a name (without its suffix) opens. Device paths are serial names before
+// anything else; "BTW" is refused.
+PortLink ClassifyPortName(const std::string& name);
+
+// True for a name that keeps its baud argument: a device path or a COM name
+// ("COM...", "\\.\COM..." in any case).
+bool IsComPortName(const std::string& name);
+
+// True for a serial device name: a device path (kept as it is) or "COMn" with n
+// starting 1-9, rewritten as "\\.\COM" + its digits. False for an FTDI serial number,
+// which is left without a leading "\\.\".
+bool NormalizePortName(std::string& name);
+
+} // namespace kq
