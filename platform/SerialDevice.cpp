@@ -71,10 +71,11 @@ SerialDevice::~SerialDevice() {
 }
 
 long SerialDevice::Read(std::span<uint8_t> out) {
+    // In raw mode with VMIN = VTIME = 0 a read of an empty line answers 0, so a
+    // hang-up is told by poll (POLLHUP) or by an error such as EIO, not by 0.
     ssize_t n = ::read(fd_, out.data(), out.size());
-    if (n > 0) return n;
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1; // end of file (hang-up) or a device error
+    if (n >= 0) return n;
+    return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
 }
 
 long SerialDevice::Write(std::span<const uint8_t> bytes) {
