@@ -7,6 +7,7 @@
 #include "reader/sdk/Trace.h"
 #include "reader/transport/PortHandleRegistry.h"
 #include "reader/transport/PortName.h"
+#include "reader/transport/ReaderFtdiLibrary.h"
 
 #include <algorithm>
 
@@ -45,11 +46,13 @@ int HexValue(const Bytes& text, size_t count) {
 } // namespace
 
 CKQ_LMX_SDKApp& CKQ_LMX_SDKApp::Get() {
-    // The handle registries outlive the object: ports give their numbers back to them.
+    // What ports use when they close outlives the object: the handle registries take
+    // their numbers back, the FTDI library closes their devices.
     PortHandleRegistry::Serial();
     PortHandleRegistry::Hid();
     PortHandleRegistry::Tcp();
     PortHandleRegistry::Bluetooth();
+    ReaderFtdiLibrary();
     static CKQ_LMX_SDKApp app;
     return app;
 }

@@ -153,6 +153,19 @@ TEST_F(PortExchange, BadAnswersGiveTheirErrors) {
     EXPECT_EQ(port.lastError, 23);
 }
 
+// Catches a length byte that wraps around: the frame is refused and nothing is sent.
+TEST_F(PortExchange, FrameLongerThan255IsNotSent) {
+    port.protocolType = 2;
+    const kq::Bytes data(255, 0x02); // ISO 15693 command: the mode byte makes 256
+    EXPECT_FALSE(kq::SendCommand(port, 0x20, data, &payload));
+    EXPECT_EQ(port.lastError, KQLMX_ERROR_DATA_TOO_LONG);
+    EXPECT_TRUE(port.SendBuffer().empty());
+    port.timeoutMs = 30;
+    EXPECT_FALSE(Exchange("30"));
+    EXPECT_EQ(port.lastError, KQLMX_ERROR_TIMEOUT) << "the port still works";
+    EXPECT_TRUE(reader.Requests().empty());
+}
+
 TEST_F(PortExchange, NothingToSend) {
     port.SendBuffer().clear();
     EXPECT_FALSE(port.Transceive());
