@@ -27,9 +27,13 @@ bool CKQ_LMX_Port::Transceive() {
         return false;
     }
     lastError = 0;
-    if (serial_.IsOpen()) serial_.DiscardInput();
-    else DiscardReceived();
-    if (serial_.IsOpen()) serial_.QueueWrite(send_);
+    // Without an open link nothing goes out and the wait below runs into its time-out.
+    if (serial_.IsOpen()) {
+        serial_.DiscardInput();
+        serial_.QueueWrite(send_);
+    } else {
+        DiscardReceived();
+    }
     send_.clear();
     exchanging_ = true;
     const bool complete = WaitForAnswer();

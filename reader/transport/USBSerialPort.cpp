@@ -84,6 +84,7 @@ void CUSBSerialPort::Run() {
             std::lock_guard lock(writeMutex_);
             pending = !writeBuffer_.empty();
         }
+        // Output that the line could not take yet waits for it to become writable.
         pollfd fds[2] = {{wake_.Fd(), POLLIN, 0}, {lineFd, static_cast<short>(POLLIN | (pending ? POLLOUT : 0)), 0}};
         // A line without descriptor is asked for input every millisecond.
         const int ready = poll(fds, lineFd >= 0 ? 2 : 1, lineFd >= 0 ? -1 : 1);
@@ -93,11 +94,7 @@ void CUSBSerialPort::Run() {
         // Input that came before a hang-up is still delivered.
         const short lineEvents = lineFd >= 0 ? fds[1].revents : POLLIN;
         const bool readFailed = (lineEvents & (POLLIN | POLLHUP | POLLERR)) && !ReadAvailable();
-        if (readFailed || (lineEvents & (POLLHUP | POLLERR | POLLNVAL))) {
-            dead_ = true;
-            break;
-        }
-        if (pending && !WritePending()) {
+        if (readFailed || (lineEvents & (POLLHUP | POLLERR | POLLNVAL)) || !WritePending()) {
             dead_ = true;
             break;
         }
