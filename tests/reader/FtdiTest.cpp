@@ -77,6 +77,13 @@ void AnswerVersion(const uint8_t* bytes, size_t count, void* user) {
     }
 }
 
+// Opens the fake's device "KQ123456" as a type 0 reader through the flat API.
+int OpenReader(FakeFtd2xx& fake, int baud, int timeoutMs) {
+    fake.AddDevice("KQ123456");
+    fake.SetResponder(&AnswerVersion, &fake);
+    return KQLMX_OpenPort("KQ123456", baud, timeoutMs);
+}
+
 size_t IndexOf(const std::vector<std::string>& calls, const std::string& call) {
     return static_cast<size_t>(std::find(calls.begin(), calls.end(), call) - calls.begin());
 }
@@ -146,9 +153,7 @@ TEST(Ftdi, MissingEntryPointFailsOnlyThatCall) {
 // caller asked, and the reader is found by its version answer.
 TEST(Ftdi, ReaderOpensThroughTheApi) {
     FakeFtd2xx fake(FAKE_FTD2XX_PATH);
-    fake.AddDevice("KQ123456");
-    fake.SetResponder(&AnswerVersion, &fake);
-    const int handle = KQLMX_OpenPort("KQ123456", 115200, 300);
+    const int handle = OpenReader(fake, 115200, 300);
     ASSERT_GT(handle, 0);
     EXPECT_LT(IndexOf(fake.Calls(), "FT_SetBaudRate(19200)"), fake.Calls().size());
     EXPECT_LT(IndexOf(fake.Calls(), "FT_Write(02 01 F0 00 F1)"), fake.Calls().size());
@@ -167,9 +172,7 @@ TEST(Ftdi, ReaderOpensThroughTheApi) {
 // by the owner).
 TEST(Ftdi, UnpluggedDeviceIsClosedOnceByTheOwner) {
     FakeFtd2xx fake(FAKE_FTD2XX_PATH);
-    fake.AddDevice("KQ123456");
-    fake.SetResponder(&AnswerVersion, &fake);
-    const int handle = KQLMX_OpenPort("KQ123456", 19200, 100);
+    const int handle = OpenReader(fake, 19200, 100);
     ASSERT_GT(handle, 0);
     fake.Unplug();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
