@@ -195,7 +195,7 @@ QNetworkReply* CUpdateCheck::Get(const QUrl& url) {
 }
 
 void CUpdateCheck::OnVersionData() {
-    if (!m_versionReply || m_versionTooLarge)
+    if (!m_versionReply || m_versionTooLarge || !m_versionReply->isOpen())
         return;
     m_versionBody += m_versionReply->readAll();
     if (m_versionBody.size() > kMaxVersionTextBytes) {
@@ -333,10 +333,8 @@ bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
     const auto take = [&] {
         if (failed)
             return;
-        if (!IsSuccess(reply)) { // an error page is no installer
-            failed = true;
-            if (!reply->isFinished())
-                reply->abort();
+        if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply)) {
+            failed = true; // an error page is no installer; the reply ends by itself
             return;
         }
         const QByteArray chunk = reply->readAll();

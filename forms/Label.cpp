@@ -99,11 +99,13 @@ QUrl CLabel::LinkTarget(const QString& text) {
 }
 
 void CLabel::mousePressEvent(QMouseEvent* event) {
-    if (m_isLink && event->button() == Qt::LeftButton) {
-        emit clicked();
-        const QUrl target = LinkTarget(text());
-        if (target.isValid())
-            QDesktopServices::openUrl(target);
+    if (!m_isLink || event->button() != Qt::LeftButton) {
+        QLabel::mousePressEvent(event);
+        return;
     }
-    QLabel::mousePressEvent(event);
+    event->accept(); // the link's click, not the parent's
+    emit clicked();
+    const QUrl target = LinkTarget(text());
+    if (target.isValid())
+        QDesktopServices::openUrl(target);
 }
