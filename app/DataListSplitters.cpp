@@ -28,6 +28,17 @@ QString TrimCrLf(QString token) {
     return token.mid(begin, end - begin);
 }
 
+// The token from pos up to cutAt, the next one starting at resumeAt; without a cut
+// (cutAt < 0) the rest of the text, and the next position is the end.
+QString TakeToken(const QString& text, qsizetype pos, qsizetype cutAt, qsizetype resumeAt, qsizetype& nextPos) {
+    if (cutAt < 0) {
+        nextPos = text.size();
+        return TrimCrLf(text.mid(pos));
+    }
+    nextPos = resumeAt;
+    return TrimCrLf(text.mid(pos, cutAt - pos));
+}
+
 } // namespace
 
 bool SplitDataListLine(const QString& line, QChar separator, QStringList& out) {
@@ -73,26 +84,18 @@ QString NextSemicolonPairToken(const QString& text, qsizetype pos, qsizetype& ne
     if (pos < 0 || pos >= text.size())
         return {};
     const qsizetype run = text.indexOf(QLatin1String(";;"), pos);
-    if (run < 0) {
-        nextPos = text.size();
-        return TrimCrLf(text.mid(pos));
-    }
+    if (run < 0)
+        return TakeToken(text, pos, -1, 0, nextPos);
     qsizetype runEnd = run;
     while (runEnd < text.size() && text[runEnd] == QLatin1Char(';'))
         ++runEnd;
     const qsizetype keep = (runEnd - run) % 2; // an odd run leaves one ';' with the token
-    nextPos = runEnd;
-    return TrimCrLf(text.mid(pos, run - pos + keep));
+    return TakeToken(text, pos, run + keep, runEnd, nextPos);
 }
 
 QString NextPipeToken(const QString& text, qsizetype pos, qsizetype& nextPos) {
     if (pos < 0 || pos >= text.size())
         return {};
     const qsizetype bar = text.indexOf(QLatin1Char('|'), pos);
-    if (bar < 0) {
-        nextPos = text.size();
-        return TrimCrLf(text.mid(pos));
-    }
-    nextPos = bar + 1;
-    return TrimCrLf(text.mid(pos, bar - pos));
+    return TakeToken(text, pos, bar, bar + 1, nextPos);
 }

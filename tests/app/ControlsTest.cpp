@@ -30,6 +30,23 @@ protected:
     void mousePressEvent(QMouseEvent*) override { ++presses; }
 };
 
+// A label across the top of a shown window.
+struct LabelInWindow {
+    explicit LabelInWindow(const QString& text) : label(new CLabel(&parent)) {
+        parent.resize(300, 60);
+        label->SetText(text);
+        label->setGeometry(0, 0, 300, 30);
+    }
+    bool Show() {
+        parent.show();
+        return QTest::qWaitForWindowExposed(&parent);
+    }
+    void Click() { QTest::mouseClick(parent.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10)); }
+
+    Parent parent;
+    CLabel* label;
+};
+
 bool HasPixelOf(const QImage& image, QColor color) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -89,49 +106,39 @@ private slots:
     }
 
     void labelThatIsNoLinkLetsClicksThrough() {
-        Parent parent;
-        parent.resize(300, 60);
-        auto* label = new CLabel(&parent);
-        label->SetText("https://www.example.com/");
-        label->setGeometry(0, 0, 300, 30);
-        QSignalSpy clicked(label, &CLabel::clicked);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        QTest::mouseClick(parent.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(parent.presses, 1);
+        LabelInWindow w("https://www.example.com/");
+        QSignalSpy clicked(w.label, &CLabel::clicked);
+        QVERIFY(w.Show());
+        w.Click();
+        QCOMPARE(w.parent.presses, 1);
         QCOMPARE(clicked.count(), 0);
         QVERIFY(m_urls.urls.isEmpty());
-        QVERIFY(!label->IsLink());
+        QVERIFY(!w.label->IsLink());
     }
 
     void linkOpensItsAddressAndReportsTheClick() {
-        Parent parent;
-        parent.resize(300, 60);
-        auto* label = new CLabel(&parent);
-        label->SetText("https://www.example.com/kq");
-        label->setGeometry(0, 0, 300, 30);
-        label->SetLink(true);
-        label->SetLinkCursor(QCursor(Qt::PointingHandCursor));
-        QSignalSpy clicked(label, &CLabel::clicked);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        QTest::mouseClick(parent.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+        LabelInWindow w("https://www.example.com/kq");
+        w.label->SetLink(true);
+        w.label->SetLinkCursor(QCursor(Qt::PointingHandCursor));
+        QSignalSpy clicked(w.label, &CLabel::clicked);
+        QVERIFY(w.Show());
+        w.Click();
         QCOMPARE(clicked.count(), 1);
-        QCOMPARE(parent.presses, 0);
+        QCOMPARE(w.parent.presses, 0);
         QCOMPARE(m_urls.urls, QList<QUrl>{QUrl("https://www.example.com/kq")});
-        QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(w.label->cursor().shape(), Qt::PointingHandCursor);
 
         // A status sentence is no address: the click is reported, nothing is opened.
         m_urls.urls.clear();
-        label->SetText("Neue Version:KQ-NFC Programmer V 1.10 (2024-05-01)");
-        QTest::mouseClick(parent.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+        w.label->SetText("Neue Version:KQ-NFC Programmer V 1.10 (2024-05-01)");
+        w.Click();
         QCOMPARE(clicked.count(), 2);
         QVERIFY(m_urls.urls.isEmpty());
 
-        label->SetLink(false);
-        QTest::mouseClick(parent.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+        w.label->SetLink(false);
+        w.Click();
         QCOMPARE(clicked.count(), 2);
-        QCOMPARE(parent.presses, 1);
+        QCOMPARE(w.parent.presses, 1);
     }
 
     void linkTargets_data() {

@@ -76,6 +76,12 @@ class UpdateCheckTest : public QObject {
         [&] { QTRY_COMPARE_WITH_TIMEOUT(rx.events, Both(1034), 10000); }();
         return check;
     }
+    std::unique_ptr<CUpdateCheck> AgainstSilentServer(int timeoutMs) {
+        m_server->SetRoute(kVersionPath, {200, {}, LoopbackHttpServer::Behavior::NeverAnswer});
+        auto check = NewCheck(m_server->BaseUrl());
+        check->SetTimeout(timeoutMs);
+        return check;
+    }
     UpdateStatus::Kind StatusOf(const CUpdateCheck& check) {
         return DescribeUpdateStatus(check, "1.05", "2024-06-01").kind;
     }
@@ -185,10 +191,8 @@ private slots:
     }
 
     void silentServerIsBoundedByTheTimeOut() {
-        m_server->SetRoute(kVersionPath, {200, {}, LoopbackHttpServer::Behavior::NeverAnswer});
         Receiver rx;
-        auto check = NewCheck(m_server->BaseUrl());
-        check->SetTimeout(300);
+        auto check = AgainstSilentServer(300);
         QElapsedTimer clock;
         clock.start();
         check->Start(&rx, 1034);
@@ -260,10 +264,8 @@ private slots:
     }
 
     void destructorAbortsARunningTransfer() {
-        m_server->SetRoute(kVersionPath, {200, {}, LoopbackHttpServer::Behavior::NeverAnswer});
         Receiver rx;
-        auto check = NewCheck(m_server->BaseUrl());
-        check->SetTimeout(60000);
+        auto check = AgainstSilentServer(60000);
         check->Start(&rx, 1034);
         QTRY_COMPARE_WITH_TIMEOUT(m_server->Requests().size(), 1, 5000);
         QElapsedTimer clock;
