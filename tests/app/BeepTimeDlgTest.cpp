@@ -144,13 +144,6 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QCOMPARE(Stored("BeepTime").toInt(), 77);
     }
-
-    void isNotResizable() {
-        CBeepTimeDlg dlg;
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
-    }
 };
 
 QTEST_MAIN(BeepTimeDlgTest)

@@ -364,10 +364,8 @@ private slots:
         auto check = CheckedAgainst(
             {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/..%2F..%2Fevil.run").toUtf8())}, rx);
         QTemporaryDir folder;
-        const QString path = check->DownloadInstaller(folder.path());
-        if (!path.isEmpty())
-            QCOMPARE(QFileInfo(path).absolutePath(), QDir(folder.path()).absolutePath());
-        QVERIFY(!QFileInfo::exists(QDir(folder.path()).filePath("../../evil.run")));
+        // Only the last segment of the decoded path names the file.
+        QCOMPARE(check->DownloadInstaller(folder.path()), QDir(folder.path()).filePath("evil.run"));
     }
 
     void missingInstallerIsReported() {
@@ -384,13 +382,11 @@ private slots:
         QCOMPARE(messages, QStringList{"The File\n\"/nonexistent/setup.run\"\ndoes not exist!"});
     }
 
-    void localVersionAndDate() {
+    void localVersionIsComparable() {
+        // The build's version must read as major.minor, as the version file writes it.
         const QString version = CUpdateCheck::GetLocalVersion();
-        QVERIFY(version.size() >= 4);
+        QVERIFY2(QRegularExpression("^\\d+\\.\\d+$").match(version).hasMatch(), qPrintable(version));
         QVERIFY(CUpdateCheck::VersionToNumber(version) >= 1000);
-        QVERIFY(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}$").match(CUpdateCheck::GetExeFileDate()).hasMatch());
-        QCOMPARE(CUpdateCheck::GetExeFileDate(),
-                 QFileInfo(QCoreApplication::applicationFilePath()).lastModified().toString("yyyy-MM-dd"));
     }
 };
 
