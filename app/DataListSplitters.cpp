@@ -5,8 +5,7 @@ namespace {
 // A field shown in a multi-line edit needs CR LF line ends. Only bare LFs are
 // widened, so a CR LF that is already there stays as it is.
 QString WithCrLf(const QString& field) {
-    if (!field.contains(QLatin1Char('\n')))
-        return field;
+    if (!field.contains(QLatin1Char('\n'))) return field;
     QString out;
     out.reserve(field.size() + 8);
     for (qsizetype i = 0; i < field.size(); ++i) {
@@ -30,7 +29,8 @@ QString TrimCrLf(QString token) {
 
 // The token from pos up to cutAt, the next one starting at resumeAt; without a cut
 // (cutAt < 0) the rest of the text, and the next position is the end.
-QString TakeToken(const QString& text, qsizetype pos, qsizetype cutAt, qsizetype resumeAt, qsizetype& nextPos) {
+QString TakeToken(const QString& text, qsizetype pos, qsizetype cutAt, qsizetype resumeAt,
+                  qsizetype& nextPos) {
     if (cutAt < 0) {
         nextPos = text.size();
         return TrimCrLf(text.mid(pos));
@@ -58,8 +58,7 @@ bool SplitDataListLine(const QString& line, QChar separator, QStringList& out) {
         qsizetype from = pos + 1;
         for (;;) {
             const qsizetype close = line.indexOf(quote, from);
-            if (close < 0)
-                return false; // never closed
+            if (close < 0) return false; // never closed
             field.append(QStringView(line).mid(from, close - from));
             if (close + 1 == n) {
                 pos = n;
@@ -70,9 +69,8 @@ bool SplitDataListLine(const QString& line, QChar separator, QStringList& out) {
                 pos = close + 2;
                 break;
             }
-            if (next != quote)
-                return false; // closing quote followed by something else
-            field.append(quote); // "" inside a quoted field stands for one quote
+            if (next != quote) return false; // closing quote followed by something else
+            field.append(quote);             // "" inside a quoted field stands for one quote
             from = close + 2;
         }
         out.append(WithCrLf(field));
@@ -81,11 +79,9 @@ bool SplitDataListLine(const QString& line, QChar separator, QStringList& out) {
 }
 
 QString NextSemicolonPairToken(const QString& text, qsizetype pos, qsizetype& nextPos) {
-    if (pos < 0 || pos >= text.size())
-        return {};
+    if (pos < 0 || pos >= text.size()) return {};
     const qsizetype run = text.indexOf(QLatin1String(";;"), pos);
-    if (run < 0)
-        return TakeToken(text, pos, -1, 0, nextPos);
+    if (run < 0) return TakeToken(text, pos, -1, 0, nextPos);
     qsizetype runEnd = run;
     while (runEnd < text.size() && text[runEnd] == QLatin1Char(';'))
         ++runEnd;
@@ -94,8 +90,7 @@ QString NextSemicolonPairToken(const QString& text, qsizetype pos, qsizetype& ne
 }
 
 QString NextPipeToken(const QString& text, qsizetype pos, qsizetype& nextPos) {
-    if (pos < 0 || pos >= text.size())
-        return {};
+    if (pos < 0 || pos >= text.size()) return {};
     const qsizetype bar = text.indexOf(QLatin1Char('|'), pos);
     return TakeToken(text, pos, bar, bar + 1, nextPos);
 }

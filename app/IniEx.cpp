@@ -2,7 +2,9 @@
 
 namespace {
 
-bool IsLineBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }
+bool IsLineBreak(QChar c) {
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
 
 QString DropTrailing(QString s, QChar c) {
     qsizetype end = s.size();
@@ -31,8 +33,7 @@ bool CIniEx::ParseText(const QString& text) {
         qsizetype end = pos;
         while (end < n && !IsLineBreak(text[end]))
             ++end;
-        if (end == pos)
-            break;
+        if (end == pos) break;
         QString line = text.mid(pos, end - pos);
         pos = end;
 
@@ -67,20 +68,17 @@ bool CIniEx::ParseText(const QString& text) {
 
 int CIniEx::FindSection(const QString& name) const {
     for (qsizetype i = 0; i < m_sections.size(); ++i) {
-        if (m_sections[i].name.compare(name, CaseRule()) == 0)
-            return int(i);
+        if (m_sections[i].name.compare(name, CaseRule()) == 0) return int(i);
     }
     return -1;
 }
 
 QString CIniEx::GetValue(const QString& section, const QString& key, const QString& defaultValue) const {
     const int index = FindSection(section);
-    if (index < 0)
-        return defaultValue;
+    if (index < 0) return defaultValue;
     const CSection& s = m_sections[index];
     for (qsizetype i = s.keys.size() - 1; i >= 0; --i) {
-        if (s.keys[i].compare(key, CaseRule()) == 0)
-            return s.values[i];
+        if (s.keys[i].compare(key, CaseRule()) == 0) return s.values[i];
     }
     return defaultValue;
 }

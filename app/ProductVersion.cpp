@@ -4,4 +4,6 @@
 #error "KQ_PRODUCT_VERSION is set by app/CMakeLists.txt"
 #endif
 
-QString ProductVersionText() { return QStringLiteral(KQ_PRODUCT_VERSION); }
+QString ProductVersionText() {
+    return QStringLiteral(KQ_PRODUCT_VERSION);
+}

@@ -23,7 +23,9 @@ constexpr ClampedSetting kClamped[] = {
     {"Settings", "ZyklusZeit", ProfileSettings::kZyklusZeitMin, ProfileSettings::kZyklusZeitMax},
 };
 
-QSettings Open() { return QSettings(ProfileSettings::kOrganization, ProfileSettings::kApplication); }
+QSettings Open() {
+    return QSettings(ProfileSettings::kOrganization, ProfileSettings::kApplication);
+}
 
 // Makes sure the file exists with mode 0600 before QSettings writes to it. QSettings
 // saves through a temporary file that takes over the existing file's permissions, so
@@ -58,8 +60,7 @@ int ProfileSettings::ReadInt(const QString& section, const QString& key, int def
     settings.endGroup();
     bool ok = false;
     int value = stored.isValid() ? stored.toString().trimmed().toInt(&ok) : 0;
-    if (!ok)
-        value = defaultValue;
+    if (!ok) value = defaultValue;
     for (const ClampedSetting& c : kClamped) {
         if (section == QLatin1String(c.section) && key == QLatin1String(c.key))
             value = std::clamp(value, c.min, c.max);
@@ -83,4 +84,6 @@ bool ProfileSettings::WriteString(const QString& section, const QString& key, co
     return Write(section, key, value);
 }
 
-QString ProfileSettings::FilePath() { return Open().fileName(); }
+QString ProfileSettings::FilePath() {
+    return Open().fileName();
+}

@@ -27,7 +27,6 @@ QString DecodeCp1252(const QByteArray& bytes) {
 QString DecodeTextFile(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
+    if (!utf8.hasError()) return text;
     return DecodeCp1252(bytes);
 }

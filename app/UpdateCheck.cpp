@@ -56,11 +56,9 @@ quint32 LeadingInteger(QStringView text) {
 // a plain file in the download folder.
 QString InstallerFileName(const QUrl& url) {
     const QString name = url.fileName(QUrl::FullyDecoded);
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return {};
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return {};
     for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c.unicode() < 0x20)
-            return {};
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20) return {};
     }
     return name;
 }
@@ -93,13 +91,11 @@ InstallerLaunch LaunchInstaller(const QString& path) {
 class OverrideCursor {
 public:
     OverrideCursor() : m_active(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
-        if (m_active)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (m_active) QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~OverrideCursor() { Restore(); }
     void Restore() {
-        if (m_active)
-            QApplication::restoreOverrideCursor();
+        if (m_active) QApplication::restoreOverrideCursor();
         m_active = false;
     }
 
@@ -117,12 +113,10 @@ QEvent::Type UpdateCheckEvent::EventType() {
 CUpdateCheck::CUpdateCheck(const QString& versionFileName, const QString& sectionName, QObject* parent)
     : QObject(parent), m_sectionName(sectionName) {
     const QString base = BaseUrl();
-    if (!base.isEmpty())
-        m_versionFileUrl = base + QLatin1String(kVersionFolder) + versionFileName;
+    if (!base.isEmpty()) m_versionFileUrl = base + QLatin1String(kVersionFolder) + versionFileName;
     m_versionDeadline.setSingleShot(true);
     connect(&m_versionDeadline, &QTimer::timeout, this, [this] {
-        if (m_versionReply)
-            m_versionReply->abort();
+        if (m_versionReply) m_versionReply->abort();
     });
 }
 
@@ -134,8 +128,9 @@ CUpdateCheck::~CUpdateCheck() {
 }
 
 QString CUpdateCheck::BaseUrl() {
-    QString base = qEnvironmentVariableIsSet("KQ_UPDATE_BASE_URL") ? qEnvironmentVariable("KQ_UPDATE_BASE_URL")
-                                                                   : QStringLiteral(KQ_DEFAULT_UPDATE_BASE_URL);
+    QString base = qEnvironmentVariableIsSet("KQ_UPDATE_BASE_URL")
+                       ? qEnvironmentVariable("KQ_UPDATE_BASE_URL")
+                       : QStringLiteral(KQ_DEFAULT_UPDATE_BASE_URL);
     base = base.trimmed();
     while (base.endsWith(u'/'))
         base.chop(1);
@@ -143,14 +138,12 @@ QString CUpdateCheck::BaseUrl() {
 }
 
 bool CUpdateCheck::IsAllowedAddress(const QUrl& url) {
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    if (url.scheme() == QLatin1String("https"))
-        return true;
-    if (url.scheme() != QLatin1String("http"))
-        return false;
+    if (!url.isValid() || url.host().isEmpty()) return false;
+    if (url.scheme() == QLatin1String("https")) return true;
+    if (url.scheme() != QLatin1String("http")) return false;
     const QString host = url.host();
-    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           QHostAddress(host).isLoopback();
 }
 
 bool CUpdateCheck::Start(QObject* window, quint32 id) {
@@ -171,17 +164,16 @@ bool CUpdateCheck::Start(QObject* window, quint32 id) {
         m_versionDeadline.start(m_timeoutMs);
         return true;
     }
-    if (m_state == State::Done && window && id)
-        PostNotifications();
+    if (m_state == State::Done && window && id) PostNotifications();
     return true;
 }
 
 QNetworkReply* CUpdateCheck::Get(const QUrl& url) {
-    if (!m_network)
-        m_network = std::make_unique<QNetworkAccessManager>();
+    if (!m_network) m_network = std::make_unique<QNetworkAccessManager>();
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setTransferTimeout(m_timeoutMs);
     QNetworkReply* reply = m_network->get(request);
     // A redirect must obey the same rules as the address itself.
@@ -195,8 +187,7 @@ QNetworkReply* CUpdateCheck::Get(const QUrl& url) {
 }
 
 void CUpdateCheck::OnVersionData() {
-    if (!m_versionReply || m_versionTooLarge || !m_versionReply->isOpen())
-        return;
+    if (!m_versionReply || m_versionTooLarge || !m_versionReply->isOpen()) return;
     m_versionBody += m_versionReply->readAll();
     if (m_versionBody.size() > kMaxVersionTextBytes) {
         m_versionTooLarge = true;
@@ -206,8 +197,7 @@ void CUpdateCheck::OnVersionData() {
 
 void CUpdateCheck::OnVersionFinished() {
     QNetworkReply* reply = m_versionReply;
-    if (!reply)
-        return;
+    if (!reply) return;
     OnVersionData();
     m_versionReply = nullptr;
     m_versionDeadline.stop();
@@ -217,30 +207,28 @@ void CUpdateCheck::OnVersionFinished() {
     m_versionBody.clear();
     reply->deleteLater();
     // The text ends at a NUL byte, as a C string would.
-    if (const qsizetype nul = body.indexOf('\0'); nul >= 0)
-        body.truncate(nul);
+    if (const qsizetype nul = body.indexOf('\0'); nul >= 0) body.truncate(nul);
     FinishVersionDownload(QString::fromUtf8(body));
 }
 
 void CUpdateCheck::FinishVersionDownload(const QString& text) {
     m_versionText = text;
     m_state = State::Done;
-    if (m_notifyWindow)
-        PostNotifications();
+    if (m_notifyWindow) PostNotifications();
 }
 
 void CUpdateCheck::PostNotifications() {
-    if (!m_notifyWindow)
-        return;
-    QCoreApplication::postEvent(m_notifyWindow, new UpdateCheckEvent(UpdateCheckEvent::Kind::Command, m_notifyId));
-    QCoreApplication::postEvent(m_notifyWindow, new UpdateCheckEvent(UpdateCheckEvent::Kind::Notify, m_notifyId));
+    if (!m_notifyWindow) return;
+    QCoreApplication::postEvent(m_notifyWindow,
+                                new UpdateCheckEvent(UpdateCheckEvent::Kind::Command, m_notifyId));
+    QCoreApplication::postEvent(m_notifyWindow,
+                                new UpdateCheckEvent(UpdateCheckEvent::Kind::Notify, m_notifyId));
 }
 
 bool CUpdateCheck::ReadRemoteVersion(QString& version, QString& build) const {
     version.clear();
     build.clear();
-    if (m_versionText.isEmpty())
-        return false;
+    if (m_versionText.isEmpty()) return false;
     CPrivateProfile profile;
     profile.ParseText(m_versionText);
     version = profile.GetString(m_sectionName, QStringLiteral("Version"), {});
@@ -251,14 +239,12 @@ bool CUpdateCheck::ReadRemoteVersion(QString& version, QString& build) const {
 bool CUpdateCheck::IsNewer(const QString& localVersion, const QString& localBuild) const {
     QString version;
     QString build;
-    if (!ReadRemoteVersion(version, build))
-        return false;
+    if (!ReadRemoteVersion(version, build)) return false;
     return IsNewerVersion(localVersion, localBuild, version, build);
 }
 
 QString CUpdateCheck::GetInstallerUrl() const {
-    if (m_versionText.isEmpty())
-        return {};
+    if (m_versionText.isEmpty()) return {};
     CPrivateProfile profile;
     profile.ParseText(m_versionText);
     return profile.GetString(m_sectionName, QStringLiteral("Installer"), {});
@@ -267,24 +253,21 @@ QString CUpdateCheck::GetInstallerUrl() const {
 quint32 CUpdateCheck::VersionToNumber(const QString& text) {
     // Only a '.' after the first character splits major from minor.
     const qsizetype dot = text.indexOf(u'.');
-    if (dot <= 0)
-        return LeadingInteger(text) * 1000u;
-    return LeadingInteger(QStringView(text).left(dot)) * 1000u + LeadingInteger(QStringView(text).mid(dot + 1));
+    if (dot <= 0) return LeadingInteger(text) * 1000u;
+    return LeadingInteger(QStringView(text).left(dot)) * 1000u +
+           LeadingInteger(QStringView(text).mid(dot + 1));
 }
 
 bool CUpdateCheck::IsNewerVersion(const QString& localVersion, const QString& localBuild,
                                   const QString& remoteVersion, const QString& remoteBuild) {
-    if (VersionToNumber(localVersion) < VersionToNumber(remoteVersion))
-        return true;
+    if (VersionToNumber(localVersion) < VersionToNumber(remoteVersion)) return true;
     return !remoteBuild.isEmpty() && localBuild.toUtf8() < remoteBuild.toUtf8();
 }
 
 QString CUpdateCheck::GetLocalVersion() {
     QString version = ProductVersionText();
-    if (version.isEmpty() || version.size() > 19)
-        return QStringLiteral("-.--");
-    if (version.size() < 4)
-        version += u' ';
+    if (version.isEmpty() || version.size() > 19) return QStringLiteral("-.--");
+    if (version.size() < 4) version += u' ';
     return version;
 }
 
@@ -297,42 +280,35 @@ QString CUpdateCheck::GetExeFileDate() {
 
 QString CUpdateCheck::DownloadInstaller(const QString& folder) {
     const QString address = GetInstallerUrl();
-    if (address.isEmpty())
-        return {};
+    if (address.isEmpty()) return {};
     const QUrl url(address, QUrl::StrictMode);
-    if (!IsAllowedAddress(url))
-        return {};
+    if (!IsAllowedAddress(url)) return {};
     const QString name = InstallerFileName(url);
-    if (name.isEmpty())
-        return {};
+    if (name.isEmpty()) return {};
     // Without a folder, a new one only this user can enter, so no one can place or
     // swap a file under the installer's name.
     std::unique_ptr<QTemporaryDir> privateFolder;
     QString dir = folder;
     if (dir.isEmpty()) {
-        privateFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kq-nfc-programmer-XXXXXX"));
-        if (!privateFolder->isValid())
-            return {};
+        privateFolder =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kq-nfc-programmer-XXXXXX"));
+        if (!privateFolder->isValid()) return {};
         dir = privateFolder->path();
     }
     const QString path = QDir(dir).filePath(name);
-    if (!DownloadToFile(url, path))
-        return {}; // a private folder goes with its partial content
-    if (privateFolder)
-        privateFolder->setAutoRemove(false);
+    if (!DownloadToFile(url, path)) return {}; // a private folder goes with its partial content
+    if (privateFolder) privateFolder->setAutoRemove(false);
     return path;
 }
 
 bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     QNetworkReply* reply = Get(url);
     bool failed = false;
     qint64 written = 0;
     const auto take = [&] {
-        if (failed)
-            return;
+        if (failed) return;
         if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply)) {
             failed = true; // an error page is no installer; the reply ends by itself
             return;
@@ -347,8 +323,7 @@ bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
     QEventLoop loop;
     connect(reply, &QNetworkReply::readyRead, &loop, take);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     take();
     const bool ok = !failed && reply->error() == QNetworkReply::NoError && IsSuccess(reply);
     reply->disconnect(&loop);
@@ -357,8 +332,7 @@ bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
         file.cancelWriting();
         return false;
     }
-    if (!file.commit())
-        return false;
+    if (!file.commit()) return false;
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return true;
 }

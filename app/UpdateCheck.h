@@ -122,7 +122,9 @@ public:
     // desktop's opener).
     void SetInstallerLauncher(InstallerLauncher launcher) { m_launcher = std::move(launcher); }
     // Where StartInstaller's failure messages go (default: a message box).
-    void SetMessageHandler(std::function<void(const QString&)> handler) { m_showMessage = std::move(handler); }
+    void SetMessageHandler(std::function<void(const QString&)> handler) {
+        m_showMessage = std::move(handler);
+    }
 
 private:
     enum class State { None, Busy, Done };

@@ -13,8 +13,8 @@ UpdateStatus DescribeUpdateStatus(const CUpdateCheck& check, const QString& loca
     if (version.isEmpty() || build.isEmpty())
         return {UpdateStatus::Kind::NoFile, KqString(IdsUpdateNoFile), QColor(255, 0, 0), false};
     if (check.IsNewer(localVersion, localBuild)) {
-        const QString text =
-            KqString(IdsUpdateNewVersion) + title + QStringLiteral(" V ") + version + QStringLiteral(" (") + build + u')';
+        const QString text = KqString(IdsUpdateNewVersion) + title + QStringLiteral(" V ") + version +
+                             QStringLiteral(" (") + build + u')';
         return {UpdateStatus::Kind::Newer, text, QColor(192, 0, 0), true};
     }
     return {UpdateStatus::Kind::Current, title + KqString(IdsUpdateIsCurrent), QColor(128, 128, 128), false};

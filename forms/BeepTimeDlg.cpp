@@ -83,8 +83,7 @@ bool CBeepTimeDlg::UpdateData() {
 }
 
 void CBeepTimeDlg::accept() {
-    if (!UpdateData())
-        return;
+    if (!UpdateData()) return;
     ProfileSettings::WriteInt(QStringLiteral("Settings"), QStringLiteral("ZyklusZeit"), ZyklusZeit);
     ProfileSettings::WriteInt(QStringLiteral("Settings"), QStringLiteral("BeepTime"), BeepTime);
     QDialog::accept();

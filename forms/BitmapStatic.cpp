@@ -14,8 +14,7 @@ void CBitmapStatic::paintEvent(QPaintEvent* event) {
         return;
     }
     const QPixmap bitmap = pixmap();
-    if (bitmap.isNull())
-        return;
+    if (bitmap.isNull()) return;
     // White pixels are masked out; everything else is drawn at the top-left corner.
     QPixmap image = bitmap;
     image.setMask(bitmap.createMaskFromColor(QColor(255, 255, 255), Qt::MaskInColor));

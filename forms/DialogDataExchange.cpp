@@ -9,7 +9,8 @@
 #include <QToolTip>
 
 QString IntRangeMessage(int min, int max) {
-    return QCoreApplication::translate("DialogDataExchange", "Bitte geben Sie eine ganze Zahl zwischen %1 und %2 ein.")
+    return QCoreApplication::translate("DialogDataExchange",
+                                       "Bitte geben Sie eine ganze Zahl zwischen %1 und %2 ein.")
         .arg(min)
         .arg(max);
 }
@@ -28,8 +29,9 @@ bool ExchangeIntField(QWidget* dialog, QLineEdit* field, int& value, int min, in
         value = number;
         return true;
     }
-    const QString message = ok ? IntRangeMessage(min, max)
-                               : QCoreApplication::translate("DialogDataExchange", "Bitte geben Sie eine ganze Zahl ein.");
+    const QString message =
+        ok ? IntRangeMessage(min, max)
+           : QCoreApplication::translate("DialogDataExchange", "Bitte geben Sie eine ganze Zahl ein.");
     QMessageBox::warning(dialog, KqString(IdsAppTitle), message);
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();

@@ -40,8 +40,7 @@ void CLabel::SetFontName(const QString& name) {
 }
 
 void CLabel::SetFontSize(int size) {
-    if (size > 0)
-        m_logFont.setPixelSize(size);
+    if (size > 0) m_logFont.setPixelSize(size);
     ApplyFont();
 }
 
@@ -65,7 +64,9 @@ void CLabel::SetText(const QString& text) {
     setText(text);
 }
 
-void CLabel::SetText(int stringId) { SetText(KqString(stringId)); }
+void CLabel::SetText(int stringId) {
+    SetText(KqString(stringId));
+}
 
 void CLabel::ApplyFont() {
     setFont(m_logFont);
@@ -74,13 +75,10 @@ void CLabel::ApplyFont() {
 
 QUrl CLabel::LinkTarget(const QString& text) {
     const QString t = text.trimmed();
-    if (t.isEmpty())
-        return {};
+    if (t.isEmpty()) return {};
     const QFileInfo file(t);
-    if (file.isAbsolute() && file.exists())
-        return QUrl::fromLocalFile(file.absoluteFilePath());
-    if (t.contains(QRegularExpression(QStringLiteral("\\s"))))
-        return {};
+    if (file.isAbsolute() && file.exists()) return QUrl::fromLocalFile(file.absoluteFilePath());
+    if (t.contains(QRegularExpression(QStringLiteral("\\s")))) return {};
     static const QRegularExpression withScheme(QStringLiteral("^(https?|ftp)://[^/?#]+"),
                                                QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression mailAddress(QStringLiteral("^(mailto:)?[^@:/]+@[^@:/]+\\.[^@:/]+$"),
@@ -91,8 +89,9 @@ QUrl CLabel::LinkTarget(const QString& text) {
     if (withScheme.match(t).hasMatch())
         url = QUrl(t, QUrl::StrictMode);
     else if (mailAddress.match(t).hasMatch())
-        url = QUrl(t.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive) ? t : QStringLiteral("mailto:") + t,
-                   QUrl::StrictMode);
+        url = QUrl(
+            t.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive) ? t : QStringLiteral("mailto:") + t,
+            QUrl::StrictMode);
     else if (webHost.match(t).hasMatch())
         url = QUrl(QStringLiteral("http://") + t, QUrl::StrictMode);
     return url.isValid() ? url : QUrl();
@@ -106,6 +105,5 @@ void CLabel::mousePressEvent(QMouseEvent* event) {
     event->accept(); // the link's click, not the parent's
     emit clicked();
     const QUrl target = LinkTarget(text());
-    if (target.isValid())
-        QDesktopServices::openUrl(target);
+    if (target.isValid()) QDesktopServices::openUrl(target);
 }

@@ -13,7 +13,8 @@ constexpr StringTableEntry kTable[] = {
     {154, QT_TRANSLATE_NOOP3("StringTable", "FW V%d.%02d", "154")},
     {600, QT_TRANSLATE_NOOP3("StringTable", "Neue Version:", "600")},
     {601, QT_TRANSLATE_NOOP3("StringTable", " ist aktuell", "601")},
-    {602, QT_TRANSLATE_NOOP3("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!", "602")},
+    {602,
+     QT_TRANSLATE_NOOP3("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!", "602")},
     {603, QT_TRANSLATE_NOOP3("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!", "603")},
     {604, QT_TRANSLATE_NOOP3("StringTable", "Update wird gestartet, bitte warten!", "604")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
@@ -29,8 +30,7 @@ const StringTableEntry* Find(int id) {
 
 QString KqString(int id) {
     const StringTableEntry* e = Find(id);
-    if (!e)
-        return {};
+    if (!e) return {};
     return QCoreApplication::translate(kStringTableContext, e->text.source, e->text.disambiguation);
 }
 
@@ -39,4 +39,6 @@ const char* KqSourceString(int id) {
     return e ? e->text.source : nullptr;
 }
 
-std::span<const StringTableEntry> KqStringTable() { return kTable; }
+std::span<const StringTableEntry> KqStringTable() {
+    return kTable;
+}

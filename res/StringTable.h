@@ -11,13 +11,13 @@
 
 // Numbers of the texts that code refers to by name.
 enum StringId : int {
-    IdsFirmwareVersion = 154,     // "FW V%d.%02d"
-    IdsUpdateNewVersion = 600,    // "Neue Version:"
-    IdsUpdateIsCurrent = 601,     // " ist aktuell"
-    IdsUpdateNoConnection = 602,  // "Keine Internet Verbindung: ..."
-    IdsUpdateNoFile = 603,        // "Keine Datei gefunden: ..."
-    IdsUpdateStarting = 604,      // "Update wird gestartet, bitte warten!"
-    IdsAppTitle = 57344,          // "KQ-NFC Programmer"
+    IdsFirmwareVersion = 154,    // "FW V%d.%02d"
+    IdsUpdateNewVersion = 600,   // "Neue Version:"
+    IdsUpdateIsCurrent = 601,    // " ist aktuell"
+    IdsUpdateNoConnection = 602, // "Keine Internet Verbindung: ..."
+    IdsUpdateNoFile = 603,       // "Keine Datei gefunden: ..."
+    IdsUpdateStarting = 604,     // "Update wird gestartet, bitte warten!"
+    IdsAppTitle = 57344,         // "KQ-NFC Programmer"
 };
 
 struct StringTableEntry {

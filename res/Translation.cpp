@@ -9,7 +9,6 @@ QString EnglishTranslationFile(const QString& programFilePath) {
 
 std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath) {
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(EnglishTranslationFile(programFilePath)))
-        return nullptr;
+    if (!translator->load(EnglishTranslationFile(programFilePath))) return nullptr;
     return translator;
 }

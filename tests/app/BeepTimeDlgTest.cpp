@@ -1,8 +1,8 @@
 // The settings dialog: shown values, range checks at the fields, what OK and
 // Cancel store.
-#include "app/ProfileSettings.h"
 #include "forms/BeepTimeDlg.h"
 #include "MessageBoxCatcher.h"
+#include "app/ProfileSettings.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -62,16 +62,26 @@ private slots:
         QTest::addColumn<QString>("cycle");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("beepFieldFocused");
-        QTest::newRow("cycle 99") << "150" << "99" << "Bitte geben Sie eine ganze Zahl zwischen 100 und 10000 ein."
-                                  << false;
-        QTest::newRow("cycle 10001") << "150" << "10001"
-                                     << "Bitte geben Sie eine ganze Zahl zwischen 100 und 10000 ein." << false;
-        QTest::newRow("beep 1001") << "1001" << "250" << "Bitte geben Sie eine ganze Zahl zwischen 0 und 1000 ein."
-                                   << true;
-        QTest::newRow("beep letters") << "abc" << "250" << "Bitte geben Sie eine ganze Zahl ein." << true;
-        QTest::newRow("cycle empty") << "150" << "" << "Bitte geben Sie eine ganze Zahl ein." << false;
-        QTest::newRow("both bad: first one") << "-1" << "5" << "Bitte geben Sie eine ganze Zahl zwischen 0 und 1000 ein."
-                                             << true;
+        QTest::newRow("cycle 99") << "150"
+                                  << "99"
+                                  << "Bitte geben Sie eine ganze Zahl zwischen 100 und 10000 ein." << false;
+        QTest::newRow("cycle 10001") << "150"
+                                     << "10001"
+                                     << "Bitte geben Sie eine ganze Zahl zwischen 100 und 10000 ein."
+                                     << false;
+        QTest::newRow("beep 1001") << "1001"
+                                   << "250"
+                                   << "Bitte geben Sie eine ganze Zahl zwischen 0 und 1000 ein." << true;
+        QTest::newRow("beep letters") << "abc"
+                                      << "250"
+                                      << "Bitte geben Sie eine ganze Zahl ein." << true;
+        QTest::newRow("cycle empty") << "150"
+                                     << ""
+                                     << "Bitte geben Sie eine ganze Zahl ein." << false;
+        QTest::newRow("both bad: first one")
+            << "-1"
+            << "5"
+            << "Bitte geben Sie eine ganze Zahl zwischen 0 und 1000 ein." << true;
     }
     void refusesBadFields() {
         QFETCH(QString, beep);

@@ -50,8 +50,7 @@ struct LabelInWindow {
 bool HasPixelOf(const QImage& image, QColor color) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (image.pixelColor(x, y) == color)
-                return true;
+            if (image.pixelColor(x, y) == color) return true;
     return false;
 }
 

@@ -21,7 +21,9 @@ struct SplitCase {
     std::vector<std::string> fields;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.line; }
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << c.line;
+}
 
 class SplitLine : public testing::TestWithParam<SplitCase> {};
 
@@ -34,23 +36,21 @@ TEST_P(SplitLine, GivesFieldsAndVerdict) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitLine,
-    testing::Values(
-        SplitCase{"a;\"b;c\";d", ';', true, {"a", "b;c", "d"}},
-        SplitCase{"a;;b", ';', true, {"a", "", "b"}},
-        SplitCase{"a;", ';', true, {"a"}},                      // no empty last field
-        SplitCase{"a;\"\";", ';', true, {"a", ""}},             // empty quoted field, then the end
-        SplitCase{";", ';', true, {""}},
-        SplitCase{"", ';', true, {}},
-        SplitCase{"\"a\";\"b\"", ';', true, {"a", "b"}},
-        SplitCase{"x,\"y,z\"", ',', true, {"x", "y,z"}},       // any separator
-        SplitCase{"ab\"c;d", ';', true, {"ab\"c", "d"}},        // a quote inside an unquoted field
-        SplitCase{"\"say \"\"hi\"\"\";z", ';', true, {"say \"hi\"", "z"}}, // doubled quotes
-        SplitCase{"\"\"\"\";z", ';', true, {"\"", "z"}},
-        SplitCase{"\"a\"\";b\"", ';', true, {"a\";b"}},         // pair, then the field goes on
-        SplitCase{"a;\"b", ';', false, {"a"}},                   // never closed: fields before stay
-        SplitCase{"a;\"b\"\"", ';', false, {"a"}},               // ends inside a pair
-        SplitCase{"\"ab\"c;d", ';', false, {}},                  // closing quote followed by 'c'
-        SplitCase{"k;\"Müller\";ä", ';', true, {"k", "Müller", "ä"}}),
+    testing::Values(SplitCase{"a;\"b;c\";d", ';', true, {"a", "b;c", "d"}},
+                    SplitCase{"a;;b", ';', true, {"a", "", "b"}},
+                    SplitCase{"a;", ';', true, {"a"}},          // no empty last field
+                    SplitCase{"a;\"\";", ';', true, {"a", ""}}, // empty quoted field, then the end
+                    SplitCase{";", ';', true, {""}}, SplitCase{"", ';', true, {}},
+                    SplitCase{"\"a\";\"b\"", ';', true, {"a", "b"}},
+                    SplitCase{"x,\"y,z\"", ',', true, {"x", "y,z"}}, // any separator
+                    SplitCase{"ab\"c;d", ';', true, {"ab\"c", "d"}}, // a quote inside an unquoted field
+                    SplitCase{"\"say \"\"hi\"\"\";z", ';', true, {"say \"hi\"", "z"}}, // doubled quotes
+                    SplitCase{"\"\"\"\";z", ';', true, {"\"", "z"}},
+                    SplitCase{"\"a\"\";b\"", ';', true, {"a\";b"}}, // pair, then the field goes on
+                    SplitCase{"a;\"b", ';', false, {"a"}},          // never closed: fields before stay
+                    SplitCase{"a;\"b\"\"", ';', false, {"a"}},      // ends inside a pair
+                    SplitCase{"\"ab\"c;d", ';', false, {}},         // closing quote followed by 'c'
+                    SplitCase{"k;\"Müller\";ä", ';', true, {"k", "Müller", "ä"}}),
     [](const testing::TestParamInfo<SplitCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(SplitLine, LineBreaksInsideFieldsBecomeCrLf) {
@@ -65,7 +65,8 @@ struct TokenCase {
     std::vector<std::string> tokens;
 };
 
-std::vector<std::string> AllTokens(const QString& text, QString (*next)(const QString&, qsizetype, qsizetype&)) {
+std::vector<std::string> AllTokens(const QString& text,
+                                   QString (*next)(const QString&, qsizetype, qsizetype&)) {
     std::vector<std::string> tokens;
     qsizetype pos = 0;
     for (int guard = 0; pos < text.size() && guard < 100; ++guard) {
@@ -79,10 +80,10 @@ std::vector<std::string> AllTokens(const QString& text, QString (*next)(const QS
 
 TEST(SemicolonPairToken, CutsRecordsAtRunsOfTwoOrMore) {
     const std::vector<TokenCase> cases = {
-        {"x;;;y", {"x;", "y"}},              // odd run: one ';' stays with the record
-        {"a;;b;;;;c", {"a", "b", "c"}},      // even run: none stays
+        {"x;;;y", {"x;", "y"}},         // odd run: one ';' stays with the record
+        {"a;;b;;;;c", {"a", "b", "c"}}, // even run: none stays
         {";;;;", {""}},
-        {"a;b", {"a;b"}},                    // a single ';' separates nothing
+        {"a;b", {"a;b"}},                                               // a single ';' separates nothing
         {"REC\r\nf1|f2\r\n;;\r\ng1|g2\r\n", {"REC\r\nf1|f2", "g1|g2"}}, // CR LF trimmed at both ends
         {"\r\n\r\n;;x", {"", "x"}},
     };

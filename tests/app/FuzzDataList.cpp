@@ -13,10 +13,8 @@ void AllTokens(const QString& text, QString (*next)(const QString&, qsizetype, q
     while (pos < text.size()) {
         qsizetype nextPos = pos;
         const QString token = next(text, pos, nextPos);
-        if (nextPos <= pos || nextPos > text.size() || token.size() > text.size())
-            std::abort();
-        if (next == NextSemicolonPairToken)
-            AllTokens(token, NextPipeToken);
+        if (nextPos <= pos || nextPos > text.size() || token.size() > text.size()) std::abort();
+        if (next == NextSemicolonPairToken) AllTokens(token, NextPipeToken);
         pos = nextPos;
     }
 }

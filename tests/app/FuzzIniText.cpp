@@ -15,10 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CUpdateCheck::IsNewerVersion("1.05", "2024-01-01", version, build);
     CUpdateCheck::VersionToNumber(text);
     for (const CSection& s : profile.Sections()) {
-        if (s.keys.size() != s.values.size())
-            std::abort();
-        if (profile.FindSection(s.name) < 0)
-            std::abort();
+        if (s.keys.size() != s.values.size()) std::abort();
+        if (profile.FindSection(s.name) < 0) std::abort();
     }
     return 0;
 }

@@ -19,7 +19,9 @@ struct LookupCase {
     const char* expected; // "<default>" when the lookup must miss
 };
 
-void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LookupCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IniLookup : public testing::TestWithParam<LookupCase> {};
 

@@ -7,9 +7,13 @@ LoopbackHttpServer::LoopbackHttpServer(QObject* parent) : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::OnConnection);
 }
 
-bool LoopbackHttpServer::Listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+bool LoopbackHttpServer::Listen() {
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
 
-QString LoopbackHttpServer::BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(Port()); }
+QString LoopbackHttpServer::BaseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(Port());
+}
 
 quint16 LoopbackHttpServer::RefusedPort() {
     QTcpServer probe;
@@ -30,8 +34,7 @@ void LoopbackHttpServer::OnConnection() {
 void LoopbackHttpServer::OnReadable(QTcpSocket* socket) {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
-    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
-        return;
+    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool()) return;
     socket->setProperty("answered", true);
     const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
     const QByteArray target = requestLine.value(1);
@@ -58,8 +61,7 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const Route& route) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\n";
     head += "Content-Type: application/octet-stream\r\n";
     head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
-    if (!route.location.isEmpty())
-        head += "Location: " + route.location + "\r\n";
+    if (!route.location.isEmpty()) head += "Location: " + route.location + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head + route.body);
     socket->disconnectFromHost(); // after the bytes are out

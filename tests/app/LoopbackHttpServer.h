@@ -20,7 +20,8 @@ public:
         Delayed,     // answers normally after delayMs
     };
     struct Route {
-        Route(int status_ = 200, QByteArray body_ = {}, Behavior behavior_ = Behavior::Normal, int delayMs_ = 0)
+        Route(int status_ = 200, QByteArray body_ = {}, Behavior behavior_ = Behavior::Normal,
+              int delayMs_ = 0)
             : status(status_), body(std::move(body_)), behavior(behavior_), delayMs(delayMs_) {}
         int status;
         QByteArray body;

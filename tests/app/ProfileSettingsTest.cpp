@@ -12,8 +12,7 @@ namespace {
 
 int FileMode(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return -1;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
     return int(st.st_mode & 0777);
 }
 
@@ -68,16 +67,18 @@ private slots:
     }
 
     void fileIsKeptPrivate() {
-        QVERIFY(ProfileSettings::WriteString("DesfireKeyStore", "KeyValue0", "00112233445566778899AABBCCDDEEFF"));
+        QVERIFY(
+            ProfileSettings::WriteString("DesfireKeyStore", "KeyValue0", "00112233445566778899AABBCCDDEEFF"));
         QCOMPARE(FileMode(ProfileSettings::FilePath()), 0600);
         QVERIFY(ProfileSettings::WriteInt("Settings", "Sprache", 1));
         QCOMPARE(FileMode(ProfileSettings::FilePath()), 0600);
         // A file that someone opened up is closed again by the next write.
-        QFile::setPermissions(ProfileSettings::FilePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
-                                                               QFile::ReadGroup);
+        QFile::setPermissions(ProfileSettings::FilePath(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
         QVERIFY(ProfileSettings::WriteInt("Settings", "Sprache", 0));
         QCOMPARE(FileMode(ProfileSettings::FilePath()), 0600);
-        QCOMPARE(ProfileSettings::ReadString("DesfireKeyStore", "KeyValue0"), QString("00112233445566778899AABBCCDDEEFF"));
+        QCOMPARE(ProfileSettings::ReadString("DesfireKeyStore", "KeyValue0"),
+                 QString("00112233445566778899AABBCCDDEEFF"));
     }
 
     // Stored beep and cycle times are clamped to the settings dialog's ranges, so a

@@ -41,8 +41,7 @@ Events Both(quint32 id) {
 QByteArray VersionFile(const QByteArray& version, const QByteArray& build, const QByteArray& installer = {}) {
     QByteArray text = "; update server\r\n[Other Program]\r\nVersion=7.0\r\n[KQ_NFC Programmer]\r\n";
     text += "Version=" + version + "\r\nBuild=" + build + "\r\n";
-    if (!installer.isEmpty())
-        text += "Installer=" + installer + "\r\n";
+    if (!installer.isEmpty()) text += "Installer=" + installer + "\r\n";
     return text;
 }
 
@@ -69,7 +68,8 @@ class UpdateCheckTest : public QObject {
         check->SetTimeout(2000);
         return check;
     }
-    std::unique_ptr<CUpdateCheck> CheckedAgainst(const LoopbackHttpServer::Route& versionRoute, Receiver& rx) {
+    std::unique_ptr<CUpdateCheck> CheckedAgainst(const LoopbackHttpServer::Route& versionRoute,
+                                                 Receiver& rx) {
         m_server->SetRoute(kVersionPath, versionRoute);
         auto check = NewCheck(m_server->BaseUrl());
         check->Start(&rx, 1034);
@@ -148,10 +148,12 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("behavior");
         const QByteArray good = VersionFile("9.0", "2030-01-01");
-        QTest::newRow("404 with a version file as error page") << 404 << good << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("404 with a version file as error page")
+            << 404 << good << int(LoopbackHttpServer::Behavior::Normal);
         QTest::newRow("500") << 500 << good << int(LoopbackHttpServer::Behavior::Normal);
         QTest::newRow("body cut short") << 200 << good << int(LoopbackHttpServer::Behavior::CutShort);
-        QTest::newRow("oversized") << 200 << good + QByteArray(70 * 1024, ';') << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("oversized") << 200 << good + QByteArray(70 * 1024, ';')
+                                   << int(LoopbackHttpServer::Behavior::Normal);
         QTest::newRow("redirect to a refused scheme")
             << 302 << good << int(LoopbackHttpServer::Behavior::Normal);
     }
@@ -160,8 +162,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(int, behavior);
         LoopbackHttpServer::Route route{status, body, LoopbackHttpServer::Behavior(behavior)};
-        if (status == 302)
-            route.location = "ftp://127.0.0.1/rfid/software/DAZEZaruvoriZI.txt";
+        if (status == 302) route.location = "ftp://127.0.0.1/rfid/software/DAZEZaruvoriZI.txt";
         Receiver rx;
         auto check = CheckedAgainst(route, rx);
         QString version, build;
@@ -240,8 +241,8 @@ private slots:
     }
 
     void startWhileRunningOnlyChangesTheTarget() {
-        m_server->SetRoute(kVersionPath,
-                           {200, VersionFile("2.0", "2030-01-01"), LoopbackHttpServer::Behavior::Delayed, 200});
+        m_server->SetRoute(kVersionPath, {200, VersionFile("2.0", "2030-01-01"),
+                                          LoopbackHttpServer::Behavior::Delayed, 200});
         Receiver first, second;
         auto check = NewCheck(m_server->BaseUrl());
         QVERIFY(check->Start(&first, 1));
@@ -252,8 +253,8 @@ private slots:
     }
 
     void receiverGoneBeforeTheEndIsNotTouched() {
-        m_server->SetRoute(kVersionPath,
-                           {200, VersionFile("2.0", "2030-01-01"), LoopbackHttpServer::Behavior::Delayed, 100});
+        m_server->SetRoute(kVersionPath, {200, VersionFile("2.0", "2030-01-01"),
+                                          LoopbackHttpServer::Behavior::Delayed, 100});
         auto check = NewCheck(m_server->BaseUrl());
         {
             Receiver gone;
@@ -305,16 +306,18 @@ private slots:
 
         check->SetInstallerLauncher([](const QString&) { return InstallerLaunch{false, 0, 0, 8}; });
         QVERIFY(!check->StartInstaller(path));
-        QCOMPARE(messages, QStringList{QString("The File\n\"%1\"\ncan not be started!\nError 0 0 8").arg(path)});
+        QCOMPARE(messages,
+                 QStringList{QString("The File\n\"%1\"\ncan not be started!\nError 0 0 8").arg(path)});
         QDir(folder).removeRecursively();
     }
 
     void installerIntoAGivenFolder() {
         m_server->SetRoute("/files/KQ%20Setup.run", {200, "payload"});
         Receiver rx;
-        auto check = CheckedAgainst(
-            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/KQ%20Setup.run?v=2").toUtf8())},
-            rx);
+        auto check =
+            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
+                                             (m_server->BaseUrl() + "/files/KQ%20Setup.run?v=2").toUtf8())},
+                           rx);
         QTemporaryDir folder;
         const QString path = check->DownloadInstaller(folder.path());
         QCOMPARE(path, QDir(folder.path()).filePath("KQ Setup.run"));
@@ -326,21 +329,26 @@ private slots:
         QTest::addColumn<QByteArray>("installerPath"); // as written in the version file
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("behavior");
-        QTest::newRow("404") << QByteArray("/files/setup.run") << 404 << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("404") << QByteArray("/files/setup.run") << 404
+                             << int(LoopbackHttpServer::Behavior::Normal);
         QTest::newRow("cut short") << QByteArray("/files/setup.run") << 200
                                    << int(LoopbackHttpServer::Behavior::CutShort);
         QTest::newRow("silent") << QByteArray("/files/setup.run") << 200
                                 << int(LoopbackHttpServer::Behavior::NeverAnswer);
-        QTest::newRow("no file name") << QByteArray("/files/") << 200 << int(LoopbackHttpServer::Behavior::Normal);
-        QTest::newRow("dot dot") << QByteArray("/files/..") << 200 << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("no file name")
+            << QByteArray("/files/") << 200 << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("dot dot") << QByteArray("/files/..") << 200
+                                 << int(LoopbackHttpServer::Behavior::Normal);
     }
     void failedInstallerDownloadsLeaveNothing() {
         QFETCH(QByteArray, installerPath);
         QFETCH(int, status);
         QFETCH(int, behavior);
-        m_server->SetRoute(installerPath, {status, QByteArray(5000, 'i'), LoopbackHttpServer::Behavior(behavior)});
+        m_server->SetRoute(installerPath,
+                           {status, QByteArray(5000, 'i'), LoopbackHttpServer::Behavior(behavior)});
         Receiver rx;
-        auto check = CheckedAgainst({200, VersionFile("9.0", "2030-01-01", m_server->BaseUrl().toUtf8() + installerPath)}, rx);
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", m_server->BaseUrl().toUtf8() + installerPath)}, rx);
         check->SetTimeout(300);
         QTemporaryDir given;
         QVERIFY(check->DownloadInstaller().isEmpty());
@@ -352,7 +360,8 @@ private slots:
     void installerAddressMustBeAllowed() {
         Receiver rx;
         auto check = CheckedAgainst(
-            {200, VersionFile("9.0", "2030-01-01", QStringLiteral("ftp://127.0.0.1:%1/setup.run").arg(m_server->Port()).toUtf8())},
+            {200, VersionFile("9.0", "2030-01-01",
+                              QStringLiteral("ftp://127.0.0.1:%1/setup.run").arg(m_server->Port()).toUtf8())},
             rx);
         QVERIFY(check->DownloadInstaller().isEmpty());
         QCOMPARE(m_server->Requests().size(), 1); // only the version file was asked for
@@ -361,8 +370,10 @@ private slots:
     void encodedSlashesStayInTheFolder() {
         m_server->SetRoute("/files/..%2F..%2Fevil.run", {200, "payload"});
         Receiver rx;
-        auto check = CheckedAgainst(
-            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/..%2F..%2Fevil.run").toUtf8())}, rx);
+        auto check =
+            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
+                                             (m_server->BaseUrl() + "/files/..%2F..%2Fevil.run").toUtf8())},
+                           rx);
         QTemporaryDir folder;
         // Only the last segment of the decoded path names the file.
         QCOMPARE(check->DownloadInstaller(folder.path()), QDir(folder.path()).filePath("evil.run"));
