@@ -56,3 +56,28 @@ function(kq_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
 endfunction()
+
+# kq_add_qttest(<name> [LABELS <label>...] SOURCES <file>... LIBS <lib>... [ENV <VAR=value>...])
+# One QtTest executable, registered as one CTest test (label gui unless told).
+# It runs on the offscreen platform, and every run gets a fresh settings folder
+# (XDG_CONFIG_HOME, also XDG_RUNTIME_DIR) made by mktemp and removed afterwards,
+# so parallel tests never share settings and never touch the user's own.
+function(kq_add_qttest name)
+  if(NOT KQ_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "LABELS;SOURCES;LIBS;ENV" ${ARGN})
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS gui)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  kq_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+  set(run [=[d=$(mktemp -d) || exit 1; XDG_CONFIG_HOME="$d" XDG_RUNTIME_DIR="$d" "$0" "$@"; rc=$?; rm -rf "$d"; exit $rc]=])
+  add_test(NAME ${name} COMMAND sh -c "${run}" $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES
+    LABELS "${ARG_LABELS}"
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+endfunction()

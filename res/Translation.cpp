@@ -1,0 +1,14 @@
+#include "res/Translation.h"
+
+#include <QFileInfo>
+
+QString EnglishTranslationFile(const QString& programFilePath) {
+    const QFileInfo program(programFilePath);
+    return program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral("Eng.qm");
+}
+
+std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath) {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(EnglishTranslationFile(programFilePath))) return nullptr;
+    return translator;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QTranslator>
+
+#include <memory>
+
+// The English translation of the program: "<program base name>Eng.qm" in the
+// program's folder (German is the source language and needs no file). The
+// application loads it at start when "Settings"/"Sprache" > 0 and installs it
+// with QCoreApplication::installTranslator, keeping ownership.
+
+// The file looked for: /usr/bin/kq-nfc-programmer -> /usr/bin/kq-nfc-programmerEng.qm.
+QString EnglishTranslationFile(const QString& programFilePath);
+
+// Loads that file; nullptr when it is missing or unreadable (German stays in use).
+std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath);

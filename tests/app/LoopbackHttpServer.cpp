@@ -1,0 +1,68 @@
+#include "LoopbackHttpServer.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+LoopbackHttpServer::LoopbackHttpServer(QObject* parent) : QObject(parent) {
+    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::OnConnection);
+}
+
+bool LoopbackHttpServer::Listen() {
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+QString LoopbackHttpServer::BaseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(Port());
+}
+
+quint16 LoopbackHttpServer::RefusedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+void LoopbackHttpServer::OnConnection() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadable(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void LoopbackHttpServer::OnReadable(QTcpSocket* socket) {
+    QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+    socket->setProperty("request", request);
+    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool()) return;
+    socket->setProperty("answered", true);
+    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
+    const QByteArray target = requestLine.value(1);
+    const QByteArray path = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+    m_requests << path;
+    Route route;
+    if (auto it = m_routes.constFind(path); it != m_routes.constEnd())
+        route = *it;
+    else
+        route = Route{404, "[KQ_NFC Programmer]\r\nVersion=9.9\r\nBuild=2099-01-01\r\n"};
+    switch (route.behavior) {
+    case Behavior::NeverAnswer:
+        return;
+    case Behavior::Delayed:
+        QTimer::singleShot(route.delayMs, socket, [this, socket, route] { Respond(socket, route); });
+        return;
+    default:
+        Respond(socket, route);
+    }
+}
+
+void LoopbackHttpServer::Respond(QTcpSocket* socket, const Route& route) {
+    const qsizetype announced = route.body.size() + (route.behavior == Behavior::CutShort ? 1000 : 0);
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\n";
+    head += "Content-Type: application/octet-stream\r\n";
+    head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+    if (!route.location.isEmpty()) head += "Location: " + route.location + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    socket->write(head + route.body);
+    socket->disconnectFromHost(); // after the bytes are out
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A small HTTP/1.1 server on 127.0.0.1 with an ephemeral port, for the update
+// check's tests. Each path answers as its route says; unknown paths get 404.
+class LoopbackHttpServer : public QObject {
+    Q_OBJECT
+public:
+    enum class Behavior {
+        Normal,      // status, headers, whole body, close
+        CutShort,    // announces more body than it sends, then closes
+        NeverAnswer, // reads the request and stays silent
+        Delayed,     // answers normally after delayMs
+    };
+    struct Route {
+        Route(int status_ = 200, QByteArray body_ = {}, Behavior behavior_ = Behavior::Normal,
+              int delayMs_ = 0)
+            : status(status_), body(std::move(body_)), behavior(behavior_), delayMs(delayMs_) {}
+        int status;
+        QByteArray body;
+        Behavior behavior;
+        int delayMs;
+        QByteArray location; // Location header (redirects)
+    };
+
+    explicit LoopbackHttpServer(QObject* parent = nullptr);
+    bool Listen();
+    quint16 Port() const { return m_server.serverPort(); }
+    QString BaseUrl() const;
+    void SetRoute(const QByteArray& path, const Route& route) { m_routes[path] = route; }
+    // Request paths in the order they came.
+    const QList<QByteArray>& Requests() const { return m_requests; }
+
+    // A loopback port that refuses connections (nothing listens there).
+    static quint16 RefusedPort();
+
+private:
+    void OnConnection();
+    void OnReadable(QTcpSocket* socket);
+    void Respond(QTcpSocket* socket, const Route& route);
+
+    QTcpServer m_server;
+    QHash<QByteArray, Route> m_routes;
+    QList<QByteArray> m_requests;
+};

@@ -1,0 +1,405 @@
+// The update check against a loopback HTTP server started by the test: the
+// version file, the notifications, failures, the installer download and start,
+// and the status texts the About box shows.
+#include "LoopbackHttpServer.h"
+
+#include "app/UpdateCheck.h"
+#include "app/UpdateStatus.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QByteArray kVersionPath = "/rfid/software/DAZEZaruvoriZI.txt";
+const QString kSection = QStringLiteral("KQ_NFC Programmer");
+
+// Records the notifications posted to it.
+class Receiver : public QObject {
+public:
+    QList<std::pair<UpdateCheckEvent::Kind, quint32>> events;
+
+protected:
+    void customEvent(QEvent* event) override {
+        if (event->type() == UpdateCheckEvent::EventType()) {
+            auto* e = static_cast<UpdateCheckEvent*>(event);
+            events << std::make_pair(e->kind(), e->id());
+        }
+    }
+};
+
+using Events = QList<std::pair<UpdateCheckEvent::Kind, quint32>>;
+Events Both(quint32 id) {
+    return {{UpdateCheckEvent::Kind::Command, id}, {UpdateCheckEvent::Kind::Notify, id}};
+}
+
+QByteArray VersionFile(const QByteArray& version, const QByteArray& build, const QByteArray& installer = {}) {
+    QByteArray text = "; update server\r\n[Other Program]\r\nVersion=7.0\r\n[KQ_NFC Programmer]\r\n";
+    text += "Version=" + version + "\r\nBuild=" + build + "\r\n";
+    if (!installer.isEmpty()) text += "Installer=" + installer + "\r\n";
+    return text;
+}
+
+int Mode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+QStringList PrivateFolders() {
+    return QDir(QDir::tempPath()).entryList({"kq-nfc-programmer-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class UpdateCheckTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_tmp; // private TMPDIR: the download folders can be counted
+    std::unique_ptr<LoopbackHttpServer> m_server;
+
+    std::unique_ptr<CUpdateCheck> NewCheck(const QString& base) {
+        qputenv("KQ_UPDATE_BASE_URL", base.toUtf8());
+        auto check = std::make_unique<CUpdateCheck>("DAZEZaruvoriZI.txt", kSection);
+        check->SetTimeout(2000);
+        return check;
+    }
+    std::unique_ptr<CUpdateCheck> CheckedAgainst(const LoopbackHttpServer::Route& versionRoute,
+                                                 Receiver& rx) {
+        m_server->SetRoute(kVersionPath, versionRoute);
+        auto check = NewCheck(m_server->BaseUrl());
+        check->Start(&rx, 1034);
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(rx.events, Both(1034), 10000); }();
+        return check;
+    }
+    std::unique_ptr<CUpdateCheck> AgainstSilentServer(int timeoutMs) {
+        m_server->SetRoute(kVersionPath, {200, {}, LoopbackHttpServer::Behavior::NeverAnswer});
+        auto check = NewCheck(m_server->BaseUrl());
+        check->SetTimeout(timeoutMs);
+        return check;
+    }
+    UpdateStatus::Kind StatusOf(const CUpdateCheck& check) {
+        return DescribeUpdateStatus(check, "1.05", "2024-06-01").kind;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", m_tmp.path().toUtf8());
+        QCOMPARE(QDir::tempPath(), QDir(m_tmp.path()).canonicalPath());
+    }
+    void init() {
+        m_server = std::make_unique<LoopbackHttpServer>();
+        QVERIFY(m_server->Listen());
+    }
+
+    void newerVersionIsReportedAndShown() {
+        Receiver rx;
+        auto check = CheckedAgainst({200, VersionFile("9.99", "2030-01-01")}, rx);
+        QCOMPARE(m_server->Requests(), QList<QByteArray>{kVersionPath});
+        QCOMPARE(check->VersionFileUrl(), m_server->BaseUrl() + QString::fromLatin1(kVersionPath));
+        QString version, build;
+        QVERIFY(check->ReadRemoteVersion(version, build));
+        QCOMPARE(version, QString("9.99"));
+        QCOMPARE(build, QString("2030-01-01"));
+        QVERIFY(check->IsNewer("1.05", "2024-06-01"));
+        QVERIFY(check->IsDone());
+        const UpdateStatus status = DescribeUpdateStatus(*check, "1.05", "2024-06-01");
+        QCOMPARE(status.kind, UpdateStatus::Kind::Newer);
+        QCOMPARE(status.text, QString("Neue Version:KQ-NFC Programmer V 9.99 (2030-01-01)"));
+        QCOMPARE(status.color, QColor(192, 0, 0));
+        QVERIFY(status.clickable);
+    }
+
+    void sameVersionWithALaterBuildIsNewer() {
+        Receiver rx;
+        auto check = CheckedAgainst({200, VersionFile("1.05", "2024-07-15")}, rx);
+        QVERIFY(check->IsNewer("1.05", "2024-06-01"));
+        QVERIFY(!check->IsNewer("1.05", "2024-07-15"));
+        const UpdateStatus current = DescribeUpdateStatus(*check, "1.05", "2024-07-15");
+        QCOMPARE(current.kind, UpdateStatus::Kind::Current);
+        QCOMPARE(current.text, QString("KQ-NFC Programmer ist aktuell"));
+        QCOMPARE(current.color, QColor(128, 128, 128));
+        QVERIFY(!current.clickable);
+    }
+
+    void fileWithoutTheSectionGivesEmptyVersion() {
+        Receiver rx;
+        auto check = CheckedAgainst({200, "[KQ-NFC Programmer]\r\nVersion=9.0\r\nBuild=2030-01-01\r\n"}, rx);
+        QString version = "x", build = "y";
+        QVERIFY(check->ReadRemoteVersion(version, build));
+        QVERIFY(version.isEmpty() && build.isEmpty());
+        QVERIFY(!check->IsNewer("1.05", "2024-06-01"));
+        const UpdateStatus status = DescribeUpdateStatus(*check, "1.05", "2024-06-01");
+        QCOMPARE(status.kind, UpdateStatus::Kind::NoFile);
+        QCOMPARE(status.text, QString::fromUtf8("Keine Datei gefunden: Update Prüfung nicht möglich!"));
+        QCOMPARE(status.color, QColor(255, 0, 0));
+        QVERIFY(!status.clickable);
+    }
+
+    // Every failed transfer is "no connection": the text received, if any, is not
+    // used, and the notifications still come.
+    void failedTransfersAreDiscarded_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("behavior");
+        const QByteArray good = VersionFile("9.0", "2030-01-01");
+        QTest::newRow("404 with a version file as error page")
+            << 404 << good << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("500") << 500 << good << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("body cut short") << 200 << good << int(LoopbackHttpServer::Behavior::CutShort);
+        QTest::newRow("oversized") << 200 << good + QByteArray(70 * 1024, ';')
+                                   << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("redirect to a refused scheme")
+            << 302 << good << int(LoopbackHttpServer::Behavior::Normal);
+    }
+    void failedTransfersAreDiscarded() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, behavior);
+        LoopbackHttpServer::Route route{status, body, LoopbackHttpServer::Behavior(behavior)};
+        if (status == 302) route.location = "ftp://127.0.0.1/rfid/software/DAZEZaruvoriZI.txt";
+        Receiver rx;
+        auto check = CheckedAgainst(route, rx);
+        QString version, build;
+        QVERIFY(!check->ReadRemoteVersion(version, build));
+        QVERIFY(!check->IsNewer("1.05", "2024-06-01"));
+        QVERIFY(check->GetInstallerUrl().isEmpty());
+        const UpdateStatus shown = DescribeUpdateStatus(*check, "1.05", "2024-06-01");
+        QCOMPARE(shown.kind, UpdateStatus::Kind::NoConnection);
+        QCOMPARE(shown.text, QString::fromUtf8("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
+    }
+
+    void redirectWithinLoopbackIsFollowed() {
+        m_server->SetRoute("/moved.txt", {200, VersionFile("9.1", "2030-01-01")});
+        LoopbackHttpServer::Route moved{302, {}};
+        moved.location = (m_server->BaseUrl() + "/moved.txt").toUtf8();
+        Receiver rx;
+        auto check = CheckedAgainst(moved, rx);
+        QCOMPARE(StatusOf(*check), UpdateStatus::Kind::Newer);
+    }
+
+    void refusedPortEndsAsNoConnection() {
+        Receiver rx;
+        auto check = NewCheck(QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::RefusedPort()));
+        check->Start(&rx, 1034);
+        QTRY_COMPARE_WITH_TIMEOUT(rx.events, Both(1034), 10000);
+        QCOMPARE(StatusOf(*check), UpdateStatus::Kind::NoConnection);
+    }
+
+    void silentServerIsBoundedByTheTimeOut() {
+        Receiver rx;
+        auto check = AgainstSilentServer(300);
+        QElapsedTimer clock;
+        clock.start();
+        check->Start(&rx, 1034);
+        QVERIFY(check->IsBusy());
+        QTRY_COMPARE_WITH_TIMEOUT(rx.events, Both(1034), 10000);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(StatusOf(*check), UpdateStatus::Kind::NoConnection);
+    }
+
+    void nulByteEndsTheText() {
+        QByteArray body = "[KQ_NFC Programmer]\r\nVersion=9.0\r\nBuild=2030";
+        body += '\0';
+        body += "-01-01\r\nInstaller=https://evil/x\r\n";
+        Receiver rx;
+        auto check = CheckedAgainst({200, body}, rx);
+        QString version, build;
+        QVERIFY(check->ReadRemoteVersion(version, build));
+        QCOMPARE(version, QString("9.0"));
+        QCOMPARE(build, QString("2030"));
+        QVERIFY(check->GetInstallerUrl().isEmpty());
+    }
+
+    void noServerConfiguredEndsAtOnce() {
+        Receiver rx;
+        auto check = NewCheck(QString());
+        QVERIFY(check->VersionFileUrl().isEmpty());
+        QVERIFY(check->Start(&rx, 1034));
+        QTRY_COMPARE_WITH_TIMEOUT(rx.events, Both(1034), 2000);
+        QCOMPARE(StatusOf(*check), UpdateStatus::Kind::NoConnection);
+    }
+
+    void laterStartPostsAtOnceWithoutDownloadingAgain() {
+        Receiver first;
+        auto check = CheckedAgainst({200, VersionFile("1.05", "2024-06-01")}, first);
+        Receiver second;
+        QVERIFY(check->Start(&second, 7));
+        QTRY_COMPARE_WITH_TIMEOUT(second.events, Both(7), 2000);
+        QCOMPARE(m_server->Requests().size(), 1);
+        QCOMPARE(first.events, Both(1034));
+        // Without a window or id nothing is posted.
+        QVERIFY(check->Start(nullptr, 7));
+        QVERIFY(check->Start(&second, 0));
+        QTest::qWait(50);
+        QCOMPARE(second.events, Both(7));
+    }
+
+    void startWhileRunningOnlyChangesTheTarget() {
+        m_server->SetRoute(kVersionPath, {200, VersionFile("2.0", "2030-01-01"),
+                                          LoopbackHttpServer::Behavior::Delayed, 200});
+        Receiver first, second;
+        auto check = NewCheck(m_server->BaseUrl());
+        QVERIFY(check->Start(&first, 1));
+        QVERIFY(check->Start(&second, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(second.events, Both(2), 10000);
+        QVERIFY(first.events.isEmpty());
+        QCOMPARE(m_server->Requests().size(), 1);
+    }
+
+    void receiverGoneBeforeTheEndIsNotTouched() {
+        m_server->SetRoute(kVersionPath, {200, VersionFile("2.0", "2030-01-01"),
+                                          LoopbackHttpServer::Behavior::Delayed, 100});
+        auto check = NewCheck(m_server->BaseUrl());
+        {
+            Receiver gone;
+            check->Start(&gone, 1034);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(check->IsDone(), 10000);
+        QCOMPARE(StatusOf(*check), UpdateStatus::Kind::Newer);
+    }
+
+    void destructorAbortsARunningTransfer() {
+        Receiver rx;
+        auto check = AgainstSilentServer(60000);
+        check->Start(&rx, 1034);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->Requests().size(), 1, 5000);
+        QElapsedTimer clock;
+        clock.start();
+        check.reset();
+        QVERIFY(clock.elapsed() < 1000);
+        QTest::qWait(100);
+        QVERIFY(rx.events.isEmpty());
+    }
+
+    void installerIsDownloadedIntoAPrivateFolderAndStarted() {
+        const QByteArray installer = QByteArray("#!/bin/sh\nexit 0\n") + QByteArray(300000, 'x');
+        m_server->SetRoute("/files/setup.run", {200, installer});
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/setup.run").toUtf8())}, rx);
+        const QString path = check->DownloadInstaller();
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(QFileInfo(path).fileName(), QString("setup.run"));
+        const QString folder = QFileInfo(path).absolutePath();
+        QVERIFY(QFileInfo(folder).fileName().startsWith("kq-nfc-programmer-"));
+        QCOMPARE(Mode(folder), 0700);
+        QCOMPARE(Mode(path) & 0077, 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), installer);
+
+        QStringList started, messages;
+        check->SetInstallerLauncher([&](const QString& p) {
+            started << p;
+            return InstallerLaunch{true, 1, 0, 0};
+        });
+        check->SetMessageHandler([&](const QString& m) { messages << m; });
+        QVERIFY(check->StartInstaller(path));
+        QCOMPARE(started, QStringList{path});
+        QVERIFY(messages.isEmpty());
+
+        check->SetInstallerLauncher([](const QString&) { return InstallerLaunch{false, 0, 0, 8}; });
+        QVERIFY(!check->StartInstaller(path));
+        QCOMPARE(messages,
+                 QStringList{QString("The File\n\"%1\"\ncan not be started!\nError 0 0 8").arg(path)});
+        QDir(folder).removeRecursively();
+    }
+
+    void installerIntoAGivenFolder() {
+        m_server->SetRoute("/files/KQ%20Setup.run", {200, "payload"});
+        Receiver rx;
+        auto check =
+            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
+                                             (m_server->BaseUrl() + "/files/KQ%20Setup.run?v=2").toUtf8())},
+                           rx);
+        QTemporaryDir folder;
+        const QString path = check->DownloadInstaller(folder.path());
+        QCOMPARE(path, QDir(folder.path()).filePath("KQ Setup.run"));
+        QVERIFY(PrivateFolders().isEmpty());
+    }
+
+    // Nothing but a whole 2xx answer is saved, and nothing stays behind.
+    void failedInstallerDownloadsLeaveNothing_data() {
+        QTest::addColumn<QByteArray>("installerPath"); // as written in the version file
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("behavior");
+        QTest::newRow("404") << QByteArray("/files/setup.run") << 404
+                             << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("cut short") << QByteArray("/files/setup.run") << 200
+                                   << int(LoopbackHttpServer::Behavior::CutShort);
+        QTest::newRow("silent") << QByteArray("/files/setup.run") << 200
+                                << int(LoopbackHttpServer::Behavior::NeverAnswer);
+        QTest::newRow("no file name")
+            << QByteArray("/files/") << 200 << int(LoopbackHttpServer::Behavior::Normal);
+        QTest::newRow("dot dot") << QByteArray("/files/..") << 200
+                                 << int(LoopbackHttpServer::Behavior::Normal);
+    }
+    void failedInstallerDownloadsLeaveNothing() {
+        QFETCH(QByteArray, installerPath);
+        QFETCH(int, status);
+        QFETCH(int, behavior);
+        m_server->SetRoute(installerPath,
+                           {status, QByteArray(5000, 'i'), LoopbackHttpServer::Behavior(behavior)});
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", m_server->BaseUrl().toUtf8() + installerPath)}, rx);
+        check->SetTimeout(300);
+        QTemporaryDir given;
+        QVERIFY(check->DownloadInstaller().isEmpty());
+        QVERIFY(check->DownloadInstaller(given.path()).isEmpty());
+        QVERIFY(PrivateFolders().isEmpty());
+        QVERIFY(QDir(given.path()).isEmpty());
+    }
+
+    void installerAddressMustBeAllowed() {
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01",
+                              QStringLiteral("ftp://127.0.0.1:%1/setup.run").arg(m_server->Port()).toUtf8())},
+            rx);
+        QVERIFY(check->DownloadInstaller().isEmpty());
+        QCOMPARE(m_server->Requests().size(), 1); // only the version file was asked for
+    }
+
+    void encodedSlashesStayInTheFolder() {
+        m_server->SetRoute("/files/..%2F..%2Fevil.run", {200, "payload"});
+        Receiver rx;
+        auto check =
+            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
+                                             (m_server->BaseUrl() + "/files/..%2F..%2Fevil.run").toUtf8())},
+                           rx);
+        QTemporaryDir folder;
+        // Only the last segment of the decoded path names the file.
+        QCOMPARE(check->DownloadInstaller(folder.path()), QDir(folder.path()).filePath("evil.run"));
+    }
+
+    void missingInstallerIsReported() {
+        auto check = NewCheck(QString());
+        QStringList messages;
+        bool launched = false;
+        check->SetMessageHandler([&](const QString& m) { messages << m; });
+        check->SetInstallerLauncher([&](const QString&) {
+            launched = true;
+            return InstallerLaunch{true, 1, 0, 0};
+        });
+        QVERIFY(!check->StartInstaller("/nonexistent/setup.run"));
+        QVERIFY(!launched);
+        QCOMPARE(messages, QStringList{"The File\n\"/nonexistent/setup.run\"\ndoes not exist!"});
+    }
+
+    void localVersionIsComparable() {
+        // The build's version must read as major.minor, as the version file writes it.
+        const QString version = CUpdateCheck::GetLocalVersion();
+        QVERIFY2(QRegularExpression("^\\d+\\.\\d+$").match(version).hasMatch(), qPrintable(version));
+        QVERIFY(CUpdateCheck::VersionToNumber(version) >= 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(UpdateCheckTest)
+#include "UpdateCheckTest.moc"
