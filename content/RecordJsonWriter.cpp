@@ -115,7 +115,7 @@ std::string VCardToJson(const CVCardMime& contact) {
                                PhonesPart(contact.phones));
 }
 
-bool TagDataToJson(const CSdkNfcTagData* item, std::string& json) {
+bool TagDataToJson(const CTagDataItem* item, std::string& json) {
     json.clear();
     if (!item)
         return false;

@@ -23,8 +23,9 @@ std::string TelephonToJson(std::string_view number, std::string_view title);
 std::string TextToJson(std::string_view text);
 std::string VCardToJson(const CVCardMime& contact);
 
-// The reader layer's writer: the text of a content item read from a tag. False,
+// The text of a content item (the reader layer's CSdkNfcTagData read from a tag,
+// or the application's CNfcTagData). False,
 // with an empty text, for no item, an item without its object or a MIME object
 // that is not a contact. A URI of any other scheme is written as BOOKMARK with the
 // whole URI as its URL.
-bool TagDataToJson(const CSdkNfcTagData* item, std::string& json);
+bool TagDataToJson(const CTagDataItem* item, std::string& json);

@@ -40,25 +40,9 @@ std::string ThroughTag(const std::string& json) {
 std::string ThroughApplication(const std::string& json) {
     std::unique_ptr<CNfcTagData> item;
     EXPECT_EQ(JsonToNfcTagData(json, item), RecordJsonResult::kOk) << json;
-    if (!item)
-        return {};
-    if (const std::string* text = item->GetText())
-        return TextToJson(*text);
-    if (const CMime* mime = item->GetMime())
-        return VCardToJson(static_cast<const CVCardMime&>(*mime));
-    const CUriScheme& scheme = *item->GetUriScheme();
-    switch (scheme.GetSchemeType()) {
-    case CUriScheme::kMail: {
-        const auto& mail = static_cast<const CMailScheme&>(scheme);
-        return MailToJson(mail.value, mail.subject, mail.body, mail.title);
-    }
-    case CUriScheme::kSms:
-        return SmsToJson(scheme.value, static_cast<const CSmsScheme&>(scheme).body, scheme.title);
-    case CUriScheme::kTelephon:
-        return TelephonToJson(scheme.value, scheme.title);
-    default:
-        return BookmarkToJson(scheme.Compose(false), scheme.title);
-    }
+    std::string back;
+    EXPECT_TRUE(TagDataToJson(item.get(), back)) << json;
+    return back;
 }
 
 CVCardMime SampleContact() {
