@@ -113,7 +113,7 @@ RecordJsonResult ParseRecordJson(std::string_view json, RecordFields& fields) {
             else if (key == "PHONES")
                 ReadPhones(member.value, fields.contact.phones);
         }
-        if (member.value->type != json_string)
+        if (member.value->type != json_string || key.empty())
             continue;
         for (size_t i = 0; i < fields.kind->fields.size(); ++i)
             if (fields.kind->fields[i] == key)

@@ -14,11 +14,6 @@
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
 void CheckMessage(const CNdefMessage& message) {
     CStubNdefContext context;
     CSdkNfcTagDataList items;

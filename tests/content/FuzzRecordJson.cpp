@@ -12,11 +12,6 @@
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
 std::string Rewritten(const CNfcTagData& item) {
     std::string json;
     Require(TagDataToJson(&item, json));

@@ -4,17 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "TestSupport.h"
 #include "content/MailtoUri.h"
 #include "content/UriScheme.h"
-
-namespace {
-
-void Require(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,16 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "TestSupport.h"
 #include "content/VCardMime.h"
-
-namespace {
-
-void Require(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CVCardMime contact;

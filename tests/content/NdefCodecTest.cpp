@@ -141,31 +141,27 @@ TEST(NdefDecode, TextUriMimeAndSmartPoster) {
     EXPECT_FALSE(context.more);
 }
 
-TEST(NdefDecode, IdFieldIsSkipped) {
-    CStubNdefContext context;
-    auto message = DecodeNdefMessage(context, Bytes("D9 01 03 02 54 49 44 00 61 62"));
-    ASSERT_TRUE(message);
-    ASSERT_EQ(message->records.size(), 1u);
-    EXPECT_EQ(TextAt(*message, 0).text, "ab");
-}
-
-TEST(NdefDecode, ChunkedRecordIsJoined) {
-    // First chunk: CF, TNF 1, "T"; middle chunk: CF, TNF 6; last: TNF 6, no type.
-    CStubNdefContext context;
-    auto message = DecodeNdefMessage(context, Bytes("B1 01 04 54 02 65 6E 61 36 00 01 62 56 00 01 63"));
-    ASSERT_TRUE(message);
-    ASSERT_EQ(message->records.size(), 1u);
-    EXPECT_EQ(TextAt(*message, 0).text, "abc");
-}
-
-TEST(NdefDecode, UnknownAndEmptyRecordsAreDropped) {
-    CStubNdefContext context;
-    // External type, well-known "X", empty text payload, lone TNF 6, then a text.
-    auto message =
-        DecodeNdefMessage(context, Bytes("94 01 01 78 01 11 01 01 58 00 11 01 00 54 16 00 01 61 51 01 02 54 00 7A"));
-    ASSERT_TRUE(message);
-    ASSERT_EQ(message->records.size(), 1u);
-    EXPECT_EQ(TextAt(*message, 0).text, "z");
+TEST(NdefDecode, RecordsReadToOneText) {
+    struct Case {
+        const char* what;
+        const char* bytes;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"ID field skipped", "D9 01 03 02 54 49 44 00 61 62", "ab"},
+        // First chunk: CF, TNF 1, "T"; middle chunk: CF, TNF 6; last: TNF 6, no type.
+        {"chunks joined", "B1 01 04 54 02 65 6E 61 36 00 01 62 56 00 01 63", "abc"},
+        // External type, well-known "X", empty text payload, lone TNF 6, then a text.
+        {"others dropped", "94 01 01 78 01 11 01 01 58 00 11 01 00 54 16 00 01 61 51 01 02 54 00 7A", "z"},
+    };
+    for (const Case& c : cases) {
+        CStubNdefContext context;
+        auto message = DecodeNdefMessage(context, Bytes(c.bytes));
+        ASSERT_TRUE(message) << c.what;
+        ASSERT_EQ(message->records.size(), 1u) << c.what;
+        EXPECT_EQ(TextAt(*message, 0).text, c.text) << c.what;
+        EXPECT_FALSE(context.more) << c.what;
+    }
 }
 
 TEST(NdefDecode, MessageEnd) {

@@ -20,6 +20,12 @@ public:
     std::vector<int> errors;
 };
 
+// Fuzz targets stop at the first broken property.
+inline void Require(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
 // Bytes written out in a test as hex pairs separated by blanks ("D1 01 06").
 CMyByteArray Bytes(std::string_view hex);
 
