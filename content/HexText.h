@@ -1,0 +1,22 @@
+#pragma once
+// Keys and identifiers typed or shown as hexadecimal text.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Two upper-case digits per byte, first to last (last to first when reversed),
+// a blank after each byte when spaced; trailing blanks are removed.
+void BytesToHexText(const uint8_t* buffer, size_t length, std::string& text, bool reversed, bool spaced);
+
+// Blank-separated bytes ("01 02 0A") or packed pairs ("01020A"); at most size bytes
+// are written; a text containing "Error" gives nothing. Answers the count written.
+size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size);
+
+// Two digits: high and low nibble; one digit: its value; any other length: 0.
+// A character that is no hex digit counts as 0.
+uint8_t HexPairToByte(std::string_view text);
+
+// Not empty, and only 0-9, A-F, a-f and blanks.
+bool IsHexText(std::string_view text);

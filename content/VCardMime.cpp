@@ -1,0 +1,194 @@
+#include "content/VCardMime.h"
+
+#include "content/AsciiText.h"
+#include "content/TextEncoding.h"
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// In the compound values of N and ORG a backslash, comma or semicolon of the value
+// is written with a backslash before it, so that every value reads back as it was.
+std::string EscapeComponent(std::string_view text) {
+    std::string out;
+    for (char c : AnsiToUtf8Copy(text)) {
+        if (c == '\\' || c == ',' || c == ';')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// Splits at every semicolon that is not escaped; "\\", "\," and "\;" stand for the
+// character after the backslash, any other backslash stays as it is.
+std::vector<std::string> SplitComponents(std::string_view value) {
+    std::vector<std::string> components(1);
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\\' && i + 1 < value.size() &&
+            (value[i + 1] == '\\' || value[i + 1] == ',' || value[i + 1] == ';')) {
+            components.back() += value[++i];
+        } else if (c == ';') {
+            components.emplace_back();
+        } else {
+            components.back() += c;
+        }
+    }
+    for (std::string& component : components)
+        Utf8ToAnsi(component);
+    return components;
+}
+
+// "item1.EMAIL:x" reads as "EMAIL:x": a group name ends at a dot that stands before
+// the first colon and the first semicolon.
+std::string_view WithoutGroup(std::string_view line) {
+    const size_t dot = line.find('.');
+    if (dot == std::string_view::npos)
+        return line;
+    const size_t colon = line.find(':');
+    const size_t semicolon = line.find(';');
+    if ((colon != std::string_view::npos && colon < dot) || (semicolon != std::string_view::npos && semicolon < dot))
+        return line;
+    return line.substr(dot + 1);
+}
+
+std::string ValueAfterColon(std::string_view line) {
+    const size_t colon = line.find(':');
+    std::string value(colon == std::string_view::npos ? std::string_view{} : line.substr(colon + 1));
+    Utf8ToAnsi(value);
+    return value;
+}
+
+CVCardMime::CTelephon ReadTelephon(std::string_view property, std::string number) {
+    CVCardMime::CTelephon phone;
+    phone.number = std::move(number);
+    for (const std::string& parameter : SplitComponents(property.substr(0, property.find(':')))) {
+        if (EqualsNoCase(parameter, "WORK"))
+            phone.place = CVCardMime::CTelephon::kPlaceWork;
+        else if (EqualsNoCase(parameter, "HOME"))
+            phone.place = CVCardMime::CTelephon::kPlaceHome;
+        else if (EqualsNoCase(parameter, "CELL"))
+            phone.device = CVCardMime::CTelephon::kDeviceCell;
+        else if (EqualsNoCase(parameter, "FAX"))
+            phone.device = CVCardMime::CTelephon::kDeviceFax;
+    }
+    return phone;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(kLineEnd, start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end > start)
+            lines.push_back(text.substr(start, end - start));
+        start = end + kLineEnd.size();
+    }
+    return lines;
+}
+
+} // namespace
+
+void CVCardMime::Clear() {
+    givenName.clear();
+    familyName.clear();
+    organisation.clear();
+    phones.clear();
+    mails.clear();
+    urls.clear();
+}
+
+void CVCardMime::Build(CMyByteArray& payload) const {
+    payload.clear();
+    if (givenName.empty() && familyName.empty())
+        return;
+
+    std::string displayName = givenName.empty()    ? familyName
+                              : familyName.empty() ? givenName
+                                                   : givenName + " " + familyName;
+    if (!organisation.empty())
+        displayName += ", " + organisation;
+
+    std::string text = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+    text += "FN:" + AnsiToUtf8Copy(displayName) + "\r\n";
+    text += "N:" + EscapeComponent(familyName) + ";" + EscapeComponent(givenName) + "\r\n";
+    if (!organisation.empty())
+        text += "ORG:" + EscapeComponent(organisation) + "\r\n";
+    for (const CTelephon& phone : phones) {
+        text += "TEL";
+        if (phone.place == CTelephon::kPlaceWork)
+            text += ";WORK";
+        else if (phone.place == CTelephon::kPlaceHome)
+            text += ";HOME";
+        if (phone.device == CTelephon::kDeviceCell)
+            text += ";CELL";
+        else if (phone.device == CTelephon::kDeviceFax)
+            text += ";FAX";
+        text += ":" + AnsiToUtf8Copy(phone.number) + "\r\n";
+    }
+    for (const std::string& mail : mails)
+        if (!mail.empty())
+            text += "EMAIL:" + AnsiToUtf8Copy(mail) + "\r\n";
+    for (const std::string& url : urls)
+        if (!url.empty())
+            text += "URL:" + AnsiToUtf8Copy(url) + "\r\n";
+    text += "END:VCARD";
+    TextToBytes(text, payload);
+}
+
+void CVCardMime::Parse(std::span<const uint8_t> bytes) {
+    Clear();
+    std::string text;
+    BytesToText(bytes, text);
+    const std::vector<std::string_view> lines = SplitLines(text);
+    if (lines.empty() || !EqualsNoCase(lines.front(), "BEGIN:VCARD"))
+        return;
+
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        const std::string_view property = WithoutGroup(line);
+        if (StartsWithNoCase(property, "FN:")) {
+            continue; // the names come from N
+        } else if (StartsWithNoCase(property, "N:")) {
+            const std::vector<std::string> components = SplitComponents(property.substr(2));
+            familyName = components[0];
+            givenName = components.size() > 1 ? components[1] : std::string();
+        } else if (StartsWithNoCase(property, "ORG:")) {
+            std::string joined;
+            for (const std::string& component : SplitComponents(property.substr(4))) {
+                if (component.empty())
+                    continue;
+                if (!joined.empty())
+                    joined += ", ";
+                joined += component;
+            }
+            if (!joined.empty())
+                organisation = joined;
+        } else if (StartsWithNoCase(property, "TEL")) {
+            if (std::string number = ValueAfterColon(line); !number.empty())
+                phones.push_back(ReadTelephon(property, std::move(number)));
+        } else if (StartsWithNoCase(property, "EMAIL")) {
+            if (std::string mail = ValueAfterColon(line); !mail.empty())
+                mails.push_back(std::move(mail));
+        } else if (StartsWithNoCase(property, "URL")) {
+            if (!StartsWithNoCase(property, "URL:"))
+                continue;
+            if (std::string url = ValueAfterColon(line); !url.empty())
+                urls.push_back(std::move(url));
+        } else if (EqualsNoCase(line, "END:VCARD") || (i > 0 && EqualsNoCase(line, "BEGIN:VCARD"))) {
+            break;
+        }
+    }
+}
+
+std::unique_ptr<CMime> CreateMimeFromType(std::string_view mimeType, std::span<const uint8_t> payload) {
+    if (!StartsWithNoCase(mimeType, "text/"))
+        return nullptr;
+    const std::string_view subtype = mimeType.substr(5);
+    if (!StartsWithNoCase(subtype, "vCard") && !StartsWithNoCase(subtype, "x-vCard"))
+        return nullptr;
+    auto contact = std::make_unique<CVCardMime>();
+    contact->Parse(payload);
+    return contact;
+}
