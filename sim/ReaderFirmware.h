@@ -3,6 +3,30 @@
 // its field. The frame around requests and answers is ReaderFrame's; faults and the
 // line are the Simulator's.
 //
+// Tag commands and their answers (payloads; the frame adds status and length):
+//   30 request          -> ATQA, low byte first. The reader halts the tag selected
+//                          before and sends WUPA (once more if nothing answered), so a
+//                          tag can be found again and again without leaving the field.
+//   31 select           -> SAK, UID. Full anticollision over the cascade levels; among
+//                          several tags the one with a 1 at the first differing bit wins.
+//   33 authenticate     prefix length, prefix, block, key type|2, 6-byte key -> ack
+//   34 read block       block -> the tag's READ answer (16 bytes for Type 2)
+//   35 write block      block, 4 bytes (WRITE) or 16 bytes (COMPATIBILITY_WRITE) -> ack
+//   3A block bank       bank -> ack; SECTOR_SELECT of that sector on the selected tag
+//   41 activation       -> ATS (RATS with FSDI 5, CID 0)
+//   45 APDU             APDU -> response; with protocol type 0 a response longer than one
+//                          answer comes in parts, status 20 while more follows
+//   46 next part        -> the next response part
+//   20 ISO 15693        flags, command, parameters (types 2/3: a mode byte first)
+//                          -> the tag's response (type 2: a reader status byte first,
+//                          00 good, 01 no tag, 02 collision). Inventory (command 01):
+//                          slot records [len][status][flags DSFID UID]: status 00 tag,
+//                          01 empty, 02 collision (type 3: CC); one record per slot,
+//                          16 slots, or 1 with the one-slot flag. One-slot inventory
+//                          of type 3 answers the bare response (or no tag / collision
+//                          status), of type 2 a lone reader status when no tag or a
+//                          collision. Two tags in one slot always collide.
+//
 // Wire command codes by protocol type (types 2 and 3 use their own codes for some
 // commands; the host translates them):
 //
@@ -17,6 +41,7 @@
 #pragma once
 
 #include "Bytes.h"
+#include "Field.h"
 #include "FrameLog.h"
 #include "ReaderConfig.h"
 #include "ReaderFrame.h"
@@ -24,6 +49,8 @@
 #include <optional>
 
 namespace kqsim {
+
+class TypeATag;
 
 // Why a command failed, as the reader reports it in the answer's status byte.
 enum class ReaderError {
@@ -59,9 +86,11 @@ std::uint8_t answerStatus(int protocolType, std::uint8_t wireCommand, const Read
 
 class ReaderFirmware {
  public:
-  ReaderFirmware(const ReaderConfig& config, FrameLog& log);
+  ReaderFirmware(const ReaderConfig& config, FrameLog& log, Field& field);
 
   ReaderReply execute(const Request& request);
+  // True for the commands that go to the tags in the field.
+  bool isTagCommand(std::uint8_t command) const;
 
   // A baud-rate command switches the line only after its acknowledgement has gone out
   // at the old rate; the simulator takes the new setting here once it has answered.
@@ -92,8 +121,31 @@ class ReaderFirmware {
   ReaderReply setOutputs(const Bytes& data);
   ReaderReply setUsbMode(const Bytes& data);
 
+  // ISO 14443-3A / -4
+  ReaderReply requestA();
+  ReaderReply selectA();
+  ReaderReply authenticate(const Bytes& data);
+  ReaderReply readBlock(const Bytes& data);
+  ReaderReply writeBlock(const Bytes& data);
+  ReaderReply selectBank(const Bytes& data);
+  ReaderReply activate();
+  ReaderReply apdu(const Bytes& data);
+  ReaderReply apduNext();
+  ReaderReply apduPart();
+  // Sends a frame to the type A tags; only an ACTIVE one answers.
+  ReaderReply toActiveTag(const Bytes& frame, ReaderError nakError = ReaderError::TagRefused);
+  std::vector<TypeATag*> typeATags() const;
+
+  // ISO 15693
+  ReaderReply iso15693(const Bytes& data);
+  ReaderReply inventory(const Bytes& frame);
+  ReaderReply vicinityAnswer(const Bytes& response) const;
+  ReaderReply vicinityFailure(ReaderError error) const;
+
   ReaderConfig config_;
   FrameLog& log_;
+  Field& field_;
+  Bytes apduPending_;
   int baud_;
   int lineMode_;
   bool rfField_;

@@ -2,7 +2,10 @@
 // simulator: one command per line, answers as text. `help` lists the commands.
 #pragma once
 
+#include "Field.h"
+
 #include <string>
+#include <vector>
 
 namespace kqsim {
 
@@ -17,6 +20,9 @@ class SimConsole {
   bool execute(const std::string& line, std::string& out);
 
  private:
+  bool pickTag(const std::vector<std::string>& words, std::size_t first, bool idRequired, TagId& id,
+               std::size_t& rest, std::string& out);
+
   Simulator& simulator_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ReaderFirmware.h"
 #include "ReaderFrame.h"
+#include "Tag.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +18,7 @@ std::string lineText(int baud, int lineMode) { return std::to_string(baud) + " "
 }  // namespace
 
 Simulator::Simulator(const ReaderConfig& config)
-    : firmware_(std::make_unique<ReaderFirmware>(config, log_)),
+    : firmware_(std::make_unique<ReaderFirmware>(config, log_, field_)),
       parser_(std::make_unique<RequestParser>(config.protocolType, config.address)) {}
 
 Simulator::~Simulator() = default;
@@ -62,6 +63,93 @@ void Simulator::setLine(int baud, int lineMode) {
 void Simulator::setPacing(bool on) {
   std::lock_guard lock(mutex_);
   firmware_->config().pacing = on;
+}
+
+TagId Simulator::placeTag(std::unique_ptr<Tag> tag) {
+  std::lock_guard lock(mutex_);
+  if (!tag) return 0;
+  std::string text = tag->describe();
+  TagId id = field_.place(std::move(tag));
+  log_.event("tag " + std::to_string(id) + " placed: " + text);
+  return id;
+}
+
+std::unique_ptr<Tag> Simulator::takeOut(TagId id, const char* how) {
+  std::unique_ptr<Tag> tag = field_.remove(id);
+  if (tag) log_.event("tag " + std::to_string(id) + " " + how + ": " + tag->describe());
+  removals_.erase(std::remove_if(removals_.begin(), removals_.end(), [id](const PendingRemoval& r) { return r.id == id; }),
+                  removals_.end());
+  return tag;
+}
+
+std::unique_ptr<Tag> Simulator::removeTag(TagId id) {
+  std::lock_guard lock(mutex_);
+  return takeOut(id, "removed");
+}
+
+std::vector<std::unique_ptr<Tag>> Simulator::removeAllTags() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::unique_ptr<Tag>> tags;
+  std::vector<TagId> ids;
+  for (const Field::Entry& e : field_.entries()) ids.push_back(e.id);
+  for (TagId id : ids) tags.push_back(takeOut(id, "removed"));
+  return tags;
+}
+
+TagId Simulator::swapTag(TagId id, std::unique_ptr<Tag> replacement, std::unique_ptr<Tag>* removed) {
+  std::lock_guard lock(mutex_);
+  if (!field_.find(id) || !replacement) return 0;
+  std::unique_ptr<Tag> old = takeOut(id, "swapped out");
+  if (removed) *removed = std::move(old);
+  std::string text = replacement->describe();
+  TagId newId = field_.place(std::move(replacement));
+  log_.event("tag " + std::to_string(newId) + " swapped in: " + text);
+  return newId;
+}
+
+bool Simulator::removeTagAfter(TagId id, int commands) {
+  std::lock_guard lock(mutex_);
+  if (!field_.find(id)) return false;
+  removals_.push_back({id, std::max(0, commands)});
+  return true;
+}
+
+std::vector<TagId> Simulator::tagIds() const {
+  std::lock_guard lock(mutex_);
+  std::vector<TagId> ids;
+  for (const Field::Entry& e : field_.entries()) ids.push_back(e.id);
+  return ids;
+}
+
+bool Simulator::withTag(TagId id, const std::function<void(Tag&)>& fn) {
+  std::lock_guard lock(mutex_);
+  Tag* tag = field_.find(id);
+  if (!tag) return false;
+  fn(*tag);
+  return true;
+}
+
+std::optional<Bytes> Simulator::tagMemory(TagId id) const {
+  std::lock_guard lock(mutex_);
+  Tag* tag = field_.find(id);
+  if (!tag) return std::nullopt;
+  return tag->memory();
+}
+
+std::string Simulator::describeTags() const {
+  std::lock_guard lock(mutex_);
+  std::string text;
+  for (const Field::Entry& e : field_.entries()) text += std::to_string(e.id) + " " + e.tag->describe() + "\n";
+  return text;
+}
+
+void Simulator::removeDueTags(bool afterCommand) {
+  std::vector<TagId> due;
+  for (PendingRemoval& r : removals_) {
+    if (afterCommand) --r.commands;
+    if (r.commands <= 0) due.push_back(r.id);
+  }
+  for (TagId id : due) takeOut(id, "vanished");
 }
 
 void Simulator::inject(const Fault& fault) {
@@ -218,7 +306,10 @@ Simulator::AppliedFaults Simulator::takeFaults(std::uint8_t command) {
 }
 
 void Simulator::answer(const Request& request, Outgoing& out) {
+  bool tagCommand = firmware_->isTagCommand(request.command);
+  if (tagCommand) removeDueTags(false);
   ReaderReply reply = firmware_->execute(request);
+  if (tagCommand) removeDueTags(true);
   const ReaderConfig& c = firmware_->config();
   AppliedFaults f = takeFaults(request.command);
 

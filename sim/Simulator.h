@@ -10,14 +10,22 @@
 //   kqsim::PtyTransport pty(sim);            // serves the pty master in its own thread
 //   std::string path = pty.slavePath();      // open this as the serial port
 //
-// or in-process for unit tests (InProcessEndpoint.h).
+// or in-process for unit tests (InProcessEndpoint.h). Tags come from TagFactory.h or
+// the family classes:
+//
+//   kqsim::TagId id = sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
+//   sim.removeTagAfter(id, 3);               // vanishes after 3 more tag commands
+//   kqsim::Bytes mem = *sim.tagMemory(id);   // what the host wrote
+//   std::unique_ptr<kqsim::Tag> tag = sim.removeTag(id);
 #pragma once
 
 #include "Fault.h"
+#include "Field.h"
 #include "FrameLog.h"
 #include "ReaderConfig.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,6 +86,25 @@ class Simulator {
   void setLine(int baud, int lineMode = kLine8N1);
   void setPacing(bool on);
 
+  // --- field --------------------------------------------------------------------
+  // Places a tag in the field (it powers up idle); 0 for a null tag.
+  TagId placeTag(std::unique_ptr<Tag> tag);
+  // Takes a tag out of the field and hands it back (null when there is no such tag).
+  std::unique_ptr<Tag> removeTag(TagId id);
+  std::vector<std::unique_ptr<Tag>> removeAllTags();
+  // Takes tag `id` out and puts `replacement` in, in one step; returns the new id (0
+  // when `id` names no tag; `replacement` is then not placed). The tag taken out goes
+  // to `removed` when given.
+  TagId swapTag(TagId id, std::unique_ptr<Tag> replacement, std::unique_ptr<Tag>* removed = nullptr);
+  // Tag `id` leaves the field after it has seen `commands` more tag commands (0: before
+  // the next one), wherever the host is in its operation. False when there is no such tag.
+  bool removeTagAfter(TagId id, int commands);
+  std::vector<TagId> tagIds() const;
+  // Runs `fn` on the tag under the simulator's lock; false when there is no such tag.
+  bool withTag(TagId id, const std::function<void(Tag&)>& fn);
+  std::optional<Bytes> tagMemory(TagId id) const;
+  std::string describeTags() const;  // one line per tag: "1 ntag213 04 A1 ..."
+
   // --- faults -------------------------------------------------------------------
   void inject(const Fault& fault);
   void clearFaults();
@@ -104,9 +131,18 @@ class Simulator {
   struct AppliedFaults;
   AppliedFaults takeFaults(std::uint8_t command);
   void answer(const Request& request, Outgoing& out);
+  std::unique_ptr<Tag> takeOut(TagId id, const char* how);
+  void removeDueTags(bool afterCommand);
+
+  struct PendingRemoval {
+    TagId id;
+    int commands;
+  };
 
   mutable std::mutex mutex_;
   FrameLog log_;
+  Field field_;
+  std::vector<PendingRemoval> removals_;
   std::unique_ptr<ReaderFirmware> firmware_;
   std::unique_ptr<RequestParser> parser_;
   std::vector<Fault> faults_;

@@ -5,6 +5,7 @@
 #include "SimConsole.h"
 #include "SimOptions.h"
 #include "Simulator.h"
+#include "TagFactory.h"
 
 #include <cerrno>
 #include <csignal>
@@ -45,6 +46,22 @@ int main(int argc, char** argv) {
   }
 
   kqsim::Simulator simulator(options.reader);
+  for (const std::string& spec : options.tags) {
+    auto tag = kqsim::makeTag(spec, error);
+    if (!tag) {
+      std::fprintf(stderr, "kqlmx-sim: --tag %s: %s\n", spec.c_str(), error.c_str());
+      return 2;
+    }
+    simulator.placeTag(std::move(tag));
+  }
+  for (const std::string& path : options.images) {
+    auto tag = kqsim::loadTagFile(path, error);
+    if (!tag) {
+      std::fprintf(stderr, "kqlmx-sim: %s\n", error.c_str());
+      return 2;
+    }
+    simulator.placeTag(std::move(tag));
+  }
   kqsim::SimConsole console(simulator);
   kqsim::PtyTransport pty(simulator, options.link);
   if (!pty.ok()) {
