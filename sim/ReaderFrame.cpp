@@ -52,57 +52,41 @@ bool RequestParser::takeOne(std::vector<Request>& requests, std::vector<Discarde
       drop(1, "no frame start", discarded);
       return true;
     }
-    if (buffer_.size() < 3) return false;
-    std::size_t total = std::size_t{buffer_[2]} + 5;
-    if (buffer_.size() < total) return false;
+  } else {
+    std::uint8_t start = type_ == 0 ? kStx : kSync;
+    if (buffer_[0] != start) {
+      auto it = std::find(buffer_.begin(), buffer_.end(), start);
+      drop(static_cast<std::size_t>(it - buffer_.begin()), "no frame start", discarded);
+      return !buffer_.empty();
+    }
+  }
+  // [start] [address] command length data... [check]
+  const std::size_t lengthAt = type_ == 0 ? 3 : 2;
+  const std::size_t trailer = type_ == 0 ? 1 : type_ == 1 ? 2 : 0;
+  if (buffer_.size() <= lengthAt) return false;
+  const std::size_t total = lengthAt + 1 + buffer_[lengthAt] + trailer;
+  if (buffer_.size() < total) return false;
+  if (type_ == 0 && xorCheck(buffer_.data() + 1, total - 2) != buffer_[total - 1]) {
+    drop(1, "wrong BCC", discarded);
+    return true;
+  }
+  if (type_ == 1) {
     std::uint16_t crc = crc16Modbus(buffer_.data(), total - 2);
     if (buffer_[total - 2] != (crc & 0xFF) || buffer_[total - 1] != (crc >> 8)) {
       drop(1, "wrong CRC", discarded);
       return true;
     }
-    Request r;
-    r.command = buffer_[1];
-    r.data.assign(buffer_.begin() + 3, buffer_.begin() + static_cast<std::ptrdiff_t>(total - 2));
-    r.raw.assign(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-    requests.push_back(std::move(r));
+  }
+  if (type_ == 0 && buffer_[1] != address_) {
+    drop(total, "frame for address " + std::to_string(buffer_[1]), discarded);
     return true;
   }
-
-  std::uint8_t start = type_ == 0 ? kStx : kSync;
-  if (buffer_[0] != start) {
-    auto it = std::find(buffer_.begin(), buffer_.end(), start);
-    drop(static_cast<std::size_t>(it - buffer_.begin()), "no frame start", discarded);
-    return !buffer_.empty();
-  }
-  if (type_ == 0) {
-    if (buffer_.size() < 4) return false;
-    std::size_t total = std::size_t{buffer_[3]} + 5;
-    if (buffer_.size() < total) return false;
-    if (xorCheck(buffer_.data() + 1, total - 2) != buffer_[total - 1]) {
-      drop(1, "wrong BCC", discarded);
-      return true;
-    }
-    if (buffer_[1] != address_) {
-      drop(total, "frame for address " + std::to_string(buffer_[1]), discarded);
-      return true;
-    }
-    Request r;
-    r.command = buffer_[2];
-    r.data.assign(buffer_.begin() + 4, buffer_.begin() + static_cast<std::ptrdiff_t>(total - 1));
-    r.raw.assign(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-    requests.push_back(std::move(r));
-    return true;
-  }
-  if (buffer_.size() < 3) return false;
-  std::size_t total = std::size_t{buffer_[2]} + 3;
-  if (buffer_.size() < total) return false;
+  auto at = [this](std::size_t i) { return buffer_.begin() + static_cast<std::ptrdiff_t>(i); };
   Request r;
-  r.command = buffer_[1];
-  r.data.assign(buffer_.begin() + 3, buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-  r.raw.assign(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(total));
+  r.command = buffer_[lengthAt - 1];
+  r.data.assign(at(lengthAt + 1), at(total - trailer));
+  r.raw.assign(at(0), at(total));
+  buffer_.erase(at(0), at(total));
   requests.push_back(std::move(r));
   return true;
 }

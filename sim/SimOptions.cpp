@@ -49,73 +49,64 @@ std::string usageText() {
 }
 
 bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
+  struct IntOption {
+    const char* name;
+    int base, low, high;
+    int* target;
+    const char* expected;
+  };
+  ReaderConfig& r = options.reader;
+  const IntOption intOptions[] = {
+      {"--model", 16, 0, 0xFFF, &r.typeCode, "up to three hex digits"},
+      {"--firmware", 10, 0, 61, &r.firmwareDigit, "0..61"},
+      {"--protocol", 10, 0, 3, &r.protocolType, "0..3"},
+      {"--address", 10, 0, 255, &r.address, "0..255"},
+      {"--baud", 10, 50, 4000000, &r.baud, "a rate"},
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& out) {
+    std::string v;
+    auto value = [&]() {
       if (i + 1 >= args.size()) {
         error = a + " needs a value";
         return false;
       }
-      out = args[++i];
+      v = args[++i];
       return true;
     };
-    std::string v;
-    if (a == "--help" || a == "-h") {
+    const IntOption* intOption = nullptr;
+    for (const IntOption& o : intOptions)
+      if (a == o.name) intOption = &o;
+    if (intOption) {
+      if (!value()) return false;
+      if (!toInt(v, intOption->base, intOption->low, intOption->high, *intOption->target)) {
+        error = a + " takes " + intOption->expected + ", not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--help" || a == "-h") {
       options.help = true;
     } else if (a == "--pace") {
-      options.reader.pacing = true;
+      r.pacing = true;
     } else if (a == "--no-console") {
       options.console = false;
-    } else if (a == "--model") {
-      if (!value(v)) return false;
-      if (!toInt(v, 16, 0, 0xFFF, options.reader.typeCode)) {
-        error = "--model takes up to three hex digits, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--firmware") {
-      if (!value(v)) return false;
-      if (!toInt(v, 10, 0, 61, options.reader.firmwareDigit)) {
-        error = "--firmware takes 0..61, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--protocol") {
-      if (!value(v)) return false;
-      if (!toInt(v, 10, 0, 3, options.reader.protocolType)) {
-        error = "--protocol takes 0..3, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--address") {
-      if (!value(v)) return false;
-      if (!toInt(v, 10, 0, 255, options.reader.address)) {
-        error = "--address takes 0..255, not '" + v + "'";
-        return false;
-      }
-    } else if (a == "--baud") {
-      if (!value(v)) return false;
-      if (!toInt(v, 10, 50, 4000000, options.reader.baud)) {
-        error = "--baud takes a rate, not '" + v + "'";
-        return false;
-      }
     } else if (a == "--line") {
-      if (!value(v)) return false;
-      if (!toLineMode(v, options.reader.lineMode)) {
+      if (!value()) return false;
+      if (!toLineMode(v, r.lineMode)) {
         error = "--line takes 8N1, 8E1, 8O1 or 8N2, not '" + v + "'";
         return false;
       }
     } else if (a == "--transport") {
-      if (!value(v)) return false;
+      if (!value()) return false;
       if (v != "pty") {
         error = "only the pty transport is served, not '" + v + "'";
         return false;
       }
     } else if (a == "--link") {
-      if (!value(options.link)) return false;
-    } else if (a == "--tag") {
-      if (!value(v)) return false;
-      options.tags.push_back(v);
-    } else if (a == "--image") {
-      if (!value(v)) return false;
-      options.images.push_back(v);
+      if (!value()) return false;
+      options.link = v;
+    } else if (a == "--tag" || a == "--image") {
+      if (!value()) return false;
+      (a == "--tag" ? options.tags : options.images).push_back(v);
     } else {
       error = "unknown option '" + a + "'";
       return false;

@@ -10,7 +10,8 @@
 //   kqsim::PtyTransport pty(sim);            // serves the pty master in its own thread
 //   std::string path = pty.slavePath();      // open this as the serial port
 //
-// or in-process for unit tests (InProcessEndpoint.h). Tags come from TagFactory.h or
+// or in-process for unit tests (InProcessEndpoint.h). Destroy transports before their
+// simulator (declare the simulator first). Tags come from TagFactory.h or
 // the family classes:
 //
 //   kqsim::TagId id = sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
@@ -101,6 +102,7 @@ class Simulator {
   bool removeTagAfter(TagId id, int commands);
   std::vector<TagId> tagIds() const;
   // Runs `fn` on the tag under the simulator's lock; false when there is no such tag.
+  // `fn` must not call the simulator (its lock is held).
   bool withTag(TagId id, const std::function<void(Tag&)>& fn);
   std::optional<Bytes> tagMemory(TagId id) const;
   std::string describeTags() const;  // one line per tag: "1 ntag213 04 A1 ..."
