@@ -1,0 +1,20 @@
+#include "Checksum.h"
+
+namespace kqsim {
+
+std::uint8_t xorCheck(const std::uint8_t* data, std::size_t size) {
+  std::uint8_t check = 0;
+  for (std::size_t i = 0; i < size; ++i) check ^= data[i];
+  return check;
+}
+
+std::uint16_t crc16Modbus(const std::uint8_t* data, std::size_t size) {
+  std::uint16_t crc = 0xFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return crc;
+}
+
+}  // namespace kqsim

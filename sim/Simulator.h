@@ -1,0 +1,155 @@
+// The reader simulator: one simulated reader (identity, protocol type, address, serial
+// line, RF field, outputs, USB mode), the tags in its field, the faults it is told to
+// commit and the log of everything on the line. Thread-safe: a transport thread feeds
+// it received bytes while a test places and removes tags, injects faults or reads the
+// log; every public call takes the simulator's lock for its own length only.
+//
+// Start it on a pty (see PtyTransport.h):
+//
+//   kqsim::Simulator sim({.typeCode = 0x184, .protocolType = 0});
+//   kqsim::PtyTransport pty(sim);            // serves the pty master in its own thread
+//   std::string path = pty.slavePath();      // open this as the serial port
+//
+// or in-process for unit tests (InProcessEndpoint.h). Destroy transports before their
+// simulator (declare the simulator first). Tags come from TagFactory.h or
+// the family classes:
+//
+//   kqsim::TagId id = sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
+//   sim.removeTagAfter(id, 3);               // vanishes after 3 more tag commands
+//   kqsim::Bytes mem = *sim.tagMemory(id);   // what the host wrote
+//   std::unique_ptr<kqsim::Tag> tag = sim.removeTag(id);
+#pragma once
+
+#include "Fault.h"
+#include "Field.h"
+#include "FrameLog.h"
+#include "ReaderConfig.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace kqsim {
+
+class ReaderFirmware;
+class RequestParser;
+struct Request;
+
+// A snapshot of the reader's changeable state.
+struct ReaderState {
+  int protocolType = 0;
+  int address = 1;
+  int baud = 19200;
+  int lineMode = kLine8N1;
+  bool pacing = false;
+  bool rfField = true;
+  std::uint8_t outputs = 0;
+  int usbMode = 0;
+};
+
+// Bytes a transport has to send after it handed received bytes to the simulator: each
+// chunk after its pause, written no faster than `paceBaud` (0: at once).
+struct OutgoingChunk {
+  std::chrono::milliseconds delay{0};
+  Bytes bytes;
+};
+
+struct Outgoing {
+  std::vector<OutgoingChunk> chunks;
+  int paceBaud = 0;
+  bool dropLink = false;  // take the link down (after sending the chunks)
+};
+
+// Implemented by transports so that the simulator can take their link down.
+class LinkControl {
+ public:
+  virtual ~LinkControl() = default;
+  virtual void dropLink() = 0;
+};
+
+class Simulator {
+ public:
+  explicit Simulator(const ReaderConfig& config = {});
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // --- reader -------------------------------------------------------------------
+  ReaderConfig config() const;
+  ReaderState readerState() const;
+  void setIdentity(int typeCode, int firmwareDigit);
+  void setProtocolType(int protocolType);  // also forgets a half-received frame
+  void setAddress(int address);
+  // The reader's own line. It understands only bytes sent at this rate and mode.
+  void setLine(int baud, int lineMode = kLine8N1);
+  void setPacing(bool on);
+
+  // --- field --------------------------------------------------------------------
+  // Places a tag in the field (it powers up idle); 0 for a null tag.
+  TagId placeTag(std::unique_ptr<Tag> tag);
+  // Takes a tag out of the field and hands it back (null when there is no such tag).
+  std::unique_ptr<Tag> removeTag(TagId id);
+  std::vector<std::unique_ptr<Tag>> removeAllTags();
+  // Takes tag `id` out and puts `replacement` in, in one step; returns the new id (0
+  // when `id` names no tag; `replacement` is then not placed). The tag taken out goes
+  // to `removed` when given.
+  TagId swapTag(TagId id, std::unique_ptr<Tag> replacement, std::unique_ptr<Tag>* removed = nullptr);
+  // Tag `id` leaves the field after it has seen `commands` more tag commands (0: before
+  // the next one), wherever the host is in its operation. False when there is no such tag.
+  bool removeTagAfter(TagId id, int commands);
+  std::vector<TagId> tagIds() const;
+  // Runs `fn` on the tag under the simulator's lock; false when there is no such tag.
+  // `fn` must not call the simulator (its lock is held).
+  bool withTag(TagId id, const std::function<void(Tag&)>& fn);
+  std::optional<Bytes> tagMemory(TagId id) const;
+  std::string describeTags() const;  // one line per tag: "1 ntag213 04 A1 ..."
+
+  // --- faults -------------------------------------------------------------------
+  void inject(const Fault& fault);
+  void clearFaults();
+  // Takes the link down now: every attached transport closes its side.
+  void dropLink();
+
+  // --- log ----------------------------------------------------------------------
+  std::vector<LogEntry> log() const;
+  std::vector<LogEntry> log(LogKind kind) const;  // entries of one kind only
+  std::vector<OutputChange> outputHistory() const;
+  std::string formatLog(std::size_t lastEntries = 0) const;  // 0: all
+  void clearLog();
+  void logEvent(const std::string& text);
+
+  // --- transports ---------------------------------------------------------------
+  // Hands received bytes to the reader. `line` is how the host has set up the line;
+  // bytes sent at another rate or mode are not understood (logged as discarded).
+  // Without `line` the line is taken to match.
+  Outgoing receive(const std::uint8_t* data, std::size_t size, const std::optional<LineSettings>& line);
+  void attach(LinkControl* link);
+  void detach(LinkControl* link);
+
+ private:
+  struct AppliedFaults;
+  AppliedFaults takeFaults(std::uint8_t command);
+  void answer(const Request& request, Outgoing& out);
+  std::unique_ptr<Tag> takeOut(TagId id, const char* how);
+  void removeDueTags(bool afterCommand);
+
+  struct PendingRemoval {
+    TagId id;
+    int commands;
+  };
+
+  mutable std::mutex mutex_;
+  FrameLog log_;
+  Field field_;
+  std::vector<PendingRemoval> removals_;
+  std::unique_ptr<ReaderFirmware> firmware_;
+  std::unique_ptr<RequestParser> parser_;
+  std::vector<Fault> faults_;
+  std::vector<LinkControl*> links_;
+  Clock::time_point lastReceived_;
+};
+
+}  // namespace kqsim
