@@ -234,7 +234,8 @@ void CPortDlg::BuildControls() {
 
 void CPortDlg::SetDeviceMonitor(std::unique_ptr<DeviceChangeMonitor> monitor) {
     m_monitor = std::move(monitor);
-    if (m_monitor) connect(m_monitor.get(), &DeviceChangeMonitor::DeviceChanged, this, &CPortDlg::OnDeviceChange);
+    if (m_monitor)
+        connect(m_monitor.get(), &DeviceChangeMonitor::DeviceChanged, this, &CPortDlg::OnDeviceChange);
 }
 
 QString CPortDlg::GetOpenName() const {
@@ -259,7 +260,8 @@ bool CPortDlg::IsHidReaderOfKnownFamily(const QString& name) {
 bool CPortDlg::NameMatchesEntry(const QString& name, const QString& entry) {
     if (name.isEmpty()) return false;
     if (entry.compare(name, Qt::CaseInsensitive) == 0) return true;
-    return entry.startsWith(name + QLatin1String(" ["), Qt::CaseInsensitive) && entry.endsWith(QLatin1Char(']'));
+    return entry.startsWith(name + QLatin1String(" ["), Qt::CaseInsensitive) &&
+           entry.endsWith(QLatin1Char(']'));
 }
 
 QStringList& CPortDlg::ListOf(Kind kind) {

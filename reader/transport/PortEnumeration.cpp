@@ -15,7 +15,8 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+               return std::toupper(static_cast<unsigned char>(a)) ==
+                      std::toupper(static_cast<unsigned char>(b));
            });
 }
 
@@ -67,7 +68,8 @@ bool EnumerateComPorts(std::vector<std::string>& list) {
     list.clear();
     std::vector<platform::TtyDevice> ttys;
     if (!platform::ListTtyDevices(ttys)) return false;
-    for (const platform::TtyDevice& tty : ttys) InsertComPortSorted(list, "/dev/" + tty.name + DescriptionHint(tty));
+    for (const platform::TtyDevice& tty : ttys)
+        InsertComPortSorted(list, "/dev/" + tty.name + DescriptionHint(tty));
     return true;
 }
 
@@ -115,7 +117,8 @@ int CountUsbReaders(platform::Ftd2xx& library) {
         if (device.driverBound) continue;
         if (device.vendorId == 0x1C40 && device.productId == 0x05AC) flags |= kNoDriverVirtualComReader;
         // Such a reader is served from user space by the FTDI library.
-        if (device.vendorId == 0x0403 && device.productId == 0xE130 && !library.Load()) flags |= kNoDriverFtdiReader;
+        if (device.vendorId == 0x0403 && device.productId == 0xE130 && !library.Load())
+            flags |= kNoDriverFtdiReader;
     }
     return flags;
 }

@@ -109,17 +109,25 @@ private slots:
         const QString vcom = "/dev/ttyACM0 [Vek Virtual COM]";
         QTest::newRow("serial device") << vcom << 0 << false << vcom << vcom + ":3" << vcom << 0;
         QTest::newRow("USB reader attached") << "USB: 1750-0002 HID" << 0 << true << "USB: 1750-0002 HID"
-                                             << "1750-0002 HID:3" << "USB: 1750-0002 HID" << 1;
-        QTest::newRow("other USB reader attached") << "USB: 1460-0009 HID" << 0 << true << "USB: 1460-0001 HID"
-                                                   << "1460-0001 HID:3" << "USB: 1460-0001 HID" << 1;
-        QTest::newRow("USB reader gone") << "USB: 1460-0001 HID" << 0 << false << "" << ":3" << "" << 0;
-        QTest::newRow("Bluetooth reader gone") << "Bluetooth: VEK-RT4082#7 BT" << 0 << true << "" << ":3" << ""
-                                               << 0;
-        QTest::newRow("LAN reader, Ethernet off") << "LAN: 192.168.0.5-10001" << 0 << false
-                                                  << "LAN: 192.168.0.5-10001" << "192.168.0.5-10001:3"
-                                                  << "LAN: 192.168.0.5-10001" << 0;
-        QTest::newRow("LAN reader not answering") << "LAN: 192.168.0.5-10001" << 1 << false << "" << ":3" << ""
-                                                  << 0;
+                                             << "1750-0002 HID:3"
+                                             << "USB: 1750-0002 HID" << 1;
+        QTest::newRow("other USB reader attached")
+            << "USB: 1460-0009 HID" << 0 << true << "USB: 1460-0001 HID"
+            << "1460-0001 HID:3"
+            << "USB: 1460-0001 HID" << 1;
+        QTest::newRow("USB reader gone") << "USB: 1460-0001 HID" << 0 << false << ""
+                                         << ":3"
+                                         << "" << 0;
+        QTest::newRow("Bluetooth reader gone") << "Bluetooth: VEK-RT4082#7 BT" << 0 << true << ""
+                                               << ":3"
+                                               << "" << 0;
+        QTest::newRow("LAN reader, Ethernet off")
+            << "LAN: 192.168.0.5-10001" << 0 << false << "LAN: 192.168.0.5-10001"
+            << "192.168.0.5-10001:3"
+            << "LAN: 192.168.0.5-10001" << 0;
+        QTest::newRow("LAN reader not answering") << "LAN: 192.168.0.5-10001" << 1 << false << ""
+                                                  << ":3"
+                                                  << "" << 0;
     }
     void constructionReadsAndRechecksTheSettings() {
         QFETCH(QString, stored);

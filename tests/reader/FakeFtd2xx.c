@@ -1,6 +1,7 @@
 /* A stand-in for the FTDI D2XX library: it records what it is called with and plays
- * devices whose serial numbers the test registers; one of them can be open at a time. FAKE_WITHOUT_LATENCY_TIMER
- * builds it without FT_SetLatencyTimer. Control functions are prefixed FakeFt_. */
+ * devices whose serial numbers the test registers; one of them can be open at a time.
+ * FAKE_WITHOUT_LATENCY_TIMER builds it without FT_SetLatencyTimer. Control functions
+ * are prefixed FakeFt_. */
 #include <pthread.h>
 #include <stdarg.h>
 #include <stddef.h>

@@ -48,7 +48,8 @@ std::string FakeSysfs::UsbDeviceFolder(const std::string& usbPort) const {
 
 void FakeSysfs::AddTtyClass() { fs::create_directories(root_ + "/sys/class/tty"); }
 
-void FakeSysfs::AddUsbDevice(const std::string& usbPort, uint16_t vendorId, uint16_t productId, bool driverBound) {
+void FakeSysfs::AddUsbDevice(const std::string& usbPort, uint16_t vendorId, uint16_t productId,
+                             bool driverBound) {
     const fs::path device = UsbDeviceFolder(usbPort);
     Write(device / "idVendor", Hex4(vendorId));
     Write(device / "idProduct", Hex4(productId));
