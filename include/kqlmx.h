@@ -17,6 +17,8 @@
  *   a name containing "BT"         a Bluetooth module reader (not in this build: -1;
  *                                  a name containing "BTW" is always refused with -1)
  *   a suffix ":n" sets the reader address n (default 1): "/dev/ttyUSB0:2".
+ *   A device path may keep the description hint that KQLMX_EnumComPorts gave it:
+ *   "/dev/ttyACM0 [Vek Virtual COM]:2" opens /dev/ttyACM0 at address 2.
  *
  * Baud argument of KQLMX_OpenPort: rate and line code in one number:
  *   rate = baud / 100 * 100, line code = baud % 100: 0 no parity and 1 stop bit,
@@ -128,12 +130,28 @@ KQLMX_API int KQLMX_SetRfField(int port, int on);
  * Each fills buf with zero-terminated names closed by one more zero byte (an entry
  * is written only when it, its zero and the closing zero fit) and answers the bytes
  * used, closing zero included. A null buf or a size of 0 or below: nothing written,
- * 0. This build finds no ports yet: each answers an empty list (buf[0] = 0, 1). */
+ * 0. An empty list is buf[0] = 0 and 1.
+ *
+ * Devices are read from sysfs under "/", or under the folder named by the environment
+ * variable KQLMX_SYSFS_ROOT (a fake tree for tests: <root>/sys/class/tty, ...). */
+
+/* The serial devices in natural order ("/dev/ttyUSB2" before "/dev/ttyUSB10"): each
+ * tty with a device behind it (serial ports without hardware left out), followed by
+ * " [<USB product>]" when the USB product string begins "Vek" or "PV-6" (any case),
+ * else by " [Vek Virtual COM]" for a USB 1C40:05AC device. Without sysfs: the
+ * /dev/ttyS*, ttyUSB* and ttyACM* nodes that can be opened. */
 KQLMX_API int KQLMX_EnumComPorts(char* buf, int size);
+/* Readers behind a Bluetooth dongle: this build has no dongle library and answers an
+ * empty list. */
 KQLMX_API int KQLMX_EnumBluetoothPorts(char* buf, int size);
+/* The USB readers: first the serial numbers of the FTDI devices that nobody has open,
+ * then the HID readers ("<serial number> HID", "1319-???? HID" without one), each
+ * kept only when its first four characters give a known reader model number. */
 KQLMX_API int KQLMX_EnumUsbReaders(char* buf, int size);
-/* Flags of attached USB readers without a driver: 1 (0403:E130), 2 (1C40:05AC).
- * This build answers 0. */
+/* Flags of attached USB readers that no driver serves (0 when none):
+ * 1: a 0403:E130 reader that no kernel driver has taken while the FTDI library
+ *    cannot be loaded; 2: a 1C40:05AC reader none of whose interfaces a kernel
+ *    driver has taken. */
 KQLMX_API int KQLMX_CountUsbReaders(void);
 /* 1: no extra driver is needed on this system. */
 KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);

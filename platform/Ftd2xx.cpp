@@ -7,6 +7,8 @@ namespace kq::platform {
 // The D2XX calls, as the library exports them (32-bit words, handles as pointers).
 struct Ftd2xx::Entries {
     FtStatus (*SetVIDPID)(uint32_t, uint32_t) = nullptr;
+    FtStatus (*CreateDeviceInfoList)(uint32_t*) = nullptr;
+    FtStatus (*GetDeviceInfoList)(void*, uint32_t*) = nullptr;
     FtStatus (*OpenEx)(void*, uint32_t, FtHandle*) = nullptr;
     FtStatus (*Close)(FtHandle) = nullptr;
     FtStatus (*SetBaudRate)(FtHandle, uint32_t) = nullptr;
@@ -23,6 +25,25 @@ struct Ftd2xx::Entries {
 };
 
 namespace {
+
+// One node of the library's device list as it fills it: four 32-bit words, the
+// serial number (16 bytes) and the description (64 bytes), not always terminated,
+// and the handle when this process has the device open.
+struct DeviceListNode {
+    uint32_t flags;
+    uint32_t type;
+    uint32_t id;
+    uint32_t locationId;
+    char serialNumber[16];
+    char description[64];
+    FtHandle handle;
+};
+
+std::string FixedText(const char* text, size_t size) {
+    size_t length = 0;
+    while (length < size && text[length] != '\0') ++length;
+    return std::string(text, length);
+}
 
 template <class Fn> void Bind(const DynamicLibrary& library, const char* name, Fn*& entry) {
     entry = library.Function<Fn>(name);
@@ -52,6 +73,8 @@ bool Ftd2xx::Load() {
     const DynamicLibrary& lib = *library_;
     Entries& f = *fn_;
     Bind(lib, "FT_SetVIDPID", f.SetVIDPID);
+    Bind(lib, "FT_CreateDeviceInfoList", f.CreateDeviceInfoList);
+    Bind(lib, "FT_GetDeviceInfoList", f.GetDeviceInfoList);
     Bind(lib, "FT_OpenEx", f.OpenEx);
     Bind(lib, "FT_Close", f.Close);
     Bind(lib, "FT_SetBaudRate", f.SetBaudRate);
@@ -67,6 +90,27 @@ bool Ftd2xx::Load() {
     Bind(lib, "FT_Write", f.Write);
     Call(f.SetVIDPID, vid_, pid_);
     return true;
+}
+
+FtStatus Ftd2xx::GetDeviceInfoList(std::vector<FtDeviceInfo>& devices) {
+    devices.clear();
+    if (!Load()) return kFtMissing;
+    uint32_t count = 0;
+    FtStatus status = Call(fn_->CreateDeviceInfoList, &count);
+    if (status != kFtOk || count == 0) return status;
+    // The library fills as many nodes as it found in the call before; a device that
+    // arrived in between is left for the next look.
+    std::vector<DeviceListNode> nodes(count);
+    uint32_t filled = count;
+    status = Call(fn_->GetDeviceInfoList, static_cast<void*>(nodes.data()), &filled);
+    if (status != kFtOk) return status;
+    for (uint32_t i = 0; i < filled && i < count; ++i) {
+        const DeviceListNode& node = nodes[i];
+        devices.push_back({node.flags, node.type, node.id, node.locationId,
+                           FixedText(node.serialNumber, sizeof node.serialNumber),
+                           FixedText(node.description, sizeof node.description), node.handle != nullptr});
+    }
+    return kFtOk;
 }
 
 FtStatus Ftd2xx::OpenBySerialNumber(const std::string& serial, FtHandle* handle) {

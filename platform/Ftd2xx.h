@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kq::platform {
 
@@ -26,6 +27,18 @@ inline constexpr uint8_t kFtParityEven = 2;
 inline constexpr uint16_t kFtFlowNone = 0;
 inline constexpr uint32_t kFtPurgeRx = 1;
 inline constexpr uint32_t kFtPurgeTx = 2;
+inline constexpr uint32_t kFtFlagOpened = 1; // device-list flag: some process has the device open
+
+// One device of the library's device list.
+struct FtDeviceInfo {
+    uint32_t flags = 0; // kFtFlagOpened, ...
+    uint32_t type = 0;
+    uint32_t id = 0; // vendor id << 16 | product id
+    uint32_t locationId = 0;
+    std::string serialNumber;
+    std::string description;
+    bool openHere = false; // this process holds a handle to it
+};
 
 class Ftd2xx {
 public:
@@ -39,6 +52,9 @@ public:
     // Loads the library once; false when it cannot be loaded (told once to the
     // debug output, like every missing entry point).
     bool Load();
+
+    // The devices the library sees now. kFtOk with an empty list when there are none.
+    FtStatus GetDeviceInfoList(std::vector<FtDeviceInfo>& devices);
 
     FtStatus OpenBySerialNumber(const std::string& serial, FtHandle* handle);
     FtStatus Close(FtHandle handle);

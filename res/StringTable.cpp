@@ -17,6 +17,10 @@ constexpr StringTableEntry kTable[] = {
      QT_TRANSLATE_NOOP3("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!", "602")},
     {603, QT_TRANSLATE_NOOP3("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!", "603")},
     {604, QT_TRANSLATE_NOOP3("StringTable", "Update wird gestartet, bitte warten!", "604")},
+    {10134, QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)34 installiert!", "10134")},
+    {10135,
+     QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!", "10135")},
+    {10136, QT_TRANSLATE_NOOP3("StringTable", "Treiber laden und installieren?", "10136")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
 };
 

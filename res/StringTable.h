@@ -17,6 +17,9 @@ enum StringId : int {
     IdsUpdateNoConnection = 602, // "Keine Internet Verbindung: ..."
     IdsUpdateNoFile = 603,       // "Keine Datei gefunden: ..."
     IdsUpdateStarting = 604,     // "Update wird gestartet, bitte warten!"
+    IdsNoDriverLmx34 = 10134,    // "Kein Vek USB Treiber für KQ-LM(X)34 installiert!"
+    IdsNoDriverLmx38Vcom = 10135, // "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!"
+    IdsInstallDriverQuestion = 10136, // "Treiber laden und installieren?"
     IdsAppTitle = 57344,         // "KQ-NFC Programmer"
 };
 

@@ -33,6 +33,73 @@
     </message>
 </context>
 <context>
+    <name>CPortDlg</name>
+    <message>
+        <source>Schnittstelle</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>Ethernet aktivieren</source>
+        <translation>Enable Ethernet</translation>
+    </message>
+    <message>
+        <source>IP ?</source>
+        <translation>IP ?</translation>
+    </message>
+    <message>
+        <source>HID Mode</source>
+        <translation>HID Mode</translation>
+    </message>
+    <message>
+        <source>Virtual Com</source>
+        <translation>Virtual Com</translation>
+    </message>
+    <message>
+        <source>Schnittstelle auswählen</source>
+        <translation>Select interface</translation>
+    </message>
+    <message>
+        <source>keine</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>gerade</source>
+        <translation>even</translation>
+    </message>
+    <message>
+        <source>ungerade</source>
+        <translation>odd</translation>
+    </message>
+    <message>
+        <source>Baudrate</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>Parität</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>Stopbits:</source>
+        <translation>Stop bits:</translation>
+    </message>
+    <message>
+        <source>Timeout in [ms]</source>
+        <translation>Time-out in [ms]</translation>
+    </message>
+    <message>
+        <source>Geräteadresse [dez.]</source>
+        <translation>Device address [dec.]</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>DialogDataExchange</name>
     <message>
         <source>Bitte geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
@@ -79,6 +146,21 @@
         <source>KQ-NFC Programmer</source>
         <comment>57344</comment>
         <translation>KQ-NFC Programmer</translation>
+    </message>
+    <message>
+        <source>Kein Vek USB Treiber für KQ-LM(X)34 installiert!</source>
+        <comment>10134</comment>
+        <translation>No Vek USB driver installed for KQ-LM(X)34!</translation>
+    </message>
+    <message>
+        <source>Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!</source>
+        <comment>10135</comment>
+        <translation>No Vek USB driver installed for KQ-LM(X)38 VCOM!</translation>
+    </message>
+    <message>
+        <source>Treiber laden und installieren?</source>
+        <comment>10136</comment>
+        <translation>Download and install the driver?</translation>
     </message>
 </context>
 </TS>

@@ -125,6 +125,7 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
     auto port = std::make_shared<CKQ_LMX_Port>();
     port->timeoutMs = timeoutMs;
     std::string linkName = name;
+    DropDescriptionHint(linkName);
     port->readerAddress = SplitPortSuffix(linkName);
     // LAN, HID and Bluetooth links are not part of this build: their open fails.
     if (ClassifyPortName(linkName) != PortLink::Serial) return nullptr;

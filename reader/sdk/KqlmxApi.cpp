@@ -7,11 +7,14 @@
 #include "reader/sdk/ReaderCommands.h"
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/sdk/Trace.h"
+#include "reader/transport/PortEnumeration.h"
 #include "reader/transport/PortName.h"
+#include "reader/transport/ReaderFtdiLibrary.h"
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 using kq::Bytes;
@@ -32,6 +35,11 @@ int NoTagHandler(int port) {
     auto found = App().FindPort(port);
     if (found) found->lastError = KQLMX_ERROR_TAG_TYPE_UNSUPPORTED;
     return -1;
+}
+
+// A USB reader's serial number begins with its model number.
+bool IsKnownReaderEntry(const std::string& entry) {
+    return kq::IsKnownReaderModel(std::atoi(entry.substr(0, 4).c_str()));
 }
 
 } // namespace
@@ -131,14 +139,25 @@ int KQLMX_SetRfField(int port, int on) {
     return Result(found && kq::SetRfFieldOnPort(*found, on != 0));
 }
 
-// Port enumeration is not part of this build: the lists are empty.
-int KQLMX_EnumComPorts(char* buf, int size) { return kq::WriteMultiString({}, buf, size); }
+int KQLMX_EnumComPorts(char* buf, int size) {
+    std::vector<std::string> ports;
+    kq::ListComPorts(ports);
+    return kq::WriteMultiString(ports, buf, size);
+}
 
+// Bluetooth readers are found through the dongle's USBXpress library, which this
+// build does not bind yet: the list is empty.
 int KQLMX_EnumBluetoothPorts(char* buf, int size) { return kq::WriteMultiString({}, buf, size); }
 
-int KQLMX_EnumUsbReaders(char* buf, int size) { return kq::WriteMultiString({}, buf, size); }
+int KQLMX_EnumUsbReaders(char* buf, int size) {
+    std::vector<std::string> readers;
+    kq::ListFtdiReaders(kq::ReaderFtdiLibrary(), readers);
+    kq::ListHidReaders(readers);
+    std::erase_if(readers, [](const std::string& entry) { return !IsKnownReaderEntry(entry); });
+    return kq::WriteMultiString(readers, buf, size);
+}
 
-int KQLMX_CountUsbReaders(void) { return 0; }
+int KQLMX_CountUsbReaders(void) { return kq::CountUsbReaders(kq::ReaderFtdiLibrary()); }
 
 // Readers appear as ttys through the kernel's own drivers: nothing to install.
 int KQLMX_IsVirtualComDriverInstalled(void) { return 1; }

@@ -23,6 +23,15 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 } // namespace
 
+void DropDescriptionHint(std::string& name) {
+    if (!IsDevicePath(name)) return;
+    const size_t open = name.find(" [");
+    if (open == std::string::npos) return;
+    const size_t close = name.rfind(']');
+    if (close == std::string::npos || close < open) name.resize(open);
+    else name.erase(open, close + 1 - open);
+}
+
 int SplitPortSuffix(std::string& name) {
     const size_t colon = name.find(':');
     if (colon == std::string::npos || colon + 1 == name.size()) return 1;

@@ -10,6 +10,11 @@ namespace kq {
 
 enum class PortLink { Serial, Tcp, Hid, Bluetooth, Refused };
 
+// A serial device as the port lists show it carries a description hint:
+// "/dev/ttyACM0 [Vek Virtual COM]:2" names /dev/ttyACM0 at address 2. Takes the hint
+// (from " [" to the last ']') out of a device path; other names stay as they are.
+void DropDescriptionHint(std::string& name);
+
 // Cuts a ":n" suffix off the name and answers the reader address n (decimal, non-digits
 // read as 0); without a suffix (no ':' or ':' last) the name stays and the address is 1.
 int SplitPortSuffix(std::string& name);

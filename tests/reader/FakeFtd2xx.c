@@ -1,6 +1,7 @@
 /* A stand-in for the FTDI D2XX library: it records what it is called with and plays
- * one device whose serial numbers the test registers. FAKE_WITHOUT_LATENCY_TIMER
- * builds it without FT_SetLatencyTimer. Control functions are prefixed FakeFt_. */
+ * devices whose serial numbers the test registers; one of them can be open at a time.
+ * FAKE_WITHOUT_LATENCY_TIMER builds it without FT_SetLatencyTimer. Control functions
+ * are prefixed FakeFt_. */
 #include <pthread.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -18,10 +19,13 @@ enum { kOk = 0, kInvalidHandle = 1, kDeviceNotFound = 2, kIoError = 4 };
 static pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 static char g_log[16384];
 static size_t g_logLength;
-static char g_serials[4][32];
+enum { kMaxDevices = 8 };
+static char g_serials[kMaxDevices][32];
+static int g_openElsewhere[kMaxDevices]; /* another process has it open */
 static int g_serialCount;
 static int g_device; /* its address is the handle */
 static int g_open;
+static int g_openIndex;
 static int g_unplugged;
 static uint8_t g_rx[4096];
 static size_t g_rxLength;
@@ -48,6 +52,7 @@ EXPORT void FakeFt_Reset(void) {
     g_logLength = 0;
     g_log[0] = 0;
     g_serialCount = 0;
+    memset(g_openElsewhere, 0, sizeof g_openElsewhere);
     g_open = 0;
     g_unplugged = 0;
     g_rxLength = 0;
@@ -57,7 +62,16 @@ EXPORT void FakeFt_Reset(void) {
 
 EXPORT void FakeFt_AddDevice(const char* serial) {
     pthread_mutex_lock(&g_mutex);
-    if (g_serialCount < 4) snprintf(g_serials[g_serialCount++], sizeof g_serials[0], "%s", serial);
+    if (g_serialCount < kMaxDevices) snprintf(g_serials[g_serialCount++], sizeof g_serials[0], "%s", serial);
+    pthread_mutex_unlock(&g_mutex);
+}
+
+/* The device with this serial number is held by another process from now on. */
+EXPORT void FakeFt_SetOpenElsewhere(const char* serial) {
+    pthread_mutex_lock(&g_mutex);
+    for (int i = 0; i < g_serialCount; ++i) {
+        if (strcmp(g_serials[i], serial) == 0) g_openElsewhere[i] = 1;
+    }
     pthread_mutex_unlock(&g_mutex);
 }
 
@@ -97,13 +111,49 @@ EXPORT Status FT_SetVIDPID(uint32_t vid, uint32_t pid) {
     return kOk;
 }
 
+/* A device-list node as the library fills it. */
+typedef struct {
+    uint32_t flags, type, id, locationId;
+    char serialNumber[16];
+    char description[64];
+    Handle handle;
+} Node;
+
+EXPORT Status FT_CreateDeviceInfoList(uint32_t* count) {
+    Log("FT_CreateDeviceInfoList\n");
+    pthread_mutex_lock(&g_mutex);
+    *count = (uint32_t)g_serialCount;
+    pthread_mutex_unlock(&g_mutex);
+    return kOk;
+}
+
+EXPORT Status FT_GetDeviceInfoList(Node* nodes, uint32_t* count) {
+    Log("FT_GetDeviceInfoList\n");
+    pthread_mutex_lock(&g_mutex);
+    uint32_t n = *count < (uint32_t)g_serialCount ? *count : (uint32_t)g_serialCount;
+    for (uint32_t i = 0; i < n; ++i) {
+        memset(&nodes[i], 0, sizeof nodes[i]);
+        int here = g_open && g_openIndex == (int)i;
+        nodes[i].flags = (here || g_openElsewhere[i]) ? 1u : 0u;
+        nodes[i].id = 0x0403E130u;
+        /* A 16-character serial number fills its field without a terminating zero. */
+        memcpy(nodes[i].serialNumber, g_serials[i], strnlen(g_serials[i], sizeof nodes[i].serialNumber));
+        snprintf(nodes[i].description, sizeof nodes[i].description, "KQ Reader");
+        nodes[i].handle = here ? &g_device : NULL;
+    }
+    *count = n;
+    pthread_mutex_unlock(&g_mutex);
+    return kOk;
+}
+
 EXPORT Status FT_OpenEx(void* arg, uint32_t flags, Handle* handle) {
     Log("FT_OpenEx(%s,%u)\n", (const char*)arg, flags);
     pthread_mutex_lock(&g_mutex);
     Status status = kDeviceNotFound;
     for (int i = 0; i < g_serialCount && flags == 1; ++i) {
-        if (strcmp(g_serials[i], (const char*)arg) == 0 && !g_open) {
+        if (strcmp(g_serials[i], (const char*)arg) == 0 && !g_open && !g_openElsewhere[i]) {
             g_open = 1;
+            g_openIndex = i;
             *handle = &g_device;
             status = kOk;
         }

@@ -1,5 +1,6 @@
 // Reader commands, device information and the buffer rules of the flat API, against
 // scripted readers of protocol types 0 and 2.
+#include "FakeSysfs.h"
 #include "TestSupport.h"
 #include "kqlmx.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
@@ -215,7 +216,10 @@ TEST(MultiString, EntriesThatFit) {
     EXPECT_EQ(buffer[0], 'x');
 }
 
-TEST(FlatApiEnumeration, ListsAreEmptyInThisBuild) {
+TEST(FlatApiEnumeration, EmptyListsAndBufferRules) {
+    kqtest::FakeSysfs sysfs;
+    sysfs.AddTtyClass();
+    setenv("KQLMX_SYSFS_ROOT", sysfs.Root().c_str(), 1);
     for (auto enumerate : {&KQLMX_EnumComPorts, &KQLMX_EnumBluetoothPorts, &KQLMX_EnumUsbReaders}) {
         char buffer[10];
         std::memset(buffer, 'x', sizeof buffer);
@@ -228,6 +232,7 @@ TEST(FlatApiEnumeration, ListsAreEmptyInThisBuild) {
     }
     EXPECT_EQ(KQLMX_CountUsbReaders(), 0);
     EXPECT_EQ(KQLMX_IsVirtualComDriverInstalled(), 1);
+    unsetenv("KQLMX_SYSFS_ROOT");
 }
 
 TEST_F(FlatApi, TagCallsFailUntilTheTagHandlerExists) {

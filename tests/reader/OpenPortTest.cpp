@@ -169,6 +169,18 @@ TEST(OpenPort, AddressSuffixAndLineCode) {
     KQLMX_ClosePort(handle);
 }
 
+// The interface dialog hands back a serial device as the port list showed it, with
+// its description hint (which may hold a ':' of its own) before the address suffix.
+TEST(OpenPort, ListedNameWithItsHintOpensTheDevice) {
+    ScriptedReader reader;
+    reader.On("02 02 F0 00 F2", "02 02 00 04 31 38 34 33 08");
+    const std::string name = reader.SlavePath() + " [Vek: Virtual COM]:2";
+    const int handle = KQLMX_OpenPort(name.c_str(), 19200, 200);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(Version(handle), "1843");
+    KQLMX_ClosePort(handle);
+}
+
 // Catches a handle of 0 finding a port whose link has gone (its handle reads 0).
 TEST(OpenPort, HandleZeroOrBelowNamesNoPort) {
     auto& app = kq::CKQ_LMX_SDKApp::Get();

@@ -24,6 +24,28 @@ TEST(PortName, AddressSuffix) {
     }
 }
 
+// Catches a listed device name that cannot be opened (hint kept) and a hint cut out of
+// names that are no device paths (LAN reader names begin with '[').
+TEST(PortName, DescriptionHintLeavesDevicePaths) {
+    struct Case {
+        const char* name;
+        const char* kept;
+    } cases[] = {
+        {"/dev/ttyACM0 [Vek Virtual COM]", "/dev/ttyACM0"},
+        {"/dev/ttyACM0 [Vek Virtual COM]:2", "/dev/ttyACM0:2"},
+        {"/dev/ttyUSB1 [PV-6: a [b]]:3", "/dev/ttyUSB1:3"},
+        {"/dev/ttyUSB1 [unclosed:3", "/dev/ttyUSB1"},
+        {"/dev/ttyUSB1:3", "/dev/ttyUSB1:3"},
+        {"COM3 [Vek Virtual COM]:2", "COM3 [Vek Virtual COM]:2"},
+        {"[0123456789ABCDEF]-10001", "[0123456789ABCDEF]-10001"},
+    };
+    for (const Case& c : cases) {
+        std::string name = c.name;
+        kq::DropDescriptionHint(name);
+        EXPECT_EQ(name, c.kept) << c.name;
+    }
+}
+
 // Catches a name routed to the wrong link (a LAN reader opened as a tty, a "BTW"
 // device touched at all, a device path taken for a Bluetooth reader).
 TEST(PortName, LinkChosenByName) {

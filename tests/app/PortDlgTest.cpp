@@ -1,0 +1,534 @@
+// The interface dialog against the reader library's enumeration on a fake sysfs tree
+// (no FTDI library): the list and its rescans, the stored name's match, the mode
+// buttons, the baud code, the "Port" settings, refused fields, missing drivers.
+#include "FakeSysfs.h"
+#include "MessageBoxCatcher.h"
+#include "app/BusyGuard.h"
+#include "app/DeviceChangeMonitor.h"
+#include "app/ProfileSettings.h"
+#include "forms/PortDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSettings>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+class FakeMonitor : public DeviceChangeMonitor {
+public:
+    void Fire(int event) { emit DeviceChanged(event); }
+};
+
+struct HidReader {
+    const char* serial;
+    uint32_t productId;
+};
+
+} // namespace
+
+class PortDlgTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<kqtest::FakeSysfs> m_sysfs;
+
+    static QVariant Stored(const QString& key) {
+        QSettings raw(ProfileSettings::FilePath(), QSettings::IniFormat);
+        return raw.value("Port/" + key);
+    }
+
+    // Shows the dialog with a monitor the test fires; the dialog's first rescan is done
+    // when this returns.
+    static FakeMonitor* Show(CPortDlg& dlg) {
+        auto monitor = std::make_unique<FakeMonitor>();
+        FakeMonitor* fire = monitor.get();
+        dlg.SetDeviceMonitor(std::move(monitor));
+        dlg.show();
+        QTest::qWait(20);
+        return fire;
+    }
+
+    static QStringList Entries(const CPortDlg& dlg) {
+        QStringList texts;
+        for (int row = 0; row < dlg.PortList()->count(); ++row) texts << dlg.PortList()->item(row)->text();
+        return texts;
+    }
+
+    static QString Selected(const CPortDlg& dlg) {
+        const auto items = dlg.PortList()->selectedItems();
+        return items.isEmpty() ? QString() : items.first()->text();
+    }
+
+    // Clicks the entry as the user would.
+    static void Pick(CPortDlg& dlg, const QString& entry) {
+        const auto found = dlg.PortList()->findItems(entry, Qt::MatchExactly);
+        QVERIFY2(found.size() == 1, qPrintable(entry));
+        const QRect rect = dlg.PortList()->visualItemRect(found.first());
+        QTest::mouseClick(dlg.PortList()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    static void Click(CPortDlg& dlg, const char* button) {
+        QTest::mouseClick(dlg.findChild<QPushButton*>(button), Qt::LeftButton);
+    }
+
+    void AddHidReaders(std::initializer_list<HidReader> readers) {
+        int n = 0;
+        for (const HidReader& r : readers) {
+            const std::string index = std::to_string(n++);
+            m_sysfs->AddHidraw("hidraw" + index, "2-" + index, r.productId == 0x2913 ? 0x16C0 : 0x1C40,
+                               r.productId, r.serial);
+        }
+    }
+
+private slots:
+    void init() {
+        QFile::remove(ProfileSettings::FilePath());
+        m_sysfs = std::make_unique<kqtest::FakeSysfs>();
+        m_sysfs->AddTtyClass();
+        qputenv("KQLMX_SYSFS_ROOT", m_sysfs->Root().c_str());
+        qputenv("KQ_DRIVER_PAGE_URL", "");
+    }
+    void cleanup() { m_sysfs.reset(); }
+
+    // What the document and the engine see from a dialog that is never shown.
+    void constructionReadsAndRechecksTheSettings_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("ethernet");
+        QTest::addColumn<bool>("hidReaders");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("openName");
+        QTest::addColumn<QString>("storedAfter");
+        QTest::addColumn<int>("kind"); // 0 serial, 1 USB, 2 LAN, 3 Bluetooth
+        const QString vcom = "/dev/ttyACM0 [Vek Virtual COM]";
+        QTest::newRow("serial device") << vcom << 0 << false << vcom << vcom + ":3" << vcom << 0;
+        QTest::newRow("USB reader attached") << "USB: 1750-0002 HID" << 0 << true << "USB: 1750-0002 HID"
+                                             << "1750-0002 HID:3"
+                                             << "USB: 1750-0002 HID" << 1;
+        QTest::newRow("other USB reader attached")
+            << "USB: 1460-0009 HID" << 0 << true << "USB: 1460-0001 HID"
+            << "1460-0001 HID:3"
+            << "USB: 1460-0001 HID" << 1;
+        QTest::newRow("USB reader gone") << "USB: 1460-0001 HID" << 0 << false << ""
+                                         << ":3"
+                                         << "" << 0;
+        QTest::newRow("Bluetooth reader gone") << "Bluetooth: VEK-RT4082#7 BT" << 0 << true << ""
+                                               << ":3"
+                                               << "" << 0;
+        QTest::newRow("LAN reader, Ethernet off")
+            << "LAN: 192.168.0.5-10001" << 0 << false << "LAN: 192.168.0.5-10001"
+            << "192.168.0.5-10001:3"
+            << "LAN: 192.168.0.5-10001" << 0;
+        QTest::newRow("LAN reader not answering") << "LAN: 192.168.0.5-10001" << 1 << false << ""
+                                                  << ":3"
+                                                  << "" << 0;
+    }
+    void constructionReadsAndRechecksTheSettings() {
+        QFETCH(QString, stored);
+        QFETCH(int, ethernet);
+        QFETCH(bool, hidReaders);
+        QFETCH(QString, name);
+        QFETCH(QString, openName);
+        QFETCH(QString, storedAfter);
+        QFETCH(int, kind);
+        ProfileSettings::WriteString("Port", "Name", stored);
+        ProfileSettings::WriteInt("Port", "EthernetAktiv", ethernet);
+        ProfileSettings::WriteInt("Port", "Adresse", 3);
+        if (hidReaders) AddHidReaders({{"1460-0001", 0x2913}, {"1750-0002", 0x05AB}});
+        CPortDlg dlg;
+        QCOMPARE(dlg.Name, name);
+        QCOMPARE(dlg.GetOpenName(), openName);
+        QCOMPARE(Stored("Name").toString(), storedAfter);
+        QCOMPARE(dlg.IsUsb, kind == 1);
+        QCOMPARE(dlg.IsLan, kind == 2);
+        QCOMPARE(dlg.IsBluetooth, kind == 3);
+        QCOMPARE(dlg.Baudrate, 19200);
+        QCOMPARE(dlg.Timeout, 1000);
+        QCOMPARE(dlg.PortList()->count(), 0); // nothing is listed until it is shown
+    }
+
+    void listsSerialDevicesThenUsbReaders() {
+        m_sysfs->AddUsbTty("ttyUSB10", "1-1", 0x0403, 0x6001, "FT232R USB UART");
+        m_sysfs->AddUsbTty("ttyACM0", "1-2", 0x1C40, 0x05AC, "");
+        AddHidReaders({{"1460-0001", 0x2913}});
+        CPortDlg dlg;
+        Show(dlg);
+        QCOMPARE(Entries(dlg),
+                 (QStringList{"/dev/ttyACM0 [Vek Virtual COM]", "/dev/ttyUSB10", "USB: 1460-0001 HID"}));
+        QCOMPARE(Selected(dlg), QString()); // nothing stored, more than one entry
+        QCOMPARE(dlg.Name, QString());
+
+        Pick(dlg, "USB: 1460-0001 HID");
+        QCOMPARE(dlg.Name, QString("USB: 1460-0001 HID"));
+        QVERIFY(dlg.IsUsb);
+        QVERIFY(!dlg.BaudCombo()->isEnabled() && !dlg.ParityCombo()->isEnabled());
+        Pick(dlg, "/dev/ttyUSB10");
+        QVERIFY(!dlg.IsUsb);
+        QVERIFY(dlg.BaudCombo()->isEnabled() && dlg.StopBitsCombo()->isEnabled());
+        QCOMPARE(dlg.GetOpenName(), QString("/dev/ttyUSB10:1"));
+    }
+
+    void theOnlyEntryIsTakenWhenTheStoredNameIsMissing() {
+        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB3");
+        m_sysfs->AddUsbTty("ttyUSB0", "1-1", 0x0403, 0x6001, "");
+        CPortDlg dlg;
+        Show(dlg);
+        QCOMPARE(Selected(dlg), QString("/dev/ttyUSB0"));
+        QCOMPARE(dlg.Name, QString("/dev/ttyUSB0"));
+    }
+
+    // A stored name picks its own entry, with or without a description hint, never a
+    // longer name that begins the same.
+    void storedNamePicksOnlyItsOwnEntry_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("same") << "COM1" << "COM1" << true;
+        QTest::newRow("letter case") << "com1" << "COM1" << true;
+        QTest::newRow("with hint") << "COM1" << "COM1 [Vek Virtual COM]" << true;
+        QTest::newRow("longer number") << "COM1" << "COM10" << false;
+        QTest::newRow("device path, longer number") << "/dev/ttyUSB1" << "/dev/ttyUSB10" << false;
+        QTest::newRow("device path with hint") << "/dev/ttyUSB1" << "/dev/ttyUSB1 [vek Reader]" << true;
+        QTest::newRow("other text after a blank") << "/dev/ttyUSB1" << "/dev/ttyUSB1 x" << false;
+        QTest::newRow("empty name") << "" << "COM1" << false;
+        QTest::newRow("USB reader") << "USB: 1460-0001 HID" << "USB: 1460-0001 HID" << true;
+    }
+    void storedNamePicksOnlyItsOwnEntry() {
+        QFETCH(QString, name);
+        QFETCH(QString, entry);
+        QFETCH(bool, matches);
+        QCOMPARE(CPortDlg::NameMatchesEntry(name, entry), matches);
+    }
+
+    void storedNameDoesNotPickALongerDevicePath() {
+        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB1");
+        m_sysfs->AddUsbTty("ttyUSB10", "1-1", 0x0403, 0x6001, "");
+        AddHidReaders({{"1460-0001", 0x2913}});
+        CPortDlg dlg;
+        Show(dlg);
+        QCOMPARE(Selected(dlg), QString());
+        QCOMPARE(dlg.Name, QString());
+
+        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB1");
+        m_sysfs->AddUsbTty("ttyUSB1", "1-2", 0x1C40, 0x05AC, "");
+        CPortDlg again;
+        Show(again);
+        QCOMPARE(Selected(again), QString("/dev/ttyUSB1 [Vek Virtual COM]"));
+    }
+
+    // The list is rebuilt only when an enumeration changed; the stored name is picked
+    // again afterwards; events that are no device change scan nothing.
+    void rescansOnDeviceChanges() {
+        m_sysfs->AddSerialPort("ttyS0", 4);
+        m_sysfs->AddUsbTty("ttyUSB0", "1-1", 0x0403, 0x6001, "");
+        CPortDlg dlg;
+        FakeMonitor* monitor = Show(dlg);
+        Pick(dlg, "/dev/ttyUSB0");
+        QListWidgetItem* before = dlg.PortList()->item(1);
+
+        monitor->Fire(DeviceChangeMonitor::DevNodesChanged);
+        QCOMPARE(dlg.PortList()->item(1), before); // not rebuilt
+        QCOMPARE(Selected(dlg), QString("/dev/ttyUSB0"));
+
+        m_sysfs->AddUsbTty("ttyUSB2", "1-2", 0x0403, 0x6001, "");
+        monitor->Fire(0x8004); // removal complete: nothing to look at
+        QCOMPARE(dlg.PortList()->count(), 2);
+
+        monitor->Fire(DeviceChangeMonitor::DeviceArrival);
+        QCOMPARE(Entries(dlg), (QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB2"}));
+        QCOMPARE(Selected(dlg), QString("/dev/ttyUSB0"));
+
+        m_sysfs->RemoveTty("ttyUSB0");
+        monitor->Fire(DeviceChangeMonitor::DevNodesChanged);
+        QCOMPARE(Entries(dlg), (QStringList{"/dev/ttyS0", "/dev/ttyUSB2"}));
+        QCOMPARE(Selected(dlg), QString());
+        QCOMPARE(dlg.Name, QString("/dev/ttyUSB0")); // kept until the user picks another
+    }
+
+    // An arrival is followed by four more scans a second apart, and no more.
+    void arrivalIsFollowedByFourScans() {
+        CPortDlg dlg;
+        FakeMonitor* monitor = Show(dlg);
+        monitor->Fire(DeviceChangeMonitor::DeviceArrival);
+        for (int n = 0; n < 4; ++n) {
+            const std::string tty = "ttyUSB" + std::to_string(n);
+            m_sysfs->AddUsbTty(tty, "1-" + std::to_string(n), 0x0403, 0x6001, "");
+            QTRY_VERIFY_WITH_TIMEOUT(Entries(dlg).contains(QString::fromStdString("/dev/" + tty)), 1800);
+        }
+        m_sysfs->AddUsbTty("ttyUSB9", "1-9", 0x0403, 0x6001, "");
+        QTest::qWait(1500);
+        QVERIFY(!Entries(dlg).contains("/dev/ttyUSB9"));
+    }
+
+    void modeButtonsOnlyForKnownReaderFamilies_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("hidPressed");
+        QTest::addColumn<bool>("virtualComPressed");
+        QTest::newRow("virtual COM reader") << "/dev/ttyACM0 [Vek Virtual COM]" << true << false << true;
+        QTest::newRow("other serial device") << "/dev/ttyUSB0" << false << false << false;
+        QTest::newRow("HID reader 1460") << "USB: 1460-0001 HID" << true << true << false;
+        QTest::newRow("HID reader 3000") << "USB: 3000-0042 HID" << true << true << false;
+        QTest::newRow("HID reader of another family") << "USB: 1061-0001 HID" << false << false << false;
+    }
+    void modeButtonsOnlyForKnownReaderFamilies() {
+        QFETCH(QString, entry);
+        QFETCH(bool, enabled);
+        QFETCH(bool, hidPressed);
+        QFETCH(bool, virtualComPressed);
+        m_sysfs->AddUsbTty("ttyACM0", "1-1", 0x1C40, 0x05AC, "");
+        m_sysfs->AddUsbTty("ttyUSB0", "1-2", 0x0403, 0x6001, "");
+        AddHidReaders({{"1460-0001", 0x2913}, {"3000-0042", 0x05AD}, {"1061-0001", 0x05AE}});
+        CPortDlg dlg;
+        Show(dlg);
+        QVERIFY(!dlg.HidModeButton()->isEnabled() && !dlg.VirtualComButton()->isEnabled());
+        Pick(dlg, entry);
+        QCOMPARE(dlg.HidModeButton()->isEnabled(), enabled);
+        QCOMPARE(dlg.VirtualComButton()->isEnabled(), enabled);
+        QCOMPARE(dlg.HidModeButton()->isChecked(), hidPressed);
+        QCOMPARE(dlg.VirtualComButton()->isChecked(), virtualComPressed);
+    }
+
+    void knownFamilyNeedsBothMarksAfterTheStart() {
+        QVERIFY(CPortDlg::IsHidReaderOfKnownFamily("USB: 1650-0001 HID"));
+        QVERIFY(!CPortDlg::IsHidReaderOfKnownFamily("1650-0001 HID"));
+        QVERIFY(!CPortDlg::IsHidReaderOfKnownFamily("USB: 1650-0001"));
+        QVERIFY(!CPortDlg::IsHidReaderOfKnownFamily("USB: 1461-0001 HID"));
+    }
+
+    // A mode switch whose port does not open sends nothing and keeps the selected name.
+    void modeSwitchThatCannotOpenKeepsTheName() {
+        m_sysfs->AddUsbTty("ttyKQnone0", "1-1", 0x1C40, 0x05AC, "");
+        AddHidReaders({{"1460-0001", 0x2913}});
+        CPortDlg dlg;
+        Show(dlg);
+        Pick(dlg, "/dev/ttyKQnone0 [Vek Virtual COM]");
+        Click(dlg, "HidModeButton");
+        QCOMPARE(dlg.Name, QString("/dev/ttyKQnone0 [Vek Virtual COM]"));
+        QVERIFY(dlg.VirtualComButton()->isChecked() && !dlg.HidModeButton()->isChecked());
+
+        Pick(dlg, "USB: 1460-0001 HID");
+        Click(dlg, "VirtualComButton");
+        QCOMPARE(dlg.Name, QString("USB: 1460-0001 HID"));
+        QVERIFY(dlg.HidModeButton()->isChecked() && !dlg.VirtualComButton()->isChecked());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void baudCodeRoundTrips_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("parity");
+        QTest::addColumn<QString>("stopBits");
+        QTest::addColumn<int>("storedAfterOk");
+        QTest::newRow("9603") << 9603 << "9600"
+                              << "keine"
+                              << "2" << 9603;
+        QTest::newRow("19201") << 19201 << "19200"
+                               << "gerade"
+                               << "1" << 19201;
+        QTest::newRow("2402") << 2402 << "2400"
+                              << "ungerade"
+                              << "1" << 2402;
+        QTest::newRow("code 50 counts as 0") << 4850 << "4800"
+                                             << "keine"
+                                             << "1" << 4800;
+        QTest::newRow("rate not offered: kept") << 115201 << ""
+                                                << "gerade"
+                                                << "1" << 115201;
+    }
+    void baudCodeRoundTrips() {
+        QFETCH(int, stored);
+        QFETCH(QString, baud);
+        QFETCH(QString, parity);
+        QFETCH(QString, stopBits);
+        QFETCH(int, storedAfterOk);
+        ProfileSettings::WriteInt("Port", "Baudrate", stored);
+        CPortDlg dlg;
+        Show(dlg);
+        QCOMPARE(dlg.BaudCombo()->currentText(), baud);
+        QCOMPARE(dlg.ParityCombo()->currentText(), parity);
+        QCOMPARE(dlg.StopBitsCombo()->currentText(), stopBits);
+        Click(dlg, "OkButton");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(Stored("Baudrate").toInt(), storedAfterOk);
+        QCOMPARE(dlg.Baudrate, storedAfterOk);
+    }
+
+    void okStoresThePortSettings() {
+        m_sysfs->AddUsbTty("ttyUSB0", "1-1", 0x0403, 0x6001, "");
+        m_sysfs->AddSerialPort("ttyS0", 4);
+        CPortDlg dlg;
+        Show(dlg);
+        Pick(dlg, "/dev/ttyUSB0");
+        dlg.BaudCombo()->setCurrentText("4800");
+        dlg.ParityCombo()->setCurrentText("keine");
+        dlg.StopBitsCombo()->setCurrentText("2");
+        dlg.TimeoutEdit()->setText("2500");
+        dlg.AdresseEdit()->setText("17");
+        QTest::mouseClick(dlg.EthernetCheck(), Qt::LeftButton);
+        Click(dlg, "OkButton");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(Stored("Name").toString(), QString("/dev/ttyUSB0"));
+        QCOMPARE(Stored("Baudrate").toInt(), 4803);
+        QCOMPARE(Stored("Timeout").toInt(), 2500);
+        QCOMPARE(Stored("Adresse").toInt(), 17);
+        QCOMPARE(Stored("EthernetAktiv").toInt(), 1);
+
+        const CPortDlg reread;
+        QCOMPARE(reread.GetOpenName(), QString("/dev/ttyUSB0:17"));
+        QCOMPARE(reread.Baudrate, 4803);
+        QCOMPARE(reread.Timeout, 2500);
+        QCOMPARE(reread.EthernetAktiv, 1);
+    }
+
+    void cancelLeavesTheSettingsUnchanged() {
+        m_sysfs->AddUsbTty("ttyUSB0", "1-1", 0x0403, 0x6001, "");
+        m_sysfs->AddSerialPort("ttyS0", 4);
+        ProfileSettings::WriteString("Port", "Name", "/dev/ttyS0");
+        ProfileSettings::WriteInt("Port", "Timeout", 700);
+        QFile file(ProfileSettings::FilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        for (bool escape : {false, true}) {
+            CPortDlg dlg;
+            Show(dlg);
+            Pick(dlg, "/dev/ttyUSB0");
+            dlg.BaudCombo()->setCurrentText("2400");
+            dlg.TimeoutEdit()->setText("5000");
+            dlg.AdresseEdit()->setText("9");
+            QTest::mouseClick(dlg.EthernetCheck(), Qt::LeftButton);
+            if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
+            else Click(dlg, "CancelButton");
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), before);
+            file.close();
+        }
+    }
+
+    // A refused field keeps the dialog open, says what is expected, takes the focus,
+    // and nothing is stored; put right, OK goes through.
+    void refusesBadFields_data() {
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QString>("adresse");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("timeoutFocused");
+        const QString timeoutRange = "Bitte geben Sie eine ganze Zahl zwischen 10 und 300000 ein.";
+        const QString adresseRange = "Bitte geben Sie eine ganze Zahl zwischen 1 und 255 ein.";
+        QTest::newRow("time-out 9") << "9"
+                                    << "1" << timeoutRange << true;
+        QTest::newRow("time-out 300001") << "300001"
+                                         << "1" << timeoutRange << true;
+        QTest::newRow("time-out empty") << ""
+                                        << "1"
+                                        << "Bitte geben Sie eine ganze Zahl ein." << true;
+        QTest::newRow("address 0") << "500"
+                                   << "0" << adresseRange << false;
+        QTest::newRow("address 256") << "500"
+                                     << "256" << adresseRange << false;
+        QTest::newRow("both: the first") << "-3"
+                                         << "999" << timeoutRange << true;
+    }
+    void refusesBadFields() {
+        QFETCH(QString, timeout);
+        QFETCH(QString, adresse);
+        QFETCH(QString, message);
+        QFETCH(bool, timeoutFocused);
+        ProfileSettings::WriteInt("Port", "Timeout", 700);
+        ProfileSettings::WriteInt("Port", "Adresse", 4);
+        CPortDlg dlg;
+        Show(dlg);
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        MessageBoxCatcher boxes;
+        dlg.TimeoutEdit()->setText(timeout);
+        dlg.AdresseEdit()->setText(adresse);
+        Click(dlg, "OkButton");
+        QCOMPARE(boxes.texts, QStringList{message});
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.focusWidget(), timeoutFocused ? dlg.TimeoutEdit() : dlg.AdresseEdit());
+        QCOMPARE(Stored("Timeout").toInt(), 700);
+        QCOMPARE(Stored("Adresse").toInt(), 4);
+        QCOMPARE(dlg.Timeout, 700);
+
+        dlg.TimeoutEdit()->setText("10");
+        dlg.AdresseEdit()->setText("255");
+        Click(dlg, "OkButton");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(Stored("Timeout").toInt(), 10);
+        QCOMPARE(Stored("Adresse").toInt(), 255);
+    }
+
+    void numberFieldsTakeDigitsOnly() {
+        CPortDlg dlg;
+        Show(dlg);
+        dlg.TimeoutEdit()->clear();
+        QTest::keyClicks(dlg.TimeoutEdit(), "1a5x00");
+        QCOMPARE(dlg.TimeoutEdit()->text(), QString("1500"));
+        dlg.AdresseEdit()->clear();
+        QTest::keyClicks(dlg.AdresseEdit(), "-2b");
+        QCOMPARE(dlg.AdresseEdit()->text(), QString("2"));
+    }
+
+    // A reader without driver is told about once while it stays so, not at every scan;
+    // with a download page the user is asked whether to open it.
+    void missingDriverIsToldOnce_data() {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("message");
+        const QString missing = "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!\n";
+        QTest::newRow("no download page") << QByteArray() << missing;
+        QTest::newRow("download page")
+            << QByteArray("https://drivers.invalid/") << missing + "Treiber laden und installieren?\n";
+    }
+    void missingDriverIsToldOnce() {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, message);
+        qputenv("KQ_DRIVER_PAGE_URL", page);
+        m_sysfs->AddUsbDevice("1-4", 0x1C40, 0x05AC, false);
+        MessageBoxCatcher boxes; // answers "OK", which is no "Yes": nothing is opened
+        CPortDlg dlg;
+        FakeMonitor* monitor = Show(dlg);
+        QTRY_COMPARE(boxes.texts, QStringList{message});
+        monitor->Fire(DeviceChangeMonitor::DevNodesChanged);
+        monitor->Fire(DeviceChangeMonitor::DeviceArrival);
+        QTest::qWait(50);
+        QCOMPARE(boxes.texts.size(), 1);
+    }
+
+    void ethernetShowsTheLanSearchButton() {
+        CPortDlg dlg;
+        Show(dlg);
+        QVERIFY(!dlg.IpSearchButton()->isVisible());
+        QTest::mouseClick(dlg.EthernetCheck(), Qt::LeftButton);
+        QCOMPARE(dlg.EthernetAktiv, 1);
+        QVERIFY(dlg.IpSearchButton()->isVisible());
+        QVERIFY(!dlg.IpSearchButton()->isEnabled()); // the LAN search is not built yet
+        QTest::mouseClick(dlg.EthernetCheck(), Qt::LeftButton);
+        QVERIFY(!dlg.IpSearchButton()->isVisible());
+        QCOMPARE(dlg.minimumSize(), dlg.size()); // no smaller than it opened
+    }
+
+    void busyGuardRestoresOnlyWhatItChanged() {
+        QMainWindow main;
+        main.show();
+        {
+            CBusyGuard busy;
+            QVERIFY(!main.isEnabled());
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        QVERIFY(main.isEnabled());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        main.setEnabled(false);
+        { CBusyGuard busy; }
+        QVERIFY(!main.isEnabled());
+    }
+};
+
+QTEST_MAIN(PortDlgTest)
+#include "PortDlgTest.moc"
