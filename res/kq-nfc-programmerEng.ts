@@ -33,6 +33,13 @@
     </message>
 </context>
 <context>
+    <name>CNfcTagAccess</name>
+    <message>
+        <source>KQLMX_ClosePort meldet Fehler</source>
+        <translation>KQLMX_ClosePort reports an error</translation>
+    </message>
+</context>
+<context>
     <name>CPortDlg</name>
     <message>
         <source>Schnittstelle</source>

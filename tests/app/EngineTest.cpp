@@ -1,0 +1,491 @@
+// The tag-operation engine against a scripted reader API: the port from the "Port"
+// settings, wait mode around every operation on every path, the authentication
+// retries with the key cache and the key prompt, the results, the close message and
+// the beep pattern. Cases a real reader with a Type 2 tag cannot provoke (DESFire
+// authentication errors, a refused close) live here; EngineE2ETest.cpp runs the same
+// engine against the simulator.
+#include "EngineTestSupport.h"
+#include "app/NfcTagAccess.h"
+#include "app/ProfileSettings.h"
+#include "app/SystemToneSink.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <cstring>
+
+using kqtest::CallLog;
+using kqtest::KeyText;
+
+namespace {
+
+constexpr int kAuthCard = 0x20006;
+constexpr int kAuthApp = 0x20007;
+constexpr int kAuthNative = 0x100AE;
+constexpr int kNoTag = 0x20001;
+constexpr int kWriteProtected = 0x2000E;
+constexpr int kTooLarge = 0x20014;
+constexpr char kRecord[] = R"({"TEXT":{"TITLE":"a"}})"; // 22 bytes
+
+TagKey KeyOf(std::uint8_t fill) {
+    TagKey key;
+    key.fill(fill);
+    return key;
+}
+
+QString Hex(const TagKey& key) {
+    return QString::fromStdString(KeyText(key.data(), int(key.size())));
+}
+
+// Answers in place of the reader library. Tag calls answer through `tag` from the
+// call's name and the key offered ("none" or hex).
+class FakeReaderApi : public ReaderApi {
+public:
+    struct Answer {
+        int result;
+        int lastError;
+    };
+    using TagModel = std::function<Answer(const std::string& call, const std::string& key)>;
+
+    int openAnswer = 7;
+    int closeAnswer = 0;
+    std::string readText;
+    std::array<std::uint8_t, 8> uid{};
+    TagModel tag = [](const std::string&, const std::string&) { return Answer{0, 0}; };
+
+    int OpenPort(const char*, int, int) override { return openAnswer; }
+    int ClosePort(int) override { return closeAnswer; }
+    int GetLastError(int) override { return m_lastError; }
+    int SetWaitMode(int, int) override { return 1; }
+    int SetOutputs(int, int, int) override { return 0; }
+    int FormatTag(int, const void* key, int keyLen) override { return Call("Format", key, keyLen); }
+    int LockTag(int, const void* key, int keyLen) override { return Call("Lock", key, keyLen); }
+    int ReadTag(int, char* buf, int len) override {
+        const int result = Call("Read", nullptr, 0);
+        if (result < 0) return result;
+        if (static_cast<int>(readText.size()) + 1 > len) return -1;
+        std::memcpy(buf, readText.c_str(), readText.size() + 1);
+        return static_cast<int>(readText.size());
+    }
+    int GetTagUid(int, unsigned char* out, int) override {
+        const int result = Call("Uid", nullptr, 0);
+        if (result >= 0) std::memcpy(out, uid.data(), uid.size());
+        return result < 0 ? result : 8;
+    }
+    int ChangeTagKey(int, int, const void* curKey, int curKeyLen, const void*, int) override {
+        return Call("ChangeKey", curKey, curKeyLen);
+    }
+    int WriteTag(int, const char*, int, const void* key, int keyLen, int) override {
+        return Call("Write", key, keyLen);
+    }
+
+private:
+    int Call(const std::string& name, const void* key, int keyLen) {
+        const Answer answer = tag(name, KeyText(key, keyLen));
+        m_lastError = answer.lastError;
+        return answer.result;
+    }
+    int m_lastError = 0;
+};
+
+// A tag that opens only with `key` (per call name), failing otherwise with `error`.
+FakeReaderApi::TagModel Requires(std::map<std::string, std::string> keys, int error) {
+    return [keys, error](const std::string& call, const std::string& key) {
+        const auto it = keys.find(call);
+        if (it == keys.end() || it->second == key) return FakeReaderApi::Answer{0, 0};
+        return FakeReaderApi::Answer{-1, error};
+    };
+}
+
+// One engine with its doubles; the doubles stay owned by the engine.
+struct Rig {
+    CallLog log;
+    FakeReaderApi* api;
+    kqtest::ScriptedKeyPrompt* prompt;
+    kqtest::RecordingToneSink* tones;
+    QStringList messages;
+    std::unique_ptr<CNfcTagAccess> engine;
+
+    Rig() {
+        auto fake = std::make_unique<FakeReaderApi>();
+        api = fake.get();
+        engine = std::make_unique<CNfcTagAccess>(
+            std::make_unique<kqtest::RecordingReaderApi>(std::move(fake), log));
+        auto keyPrompt = std::make_unique<kqtest::ScriptedKeyPrompt>();
+        prompt = keyPrompt.get();
+        engine->SetKeyPrompt(std::move(keyPrompt));
+        auto sink = std::make_unique<kqtest::RecordingToneSink>(log);
+        tones = sink.get();
+        engine->SetToneSink(std::move(sink));
+        engine->SetMessageHook([this](const QString& text) { messages << text; });
+    }
+
+    // The calls of the last operation: the log from `from` on.
+    CallLog Since(qsizetype from) const { return log.mid(from); }
+};
+
+std::pair<int, int> StateIndex(const CNfcTagAccess& engine) {
+    return {engine.Result().state, engine.Result().index};
+}
+
+// Runs one operation and checks that it held wait mode exactly once, around all its
+// tag calls, with exactly one switch-off.
+#define RUN_PAIRED(rig, operation)                                                                           \
+    do {                                                                                                     \
+        const qsizetype from_ = (rig).log.size();                                                            \
+        operation;                                                                                           \
+        int periods_ = 0;                                                                                    \
+        std::string why_;                                                                                    \
+        QVERIFY2(kqtest::WaitModePaired((rig).Since(from_), periods_, why_), why_.c_str());                  \
+        QCOMPARE(periods_, 1);                                                                               \
+    } while (0)
+
+} // namespace
+
+class EngineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        QFile::remove(ProfileSettings::FilePath());
+        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB0");
+    }
+
+    void opensThePortFromTheStoredSettingsOnce() {
+        ProfileSettings::WriteInt("Port", "Adresse", 3);
+        ProfileSettings::WriteInt("Port", "Baudrate", 9603);
+        Rig rig;
+        QVERIFY(rig.engine->PreparePort());
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 4));
+        QVERIFY(rig.engine->PreparePort());
+        // The time-out has its own default of 500 ms; the port stays open.
+        QCOMPARE(rig.log, CallLog({"OpenPort(/dev/ttyUSB0:3,9603,500)"}));
+    }
+
+    void withoutAPortEveryOperationEndsWithNoConnectionAndNoWaitMode() {
+        Rig rig;
+        rig.api->openAnswer = -11;
+        rig.prompt->protectionKeys = {KeyOf(0x55)};
+        std::unique_ptr<CNfcTagData> item;
+        std::array<std::uint8_t, 8> uid;
+        uid.fill(0xEE);
+        const std::pair<const char*, std::function<void()>> operations[] = {
+            {"PreparePort", [&] { rig.engine->PreparePort(); }},
+            {"ReadTag", [&] { rig.engine->ReadTag(item); }},
+            {"ReadUid", [&] { rig.engine->ReadUid(uid); }},
+            {"Format", [&] { rig.engine->Format(); }},
+            {"Lock", [&] { rig.engine->Lock(); }},
+            {"SetPassword", [&] { rig.engine->SetPassword(0); }},
+            {"WriteText", [&] { rig.engine->WriteText("Hallo", false); }},
+            {"WritePending", [&] { rig.engine->WritePending(); }},
+        };
+        for (const auto& [name, run] : operations) {
+            rig.log.clear();
+            run();
+            QVERIFY2(StateIndex(*rig.engine) == std::make_pair(1, 12), name);
+            QVERIFY2(rig.log.size() == 1 && rig.log[0].startsWith("OpenPort("), name);
+        }
+        QVERIFY(!item);
+        QCOMPARE(uid, (std::array<std::uint8_t, 8>{}));
+    }
+
+    // Every way through a keyed operation, for each of them: the result, the keys the
+    // tag was offered, and wait mode once around it all.
+    void keyedOperationsOnEveryPath_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("firstError"); // 0: the tag needs no key
+        QTest::addColumn<bool>("cached");    // a key that worked before is known
+        QTest::addColumn<int>("entered");    // 0 cancel, 1 the right key, 2 a wrong one, -1 not asked
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("keysOffered");
+
+        const QString none = "none", good = Hex(KeyOf(0xC1)), bad = Hex(KeyOf(0xBB));
+        for (const auto& [op, success, authError] :
+             {std::tuple{"Format", 2, kAuthNative}, {"Lock", 3, kAuthCard}, {"Write", 2, kAuthApp}}) {
+            const QByteArray tag(op);
+            QTest::newRow(tag + " without key")
+                << op << 0 << false << -1 << 0 << success << QStringList{none};
+            QTest::newRow(tag + " no tag") << op << kNoTag << false << -1 << 1 << 13 << QStringList{none};
+            QTest::newRow(tag + " known key")
+                << op << authError << true << -1 << 0 << success << QStringList{none, good};
+            QTest::newRow(tag + " cancelled")
+                << op << authError << false << 0 << 1 << 10 << QStringList{none};
+            QTest::newRow(tag + " typed key")
+                << op << authError << false << 1 << 0 << success << QStringList{none, good};
+            QTest::newRow(tag + " wrong typed key") << op << authError << false << 2 << 1
+                                                    << (authError == kAuthNative ? 9
+                                                        : authError == kAuthCard ? 31
+                                                                                 : 32)
+                                                    << QStringList{none, bad};
+        }
+    }
+
+    void keyedOperationsOnEveryPath() {
+        QFETCH(QString, operation);
+        QFETCH(int, firstError);
+        QFETCH(bool, cached);
+        QFETCH(int, entered);
+        QFETCH(int, state);
+        QFETCH(int, index);
+        QFETCH(QStringList, keysOffered);
+
+        const std::string call = operation.toStdString();
+        const std::string good = KeyText(KeyOf(0xC1).data(), 16);
+        Rig rig;
+        auto run = [&] {
+            if (call == "Format") return rig.engine->Format();
+            if (call == "Lock") return rig.engine->Lock();
+            return rig.engine->WriteText("Hallo", false);
+        };
+        const int keyNumber = call == "Write" ? 1 : 0;
+        if (cached) { // a first run leaves the key in the cache
+            rig.api->tag = Requires({{call, good}}, firstError);
+            rig.prompt->masterKeys = {KeyOf(0xC1)};
+            QVERIFY(run());
+            rig.prompt->questions.clear();
+        }
+        if (firstError == kNoTag)
+            rig.api->tag = [](const std::string&, const std::string&) {
+                return FakeReaderApi::Answer{-1, kNoTag};
+            };
+        else if (firstError != 0)
+            rig.api->tag = Requires({{call, good}}, firstError);
+        if (entered == 1) rig.prompt->masterKeys = {KeyOf(0xC1)};
+        if (entered == 2) rig.prompt->masterKeys = {KeyOf(0xBB)};
+
+        const qsizetype from = rig.log.size();
+        bool ok = false;
+        RUN_PAIRED(rig, ok = run());
+        QCOMPARE(ok, state == 0);
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(state, index));
+        QStringList offered;
+        static const QRegularExpression key("key=([0-9A-Fa-z]+)");
+        for (const QString& entry : rig.Since(from)) {
+            const QRegularExpressionMatch match = key.match(entry);
+            if (match.hasMatch()) offered << match.captured(1);
+        }
+        QCOMPARE(offered, keysOffered);
+        if (entered >= 0) {
+            QCOMPARE(rig.prompt->questions.size(), size_t(1));
+            QCOMPARE(rig.prompt->questions[0].port, 7);
+            QCOMPARE(rig.prompt->questions[0].keyNumber, keyNumber);
+            QCOMPARE(rig.prompt->questions[0].authenticationLayout, true);
+        } else {
+            QVERIFY(rig.prompt->questions.empty());
+        }
+    }
+
+    // The card's master key (asked by format, lock and protection) and the NFC
+    // application's master key (asked by writing) are kept apart, each under the
+    // numbers the next lookup of its kind tries first: after one of each has been
+    // typed, neither operation asks again.
+    void theKeyTypedIsTheKeyFoundNextTime() {
+        const TagKey card = KeyOf(0xC0), application = KeyOf(0xA0);
+        Rig rig;
+        rig.api->tag = Requires(
+            {{"Format", KeyText(card.data(), 16)}, {"Write", KeyText(application.data(), 16)}}, kAuthNative);
+        rig.prompt->masterKeys = {card, application};
+        QVERIFY(rig.engine->Format());
+        QVERIFY(rig.engine->WriteJson(kRecord, false));
+        QCOMPARE(rig.prompt->questions.size(), size_t(2));
+
+        rig.log.clear();
+        QVERIFY(rig.engine->Format());
+        QVERIFY(rig.engine->WriteJson(kRecord, false));
+        QCOMPARE(rig.prompt->questions.size(), size_t(2)); // not asked again
+        const QString cardHex = Hex(card), appHex = Hex(application);
+        QCOMPARE(rig.log,
+                 CallLog({"SetWaitMode(7,1)", "FormatTag(key=none)", "FormatTag(key=" + cardHex + ")",
+                          "SetWaitMode(7,0)", "SetWaitMode(7,1)", "WriteTag(len=22,key=none,lock=0)",
+                          "WriteTag(len=22,key=" + appHex + ",lock=0)", "SetWaitMode(7,0)"}));
+    }
+
+    void aWriteThatMeetsAWriteProtectedTagAsksWithThatForm() {
+        const TagKey application = KeyOf(0xA0);
+        Rig rig;
+        rig.api->tag = Requires({{"Write", KeyText(application.data(), 16)}}, kAuthApp);
+        rig.prompt->masterKeys = {application};
+        QVERIFY(rig.engine->WriteText("Hallo", false));
+
+        // The known key now opens the tag, which then refuses the write.
+        rig.api->tag = [](const std::string&, const std::string& key) {
+            return FakeReaderApi::Answer{-1, key == "none" ? kAuthApp : kWriteProtected};
+        };
+        RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText("Hallo", false)));
+        QCOMPARE(rig.prompt->questions.size(), size_t(2));
+        QCOMPARE(rig.prompt->questions[1].keyNumber, 1);
+        QCOMPARE(rig.prompt->questions[1].authenticationLayout, false);
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 10));
+    }
+
+    void aRecordTooLargeForTheTagCountsTheExcessCharacters() {
+        Rig rig;
+        rig.api->tag = [](const std::string&, const std::string&) {
+            return FakeReaderApi::Answer{-37, kTooLarge};
+        };
+        RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText(std::string(200, 'x'), false)));
+        int state = 0, index = 0, extra = 0;
+        rig.engine->GetResult(state, index, &extra);
+        QCOMPARE(std::make_tuple(state, index, extra), std::make_tuple(1, 27, 37));
+        // Another failure leaves no count behind.
+        rig.api->tag = [](const std::string&, const std::string&) {
+            return FakeReaderApi::Answer{-1, kNoTag};
+        };
+        rig.engine->WriteText("x", false);
+        QCOMPARE(rig.engine->Result().extraNumber, 0);
+    }
+
+    void thePendingRecordIsWrittenWithItsLockFlag() {
+        Rig rig;
+        rig.engine->SetPending(kRecord, true);
+        RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
+        QCOMPARE(rig.log.at(rig.log.size() - 2), "WriteTag(len=22,key=none,lock=1)");
+        // An empty record asks the reader library to format the tag.
+        rig.engine->SetPending("", false);
+        RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
+        QCOMPARE(rig.log.at(rig.log.size() - 2), "WriteTag(len=0,key=none,lock=0)");
+    }
+
+    void setPasswordAsksForTheNewKeyFirst() {
+        const TagKey card = KeyOf(0xC0), protection = KeyOf(0x77);
+        Rig rig;
+        // Cancelled: the reader is not even opened.
+        QVERIFY(!rig.engine->SetPassword(0));
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 10));
+        QVERIFY(rig.log.empty());
+
+        rig.api->tag = Requires({{"ChangeKey", KeyText(card.data(), 16)}}, kAuthCard);
+        rig.prompt->protectionKeys = {protection};
+        rig.prompt->masterKeys = {card};
+        RUN_PAIRED(rig, QVERIFY(rig.engine->SetPassword(0x101)));
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 5));
+        const QString p = Hex(protection), c = Hex(card);
+        QCOMPARE(rig.Since(rig.log.size() - 3),
+                 CallLog({"ChangeTagKey(1,cur=none,new=" + p + ")",
+                          "ChangeTagKey(1,cur=" + c + ",new=" + p + ")", "SetWaitMode(7,0)"}));
+        QCOMPARE(rig.prompt->questions.size(), size_t(3)); // cancelled, then the new key, then the card key
+        QCOMPARE(rig.prompt->questions[2].keyNumber, 0);
+    }
+
+    void readTagHandsOverTheRecord_data() {
+        QTest::addColumn<int>("lastError"); // 0: the read succeeds with `text`
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("readFlag");
+        QTest::addColumn<QString>("itemText");
+        QTest::newRow("text record") << 0 << R"({"TEXT":{"TITLE":"Hallo"}})" << 0 << 1 << true << "Hallo";
+        QTest::newRow("formatted, no record") << 0 << "" << 0 << 1 << true << "";
+        QTest::newRow("unknown kind") << 0 << R"({"FAX":{"NUMBER":"1"}})" << 3 << 40 << true << "";
+        QTest::newRow("not JSON") << 0 << "{TEXT" << 0 << 1 << true << "";
+        QTest::newRow("no tag") << kNoTag << "" << 1 << 13 << false << "";
+        QTest::newRow("bad NFC data") << 0x20017 << "" << 2 << 37 << false << "";
+    }
+
+    void readTagHandsOverTheRecord() {
+        QFETCH(int, lastError);
+        QFETCH(QString, text);
+        QFETCH(int, state);
+        QFETCH(int, index);
+        QFETCH(bool, readFlag);
+        QFETCH(QString, itemText);
+        Rig rig;
+        rig.api->readText = text.toStdString();
+        if (lastError)
+            rig.api->tag = [lastError](const std::string&, const std::string&) {
+                return FakeReaderApi::Answer{-1, lastError};
+            };
+        auto item = std::make_unique<CNfcTagData>(std::make_unique<std::string>("old"));
+        RUN_PAIRED(rig, rig.engine->ReadTag(item));
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(state, index));
+        QCOMPARE(rig.engine->ReadFlag(), readFlag);
+        QCOMPARE(item != nullptr, !itemText.isEmpty());
+        if (item) QCOMPARE(QString::fromStdString(*item->GetText()), itemText);
+        QCOMPARE(rig.log.back(), "SetWaitMode(7,0)");
+    }
+
+    void readUidGivesTheUidOrZeros() {
+        Rig rig;
+        rig.api->uid = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x00};
+        std::array<std::uint8_t, 8> uid{};
+        RUN_PAIRED(rig, rig.engine->ReadUid(uid));
+        QCOMPARE(uid, rig.api->uid);
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 1));
+        rig.api->tag = [](const std::string&, const std::string&) {
+            return FakeReaderApi::Answer{-1, kNoTag};
+        };
+        RUN_PAIRED(rig, rig.engine->ReadUid(uid));
+        QCOMPARE(uid, (std::array<std::uint8_t, 8>{}));
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 13));
+    }
+
+    void everyOperationStartsFromAFreshResult() {
+        Rig rig;
+        rig.engine->SetResult(0, 7);
+        rig.engine->SetExtraText("vorlage.tdp");
+        QCOMPARE(rig.engine->Result().extraText, QString("vorlage.tdp"));
+        rig.api->readText = "";
+        std::unique_ptr<CNfcTagData> item;
+        rig.engine->ReadTag(item);
+        QVERIFY(rig.engine->ReadFlag());
+        QVERIFY(rig.engine->Lock());
+        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 3));
+        QVERIFY(!rig.engine->ReadFlag());
+        QVERIFY(rig.engine->Result().extraText.isEmpty());
+    }
+
+    void aRefusedCloseIsShownAndThePortForgotten() {
+        Rig rig;
+        QVERIFY(rig.engine->PreparePort());
+        rig.api->closeAnswer = -1;
+        rig.engine->ClosePort();
+        QCOMPARE(rig.messages, QStringList{"KQLMX_ClosePort meldet Fehler"});
+        QVERIFY(!rig.engine->IsPortOpen());
+        rig.engine->ClosePort(); // nothing more to close
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.log.back(), "ClosePort(7)");
+    }
+
+    void theEngineClosesItsPortWhenItGoes() {
+        CallLog log;
+        {
+            CNfcTagAccess engine(
+                std::make_unique<kqtest::RecordingReaderApi>(std::make_unique<FakeReaderApi>(), log));
+            QVERIFY(engine.PreparePort());
+        }
+        QCOMPARE(log.back(), "ClosePort(7)");
+    }
+
+    // 150 ms for two beeps: 50 ms on, 50 ms off, 50 ms on, output 16 lit during each.
+    void beepsAndPausesFillTheTotalTime() {
+        Rig rig;
+        QVERIFY(rig.engine->PreparePort());
+        rig.log.clear();
+        rig.engine->BeepWithLed(440, 150, 2);
+        QCOMPARE(rig.log, CallLog({"SetOutputs(7,16,16)", "Beep(440,50)", "SetOutputs(7,16,0)",
+                                   "SetOutputs(7,16,16)", "Beep(440,50)", "SetOutputs(7,16,0)"}));
+        const auto pause = rig.tones->tones[1].start - rig.tones->tones[0].end;
+        QVERIFY(pause >= std::chrono::milliseconds(50));
+        QVERIFY(pause < std::chrono::milliseconds(150));
+
+        rig.log.clear();
+        rig.engine->BeepWithLed(440, 150, 1);
+        rig.engine->BeepWithLed(440, 0, 2);   // no beep time: silent
+        rig.engine->BeepWithLed(440, 150, 0); // nothing to signal
+        rig.engine->ClosePort();
+        rig.engine->BeepWithLed(440, 100, 3); // 20 ms each, no reader to light
+        QCOMPARE(rig.log, CallLog({"SetOutputs(7,16,16)", "Beep(440,150)", "SetOutputs(7,16,0)",
+                                   "ClosePort(7)", "Beep(440,20)", "Beep(440,20)", "Beep(440,20)"}));
+    }
+
+    void theSystemToneTakesItsTime() {
+        SystemToneSink sink;
+        const auto start = std::chrono::steady_clock::now();
+        sink.Beep(440, 60);
+        QVERIFY(std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(60));
+    }
+};
+
+QTEST_MAIN(EngineTest)
+#include "EngineTest.moc"
