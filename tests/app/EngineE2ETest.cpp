@@ -17,48 +17,22 @@ using kqtest::CallLog;
 
 namespace {
 
-// A reader on a pty with the engine set up to use it ("Port" settings stored).
-// Members are destroyed engine first, simulator last.
+// A reader on a pty and an engine set up to use it ("Port" settings stored). The
+// engine goes first, the simulator last.
 struct Bench {
     kqsim::Simulator sim{
         {.typeCode = 0x184, .firmwareDigit = 4, .protocolType = 0, .address = 1, .baud = 19200}};
     kqsim::PtyTransport pty{sim};
-    CallLog log;
-    kqtest::ScriptedKeyPrompt* prompt = nullptr;
-    kqtest::RecordingToneSink* tones = nullptr;
-    QStringList messages;
-    std::unique_ptr<CNfcTagAccess> engine;
+    kqtest::EngineRig rig = Rig(pty.slavePath());
 
-    Bench() {
+    static kqtest::EngineRig Rig(const std::string& portName) {
         QFile::remove(ProfileSettings::FilePath());
-        ProfileSettings::WriteString("Port", "Name", QString::fromStdString(pty.slavePath()));
+        ProfileSettings::WriteString("Port", "Name", QString::fromStdString(portName));
         ProfileSettings::WriteInt("Port", "Baudrate", 19200);
         ProfileSettings::WriteInt("Port", "Adresse", 1);
-        engine = std::make_unique<CNfcTagAccess>(
-            std::make_unique<kqtest::RecordingReaderApi>(std::make_unique<ReaderApi>(), log));
-        auto keyPrompt = std::make_unique<kqtest::ScriptedKeyPrompt>();
-        prompt = keyPrompt.get();
-        engine->SetKeyPrompt(std::move(keyPrompt));
-        auto sink = std::make_unique<kqtest::RecordingToneSink>(log);
-        tones = sink.get();
-        engine->SetToneSink(std::move(sink));
-        engine->SetMessageHook([this](const QString& text) { messages << text; });
+        return kqtest::EngineRig(std::make_unique<ReaderApi>());
     }
-    ~Bench() { engine.reset(); }
-
-    std::pair<int, int> Result() const { return {engine->Result().state, engine->Result().index}; }
 };
-
-// Runs one operation: wait mode held exactly once around all its reader calls.
-#define RUN_PAIRED(bench, operation)                                                                         \
-    do {                                                                                                     \
-        const qsizetype from_ = (bench).log.size();                                                          \
-        operation;                                                                                           \
-        int periods_ = 0;                                                                                    \
-        std::string why_;                                                                                    \
-        QVERIFY2(kqtest::WaitModePaired((bench).log.mid(from_), periods_, why_), why_.c_str());              \
-        QCOMPARE(periods_, 1);                                                                               \
-    } while (0)
 
 long long Ms(kqsim::Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
@@ -75,13 +49,13 @@ private slots:
         Bench bench;
         QVERIFY(bench.pty.ok());
         std::array<std::uint8_t, 8> uid{};
-        bench.engine->ReadUid(uid); // no tag
-        QCOMPARE(bench.engine->Result().state, 1);
+        bench.rig.engine->ReadUid(uid); // no tag
+        QCOMPARE(bench.rig.engine->Result().state, 1);
         bench.sim.clearLog();
 
-        bench.engine->BeepWithLed(440, 150, 2);
-        QCOMPARE(bench.tones->tones.size(), size_t(2));
-        for (const auto& tone : bench.tones->tones)
+        bench.rig.engine->BeepWithLed(440, 150, 2);
+        QCOMPARE(bench.rig.tones->tones.size(), size_t(2));
+        for (const auto& tone : bench.rig.tones->tones)
             QCOMPARE(std::make_pair(tone.frequencyHz, tone.ms), std::make_pair(440, 50));
 
         const std::vector<kqsim::OutputChange> outputs = bench.sim.outputHistory();
@@ -91,8 +65,8 @@ private slots:
             QCOMPARE(int(outputs[i].value), i % 2 == 0 ? 16 : 0);
         }
         for (size_t beep = 0; beep < 2; ++beep) {
-            QVERIFY(outputs[2 * beep].time <= bench.tones->tones[beep].start);
-            QVERIFY(outputs[2 * beep + 1].time >= bench.tones->tones[beep].end);
+            QVERIFY(outputs[2 * beep].time <= bench.rig.tones->tones[beep].start);
+            QVERIFY(outputs[2 * beep + 1].time >= bench.rig.tones->tones[beep].end);
         }
         // On, off, on, off: each phase at least its 50 ms, none much longer.
         for (size_t i = 1; i < outputs.size(); ++i) {
@@ -103,11 +77,11 @@ private slots:
 
     void theSuccessBeepIsOneTone() {
         Bench bench;
-        QVERIFY(bench.engine->PreparePort());
-        QCOMPARE(bench.Result(), std::make_pair(0, 4));
-        bench.engine->BeepWithLed(440, 150, 1);
-        QCOMPARE(bench.tones->tones.size(), size_t(1));
-        QCOMPARE(bench.tones->tones[0].ms, 150);
+        QVERIFY(bench.rig.engine->PreparePort());
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 4));
+        bench.rig.engine->BeepWithLed(440, 150, 1);
+        QCOMPARE(bench.rig.tones->tones.size(), size_t(1));
+        QCOMPARE(bench.rig.tones->tones[0].ms, 150);
         const auto outputs = bench.sim.outputHistory();
         QCOMPARE(outputs.size(), size_t(2));
         QVERIFY(Ms(outputs[1].time - outputs[0].time) >= 150);
@@ -117,18 +91,18 @@ private slots:
     // switched off exactly once all the same.
     void waitModeEndsOnceOnEveryPathOfTheReader() {
         Bench bench;
-        bench.prompt->protectionKeys = {TagKey{}, TagKey{}};
+        bench.rig.prompt->protectionKeys = {TagKey{}, TagKey{}};
         std::unique_ptr<CNfcTagData> item;
         std::array<std::uint8_t, 8> uid{};
         for (int round = 0; round < 2; ++round) {
-            RUN_PAIRED(bench, bench.engine->ReadTag(item));
+            KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadTag(item));
             QVERIFY(!item);
-            RUN_PAIRED(bench, bench.engine->ReadUid(uid));
-            RUN_PAIRED(bench, QVERIFY(!bench.engine->Format()));
-            RUN_PAIRED(bench, QVERIFY(!bench.engine->Lock()));
-            RUN_PAIRED(bench, QVERIFY(!bench.engine->WriteText("Hallo", false)));
-            RUN_PAIRED(bench, QVERIFY(!bench.engine->SetPassword(0)));
-            QVERIFY(bench.engine->Result().state > 0);
+            KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadUid(uid));
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->Format()));
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->Lock()));
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->WriteText("Hallo", false)));
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->SetPassword(0)));
+            QVERIFY(bench.rig.engine->Result().state > 0);
             bench.sim.dropLink(); // the second round without a reader
         }
     }

@@ -98,48 +98,14 @@ FakeReaderApi::TagModel Requires(std::map<std::string, std::string> keys, int er
     };
 }
 
-// One engine with its doubles; the doubles stay owned by the engine.
-struct Rig {
-    CallLog log;
+// An engine on a scripted reader.
+struct Rig : kqtest::EngineRig {
+    Rig() : EngineRig(std::make_unique<FakeReaderApi>()), api(static_cast<FakeReaderApi*>(inner)) {}
     FakeReaderApi* api;
-    kqtest::ScriptedKeyPrompt* prompt;
-    kqtest::RecordingToneSink* tones;
-    QStringList messages;
-    std::unique_ptr<CNfcTagAccess> engine;
-
-    Rig() {
-        auto fake = std::make_unique<FakeReaderApi>();
-        api = fake.get();
-        engine = std::make_unique<CNfcTagAccess>(
-            std::make_unique<kqtest::RecordingReaderApi>(std::move(fake), log));
-        auto keyPrompt = std::make_unique<kqtest::ScriptedKeyPrompt>();
-        prompt = keyPrompt.get();
-        engine->SetKeyPrompt(std::move(keyPrompt));
-        auto sink = std::make_unique<kqtest::RecordingToneSink>(log);
-        tones = sink.get();
-        engine->SetToneSink(std::move(sink));
-        engine->SetMessageHook([this](const QString& text) { messages << text; });
-    }
 
     // The calls of the last operation: the log from `from` on.
     CallLog Since(qsizetype from) const { return log.mid(from); }
 };
-
-std::pair<int, int> StateIndex(const CNfcTagAccess& engine) {
-    return {engine.Result().state, engine.Result().index};
-}
-
-// Runs one operation and checks that it held wait mode exactly once, around all its
-// tag calls, with exactly one switch-off.
-#define RUN_PAIRED(rig, operation)                                                                           \
-    do {                                                                                                     \
-        const qsizetype from_ = (rig).log.size();                                                            \
-        operation;                                                                                           \
-        int periods_ = 0;                                                                                    \
-        std::string why_;                                                                                    \
-        QVERIFY2(kqtest::WaitModePaired((rig).Since(from_), periods_, why_), why_.c_str());                  \
-        QCOMPARE(periods_, 1);                                                                               \
-    } while (0)
 
 } // namespace
 
@@ -156,7 +122,7 @@ private slots:
         ProfileSettings::WriteInt("Port", "Baudrate", 9603);
         Rig rig;
         QVERIFY(rig.engine->PreparePort());
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 4));
+        QCOMPARE(rig.Result(), std::make_pair(0, 4));
         QVERIFY(rig.engine->PreparePort());
         // The time-out has its own default of 500 ms; the port stays open.
         QCOMPARE(rig.log, CallLog({"OpenPort(/dev/ttyUSB0:3,9603,500)"}));
@@ -182,7 +148,7 @@ private slots:
         for (const auto& [name, run] : operations) {
             rig.log.clear();
             run();
-            QVERIFY2(StateIndex(*rig.engine) == std::make_pair(1, 12), name);
+            QVERIFY2(rig.Result() == std::make_pair(1, 12), name);
             QVERIFY2(rig.log.size() == 1 && rig.log[0].startsWith("OpenPort("), name);
         }
         QVERIFY(!item);
@@ -256,9 +222,9 @@ private slots:
 
         const qsizetype from = rig.log.size();
         bool ok = false;
-        RUN_PAIRED(rig, ok = run());
+        KQ_RUN_PAIRED(rig, ok = run());
         QCOMPARE(ok, state == 0);
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(state, index));
+        QCOMPARE(rig.Result(), std::make_pair(state, index));
         QStringList offered;
         static const QRegularExpression key("key=([0-9A-Fa-z]+)");
         for (const QString& entry : rig.Since(from)) {
@@ -312,11 +278,11 @@ private slots:
         rig.api->tag = [](const std::string&, const std::string& key) {
             return FakeReaderApi::Answer{-1, key == "none" ? kAuthApp : kWriteProtected};
         };
-        RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText("Hallo", false)));
+        KQ_RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText("Hallo", false)));
         QCOMPARE(rig.prompt->questions.size(), size_t(2));
         QCOMPARE(rig.prompt->questions[1].keyNumber, 1);
         QCOMPARE(rig.prompt->questions[1].authenticationLayout, false);
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 10));
+        QCOMPARE(rig.Result(), std::make_pair(1, 10));
     }
 
     void aRecordTooLargeForTheTagCountsTheExcessCharacters() {
@@ -324,7 +290,7 @@ private slots:
         rig.api->tag = [](const std::string&, const std::string&) {
             return FakeReaderApi::Answer{-37, kTooLarge};
         };
-        RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText(std::string(200, 'x'), false)));
+        KQ_RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText(std::string(200, 'x'), false)));
         int state = 0, index = 0, extra = 0;
         rig.engine->GetResult(state, index, &extra);
         QCOMPARE(std::make_tuple(state, index, extra), std::make_tuple(1, 27, 37));
@@ -339,11 +305,11 @@ private slots:
     void thePendingRecordIsWrittenWithItsLockFlag() {
         Rig rig;
         rig.engine->SetPending(kRecord, true);
-        RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
+        KQ_RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
         QCOMPARE(rig.log.at(rig.log.size() - 2), "WriteTag(len=22,key=none,lock=1)");
         // An empty record asks the reader library to format the tag.
         rig.engine->SetPending("", false);
-        RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
+        KQ_RUN_PAIRED(rig, QVERIFY(rig.engine->WritePending()));
         QCOMPARE(rig.log.at(rig.log.size() - 2), "WriteTag(len=0,key=none,lock=0)");
     }
 
@@ -352,14 +318,14 @@ private slots:
         Rig rig;
         // Cancelled: the reader is not even opened.
         QVERIFY(!rig.engine->SetPassword(0));
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 10));
+        QCOMPARE(rig.Result(), std::make_pair(1, 10));
         QVERIFY(rig.log.empty());
 
         rig.api->tag = Requires({{"ChangeKey", KeyText(card.data(), 16)}}, kAuthCard);
         rig.prompt->protectionKeys = {protection};
         rig.prompt->masterKeys = {card};
-        RUN_PAIRED(rig, QVERIFY(rig.engine->SetPassword(0x101)));
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 5));
+        KQ_RUN_PAIRED(rig, QVERIFY(rig.engine->SetPassword(0x101)));
+        QCOMPARE(rig.Result(), std::make_pair(0, 5));
         const QString p = Hex(protection), c = Hex(card);
         QCOMPARE(rig.Since(rig.log.size() - 3),
                  CallLog({"ChangeTagKey(1,cur=none,new=" + p + ")",
@@ -397,8 +363,8 @@ private slots:
                 return FakeReaderApi::Answer{-1, lastError};
             };
         auto item = std::make_unique<CNfcTagData>(std::make_unique<std::string>("old"));
-        RUN_PAIRED(rig, rig.engine->ReadTag(item));
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(state, index));
+        KQ_RUN_PAIRED(rig, rig.engine->ReadTag(item));
+        QCOMPARE(rig.Result(), std::make_pair(state, index));
         QCOMPARE(rig.engine->ReadFlag(), readFlag);
         QCOMPARE(item != nullptr, !itemText.isEmpty());
         if (item) QCOMPARE(QString::fromStdString(*item->GetText()), itemText);
@@ -409,15 +375,15 @@ private slots:
         Rig rig;
         rig.api->uid = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x00};
         std::array<std::uint8_t, 8> uid{};
-        RUN_PAIRED(rig, rig.engine->ReadUid(uid));
+        KQ_RUN_PAIRED(rig, rig.engine->ReadUid(uid));
         QCOMPARE(uid, rig.api->uid);
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 1));
+        QCOMPARE(rig.Result(), std::make_pair(0, 1));
         rig.api->tag = [](const std::string&, const std::string&) {
             return FakeReaderApi::Answer{-1, kNoTag};
         };
-        RUN_PAIRED(rig, rig.engine->ReadUid(uid));
+        KQ_RUN_PAIRED(rig, rig.engine->ReadUid(uid));
         QCOMPARE(uid, (std::array<std::uint8_t, 8>{}));
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(1, 13));
+        QCOMPARE(rig.Result(), std::make_pair(1, 13));
     }
 
     void everyOperationStartsFromAFreshResult() {
@@ -430,7 +396,7 @@ private slots:
         rig.engine->ReadTag(item);
         QVERIFY(rig.engine->ReadFlag());
         QVERIFY(rig.engine->Lock());
-        QCOMPARE(StateIndex(*rig.engine), std::make_pair(0, 3));
+        QCOMPARE(rig.Result(), std::make_pair(0, 3));
         QVERIFY(!rig.engine->ReadFlag());
         QVERIFY(rig.engine->Result().extraText.isEmpty());
     }

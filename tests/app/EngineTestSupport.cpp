@@ -128,4 +128,15 @@ std::optional<TagKey> ScriptedKeyPrompt::AskProtectionKey(int port) {
     return key;
 }
 
+EngineRig::EngineRig(std::unique_ptr<ReaderApi> innerApi) : inner(innerApi.get()) {
+    engine = std::make_unique<CNfcTagAccess>(std::make_unique<RecordingReaderApi>(std::move(innerApi), log));
+    auto keyPrompt = std::make_unique<ScriptedKeyPrompt>();
+    prompt = keyPrompt.get();
+    engine->SetKeyPrompt(std::move(keyPrompt));
+    auto sink = std::make_unique<RecordingToneSink>(log);
+    tones = sink.get();
+    engine->SetToneSink(std::move(sink));
+    engine->SetMessageHook([this](const QString& text) { messages << text; });
+}
+
 } // namespace kqtest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/KeyPrompt.h"
+#include "app/NfcTagAccess.h"
 #include "app/ReaderApi.h"
 #include "app/ToneSink.h"
 
@@ -90,4 +91,34 @@ public:
     std::vector<Question> questions;
 };
 
+// An engine whose reader calls are logged on their way to `inner`, with a scripted
+// key prompt, a recording tone sink and the messages it would have shown.
+struct EngineRig {
+    explicit EngineRig(std::unique_ptr<ReaderApi> inner);
+    ~EngineRig() { engine.reset(); }      // before the doubles' log
+    EngineRig(const EngineRig&) = delete; // the message hook knows this object
+    EngineRig& operator=(const EngineRig&) = delete;
+
+    CallLog log;
+    ReaderApi* inner;
+    ScriptedKeyPrompt* prompt;
+    RecordingToneSink* tones;
+    QStringList messages;
+    std::unique_ptr<CNfcTagAccess> engine;
+
+    std::pair<int, int> Result() const { return {engine->Result().state, engine->Result().index}; }
+};
+
 } // namespace kqtest
+
+// Runs one operation of `rig` and checks that it held wait mode exactly once, around
+// all its tag calls, with exactly one switch-off.
+#define KQ_RUN_PAIRED(rig, operation)                                                                        \
+    do {                                                                                                     \
+        const qsizetype from_ = (rig).log.size();                                                            \
+        operation;                                                                                           \
+        int periods_ = 0;                                                                                    \
+        std::string why_;                                                                                    \
+        QVERIFY2(kqtest::WaitModePaired((rig).log.mid(from_), periods_, why_), why_.c_str());                \
+        QCOMPARE(periods_, 1);                                                                               \
+    } while (0)
