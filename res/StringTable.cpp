@@ -10,13 +10,73 @@ namespace {
 // disambiguation; add a text here and its English text to
 // res/kq-nfc-programmerEng.ts (see the README's "Texts and translation").
 constexpr StringTableEntry kTable[] = {
+    {131, QT_TRANSLATE_NOOP3("StringTable",
+                             "Der Transponder hat NFC-Anwendernutzdaten, aber nicht vom Typ URL!", "131")},
+    {134, QT_TRANSLATE_NOOP3("StringTable", "Schreiben erfolgreich!", "134")},
+    {136, QT_TRANSLATE_NOOP3("StringTable", "Kein KQ-LMX Gerät gefunden!", "136")},
+    {138, QT_TRANSLATE_NOOP3("StringTable", "Kein Transponder!", "138")},
+    {139, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Block lesen!", "139")},
+    {140, QT_TRANSLATE_NOOP3("StringTable", "Fehler in den NFC-Daten!", "140")},
+    {141, QT_TRANSLATE_NOOP3("StringTable", "Nicht unterstützter Mifare-Transpondertyp!", "141")},
+    {142, QT_TRANSLATE_NOOP3("StringTable", "NFC-Schreibschutz, schreiben nicht möglich!", "142")},
+    {143, QT_TRANSLATE_NOOP3("StringTable", "ca. %d Zeichen zu viel (Transponderspeicher zu klein)!", "143")},
+    {144, QT_TRANSLATE_NOOP3("StringTable", "Schreibschutz, schreiben nicht möglich!", "144")},
+    {145, QT_TRANSLATE_NOOP3("StringTable", "Fehler bei Block-Authentifizierung bei MifareClassic", "145")},
+    {146,
+     QT_TRANSLATE_NOOP3("StringTable",
+                        "Die Daten im Transponder sind in einer neueren, inkompatiblen NFC-Version!", "146")},
+    {147,
+     QT_TRANSLATE_NOOP3("StringTable",
+                        "Die Daten im Transponder sind in einer älteren, inkompatiblen NFC-Version!", "147")},
+    {148, QT_TRANSLATE_NOOP3("StringTable", "Bei der NFC-Formatierung ist ein Fehler aufgetreten!", "148")},
+    {149, QT_TRANSLATE_NOOP3("StringTable", "Nicht unterstütztes URI-Format!", "149")},
+    {150, QT_TRANSLATE_NOOP3("StringTable", "Nicht unterstütztes MIME-Format!", "150")},
+    {151, QT_TRANSLATE_NOOP3("StringTable", "Lesen erfolgreich!", "151")},
+    {152, QT_TRANSLATE_NOOP3("StringTable", "Nicht als NFC formatiert!", "152")},
+    {153, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Block schreiben!", "153")},
     {154, QT_TRANSLATE_NOOP3("StringTable", "FW V%d.%02d", "154")},
+    {158, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Schreiben in DESFire-File!", "158")},
+    {159, QT_TRANSLATE_NOOP3("StringTable", "Abgebrochen", "159")},
+    {175, QT_TRANSLATE_NOOP3("StringTable", "Sperren erfolgreich!", "175")},
+    {178, QT_TRANSLATE_NOOP3("StringTable", "Aktion erfolgreich ausgeführt!", "178")},
+    {179, QT_TRANSLATE_NOOP3("StringTable", "Unbekannter Fehler aufgetreten!", "179")},
+    {190, QT_TRANSLATE_NOOP3("StringTable", "Bitte Transponder auflegen!", "190")},
+    {191, QT_TRANSLATE_NOOP3("StringTable", "Zu viele Zeichen (Transponderspeicher zu klein)!", "191")},
+    {194, QT_TRANSLATE_NOOP3("StringTable", "Lesen...", "194")},
+    {195, QT_TRANSLATE_NOOP3("StringTable", "Schreiben...", "195")},
+    {196, QT_TRANSLATE_NOOP3("StringTable", "Bereits gesperrt!", "196")},
+    {197, QT_TRANSLATE_NOOP3("StringTable", "NFC-Leseschutz!", "197")},
+    {198, QT_TRANSLATE_NOOP3("StringTable", "%s verbunden!", "198")},
+    {202, QT_TRANSLATE_NOOP3("StringTable", "Transponder ist als NFC formatiert, aber ohne NFC-Nutzdaten!",
+                             "202")},
+    {206, QT_TRANSLATE_NOOP3("StringTable", "Fehler!", "206")},
+    {207, QT_TRANSLATE_NOOP3("StringTable", "Mit Passwort schützen erfolgreich !", "207")},
+    {208, QT_TRANSLATE_NOOP3("StringTable", "ID der NFC-Applikation nicht gefunden !", "208")},
+    {210, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Schreibschützen von Blöcken bei ISO15693!", "210")},
+    {211, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Ändern der Einstellungen", "211")},
+    {212, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Ändern des Schlüssels!", "212")},
+    {214, QT_TRANSLATE_NOOP3("StringTable", "Unbekannter Datentyp in NFC-Daten", "214")},
+    {215, QT_TRANSLATE_NOOP3("StringTable", "Authentifizierung der Karte fehlgeschlagen", "215")},
+    {216, QT_TRANSLATE_NOOP3("StringTable", "Authentifizierung der NFC-Application fehlgeschlagen", "216")},
+    {217, QT_TRANSLATE_NOOP3("StringTable", "Der Transponder ist nicht vom Typ DESFire", "217")},
+    {225, QT_TRANSLATE_NOOP3("StringTable", "Datenliste geladen", "225")},
+    {226, QT_TRANSLATE_NOOP3("StringTable", "Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!",
+                             "226")},
+    {227, QT_TRANSLATE_NOOP3("StringTable", "Vorlage geladen", "227")},
+    {228, QT_TRANSLATE_NOOP3("StringTable", "Vorlage gespeichert", "228")},
     {600, QT_TRANSLATE_NOOP3("StringTable", "Neue Version:", "600")},
     {601, QT_TRANSLATE_NOOP3("StringTable", " ist aktuell", "601")},
     {602,
      QT_TRANSLATE_NOOP3("StringTable", "Keine Internet Verbindung: Update Prüfung nicht möglich!", "602")},
     {603, QT_TRANSLATE_NOOP3("StringTable", "Keine Datei gefunden: Update Prüfung nicht möglich!", "603")},
     {604, QT_TRANSLATE_NOOP3("StringTable", "Update wird gestartet, bitte warten!", "604")},
+    {10001,
+     QT_TRANSLATE_NOOP3("StringTable",
+                        "Zur Ausführung der Hilfe muss der Adobe Acrobat Reader installiert sein.", "10001")},
+    {10002, QT_TRANSLATE_NOOP3("StringTable", "Unbekannter Fehler %d.", "10002")},
+    {10012, QT_TRANSLATE_NOOP3("StringTable", "%s konnte nicht geöffnet werden.", "10012")},
+    {10023,
+     QT_TRANSLATE_NOOP3("StringTable", "Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!", "10023")},
     {10134, QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)34 installiert!", "10134")},
     {10135,
      QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!", "10135")},
@@ -36,6 +96,51 @@ QString KqString(int id) {
     const StringTableEntry* e = Find(id);
     if (!e) return {};
     return QCoreApplication::translate(kStringTableContext, e->text.source, e->text.disambiguation);
+}
+
+QString KqFormat(int id, std::initializer_list<QVariant> args) {
+    return FormatPrintfText(KqString(id), args);
+}
+
+QString FormatPrintfText(const QString& pattern, std::initializer_list<QVariant> args) {
+    QString out;
+    const QVariant* next = args.begin();
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c != u'%' || i + 1 >= pattern.size()) {
+            out += c;
+            continue;
+        }
+        if (pattern[i + 1] == u'%') {
+            out += u'%';
+            ++i;
+            continue;
+        }
+        // %[0][width](d|s)
+        qsizetype j = i + 1;
+        const bool zeroPad = pattern[j] == u'0';
+        if (zeroPad) ++j;
+        int width = 0;
+        while (j < pattern.size() && pattern[j].isDigit() && width < 100)
+            width = width * 10 + pattern[j++].digitValue();
+        const QChar kind = j < pattern.size() ? pattern[j] : QChar();
+        if ((kind != u'd' && kind != u's') || next == args.end()) {
+            out += c; // not a field we fill: keep it as text
+            continue;
+        }
+        if (kind == u'd' && zeroPad) {
+            const qlonglong number = next->toLongLong();
+            const QString digits = QString::number(number < 0 ? -number : number);
+            const qsizetype digitsWidth = number < 0 ? width - 1 : width;
+            out += (number < 0 ? QStringLiteral("-") : QString()) + digits.rightJustified(digitsWidth, u'0');
+        } else {
+            const QString value = kind == u'd' ? QString::number(next->toLongLong()) : next->toString();
+            out += value.rightJustified(width, u' ');
+        }
+        ++next;
+        i = j;
+    }
+    return out;
 }
 
 const char* KqSourceString(int id) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
+#include <initializer_list>
 #include <span>
 
 // The program's string table: every numbered text of the program, in German, the
@@ -11,16 +13,32 @@
 
 // Numbers of the texts that code refers to by name.
 enum StringId : int {
-    IdsFirmwareVersion = 154,    // "FW V%d.%02d"
-    IdsUpdateNewVersion = 600,   // "Neue Version:"
-    IdsUpdateIsCurrent = 601,    // " ist aktuell"
-    IdsUpdateNoConnection = 602, // "Keine Internet Verbindung: ..."
-    IdsUpdateNoFile = 603,       // "Keine Datei gefunden: ..."
-    IdsUpdateStarting = 604,     // "Update wird gestartet, bitte warten!"
-    IdsNoDriverLmx34 = 10134,    // "Kein Vek USB Treiber für KQ-LM(X)34 installiert!"
-    IdsNoDriverLmx38Vcom = 10135, // "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!"
+    IdsNoTag = 138,                   // "Kein Transponder!"
+    IdsExcessCharacters = 143,        // "ca. %d Zeichen zu viel (Transponderspeicher zu klein)!"
+    IdsFirmwareVersion = 154,         // "FW V%d.%02d"
+    IdsActionSucceeded = 178,         // "Aktion erfolgreich ausgeführt!"
+    IdsUnknownErrorOccurred = 179,    // "Unbekannter Fehler aufgetreten!"
+    IdsPlaceTag = 190,                // "Bitte Transponder auflegen!"
+    IdsTooManyCharacters = 191,       // "Zu viele Zeichen (Transponderspeicher zu klein)!"
+    IdsReading = 194,                 // "Lesen..."
+    IdsWriting = 195,                 // "Schreiben..."
+    IdsReaderConnected = 198,         // "%s verbunden!"
+    IdsNfcWithoutUserData = 202,      // "Transponder ist als NFC formatiert, aber ohne NFC-Nutzdaten!"
+    IdsNotAnNfcReader = 226,          // "Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!"
+    IdsTemplateSaved = 228,           // "Vorlage gespeichert"
+    IdsUpdateNewVersion = 600,        // "Neue Version:"
+    IdsUpdateIsCurrent = 601,         // " ist aktuell"
+    IdsUpdateNoConnection = 602,      // "Keine Internet Verbindung: ..."
+    IdsUpdateNoFile = 603,            // "Keine Datei gefunden: ..."
+    IdsUpdateStarting = 604,          // "Update wird gestartet, bitte warten!"
+    IdsNoDriverLmx34 = 10134,         // "Kein Vek USB Treiber für KQ-LM(X)34 installiert!"
+    IdsNoDriverLmx38Vcom = 10135,     // "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!"
     IdsInstallDriverQuestion = 10136, // "Treiber laden und installieren?"
-    IdsAppTitle = 57344,         // "KQ-NFC Programmer"
+    IdsHelpViewerMissing = 10001,     // "Zur Ausführung der Hilfe muss der ... installiert sein."
+    IdsUnknownError = 10002,          // "Unbekannter Fehler %d."
+    IdsCannotOpen = 10012,            // "%s konnte nicht geöffnet werden."
+    IdsNoConnection = 10023,          // "Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!"
+    IdsAppTitle = 57344,              // "KQ-NFC Programmer"
 };
 
 struct StringTableEntry {
@@ -36,6 +54,13 @@ inline constexpr char kStringTableContext[] = "StringTable";
 
 // The text with this number in the current language; empty when there is none.
 QString KqString(int id);
+
+// A numbered text with its printf-style fields filled in order from args: %d (also
+// with a width, "%02d") takes a number, %s a text, %% is a '%'. A field without an
+// argument, or of an unknown kind, is left as it stands, so that a wrong translation
+// never reads past its arguments.
+QString KqFormat(int id, std::initializer_list<QVariant> args);
+QString FormatPrintfText(const QString& pattern, std::initializer_list<QVariant> args);
 
 // The German text with this number; nullptr when there is none.
 const char* KqSourceString(int id);

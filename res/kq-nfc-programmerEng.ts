@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_GB" sourcelanguage="de_DE">
 <context>
+    <name>CAboutDlg</name>
+    <message>
+        <source>automatisch auf neue Version prüfen</source>
+        <translation>check for a new version automatically</translation>
+    </message>
+    <message>
+        <source>Info über KQ-NFC Programmer</source>
+        <translation>About KQ-NFC Programmer</translation>
+    </message>
+    <message>
+        <source>KQ-NFC Programmer Version</source>
+        <translation>KQ-NFC Programmer Version</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>CBeepTimeDlg</name>
     <message>
         <source>Einstellungen</source>
@@ -30,6 +49,133 @@
     <message>
         <source>Abbrechen</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CMainFrame</name>
+    <message>
+        <source>Webadresse</source>
+        <translation>Web address</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>Kontakt</source>
+        <translation>Contact</translation>
+    </message>
+    <message>
+        <source>SMS</source>
+        <translation>SMS</translation>
+    </message>
+    <message>
+        <source>Telefonnummer</source>
+        <translation>Telephone number</translation>
+    </message>
+    <message>
+        <source>E-Mail</source>
+        <translation>E-mail</translation>
+    </message>
+    <message>
+        <source>Formatieren</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Sperren</source>
+        <translation>Lock</translation>
+    </message>
+    <message>
+        <source>Lesen</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>Transponder lesen</source>
+        <translation>Read transponder</translation>
+    </message>
+    <message>
+        <source>Transponder zyklisch lesen</source>
+        <translation>Read transponders cyclically</translation>
+    </message>
+    <message>
+        <source>Zyklisch schreiben beenden</source>
+        <translation>Stop cyclic writing</translation>
+    </message>
+    <message>
+        <source>Text kopieren	Strg+C</source>
+        <translation>Copy text	Ctrl+C</translation>
+    </message>
+    <message>
+        <source>Text einfügen	Strg+V</source>
+        <translation>Paste text	Ctrl+V</translation>
+    </message>
+    <message>
+        <source>Schnittstelle wählen</source>
+        <translation>Choose interface</translation>
+    </message>
+    <message>
+        <source>Einstellungen</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Inf&amp;o über KQ-NFC Programmer...</source>
+        <translation>&amp;About KQ-NFC Programmer...</translation>
+    </message>
+    <message>
+        <source>&amp;Hilfe</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>Umschaltung auf Deutsch</source>
+        <translation>Switch to German</translation>
+    </message>
+    <message>
+        <source>Deutsch</source>
+        <translation>German</translation>
+    </message>
+    <message>
+        <source>Umschaltung auf Englisch</source>
+        <translation>Switch to English</translation>
+    </message>
+    <message>
+        <source>Englisch</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Programm beenden</source>
+        <translation>Quit the program</translation>
+    </message>
+    <message>
+        <source>&amp;Datei</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>&amp;Bearbeiten</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>&amp;Transponder</source>
+        <translation>&amp;Transponder</translation>
+    </message>
+    <message>
+        <source>&amp;NFC-Daten</source>
+        <translation>&amp;NFC data</translation>
+    </message>
+    <message>
+        <source>Sprache</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Symbolleiste</source>
+        <translation>Toolbar</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
     </message>
 </context>
 <context>
@@ -168,6 +314,256 @@
         <source>Treiber laden und installieren?</source>
         <comment>10136</comment>
         <translation>Download and install the driver?</translation>
+    </message>
+    <message>
+        <source>Der Transponder hat NFC-Anwendernutzdaten, aber nicht vom Typ URL!</source>
+        <comment>131</comment>
+        <translation>The transponder has NFC user data, but not of type URL!</translation>
+    </message>
+    <message>
+        <source>Schreiben erfolgreich!</source>
+        <comment>134</comment>
+        <translation>Writing successful!</translation>
+    </message>
+    <message>
+        <source>Kein KQ-LMX Gerät gefunden!</source>
+        <comment>136</comment>
+        <translation>No KQ-LMX device found!</translation>
+    </message>
+    <message>
+        <source>Kein Transponder!</source>
+        <comment>138</comment>
+        <translation>No transponder!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Block lesen!</source>
+        <comment>139</comment>
+        <translation>Error reading a block!</translation>
+    </message>
+    <message>
+        <source>Fehler in den NFC-Daten!</source>
+        <comment>140</comment>
+        <translation>Error in the NFC data!</translation>
+    </message>
+    <message>
+        <source>Nicht unterstützter Mifare-Transpondertyp!</source>
+        <comment>141</comment>
+        <translation>Unsupported Mifare transponder type!</translation>
+    </message>
+    <message>
+        <source>NFC-Schreibschutz, schreiben nicht möglich!</source>
+        <comment>142</comment>
+        <translation>NFC write protection, writing not possible!</translation>
+    </message>
+    <message>
+        <source>ca. %d Zeichen zu viel (Transponderspeicher zu klein)!</source>
+        <comment>143</comment>
+        <translation>approx. %d characters too many (transponder memory too small)!</translation>
+    </message>
+    <message>
+        <source>Schreibschutz, schreiben nicht möglich!</source>
+        <comment>144</comment>
+        <translation>Write protection, writing not possible!</translation>
+    </message>
+    <message>
+        <source>Fehler bei Block-Authentifizierung bei MifareClassic</source>
+        <comment>145</comment>
+        <translation>Error in block authentication with MifareClassic</translation>
+    </message>
+    <message>
+        <source>Die Daten im Transponder sind in einer neueren, inkompatiblen NFC-Version!</source>
+        <comment>146</comment>
+        <translation>The data on the transponder are in a newer, incompatible NFC version!</translation>
+    </message>
+    <message>
+        <source>Die Daten im Transponder sind in einer älteren, inkompatiblen NFC-Version!</source>
+        <comment>147</comment>
+        <translation>The data on the transponder are in an older, incompatible NFC version!</translation>
+    </message>
+    <message>
+        <source>Bei der NFC-Formatierung ist ein Fehler aufgetreten!</source>
+        <comment>148</comment>
+        <translation>An error occurred during NFC formatting!</translation>
+    </message>
+    <message>
+        <source>Nicht unterstütztes URI-Format!</source>
+        <comment>149</comment>
+        <translation>Unsupported URI format!</translation>
+    </message>
+    <message>
+        <source>Nicht unterstütztes MIME-Format!</source>
+        <comment>150</comment>
+        <translation>Unsupported MIME format!</translation>
+    </message>
+    <message>
+        <source>Lesen erfolgreich!</source>
+        <comment>151</comment>
+        <translation>Reading successful!</translation>
+    </message>
+    <message>
+        <source>Nicht als NFC formatiert!</source>
+        <comment>152</comment>
+        <translation>Not formatted as NFC!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Block schreiben!</source>
+        <comment>153</comment>
+        <translation>Error writing a block!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Schreiben in DESFire-File!</source>
+        <comment>158</comment>
+        <translation>Error writing to the DESFire file!</translation>
+    </message>
+    <message>
+        <source>Abgebrochen</source>
+        <comment>159</comment>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>Sperren erfolgreich!</source>
+        <comment>175</comment>
+        <translation>Locking successful!</translation>
+    </message>
+    <message>
+        <source>Aktion erfolgreich ausgeführt!</source>
+        <comment>178</comment>
+        <translation>Action carried out successfully!</translation>
+    </message>
+    <message>
+        <source>Unbekannter Fehler aufgetreten!</source>
+        <comment>179</comment>
+        <translation>An unknown error occurred!</translation>
+    </message>
+    <message>
+        <source>Bitte Transponder auflegen!</source>
+        <comment>190</comment>
+        <translation>Please place a transponder!</translation>
+    </message>
+    <message>
+        <source>Zu viele Zeichen (Transponderspeicher zu klein)!</source>
+        <comment>191</comment>
+        <translation>Too many characters (transponder memory too small)!</translation>
+    </message>
+    <message>
+        <source>Lesen...</source>
+        <comment>194</comment>
+        <translation>Reading...</translation>
+    </message>
+    <message>
+        <source>Schreiben...</source>
+        <comment>195</comment>
+        <translation>Writing...</translation>
+    </message>
+    <message>
+        <source>Bereits gesperrt!</source>
+        <comment>196</comment>
+        <translation>Already locked!</translation>
+    </message>
+    <message>
+        <source>NFC-Leseschutz!</source>
+        <comment>197</comment>
+        <translation>NFC read protection!</translation>
+    </message>
+    <message>
+        <source>%s verbunden!</source>
+        <comment>198</comment>
+        <translation>%s connected!</translation>
+    </message>
+    <message>
+        <source>Transponder ist als NFC formatiert, aber ohne NFC-Nutzdaten!</source>
+        <comment>202</comment>
+        <translation>Transponder is formatted as NFC, but without NFC user data!</translation>
+    </message>
+    <message>
+        <source>Fehler!</source>
+        <comment>206</comment>
+        <translation>Error!</translation>
+    </message>
+    <message>
+        <source>Mit Passwort schützen erfolgreich !</source>
+        <comment>207</comment>
+        <translation>Password protection successful !</translation>
+    </message>
+    <message>
+        <source>ID der NFC-Applikation nicht gefunden !</source>
+        <comment>208</comment>
+        <translation>ID of the NFC application not found !</translation>
+    </message>
+    <message>
+        <source>Fehler beim Schreibschützen von Blöcken bei ISO15693!</source>
+        <comment>210</comment>
+        <translation>Error write-protecting blocks of ISO15693!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Ändern der Einstellungen</source>
+        <comment>211</comment>
+        <translation>Error changing the settings</translation>
+    </message>
+    <message>
+        <source>Fehler beim Ändern des Schlüssels!</source>
+        <comment>212</comment>
+        <translation>Error changing the key!</translation>
+    </message>
+    <message>
+        <source>Unbekannter Datentyp in NFC-Daten</source>
+        <comment>214</comment>
+        <translation>Unknown data type in NFC data</translation>
+    </message>
+    <message>
+        <source>Authentifizierung der Karte fehlgeschlagen</source>
+        <comment>215</comment>
+        <translation>Authentication of the card failed</translation>
+    </message>
+    <message>
+        <source>Authentifizierung der NFC-Application fehlgeschlagen</source>
+        <comment>216</comment>
+        <translation>Authentication of the NFC application failed</translation>
+    </message>
+    <message>
+        <source>Der Transponder ist nicht vom Typ DESFire</source>
+        <comment>217</comment>
+        <translation>The transponder is not of type DESFire</translation>
+    </message>
+    <message>
+        <source>Datenliste geladen</source>
+        <comment>225</comment>
+        <translation>Data list loaded</translation>
+    </message>
+    <message>
+        <source>Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!</source>
+        <comment>226</comment>
+        <translation>The selected device is not a KQ-LMX32/38/39/380/390/395 for NFC!</translation>
+    </message>
+    <message>
+        <source>Vorlage geladen</source>
+        <comment>227</comment>
+        <translation>Template loaded</translation>
+    </message>
+    <message>
+        <source>Vorlage gespeichert</source>
+        <comment>228</comment>
+        <translation>Template saved</translation>
+    </message>
+    <message>
+        <source>Zur Ausführung der Hilfe muss der Adobe Acrobat Reader installiert sein.</source>
+        <comment>10001</comment>
+        <translation>To show the help, Adobe Acrobat Reader must be installed.</translation>
+    </message>
+    <message>
+        <source>Unbekannter Fehler %d.</source>
+        <comment>10002</comment>
+        <translation>Unknown error %d.</translation>
+    </message>
+    <message>
+        <source>%s konnte nicht geöffnet werden.</source>
+        <comment>10012</comment>
+        <translation>%s could not be opened.</translation>
+    </message>
+    <message>
+        <source>Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!</source>
+        <comment>10023</comment>
+        <translation>Connection to the KQ-LMX38 could not be established!</translation>
     </message>
 </context>
 </TS>
