@@ -1,0 +1,595 @@
+#include "app/MainFrame.h"
+
+#include "app/CommandIds.h"
+#include "app/NfcProgDoc.h"
+#include "app/NfcProgView.h"
+#include "app/ProfileSettings.h"
+#include "app/ResultMessageTable.h"
+#include "forms/DefaultView.h"
+#include "res/Icons.h"
+#include "res/StringTable.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QToolBar>
+
+namespace {
+
+QPointer<CMainFrame> g_mainFrame;
+
+const QString kSettingsSection = QStringLiteral("Settings");
+constexpr int kFrameWidth = 1200;
+constexpr int kFrameHeight = 1000;
+constexpr int kToolbarIconSize = 64;
+constexpr int kResultIconSize = 32;
+
+// The window with the keyboard focus when it is an edit control.
+QWidget* FocusEdit() {
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) ||
+        qobject_cast<QPlainTextEdit*>(focus))
+        return focus;
+    return nullptr;
+}
+
+bool EditHasSelection(QWidget* edit) {
+    if (auto* line = qobject_cast<QLineEdit*>(edit)) return line->hasSelectedText();
+    if (auto* text = qobject_cast<QTextEdit*>(edit)) return text->textCursor().hasSelection();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(edit)) return plain->textCursor().hasSelection();
+    return false;
+}
+
+KqIconId ResultIconId(int kind) {
+    switch (kind) {
+    case CMainFrame::IconSuccess:
+        return KqIconId::ResultSuccess;
+    case CMainFrame::IconError:
+        return KqIconId::ResultError;
+    case CMainFrame::IconWaiting:
+        return KqIconId::ResultWaiting;
+    default:
+        return KqIconId::ResultNeutral;
+    }
+}
+
+// The record kind a read item is shown in; the default form for anything else.
+int ViewIdForTagData(const CNfcTagData& data) {
+    if (data.HasText()) return kViewText;
+    if (const CMime* mime = data.GetMime())
+        return mime->GetMimeKind() == CMime::kVCard ? kViewContact : kViewDefault;
+    if (const CUriScheme* scheme = data.GetUriScheme()) {
+        switch (scheme->GetSchemeType()) {
+        case CUriScheme::kUnknown:
+            return kViewUri;
+        case CUriScheme::kBookmark:
+            return kViewBookmark;
+        case CUriScheme::kMail:
+            return kViewMail;
+        case CUriScheme::kSms:
+            return kViewSms;
+        case CUriScheme::kTelephon:
+            return kViewTelephon;
+        default:
+            return kViewDefault;
+        }
+    }
+    return kViewDefault;
+}
+
+} // namespace
+
+CMainFrame* MainFrame() {
+    return g_mainFrame.data();
+}
+
+CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_views(std::move(views)) {
+    g_mainFrame = this;
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(KqString(IdsAppTitle));
+    // A fixed size; the document writes the title.
+    setFixedSize(kFrameWidth, kFrameHeight);
+    move(ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosX"), 0),
+         ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosY"), 0));
+
+    CreateActions();
+    CreateMenus();
+    CreateBars();
+
+    m_pane = new QStackedWidget(this);
+    m_pane->setObjectName(QStringLiteral("Pane"));
+    setCentralWidget(m_pane);
+    m_view = new CNfcProgView(m_doc, m_pane);
+    m_pane->addWidget(m_view);
+    m_view->OnInitialUpdate();
+    m_view->Activate(true);
+
+    for (QTimer* timer : {&m_readTimer, &m_writeTimer, &m_lockTimer})
+        timer->setTimerType(Qt::PreciseTimer);
+    connect(&m_readTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicRead); });
+    connect(&m_writeTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicWrite); });
+    connect(&m_lockTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicLock); });
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
+    UpdateCommandUi();
+}
+
+CMainFrame::~CMainFrame() {
+    if (g_mainFrame == this) g_mainFrame = nullptr;
+}
+
+// ---- Commands ------------------------------------------------------------------------
+
+QAction* CMainFrame::AddAction(int commandId, const QString& text, const QString& statusTip) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::number(commandId));
+    if (!statusTip.isEmpty()) action->setStatusTip(statusTip);
+    m_actions.insert(commandId, action);
+    return action;
+}
+
+void CMainFrame::CreateActions() {
+    const std::pair<int, QString> recordKinds[] = {
+        {IdBookmark, tr("Webadresse")},    {IdText, tr("Text")},
+        {IdContact, tr("Kontakt")},        {IdSms, tr("SMS")},
+        {IdTelephon, tr("Telefonnummer")}, {IdMail, tr("E-Mail")},
+    };
+    const KqIconId recordIcons[] = {KqIconId::Bookmark, KqIconId::Text,     KqIconId::Contact,
+                                    KqIconId::Sms,      KqIconId::Telephon, KqIconId::Mail};
+    for (int i = 0; i < 6; ++i) {
+        const int id = recordKinds[i].first;
+        QAction* action = AddAction(id, recordKinds[i].second, recordKinds[i].second);
+        action->setIcon(KqIcon(recordIcons[i]));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, id] { OnRecordTypeCommand(id); });
+    }
+    QAction* format = AddAction(IdFormat, tr("Formatieren"), tr("Formatieren"));
+    format->setIcon(KqIcon(KqIconId::Format));
+    format->setCheckable(true);
+    connect(format, &QAction::triggered, this, [this] { OnFormOnlyCommand(kViewFormat); });
+    QAction* lock = AddAction(IdLock, tr("Sperren"), tr("Sperren"));
+    lock->setIcon(KqIcon(KqIconId::Lock));
+    lock->setCheckable(true);
+    connect(lock, &QAction::triggered, this, [this] { OnFormOnlyCommand(kViewLock); });
+
+    QAction* readButton = AddAction(IdReadTagButton, tr("Lesen"), tr("Transponder lesen"));
+    readButton->setIcon(KqIcon(KqIconId::ReadTag));
+    readButton->setCheckable(true);
+    connect(readButton, &QAction::triggered, this, &CMainFrame::OnReadTagButton);
+    connect(AddAction(IdReadTag, tr("Transponder lesen")), &QAction::triggered, this, &CMainFrame::OnReadTag);
+    QAction* cyclicRead = AddAction(IdCyclicRead, tr("Transponder zyklisch lesen"));
+    cyclicRead->setCheckable(true);
+    connect(cyclicRead, &QAction::triggered, this, &CMainFrame::OnCyclicRead);
+    connect(AddAction(IdStopCyclicWrite, tr("Zyklisch schreiben beenden")), &QAction::triggered, this,
+            &CMainFrame::OnStopCyclicWrite);
+
+    connect(AddAction(IdEditCopy, tr("Text kopieren\tStrg+C")), &QAction::triggered, this,
+            &CMainFrame::OnEditCopy);
+    connect(AddAction(IdEditPaste, tr("Text einfügen\tStrg+V")), &QAction::triggered, this,
+            &CMainFrame::OnEditPaste);
+
+    QAction* chooseInterface = AddAction(IdChooseInterface, tr("Schnittstelle wählen"));
+    connect(chooseInterface, &QAction::triggered, this, [this] {
+        if (m_doc) m_doc->OnChooseInterface();
+    });
+    connect(AddAction(IdSettings, tr("Einstellungen")), &QAction::triggered, this, [this] {
+        if (m_doc) m_doc->OnSettings();
+    });
+
+    // The application object answers these.
+    AddAction(IdAppAbout, tr("Inf&o über KQ-NFC Programmer..."));
+    AddAction(IdHelp, tr("&Hilfe"))->setShortcut(QKeySequence::HelpContents);
+    QAction* german = AddAction(IdLanguageGerman, QStringLiteral("D"), tr("Umschaltung auf Deutsch"));
+    german->setToolTip(tr("Deutsch"));
+    german->setIcon(KqIcon(KqIconId::German));
+    german->setCheckable(true);
+    QAction* english = AddAction(IdLanguageEnglish, QStringLiteral("E"), tr("Umschaltung auf Englisch"));
+    english->setToolTip(tr("Englisch"));
+    english->setIcon(KqIcon(KqIconId::English));
+    english->setCheckable(true);
+    QAction* exit = AddAction(IdAppExit, tr("Exit"), tr("Programm beenden"));
+    exit->setIcon(KqIcon(KqIconId::Exit));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    // A click on a checkable command toggles it; the rules decide again.
+    for (QAction* action : std::as_const(m_actions))
+        connect(action, &QAction::triggered, this, &CMainFrame::UpdateCommandUi, Qt::QueuedConnection);
+}
+
+void CMainFrame::CreateMenus() {
+    const auto addMenu = [this](const QString& title, std::initializer_list<int> ids) {
+        QMenu* menu = menuBar()->addMenu(title);
+        for (int id : ids) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(Action(id));
+        }
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+        return menu;
+    };
+    addMenu(tr("&Datei"), {IdChooseInterface, IdSettings});
+    addMenu(tr("&Bearbeiten"), {IdEditCopy, IdEditPaste});
+    addMenu(tr("&Transponder"), {IdReadTag, IdCyclicRead, IdStopCyclicWrite, 0, IdFormat, IdLock});
+    addMenu(tr("&NFC-Daten"), {IdBookmark, IdText, IdContact, IdSms, IdTelephon, IdMail});
+    addMenu(tr("&Hilfe"), {IdHelp, 0, IdAppAbout});
+}
+
+void CMainFrame::CreateBars() {
+    m_upperBar = new QToolBar(tr("Sprache"), this);
+    m_upperBar->setObjectName(QStringLiteral("UpperBar"));
+    m_upperBar->setMovable(false);
+    m_upperBar->setIconSize(QSize(24, 24));
+    m_upperBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_upperBar->addActions({Action(IdLanguageGerman), Action(IdLanguageEnglish), Action(IdAppExit)});
+    addToolBar(Qt::TopToolBarArea, m_upperBar);
+    addToolBarBreak(Qt::TopToolBarArea);
+
+    m_toolBar = new QToolBar(tr("Symbolleiste"), this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setIconSize(QSize(kToolbarIconSize, kToolbarIconSize));
+    m_toolBar->addAction(Action(IdReadTagButton));
+    m_toolBar->addSeparator();
+    for (int id : {IdBookmark, IdText, IdContact, IdSms, IdTelephon, IdMail})
+        m_toolBar->addAction(Action(id));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(Action(IdFormat));
+    m_toolBar->addAction(Action(IdLock));
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    m_resultBar = new QToolBar(tr("Ergebnis"), this);
+    m_resultBar->setObjectName(QStringLiteral("ResultBar"));
+    m_resultBar->setMovable(false);
+    m_resultBar->setFloatable(false);
+    m_resultBar->toggleViewAction()->setVisible(false);
+    auto* result = new QWidget(m_resultBar);
+    auto* layout = new QHBoxLayout(result);
+    layout->setContentsMargins(8, 6, 8, 6);
+    m_resultIcon = new QLabel(result);
+    m_resultIcon->setObjectName(QStringLiteral("1012"));
+    m_resultIcon->setFixedSize(kResultIconSize, kResultIconSize);
+    m_resultText = new QLabel(result);
+    m_resultText->setObjectName(QStringLiteral("1011"));
+    m_resultText->setTextFormat(Qt::PlainText);
+    QFont font = m_resultText->font();
+    font.setPointSize(font.pointSize() + 4);
+    font.setBold(true);
+    m_resultText->setFont(font);
+    layout->addWidget(m_resultIcon);
+    layout->addWidget(m_resultText, 1);
+    m_resultBar->addWidget(result);
+    addToolBar(Qt::BottomToolBarArea, m_resultBar);
+    SetStatusIcon(IconNeutral);
+
+    statusBar()->showMessage(QString());
+}
+
+void CMainFrame::UpdateCommandUi() {
+    const bool anyJob = IsCyclicJobRunning();
+    const bool writeOrLock = IsCyclicWriteRunning() || IsCyclicLockRunning();
+    for (int id : {IdBookmark, IdText, IdContact, IdSms, IdTelephon, IdMail, IdFormat, IdLock}) {
+        Action(id)->setEnabled(!anyJob);
+        Action(id)->setChecked(m_currentViewId == id);
+    }
+    for (int id : {IdReadTagButton, IdReadTag, IdCyclicRead})
+        Action(id)->setEnabled(!writeOrLock);
+    Action(IdReadTagButton)->setChecked(IsCyclicReadRunning());
+    Action(IdCyclicRead)->setChecked(IsCyclicReadRunning());
+    Action(IdStopCyclicWrite)->setEnabled(writeOrLock);
+    QWidget* edit = FocusEdit();
+    Action(IdEditCopy)->setEnabled(!anyJob && edit && EditHasSelection(edit));
+    Action(IdEditPaste)->setEnabled(!anyJob && edit);
+    for (int id : {IdChooseInterface, IdSettings, IdAppAbout, IdAppExit, IdLanguageGerman, IdLanguageEnglish})
+        Action(id)->setEnabled(!anyJob);
+    Action(IdLanguageGerman)->setChecked(!m_english);
+    Action(IdLanguageEnglish)->setChecked(m_english);
+}
+
+void CMainFrame::SetLanguageState(bool english) {
+    m_english = english;
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnRecordTypeCommand(int viewId) {
+    StopCyclicRead();
+    SwitchView(viewId);
+    if (m_view) m_view->ClearRecord();
+    ClearStatus();
+}
+
+void CMainFrame::OnFormOnlyCommand(int viewId) {
+    StopCyclicRead();
+    SwitchView(viewId);
+    ClearStatus();
+}
+
+void CMainFrame::OnReadTagButton() {
+    if (IsCyclicReadRunning())
+        StopCyclicRead();
+    else
+        ReadAndShowTag(false);
+}
+
+void CMainFrame::OnReadTag() {
+    StopCyclicRead();
+    ReadAndShowTag(false);
+}
+
+void CMainFrame::OnCyclicRead() {
+    if (IsCyclicReadRunning())
+        StopCyclicRead();
+    else
+        SetCyclicRead(true);
+}
+
+void CMainFrame::OnEditCopy() {
+    QWidget* edit = FocusEdit();
+    if (auto* line = qobject_cast<QLineEdit*>(edit)) line->copy();
+    if (auto* text = qobject_cast<QTextEdit*>(edit)) text->copy();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(edit)) plain->copy();
+}
+
+void CMainFrame::OnEditPaste() {
+    ClearStatus();
+    QWidget* edit = FocusEdit();
+    if (auto* line = qobject_cast<QLineEdit*>(edit)) line->paste();
+    if (auto* text = qobject_cast<QTextEdit*>(edit)) text->paste();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(edit)) plain->paste();
+}
+
+// ---- Window --------------------------------------------------------------------------
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_startTestDone) return;
+    // The connection test runs once, once the window is on the screen.
+    m_startTestDone = true;
+    QTimer::singleShot(0, this, &CMainFrame::OnFirstShown);
+}
+
+void CMainFrame::OnFirstShown() {
+    if (!m_doc) return;
+    m_doc->OpenOnStart();
+    if (m_doc->IsQuitting()) return;
+    if (!m_doc->Engine().PreparePort()) m_doc->ReportResult(false);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (IsCyclicJobRunning()) {
+        event->ignore();
+        return;
+    }
+    ProfileSettings::WriteInt(kSettingsSection, QStringLiteral("MainWindowPosX"), pos().x());
+    ProfileSettings::WriteInt(kSettingsSection, QStringLiteral("MainWindowPosY"), pos().y());
+    event->accept();
+}
+
+// ---- Pane ----------------------------------------------------------------------------
+
+void CMainFrame::SwitchView(int viewId) {
+    if (viewId == m_currentViewId) return;
+    QPointer<CFormView> old = m_view;
+    CFormView* view = m_views.Create(viewId, m_doc, m_pane);
+    m_pane->addWidget(view);
+    m_pane->setCurrentWidget(view);
+    view->OnInitialUpdate();
+    if (old) old->Activate(false);
+    view->Activate(true);
+    m_view = view;
+    m_currentViewId = viewId;
+    if (old) {
+        m_pane->removeWidget(old);
+        old->hide();
+        // The old form may be somewhere up the call stack.
+        old->deleteLater();
+    }
+    UpdateCommandUi();
+}
+
+CDefaultView* CMainFrame::DefaultView() const {
+    return qobject_cast<CDefaultView*>(m_view.data());
+}
+
+void CMainFrame::ClearDefaultView() {
+    if (m_currentViewId != kViewDefault) return;
+    if (CDefaultView* view = DefaultView()) view->Clear();
+}
+
+void CMainFrame::ShowDefaultResult() {
+    if (CDefaultView* view = DefaultView()) view->ShowResult();
+}
+
+void CMainFrame::SendToView(FrameMessage message) {
+    if (!m_view) return;
+    FrameMessageEvent event(message);
+    QCoreApplication::sendEvent(m_view, &event);
+}
+
+// ---- Result display ------------------------------------------------------------------
+
+void CMainFrame::ClearStatus() {
+    m_resultText->clear();
+    SetStatusIcon(IconNeutral);
+    if (m_doc) m_doc->Engine().ResetResult();
+}
+
+void CMainFrame::SetStatusIcon(int kind) {
+    m_statusIcon = kind;
+    m_resultIcon->setPixmap(KqPixmap(ResultIconId(kind), kResultIconSize));
+}
+
+QString CMainFrame::GetResultText(int state, int index, int extraNumber, const QString& extraText) const {
+    return ResultMessageText(state, index, extraNumber, extraText, m_doc ? m_doc->GetReaderName() : QString(),
+                             IsCyclicJobRunning());
+}
+
+QString CMainFrame::StatusText() const {
+    return m_resultText->text();
+}
+
+void CMainFrame::ShowResult(int state, int index, int extraNumber, const QString& extraText) {
+    m_resultText->setText(GetResultText(state, index, extraNumber, extraText));
+    if (state == -1)
+        SetStatusIcon(IconNeutral);
+    else if (state == 0)
+        SetStatusIcon(IconSuccess);
+    else if (IsCyclicJobRunning() && index == OperationResult::kNoTag)
+        SetStatusIcon(IconWaiting);
+    else
+        SetStatusIcon(IconError);
+}
+
+void CMainFrame::ShowReading() {
+    SwitchView(kViewDefault);
+    if (CDefaultView* view = DefaultView()) view->Clear();
+    m_resultText->setText(KqString(IdsReading));
+    SetStatusIcon(IconWaiting);
+}
+
+void CMainFrame::ShowWriting() {
+    m_resultText->setText(KqString(IdsWriting));
+    SetStatusIcon(IconWaiting);
+}
+
+// ---- Cyclic jobs ---------------------------------------------------------------------
+
+void CMainFrame::StartJobTimer(QTimer& timer) {
+    timer.start(ProfileSettings::ZyklusZeit());
+    m_poll.Reset();
+}
+
+void CMainFrame::SetCyclicRead(bool on) {
+    if (on && !IsCyclicReadRunning()) {
+        if (m_doc && m_doc->Engine().PreparePort()) {
+            StartJobTimer(m_readTimer);
+            SendToView(FrameMessage::CyclicReadStarted);
+        } else {
+            SwitchView(kViewDefault);
+            ShowDefaultResult();
+            if (m_doc) m_doc->ReportResult(false);
+        }
+    } else if (!on) {
+        StopCyclicRead();
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::StopCyclicRead() {
+    if (!IsCyclicReadRunning()) return;
+    m_readTimer.stop();
+    SendToView(FrameMessage::CyclicReadStopped);
+    ClearStatus();
+    UpdateCommandUi();
+}
+
+void CMainFrame::SetCyclicWrite(bool on) {
+    if (on && !IsCyclicWriteRunning()) {
+        StartJobTimer(m_writeTimer);
+        m_poll.ResetWriteResult();
+    } else if (!on && IsCyclicWriteRunning()) {
+        m_writeTimer.stop();
+        ClearStatus();
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::SetCyclicLock(bool on) {
+    if (on && !IsCyclicLockRunning()) {
+        StartJobTimer(m_lockTimer);
+    } else if (!on && IsCyclicLockRunning()) {
+        m_lockTimer.stop();
+        ClearStatus();
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnStopCyclicWrite() {
+    for (QTimer* timer : {&m_writeTimer, &m_lockTimer}) {
+        if (!timer->isActive()) continue;
+        timer->stop();
+        SendToView(FrameMessage::CyclicJobEnded);
+        ClearStatus();
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnTimer(int timerId) {
+    switch (timerId) {
+    case TimerCyclicRead:
+        if (m_inReadTick) return;
+        m_inReadTick = true;
+        ReadAndShowTag(true);
+        m_inReadTick = false;
+        break;
+    case TimerCyclicWrite:
+        if (m_inWriteTick || !m_doc) return;
+        m_inWriteTick = true;
+        if (!PollTag(true, false, true)) {
+            ShowWriting();
+            m_doc->Engine().WritePending();
+            int state = -1;
+            int index = 0;
+            m_doc->Engine().GetResult(state, index);
+            m_poll.SetLastWriteOk(state == 0 && index == OperationResult::kWritten);
+            m_doc->ReportResult(true);
+        }
+        m_inWriteTick = false;
+        break;
+    case TimerCyclicLock:
+        if (m_inLockTick || !m_doc) return;
+        m_inLockTick = true;
+        if (!PollTag(true, false, false)) {
+            ShowWriting();
+            m_doc->Engine().Lock();
+            m_doc->ReportResult(true);
+        }
+        m_inLockTick = false;
+        break;
+    default:
+        break;
+    }
+}
+
+bool CMainFrame::PollTag(bool report, bool showDefault, bool cyclicWrite) {
+    TagPollReading reading;
+    m_doc->Engine().ReadUid(reading.uid);
+    m_doc->Engine().GetResult(reading.state, reading.index, &reading.extraNumber);
+    const CTagPoll::Decision decision = m_poll.Evaluate(reading, cyclicWrite);
+    if (decision.tagTakenAway && m_view)
+        QCoreApplication::postEvent(m_view, new FrameMessageEvent(FrameMessage::NextRecord));
+    if (reading.state == 0) return !decision.newTag;
+    if (decision.resultChanged) {
+        if (report) m_doc->ReportResult(true);
+        if (showDefault) {
+            SwitchView(kViewDefault);
+            ShowDefaultResult();
+        }
+    }
+    return true;
+}
+
+void CMainFrame::ReadAndShowTag(bool cyclic) {
+    if (!m_doc) return;
+    if (cyclic && PollTag(true, true, false)) return;
+    ShowReading();
+    std::unique_ptr<CNfcTagData> data;
+    m_doc->Engine().ReadTag(data);
+    m_doc->ReportResult(cyclic);
+    if (!data) {
+        SwitchView(kViewDefault);
+        ShowDefaultResult();
+        return;
+    }
+    const int viewId = ViewIdForTagData(*data);
+    SwitchView(viewId);
+    if (viewId != kViewDefault && m_view) m_view->ShowTagRecord(*data);
+}

@@ -1,0 +1,149 @@
+#pragma once
+
+#include "app/FormView.h"
+#include "app/TagPoll.h"
+#include "app/ViewIdTable.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+class CDefaultView;
+class CNfcProgDoc;
+class QAction;
+class QLabel;
+class QStackedWidget;
+class QToolBar;
+
+// The program's main window. Its pane shows one form at a time (a new one replaces
+// the old), chosen by the record-kind, format and lock commands and by what a read
+// brings; its toolbar and menus carry the commands; the bar at its top holds the
+// language and exit buttons, the bar at its bottom the result of the last tag
+// operation as a text and one of four icons.
+//
+// It runs the three cyclic jobs, each on its own timer with the period
+// "Settings"/"ZyklusZeit": 1 reading, 2 writing (or formatting), 3 locking. Each
+// tick polls the tag's UID and works on a tag once (CTagPoll). While a job runs the
+// window cannot be closed.
+//
+// The forms reach it through the calls of MainWndForwarders.h; the document through
+// MainFrame().
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // Icons of the result display.
+    enum StatusIcon { IconNeutral = 0, IconSuccess = 1, IconError = 2, IconWaiting = 3 };
+    // The cyclic timers.
+    enum TimerId { TimerCyclicRead = 1, TimerCyclicWrite = 2, TimerCyclicLock = 3 };
+
+    // doc may be null (no tag operations). The window's position comes from
+    // "Settings"/"MainWindowPosX" and "MainWindowPosY".
+    explicit CMainFrame(CNfcProgDoc* doc, ViewIdTable views = ViewIdTable::Standard(),
+                        QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The QAction of a command (CommandIds.h); null for an unknown id.
+    QAction* Action(int commandId) const { return m_actions.value(commandId); }
+
+    // ---- Pane ----------------------------------------------------------------------
+    // Shows the form of viewId (the default form for an id without one); nothing
+    // when viewId is already shown.
+    void SwitchView(int viewId);
+    int CurrentViewId() const { return m_currentViewId; }
+    CFormView* ActiveView() const { return m_view; }
+    // The pane's form when it is the default form, else null.
+    CDefaultView* DefaultView() const;
+    // Empties the default form's heading when it is shown for view id 171.
+    void ClearDefaultView();
+
+    // ---- Result display --------------------------------------------------------------
+    // Empty text, neutral icon, the engine's result reset.
+    void ClearStatus();
+    void SetStatusIcon(int kind);
+    // The result's text and icon (error results with "no tag" during a cyclic job
+    // get the waiting icon).
+    void ShowResult(int state, int index, int extraNumber, const QString& extraText);
+    // "Lesen..." (on an empty default form) / "Schreiben...", with the waiting icon.
+    void ShowReading();
+    void ShowWriting();
+    QString GetResultText(int state, int index, int extraNumber, const QString& extraText) const;
+    QString StatusText() const;
+    int StatusIconKind() const { return m_statusIcon; }
+
+    // ---- Cyclic jobs -------------------------------------------------------------------
+    // Starts cyclic reading when the port can be prepared (else shows why), or stops it.
+    void SetCyclicRead(bool on);
+    // Start or stop timer 2 / 3 (the forms have prepared the port); no form messages.
+    void SetCyclicWrite(bool on);
+    void SetCyclicLock(bool on);
+    bool IsCyclicReadRunning() const { return m_readTimer.isActive(); }
+    bool IsCyclicWriteRunning() const { return m_writeTimer.isActive(); }
+    bool IsCyclicLockRunning() const { return m_lockTimer.isActive(); }
+    bool IsCyclicJobRunning() const {
+        return IsCyclicReadRunning() || IsCyclicWriteRunning() || IsCyclicLockRunning();
+    }
+    // "Zyklisch schreiben beenden": stops cyclic writing and locking, telling the form.
+    void OnStopCyclicWrite();
+    // One tick of a timer (TimerId); a tick that comes while the same timer's last
+    // tick still runs is dropped.
+    void OnTimer(int timerId);
+    // Polls the UID: false when a new tag is there to work on.
+    bool PollTag(bool report, bool showDefault, bool cyclicWrite);
+    // Reads the tag and shows its record in the matching form (cyclic: only a new tag).
+    void ReadAndShowTag(bool cyclic);
+
+    // Which language is in use (checks "D" or "E").
+    void SetLanguageState(bool english);
+    // Sets every command's enabled and checked state.
+    void UpdateCommandUi();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* AddAction(int commandId, const QString& text, const QString& statusTip = {});
+    void CreateActions();
+    void CreateMenus();
+    void CreateBars();
+    void OnFirstShown();
+    void OnRecordTypeCommand(int viewId);
+    void OnFormOnlyCommand(int viewId);
+    void OnReadTagButton();
+    void OnReadTag();
+    void OnCyclicRead();
+    void OnEditCopy();
+    void OnEditPaste();
+    void StopCyclicRead();
+    void StartJobTimer(QTimer& timer);
+    void ShowDefaultResult();
+    void SendToView(FrameMessage message);
+
+    CNfcProgDoc* m_doc;
+    ViewIdTable m_views;
+    int m_currentViewId = 0;
+    QPointer<CFormView> m_view;
+    QStackedWidget* m_pane = nullptr;
+
+    QHash<int, QAction*> m_actions;
+    QToolBar* m_upperBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QToolBar* m_resultBar = nullptr;
+    QLabel* m_resultText = nullptr; // control 1011
+    QLabel* m_resultIcon = nullptr; // control 1012
+    int m_statusIcon = IconNeutral;
+    bool m_english = false;
+    bool m_startTestDone = false;
+
+    CTagPoll m_poll;
+    QTimer m_readTimer;
+    QTimer m_writeTimer;
+    QTimer m_lockTimer;
+    bool m_inReadTick = false;
+    bool m_inWriteTick = false;
+    bool m_inLockTick = false;
+};
+
+// The program's main window; null when there is none.
+CMainFrame* MainFrame();

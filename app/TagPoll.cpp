@@ -1,0 +1,54 @@
+#include "app/TagPoll.h"
+
+namespace {
+
+constexpr int kIndexUidRead = 1;
+constexpr int kIndexTooManyCharacters = 27;
+
+} // namespace
+
+void CTagPoll::Reset() {
+    m_state = -1;
+    m_index = 0;
+    m_extraNumber = 0;
+    m_uid = {};
+}
+
+bool CTagPoll::WrittenTagSeen() const {
+    return m_state == 0 && m_index == kIndexUidRead && m_lastWriteOk == 1;
+}
+
+CTagPoll::Decision CTagPoll::Evaluate(const TagPollReading& reading, bool cyclicWrite) {
+    Decision decision;
+    if (reading.state != 0) {
+        m_uid = {};
+        decision.tagTakenAway = cyclicWrite && WrittenTagSeen();
+        decision.resultChanged =
+            reading.state != m_state || reading.index != m_index ||
+            (reading.index == kIndexTooManyCharacters && reading.extraNumber != m_extraNumber);
+        if (decision.resultChanged) {
+            m_state = reading.state;
+            m_index = reading.index;
+            m_extraNumber = reading.extraNumber;
+        }
+        return decision;
+    }
+    const bool otherTag = reading.uid != m_uid;
+    if (cyclicWrite && otherTag && WrittenTagSeen()) {
+        // The written tag was swapped for another between two polls: it counts as
+        // taken away. Forgetting its UID makes the next poll write the new tag,
+        // after the form has moved on to its next row.
+        decision.tagTakenAway = true;
+        m_uid = {};
+        m_lastWriteOk = -1;
+        return decision;
+    }
+    if (otherTag || m_state != 0 || reading.index != m_index) {
+        m_state = reading.state;
+        m_index = reading.index;
+        m_extraNumber = reading.extraNumber;
+        m_uid = reading.uid;
+        decision.newTag = true;
+    }
+    return decision;
+}

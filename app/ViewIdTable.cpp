@@ -1,0 +1,20 @@
+#include "app/ViewIdTable.h"
+
+#include "forms/DefaultView.h"
+
+void ViewIdTable::Register(int viewId, Factory factory) {
+    m_factories[viewId] = std::move(factory);
+}
+
+CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) const {
+    auto found = m_factories.find(viewId);
+    if (found == m_factories.end()) found = m_factories.find(kViewDefault);
+    if (found != m_factories.end()) return found->second(doc, parent);
+    return new CDefaultView(doc, parent);
+}
+
+ViewIdTable ViewIdTable::Standard() {
+    ViewIdTable table;
+    table.Register<CDefaultView>(kViewDefault);
+    return table;
+}
