@@ -49,6 +49,8 @@ int CKQ_NFCProgrammerApp::Run() {
 }
 
 bool CKQ_NFCProgrammerApp::InitInstance() {
+    m_mainFrame.reset();
+    m_document.reset();
     if (ProfileSettings::ReadInt(kSettingsSection, kSpracheKey, 0) > 0) {
         m_english = LoadEnglishTranslation(applicationFilePath());
         if (m_english) installTranslator(m_english.get());

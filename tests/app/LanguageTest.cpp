@@ -1,0 +1,91 @@
+// The language switch: "E" stores "Sprache" = 1 and restarts the program, which then
+// comes up in English from the translation file beside it (the build copies the
+// program's kq-nfc-programmerEng.qm beside this test under the test's name).
+#include "ShellTestSupport.h"
+#include "app/CommandIds.h"
+#include "app/KQ_NFCProgrammerApp.h"
+#include "app/MainFrame.h"
+#include "app/ProfileSettings.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QtTest>
+
+namespace {
+
+CKQ_NFCProgrammerApp& App() {
+    return *static_cast<CKQ_NFCProgrammerApp*>(QCoreApplication::instance());
+}
+
+QStringList MenuTitles(const CMainFrame& frame) {
+    QStringList titles;
+    for (const QAction* menu : frame.menuBar()->actions())
+        titles << menu->text();
+    return titles;
+}
+
+const QStringList kGermanMenus{"&Datei", "&Bearbeiten", "&Transponder", "&NFC-Daten", "&Hilfe"};
+const QStringList kEnglishMenus{"&File", "&Edit", "&Transponder", "&NFC data", "&Help"};
+
+} // namespace
+
+class LanguageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void switchingToEnglishRestartsTheProgramInEnglish() {
+        kqtest::SimReader reader(kqtest::WriterConfig());
+        kqtest::FreshSettings(reader.Path());
+        QStringList restarts;
+        App().SetRestarter([&restarts](const QString& program) {
+            restarts << program;
+            return true;
+        });
+
+        QVERIFY(App().InitInstance());
+        CMainFrame* frame = App().MainWnd();
+        QTRY_COMPARE_WITH_TIMEOUT(frame->StatusText(), QStringLiteral("KQ-LMX38 verbunden!"), 10000);
+        QCOMPARE(MenuTitles(*frame), kGermanMenus);
+        QVERIFY(frame->Action(IdLanguageGerman)->isChecked());
+        QVERIFY(!frame->Action(IdLanguageEnglish)->isChecked());
+
+        // The language in use: nothing happens.
+        frame->Action(IdLanguageGerman)->trigger();
+        QVERIFY(frame->isVisible());
+        QVERIFY(!App().IsRestartPending());
+        QTRY_VERIFY(frame->Action(IdLanguageGerman)->isChecked());
+
+        frame->Action(IdLanguageEnglish)->trigger();
+        QVERIFY(!frame->isVisible());
+        QCOMPARE(ProfileSettings::ReadInt("Settings", "Sprache", 0), 1);
+        QVERIFY(App().IsRestartPending());
+        App().ExitInstance();
+        QCOMPARE(restarts, QStringList{QCoreApplication::applicationFilePath()});
+
+        // The program as it starts again.
+        QVERIFY(App().InitInstance());
+        frame = App().MainWnd();
+        QVERIFY(App().IsEnglishLoaded());
+        QCOMPARE(MenuTitles(*frame), kEnglishMenus);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->StatusText(), QStringLiteral("KQ-LMX38 connected!"), 10000);
+        QVERIFY(frame->Action(IdLanguageEnglish)->isChecked());
+        QCOMPARE(frame->Action(IdLanguageEnglish)->statusTip(), QStringLiteral("Switch to English"));
+
+        // And back.
+        frame->Action(IdLanguageGerman)->trigger();
+        QCOMPARE(ProfileSettings::ReadInt("Settings", "Sprache", 1), 0);
+        App().ExitInstance();
+        QCOMPARE(restarts.size(), 2);
+        QVERIFY(App().InitInstance());
+        QCOMPARE(MenuTitles(*App().MainWnd()), kGermanMenus);
+        App().ExitInstance();
+    }
+};
+
+int main(int argc, char** argv) {
+    CKQ_NFCProgrammerApp app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    LanguageTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "LanguageTest.moc"

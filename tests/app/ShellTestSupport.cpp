@@ -1,0 +1,91 @@
+#include "ShellTestSupport.h"
+
+#include "app/ProfileSettings.h"
+#include "content/NfcTagData.h"
+#include "sim/TagFactory.h"
+#include "sim/TagImage.h"
+#include "sim/Type2Tag.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+
+namespace kqtest {
+
+kqsim::ReaderConfig WriterConfig(int baud) {
+    return {.typeCode = 0x165, .firmwareDigit = 5, .protocolType = 0, .address = 1, .baud = baud};
+}
+
+void FreshSettings(const QString& portName, int baud) {
+    QFile::remove(ProfileSettings::FilePath());
+    ProfileSettings::WriteString("Port", "Name", portName);
+    ProfileSettings::WriteInt("Port", "Baudrate", baud);
+    ProfileSettings::WriteInt("Port", "Adresse", 1);
+    ProfileSettings::WriteInt("Settings", "BeepTime", 10);
+    ProfileSettings::WriteInt("Settings", "ZyklusZeit", 100);
+}
+
+std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid) {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213, uid);
+}
+
+std::unique_ptr<kqsim::Tag> Ntag213WithText(const std::string& text, const kqsim::Bytes& uid) {
+    // NFC Forum Type 2 data area from page 4: the shipped Lock Control TLV
+    // (01 03 A0 0C 34), then the NDEF message TLV (03 len) holding one short record:
+    // header D1 (MB, ME, SR, TNF 1 well-known), type length 1, payload length, type
+    // 'T'; payload: status 02 (UTF-8, language code of 2 bytes) "en" and the text;
+    // then the terminator TLV FE.
+    kqsim::Bytes record = {0xD1, 0x01, static_cast<std::uint8_t>(3 + text.size()), 'T', 0x02, 'e', 'n'};
+    record.insert(record.end(), text.begin(), text.end());
+    kqsim::Bytes area = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, static_cast<std::uint8_t>(record.size())};
+    area.insert(area.end(), record.begin(), record.end());
+    area.push_back(0xFE);
+    while (area.size() % 4 != 0)
+        area.push_back(0x00);
+
+    auto blank = BlankNtag213(uid);
+    kqsim::TagImage image;
+    blank->save(image);
+    for (size_t at = 0; at < area.size(); at += 4)
+        image.setRow("page", static_cast<int>(4 + at / 4),
+                     kqsim::Bytes(area.begin() + at, area.begin() + at + 4));
+    std::string error;
+    return kqsim::loadTag(image, error);
+}
+
+ModalWatcher::ModalWatcher(Handler handler) : m_handler(std::move(handler)) {
+    connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::Poll);
+    m_timer.start(10);
+}
+
+void ModalWatcher::Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    for (const QPointer<QWidget>& answered : m_answered)
+        if (answered == modal) return;
+    m_answered << modal;
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    seen << (box ? box->text() : modal->objectName());
+    if (m_handler && m_handler(modal)) return;
+    if (box)
+        box->done(QMessageBox::Ok);
+    else if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+}
+
+ProbeForm::ProbeForm(CNfcProgDoc* doc, QWidget* parent) : CFormView(doc, parent) {
+    setObjectName(QStringLiteral("ProbeForm"));
+}
+
+void ProbeForm::ShowTagRecord(const CNfcTagData& data) {
+    calls << QStringLiteral("ShowTagRecord");
+    if (const std::string* text = data.GetText()) shownTexts << QString::fromStdString(*text);
+}
+
+void ProbeForm::OnCyclicNextRecord() {
+    calls << QStringLiteral("+15");
+    if (onNextRecord) onNextRecord();
+}
+
+} // namespace kqtest

@@ -1,0 +1,87 @@
+// Test equipment of the application shell's GUI tests: a simulated reader on a pty,
+// fresh settings naming it, and a watcher that answers the modal dialogs the program
+// opens (as a user would) and keeps what they said.
+#pragma once
+
+#include "app/FormView.h"
+#include "sim/PtyTransport.h"
+#include "sim/Simulator.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace kqtest {
+
+// The reader on a pty. The simulator goes first, its transport last.
+struct SimReader {
+    explicit SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) {}
+    QString Path() const { return QString::fromStdString(pty.slavePath()); }
+    // Entries of the simulator's log so far (every frame it received, also discarded ones).
+    size_t LogSize() const { return sim.log().size(); }
+
+    kqsim::Simulator sim;
+    kqsim::PtyTransport pty;
+};
+
+// A writer model (KQ-LMX38) with firmware digit 5 at 19200 baud, protocol type 0.
+kqsim::ReaderConfig WriterConfig(int baud = 19200);
+
+// Empties the settings and stores the reader's port ("Port"/"Name", "Baudrate",
+// "Adresse" 1), short beeps ("Settings"/"BeepTime" 10 ms) and the shortest cycle
+// ("Settings"/"ZyklusZeit" 100 ms).
+void FreshSettings(const QString& portName, int baud = 19200);
+
+// An NTAG213 whose NDEF area holds one text record (UTF-8, language "en") with the
+// text given (at most 100 ASCII characters), under the 7-byte UID given.
+std::unique_ptr<kqsim::Tag> Ntag213WithText(const std::string& text, const kqsim::Bytes& uid);
+// A blank NTAG213 under the 7-byte UID given.
+std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
+
+// Answers each modal dialog once it is shown: by the handler when one is given and
+// it returns true, else a message box with OK and any other dialog with Cancel. Each
+// is noted in `seen`: a message box as its text, another dialog by its object name.
+class ModalWatcher : public QObject {
+public:
+    using Handler = std::function<bool(QWidget* modal)>;
+    explicit ModalWatcher(Handler handler = {});
+    QStringList seen;
+
+private:
+    void Poll();
+
+    Handler m_handler;
+    QTimer m_timer;
+    QList<QPointer<QWidget>> m_answered; // weak: a later dialog may take a freed address
+};
+
+// A form that notes what the main window asks of it ("OnInitialUpdate", "activate",
+// "deactivate", "ClearRecord", "ShowTagRecord", "+11", "+12", "+14", "+15") and the
+// texts of the text records it is shown. onNextRecord runs on each +15.
+class ProbeForm : public CFormView {
+    Q_OBJECT
+public:
+    ProbeForm(CNfcProgDoc* doc, QWidget* parent);
+
+    void OnInitialUpdate() override { calls << QStringLiteral("OnInitialUpdate"); }
+    void OnActivateView(bool activate) override { calls << (activate ? "activate" : "deactivate"); }
+    void ClearRecord() override { calls << QStringLiteral("ClearRecord"); }
+    void ShowTagRecord(const CNfcTagData& data) override;
+    void OnCyclicReadStarted() override { calls << QStringLiteral("+11"); }
+    void OnCyclicReadStopped() override { calls << QStringLiteral("+12"); }
+    void OnCyclicJobEnded() override { calls << QStringLiteral("+14"); }
+    void OnCyclicNextRecord() override;
+
+    QStringList calls;
+    QStringList shownTexts;
+    std::function<void()> onNextRecord;
+};
+
+} // namespace kqtest
