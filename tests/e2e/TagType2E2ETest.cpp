@@ -284,6 +284,36 @@ TEST(Type2Write, NdefTlvFarIntoALargeAreaIsFoundAndReplaced) {
     EXPECT_EQ(ReadJson(r), json);
 }
 
+TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
+    struct Case {
+        const char* name;
+        const char* kind;
+        std::vector<std::pair<int, Bytes>> pages;
+        int code;
+    };
+    for (const Case& c : {
+             // The CC claims more than the tag holds and the area has no NDEF TLV: the
+             // look-up read past the end fails, and the Lock Control TLV is not
+             // written over blindly.
+             Case{"lookup_fails", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
+                  kTagBlockRead},
+             // A blank tag whose one-time programmable CC page has a bit set already:
+             // the CC it gets is not E1 10 06 00, so formatting fails.
+             Case{"otp_cc_spoilt", "ultralight", {{3, Hex("02 00 00 00")}, {4, Hex("FF FF FF FF")}}, 0x2000B}}) {
+        kqsim::TagImage image;
+        image.set("kind", c.kind);
+        for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+        std::string error;
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
+        EXPECT_EQ(LastError(r), c.code) << c.name;
+        const Bytes after = *r.sim.tagMemory(id);
+        EXPECT_EQ(Bytes(after.begin() + 16, after.end()), Bytes(before.begin() + 16, before.end())) << c.name;
+    }
+}
+
 // --- locking -----------------------------------------------------------------------
 
 TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
