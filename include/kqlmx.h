@@ -55,15 +55,24 @@ extern "C" {
 #define KQLMX_ERROR_NO_SUCH_PORT 3         /* the handle names no open port */
 #define KQLMX_ERROR_TIMEOUT 4              /* no complete answer within the time-out */
 #define KQLMX_ERROR_BUFFER_TOO_SMALL 5     /* the caller's buffer is too small */
+#define KQLMX_ERROR_BAD_INVENTORY 6        /* an ISO 15693 inventory answer that ends early */
+#define KQLMX_ERROR_COUNT_RANGE 7          /* a block count outside 1..256 */
 #define KQLMX_ERROR_NOTHING_TO_SEND 8
 #define KQLMX_ERROR_ANSWER_TOO_SHORT 9     /* an answer shorter than its frame or its content */
 #define KQLMX_ERROR_CHECK_BYTES 10         /* check byte or CRC wrong */
 #define KQLMX_ERROR_EMPTY_ANSWER 12
 #define KQLMX_ERROR_BAUD_NOT_CHANGEABLE 14 /* the port is no serial device */
-#define KQLMX_ERROR_DATA_TOO_LONG 15       /* a frame would hold more than 255 bytes */
-#define KQLMX_ERROR_UNEXPECTED_ANSWER 16
+#define KQLMX_ERROR_DATA_TOO_LONG 15       /* a frame would hold more than 255 bytes; a block
+                                              number that does not fit its field */
+#define KQLMX_ERROR_UNEXPECTED_ANSWER 16   /* also: a request this tag does not take */
+#define KQLMX_ERROR_NO_TAG_ANSWER 21       /* reader status: no tag answered */
+#define KQLMX_ERROR_COLLISION 23           /* reader status: several tags answered */
 #define KQLMX_ERROR_MORE_DATA 32           /* type 0 status 0x20: the answer is still good */
+#define KQLMX_ERROR_NO_SINGLE_TAG 43       /* the inventory for a system information request
+                                              found not exactly one tag */
+#define KQLMX_ERROR_KEY_LENGTH 0x10020     /* a key that is neither absent nor 16 bytes */
 #define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
+#define KQLMX_ERROR_MESSAGE_TOO_LARGE 0x20014 /* the tag's room is smaller than the message */
 #define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
 
 /* What the library does to the application's windows while it waits for a reader's
@@ -157,22 +166,97 @@ KQLMX_API int KQLMX_CountUsbReaders(void);
 KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);
 
 /* ---- Tags -------------------------------------------------------------------------
- * Record content crosses as record JSON text. Keys are 16 bytes or absent (null or
- * length 0). This build has no tag handler yet: on an open port every tag call
- * answers -1 with error KQLMX_ERROR_TAG_TYPE_UNSUPPORTED (after the buffer checks
- * named below); on no port -1 with error 3. */
+ * The tag in the reader's field is found anew by each call (type A first, then an ISO
+ * 15693 tag) and its content crosses as record JSON text. Tags of NFC Forum Type 2
+ * (Ultralight, Ultralight C, NTAG21x and alike) are read, written, formatted and
+ * locked; other tag families answer -1 with KQLMX_ERROR_TAG_TYPE_UNSUPPORTED, an empty
+ * field -1 with 0x20001. Failures keep a tag-layer code (0x20001..0x2001B) or the
+ * code of the reader command that failed. Keys are 16 bytes or absent (null or
+ * length 0); any other length: KQLMX_ERROR_KEY_LENGTH before the tag is touched. On no
+ * port every call answers -1 (KQLMX_GetLastError: 3). */
 KQLMX_API int KQLMX_FormatTag(int port, const void* key, int keyLen);
 KQLMX_API int KQLMX_LockTag(int port, const void* key, int keyLen);
-/* The text's length n; len < n + 1 (or a null buf): error 5, -1. */
+/* The text's length n; len < n + 1 (or a null buf): error 5, -1. A formatted tag
+ * without a record gives an empty text. */
 KQLMX_API int KQLMX_ReadTag(int port, char* buf, int len);
-/* 8 UID bytes; a null out or len 7 or less: error 5, -1, without reader traffic. */
+/* 8 UID bytes (a shorter UID is followed by zeros); a null out or len 7 or less:
+ * error 5, -1, without reader traffic. */
 KQLMX_API int KQLMX_GetTagUid(int port, unsigned char* out, int len);
 KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, const void* newKey,
                                  int newKeyLen);
-/* 0; minus the excess in bytes when the message does not fit the tag; -1. jsonLen may
- * count a terminating zero. */
+/* 0; minus the excess in bytes when the message does not fit the tag (error
+ * KQLMX_ERROR_MESSAGE_TOO_LARGE, nothing written); -1. jsonLen may count a terminating
+ * zero; an empty text formats the tag. */
 KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,
                              int lockAfter);
+
+/* ---- ISO/IEC 14443 type A ---------------------------------------------------------
+ * The reader's card commands; 0 or a count on success, -1 on failure. Blocks above 255
+ * are reached through the reader's block bank, which is selected only when it changes
+ * and set back to 0 by KQLMX_RequestTag and KQLMX_SelectTag. */
+/* Request (WUPA): the ATQA, first answer byte in the low half. */
+KQLMX_API int KQLMX_RequestTag(int port, short* atqa);
+/* Anticollision and select: *sak, the UID into uid; the UID length. -1 without an
+ * error code of its own when the UID is longer than len. */
+KQLMX_API int KQLMX_SelectTag(int port, unsigned char* uid, int len, char* sak);
+/* ISO 14443-4 activation: the answer to select and its length. */
+KQLMX_API int KQLMX_RequestAts(int port, unsigned char* buf, int len);
+/* MIFARE Classic authentication of the sector holding block with a 6-byte key
+ * (keyType 0: key A, 1: key B); prefix bytes are passed on to the reader. */
+KQLMX_API int KQLMX_AuthenticateBlock(int port, const void* prefix, int prefixLen, int keyType, const void* key,
+                                      int keyLen, int block);
+/* The block's answer (16 bytes: four Type 2 pages) cut to len; the bytes copied. */
+KQLMX_API int KQLMX_ReadBlock(int port, int block, unsigned char* buf, int len);
+/* One Type 2 page (4 bytes) or one MIFARE block (16 bytes). */
+KQLMX_API int KQLMX_WriteBlock(int port, int block, const void* data, int len);
+
+/* ---- ISO/IEC 15693 ------------------------------------------------------------------
+ * flags: the low 8 bits are the request flags sent to the tag; the bits above choose
+ * variants. A UID is taken when it is exactly 8 bytes (least significant byte first,
+ * E0 last); the request is then addressed to it. Block numbers are one byte (0..255,
+ * else error 15) unless the protocol extension flag is set for a UID of maker code
+ * 0x02; counts are 1..256 (else error 7). Functions that give bytes answer their count;
+ * a buffer smaller than the answer: error 5, -1. */
+#define KQLMX_ISO15693_SUBCARRIER 0x01   /* two sub-carriers */
+#define KQLMX_ISO15693_DATA_RATE 0x02    /* high data rate */
+#define KQLMX_ISO15693_INVENTORY 0x04
+#define KQLMX_ISO15693_EXTENSION 0x08    /* protocol extension: two-byte block numbers */
+#define KQLMX_ISO15693_SELECT_AFI 0x10   /* inventory: AFI present */
+#define KQLMX_ISO15693_ONE_SLOT 0x20     /* inventory: one slot (else 16) */
+#define KQLMX_ISO15693_OPTION 0x40
+#define KQLMX_ISO15693_MAKER_05 0x100     /* use the custom commands of maker code 0x05 */
+#define KQLMX_ISO15693_NO_LOCK_OPTION 0x200 /* never set the option flag when locking */
+#define KQLMX_ISO15693_WRITE_OPTION 0x400 /* option flag when writing and locking (maker 0x07) */
+#define KQLMX_ISO15693_READ_MULTIPLE 0x800 /* read one block with Read multiple blocks */
+#define KQLMX_ISO15693_NO_SUBCARRIER 0x2000 /* clear the sub-carrier flag (maker 0x08) */
+#define KQLMX_ISO15693_RAW_FLAGS 0x8000   /* send the flags as passed, no variants */
+
+/* Inventory (16 slots, or one with KQLMX_ISO15693_ONE_SLOT): 11-byte records (status,
+ * response flags, DSFID, UID), as many whole records as fit len; the bytes copied.
+ * Colliding slots are resolved with longer masks; tags that still collide at mask
+ * length 60 fail the call with error 23. */
+KQLMX_API int KQLMX_Iso15693Inventory(int port, unsigned char* buf, int len, int flags);
+/* The system information after the response flags (info flags, UID, ...). */
+KQLMX_API int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid, int uidLen,
+                                          int flags);
+/* Block count, block size and IC maker code from the system information; each out
+ * pointer may be null and is set only when the information holds it. 0 / -1. */
+KQLMX_API int KQLMX_Iso15693GetMemorySize(int port, const void* uid, int uidLen, int* blockCount, int* blockSize,
+                                          int* icManufacturer, int flags);
+/* One block (with the option flag: its security status first). */
+KQLMX_API int KQLMX_Iso15693ReadBlock(int port, int block, unsigned char* out, int outLen, const void* uid,
+                                      int uidLen, int flags);
+KQLMX_API int KQLMX_Iso15693ReadBlocks(int port, int first, int count, unsigned char* out, int outLen,
+                                       const void* uid, int uidLen, int flags);
+/* Writes one block; a write whose answer was lost counts when the block reads back
+ * equal. 0 / -1. */
+KQLMX_API int KQLMX_Iso15693WriteBlocks(int port, int block, const void* data, int dataLen, const void* uid,
+                                        int uidLen, int flags);
+/* Locks one block; a block that is locked already counts as locked. 0 / -1. */
+KQLMX_API int KQLMX_Iso15693LockBlock(int port, int block, const void* uid, int uidLen, int flags);
+/* One security status byte per block (1: locked). */
+KQLMX_API int KQLMX_Iso15693GetBlockSecurity(int port, int first, int count, unsigned char* out, int outLen,
+                                             const void* uid, int uidLen, int flags);
 
 #ifdef __cplusplus
 }

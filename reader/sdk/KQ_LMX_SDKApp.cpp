@@ -5,6 +5,7 @@
 #include "reader/sdk/ReaderCommands.h"
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/sdk/Trace.h"
+#include "reader/tags/NfcTagHandler.h"
 #include "reader/transport/PortHandleRegistry.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/ReaderFtdiLibrary.h"
@@ -62,6 +63,7 @@ CKQ_LMX_SDKApp::CKQ_LMX_SDKApp() {
 }
 
 CKQ_LMX_SDKApp::~CKQ_LMX_SDKApp() {
+    tagHandler_.reset();
     CloseAllPorts();
     platform::SetDebugSink(nullptr);
 }
@@ -116,6 +118,11 @@ void CKQ_LMX_SDKApp::SetPortError(int handle, int code) {
 int CKQ_LMX_SDKApp::GetPortError(int handle) {
     auto port = FindPort(handle);
     return port ? port->lastError : KQLMX_ERROR_NO_SUCH_PORT;
+}
+
+CNfcTagHandler& CKQ_LMX_SDKApp::TagHandler() {
+    if (!tagHandler_) tagHandler_ = std::make_unique<CNfcTagHandler>();
+    return *tagHandler_;
 }
 
 // A new port with its link open and a handle taken, or nullptr with the open's result.

@@ -1,7 +1,8 @@
-// The one reader-layer object of the process: it owns every open reader port, opens
-// ports by name (finding the reader's protocol type by its version answer), names
-// them by handle and keeps their last errors. Ports are shared: a call that found a
-// port keeps it alive until it returns, even when the port is closed meanwhile.
+// The one reader-layer object of the process: it owns every open reader port (opening
+// ports by name and finding the reader's protocol type by its version answer), names
+// them by handle, keeps their last errors and owns the tag handler. Ports are shared:
+// a call that found a port keeps it alive until it returns, even when the port is
+// closed meanwhile.
 #pragma once
 
 #include "reader/transport/KQ_LMX_Port.h"
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace kq {
+
+class CNfcTagHandler;
 
 class CKQ_LMX_SDKApp {
 public:
@@ -37,6 +40,9 @@ public:
     // The port's last error, 3 when there is no such port.
     int GetPortError(int handle);
 
+    // The tag handler, created by the first tag call and kept.
+    CNfcTagHandler& TagHandler();
+
 private:
     CKQ_LMX_SDKApp();
     std::shared_ptr<CKQ_LMX_Port> OpenLink(const std::string& name, int baud, int timeoutMs, int* failure);
@@ -44,6 +50,7 @@ private:
     std::recursive_mutex openLock_; // a whole OpenPort; a pumped event may open again
     std::mutex listLock_;           // the port list, only for a list operation
     std::vector<std::shared_ptr<CKQ_LMX_Port>> ports_;
+    std::unique_ptr<CNfcTagHandler> tagHandler_;
 };
 
 } // namespace kq

@@ -2,11 +2,13 @@
 // arguments, calls one operation and converts the result (true/false -> 0/-1).
 #include "kqlmx.h"
 
-#include "reader/sdk/KQ_LMX_SDKApp.h"
+#include "content/TagErrorCode.h"
+#include "reader/sdk/FlatCall.h"
 #include "reader/sdk/MultiString.h"
 #include "reader/sdk/ReaderCommands.h"
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/sdk/Trace.h"
+#include "reader/tags/NfcTagHandler.h"
 #include "reader/transport/PortEnumeration.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/ReaderFtdiLibrary.h"
@@ -16,26 +18,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+using kq::App;
 using kq::Bytes;
-using kq::CKQ_LMX_SDKApp;
+using kq::Result;
 
 namespace {
-
-CKQ_LMX_SDKApp& App() { return CKQ_LMX_SDKApp::Get(); }
-
-int Result(bool ok) { return ok ? 0 : -1; }
 
 // A text argument; values below 0x10000 name string resources elsewhere, never text.
 bool IsText(const char* name) { return reinterpret_cast<uintptr_t>(name) >= 0x10000; }
 
-// Until the tag handler is part of the library, every tag call on an open port fails
-// with the same code.
-int NoTagHandler(int port) {
-    auto found = App().FindPort(port);
-    if (found) found->lastError = KQLMX_ERROR_TAG_TYPE_UNSUPPORTED;
-    return -1;
-}
+kq::CNfcTagHandler& Tags() { return App().TagHandler(); }
 
 // A USB reader's serial number begins with its model number.
 bool IsKnownReaderEntry(const std::string& entry) {
@@ -80,12 +75,7 @@ int KQLMX_GetReaderVersion(int port, unsigned char* buf, int len) {
     }
     Bytes answer;
     if (!kq::QueryVersion(*found, answer)) return -1;
-    if (static_cast<size_t>(len) < answer.size()) {
-        found->lastError = KQLMX_ERROR_BUFFER_TOO_SMALL;
-        return -1;
-    }
-    std::copy(answer.begin(), answer.end(), buf);
-    return static_cast<int>(answer.size());
+    return kq::CopyAnswer(*found, answer, buf, len);
 }
 
 int KQLMX_GetReaderName(int port, char* buf, int size) {
@@ -162,16 +152,23 @@ int KQLMX_CountUsbReaders(void) { return kq::CountUsbReaders(kq::ReaderFtdiLibra
 // Readers appear as ttys through the kernel's own drivers: nothing to install.
 int KQLMX_IsVirtualComDriverInstalled(void) { return 1; }
 
-int KQLMX_FormatTag(int port, const void*, int) { return NoTagHandler(port); }
+int KQLMX_FormatTag(int port, const void* key, int keyLen) { return Result(Tags().Format(port, key, keyLen)); }
 
-int KQLMX_LockTag(int port, const void*, int) { return NoTagHandler(port); }
+int KQLMX_LockTag(int port, const void* key, int keyLen) { return Result(Tags().MakeReadOnly(port, key, keyLen)); }
 
 int KQLMX_ReadTag(int port, char* buf, int len) {
     if (!buf || len <= 0) {
         App().SetPortError(port, KQLMX_ERROR_BUFFER_TOO_SMALL);
         return -1;
     }
-    return NoTagHandler(port);
+    std::string json;
+    if (!Tags().ReadJson(port, json)) return -1;
+    if (static_cast<size_t>(len) < json.size() + 1) {
+        App().SetPortError(port, KQLMX_ERROR_BUFFER_TOO_SMALL);
+        return -1;
+    }
+    std::memcpy(buf, json.c_str(), json.size() + 1);
+    return static_cast<int>(json.size());
 }
 
 int KQLMX_GetTagUid(int port, unsigned char* out, int len) {
@@ -179,11 +176,26 @@ int KQLMX_GetTagUid(int port, unsigned char* out, int len) {
         App().SetPortError(port, KQLMX_ERROR_BUFFER_TOO_SMALL);
         return -1;
     }
-    return NoTagHandler(port);
+    return Tags().GetUid(port, out) ? static_cast<int>(kq::CNfcTagHandler::kUidSize) : -1;
 }
 
-int KQLMX_ChangeTagKey(int port, int, const void*, int, const void*, int) { return NoTagHandler(port); }
+int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, const void* newKey, int newKeyLen) {
+    return Result(Tags().ChangeKey(port, flag != 0, curKey, curKeyLen, newKey, newKeyLen));
+}
 
-int KQLMX_WriteTag(int port, const char*, int, const void*, int, int) { return NoTagHandler(port); }
+int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen, int lockAfter) {
+    std::string_view text;
+    if (json && jsonLen > 0) {
+        if (json[jsonLen - 1] == '\0') --jsonLen; // a counted terminator
+        text = std::string_view(json, static_cast<size_t>(jsonLen));
+        text = text.substr(0, text.find('\0'));
+    }
+    int overflow = 0;
+    if (Tags().WriteJson(port, text, lockAfter != 0, key, keyLen, &overflow)) return 0;
+    // Minus the excess, so that the caller can tell how much to cut; never 0, which
+    // would read as success.
+    if (App().GetPortError(port) == kTagErrorMessageTooLarge && overflow > 0) return -overflow;
+    return -1;
+}
 
 } // extern "C"

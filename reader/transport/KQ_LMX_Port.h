@@ -30,6 +30,7 @@ public:
     int readerAddress = 1; // low byte used by types 0 and 1
     int lastError = 0;     // PortErrorCode
     bool waitMode = false; // true: answer waits leave the application's windows alone
+    uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
 
     Bytes& SendBuffer() { return send_; }
 

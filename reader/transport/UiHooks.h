@@ -10,6 +10,8 @@ void SetUiHooks(const KQLMX_UiHooks* hooks);
 KQLMX_UiHooks CurrentUiHooks();
 
 void PumpEvents();
+// Pauses for `ms` milliseconds, pumping events every millisecond.
+void PumpEventsFor(int ms);
 
 // Disables the active window for its lifetime and restores it exactly once.
 class ActiveWindowDisabled {
@@ -22,6 +24,18 @@ public:
 private:
     KQLMX_UiHooks hooks_;
     void* token_ = nullptr;
+};
+
+// Shows the wait cursor (beginBusy) for its lifetime and ends it exactly once.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    KQLMX_UiHooks hooks_;
 };
 
 } // namespace kq

@@ -9,6 +9,8 @@
 #include "sim/Simulator.h"
 #include "sim/Type2Tag.h"
 
+#include "content/UriScheme.h"
+
 #include <QFile>
 #include <QtTest>
 
@@ -30,9 +32,27 @@ struct Bench {
         ProfileSettings::WriteString("Port", "Name", QString::fromStdString(portName));
         ProfileSettings::WriteInt("Port", "Baudrate", 19200);
         ProfileSettings::WriteInt("Port", "Adresse", 1);
+        // The simulator answers within milliseconds; a short time-out keeps the runs
+        // without a reader short.
+        ProfileSettings::WriteInt("Port", "Timeout", 200);
         return kqtest::EngineRig(std::make_unique<ReaderApi>());
     }
 };
+
+constexpr std::uint8_t kUid[] = {0x04, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6};
+
+kqsim::TagId PlaceNtag213(kqsim::Simulator& sim) {
+    return sim.placeTag(
+        kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213, {std::begin(kUid), std::end(kUid)}));
+}
+
+// `count` bytes of the tag's memory from `page` on, as hex text ("01 03 A0 0C").
+QString Memory(const kqsim::Simulator& sim, kqsim::TagId id, int page, int count) {
+    const std::optional<kqsim::Bytes> memory = sim.tagMemory(id);
+    if (!memory || memory->size() < size_t(page * 4 + count)) return "(no such memory)";
+    const kqsim::Bytes part(memory->begin() + page * 4, memory->begin() + page * 4 + count);
+    return QString::fromStdString(kqsim::toHex(part));
+}
 
 long long Ms(kqsim::Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
@@ -50,7 +70,7 @@ private slots:
         QVERIFY(bench.pty.ok());
         std::array<std::uint8_t, 8> uid{};
         bench.rig.engine->ReadUid(uid); // no tag
-        QCOMPARE(bench.rig.engine->Result().state, 1);
+        QCOMPARE(bench.rig.Result(), std::make_pair(1, 13));
         bench.sim.clearLog();
 
         bench.rig.engine->BeepWithLed(440, 150, 2);
@@ -85,6 +105,166 @@ private slots:
         const auto outputs = bench.sim.outputHistory();
         QCOMPARE(outputs.size(), size_t(2));
         QVERIFY(Ms(outputs[1].time - outputs[0].time) >= 150);
+    }
+
+    // The UID poll of the cyclic jobs: the tag's 7-byte UID, zero-filled to 8; no tag
+    // is message 13.
+    void theUidPollSeesTagsComeAndGo() {
+        Bench bench;
+        std::array<std::uint8_t, 8> uid{};
+        KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadUid(uid));
+        QCOMPARE(bench.rig.Result(), std::make_pair(1, 13));
+        const kqsim::TagId id = PlaceNtag213(bench.sim);
+        KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadUid(uid));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 1));
+        QCOMPARE(uid, (std::array<std::uint8_t, 8>{0x04, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x00}));
+        bench.sim.removeTag(id);
+        KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadUid(uid));
+        QCOMPARE(bench.rig.Result(), std::make_pair(1, 13));
+        QCOMPARE(uid, (std::array<std::uint8_t, 8>{}));
+    }
+
+    // A record written to an NTAG213 lands after its Lock Control TLV (01 03 A0 0C 34)
+    // as an NDEF Message TLV with a short record, and reads back into its form.
+    void aWrittenRecordReadsBack_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("area"); // pages 4 on
+        // Text record: D1 01 len 'T', status 02 (UTF-8, 2-byte language), "en", text.
+        QTest::newRow("text") << "text"
+                              << "01 03 A0 0C 34 03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE";
+        // URI record: D1 01 len 'U', identifier code 02 ("https://www."), the rest.
+        QTest::newRow("web address")
+            << "bookmark"
+            << "01 03 A0 0C 34 03 10 D1 01 0C 55 02 65 78 61 6D 70 6C 65 2E 63 6F 6D FE";
+    }
+
+    void aWrittenRecordReadsBack() {
+        QFETCH(QString, kind);
+        QFETCH(QString, area);
+        Bench bench;
+        const kqsim::TagId id = PlaceNtag213(bench.sim);
+        CNfcTagAccess& engine = *bench.rig.engine;
+        if (kind == "text")
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(engine.WriteText("Hallo", false)));
+        else
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(engine.WriteBookmark("https://www.example.com", "", false)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(Memory(bench.sim, id, 4, int(area.size() + 1) / 3), area);
+
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 1));
+        QVERIFY(engine.ReadFlag());
+        QVERIFY(item);
+        if (kind == "text") {
+            QVERIFY(item->GetText());
+            QCOMPARE(*item->GetText(), std::string("Hallo"));
+        } else {
+            QVERIFY(item->GetUriScheme());
+            QCOMPARE(item->GetUriScheme()->GetSchemeType(), CUriScheme::kBookmark);
+            QCOMPARE(item->GetUriScheme()->Compose(true), std::string("https://www.example.com"));
+        }
+    }
+
+    // Formatting leaves an empty NDEF message (one empty record: D0 00 00); reading it
+    // finds the tag formatted without a record. A blank Ultralight is not NFC formatted until then, and gets
+    // the capability container of its 48 bytes.
+    void formatLeavesAnEmptyMessage() {
+        Bench bench;
+        const kqsim::TagId ntag = PlaceNtag213(bench.sim);
+        CNfcTagAccess& engine = *bench.rig.engine;
+        QVERIFY(engine.WriteText("Hallo", false));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(engine.Format()));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(Memory(bench.sim, ntag, 4, 11), "01 03 A0 0C 34 03 03 D0 00 00 FE");
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 1));
+        QVERIFY(engine.ReadFlag());
+        QVERIFY(!item);
+
+        bench.sim.removeTag(ntag);
+        const kqsim::TagId ultralight =
+            bench.sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight));
+        KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
+        QCOMPARE(bench.rig.Result(), std::make_pair(1, 17));
+        QVERIFY(!engine.ReadFlag());
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(engine.Format()));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(Memory(bench.sim, ultralight, 3, 10), "E1 10 06 00 03 03 D0 00 00 FE");
+    }
+
+    // Locking sets the capability container's write access to read-only and the
+    // static and first dynamic lock bytes; the tag then refuses writes and formats
+    // (message 20, a state that concerns the NFC data) and still reads.
+    void aLockedTagReadsButRefusesWrites() {
+        Bench bench;
+        const kqsim::TagId id = PlaceNtag213(bench.sim);
+        CNfcTagAccess& engine = *bench.rig.engine;
+        QVERIFY(engine.WriteText("Hallo", false));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(engine.Lock()));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 3));
+        QCOMPARE(Memory(bench.sim, id, 2, 4).right(5), "FF FF"); // static lock bytes
+        QCOMPARE(Memory(bench.sim, id, 3, 4), "E1 10 12 0F");
+        QCOMPARE(Memory(bench.sim, id, 0x28, 1), "FF");
+
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.WriteText("Neu", false)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(2, 20));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.Format()));
+        QCOMPARE(bench.rig.Result(), std::make_pair(2, 20));
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 1));
+        QVERIFY(item && item->GetText() && *item->GetText() == "Hallo");
+    }
+
+    // A protection key is for DESFire tags only: the new key is asked for, then the
+    // Type 2 tag is refused (message 16, a state that concerns the tag's type).
+    void aProtectionKeyNeedsADesfireTag() {
+        Bench bench;
+        PlaceNtag213(bench.sim);
+        bench.rig.prompt->protectionKeys = {TagKey{}};
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->SetPassword(0)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(2, 16));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(1));
+    }
+
+    // The pending record of a cyclic write with its lock flag: written, then locked.
+    void thePendingRecordIsWrittenAndLocked() {
+        Bench bench;
+        const kqsim::TagId id = PlaceNtag213(bench.sim);
+        bench.rig.engine->SetPending(R"({"TEXT":{"TITLE":"Hallo"}})", true);
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WritePending()));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(Memory(bench.sim, id, 7, 8), "65 6E 48 61 6C 6C 6F FE");
+        QCOMPARE(Memory(bench.sim, id, 3, 4), "E1 10 12 0F");
+    }
+
+    // 200 characters need a 207-byte message, 210 bytes of TLV area, plus the byte of
+    // the Lock Control TLV on the NDEF TLV's page: 211 bytes for the 140 left from
+    // page 5 on. 71 too many; nothing is written.
+    void aTooLongTextCountsTheExcess() {
+        Bench bench;
+        const kqsim::TagId id = PlaceNtag213(bench.sim);
+        const QString before = Memory(bench.sim, id, 0, 45 * 4);
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->WriteText(std::string(200, 'x'), false)));
+        int state = 0, index = 0, extra = 0;
+        bench.rig.engine->GetResult(state, index, &extra);
+        QCOMPARE(std::make_tuple(state, index, extra), std::make_tuple(1, 27, 71));
+        QCOMPARE(Memory(bench.sim, id, 0, 45 * 4), before);
+    }
+
+    // The tag leaves the field in the middle of the write: an error, never success,
+    // and wait mode ends all the same.
+    void aTagThatVanishesMidWriteIsAnError() {
+        Bench bench;
+        for (int commands = 0; commands < 8; ++commands) {
+            const kqsim::TagId id = PlaceNtag213(bench.sim);
+            bench.sim.removeTagAfter(id, commands);
+            KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->WriteText("Hallo", false)));
+            QCOMPARE(bench.rig.engine->Result().state, 1);
+            bench.sim.removeAllTags();
+        }
     }
 
     // Every operation on a reader that fails it, or whose link is gone: wait mode is

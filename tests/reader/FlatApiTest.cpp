@@ -235,25 +235,21 @@ TEST(FlatApiEnumeration, EmptyListsAndBufferRules) {
     unsetenv("KQLMX_SYSFS_ROOT");
 }
 
-TEST_F(FlatApi, TagCallsFailUntilTheTagHandlerExists) {
+TEST_F(FlatApi, TagCallsRefuseBadArgumentsWithoutReaderTraffic) {
     handle = OpenTypeZero();
-    const unsigned char key[16] = {};
-    char text[64];
+    const unsigned char key[24] = {};
     unsigned char uid[8];
-    EXPECT_EQ(KQLMX_FormatTag(handle, key, 16), -1);
-    EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-    EXPECT_EQ(KQLMX_LockTag(handle, nullptr, 0), -1);
-    EXPECT_EQ(KQLMX_ReadTag(handle, text, sizeof text), -1);
-    EXPECT_EQ(KQLMX_GetTagUid(handle, uid, 8), -1);
-    EXPECT_EQ(KQLMX_ChangeTagKey(handle, 1, key, 16, key, 16), -1);
-    EXPECT_EQ(KQLMX_WriteTag(handle, "{}", 2, nullptr, 0, 0), -1);
-    EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-
     EXPECT_EQ(KQLMX_GetTagUid(handle, uid, 7), -1);
     EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_BUFFER_TOO_SMALL);
     EXPECT_EQ(KQLMX_GetTagUid(handle, nullptr, 8), -1);
     EXPECT_EQ(KQLMX_ReadTag(handle, nullptr, 100), -1);
     EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_BUFFER_TOO_SMALL);
+    for (int length : {8, 24, -1}) {
+        EXPECT_EQ(KQLMX_FormatTag(handle, key, length), -1);
+        EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_KEY_LENGTH);
+        EXPECT_EQ(KQLMX_WriteTag(handle, "{}", 2, key, length, 0), -1);
+        EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_KEY_LENGTH);
+    }
     EXPECT_EQ(reader.Requests(), std::vector<std::string>{"02 01 F0 00 F1"}) << "no reader traffic";
 
     EXPECT_EQ(KQLMX_FormatTag(55, nullptr, 0), -1);

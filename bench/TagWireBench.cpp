@@ -1,0 +1,107 @@
+// How close a tag operation comes to the time its bytes need on the wire: writes a
+// 100-byte URL record to a simulated NTAG213 and reads it back, over a pty whose
+// simulated reader paces both directions at 19200 baud (10 bits a byte), and prints
+// for each the reader exchanges, the bytes on the wire both ways, the wire-time floor
+// (bytes x 10 / baud), the measured time and their ratio. A ratio near 1 means the
+// library adds no waiting of its own.
+//
+//   kqlmx-tag-bench [runs]      (default 5; the median run is reported)
+#include "kqlmx.h"
+#include "sim/PtyTransport.h"
+#include "sim/Simulator.h"
+#include "sim/Type2Tag.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kBaud = 19200;
+
+struct Run {
+    size_t exchanges = 0;
+    size_t bytesToReader = 0;
+    size_t bytesFromReader = 0;
+    double seconds = 0;
+    bool ok = false;
+
+    double FloorSeconds() const { return static_cast<double>(bytesToReader + bytesFromReader) * 10.0 / kBaud; }
+    double Ratio() const { return seconds / FloorSeconds(); }
+};
+
+Run Measure(kqsim::Simulator& sim, const std::function<bool()>& operation) {
+    sim.clearLog();
+    const auto start = std::chrono::steady_clock::now();
+    Run run;
+    run.ok = operation();
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const kqsim::LogEntry& entry : sim.log()) {
+        if (entry.kind == kqsim::LogKind::Received) {
+            ++run.exchanges;
+            run.bytesToReader += entry.bytes.size();
+        } else if (entry.kind == kqsim::LogKind::Sent) {
+            run.bytesFromReader += entry.bytes.size();
+        }
+    }
+    return run;
+}
+
+void Report(const char* name, std::vector<Run> runs) {
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.Ratio() < b.Ratio(); });
+    const Run& median = runs[runs.size() / 2];
+    std::printf("%-6s %s  exchanges %zu  bytes to reader %zu, from reader %zu  wire floor %.1f ms  "
+                "measured %.1f ms  ratio %.3f (best %.3f, worst %.3f)\n",
+                name, median.ok ? "ok    " : "FAILED", median.exchanges, median.bytesToReader, median.bytesFromReader,
+                median.FloorSeconds() * 1000, median.seconds * 1000, median.Ratio(), runs.front().Ratio(),
+                runs.back().Ratio());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    kqsim::ReaderConfig config;
+    config.baud = kBaud;
+    config.pacing = true;
+    kqsim::Simulator sim(config);
+    kqsim::PtyTransport pty(sim);
+    if (!pty.ok()) {
+        std::fprintf(stderr, "pty: %s\n", pty.error().c_str());
+        return 1;
+    }
+    const int port = KQLMX_OpenPort(pty.slavePath().c_str(), kBaud, 1000);
+    if (port <= 0) {
+        std::fprintf(stderr, "no reader on %s (%d)\n", pty.slavePath().c_str(), port);
+        return 1;
+    }
+    KQLMX_SetWaitMode(port, 1);
+    sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
+
+    // URI record: D1 01 60 55, then the payload: code 04 ("https://") and 95 characters.
+    std::string url = "https://example.com/";
+    url.resize(8 + 95, 'a');
+    const std::string json = "{\"BOOKMARK\" : {\"URL\" : \"" + url + "\",\"TITLE\" : \"\"}}";
+
+    std::printf("NTAG213, 100-byte URL record, %d baud, %d runs\n", kBaud, runs);
+    std::vector<Run> writes, reads;
+    for (int i = 0; i < runs; ++i) {
+        writes.push_back(Measure(sim, [&] {
+            return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0) == 0;
+        }));
+        reads.push_back(Measure(sim, [&] {
+            char text[1024];
+            return KQLMX_ReadTag(port, text, sizeof text) == static_cast<int>(json.size()) && json == text;
+        }));
+    }
+    Report("write", writes);
+    Report("read", reads);
+    KQLMX_ClosePort(port);
+    const bool ok = std::all_of(writes.begin(), writes.end(), [](const Run& r) { return r.ok; }) &&
+                    std::all_of(reads.begin(), reads.end(), [](const Run& r) { return r.ok; });
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,270 @@
+#include "reader/tags/NfcTagHandler.h"
+
+#include "content/NdefCodec.h"
+#include "content/NdefTlv.h"
+#include "content/RecordJsonReader.h"
+#include "content/RecordJsonWriter.h"
+#include "content/TagContent.h"
+#include "content/TagErrorCode.h"
+#include "kqlmx.h"
+#include "reader/sdk/Iso14443Commands.h"
+#include "reader/sdk/Iso15693Commands.h"
+#include "reader/sdk/KQ_LMX_SDKApp.h"
+#include "reader/sdk/ReaderCommands.h"
+#include "reader/tags/NfcType2Tag.h"
+#include "reader/transport/UiHooks.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+namespace kq {
+
+namespace {
+
+// A tag that did not answer the first request may answer once the RF field has been
+// off long enough for it to power down.
+constexpr int kFieldOffMs = 50;
+constexpr size_t kMaxAtsSize = 100;
+constexpr int kVicinityFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_SLOT;
+
+int FamilyOf(uint16_t atqa, uint8_t sak) {
+    if (atqa == 0x0044 && sak == 0x00) return kNfcTagType2;
+    if ((atqa == 0x0004 || atqa == 0x0044) && sak == 0x08) return kNfcTagClassic1K;
+    if ((atqa == 0x0002 || atqa == 0x0042) && sak == 0x18) return kNfcTagClassic4K;
+    return kNfcTagNone;
+}
+
+// ISO 14443-4 compliance as ATQA and SAK tell it; the activation decides.
+bool MayBeIso14443_4(uint16_t atqa, uint8_t sak) {
+    return std::popcount(static_cast<unsigned>(atqa & 0x1F)) == 1 && (sak & 0x3A) == 0x20;
+}
+
+} // namespace
+
+// The state of one public operation: the port, found by its handle and held until the
+// operation returns, and the details reset by every operation. A call that comes in
+// through an event pumped during an answer wait leaves the outer one's state as it was.
+class CNfcTagHandler::Operation {
+public:
+    Operation(CNfcTagHandler& handler, int port)
+        : handler_(handler), savedHandle_(handler.portHandle_), savedPort_(std::move(handler.port_)) {
+        handler.portHandle_ = port;
+        handler.port_ = CKQ_LMX_SDKApp::Get().FindPort(port);
+        handler.overflow_ = 0;
+    }
+    ~Operation() {
+        handler_.portHandle_ = savedHandle_;
+        handler_.port_ = std::move(savedPort_);
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    explicit operator bool() const { return handler_.port_ != nullptr; }
+
+private:
+    CNfcTagHandler& handler_;
+    int savedHandle_;
+    std::shared_ptr<CKQ_LMX_Port> savedPort_;
+};
+
+void CNfcTagHandler::SetError(int code) {
+    if (port_) port_->lastError = code;
+}
+
+bool CNfcTagHandler::PortGone() const { return !CKQ_LMX_SDKApp::Get().FindPort(portHandle_); }
+
+bool CNfcTagHandler::TakeKey(Key& cleared, const void* key, int keyLen) {
+    cleared.fill(0);
+    if (!key || keyLen == 0) return true;
+    if (keyLen != static_cast<int>(kKeySize)) {
+        SetError(KQLMX_ERROR_KEY_LENGTH);
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(key);
+    std::copy_n(bytes, kKeySize, cardKey_.begin());
+    std::copy_n(bytes, kKeySize, appKey_.begin());
+    return true;
+}
+
+bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
+    if (type) *type = kNfcTagNone;
+    if (uid) std::fill_n(uid, kUidSize, 0);
+    CKQ_LMX_Port& port = *port_;
+    uint16_t atqa = 0;
+    if (!RequestTypeA(port, atqa)) {
+        SetRfFieldOnPort(port, false);
+        PumpEventsFor(kFieldOffMs);
+        SetRfFieldOnPort(port, true);
+        if (!RequestTypeA(port, atqa)) {
+            if (!PortGone()) SetError(kTagErrorNoTag);
+            return false;
+        }
+    }
+    uint8_t sak = 0;
+    Bytes id;
+    if (!SelectTypeA(port, kUidSize, sak, id)) {
+        SetError(kTagErrorNoTag);
+        return false;
+    }
+    if (uid) std::copy(id.begin(), id.end(), uid);
+    int family = FamilyOf(atqa, sak);
+    if (MayBeIso14443_4(atqa, sak)) {
+        Bytes ats;
+        if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) family = kNfcTagIso14443_4;
+    }
+    if (type) *type = family;
+    return true;
+}
+
+bool CNfcTagHandler::Reactivate() { return Detect(nullptr, nullptr); }
+
+bool CNfcTagHandler::DetectVicinity() {
+    Bytes records;
+    if (!Iso15693Inventory(*port_, kVicinityFlags, records) || records.size() < kInventoryRecordSize) {
+        SetError(kTagErrorNoTag);
+        return false;
+    }
+    std::copy_n(records.begin() + 3, kUidSize, vicinityUid_.begin());
+    return true;
+}
+
+bool CNfcTagHandler::DetectTag(int port, int* type, uint8_t* uid) {
+    Operation op(*this, port);
+    return op && Detect(type, uid);
+}
+
+bool CNfcTagHandler::GetUid(int port, uint8_t* uid) {
+    std::fill_n(uid, kUidSize, 0);
+    Operation op(*this, port);
+    if (!op) return false;
+    if (Detect(nullptr, uid)) return true;
+    if (PortGone() || !DetectVicinity()) return false;
+    std::copy(vicinityUid_.begin(), vicinityUid_.end(), uid);
+    return true;
+}
+
+bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
+    messages.clear();
+    if (busy_) {
+        SetError(KQLMX_ERROR_PORT_BUSY);
+        return false;
+    }
+    busy_ = true;
+    struct Done {
+        bool& busy;
+        ~Done() { busy = false; }
+    } done{busy_};
+
+    int type = kNfcTagNone;
+    if (Detect(&type, nullptr)) {
+        if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
+        SetError(kTagErrorTypeNotSupported);
+        return false;
+    }
+    // ISO 15693 tags are found, but their NDEF data is not read by this build.
+    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    return false;
+}
+
+bool CNfcTagHandler::ReadJson(int port, std::string& json) {
+    json.clear();
+    Operation op(*this, port);
+    if (!op) return false;
+    CNdefMessageList messages;
+    ReadTag(messages, true);
+    if (messages.empty()) {
+        // A tag read without any fault that still holds no message has no NDEF area.
+        if (port_->lastError == 0) SetError(kTagErrorNotNfcFormatted);
+        return false;
+    }
+    CSdkNfcTagDataList items;
+    MessageToTagData(*this, *messages.front(), true, false, items);
+    if (!items.empty()) TagDataToJson(items.front().get(), json);
+    return true;
+}
+
+bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, int* overflow, bool lockAfter) {
+    if (overflow) *overflow = 0;
+    overflow_ = 0;
+    const bool written = WriteArea(message, lockAfter);
+    if (overflow) *overflow = overflow_;
+    return written;
+}
+
+bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
+    CMyByteArray area;
+    if (!EncodeNdefTlv(message, area)) {
+        // Longer than a TLV can state: no tag takes it.
+        CMyByteArray bytes;
+        EncodeNdefMessage(message, bytes);
+        overflow_ = static_cast<int>(std::min<size_t>(bytes.size() - kMaxNdefTlvLength, INT32_MAX));
+        SetError(kTagErrorMessageTooLarge);
+        return false;
+    }
+    int type = kNfcTagNone;
+    if (Detect(&type, nullptr)) {
+        if (type != kNfcTagType2) {
+            SetError(kTagErrorTypeNotSupported);
+            return false;
+        }
+        CNfcType2Tag tag(*this);
+        return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
+    }
+    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    return false;
+}
+
+bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,
+                               int* overflow) {
+    if (overflow) *overflow = 0;
+    Operation op(*this, port);
+    if (!op || !TakeKey(appKey_, key, keyLen)) return false;
+    if (json.empty()) return WriteMessage(CNdefMessage{}, nullptr, false);
+    CNdefMessage message;
+    if (!JsonToNdefMessage(*this, json, message)) {
+        // Every refusal gets a code: text that names a record kind but builds no
+        // record (a contact without a name) cannot go onto a tag as it is; anything
+        // else is no record JSON text.
+        std::unique_ptr<CNfcTagData> item;
+        SetError(JsonToNfcTagData(json, item) == RecordJsonResult::kOk ? kTagErrorMimeFormat
+                                                                        : kTagErrorUnknownDataType);
+        return false;
+    }
+    return WriteMessage(message, overflow, lockAfter);
+}
+
+bool CNfcTagHandler::Format(int port, const void* key, int keyLen) {
+    Operation op(*this, port);
+    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, nullptr, false);
+}
+
+bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
+    Operation op(*this, port);
+    if (!op || !TakeKey(cardKey_, key, keyLen)) return false;
+    int type = kNfcTagNone;
+    if (Detect(&type, nullptr)) {
+        if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
+        SetError(kTagErrorTypeNotSupported);
+        return false;
+    }
+    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    return false;
+}
+
+bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,
+                               int newKeyLen) {
+    Operation op(*this, port);
+    if (!op || !TakeKey(appKey_, currentKey, currentKeyLen)) return false;
+    if (!newKey || newKeyLen != static_cast<int>(kKeySize)) {
+        SetError(KQLMX_ERROR_KEY_LENGTH);
+        return false;
+    }
+    int type = kNfcTagNone;
+    if (!Detect(&type, nullptr)) return false;
+    // Keys belong to DESFire tags, whose commands are not part of this build.
+    SetError(type == kNfcTagIso14443_4 ? kTagErrorTypeNotSupported : kTagErrorKeyChangeNotType4);
+    return false;
+}
+
+} // namespace kq

@@ -1,0 +1,549 @@
+// NFC Forum Type 2 tags through the flat API of libkqlmx, over a pty, against the
+// reader simulator's tags. Expected tag memory is written out by hand from the NFC
+// Forum Type 2 Tag layout (CC E1 10 size/8 access, TLVs 01 Lock Control, 03 NDEF
+// Message, FE Terminator), the NDEF record layout (header MB|ME|SR|TNF, type length,
+// payload length, type, payload) and the Ultralight / NTAG datasheets (lock bytes in
+// page 2 bytes 2-3, dynamic lock bytes of NTAG213 in page 28h).
+#include "TagSimReader.h"
+#include "kqlmx.h"
+#include "sim/IsoDepTag.h"
+#include "sim/Iso15693Tag.h"
+#include "sim/TagImage.h"
+#include "sim/Type2Tag.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kqtest {
+namespace {
+
+using kqsim::TagId;
+using kqsim::Type2Tag;
+using Model = Type2Tag::Model;
+
+constexpr int kTagNoTag = 0x20001;
+constexpr int kTagNotFormatted = 0x20004;
+constexpr int kTagNfcWriteProtection = 0x20010;
+constexpr int kTagBlockRead = 0x20011;
+constexpr int kTagBlockWrite = 0x20012;
+constexpr int kTagNfcData = 0x20017;
+constexpr int kTagMimeFormat = 0x20019;
+constexpr int kTagUnknownDataType = 0x2001B;
+
+// NTAG213 as shipped: pages 4-5 hold 01 03 A0 0C 34 (Lock Control TLV: dynamic lock
+// bits at page 28h, 12 bits) and an empty NDEF Message TLV 03 00 FE.
+const Bytes kNtag213LockControl = Hex("01 03 A0 0C 34");
+
+// 03 L value FE for a value shorter than 255 bytes.
+Bytes NdefTlv(const Bytes& message) {
+    return Cat({{0x03, static_cast<uint8_t>(message.size())}, message, {0xFE}});
+}
+
+// A short record that is the whole message: MB ME SR and the TNF.
+Bytes ShortRecord(uint8_t tnf, const std::string& type, const Bytes& payload) {
+    return Cat({{static_cast<uint8_t>(0xD0 | tnf), static_cast<uint8_t>(type.size()),
+                 static_cast<uint8_t>(payload.size())},
+                Ascii(type), payload});
+}
+
+Bytes PaddedToPages(Bytes bytes) {
+    bytes.resize((bytes.size() + 3) / 4 * 4, 0x00);
+    return bytes;
+}
+
+int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
+
+std::string ReadJson(const TagSimReader& r, int* result = nullptr) {
+    char text[2048] = {};
+    const int n = KQLMX_ReadTag(r.port, text, sizeof text);
+    if (result) *result = n;
+    return n >= 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+int WriteJson(const TagSimReader& r, const std::string& json, int lockAfter = 0) {
+    return KQLMX_WriteTag(r.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, lockAfter);
+}
+
+// --- formatting --------------------------------------------------------------------
+
+struct FormatCase {
+    const char* name;
+    Model model;
+    Bytes cc;       // page 3 after formatting
+    Bytes page6;    // page 6 is not written
+};
+
+class FormatBlank : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatBlank, GetsTheCcOfItsSizeAndAnEmptyMessage) {
+    const FormatCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(c.model));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0) << LastError(r);
+    // Empty NDEF record D0 00 00 in an NDEF Message TLV, then the Terminator.
+    EXPECT_EQ(r.Pages(id, 3, 4), Cat({c.cc, Hex("03 03 D0 00"), Hex("00 FE 00 00"), c.page6}));
+    int result = -1;
+    EXPECT_EQ(ReadJson(r, &result), "");
+    EXPECT_EQ(result, 0) << "a formatted tag without a record reads as an empty text";
+}
+
+INSTANTIATE_TEST_SUITE_P(Type2, FormatBlank,
+                         testing::Values(
+                             // 16 pages: 48 bytes of data area from page 4.
+                             FormatCase{"ultralight", Model::Ultralight, Hex("E1 10 06 00"), Hex("00 00 00 00")},
+                             // 48 pages: 144 bytes (pages 4-27h); the shipped page 6 stays.
+                             FormatCase{"ultralight_c", Model::UltralightC, Hex("E1 10 12 00"),
+                                        Hex("11 FF 00 00")}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Type2Format, BlankTagsOfOtherSizesAreProbedAndLargeOnesClamped) {
+    struct Case {
+        int pages;
+        Bytes cc;
+    };
+    // Data area = pages x 4 - 16; the CC says size / 8, at most FF (2040 bytes) even
+    // for a room of 2048 bytes or more.
+    for (const Case& c : {Case{64, Hex("E1 10 1E 00")}, Case{528, Hex("E1 10 FF 00")}, Case{600, Hex("E1 10 FF 00")}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Generic, {}, c.pages));
+        ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0) << c.pages << " pages: " << LastError(r);
+        EXPECT_EQ(r.Pages(id, 3, 3), Cat({c.cc, Hex("03 03 D0 00"), Hex("00 FE 00 00")})) << c.pages << " pages";
+        int result = -1;
+        EXPECT_EQ(ReadJson(r, &result), "");
+        EXPECT_EQ(result, 0);
+    }
+}
+
+TEST(Type2Format, EmptyJsonTextFormatsLikeTheFormatCall) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ultralight));
+    ASSERT_EQ(KQLMX_WriteTag(r.port, "", 0, nullptr, 0, 0), 0);
+    EXPECT_EQ(r.Pages(id, 3, 3), Hex("E1 10 06 00 03 03 D0 00 00 FE 00 00"));
+}
+
+// --- writing and reading records ---------------------------------------------------
+
+struct RecordCase {
+    const char* name;
+    std::string json; // as the library's JSON writer spells it, so it reads back equal
+    Bytes record;
+};
+
+class WriteAndRead : public testing::TestWithParam<RecordCase> {};
+
+TEST_P(WriteAndRead, KeepsTheLockControlTlvAndReadsBack) {
+    const RecordCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const Bytes before = *r.sim.tagMemory(id);
+    ASSERT_EQ(WriteJson(r, c.json), 0) << LastError(r);
+    // The Lock Control TLV stays; the NDEF Message TLV after it is replaced.
+    const Bytes area = PaddedToPages(Cat({kNtag213LockControl, NdefTlv(c.record)}));
+    EXPECT_EQ(r.Pages(id, 4, static_cast<int>(area.size() / 4)), area);
+    EXPECT_EQ(r.Pages(id, 0, 4), Bytes(before.begin(), before.begin() + 16)) << "UID, lock bytes and CC untouched";
+    EXPECT_EQ(ReadJson(r), c.json);
+}
+
+// URI identifier code 04 is "https://"; "sms:" has no code (00). The text record's
+// status byte 02 says UTF-8 with a two-byte language code. The contact is vCard 2.1
+// text in a MIME record (TNF 2) of type "text/x-vCard".
+INSTANTIATE_TEST_SUITE_P(
+    Type2, WriteAndRead,
+    testing::Values(
+        RecordCase{"url", R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})",
+                   ShortRecord(0x01, "U", Cat({{0x04}, Ascii("example.com/a")}))},
+        RecordCase{"text", R"({"TEXT" : {"TITLE" : "Hallo"}})", ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enHallo")}))},
+        RecordCase{"contact", R"({"VCARD" : {"FIRSTNAME" : "Anna","SURNAME" : "Berg","ORGANISATION" : ""}})",
+                   ShortRecord(0x02, "text/x-vCard",
+                               Ascii("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna Berg\r\nN:Berg;Anna\r\nEND:VCARD"))},
+        RecordCase{"sms", R"({"SMS" : {"ADDRESS" : "+491234","MESSAGE" : "Hi there","TITLE" : ""}})",
+                   ShortRecord(0x01, "U", Cat({{0x00}, Ascii("sms:%2B491234?body=Hi%20there")}))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Type2Write, UrlPagesAsWrittenOutByHand) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    ASSERT_EQ(WriteJson(r, R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})"), 0);
+    EXPECT_EQ(r.Pages(id, 4, 8), Hex("01 03 A0 0C  34 03 12 D1  01 0E 55 04  65 78 61 6D"
+                                     "70 6C 65 2E  63 6F 6D 2F  61 FE 00 00  00 00 00 00"));
+}
+
+TEST(Type2Write, CountedTerminatorAndLockAfterWriting) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const char json[] = R"({"TEXT" : {"TITLE" : "Hallo"}})";
+    ASSERT_EQ(KQLMX_WriteTag(r.port, json, sizeof json, nullptr, 0, 1), 0) << "length with the zero, lock after";
+    EXPECT_EQ(ReadJson(r), json);
+    EXPECT_EQ(r.Pages(id, 3, 1), Hex("E1 10 12 0F"));
+}
+
+TEST(Type2Write, MessageThatDoesNotFitIsRefusedBeforeAnyWrite) {
+    // NTAG213: 144 bytes of data area; the NDEF TLV starts at byte 5 behind the Lock
+    // Control TLV, so writing starts at page 5 with one kept byte: 140 bytes of room.
+    // A text of n characters takes 1 + (03 L D1 01 L' 54 02 "en" text FE) = 11 + n.
+    for (int excess : {1, 3, 20}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        const Bytes before = *r.sim.tagMemory(id);
+        const std::string json = R"({"TEXT" : {"TITLE" : ")" + std::string(129 + excess, 'x') + R"("}})";
+        EXPECT_EQ(WriteJson(r, json), -excess);
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+        EXPECT_TRUE(r.Commands(0x35).empty()) << "nothing written";
+    }
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const std::string fits = R"({"TEXT" : {"TITLE" : ")" + std::string(129, 'x') + R"("}})";
+    ASSERT_EQ(WriteJson(r, fits), 0) << "exactly the room";
+    EXPECT_EQ(r.Pages(id, 39, 1), Hex("78 78 78 FE"));
+    EXPECT_EQ(ReadJson(r), fits);
+}
+
+TEST(Type2Write, MessageBeyondAnyTlvLengthIsTooLargeNeverSuccess) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag216));
+    const Bytes before = *r.sim.tagMemory(id);
+    const std::string json = R"({"TEXT" : {"TITLE" : ")" + std::string(70000, 'x') + R"("}})";
+    const int result = WriteJson(r, json);
+    EXPECT_LT(result, 0);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    EXPECT_EQ(*r.sim.tagMemory(id), before);
+}
+
+TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
+    struct Case {
+        std::string json;
+        int code;
+    };
+    for (const Case& c : {Case{"not json", kTagUnknownDataType}, Case{R"({"TEXT" : 5})", kTagUnknownDataType},
+                          Case{R"({"PICTURE" : {"URL" : "x"}})", kTagUnknownDataType},
+                          Case{R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "Kiel"}})",
+                               kTagMimeFormat}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(WriteJson(r, c.json), -1) << c.json;
+        EXPECT_EQ(LastError(r), c.code) << c.json;
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+        EXPECT_TRUE(r.Commands().empty()) << "the tag is not even looked for";
+    }
+}
+
+TEST(Type2Write, TlvsThatFillWholeReadsInFrontOfTheMessageStay) {
+    // A Lock Control TLV padded with NULL TLVs to page 6, and one with a Memory Control
+    // TLV padded to the end of the first four-page read (page 8).
+    struct Case {
+        std::vector<std::pair<int, Bytes>> pages;
+        int ndefPage;
+    };
+    const std::string old = R"({"TEXT" : {"TITLE" : "alt"}})";
+    const Bytes oldTlv = NdefTlv(ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enalt")})));
+    for (const Case& c : {Case{{{4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}}, 6},
+                          Case{{{4, Hex("01 03 A0 0C")}, {5, Hex("34 02 03 B0")}, {6, Hex("04 01 00 00")},
+                                {7, Hex("00 00 00 00")}},
+                               8}}) {
+        kqsim::TagImage image;
+        image.set("kind", "ntag213");
+        for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+        const Bytes padded = PaddedToPages(oldTlv);
+        for (size_t i = 0; i < padded.size() / 4; ++i)
+            image.setRow("page", c.ndefPage + static_cast<int>(i), Bytes(padded.begin() + static_cast<long>(i * 4),
+                                                                          padded.begin() + static_cast<long>(i * 4 + 4)));
+        std::string error;
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        EXPECT_EQ(ReadJson(r), old) << c.ndefPage;
+        const Bytes head = r.Pages(id, 4, c.ndefPage - 4);
+        const std::string json = R"({"TEXT" : {"TITLE" : "neu"}})";
+        ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
+        EXPECT_EQ(r.Pages(id, 4, c.ndefPage - 4), head) << "the TLVs in front stay";
+        EXPECT_EQ(r.Pages(id, c.ndefPage, 1), Hex("03 0A D1 01"));
+        EXPECT_EQ(ReadJson(r), json);
+    }
+}
+
+TEST(Type2Write, NdefTlvFarIntoALargeAreaIsFoundAndReplaced) {
+    // 600 pages, a CC of 2040 bytes, NULL TLVs up to byte 1200 (page 304, beyond the
+    // first 256 pages), then an empty NDEF Message TLV.
+    kqsim::TagImage image;
+    image.set("kind", "type2");
+    image.set("pages", "600");
+    image.setRow("page", 3, Hex("E1 10 FF 00"));
+    image.setRow("page", 304, Hex("03 00 FE 00"));
+    std::string error;
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+    int result = -1;
+    EXPECT_EQ(ReadJson(r, &result), "");
+    EXPECT_EQ(result, 0);
+    const std::string json = R"({"TEXT" : {"TITLE" : "weit hinten"}})";
+    ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
+    EXPECT_EQ(r.Pages(id, 304, 2), Hex("03 12 D1 01 0E 54 02 65"));
+    EXPECT_EQ(r.Pages(id, 4, 300), Bytes(1200, 0x00));
+    EXPECT_EQ(ReadJson(r), json);
+}
+
+TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
+    struct Case {
+        const char* name;
+        const char* kind;
+        std::vector<std::pair<int, Bytes>> pages;
+        int code;
+    };
+    for (const Case& c : {
+             // The CC claims more than the tag holds and the area has no NDEF TLV: the
+             // look-up read past the end fails, and the Lock Control TLV is not
+             // written over blindly.
+             Case{"lookup_fails", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
+                  kTagBlockRead},
+             // A blank tag whose one-time programmable CC page has a bit set already:
+             // the CC it gets is not E1 10 06 00, so formatting fails.
+             Case{"otp_cc_spoilt", "ultralight", {{3, Hex("02 00 00 00")}, {4, Hex("FF FF FF FF")}}, 0x2000B}}) {
+        kqsim::TagImage image;
+        image.set("kind", c.kind);
+        for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+        std::string error;
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
+        EXPECT_EQ(LastError(r), c.code) << c.name;
+        const Bytes after = *r.sim.tagMemory(id);
+        EXPECT_EQ(Bytes(after.begin() + 16, after.end()), Bytes(before.begin() + 16, before.end())) << c.name;
+    }
+}
+
+// --- locking -----------------------------------------------------------------------
+
+TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const std::string json = R"({"TEXT" : {"TITLE" : "fest"}})";
+    ASSERT_EQ(WriteJson(r, json), 0);
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << LastError(r);
+    // Static lock bytes FF FF, CC write access F (read-only), first dynamic lock byte FF.
+    // (Page 2 bytes 0-1: BCC1 = C3^D4^E5^F6 = 04 and the internal byte 48.)
+    EXPECT_EQ(r.Pages(id, 2, 2), Hex("04 48 FF FF E1 10 12 0F"));
+    EXPECT_EQ(r.Pages(id, 0x28, 1)[0], 0xFF);
+
+    const Bytes locked = *r.sim.tagMemory(id);
+    r.ClearLog();
+    EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "neu"}})"), -1);
+    EXPECT_EQ(LastError(r), kTagNfcWriteProtection);
+    EXPECT_TRUE(r.Commands(0x35).empty()) << "refused before any write";
+    EXPECT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), -1);
+    EXPECT_EQ(LastError(r), kTagNfcWriteProtection);
+    EXPECT_EQ(*r.sim.tagMemory(id), locked);
+    EXPECT_EQ(ReadJson(r), json) << "a locked tag still reads";
+
+    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << "locking twice succeeds";
+    EXPECT_EQ(*r.sim.tagMemory(id), locked);
+}
+
+TEST(Type2Lock, UnformattedTagIsNotLocked) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ultralight));
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
+    EXPECT_EQ(LastError(r), kTagNotFormatted);
+    EXPECT_EQ(*r.sim.tagMemory(id), before);
+}
+
+// --- tags that go away -------------------------------------------------------------
+
+TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    // Request, select, CC, two pages of look-up, then four of the page writes.
+    r.sim.removeTagAfter(id, 9);
+    const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
+    EXPECT_EQ(WriteJson(r, json), -1);
+    EXPECT_EQ(LastError(r), kTagBlockWrite);
+    EXPECT_TRUE(r.sim.tagIds().empty());
+
+    EXPECT_EQ(WriteJson(r, json), -1);
+    EXPECT_EQ(LastError(r), kTagNoTag) << "an empty field";
+
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    EXPECT_EQ(WriteJson(r, json), 0) << LastError(r);
+    EXPECT_EQ(ReadJson(r), json);
+}
+
+TEST(Type2Write, HalfWrittenTagReadsAsHoldingNoMessage) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    ASSERT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "alt"}})"), 0);
+    // The tag answers the first three page writes of the next message, then is gone
+    // for the reader (it still wrote the third).
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(3));
+    EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "eine deutlich laengere Nachricht"}})"), -1);
+    EXPECT_EQ(LastError(r), kTagBlockWrite);
+    // Page 5 still carries a Terminator where the NDEF Message TLV begins.
+    EXPECT_EQ(r.Pages(id, 5, 1), Hex("34 FE 27 D1"));
+    int result = 0;
+    EXPECT_EQ(ReadJson(r, &result), "");
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(LastError(r), kTagNotFormatted);
+}
+
+// --- what the field holds ----------------------------------------------------------
+
+TEST(TagCalls, EmptyFieldUidsAndFamiliesNotSupported) {
+    TagSimReader r;
+    unsigned char uid[8];
+    EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), -1);
+    EXPECT_EQ(LastError(r), kTagNoTag);
+    EXPECT_EQ(ReadJson(r), "");
+    EXPECT_EQ(LastError(r), kTagNoTag);
+
+    TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
+    EXPECT_EQ(Bytes(uid, uid + 8), Hex("04 A1 B2 C3 D4 E5 F6 00"));
+    r.sim.removeTag(id);
+
+    // An ISO 15693 tag: its UID as sent (least significant byte first), but no NDEF.
+    id = r.sim.placeTag(kqsim::Iso15693Tag::blank());
+    EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
+    EXPECT_EQ(Bytes(uid, uid + 8), Hex("78 56 34 12 00 01 04 E0"));
+    EXPECT_EQ(ReadJson(r), "");
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    r.sim.removeTag(id);
+
+    // A type A tag of another family.
+    struct Card : kqsim::CardModel {
+        std::string kind() const override { return "card"; }
+        Bytes processApdu(const Bytes&) override { return {0x6A, 0x82}; }
+    };
+    r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<Card>()));
+    EXPECT_EQ(ReadJson(r), "");
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    const unsigned char key[16] = {};
+    EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 0, key, 16, key, 16), -1);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+}
+
+TEST(TagCalls, KeyChangeAsksForAType4Tag) {
+    TagSimReader r;
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const unsigned char key[16] = {};
+    EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 1, nullptr, 0, key, 16), -1);
+    EXPECT_EQ(LastError(r), 0x20003);
+}
+
+TEST(TagCalls, KeysOfEightOr24BytesAreRefusedBeforeAnyReaderTraffic) {
+    TagSimReader r;
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const unsigned char key[24] = {};
+    for (int length : {8, 24}) {
+        EXPECT_EQ(KQLMX_FormatTag(r.port, key, length), -1);
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_KEY_LENGTH);
+        EXPECT_EQ(KQLMX_LockTag(r.port, key, length), -1);
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_KEY_LENGTH);
+        EXPECT_EQ(KQLMX_WriteTag(r.port, "", 0, key, length, 0), -1);
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_KEY_LENGTH);
+        EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 0, key, length, key, 16), -1);
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_KEY_LENGTH);
+        EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 0, key, 16, key, length), -1) << "the new key as well";
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_KEY_LENGTH);
+    }
+    EXPECT_TRUE(r.Commands().empty());
+    EXPECT_EQ(KQLMX_FormatTag(r.port, key, 16), 0) << "a 16-byte key is taken (and unused by Type 2 tags)";
+}
+
+TEST(TagCalls, TagFoundAfterTheFieldWasOffForAMoment) {
+    TagSimReader r;
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x30)); // no answer to the first request
+    unsigned char uid[8];
+    EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
+    const std::vector<Bytes> commands = r.Commands();
+    ASSERT_GE(commands.size(), 5u);
+    EXPECT_EQ(commands[0], Hex("30"));
+    EXPECT_EQ(commands[1], Hex("F5 00"));
+    EXPECT_EQ(commands[2], Hex("F5 01"));
+    EXPECT_EQ(commands[3], Hex("30"));
+    EXPECT_EQ(commands[4], Hex("31"));
+}
+
+// --- hostile tag memory ------------------------------------------------------------
+
+struct HostileCase {
+    const char* name;
+    const char* kind;
+    std::vector<std::pair<int, Bytes>> pages;
+    int code; // the error of the read
+};
+
+class HostileMemory : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileMemory, ReadGivesItsErrorCode) {
+    const HostileCase& c = GetParam();
+    TagSimReader r;
+    kqsim::TagImage image;
+    image.set("kind", c.kind);
+    for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+    std::string error;
+    auto tag = Type2Tag::load(image, error);
+    ASSERT_TRUE(tag) << error;
+    r.sim.placeTag(std::move(tag));
+    int result = 0;
+    EXPECT_EQ(ReadJson(r, &result), "");
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(LastError(r), c.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Type2, HostileMemory,
+    testing::Values(
+        HostileCase{"no_cc", "ultralight", {}, kTagNotFormatted},
+        HostileCase{"cc_of_size_zero", "ultralight", {{3, Hex("E1 10 00 00")}}, kTagNotFormatted},
+        HostileCase{"garbage_area", "ultralight", {{3, Hex("E1 10 06 00")}, {4, Hex("FF FF FF FF")}}, kTagNotFormatted},
+        // The NDEF TLV says 65535 bytes: it runs past the area.
+        HostileCase{"tlv_past_the_area", "ntag213", {{4, Hex("03 FF FF FF")}}, kTagNfcData},
+        HostileCase{"tlv_ends_one_byte_late", "ultralight", {{3, Hex("E1 10 01 00")}, {4, Hex("03 07 D0 00")}}, kTagNfcData},
+        HostileCase{"lock_control_of_bad_length", "ntag213", {{4, Hex("01 02 A0 0C")}}, kTagNfcData},
+        // A CC that claims 2040 bytes on a tag of 16 pages (NULL TLVs): the read past
+        // its end fails.
+        HostileCase{"cc_larger_than_the_tag", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("00 00 00 00")}}, kTagBlockRead}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Type2Read, RandomMemoryNeverCrashesAndFailsWithACode) {
+    TagSimReader r;
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 40; ++round) {
+        kqsim::TagImage image;
+        image.set("kind", "ntag213");
+        // A CC that points at the area now and then, and bytes biased towards TLV types.
+        const Bytes cc = round % 3 ? Bytes{0xE1, 0x10, static_cast<uint8_t>(random()), 0x00}
+                                   : Bytes{static_cast<uint8_t>(random()), 0x10, 0x12, 0x00};
+        image.setRow("page", 3, cc);
+        for (int page = 4; page < 40; ++page) {
+            Bytes bytes(4);
+            for (uint8_t& b : bytes) {
+                const unsigned pick = random() % 8;
+                b = pick < 4 ? static_cast<uint8_t>(random()) : pick == 4 ? 0x03 : pick == 5 ? 0xFF : pick == 6 ? 0x00 : 0xD1;
+            }
+            image.setRow("page", page, bytes);
+        }
+        std::string error;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        char text[4096];
+        const int n = KQLMX_ReadTag(r.port, text, sizeof text);
+        if (n < 0) {
+            EXPECT_NE(LastError(r), 0) << "round " << round;
+        } else {
+            EXPECT_EQ(std::string(text).size(), static_cast<size_t>(n));
+        }
+        r.sim.removeTag(id);
+    }
+}
+
+} // namespace
+} // namespace kqtest
