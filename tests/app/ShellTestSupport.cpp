@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace kqtest {
 
 kqsim::ReaderConfig WriterConfig(int baud) {
@@ -30,28 +32,44 @@ std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid) {
     return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213, uid);
 }
 
-std::unique_ptr<kqsim::Tag> Ntag213WithText(const std::string& text, const kqsim::Bytes& uid) {
-    // NFC Forum Type 2 data area from page 4: the shipped Lock Control TLV
-    // (01 03 A0 0C 34), then the NDEF message TLV (03 len) holding one short record:
-    // header D1 (MB, ME, SR, TNF 1 well-known), type length 1, payload length, type
-    // 'T'; payload: status 02 (UTF-8, language code of 2 bytes) "en" and the text;
-    // then the terminator TLV FE.
-    kqsim::Bytes record = {0xD1, 0x01, static_cast<std::uint8_t>(3 + text.size()), 'T', 0x02, 'e', 'n'};
-    record.insert(record.end(), text.begin(), text.end());
-    kqsim::Bytes area = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, static_cast<std::uint8_t>(record.size())};
-    area.insert(area.end(), record.begin(), record.end());
+kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload) {
+    // Header D1: MB, ME, SR, TNF 1 (well-known); type length 1; payload length.
+    kqsim::Bytes record = {0xD1, 0x01, static_cast<std::uint8_t>(payload.size()),
+                           static_cast<std::uint8_t>(type)};
+    record.insert(record.end(), payload.begin(), payload.end());
+    return record;
+}
+
+kqsim::Bytes TextRecord(const std::string& text) {
+    // Status byte 02: UTF-8, a language code of 2 bytes.
+    const std::string payload = "\x02"
+                                "en" +
+                                text;
+    return WellKnownRecord('T', kqsim::Bytes(payload.begin(), payload.end()));
+}
+
+std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid) {
+    // NFC Forum Type 2 data area from page 4: the Lock Control TLV the tag is shipped
+    // with (01 03 A0 0C 34), the NDEF message TLV (03, length, message), the
+    // terminator TLV (FE).
+    kqsim::Bytes area = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, static_cast<std::uint8_t>(message.size())};
+    area.insert(area.end(), message.begin(), message.end());
     area.push_back(0xFE);
     while (area.size() % 4 != 0)
         area.push_back(0x00);
 
-    auto blank = BlankNtag213(uid);
     kqsim::TagImage image;
-    blank->save(image);
+    BlankNtag213(uid)->save(image);
     for (size_t at = 0; at < area.size(); at += 4)
         image.setRow("page", static_cast<int>(4 + at / 4),
                      kqsim::Bytes(area.begin() + at, area.begin() + at + 4));
     std::string error;
     return kqsim::loadTag(image, error);
+}
+
+int FindInMemory(const kqsim::Bytes& memory, const std::string& text) {
+    const auto found = std::search(memory.begin(), memory.end(), text.begin(), text.end());
+    return found == memory.end() ? -1 : static_cast<int>(found - memory.begin());
 }
 
 ModalWatcher::ModalWatcher(Handler handler) : m_handler(std::move(handler)) {
@@ -80,7 +98,10 @@ ProbeForm::ProbeForm(CNfcProgDoc* doc, QWidget* parent) : CFormView(doc, parent)
 
 void ProbeForm::ShowTagRecord(const CNfcTagData& data) {
     calls << QStringLiteral("ShowTagRecord");
-    if (const std::string* text = data.GetText()) shownTexts << QString::fromStdString(*text);
+    if (const std::string* text = data.GetText()) {
+        shownTexts << QString::fromStdString(*text);
+        if (sharedTexts) *sharedTexts << shownTexts.last();
+    }
 }
 
 void ProbeForm::OnCyclicNextRecord() {

@@ -39,9 +39,13 @@ kqsim::ReaderConfig WriterConfig(int baud = 19200);
 // ("Settings"/"ZyklusZeit" 100 ms).
 void FreshSettings(const QString& portName, int baud = 19200);
 
-// An NTAG213 whose NDEF area holds one text record (UTF-8, language "en") with the
-// text given (at most 100 ASCII characters), under the 7-byte UID given.
-std::unique_ptr<kqsim::Tag> Ntag213WithText(const std::string& text, const kqsim::Bytes& uid);
+// An NTAG213 whose NDEF area holds the NDEF message given (at most 130 bytes),
+// under the 7-byte UID given.
+std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid);
+// One short well-known record (MB and ME set) of the type given ("T", "U").
+kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload);
+// A text record: UTF-8, language "en".
+kqsim::Bytes TextRecord(const std::string& text);
 // A blank NTAG213 under the 7-byte UID given.
 std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
 
@@ -62,6 +66,9 @@ private:
     QList<QPointer<QWidget>> m_answered; // weak: a later dialog may take a freed address
 };
 
+// Where `text` first lies in the tag's memory; -1 when nowhere.
+int FindInMemory(const kqsim::Bytes& memory, const std::string& text);
+
 // A form that notes what the main window asks of it ("OnInitialUpdate", "activate",
 // "deactivate", "ClearRecord", "ShowTagRecord", "+11", "+12", "+14", "+15") and the
 // texts of the text records it is shown. onNextRecord runs on each +15.
@@ -81,6 +88,8 @@ public:
 
     QStringList calls;
     QStringList shownTexts;
+    // When set, every shown text is noted here as well (it outlives the form).
+    QStringList* sharedTexts = nullptr;
     std::function<void()> onNextRecord;
 };
 
