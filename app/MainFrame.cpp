@@ -270,7 +270,7 @@ void CMainFrame::CreateBars() {
     addToolBar(Qt::BottomToolBarArea, m_resultBar);
     SetStatusIcon(IconNeutral);
 
-    statusBar()->showMessage(QString());
+    statusBar()->setSizeGripEnabled(false); // the window has a fixed size
 }
 
 void CMainFrame::UpdateCommandUi() {

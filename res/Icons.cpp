@@ -20,11 +20,16 @@ QPen Outline(double width = 3.0) {
     return QPen(kOutline, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
-// A tag card with the radio waves of a reader.
-void DrawCardWithWaves(QPainter& p) {
+// A card: an outlined, lightly filled rectangle with round corners.
+void DrawCard(QPainter& p, const QRectF& rect) {
     p.setPen(Outline());
     p.setBrush(kCardFill);
-    p.drawRoundedRect(QRectF(6, 14, 34, 44), 5, 5);
+    p.drawRoundedRect(rect, 5, 5);
+}
+
+// A tag card with the radio waves of a reader.
+void DrawCardWithWaves(QPainter& p) {
+    DrawCard(p, QRectF(6, 14, 34, 44));
     p.setBrush(kBlue);
     p.setPen(Qt::NoPen);
     p.drawEllipse(QPointF(23, 36), 6, 6);
@@ -69,9 +74,7 @@ void DrawPage(QPainter& p) {
 }
 
 void DrawPerson(QPainter& p) {
-    p.setPen(Outline());
-    p.setBrush(kCardFill);
-    p.drawRoundedRect(QRectF(4, 10, 56, 44), 5, 5);
+    DrawCard(p, QRectF(4, 10, 56, 44));
     p.setBrush(kBlue);
     p.setPen(Qt::NoPen);
     p.drawEllipse(QPointF(22, 26), 7, 7);
@@ -127,9 +130,7 @@ void DrawEnvelope(QPainter& p) {
 
 // A card and the circular arrow of "start again".
 void DrawFormat(QPainter& p) {
-    p.setPen(Outline());
-    p.setBrush(kCardFill);
-    p.drawRoundedRect(QRectF(4, 10, 40, 48), 5, 5);
+    DrawCard(p, QRectF(4, 10, 40, 48));
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(kGreen, 5, Qt::SolidLine, Qt::RoundCap));
     const QRectF ring(30, 6, 28, 28);
@@ -254,10 +255,10 @@ void DrawLogo(QPainter& p) {
     DrawCardWithWaves(p);
     QFont font = p.font();
     font.setBold(true);
-    font.setPixelSize(13);
+    font.setPixelSize(11);
     p.setFont(font);
     p.setPen(kOutline);
-    p.drawText(QRectF(6, 14, 34, 18), Qt::AlignCenter, QStringLiteral("KQ"));
+    p.drawText(QRectF(9, 17, 28, 13), Qt::AlignCenter, QStringLiteral("KQ"));
 }
 
 void Draw(QPainter& p, KqIconId id) {

@@ -10,6 +10,8 @@
 #include "forms/Label.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QtTest>
 
 namespace {
@@ -184,6 +186,47 @@ private slots:
         QVERIFY(frame.close());
         QCOMPARE(ProfileSettings::ReadInt("Settings", "MainWindowPosX", -1), 140);
         QCOMPARE(ProfileSettings::ReadInt("Settings", "MainWindowPosY", -1), 90);
+    }
+
+    // Copy needs a selection in the focused edit, paste a focused edit; neither works
+    // while a job runs. Paste also clears the result.
+    void copyAndPasteActOnTheFocusedEdit() {
+        CMainFrame frame(nullptr, TableWithProbe());
+        frame.SwitchView(kViewText);
+        auto* edit = new QLineEdit(QStringLiteral("Hallo Welt"), frame.ActiveView());
+        frame.show();
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QAction* copy = frame.Action(IdEditCopy);
+        QAction* paste = frame.Action(IdEditPaste);
+
+        edit->setFocus();
+        edit->setSelection(0, 5);
+        frame.UpdateCommandUi();
+        QVERIFY(copy->isEnabled());
+        copy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Hallo"));
+
+        edit->setCursorPosition(10);
+        frame.ShowResult(0, 2, 0, {});
+        frame.UpdateCommandUi();
+        QVERIFY(!copy->isEnabled());
+        QVERIFY(paste->isEnabled());
+        paste->trigger();
+        QCOMPARE(edit->text(), QStringLiteral("Hallo WeltHallo"));
+        QCOMPARE(frame.StatusText(), QString());
+
+        SetCyclicWriteViaMainWnd(true);
+        edit->selectAll();
+        frame.UpdateCommandUi();
+        QVERIFY(!copy->isEnabled());
+        QVERIFY(!paste->isEnabled());
+        SetCyclicWriteViaMainWnd(false);
+
+        edit->clearFocus();
+        frame.UpdateCommandUi();
+        QVERIFY(!copy->isEnabled());
+        QVERIFY(!paste->isEnabled());
     }
 
     // The result bar: text and icon by state; "no tag" during a cyclic job waits

@@ -60,6 +60,11 @@ int Beeps(const kqsim::Simulator& sim) {
     return beeps;
 }
 
+// The rows a cyclic write goes through, longer than an Ultralight's 48 data bytes hold.
+std::string Row(int n) {
+    return "Zeile " + std::to_string(n) + ": " + std::string(50, char('a' + n));
+}
+
 // A reader, settings naming it, a document and a main window with probe forms (the
 // window is not shown: no connection test).
 struct Bench {
@@ -75,12 +80,20 @@ struct Bench {
     }
     ~Bench() { frame.reset(); }
     kqsim::Simulator& sim() { return reader.sim; }
-};
 
-// The rows a cyclic write goes through, longer than an Ultralight's 48 data bytes hold.
-std::string Row(int n) {
-    return "Zeile " + std::to_string(n) + ": " + std::string(50, char('a' + n));
-}
+    // Cyclic writing from the web-address form (a probe) with row 1 pending; each +15
+    // makes the next row pending. The form, or null when the port did not open.
+    ProbeForm* StartCyclicWrite() {
+        frame->SwitchView(kViewBookmark);
+        auto* form = qobject_cast<ProbeForm*>(frame->ActiveView());
+        form->onNextRecord = [this] { doc.Engine().SetPending(TextToJson(Row(++row)), false); };
+        if (!doc.Engine().PreparePort()) return nullptr;
+        doc.Engine().SetPending(TextToJson(Row(1)), false);
+        SetCyclicWriteViaMainWnd(true);
+        return form;
+    }
+    int row = 1; // the row pending
+};
 
 } // namespace
 
@@ -166,13 +179,8 @@ private slots:
     // taking the written tag away moves the form to its next row.
     void cyclicWritingWritesEachNewTagOnce() {
         Bench bench;
-        bench.frame->SwitchView(kViewBookmark);
-        auto* form = qobject_cast<ProbeForm*>(bench.frame->ActiveView());
-        int row = 1;
-        form->onNextRecord = [&] { bench.doc.Engine().SetPending(TextToJson(Row(++row)), false); };
-        QVERIFY(bench.doc.Engine().PreparePort());
-        bench.doc.Engine().SetPending(TextToJson(Row(1)), false);
-        SetCyclicWriteViaMainWnd(true);
+        ProbeForm* form = bench.StartCyclicWrite();
+        QVERIFY(form);
 
         for (int n = 1; n <= 3; ++n) {
             const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
@@ -182,7 +190,7 @@ private slots:
             const kqsim::Bytes memory = *bench.sim().tagMemory(tag);
             QVERIFY(kqtest::FindInMemory(memory, Row(n)) > 0);
             bench.sim().removeTag(tag);
-            QTRY_COMPARE(row, n + 1);
+            QTRY_COMPARE(bench.row, n + 1);
         }
         QCOMPARE(form->calls.count("+15"), 3);
         bench.frame->Action(IdStopCyclicWrite)->trigger();
@@ -213,13 +221,8 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QStringList, expected);
         Bench bench(10000); // the timer stays out of the way: the test ticks
-        bench.frame->SwitchView(kViewBookmark);
-        auto* form = qobject_cast<ProbeForm*>(bench.frame->ActiveView());
-        int row = 1;
-        form->onNextRecord = [&] { bench.doc.Engine().SetPending(TextToJson(Row(++row)), false); };
-        QVERIFY(bench.doc.Engine().PreparePort());
-        bench.doc.Engine().SetPending(TextToJson(Row(1)), false);
-        SetCyclicWriteViaMainWnd(true);
+        ProbeForm* form = bench.StartCyclicWrite();
+        QVERIFY(form);
 
         kqsim::TagId tag = 0;
         QString tagName;
