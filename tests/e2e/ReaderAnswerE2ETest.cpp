@@ -112,6 +112,12 @@ TEST_P(ReaderAnswerE2E, NoiseAndPausesInsideTheAnswer) {
         // Type 1 has no start byte to find the frame by.
         EXPECT_EQ(Ask(Fault::noise({0x55, 0xAA, 0x00, 0xFF, 0x99})), Wire().version);
         ExpectCleanExchange("noise");
+        // Noise enough for a header, then the frame: 900 ms in all, at most 300 ms a phase.
+        reader.sim.inject(
+            Fault::noise({0x55, 0xAA, 0x00, 0xFF, 0x99}).forCommand(VersionCommand(GetParam())));
+        EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 300ms, .beforeFrame = 300ms, .afterHeader = 300ms})),
+                  Wire().version);
+        ExpectCleanExchange("noise and pauses");
     }
     // 600 ms in all against the port's 500 ms, but each phase gets its 500 ms.
     EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 300ms, .afterHeader = 300ms})), Wire().version);

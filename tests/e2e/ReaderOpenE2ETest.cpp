@@ -48,6 +48,17 @@ TEST(ReaderOpenE2E, FindsTheProtocolTypeOfEachReader) {
     }
 }
 
+// Catches a type 2 reader given up (or its open failed) when its "FV" follow-up goes
+// unanswered: it is then known by its placeholder version "1715".
+TEST(ReaderOpenE2E, TypeTwoReaderWithoutFirmwareTextKeepsItsPlaceholder) {
+    PtyReader reader(Reader(2));
+    reader.sim.inject(kqsim::Fault::silence().forCommand(VersionCommand(2)).after(1));
+    OpenedPort port(reader.Path(), 19200, 500);
+    ASSERT_EQ(port.Handle(), 1);
+    EXPECT_EQ(ReaderName(port.Handle()), "KQ-LX34 (S002)");
+    EXPECT_EQ(VersionText(port.Handle()), "1844") << "the follow-up answered this time";
+}
+
 // Catches a probe that waits the caller's time-out instead of at most 300 ms, and a
 // port left with the probe's time-out (or a fixed one) instead of the caller's.
 TEST(ReaderOpenE2E, ProbeTimeOutIsRestoredToTheCallersValue) {
