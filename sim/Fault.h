@@ -22,7 +22,7 @@ namespace kqsim {
 struct PhaseDelays {
   std::chrono::milliseconds beforeAnswer{0};  // before the first byte (noise or frame)
   std::chrono::milliseconds beforeFrame{0};   // after the noise, before the start of the frame
-  std::chrono::milliseconds afterHeader{0};   // after the header up to the length byte
+  std::chrono::milliseconds afterHeader{0};   // after the header the host waits for first (answerWaitHeader)
 };
 
 struct Fault {

@@ -95,6 +95,8 @@ std::size_t maxPlainPayload(int protocolType) { return protocolType <= 1 ? 250 :
 
 std::size_t answerHeaderSize(int protocolType) { return protocolType == 0 ? 4 : 3; }
 
+std::size_t answerWaitHeader(int protocolType) { return protocolType <= 1 ? 4 : 3; }
+
 Bytes encodeAnswer(int protocolType, std::uint8_t address, std::uint8_t status, const Bytes& payload,
                    const AnswerLayout& layout) {
   Bytes frame;

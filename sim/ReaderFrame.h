@@ -67,6 +67,11 @@ std::size_t maxPlainPayload(int protocolType);
 // 3 otherwise).
 std::size_t answerHeaderSize(int protocolType);
 
+// Bytes a host's answer wait takes in before it reads on by the length byte: 4 for
+// types 0 and 1 (type 1's length byte is its third, but no answer is shorter than
+// 5 bytes), 3 for types 2 and 3.
+std::size_t answerWaitHeader(int protocolType);
+
 Bytes encodeAnswer(int protocolType, std::uint8_t address, std::uint8_t status, const Bytes& payload,
                    const AnswerLayout& layout = {});
 

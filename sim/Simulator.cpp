@@ -347,7 +347,7 @@ void Simulator::answer(const Request& request, Outgoing& out) {
   }
 
   // The answer in pieces, each after the pause of its phase of the host's wait.
-  std::size_t header = std::min(answerHeaderSize(c.protocolType), frame.size());
+  std::size_t header = std::min(answerWaitHeader(c.protocolType), frame.size());
   std::vector<OutgoingChunk> chunks;
   std::chrono::milliseconds carry{0};
   Bytes all;

@@ -79,6 +79,13 @@ bool SetBaudRateOnPort(CKQ_LMX_Port& port, int baud, int mode) {
         port.lastError = KQLMX_ERROR_BAUD_NOT_CHANGEABLE;
         return false;
     }
+    // The mode travels in the high nibble; a larger one would reach the reader cut
+    // to another mode while this side kept its line, and the two would no longer
+    // understand each other.
+    if (mode < 0 || mode > 15) {
+        port.lastError = KQLMX_ERROR_DATA_TOO_LONG;
+        return false;
+    }
     const uint8_t code = BaudCode(baud);
     const uint8_t data[] = {static_cast<uint8_t>(code | (mode << 4))};
     if (!SendCommand(port, kCmdBaudRate, data, nullptr)) return false;

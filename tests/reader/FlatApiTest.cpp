@@ -112,6 +112,19 @@ TEST_F(FlatApi, BaudRateChangeSwitchesReaderAndLine) {
     EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_TIMEOUT);
     EXPECT_EQ(reader.SlaveLine().rate, 19200u);
     EXPECT_EQ(KQLMX_SetBaudRate(0, 9600, 0), -1);
+
+    // A mode beyond its nibble is refused before anything reaches the reader (the
+    // script would acknowledge what it would have been cut to).
+    reader.On("02 01 F2 01 02 F0", kAck0);
+    reader.On("02 01 F2 01 12 E0", kAck0);
+    reader.On("02 01 F2 01 F2 00", kAck0);
+    const size_t requestsBefore = reader.Requests().size();
+    for (int mode : {16, 17, -1}) {
+        EXPECT_EQ(KQLMX_SetBaudRate(handle, 9600, mode), -1) << mode;
+        EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_DATA_TOO_LONG) << mode;
+    }
+    EXPECT_EQ(reader.Requests().size(), requestsBefore);
+    EXPECT_EQ(reader.SlaveLine().rate, 19200u);
 }
 
 TEST_F(FlatApi, ReaderNameIntoSmallBuffers) {

@@ -209,6 +209,23 @@ TEST(SimReaderFault, DelaysSplitAnswerByPhase) {
   EXPECT_EQ(out.chunks[2].bytes, (Bytes{0x31, 0x38, 0x34, 0x34, 0x0C}));
 }
 
+// A type 1 host reads on by the length byte only once 4 bytes are in (no answer is
+// shorter than 5): a pause at the length byte would fall into its first phase.
+TEST(SimReaderFault, Type1HeaderPauseFollowsTheFourthByte) {
+  ReaderConfig config;
+  config.protocolType = 1;
+  Simulator sim(config);
+  InProcessEndpoint host(sim);
+  using ms = std::chrono::milliseconds;
+  sim.inject(Fault::delay({ms(0), ms(0), ms(30)}));
+  EXPECT_EQ(host.send({0x01, 0xF0, 0x00, 0x64, 0x00}).size(), 9u);
+  const Outgoing& out = host.lastOutgoing();
+  ASSERT_EQ(out.chunks.size(), 2u);
+  EXPECT_EQ(out.chunks[0].bytes, (Bytes{0x01, 0x00, 0x04, 0x31}));
+  EXPECT_EQ(out.chunks[1].delay, ms(30));
+  EXPECT_EQ(out.chunks[1].bytes, (Bytes{0x38, 0x34, 0x34, 0x62, 0x26}));
+}
+
 TEST(SimReaderFault, LinkDropInsteadOfAnswer) {
   Simulator sim;
   InProcessEndpoint host(sim);
