@@ -1,6 +1,9 @@
 #include "app/ViewIdTable.h"
 
 #include "forms/DefaultView.h"
+#include "forms/NfcFormatView.h"
+#include "forms/ReadOnlyFormView.h"
+#include "forms/UriView.h"
 
 void ViewIdTable::Register(int viewId, Factory factory) {
     m_factories[viewId] = std::move(factory);
@@ -15,6 +18,9 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
+    table.Register<CNfcFormatView>(kViewFormat);
+    table.Register<CUriView>(kViewUri);
     table.Register<CDefaultView>(kViewDefault);
+    table.Register<CReadOnlyFormView>(kViewLock);
     return table;
 }

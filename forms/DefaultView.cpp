@@ -2,16 +2,15 @@
 
 #include "app/MainFrame.h"
 #include "app/NfcProgDoc.h"
+#include "forms/FormHeading.h"
 #include "forms/Label.h"
 #include "res/StringTable.h"
 
 #include <QVBoxLayout>
 
 CDefaultView::CDefaultView(CNfcProgDoc* doc, QWidget* parent)
-    : CFormView(doc, parent), m_heading(new CLabel(this)) {
+    : CFormView(doc, parent), m_heading(CreateFormHeading(this, QString())) {
     setObjectName(QStringLiteral("CDefaultView"));
-    m_heading->setObjectName(QStringLiteral("1003"));
-    m_heading->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(m_heading);
@@ -42,11 +41,7 @@ void CDefaultView::Clear() {
 }
 
 void CDefaultView::OnActivateView(bool activate) {
-    if (!activate) return;
-    QFont font = m_heading->LogFont();
-    font.setPointSize(18);
-    font.setBold(true);
-    m_heading->SetLogFont(font);
+    if (activate) ApplyFormHeadingFont(m_heading);
 }
 
 void CDefaultView::OnCyclicReadStopped() {

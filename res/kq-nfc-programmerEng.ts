@@ -179,6 +179,17 @@
     </message>
 </context>
 <context>
+    <name>CNfcFormatView</name>
+    <message>
+        <source>Als NFC formatieren.</source>
+        <translation>Format as NFC.</translation>
+    </message>
+    <message>
+        <source>NFC-Nutzdaten werden dabei gelöscht.</source>
+        <translation>The NFC user data will be deleted.</translation>
+    </message>
+</context>
+<context>
     <name>CNfcTagAccess</name>
     <message>
         <source>KQLMX_ClosePort meldet Fehler</source>
@@ -250,6 +261,49 @@
     <message>
         <source>Abbrechen</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CReadOnlyFormView</name>
+    <message>
+        <source>Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.</source>
+        <translation>Lock the tag's configuration and user data against writing for ever.</translation>
+    </message>
+    <message>
+        <source>DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen</source>
+        <translation>DESFire tag: protect the configuration against changes with a password</translation>
+    </message>
+    <message>
+        <source>DESFire-Transponder: Konfiguration und Nutzdaten mit Passwort vor Veränderung schützen</source>
+        <translation>DESFire tag: protect the configuration and user data against changes with a password</translation>
+    </message>
+</context>
+<context>
+    <name>CTagJobFormView</name>
+    <message>
+        <source>Schreiben</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Zyklisch
+schreiben</source>
+        <translation>Write
+cyclically</translation>
+    </message>
+</context>
+<context>
+    <name>CUriView</name>
+    <message>
+        <source>Unbekannte Internetresource</source>
+        <translation>Unknown internet resource</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Adresse:</source>
+        <translation>Address:</translation>
     </message>
 </context>
 <context>

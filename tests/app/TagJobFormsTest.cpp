@@ -1,0 +1,229 @@
+// The format, lock and URI forms in the program's main window against the simulated
+// reader with NTAG213 tags: formatting and locking once and cyclically, tag after
+// tag; a URI of an unknown scheme read from a tag.
+#include "FormBench.h"
+#include "app/CommandIds.h"
+#include "app/MainWndForwarders.h"
+#include "forms/Label.h"
+#include "forms/NfcFormatView.h"
+#include "forms/ReadOnlyFormView.h"
+#include "forms/UriView.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+using kqtest::FrameBench;
+
+kqsim::Bytes Uid(std::uint8_t last) {
+    return {0x04, 0x51, 0x52, 0x53, 0x54, 0x55, last};
+}
+
+// NTAG213 data area from page 4 (NFC Forum Type 2): the shipped Lock Control TLV
+// 01 03 A0 0C 34, then an NDEF Message TLV holding the empty record D0 00 00 (MB, ME,
+// SR, TNF 0), then the Terminator FE.
+const QString kFormattedArea = QStringLiteral("01 03 A0 0C 34 03 03 D0 00 00 FE");
+// A text record "Hallo" (D1 01 08 'T' 02 "en" "Hallo") in its TLV.
+const QString kHalloArea = QStringLiteral("01 03 A0 0C 34 03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE");
+
+std::unique_ptr<kqsim::Tag> TagWithHallo(std::uint8_t uid) {
+    return kqtest::Ntag213WithMessage(kqtest::TextRecord("Hallo"), Uid(uid));
+}
+
+// A locked NTAG213: static lock bytes (page 2, bytes 2-3) FF FF, capability container
+// with write access 0F (read-only), the first dynamic lock byte (page 28h) FF.
+bool IsLocked(const FrameBench& bench, kqsim::TagId id) {
+    return bench.Memory(id, 2, 4).endsWith("FF FF") && bench.Memory(id, 3, 4) == "E1 10 12 0F" &&
+           bench.Memory(id, 0x28, 1) == "FF";
+}
+
+} // namespace
+
+class TagJobFormsTest : public QObject {
+    Q_OBJECT
+private slots:
+    // The commands show the forms with their controls; the lock form's key-protection
+    // rows stay hidden.
+    void theFormsShowTheirControls() {
+        FrameBench bench;
+        bench.frame->Action(IdFormat)->trigger();
+        QVERIFY(bench.View<CNfcFormatView>());
+        QCOMPARE(bench.Find<CLabel>("1003")->text(), QStringLiteral("Als NFC formatieren."));
+        QVERIFY(bench.Find<CLabel>("1003")->font().bold());
+        QCOMPARE(bench.Find<CLabel>("1003")->font().pointSize(), 18);
+        QCOMPARE(bench.Find<QLabel>("Note")->text(), QStringLiteral("NFC-Nutzdaten werden dabei gelöscht."));
+        QCOMPARE(bench.Find<QPushButton>("1001")->text(), QStringLiteral("Schreiben"));
+        QCOMPARE(bench.Find<QPushButton>("1016")->text(), QStringLiteral("Zyklisch\nschreiben"));
+        QVERIFY(bench.Find<QPushButton>("1016")->isCheckable());
+
+        bench.frame->Action(IdLock)->trigger();
+        CReadOnlyFormView* lock = bench.View<CReadOnlyFormView>();
+        QVERIFY(lock);
+        QCOMPARE(bench.Find<CLabel>("1003")->text(),
+                 QStringLiteral("Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren."));
+        QVERIFY(bench.Find<CLabel>("1003")->font().bold());
+        QVERIFY(bench.Find<QPushButton>("1001")->isVisibleTo(lock));
+        QVERIFY(bench.Find<QPushButton>("1016")->isVisibleTo(lock));
+        for (const char* id : {"1004", "1002", "1017", "1005", "1006", "1018"}) {
+            QVERIFY2(bench.Find(id), id);
+            QVERIFY2(!bench.Find(id)->isVisibleTo(lock), id);
+        }
+        QCOMPARE(bench.Find<QLabel>("1005")->text(),
+                 QStringLiteral("DESFire-Transponder: Konfiguration und Nutzdaten mit Passwort vor Veränderung "
+                                "schützen"));
+    }
+
+    // "Schreiben" formats the tag: its record is gone, an empty NDEF message is left.
+    void formattingOnce() {
+        FrameBench bench;
+        kqtest::ModalWatcher boxes;
+        const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(1));
+        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        bench.frame->Action(IdFormat)->trigger();
+        bench.Find<QPushButton>("1001")->click();
+        QCOMPARE(bench.Memory(id, 4, 11), kFormattedArea);
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconSuccess));
+
+        // No tag: the error, no box.
+        bench.sim().removeTag(id);
+        bench.Find<QPushButton>("1001")->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Kein Transponder!"));
+        QCOMPARE(boxes.seen, QStringList());
+    }
+
+    // "Schreiben" on the lock form locks the tag for ever: it still reads, but
+    // refuses a format afterwards.
+    void lockingOnce() {
+        FrameBench bench;
+        const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(1));
+        bench.frame->Action(IdLock)->trigger();
+        bench.Find<QPushButton>("1001")->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Sperren erfolgreich!"));
+        QVERIFY(IsLocked(bench, id));
+        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+
+        bench.frame->Action(IdFormat)->trigger();
+        bench.Find<QPushButton>("1001")->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("NFC-Schreibschutz, schreiben nicht möglich!"));
+        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+    }
+
+    // Cyclic formatting and locking: each of three tags placed one after another is
+    // worked on once; 1001 is disabled and 1016 checked meanwhile. The job ends by
+    // unchecking 1016 or by "Zyklisch schreiben beenden".
+    void cyclicJobsWorkOnEachNewTag_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("stopByMenu");
+        QTest::newRow("format, stopped by 1016") << int(IdFormat) << false;
+        QTest::newRow("format, stopped by the menu") << int(IdFormat) << true;
+        QTest::newRow("lock, stopped by 1016") << int(IdLock) << false;
+        QTest::newRow("lock, stopped by the menu") << int(IdLock) << true;
+    }
+    void cyclicJobsWorkOnEachNewTag() {
+        QFETCH(int, command);
+        QFETCH(bool, stopByMenu);
+        const bool lock = command == IdLock;
+        FrameBench bench;
+        kqtest::ModalWatcher boxes;
+        bench.frame->Action(command)->trigger();
+        auto* once = bench.Find<QPushButton>("1001");
+        auto* cyclic = bench.Find<QPushButton>("1016");
+        cyclic->click();
+        QVERIFY(cyclic->isChecked());
+        QVERIFY(!once->isEnabled());
+        QVERIFY(lock ? IsCyclicLockRunning() : IsCyclicWriteRunning());
+        QVERIFY(!bench.frame->Action(IdText)->isEnabled()); // no other form meanwhile
+        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
+
+        const QString success = lock ? QStringLiteral("Sperren erfolgreich!") : QStringLiteral("Schreiben erfolgreich!");
+        for (std::uint8_t n = 1; n <= 3; ++n) {
+            const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(n));
+            if (lock)
+                QTRY_VERIFY(IsLocked(bench, id));
+            else
+                QTRY_COMPARE(bench.Memory(id, 4, 11), kFormattedArea);
+            QTRY_COMPARE(bench.frame->StatusText(), success);
+            QTest::qWait(300); // ticks with the tag still there: it is not worked on again
+            QCOMPARE(bench.frame->StatusText(), success);
+            bench.sim().removeTag(id);
+            QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
+        }
+        if (stopByMenu)
+            bench.frame->Action(IdStopCyclicWrite)->trigger();
+        else
+            cyclic->click();
+        QVERIFY(!IsCyclicJobRunning());
+        QVERIFY(!cyclic->isChecked());
+        QVERIFY(once->isEnabled());
+        QVERIFY(bench.frame->Action(IdText)->isEnabled());
+        QCOMPARE(bench.frame->StatusText(), QString());
+
+        // The job is over: a new tag is left alone.
+        const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(9));
+        QTest::qWait(300);
+        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        QVERIFY(!IsLocked(bench, id));
+        QCOMPARE(boxes.seen, QStringList());
+    }
+
+    // Without a reader the cyclic job does not start: the port error is shown, 1016
+    // stays unchecked and 1001 enabled.
+    void aCyclicJobWithoutReaderDoesNotStart_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("format") << int(IdFormat);
+        QTest::newRow("lock") << int(IdLock);
+    }
+    void aCyclicJobWithoutReaderDoesNotStart() {
+        QFETCH(int, command);
+        FrameBench bench(QStringLiteral("/dev/kq-no-such-reader"));
+        kqtest::ModalWatcher boxes;
+        bench.frame->Action(command)->trigger();
+        auto* cyclic = bench.Find<QPushButton>("1016");
+        cyclic->click();
+        QVERIFY(!IsCyclicJobRunning());
+        QVERIFY(!cyclic->isChecked());
+        QVERIFY(bench.Find<QPushButton>("1001")->isEnabled());
+        QCOMPARE(bench.frame->StatusText(),
+                 QStringLiteral("Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!"));
+        QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconError));
+        QCOMPARE(boxes.seen, QStringList());
+    }
+
+    // A smart poster with a URI of no known scheme is shown in the URI form: the
+    // whole URI and the title. A URI of a known scheme leaves its fields empty.
+    void aUriOfUnknownSchemeIsShownInTheUriForm() {
+        FrameBench bench;
+        // Smart poster (D1 02 len "Sp") around a text record "Buch" (91 01 07 'T' 02
+        // "en" "Buch": MB, SR) and a URI record (51 01 len 'U': ME, SR) with the
+        // identifier code 00 (no prefix) and "urn:isbn:3-12-345678-9".
+        const std::string uri = "urn:isbn:3-12-345678-9";
+        const std::string nested = std::string("\x91\x01\x07T\x02" "enBuch") + "\x51\x01" +
+                                   char(1 + uri.size()) + "U" + '\0' + uri;
+        const std::string message = std::string("\xD1\x02") + char(nested.size()) + "Sp" + nested;
+        bench.sim().placeTag(kqtest::Ntag213WithMessage(kqsim::Bytes(message.begin(), message.end()), Uid(1)));
+
+        bench.frame->Action(IdReadTagButton)->trigger();
+        CUriView* view = bench.View<CUriView>();
+        QVERIFY(view);
+        QCOMPARE(bench.frame->CurrentViewId(), int(kViewUri));
+        QCOMPARE(bench.Find<CLabel>("1003")->text(), QStringLiteral("Unbekannte Internetresource"));
+        QCOMPARE(bench.Find<QLineEdit>("131")->text(), QString::fromStdString(uri));
+        QCOMPARE(bench.Find<QLineEdit>("133")->text(), QStringLiteral("Buch"));
+        QVERIFY(bench.Find<QLineEdit>("131")->isReadOnly());
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Lesen erfolgreich!"));
+
+        auto web = std::make_unique<CBookmarkScheme>();
+        web->value = "example.org";
+        web->title = "Beispiel";
+        view->ShowTagRecord(CNfcTagData(std::move(web)));
+        QCOMPARE(bench.Find<QLineEdit>("131")->text(), QString());
+        QCOMPARE(bench.Find<QLineEdit>("133")->text(), QString());
+    }
+};
+
+QTEST_MAIN(TagJobFormsTest)
+#include "TagJobFormsTest.moc"
