@@ -10,8 +10,12 @@ namespace {
 // disambiguation; add a text here and its English text to
 // res/kq-nfc-programmerEng.ts (see the README's "Texts and translation").
 constexpr StringTableEntry kTable[] = {
+    {129, QT_TRANSLATE_NOOP3("StringTable", "Privat", "129")},
+    {130, QT_TRANSLATE_NOOP3("StringTable", "Dienstlich", "130")},
     {131, QT_TRANSLATE_NOOP3("StringTable",
                              "Der Transponder hat NFC-Anwendernutzdaten, aber nicht vom Typ URL!", "131")},
+    {132, QT_TRANSLATE_NOOP3("StringTable", "Fax dienstlich", "132")},
+    {133, QT_TRANSLATE_NOOP3("StringTable", "Fax privat", "133")},
     {134, QT_TRANSLATE_NOOP3("StringTable", "Schreiben erfolgreich!", "134")},
     {136, QT_TRANSLATE_NOOP3("StringTable", "Kein KQ-LMX Gerät gefunden!", "136")},
     {138, QT_TRANSLATE_NOOP3("StringTable", "Kein Transponder!", "138")},
@@ -55,10 +59,12 @@ constexpr StringTableEntry kTable[] = {
     {210, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Schreibschützen von Blöcken bei ISO15693!", "210")},
     {211, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Ändern der Einstellungen", "211")},
     {212, QT_TRANSLATE_NOOP3("StringTable", "Fehler beim Ändern des Schlüssels!", "212")},
+    {213, QT_TRANSLATE_NOOP3("StringTable", "Mobil Arbeit", "213")},
     {214, QT_TRANSLATE_NOOP3("StringTable", "Unbekannter Datentyp in NFC-Daten", "214")},
     {215, QT_TRANSLATE_NOOP3("StringTable", "Authentifizierung der Karte fehlgeschlagen", "215")},
     {216, QT_TRANSLATE_NOOP3("StringTable", "Authentifizierung der NFC-Application fehlgeschlagen", "216")},
     {217, QT_TRANSLATE_NOOP3("StringTable", "Der Transponder ist nicht vom Typ DESFire", "217")},
+    {218, QT_TRANSLATE_NOOP3("StringTable", "Mobil", "218")},
     {225, QT_TRANSLATE_NOOP3("StringTable", "Datenliste geladen", "225")},
     {226, QT_TRANSLATE_NOOP3("StringTable", "Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!",
                              "226")},

@@ -13,6 +13,10 @@
 
 // Numbers of the texts that code refers to by name.
 enum StringId : int {
+    IdsPhonePrivate = 129,            // "Privat"
+    IdsPhoneWork = 130,               // "Dienstlich"
+    IdsPhoneFaxWork = 132,            // "Fax dienstlich"
+    IdsPhoneFaxPrivate = 133,         // "Fax privat"
     IdsNoTag = 138,                   // "Kein Transponder!"
     IdsExcessCharacters = 143,        // "ca. %d Zeichen zu viel (Transponderspeicher zu klein)!"
     IdsFirmwareVersion = 154,         // "FW V%d.%02d"
@@ -24,6 +28,8 @@ enum StringId : int {
     IdsWriting = 195,                 // "Schreiben..."
     IdsReaderConnected = 198,         // "%s verbunden!"
     IdsNfcWithoutUserData = 202,      // "Transponder ist als NFC formatiert, aber ohne NFC-Nutzdaten!"
+    IdsPhoneMobileWork = 213,         // "Mobil Arbeit"
+    IdsPhoneMobile = 218,             // "Mobil"
     IdsNotAnNfcReader = 226,          // "Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!"
     IdsTemplateSaved = 228,           // "Vorlage gespeichert"
     IdsUpdateNewVersion = 600,        // "Neue Version:"

@@ -267,7 +267,7 @@
     <name>CReadOnlyFormView</name>
     <message>
         <source>Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.</source>
-        <translation>Lock the tag's configuration and user data against writing for ever.</translation>
+        <translation>Lock the tag&apos;s configuration and user data against writing for ever.</translation>
     </message>
     <message>
         <source>DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen</source>
@@ -618,6 +618,36 @@ cyclically</translation>
         <source>Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!</source>
         <comment>10023</comment>
         <translation>Connection to the KQ-LMX38 could not be established!</translation>
+    </message>
+    <message>
+        <source>Privat</source>
+        <comment>129</comment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dienstlich</source>
+        <comment>130</comment>
+        <translation>Business</translation>
+    </message>
+    <message>
+        <source>Fax dienstlich</source>
+        <comment>132</comment>
+        <translation>Business fax</translation>
+    </message>
+    <message>
+        <source>Fax privat</source>
+        <comment>133</comment>
+        <translation>Private fax</translation>
+    </message>
+    <message>
+        <source>Mobil Arbeit</source>
+        <comment>213</comment>
+        <translation>Mobile business</translation>
+    </message>
+    <message>
+        <source>Mobil</source>
+        <comment>218</comment>
+        <translation>Mobile</translation>
     </message>
 </context>
 </TS>
