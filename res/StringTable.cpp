@@ -44,6 +44,8 @@ constexpr StringTableEntry kTable[] = {
     {175, QT_TRANSLATE_NOOP3("StringTable", "Sperren erfolgreich!", "175")},
     {178, QT_TRANSLATE_NOOP3("StringTable", "Aktion erfolgreich ausgeführt!", "178")},
     {179, QT_TRANSLATE_NOOP3("StringTable", "Unbekannter Fehler aufgetreten!", "179")},
+    {185, QT_TRANSLATE_NOOP3("StringTable", "Es wurde keine Webadresse eingegeben.", "185")},
+    {187, QT_TRANSLATE_NOOP3("StringTable", "Es wurde kein Name eingegeben.", "187")},
     {190, QT_TRANSLATE_NOOP3("StringTable", "Bitte Transponder auflegen!", "190")},
     {191, QT_TRANSLATE_NOOP3("StringTable", "Zu viele Zeichen (Transponderspeicher zu klein)!", "191")},
     {194, QT_TRANSLATE_NOOP3("StringTable", "Lesen...", "194")},

@@ -22,6 +22,8 @@ enum StringId : int {
     IdsFirmwareVersion = 154,         // "FW V%d.%02d"
     IdsActionSucceeded = 178,         // "Aktion erfolgreich ausgeführt!"
     IdsUnknownErrorOccurred = 179,    // "Unbekannter Fehler aufgetreten!"
+    IdsNoWebAddress = 185,            // "Es wurde keine Webadresse eingegeben."
+    IdsNoName = 187,                  // "Es wurde kein Name eingegeben."
     IdsPlaceTag = 190,                // "Bitte Transponder auflegen!"
     IdsTooManyCharacters = 191,       // "Zu viele Zeichen (Transponderspeicher zu klein)!"
     IdsReading = 194,                 // "Lesen..."

@@ -622,7 +622,7 @@ cyclically</translation>
     <message>
         <source>Privat</source>
         <comment>129</comment>
-        <translation type="unfinished"></translation>
+        <translation>Private</translation>
     </message>
     <message>
         <source>Dienstlich</source>
@@ -648,6 +648,16 @@ cyclically</translation>
         <source>Mobil</source>
         <comment>218</comment>
         <translation>Mobile</translation>
+    </message>
+    <message>
+        <source>Es wurde keine Webadresse eingegeben.</source>
+        <comment>185</comment>
+        <translation>No web address has been entered.</translation>
+    </message>
+    <message>
+        <source>Es wurde kein Name eingegeben.</source>
+        <comment>187</comment>
+        <translation>No name has been entered.</translation>
     </message>
 </context>
 </TS>
