@@ -1,6 +1,7 @@
 #include "app/ViewIdTable.h"
 
 #include "forms/DefaultView.h"
+#include "forms/TextView.h"
 
 void ViewIdTable::Register(int viewId, Factory factory) {
     m_factories[viewId] = std::move(factory);
@@ -15,6 +16,7 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
+    table.Register<CTextView>(kViewText);
     table.Register<CDefaultView>(kViewDefault);
     return table;
 }
