@@ -3,6 +3,7 @@
 #include "forms/DefaultView.h"
 #include "forms/NfcFormatView.h"
 #include "forms/ReadOnlyFormView.h"
+#include "forms/TextView.h"
 #include "forms/UriView.h"
 
 void ViewIdTable::Register(int viewId, Factory factory) {
@@ -19,6 +20,7 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
     table.Register<CNfcFormatView>(kViewFormat);
+    table.Register<CTextView>(kViewText);
     table.Register<CUriView>(kViewUri);
     table.Register<CDefaultView>(kViewDefault);
     table.Register<CReadOnlyFormView>(kViewLock);

@@ -267,7 +267,7 @@
     <name>CReadOnlyFormView</name>
     <message>
         <source>Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.</source>
-        <translation>Lock the tag&apos;s configuration and user data against writing for ever.</translation>
+        <translation>Lock the tag's configuration and user data against writing for ever.</translation>
     </message>
     <message>
         <source>DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen</source>
@@ -276,6 +276,31 @@
     <message>
         <source>DESFire-Transponder: Konfiguration und Nutzdaten mit Passwort vor Veränderung schützen</source>
         <translation>DESFire tag: protect the configuration and user data against changes with a password</translation>
+    </message>
+</context>
+<context>
+    <name>CRecordFormView</name>
+    <message>
+        <source>Schreiben</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Zyklisch
+schreiben</source>
+        <translation>Write
+cyclically</translation>
+    </message>
+    <message>
+        <source>Nach Schreiben schreibschützen</source>
+        <translation>Write-protect after writing</translation>
+    </message>
+    <message>
+        <source>Dateiname:</source>
+        <translation>File name:</translation>
+    </message>
+    <message>
+        <source>Datensatz:</source>
+        <translation>Record:</translation>
     </message>
 </context>
 <context>
@@ -289,6 +314,17 @@
 schreiben</source>
         <translation>Write
 cyclically</translation>
+    </message>
+</context>
+<context>
+    <name>CTextView</name>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>Text:</source>
+        <translation>Text:</translation>
     </message>
 </context>
 <context>
@@ -620,6 +656,106 @@ cyclically</translation>
         <translation>Connection to the KQ-LMX38 could not be established!</translation>
     </message>
     <message>
+        <source>NFC-Daten Vorlage</source>
+        <comment>155</comment>
+        <translation>NFC data template</translation>
+    </message>
+    <message>
+        <source>Es wurde kein Text eingegeben.</source>
+        <comment>186</comment>
+        <translation>No text was entered.</translation>
+    </message>
+    <message>
+        <source>Es wurde keine Telefonnummer eingegeben.</source>
+        <comment>188</comment>
+        <translation>No telephone number was entered.</translation>
+    </message>
+    <message>
+        <source>Es wurde kein Empfänger eingegeben.</source>
+        <comment>189</comment>
+        <translation>No recipient was entered.</translation>
+    </message>
+    <message>
+        <source>Vorlage mit ungültigen Daten.</source>
+        <comment>193</comment>
+        <translation>Template with invalid data.</translation>
+    </message>
+    <message>
+        <source>Textdateien (*.TXT)|*.txt|CSV-Dateien (*.CSV)|*.csv||</source>
+        <comment>219</comment>
+        <translation>Text files (*.TXT)|*.txt|CSV files (*.CSV)|*.csv||</translation>
+    </message>
+    <message>
+        <source>%d von %d</source>
+        <comment>220</comment>
+        <translation>%d of %d</translation>
+    </message>
+    <message>
+        <source>Ende</source>
+        <comment>221</comment>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>Die Datei konnte nicht geöffnet werden</source>
+        <comment>222</comment>
+        <translation>The file could not be opened</translation>
+    </message>
+    <message>
+        <source>Vorlage:</source>
+        <comment>223</comment>
+        <translation>Template:</translation>
+    </message>
+    <message>
+        <source>Datenliste:</source>
+        <comment>224</comment>
+        <translation>Data list:</translation>
+    </message>
+    <message>
+        <source>Die Datei ist zu groß (höchstens %d Bytes).</source>
+        <comment>10300</comment>
+        <translation>The file is too large (at most %d bytes).</translation>
+    </message>
+    <message>
+        <source>Die Datei ist keine Textdatei (UTF-8 oder Windows-1252).</source>
+        <comment>10301</comment>
+        <translation>The file is not a text file (UTF-8 or Windows-1252).</translation>
+    </message>
+    <message>
+        <source>Die Datenliste enthält keinen Datensatz.</source>
+        <comment>10302</comment>
+        <translation>The data list holds no record.</translation>
+    </message>
+    <message>
+        <source>Diese Datensätze der Datenliste wurden übergangen:</source>
+        <comment>10303</comment>
+        <translation>These records of the data list were passed over:</translation>
+    </message>
+    <message>
+        <source>Zeile %d: </source>
+        <comment>10304</comment>
+        <translation>Line %d: </translation>
+    </message>
+    <message>
+        <source>Datensatz %d: </source>
+        <comment>10305</comment>
+        <translation>Record %d: </translation>
+    </message>
+    <message>
+        <source>Anführungszeichen nicht geschlossen oder falsch gesetzt</source>
+        <comment>10306</comment>
+        <translation>quotation mark not closed or misplaced</translation>
+    </message>
+    <message>
+        <source>%d Felder, höchstens %d erwartet</source>
+        <comment>10307</comment>
+        <translation>%d fields, at most %d expected</translation>
+    </message>
+    <message>
+        <source>Diese Zeilen der Vorlage wurden übergangen:</source>
+        <comment>10308</comment>
+        <translation>These lines of the template were passed over:</translation>
+    </message>
+    <message>
         <source>Privat</source>
         <comment>129</comment>
         <translation>Private</translation>
@@ -640,16 +776,6 @@ cyclically</translation>
         <translation>Private fax</translation>
     </message>
     <message>
-        <source>Mobil Arbeit</source>
-        <comment>213</comment>
-        <translation>Mobile business</translation>
-    </message>
-    <message>
-        <source>Mobil</source>
-        <comment>218</comment>
-        <translation>Mobile</translation>
-    </message>
-    <message>
         <source>Es wurde keine Webadresse eingegeben.</source>
         <comment>185</comment>
         <translation>No web address has been entered.</translation>
@@ -658,6 +784,16 @@ cyclically</translation>
         <source>Es wurde kein Name eingegeben.</source>
         <comment>187</comment>
         <translation>No name has been entered.</translation>
+    </message>
+    <message>
+        <source>Mobil Arbeit</source>
+        <comment>213</comment>
+        <translation>Mobile business</translation>
+    </message>
+    <message>
+        <source>Mobil</source>
+        <comment>218</comment>
+        <translation>Mobile</translation>
     </message>
 </context>
 </TS>

@@ -1,12 +1,18 @@
 #include "ShellTestSupport.h"
 
+#include "app/CommandIds.h"
 #include "app/ProfileSettings.h"
+#include "forms/RecordFormView.h"
 #include "content/NfcTagData.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QDialog>
 #include <QFile>
 #include <QMessageBox>
@@ -26,6 +32,60 @@ void FreshSettings(const QString& portName, int baud) {
     ProfileSettings::WriteInt("Port", "Adresse", 1);
     ProfileSettings::WriteInt("Settings", "BeepTime", 10);
     ProfileSettings::WriteInt("Settings", "ZyklusZeit", 100);
+}
+
+FrameBench::FrameBench(ViewIdTable views, int zyklusZeit) {
+    FreshSettings(reader.Path());
+    ProfileSettings::WriteInt("Settings", "ZyklusZeit", zyklusZeit);
+    frame = std::make_unique<CMainFrame>(&doc, std::move(views));
+}
+
+FrameBench::~FrameBench() {
+    frame.reset();
+}
+
+kqsim::Bytes Type2NdefMessage(const kqsim::Bytes& memory) {
+    // TLVs from byte 16: NULL (00) has no length, the terminator (FE) ends the area;
+    // a length byte of FF is followed by a two-byte length.
+    size_t at = 16;
+    while (at < memory.size()) {
+        const std::uint8_t type = memory[at++];
+        if (type == 0x00) continue;
+        if (type == 0xFE || at >= memory.size()) break;
+        size_t length = memory[at++];
+        if (length == 0xFF) {
+            if (at + 2 > memory.size()) break;
+            length = size_t(memory[at]) << 8 | memory[at + 1];
+            at += 2;
+        }
+        if (at + length > memory.size()) break;
+        if (type == 0x03) return kqsim::Bytes(memory.begin() + at, memory.begin() + at + length);
+        at += length;
+    }
+    return {};
+}
+
+CRecordFormView* ChooseRecordForm(CMainFrame& frame, int viewId) {
+    frame.Action(viewId)->trigger();
+    return qobject_cast<CRecordFormView*>(frame.ActiveView());
+}
+
+void FillFields(CRecordFormView& form, const QStringList& values) {
+    for (int i = 0; i < form.FieldCount() && i < values.size(); ++i) {
+        QWidget* control = form.FieldControl(i);
+        QString value = values[i];
+        if (auto* line = qobject_cast<QLineEdit*>(control)) line->setText(value);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(control))
+            edit->setPlainText(value.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        if (auto* combo = qobject_cast<QComboBox*>(control)) combo->setCurrentText(value);
+    }
+}
+
+QStringList FieldTexts(const CRecordFormView& form) {
+    QStringList texts;
+    for (int i = 0; i < form.FieldCount(); ++i)
+        texts << form.FieldText(i);
+    return texts;
 }
 
 std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "app/FormView.h"
+#include "app/MainFrame.h"
+#include "app/NfcProgDoc.h"
 #include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 
@@ -16,6 +18,7 @@
 #include <functional>
 #include <string>
 
+class CRecordFormView;
 class QWidget;
 
 namespace kqtest {
@@ -48,6 +51,34 @@ kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload);
 kqsim::Bytes TextRecord(const std::string& text);
 // A blank NTAG213 under the 7-byte UID given.
 std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
+
+// A reader on a pty, settings naming it, a document and a main window with the forms
+// given (the window is not shown: no connection test).
+struct FrameBench {
+    explicit FrameBench(ViewIdTable views = ViewIdTable::Standard(), int zyklusZeit = 100);
+    ~FrameBench();
+    kqsim::Simulator& sim() { return reader.sim; }
+
+    SimReader reader{WriterConfig()};
+    CNfcProgDoc doc;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+// The NDEF message in an NFC Forum Type 2 tag's memory: the value of the first NDEF
+// Message TLV of the data area (from page 4). Empty when there is none.
+kqsim::Bytes Type2NdefMessage(const kqsim::Bytes& memory);
+
+// The record form of viewId, chosen by its command as a user would (empty).
+CRecordFormView* ChooseRecordForm(CMainFrame& frame, int viewId);
+// Types the values into the form's fields in field order as a user would (a combo
+// box picks the entry of that text; lines separated by "\n" or "\r\n").
+void FillFields(CRecordFormView& form, const QStringList& values);
+// The form's field values in field order.
+QStringList FieldTexts(const CRecordFormView& form);
+// A control of a form or dialog by its id.
+template <class Control> Control* ControlById(const QWidget& parent, int id) {
+    return parent.findChild<Control*>(QString::number(id));
+}
 
 // Answers each modal dialog once it is shown: by the handler when one is given and
 // it returns true, else a message box with OK and any other dialog with Cancel. Each

@@ -1,7 +1,7 @@
 // The format, lock and URI forms in the program's main window against the simulated
 // reader with NTAG213 tags: formatting and locking once and cyclically, tag after
 // tag; a URI of an unknown scheme read from a tag.
-#include "FormBench.h"
+#include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "app/MainWndForwarders.h"
 #include "forms/Label.h"
@@ -29,15 +29,28 @@ const QString kFormattedArea = QStringLiteral("01 03 A0 0C 34 03 03 D0 00 00 FE"
 // A text record "Hallo" (D1 01 08 'T' 02 "en" "Hallo") in its TLV.
 const QString kHalloArea = QStringLiteral("01 03 A0 0C 34 03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE");
 
+// `count` bytes of the tag's memory from `page` on, as hex ("01 03 A0").
+QString Memory(FrameBench& bench, kqsim::TagId id, int page, int count) {
+    const std::optional<kqsim::Bytes> memory = bench.sim().tagMemory(id);
+    if (!memory || memory->size() < size_t(page * 4 + count)) return QStringLiteral("(no such memory)");
+    return QString::fromStdString(
+        kqsim::toHex(kqsim::Bytes(memory->begin() + page * 4, memory->begin() + page * 4 + count)));
+}
+
+// A control of the pane's form by its id.
+template <class Control = QWidget> Control* Find(const FrameBench& bench, int id) {
+    return kqtest::ControlById<Control>(*bench.frame->ActiveView(), id);
+}
+
 std::unique_ptr<kqsim::Tag> TagWithHallo(std::uint8_t uid) {
     return kqtest::Ntag213WithMessage(kqtest::TextRecord("Hallo"), Uid(uid));
 }
 
 // A locked NTAG213: static lock bytes (page 2, bytes 2-3) FF FF, capability container
 // with write access 0F (read-only), the first dynamic lock byte (page 28h) FF.
-bool IsLocked(const FrameBench& bench, kqsim::TagId id) {
-    return bench.Memory(id, 2, 4).endsWith("FF FF") && bench.Memory(id, 3, 4) == "E1 10 12 0F" &&
-           bench.Memory(id, 0x28, 1) == "FF";
+bool IsLocked(FrameBench& bench, kqsim::TagId id) {
+    return Memory(bench, id, 2, 4).endsWith("FF FF") && Memory(bench, id, 3, 4) == "E1 10 12 0F" &&
+           Memory(bench, id, 0x28, 1) == "FF";
 }
 
 } // namespace
@@ -50,28 +63,28 @@ private slots:
     void theFormsShowTheirControls() {
         FrameBench bench;
         bench.frame->Action(IdFormat)->trigger();
-        QVERIFY(bench.View<CNfcFormatView>());
-        QCOMPARE(bench.Find<CLabel>("1003")->text(), QStringLiteral("Als NFC formatieren."));
-        QVERIFY(bench.Find<CLabel>("1003")->font().bold());
-        QCOMPARE(bench.Find<CLabel>("1003")->font().pointSize(), 18);
-        QCOMPARE(bench.Find<QLabel>("Note")->text(), QStringLiteral("NFC-Nutzdaten werden dabei gelöscht."));
-        QCOMPARE(bench.Find<QPushButton>("1001")->text(), QStringLiteral("Schreiben"));
-        QCOMPARE(bench.Find<QPushButton>("1016")->text(), QStringLiteral("Zyklisch\nschreiben"));
-        QVERIFY(bench.Find<QPushButton>("1016")->isCheckable());
+        QVERIFY(qobject_cast<CNfcFormatView*>(bench.frame->ActiveView()));
+        QCOMPARE(Find<CLabel>(bench, 1003)->text(), QStringLiteral("Als NFC formatieren."));
+        QVERIFY(Find<CLabel>(bench, 1003)->font().bold());
+        QCOMPARE(Find<CLabel>(bench, 1003)->font().pointSize(), 18);
+        QCOMPARE(bench.frame->ActiveView()->findChild<QLabel*>("Note")->text(), QStringLiteral("NFC-Nutzdaten werden dabei gelöscht."));
+        QCOMPARE(Find<QPushButton>(bench, 1001)->text(), QStringLiteral("Schreiben"));
+        QCOMPARE(Find<QPushButton>(bench, 1016)->text(), QStringLiteral("Zyklisch\nschreiben"));
+        QVERIFY(Find<QPushButton>(bench, 1016)->isCheckable());
 
         bench.frame->Action(IdLock)->trigger();
-        CReadOnlyFormView* lock = bench.View<CReadOnlyFormView>();
+        CReadOnlyFormView* lock = qobject_cast<CReadOnlyFormView*>(bench.frame->ActiveView());
         QVERIFY(lock);
-        QCOMPARE(bench.Find<CLabel>("1003")->text(),
+        QCOMPARE(Find<CLabel>(bench, 1003)->text(),
                  QStringLiteral("Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren."));
-        QVERIFY(bench.Find<CLabel>("1003")->font().bold());
-        QVERIFY(bench.Find<QPushButton>("1001")->isVisibleTo(lock));
-        QVERIFY(bench.Find<QPushButton>("1016")->isVisibleTo(lock));
-        for (const char* id : {"1004", "1002", "1017", "1005", "1006", "1018"}) {
-            QVERIFY2(bench.Find(id), id);
-            QVERIFY2(!bench.Find(id)->isVisibleTo(lock), id);
+        QVERIFY(Find<CLabel>(bench, 1003)->font().bold());
+        QVERIFY(Find<QPushButton>(bench, 1001)->isVisibleTo(lock));
+        QVERIFY(Find<QPushButton>(bench, 1016)->isVisibleTo(lock));
+        for (int id : {1004, 1002, 1017, 1005, 1006, 1018}) {
+            QVERIFY2(Find(bench, id), qPrintable(QString::number(id)));
+            QVERIFY2(!Find(bench, id)->isVisibleTo(lock), qPrintable(QString::number(id)));
         }
-        QCOMPARE(bench.Find<QLabel>("1005")->text(),
+        QCOMPARE(Find<QLabel>(bench, 1005)->text(),
                  QStringLiteral("DESFire-Transponder: Konfiguration und Nutzdaten mit Passwort vor Veränderung "
                                 "schützen"));
     }
@@ -81,16 +94,16 @@ private slots:
         FrameBench bench;
         kqtest::ModalWatcher boxes;
         const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(1));
-        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        QCOMPARE(Memory(bench, id, 4, 20), kHalloArea);
         bench.frame->Action(IdFormat)->trigger();
-        bench.Find<QPushButton>("1001")->click();
-        QCOMPARE(bench.Memory(id, 4, 11), kFormattedArea);
+        Find<QPushButton>(bench, 1001)->click();
+        QCOMPARE(Memory(bench, id, 4, 11), kFormattedArea);
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
         QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconSuccess));
 
         // No tag: the error, no box.
         bench.sim().removeTag(id);
-        bench.Find<QPushButton>("1001")->click();
+        Find<QPushButton>(bench, 1001)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Kein Transponder!"));
         QCOMPARE(boxes.seen, QStringList());
     }
@@ -101,15 +114,15 @@ private slots:
         FrameBench bench;
         const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(1));
         bench.frame->Action(IdLock)->trigger();
-        bench.Find<QPushButton>("1001")->click();
+        Find<QPushButton>(bench, 1001)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Sperren erfolgreich!"));
         QVERIFY(IsLocked(bench, id));
-        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        QCOMPARE(Memory(bench, id, 4, 20), kHalloArea);
 
         bench.frame->Action(IdFormat)->trigger();
-        bench.Find<QPushButton>("1001")->click();
+        Find<QPushButton>(bench, 1001)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("NFC-Schreibschutz, schreiben nicht möglich!"));
-        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        QCOMPARE(Memory(bench, id, 4, 20), kHalloArea);
     }
 
     // Cyclic formatting and locking: each of three tags placed one after another is
@@ -130,8 +143,8 @@ private slots:
         FrameBench bench;
         kqtest::ModalWatcher boxes;
         bench.frame->Action(command)->trigger();
-        auto* once = bench.Find<QPushButton>("1001");
-        auto* cyclic = bench.Find<QPushButton>("1016");
+        auto* once = Find<QPushButton>(bench, 1001);
+        auto* cyclic = Find<QPushButton>(bench, 1016);
         cyclic->click();
         QVERIFY(cyclic->isChecked());
         QVERIFY(!once->isEnabled());
@@ -145,7 +158,7 @@ private slots:
             if (lock)
                 QTRY_VERIFY(IsLocked(bench, id));
             else
-                QTRY_COMPARE(bench.Memory(id, 4, 11), kFormattedArea);
+                QTRY_COMPARE(Memory(bench, id, 4, 11), kFormattedArea);
             QTRY_COMPARE(bench.frame->StatusText(), success);
             QTest::qWait(300); // ticks with the tag still there: it is not worked on again
             QCOMPARE(bench.frame->StatusText(), success);
@@ -165,7 +178,7 @@ private slots:
         // The job is over: a new tag is left alone.
         const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(9));
         QTest::qWait(300);
-        QCOMPARE(bench.Memory(id, 4, 20), kHalloArea);
+        QCOMPARE(Memory(bench, id, 4, 20), kHalloArea);
         QVERIFY(!IsLocked(bench, id));
         QCOMPARE(boxes.seen, QStringList());
     }
@@ -179,14 +192,15 @@ private slots:
     }
     void aCyclicJobWithoutReaderDoesNotStart() {
         QFETCH(int, command);
-        FrameBench bench(QStringLiteral("/dev/kq-no-such-reader"));
+        FrameBench bench;
+        kqtest::FreshSettings(QStringLiteral("/dev/kq-no-such-reader"));
         kqtest::ModalWatcher boxes;
         bench.frame->Action(command)->trigger();
-        auto* cyclic = bench.Find<QPushButton>("1016");
+        auto* cyclic = Find<QPushButton>(bench, 1016);
         cyclic->click();
         QVERIFY(!IsCyclicJobRunning());
         QVERIFY(!cyclic->isChecked());
-        QVERIFY(bench.Find<QPushButton>("1001")->isEnabled());
+        QVERIFY(Find<QPushButton>(bench, 1001)->isEnabled());
         QCOMPARE(bench.frame->StatusText(),
                  QStringLiteral("Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!"));
         QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconError));
@@ -207,21 +221,21 @@ private slots:
         bench.sim().placeTag(kqtest::Ntag213WithMessage(kqsim::Bytes(message.begin(), message.end()), Uid(1)));
 
         bench.frame->Action(IdReadTagButton)->trigger();
-        CUriView* view = bench.View<CUriView>();
+        CUriView* view = qobject_cast<CUriView*>(bench.frame->ActiveView());
         QVERIFY(view);
         QCOMPARE(bench.frame->CurrentViewId(), int(kViewUri));
-        QCOMPARE(bench.Find<CLabel>("1003")->text(), QStringLiteral("Unbekannte Internetresource"));
-        QCOMPARE(bench.Find<QLineEdit>("131")->text(), QString::fromStdString(uri));
-        QCOMPARE(bench.Find<QLineEdit>("133")->text(), QStringLiteral("Buch"));
-        QVERIFY(bench.Find<QLineEdit>("131")->isReadOnly());
+        QCOMPARE(Find<CLabel>(bench, 1003)->text(), QStringLiteral("Unbekannte Internetresource"));
+        QCOMPARE(Find<QLineEdit>(bench, 131)->text(), QString::fromStdString(uri));
+        QCOMPARE(Find<QLineEdit>(bench, 133)->text(), QStringLiteral("Buch"));
+        QVERIFY(Find<QLineEdit>(bench, 131)->isReadOnly());
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Lesen erfolgreich!"));
 
         auto web = std::make_unique<CBookmarkScheme>();
         web->value = "example.org";
         web->title = "Beispiel";
         view->ShowTagRecord(CNfcTagData(std::move(web)));
-        QCOMPARE(bench.Find<QLineEdit>("131")->text(), QString());
-        QCOMPARE(bench.Find<QLineEdit>("133")->text(), QString());
+        QCOMPARE(Find<QLineEdit>(bench, 131)->text(), QString());
+        QCOMPARE(Find<QLineEdit>(bench, 133)->text(), QString());
     }
 };
 

@@ -1,0 +1,308 @@
+// The record form pattern: the controls, template lines out and in, CSV and TXT data
+// lists and their rows, the mandatory field and the buttons during the main window's
+// cyclic jobs. Shown on the text form; the form tests of the other kinds add their
+// rows to the tables.
+#include "ShellTestSupport.h"
+#include "app/CommandIds.h"
+#include "app/MainWndForwarders.h"
+#include "forms/RecordFormView.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+using kqtest::ControlById;
+using kqtest::FrameBench;
+
+const QString kInvalidTemplate = QStringLiteral("Vorlage mit ungültigen Daten.");
+
+bool IsShown(const CRecordFormView& form, int id) {
+    const QWidget* control = ControlById<QWidget>(form, id);
+    return control && control->isVisibleTo(&form);
+}
+
+QString Counter(const CRecordFormView& form) {
+    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
+}
+
+// The first text of each row.
+QStringList FirstColumns(const CRecordFormView& form) {
+    QStringList texts;
+    for (int i = 0; i < form.RowCount(); ++i)
+        texts << form.Row(i).value(0);
+    return texts;
+}
+
+} // namespace
+
+class RecordFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Every control carries its id; the data-list controls wait hidden for a list.
+    void everyControlCarriesItsId() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        QVERIFY(form);
+        QCOMPARE(form->objectName(), QStringLiteral("CTextView"));
+        QCOMPARE(form->Keyword(), QStringLiteral("TEXT"));
+        for (int id : {1003, 133, 1001, 1002, 1016, 1276, 1277, 1278, 1279, 1280, 1281})
+            QVERIFY2(ControlById<QWidget>(*form, id), qPrintable(QString::number(id)));
+        QCOMPARE(ControlById<QPushButton>(*form, 1001)->text(), QStringLiteral("Schreiben"));
+        QCOMPARE(ControlById<QPushButton>(*form, 1016)->text(), QStringLiteral("Zyklisch\nschreiben"));
+        QCOMPARE(ControlById<QCheckBox>(*form, 1002)->text(),
+                 QStringLiteral("Nach Schreiben schreibschützen"));
+        for (int id : {1276, 1277, 1278, 1279, 1280, 1281})
+            QVERIFY2(!IsShown(*form, id), qPrintable(QString::number(id)));
+    }
+
+    // The template lines: the keyword, then each key with its value as it stands,
+    // line breaks and all.
+    void templateLinesOut() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        kqtest::FillFields(*form, {"Grüße\nZeile 2 "});
+        QStringList lines;
+        QVERIFY(form->GetTemplateLines(lines));
+        QCOMPARE(lines, (QStringList{"TEXT", "TEXT:Grüße\r\nZeile 2 "}));
+    }
+
+    // Template lines in: a key's value is the rest of its line; a later line wins;
+    // lines below a "TEXT:" line continue the text (files of the old rule, one line
+    // per value, read as before); a template of another kind fills nothing.
+    void templateLinesIn_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("value after the key")
+            << QStringList{"TEXT", "TEXT:abc"} << true << "abc" << QStringList{};
+        QTest::newRow("a blank after the colon is kept")
+            << QStringList{"TEXT", "TEXT: abc"} << true << " abc" << QStringList{};
+        QTest::newRow("a later line wins")
+            << QStringList{"TEXT", "TEXT:a", "TEXT:b"} << true << "b" << QStringList{};
+        QTest::newRow("lines below continue the value")
+            << QStringList{"TEXT", "TEXT:Grüße", "", "Zeile 3", "ENDE:x"} << true
+            << "Grüße\r\n\r\nZeile 3\r\nENDE:x" << QStringList{};
+        QTest::newRow("no key leaves the text empty")
+            << QStringList{"TEXT", ""} << true << "" << QStringList{};
+        QTest::newRow("unknown lines above the key are named")
+            << QStringList{"TEXT", "FARBE:rot", "", "TEXT:a"} << true << "a"
+            << QStringList{"Diese Zeilen der Vorlage wurden übergangen:\nZeile 2: FARBE:rot"};
+        QTest::newRow("the keyword in lower case")
+            << QStringList{"text", "TEXT:a"} << false << "" << QStringList{kInvalidTemplate};
+        QTest::newRow("another kind")
+            << QStringList{"SMS", "TEXT:a"} << false << "" << QStringList{kInvalidTemplate};
+        QTest::newRow("no line at all") << QStringList{} << false << "" << QStringList{kInvalidTemplate};
+    }
+    void templateLinesIn() {
+        QFETCH(QStringList, lines);
+        QFETCH(bool, taken);
+        QFETCH(QString, text);
+        QFETCH(QStringList, messages);
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        kqtest::FillFields(*form, {"vorher"});
+        kqtest::ModalWatcher watcher;
+        QCOMPARE(form->SetFromTemplateLines(lines, "vorlage.tdp"), taken);
+        QCOMPARE(watcher.seen, messages);
+        QCOMPARE(form->FieldText(0), text);
+        int state = -1;
+        int index = 0;
+        bench.doc.Engine().GetResult(state, index);
+        QCOMPARE(std::make_pair(state, index), taken ? std::make_pair(0, 6) : std::make_pair(-1, 0));
+        QCOMPARE(IsShown(*form, CRecordFormView::IdFileName), taken);
+        if (taken) {
+            QCOMPARE(ControlById<QLabel>(*form, CRecordFormView::IdFileLabel)->text(),
+                     QStringLiteral("Vorlage:"));
+            QCOMPARE(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)->text(),
+                     QStringLiteral("vorlage.tdp"));
+        }
+    }
+
+    // A template drops the data list shown before it, so that the next tag taken
+    // away during a cyclic write does not bring back a row of that list.
+    void aTemplateDropsTheDataList() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+        form->OnNextRecord();
+        QCOMPARE(form->CurrentRow(), 1);
+        QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:aus der Vorlage"}, "vorlage.tdp"));
+        QCOMPARE(form->RowCount(), 0);
+        QCOMPARE(form->CurrentRow(), -1);
+        for (int id : {1276, 1277, 1278, 1281})
+            QVERIFY(!IsShown(*form, id));
+        form->OnCyclicNextRecord();
+        QCOMPARE(form->FieldText(0), QStringLiteral("aus der Vorlage"));
+    }
+
+    // CSV rows: each line after the header (which the main window has taken off) is
+    // a row; fields may be quoted; empty rows are dropped; rows that cannot be read
+    // or that fill more columns than the kind has are passed over and named.
+    void csvRows_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("problems");
+        QTest::newRow("the first line is a row")
+            << QStringList{"eins", "zwei", "drei"} << QStringList{"eins", "zwei", "drei"} << QStringList{};
+        QTest::newRow("quoted fields") << QStringList{"\"a;b\"", "\"x\ny\";", "\"Er sagte \"\"ja\"\"\""}
+                                       << QStringList{"a;b", "x\r\ny", "Er sagte \"ja\""} << QStringList{};
+        QTest::newRow("empty rows") << QStringList{"", "a", ";", ""} << QStringList{"a"} << QStringList{};
+        QTest::newRow("more fields than columns")
+            << QStringList{"a;b", "c;", "d;;", "e;;f"} << QStringList{"c", "d"}
+            << QStringList{"Zeile 2: 2 Felder, höchstens 1 erwartet",
+                           "Zeile 5: 3 Felder, höchstens 1 erwartet"};
+        QTest::newRow("a quote not closed")
+            << QStringList{"\"abc", "ok", "\"x\"y"} << QStringList{"ok"}
+            << QStringList{"Zeile 2: Anführungszeichen nicht geschlossen oder falsch gesetzt",
+                           "Zeile 4: Anführungszeichen nicht geschlossen oder falsch gesetzt"};
+    }
+    void csvRows() {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, problems);
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        form->ParseCsvRows(lines, ';');
+        QCOMPARE(FirstColumns(*form), rows);
+        QCOMPARE(form->RowProblems(), problems);
+    }
+
+    // TXT records: separated by ";;" (an odd run of ';' keeps one), fields by '|',
+    // line breaks around a record trimmed, inside it kept.
+    void txtRows_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("problems");
+        QTest::newRow("records") << "TEXT\r\nHallo;;\r\nWelt;;\r\n"
+                                 << QStringList{"Hallo", "Welt"} << QStringList{};
+        QTest::newRow("an empty record") << "TEXT\na;;;;b" << QStringList{"a", "b"} << QStringList{};
+        QTest::newRow("an odd run of semicolons") << "TEXT\nx;;;y" << QStringList{"x;", "y"} << QStringList{};
+        QTest::newRow("lines inside a record") << "TEXT\r\nZeile 1\r\nZeile 2;;zwei"
+                                               << QStringList{"Zeile 1\r\nZeile 2", "zwei"} << QStringList{};
+        QTest::newRow("more fields than columns")
+            << "TEXT\na|b;;c|;;|" << QStringList{"c"}
+            << QStringList{"Datensatz 1: 2 Felder, höchstens 1 erwartet"};
+        QTest::newRow("no records") << "TEXT\r\n" << QStringList{} << QStringList{};
+        QTest::newRow("a header alone") << "TEXT" << QStringList{} << QStringList{};
+    }
+    void txtRows() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, problems);
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        const qsizetype lineEnd = text.indexOf(QRegularExpression("[\r\n]"));
+        form->ParseTxtRows(text, lineEnd < 0 ? text.size() : lineEnd + 1);
+        QCOMPARE(FirstColumns(*form), rows);
+        QCOMPARE(form->RowProblems(), problems);
+    }
+
+    // A loaded list shows its first row with the counter; the step buttons move
+    // through it and are disabled at its ends.
+    void theRowsAreSteppedThrough() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        kqtest::ModalWatcher watcher;
+        form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+        QCOMPARE(watcher.seen, QStringList{});
+        int state = -1;
+        int index = 0;
+        bench.doc.Engine().GetResult(state, index);
+        QCOMPARE(std::make_pair(state, index), std::make_pair(0, 8));
+        QCOMPARE(ControlById<QLabel>(*form, CRecordFormView::IdFileLabel)->text(),
+                 QStringLiteral("Datenliste:"));
+        QCOMPARE(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)->text(),
+                 QStringLiteral("liste.csv"));
+        for (int id : {1276, 1277, 1278, 1279, 1280, 1281})
+            QVERIFY(IsShown(*form, id));
+
+        auto* prev = ControlById<QToolButton>(*form, CRecordFormView::IdPrevRecord);
+        auto* next = ControlById<QToolButton>(*form, CRecordFormView::IdNextRecord);
+        const struct {
+            QToolButton* click;
+            QString counter;
+            QString text;
+            bool prevEnabled;
+            bool nextEnabled;
+        } steps[] = {
+            {nullptr, "1 von 3", "eins", false, true}, {next, "2 von 3", "zwei", true, true},
+            {next, "3 von 3", "drei", true, false},    {prev, "2 von 3", "zwei", true, true},
+            {prev, "1 von 3", "eins", false, true},
+        };
+        for (const auto& step : steps) {
+            if (step.click) step.click->click();
+            QCOMPARE(Counter(*form), step.counter);
+            QCOMPARE(form->FieldText(0), step.text);
+            QCOMPARE(prev->isEnabled(), step.prevEnabled);
+            QCOMPARE(next->isEnabled(), step.nextEnabled);
+        }
+    }
+
+    // A list without a usable row says so and shows no data-list controls; rows
+    // passed over are named in the same message.
+    void aListWithoutRowsSaysSo() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        kqtest::ModalWatcher watcher;
+        form->LoadCsvDataList({"", ";", "a;b"}, ';', "leer.csv");
+        QCOMPARE(
+            watcher.seen,
+            QStringList{"Diese Datensätze der Datenliste wurden übergangen:\nZeile 4: 2 Felder, höchstens 1 "
+                        "erwartet\n\nDie Datenliste enthält keinen Datensatz."});
+        QCOMPARE(form->RowCount(), 0);
+        for (int id : {1276, 1277, 1278, 1279, 1280, 1281})
+            QVERIFY(!IsShown(*form, id));
+    }
+
+    // An empty mandatory field: its message, nothing written, cyclic writing not
+    // started.
+    void theMandatoryFieldIsChecked() {
+        FrameBench bench;
+        const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213({4, 1, 2, 3, 4, 5, 6}));
+        const kqsim::Bytes before = *bench.sim().tagMemory(tag);
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        kqtest::ModalWatcher watcher;
+        ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
+        auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
+        cyclic->click();
+        QCOMPARE(watcher.seen,
+                 (QStringList{"Es wurde kein Text eingegeben.", "Es wurde kein Text eingegeben."}));
+        QVERIFY(!cyclic->isChecked());
+        QVERIFY(!bench.frame->IsCyclicWriteRunning());
+        QCOMPARE(bench.frame->StatusText(), QString());
+        QCOMPARE(*bench.sim().tagMemory(tag), before);
+    }
+
+    // Cyclic reading disables writing and enables it again; "Zyklisch schreiben
+    // beenden" gives the fields back.
+    void theButtonsFollowTheCyclicJobs() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        auto* write = ControlById<QPushButton>(*form, CRecordFormView::IdWrite);
+        auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
+        auto* text = form->FieldControl(0);
+        bench.frame->Action(IdCyclicRead)->trigger();
+        QVERIFY(bench.frame->IsCyclicReadRunning());
+        QVERIFY(!write->isEnabled() && !cyclic->isEnabled());
+        bench.frame->Action(IdCyclicRead)->trigger();
+        QVERIFY(write->isEnabled() && cyclic->isEnabled());
+
+        kqtest::FillFields(*form, {"Hallo"});
+        cyclic->click();
+        QVERIFY(bench.frame->IsCyclicWriteRunning());
+        QVERIFY(cyclic->isChecked() && !write->isEnabled() && !text->isEnabled());
+        bench.frame->Action(IdStopCyclicWrite)->trigger();
+        QVERIFY(!bench.frame->IsCyclicWriteRunning());
+        QVERIFY(!cyclic->isChecked() && write->isEnabled() && text->isEnabled());
+    }
+};
+
+QTEST_MAIN(RecordFormTest)
+#include "RecordFormTest.moc"
