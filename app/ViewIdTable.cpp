@@ -1,5 +1,7 @@
 #include "app/ViewIdTable.h"
 
+#include "forms/BookmarkView.h"
+#include "forms/ContactView.h"
 #include "forms/DefaultView.h"
 #include "forms/NfcFormatView.h"
 #include "forms/ReadOnlyFormView.h"
@@ -20,7 +22,9 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
     table.Register<CNfcFormatView>(kViewFormat);
+    table.Register<CBookmarkView>(kViewBookmark);
     table.Register<CTextView>(kViewText);
+    table.Register<CContactView>(kViewContact);
     table.Register<CUriView>(kViewUri);
     table.Register<CDefaultView>(kViewDefault);
     table.Register<CReadOnlyFormView>(kViewLock);

@@ -19,7 +19,7 @@ constexpr int kButtonHeight = 52;
 CTagJobFormView::CTagJobFormView(CNfcProgDoc* doc, QWidget* parent, CyclicJob job, const QString& heading)
     : CFormView(doc, parent), m_job(job), m_heading(CreateFormHeading(this, heading)),
       m_write(CreateOnceButton(1001)), m_cyclic(CreateCyclicButton(1016)), m_column(new QVBoxLayout(this)) {
-    m_column->setContentsMargins(40, 32, 40, 32);
+    m_column->setContentsMargins(24, 24, 24, 24);
     m_column->setSpacing(16);
     m_column->addWidget(m_heading);
     connect(m_write, &QPushButton::clicked, this, [this] { OnWrite(); });

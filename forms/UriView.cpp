@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int kFieldAreaWidth = 820;
+
 QLineEdit* ReadOnlyField(QWidget* parent, const char* id) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(id));
@@ -24,7 +26,11 @@ CUriView::CUriView(CNfcProgDoc* doc, QWidget* parent)
     : CFormView(doc, parent), m_heading(CreateFormHeading(this, tr("Unbekannte Internetresource"))),
       m_descriptionEdit(ReadOnlyField(this, "133")), m_addressEdit(ReadOnlyField(this, "131")) {
     setObjectName(QStringLiteral("CUriView"));
-    auto* fields = new QFormLayout;
+    // As wide as the record forms' fields.
+    auto* fieldArea = new QWidget(this);
+    fieldArea->setMaximumWidth(kFieldAreaWidth);
+    auto* fields = new QFormLayout(fieldArea);
+    fields->setContentsMargins(0, 0, 0, 0);
     fields->setLabelAlignment(Qt::AlignLeft);
     fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     fields->setVerticalSpacing(12);
@@ -32,10 +38,10 @@ CUriView::CUriView(CNfcProgDoc* doc, QWidget* parent)
     fields->addRow(tr("Adresse:"), m_addressEdit);
 
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(40, 32, 40, 32);
-    column->setSpacing(24);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(16);
     column->addWidget(m_heading);
-    column->addLayout(fields);
+    column->addWidget(fieldArea);
     column->addStretch(1);
 }
 

@@ -1,5 +1,8 @@
 #include "forms/WebAddressPrefix.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+
 namespace {
 
 // Whether text begins with prefix (lower-case ASCII), A-Z compared as a-z.
@@ -40,4 +43,15 @@ QString FullWebAddress(const QString& selectedPrefix, const QString& addressFiel
     const WebAddressSplit typed = SplitWebAddress(addressField);
     if (typed.matched) return WebAddressPrefixes().at(typed.prefixIndex) + typed.rest;
     return selectedPrefix + addressField;
+}
+
+void ShowWebAddress(const QString& text, QComboBox* prefixBox, QLineEdit* addressField) {
+    const WebAddressSplit split = SplitWebAddress(text);
+    prefixBox->setCurrentIndex(split.prefixIndex);
+    addressField->setText(split.rest);
+    addressField->setCursorPosition(0);
+}
+
+void SelectWebAddressPrefix(const QString& value, QComboBox* prefixBox) {
+    prefixBox->setCurrentIndex(SplitWebAddress(value).prefixIndex);
 }

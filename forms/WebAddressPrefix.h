@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+class QComboBox;
+class QLineEdit;
+
 // The prefixes a web address is entered with in the web address and contact forms:
 // a drop-down list of fixed entries and an edit field for the rest of the address.
 
@@ -27,3 +30,10 @@ WebAddressSplit SplitWebAddress(const QString& text);
 // prefix is taken instead of the selected one, so "https://x" typed while "http://"
 // is selected stays "https://x" rather than becoming "http://https://x".
 QString FullWebAddress(const QString& selectedPrefix, const QString& addressField);
+
+// Shows an address split: the prefix box selects the prefix found (else "http://"),
+// the address field gets the rest.
+void ShowWebAddress(const QString& text, QComboBox* prefixBox, QLineEdit* addressField);
+// A template's prefix value selects the prefix it begins with (else "http://"); the
+// rest of the value is dropped.
+void SelectWebAddressPrefix(const QString& value, QComboBox* prefixBox);

@@ -52,6 +52,52 @@
     </message>
 </context>
 <context>
+    <name>CBookmarkView</name>
+    <message>
+        <source>Webadresse</source>
+        <translation>Web address</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Webseite:</source>
+        <translation>Web page:</translation>
+    </message>
+</context>
+<context>
+    <name>CContactView</name>
+    <message>
+        <source>Kontakt</source>
+        <translation>Contact</translation>
+    </message>
+    <message>
+        <source>Vorname:</source>
+        <translation>First name:</translation>
+    </message>
+    <message>
+        <source>Nachname:</source>
+        <translation>Surname:</translation>
+    </message>
+    <message>
+        <source>Organisation:</source>
+        <translation>Organisation:</translation>
+    </message>
+    <message>
+        <source>Telefonnummern:</source>
+        <translation>Telephone numbers:</translation>
+    </message>
+    <message>
+        <source>E-Mail:</source>
+        <translation>E-mail:</translation>
+    </message>
+    <message>
+        <source>Webseite:</source>
+        <translation>Web page:</translation>
+    </message>
+</context>
+<context>
     <name>CMainFrame</name>
     <message>
         <source>Webadresse</source>
@@ -267,7 +313,7 @@
     <name>CReadOnlyFormView</name>
     <message>
         <source>Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.</source>
-        <translation>Lock the tag's configuration and user data against writing for ever.</translation>
+        <translation>Lock the tag&apos;s configuration and user data against writing for ever.</translation>
     </message>
     <message>
         <source>DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen</source>
