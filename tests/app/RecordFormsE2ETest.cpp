@@ -49,13 +49,55 @@ private slots:
             << int(kViewText) << QStringList{"Grüße aus Köln\nZeile 2"}
             << "D1 01 1D 54 02 65 6E "
                "47 72 C3 BC C3 9F 65 20 61 75 73 20 4B C3 B6 6C 6E 0D 0A 5A 65 69 6C 65 20 32";
+        // Web address fields: link text, prefix, address. URI record (NFC Forum URI
+        // RTD): D1 01 len "U", the identifier code of the prefix (01 "http://www.", 02
+        // "https://www.", 03 "http://", 04 "https://"), the rest in UTF-8. With a link
+        // text a smart poster (D1 02 len "Sp") holds a text record (91: MB, SR) and the
+        // URI record (51: ME, SR).
+        QTest::newRow("web address: link text with an umlaut, https://www.")
+            << int(kViewBookmark) << QStringList{"Über uns", "https://www.", "example.org/a?b=1"}
+            << "D1 02 26 53 70 "
+               "91 01 0C 54 02 65 6E C3 9C 62 65 72 20 75 6E 73 "
+               "51 01 12 55 02 65 78 61 6D 70 6C 65 2E 6F 72 67 2F 61 3F 62 3D 31";
+        QTest::newRow("web address: http://") << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
+                                              << "D1 01 0C 55 03 65 78 61 6D 70 6C 65 2E 6F 72 67";
+        QTest::newRow("web address: http://www.") << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
+                                                  << "D1 01 07 55 01 76 65 6B 2E 64 65";
+        QTest::newRow("web address: https:// and a UTF-8 path")
+            << int(kViewBookmark) << QStringList{"", "https://", "vek.de/ä"}
+            << "D1 01 0A 55 04 76 65 6B 2E 64 65 2F C3 A4";
+        // Contact fields: first name, surname, organisation, type 1, number 1, type 2,
+        // number 2, e-mail, web prefix, web address; the rows use every type of the
+        // list. A MIME record "text/x-vCard" with vCard 2.1 text.
+        QTest::newRow("contact: at work and at home, all fields")
+            << int(kViewContact)
+            << QStringList{"Max", "Mustermann", "Vek GmbH", "Dienstlich", "+49 30 1234", "Privat", "+49 30 5678",
+                           "max@example.org", "https://www.", "vek.de"}
+            << kqtest::VCardRecordHex(kqtest::VCardText(
+                   {"FN:Max Mustermann, Vek GmbH", "N:Mustermann;Max", "ORG:Vek GmbH", "TEL;WORK:+49 30 1234",
+                    "TEL;HOME:+49 30 5678", "EMAIL:max@example.org", "URL:https://www.vek.de"}));
+        QTest::newRow("contact: mobile and fax at work, umlauts")
+            << int(kViewContact)
+            << QStringList{"Jürgen", "Groß", "", "Mobil Arbeit", "+49 170 1", "Fax dienstlich", "+49 30 2", "",
+                           "http://", ""}
+            << kqtest::VCardRecordHex(kqtest::VCardText(
+                   {"FN:Jürgen Groß", "N:Groß;Jürgen", "TEL;WORK;CELL:+49 170 1", "TEL;WORK;FAX:+49 30 2"}));
+        QTest::newRow("contact: fax at home, separators in the names")
+            << int(kViewContact)
+            << QStringList{"", "Berg; Nord", "Kiel, Hafen", "Fax privat", "+49 431 9", "Dienstlich", "", "a@b.de",
+                           "http://www.", "berg.de"}
+            << kqtest::VCardRecordHex(kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;",
+                                                         "ORG:Kiel\\, Hafen", "TEL;HOME;FAX:+49 431 9",
+                                                         "EMAIL:a@b.de", "URL:http://www.berg.de"}));
     }
     void writeOnceAndReadBack() {
         QFETCH(int, viewId);
         QFETCH(QStringList, fields);
         QFETCH(QString, message);
         FrameBench bench;
-        const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(1)));
+        // An NTAG215: room for a contact with all its fields.
+        const kqsim::TagId tag =
+            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, Uid(1)));
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         QVERIFY(form);
         kqtest::FillFields(*form, fields);

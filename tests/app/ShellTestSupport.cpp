@@ -108,6 +108,30 @@ kqsim::Bytes TextRecord(const std::string& text) {
     return WellKnownRecord('T', kqsim::Bytes(payload.begin(), payload.end()));
 }
 
+std::string VCardText(std::initializer_list<const char*> lines) {
+    std::string text = "BEGIN:VCARD\r\nVERSION:2.1";
+    for (const char* line : lines)
+        text += std::string("\r\n") + line;
+    return text + "\r\nEND:VCARD";
+}
+
+QString VCardRecordHex(const std::string& vcard) {
+    // Header D2 (MB, ME, SR, TNF 2: media type) with a one-byte payload length, or C2
+    // (SR clear) with four length bytes; type length 0C; the type; the payload.
+    const std::string type = "text/x-vCard";
+    kqsim::Bytes record;
+    if (vcard.size() <= 255) {
+        record = {0xD2, 0x0C, static_cast<std::uint8_t>(vcard.size())};
+    } else {
+        record = {0xC2, 0x0C, 0x00, 0x00, static_cast<std::uint8_t>(vcard.size() >> 8),
+                  static_cast<std::uint8_t>(vcard.size() & 0xFF)};
+    }
+    for (const std::string& part : {type, vcard})
+        for (char c : part)
+            record.push_back(static_cast<std::uint8_t>(c));
+    return QString::fromStdString(kqsim::toHex(record));
+}
+
 std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid) {
     // NFC Forum Type 2 data area from page 4: the Lock Control TLV the tag is shipped
     // with (01 03 A0 0C 34), the NDEF message TLV (03, length, message), the

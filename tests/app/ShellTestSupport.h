@@ -49,6 +49,12 @@ std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, cons
 kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload);
 // A text record: UTF-8, language "en".
 kqsim::Bytes TextRecord(const std::string& text);
+// vCard 2.1 text: "BEGIN:VCARD", "VERSION:2.1", the lines given, "END:VCARD", joined
+// by CR LF (none after the last).
+std::string VCardText(std::initializer_list<const char*> lines);
+// A contact record alone in its message, as hex ("D2 0C ..."): a MIME record of the
+// type "text/x-vCard" holding the text.
+QString VCardRecordHex(const std::string& vcard);
 // A blank NTAG213 under the 7-byte UID given.
 std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
 

@@ -180,21 +180,34 @@ private slots:
         QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"Link", "http://www.", "a.de"}));
     }
 
-    // The address without its prefix is the mandatory field: an empty one (also
-    // with a prefix selected, or only a prefix typed) gives message 185.
-    void theWebAddressIsMandatory() {
+    // The mandatory fields: the web address without its prefix (message 185, also
+    // with a prefix selected or only a prefix typed), the contact's first name or
+    // surname (187, not the organisation). Nothing is written.
+    void theMandatoryFieldIsChecked_data() {
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("message");
+        const QString noAddress = QStringLiteral("Es wurde keine Webadresse eingegeben.");
+        QTest::newRow("web, prefix selected") << int(kViewBookmark) << QStringList{"Nur Text", "https://www.", ""}
+                                              << noAddress;
+        QTest::newRow("web, only a prefix typed") << int(kViewBookmark) << QStringList{"", "http://", "HTTPS://"}
+                                                  << noAddress;
+        QTest::newRow("contact, organisation only")
+            << int(kViewContact) << QStringList{"", "", "Vek GmbH", "Privat", "+49 1"}
+            << QStringLiteral("Es wurde kein Name eingegeben.");
+    }
+    void theMandatoryFieldIsChecked() {
+        QFETCH(int, viewId);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, message);
         FrameBench bench;
         const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213({4, 9, 9, 9, 9, 9, 1}));
         const kqsim::Bytes before = *bench.sim().tagMemory(tag);
-        CBookmarkView* form = Bookmark(bench);
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         kqtest::ModalWatcher watcher;
-        for (const QStringList& fields : {QStringList{"Nur Text", "https://www.", ""},
-                                          QStringList{"", "http://", "https://"}}) {
-            kqtest::FillFields(*form, fields);
-            ControlById<QPushButton>(*form, 1001)->click();
-        }
-        QCOMPARE(watcher.seen, (QStringList{"Es wurde keine Webadresse eingegeben.",
-                                            "Es wurde keine Webadresse eingegeben."}));
+        kqtest::FillFields(*form, fields);
+        ControlById<QPushButton>(*form, 1001)->click();
+        QCOMPARE(watcher.seen, QStringList{message});
         QCOMPARE(*bench.sim().tagMemory(tag), before);
     }
 
@@ -334,28 +347,26 @@ private slots:
                                                          "+49 2", "max@example.org", "http://", "www.vek.de"}));
     }
 
-    // First name or surname is mandatory (message 187); the vCard always gets the
-    // e-mail field, also when empty, the web address only when given, and the
-    // telephone entries of the numbers given.
-    void theContactsNameIsMandatory() {
+    // The vCard always gets the e-mail field, also when empty, the web address only
+    // when given, and the telephone entries of the numbers given.
+    void theVCardOfTheFields() {
         FrameBench bench;
-        const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213({4, 9, 9, 9, 9, 9, 2}));
-        const kqsim::Bytes before = *bench.sim().tagMemory(tag);
         CContactView* form = Contact(bench);
-        kqtest::ModalWatcher watcher;
-        kqtest::FillFields(*form, {"", "", "Vek GmbH", "Privat", "+49 1"});
-        ControlById<QPushButton>(*form, 1001)->click();
-        QCOMPARE(watcher.seen, QStringList{"Es wurde kein Name eingegeben."});
-        QCOMPARE(*bench.sim().tagMemory(tag), before);
-
         kqtest::FillFields(*form, {"", "Berg", "Vek GmbH", "Privat", "", "Fax privat", "+49 2", "", "https://", ""});
         CVCardMime contact;
         form->FillVCard(contact);
+        QCOMPARE(contact.givenName, std::string());
         QCOMPARE(contact.familyName, std::string("Berg"));
         QCOMPARE(contact.organisation, std::string("Vek GmbH"));
         QCOMPARE(contact.mails, std::vector<std::string>{""});
         QVERIFY(contact.urls.empty());
         QCOMPARE(contact.phones, (CVCardMime::CTelephonListe{{"+49 2", 2, 2}}));
+        kqtest::FillFields(*form, {"Eva", "", "", "Dienstlich", "1", "Dienstlich", "", "e@x.de", "http://", "x.de"});
+        form->FillVCard(contact);
+        QCOMPARE(contact.givenName, std::string("Eva"));
+        QCOMPARE(contact.mails, std::vector<std::string>{"e@x.de"});
+        QCOMPARE(contact.urls, std::vector<std::string>{"http://x.de"});
+        QCOMPARE(contact.phones, (CVCardMime::CTelephonListe{{"1", 1, 0}}));
     }
 
     // A contact from a tag: names, organisation, the first two numbers with their
