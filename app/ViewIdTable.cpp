@@ -1,6 +1,9 @@
 #include "app/ViewIdTable.h"
 
 #include "forms/DefaultView.h"
+#include "forms/MailView.h"
+#include "forms/SmsView.h"
+#include "forms/TelephonView.h"
 #include "forms/TextView.h"
 
 void ViewIdTable::Register(int viewId, Factory factory) {
@@ -17,6 +20,9 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
     table.Register<CTextView>(kViewText);
+    table.Register<CSmsView>(kViewSms);
+    table.Register<CTelephonView>(kViewTelephon);
+    table.Register<CMailView>(kViewMail);
     table.Register<CDefaultView>(kViewDefault);
     return table;
 }
