@@ -52,6 +52,29 @@
     </message>
 </context>
 <context>
+    <name>CMailView</name>
+    <message>
+        <source>E-Mail</source>
+        <translation>E-mail</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>An: (E-Mail Adresse)</source>
+        <translation>To: (e-mail address)</translation>
+    </message>
+    <message>
+        <source>Betreff:</source>
+        <translation>Subject:</translation>
+    </message>
+    <message>
+        <source>Nachricht:</source>
+        <translation>Message:</translation>
+    </message>
+</context>
+<context>
     <name>CMainFrame</name>
     <message>
         <source>Webadresse</source>
@@ -177,6 +200,18 @@
         <source>Ergebnis</source>
         <translation>Result</translation>
     </message>
+    <message>
+        <source>Vorlage laden</source>
+        <translation>Load template</translation>
+    </message>
+    <message>
+        <source>Vorlage speichern</source>
+        <translation>Save template</translation>
+    </message>
+    <message>
+        <source>Datenliste laden</source>
+        <translation>Load data list</translation>
+    </message>
 </context>
 <context>
     <name>CNfcTagAccess</name>
@@ -275,6 +310,40 @@ cyclically</translation>
     <message>
         <source>Datensatz:</source>
         <translation>Record:</translation>
+    </message>
+</context>
+<context>
+    <name>CSmsView</name>
+    <message>
+        <source>SMS</source>
+        <translation>SMS</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Telefonnummer:</source>
+        <translation>Telephone number:</translation>
+    </message>
+    <message>
+        <source>Nachricht:</source>
+        <translation>Message:</translation>
+    </message>
+</context>
+<context>
+    <name>CTelephonView</name>
+    <message>
+        <source>Telefonnummer</source>
+        <translation>Telephone number</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Telefonnummer:</source>
+        <translation>Telephone number:</translation>
     </message>
 </context>
 <context>

@@ -2,8 +2,8 @@
 
 #include "app/CommandIds.h"
 #include "app/ProfileSettings.h"
-#include "forms/RecordFormView.h"
 #include "content/NfcTagData.h"
+#include "forms/RecordFormView.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
@@ -11,11 +11,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QDialog>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 
 #include <algorithm>
 
@@ -27,6 +27,14 @@ kqsim::ReaderConfig WriterConfig(int baud) {
 
 void FreshSettings(const QString& portName, int baud) {
     QFile::remove(ProfileSettings::FilePath());
+    // The user's documents folder inside the test's own settings folder, so that the
+    // program makes it there and not in the real home.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.isEmpty()) {
+        QFile dirs(config + "/user-dirs.dirs");
+        if (dirs.open(QIODevice::WriteOnly))
+            dirs.write("XDG_DOCUMENTS_DIR=\"" + config.toUtf8() + "/Documents\"\n");
+    }
     ProfileSettings::WriteString("Port", "Name", portName);
     ProfileSettings::WriteInt("Port", "Baudrate", baud);
     ProfileSettings::WriteInt("Port", "Adresse", 1);

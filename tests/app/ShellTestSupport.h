@@ -39,7 +39,8 @@ kqsim::ReaderConfig WriterConfig(int baud = 19200);
 
 // Empties the settings and stores the reader's port ("Port"/"Name", "Baudrate",
 // "Adresse" 1), short beeps ("Settings"/"BeepTime" 10 ms) and the shortest cycle
-// ("Settings"/"ZyklusZeit" 100 ms).
+// ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
+// $XDG_CONFIG_HOME/Documents.
 void FreshSettings(const QString& portName, int baud = 19200);
 
 // An NTAG213 whose NDEF area holds the NDEF message given (at most 130 bytes),
