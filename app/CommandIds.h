@@ -20,6 +20,9 @@ enum CommandId : int {
     IdCyclicRead = 32781,
     IdReadTag = 32782,
     IdStopCyclicWrite = 32784,
+    IdLoadTemplate = 32787, // "Vorlage laden"
+    IdSaveTemplate = 32788, // "Vorlage speichern"
+    IdLoadDataList = 32790, // "Datenliste laden"
     IdEditCopy = 57634,
     IdEditPaste = 57637,
     IdAppAbout = 57664,

@@ -5,18 +5,22 @@
 #include "app/NfcProgView.h"
 #include "app/ProfileSettings.h"
 #include "app/ResultMessageTable.h"
+#include "app/TemplateFiles.h"
 #include "forms/DefaultView.h"
+#include "forms/RecordFormView.h"
 #include "res/Icons.h"
 #include "res/StringTable.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -28,6 +32,10 @@ namespace {
 QPointer<CMainFrame> g_mainFrame;
 
 const QString kSettingsSection = QStringLiteral("Settings");
+const QString kTemplateSection = QStringLiteral("Template");
+const QString kDataListSection = QStringLiteral("UserdataList");
+const QString kDirectoryKey = QStringLiteral("Directory");
+const QString kCsvFileKey = QStringLiteral("CSV-File");
 constexpr int kFrameWidth = 1200;
 constexpr int kFrameHeight = 1000;
 constexpr int kToolbarIconSize = 64;
@@ -60,6 +68,20 @@ KqIconId ResultIconId(int kind) {
     default:
         return KqIconId::ResultNeutral;
     }
+}
+
+void ShowFileMessage(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent, KqString(IdsAppTitle), text);
+}
+
+// The folder of a file with its '/'.
+QString FolderOf(const QString& path) {
+    return QFileInfo(path).absolutePath() + QLatin1Char('/');
+}
+
+// The folder a command remembers, by default the documents folder.
+QString RememberedFolder(const QString& section) {
+    return ProfileSettings::ReadString(section, kDirectoryKey, DocumentsFolder());
 }
 
 // The record kind a read item is shown in; the default form for anything else.
@@ -176,6 +198,12 @@ void CMainFrame::CreateActions() {
             &CMainFrame::OnEditCopy);
     connect(AddAction(IdEditPaste, tr("Text einfügen\tStrg+V")), &QAction::triggered, this,
             &CMainFrame::OnEditPaste);
+    connect(AddAction(IdLoadTemplate, tr("Vorlage laden")), &QAction::triggered, this,
+            &CMainFrame::OnLoadTemplate);
+    connect(AddAction(IdSaveTemplate, tr("Vorlage speichern")), &QAction::triggered, this,
+            &CMainFrame::OnSaveTemplate);
+    connect(AddAction(IdLoadDataList, tr("Datenliste laden")), &QAction::triggered, this,
+            &CMainFrame::OnLoadDataList);
 
     QAction* chooseInterface = AddAction(IdChooseInterface, tr("Schnittstelle wählen"));
     connect(chooseInterface, &QAction::triggered, this, [this] {
@@ -218,7 +246,8 @@ void CMainFrame::CreateMenus() {
         return menu;
     };
     addMenu(tr("&Datei"), {IdChooseInterface, IdSettings});
-    addMenu(tr("&Bearbeiten"), {IdEditCopy, IdEditPaste});
+    addMenu(tr("&Bearbeiten"),
+            {IdEditCopy, IdEditPaste, 0, IdLoadTemplate, IdSaveTemplate, 0, IdLoadDataList});
     addMenu(tr("&Transponder"), {IdReadTag, IdCyclicRead, IdStopCyclicWrite, 0, IdFormat, IdLock});
     addMenu(tr("&NFC-Daten"), {IdBookmark, IdText, IdContact, IdSms, IdTelephon, IdMail});
     addMenu(tr("&Hilfe"), {IdHelp, 0, IdAppAbout});
@@ -288,6 +317,9 @@ void CMainFrame::UpdateCommandUi() {
     QWidget* edit = FocusEdit();
     Action(IdEditCopy)->setEnabled(!anyJob && edit && EditHasSelection(edit));
     Action(IdEditPaste)->setEnabled(!anyJob && edit);
+    Action(IdLoadTemplate)->setEnabled(!anyJob);
+    Action(IdLoadDataList)->setEnabled(!anyJob);
+    Action(IdSaveTemplate)->setEnabled(!anyJob && RecordForm());
     for (int id : {IdChooseInterface, IdSettings, IdAppAbout, IdAppExit, IdLanguageGerman, IdLanguageEnglish})
         Action(id)->setEnabled(!anyJob);
     Action(IdLanguageGerman)->setChecked(!m_english);
@@ -592,4 +624,122 @@ void CMainFrame::ReadAndShowTag(bool cyclic) {
     const int viewId = ViewIdForTagData(*data);
     SwitchView(viewId);
     if (viewId != kViewDefault && m_view) m_view->ShowTagRecord(*data);
+}
+
+// ---- Templates and data lists ----------------------------------------------------------
+
+CRecordFormView* CMainFrame::RecordForm() const {
+    return qobject_cast<CRecordFormView*>(m_view.data());
+}
+
+CRecordFormView* CMainFrame::SwitchToRecordForm(int viewId) {
+    if (viewId != 0) SwitchView(viewId);
+    CRecordFormView* form = viewId != 0 ? RecordForm() : nullptr;
+    if (!form) ShowFileMessage(this, KqString(IdsInvalidTemplate));
+    return form;
+}
+
+QString CMainFrame::AskForFile(const FileDialogRequest& request) {
+    return m_fileDialog ? m_fileDialog(this, request) : QString();
+}
+
+void CMainFrame::OnSaveTemplate() {
+    ClearStatus();
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Save;
+    request.proposedPath = m_lastTemplatePath.isEmpty()
+                               ? RememberedFolder(kTemplateSection) + QStringLiteral("*.tdp")
+                               : m_lastTemplatePath;
+    request.filters = NameFilters(KqString(IdsTemplateFileType) + QStringLiteral(" (*.TDP)|*.tdp||"));
+    request.defaultSuffix = QStringLiteral("tdp");
+    const QString path = AskForFile(request);
+    CRecordFormView* form = RecordForm();
+    if (path.isEmpty() || !form) return;
+
+    QStringList lines;
+    form->GetTemplateLines(lines);
+    if (!WriteTemplateFile(path, lines)) {
+        ShowFileMessage(this, KqString(IdsCannotOpenFile));
+        return;
+    }
+    m_lastTemplatePath = path;
+    if (m_doc) {
+        m_doc->Engine().SetResult(OperationResult::kSuccess, OperationResult::kTemplateSaved);
+        m_doc->Engine().SetExtraText(QFileInfo(path).fileName());
+        m_doc->ReportResult(false);
+    }
+    ProfileSettings::WriteString(kTemplateSection, kDirectoryKey, FolderOf(path));
+}
+
+void CMainFrame::OnLoadTemplate() {
+    ClearStatus();
+    FileDialogRequest request;
+    request.proposedPath = RememberedFolder(kTemplateSection) + QStringLiteral("*.tdp");
+    request.filters = NameFilters(KqString(IdsTemplateFileType) + QStringLiteral(" (*.TDP)|*.tdp||"));
+    request.defaultSuffix = QStringLiteral("tdp");
+    const QString path = AskForFile(request);
+    if (path.isEmpty()) return;
+
+    const RecordFileText file = ReadRecordFile(path);
+    if (!file.ok()) {
+        ShowFileMessage(this, file.error);
+        return;
+    }
+    m_lastTemplatePath = path;
+    if (ApplyTemplateLines(SplitTemplateLines(file.text), QFileInfo(path).fileName()) && m_doc)
+        m_doc->ReportResult(false);
+    ProfileSettings::WriteString(kTemplateSection, kDirectoryKey, FolderOf(path));
+}
+
+bool CMainFrame::ApplyTemplateLines(const QStringList& lines, const QString& fileName) {
+    CRecordFormView* form = SwitchToRecordForm(lines.isEmpty() ? 0 : TemplateViewId(lines.first()));
+    return form && form->SetFromTemplateLines(lines, fileName);
+}
+
+void CMainFrame::OnLoadDataList() {
+    ClearStatus();
+    const bool wasCsv = ProfileSettings::ReadInt(kDataListSection, kCsvFileKey, 0) == 1;
+    FileDialogRequest request;
+    request.proposedPath = RememberedFolder(kDataListSection) + (wasCsv ? "*.csv" : "*.txt");
+    request.filters = NameFilters(KqString(IdsDataListFileTypes));
+    request.selectedFilter = wasCsv ? 1 : 0;
+    request.defaultSuffix = wasCsv ? QStringLiteral("csv") : QStringLiteral("txt");
+    const QString path = AskForFile(request);
+    if (path.isEmpty()) return;
+
+    const bool csv = QFileInfo(path).suffix().toUpper() == QLatin1String("CSV");
+    const RecordFileText file = ReadRecordFile(path);
+    if (!file.ok()) {
+        ShowFileMessage(this, file.error);
+    } else {
+        if (csv)
+            ParseCsvDataList(file.text, QFileInfo(path).fileName());
+        else
+            ParseTxtDataList(file.text, QFileInfo(path).fileName());
+        if (m_doc) m_doc->ReportResult(false);
+    }
+    ProfileSettings::WriteString(kDataListSection, kDirectoryKey, FolderOf(path));
+    ProfileSettings::WriteInt(kDataListSection, kCsvFileKey, csv ? 1 : 0);
+}
+
+void CMainFrame::ParseCsvDataList(const QString& content, const QString& fileName) {
+    if (!m_doc) return;
+    const QStringList lines = SplitCsvLines(content);
+    // The header names the kind, and its last character (blanks aside) is the
+    // separator of the fields.
+    QString header = lines.value(0);
+    while (!header.isEmpty() && header.back().isSpace())
+        header.chop(1);
+    if (CRecordFormView* form = SwitchToRecordForm(header.isEmpty() ? 0 : DataListViewId(header)))
+        form->LoadCsvDataList(lines.mid(1), header.back(), fileName);
+}
+
+void CMainFrame::ParseTxtDataList(const QString& content, const QString& fileName) {
+    if (!m_doc) return;
+    // The header runs to the first line end; a text without one has no header.
+    const qsizetype cr = content.indexOf(QLatin1Char('\r'));
+    const qsizetype lf = content.indexOf(QLatin1Char('\n'));
+    const qsizetype end = cr < 0 ? lf : (lf < 0 ? cr : std::min(cr, lf));
+    if (CRecordFormView* form = SwitchToRecordForm(end < 0 ? 0 : DataListViewId(content.left(end))))
+        form->LoadTxtDataList(content, end + 1, fileName);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FileDialogs.h"
 #include "app/FormView.h"
 #include "app/TagPoll.h"
 #include "app/ViewIdTable.h"
@@ -11,6 +12,7 @@
 
 class CDefaultView;
 class CNfcProgDoc;
+class CRecordFormView;
 class QAction;
 class QLabel;
 class QStackedWidget;
@@ -93,6 +95,26 @@ public:
     // Reads the tag and shows its record in the matching form (cyclic: only a new tag).
     void ReadAndShowTag(bool cyclic);
 
+    // ---- Templates and data lists ----------------------------------------------------
+    // "Vorlage speichern": the record form's record into a template file, replaced
+    // as a whole only when all of it is written (a failed save says so and leaves
+    // the file as it was).
+    void OnSaveTemplate();
+    // "Vorlage laden": a template file into the form of its kind.
+    void OnLoadTemplate();
+    // The form of the first line's kind filled from the lines; message 193 and false
+    // when the first line names no kind.
+    bool ApplyTemplateLines(const QStringList& lines, const QString& fileName);
+    // "Datenliste laden": a *.csv file (any letter case) or any other file as a TXT
+    // list into the form of its header's kind.
+    void OnLoadDataList();
+    void ParseCsvDataList(const QString& content, const QString& fileName);
+    void ParseTxtDataList(const QString& content, const QString& fileName);
+    // The file of the last template saved or loaded.
+    QString LastTemplatePath() const { return m_lastTemplatePath; }
+    // Where the three commands ask for their file (tests answer for the user).
+    void SetFileDialog(FileDialogFunction dialog) { m_fileDialog = std::move(dialog); }
+
     // Which language is in use (checks "D" or "E").
     void SetLanguageState(bool english);
     // Sets every command's enabled and checked state.
@@ -119,6 +141,12 @@ private:
     void StartJobTimer(QTimer& timer);
     void ShowDefaultResult();
     void SendToView(FrameMessage message);
+    // The pane's form when it is a record form, else null.
+    CRecordFormView* RecordForm() const;
+    // Shows the record form of viewId; message 193 and null when there is none (0:
+    // the file named no kind).
+    CRecordFormView* SwitchToRecordForm(int viewId);
+    QString AskForFile(const FileDialogRequest& request);
 
     CNfcProgDoc* m_doc;
     ViewIdTable m_views;
@@ -135,6 +163,8 @@ private:
     int m_statusIcon = IconNeutral;
     bool m_english = false;
     bool m_startTestDone = false;
+    QString m_lastTemplatePath;
+    FileDialogFunction m_fileDialog = ShowFileDialog;
 
     CTagPoll m_poll;
     QTimer m_readTimer;

@@ -3,8 +3,11 @@
 #include "forms/BookmarkView.h"
 #include "forms/ContactView.h"
 #include "forms/DefaultView.h"
+#include "forms/MailView.h"
 #include "forms/NfcFormatView.h"
 #include "forms/ReadOnlyFormView.h"
+#include "forms/SmsView.h"
+#include "forms/TelephonView.h"
 #include "forms/TextView.h"
 #include "forms/UriView.h"
 
@@ -25,6 +28,9 @@ ViewIdTable ViewIdTable::Standard() {
     table.Register<CBookmarkView>(kViewBookmark);
     table.Register<CTextView>(kViewText);
     table.Register<CContactView>(kViewContact);
+    table.Register<CSmsView>(kViewSms);
+    table.Register<CTelephonView>(kViewTelephon);
+    table.Register<CMailView>(kViewMail);
     table.Register<CUriView>(kViewUri);
     table.Register<CDefaultView>(kViewDefault);
     table.Register<CReadOnlyFormView>(kViewLock);

@@ -98,6 +98,29 @@
     </message>
 </context>
 <context>
+    <name>CMailView</name>
+    <message>
+        <source>E-Mail</source>
+        <translation>E-mail</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>An: (E-Mail Adresse)</source>
+        <translation>To: (e-mail address)</translation>
+    </message>
+    <message>
+        <source>Betreff:</source>
+        <translation>Subject:</translation>
+    </message>
+    <message>
+        <source>Nachricht:</source>
+        <translation>Message:</translation>
+    </message>
+</context>
+<context>
     <name>CMainFrame</name>
     <message>
         <source>Webadresse</source>
@@ -223,6 +246,18 @@
         <source>Ergebnis</source>
         <translation>Result</translation>
     </message>
+    <message>
+        <source>Vorlage laden</source>
+        <translation>Load template</translation>
+    </message>
+    <message>
+        <source>Vorlage speichern</source>
+        <translation>Save template</translation>
+    </message>
+    <message>
+        <source>Datenliste laden</source>
+        <translation>Load data list</translation>
+    </message>
 </context>
 <context>
     <name>CNfcFormatView</name>
@@ -313,7 +348,7 @@
     <name>CReadOnlyFormView</name>
     <message>
         <source>Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.</source>
-        <translation>Lock the tag&apos;s configuration and user data against writing for ever.</translation>
+        <translation>Lock the tag's configuration and user data against writing for ever.</translation>
     </message>
     <message>
         <source>DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen</source>
@@ -350,6 +385,25 @@ cyclically</translation>
     </message>
 </context>
 <context>
+    <name>CSmsView</name>
+    <message>
+        <source>SMS</source>
+        <translation>SMS</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Telefonnummer:</source>
+        <translation>Telephone number:</translation>
+    </message>
+    <message>
+        <source>Nachricht:</source>
+        <translation>Message:</translation>
+    </message>
+</context>
+<context>
     <name>CTagJobFormView</name>
     <message>
         <source>Schreiben</source>
@@ -360,6 +414,21 @@ cyclically</translation>
 schreiben</source>
         <translation>Write
 cyclically</translation>
+    </message>
+</context>
+<context>
+    <name>CTelephonView</name>
+    <message>
+        <source>Telefonnummer</source>
+        <translation>Telephone number</translation>
+    </message>
+    <message>
+        <source>Beschreibung (optional):</source>
+        <translation>Description (optional):</translation>
+    </message>
+    <message>
+        <source>Telefonnummer:</source>
+        <translation>Telephone number:</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "app/MainWndForwarders.h"
+#include "content/NfcTagData.h"
 #include "forms/RecordFormView.h"
 
 #include <QAction>
@@ -44,14 +45,48 @@ QStringList FirstColumns(const CRecordFormView& form) {
 class RecordFormTest : public QObject {
     Q_OBJECT
 private slots:
-    // Every control carries its id; the data-list controls wait hidden for a list.
+    // Every control carries its id; the fields are in the order of the template
+    // keys; the data-list controls wait hidden for a list.
+    void everyControlCarriesItsId_data() {
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<int>("headingId");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QList<int>>("fieldIds");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("text") << int(kViewText) << "CTextView"
+                              << "TEXT" << 1003 << "Text" << QList<int>{133} << QStringList{"TEXT:"};
+        QTest::newRow("SMS") << int(kViewSms) << "CSmsView"
+                             << "SMS" << 1003 << "SMS" << QList<int>{133, 148, 149}
+                             << QStringList{"TEXT:", "NUMBER:", "MESSAGE:"};
+        QTest::newRow("telephone number") << int(kViewTelephon) << "CTelephonView"
+                                          << "TELEPHON" << 1004 << "Telefonnummer" << QList<int>{133, 151}
+                                          << QStringList{"TEXT:", "NUMBER:"};
+        QTest::newRow("e-mail") << int(kViewMail) << "CMailView"
+                                << "MAIL" << 1003 << "E-Mail" << QList<int>{133, 148, 150, 149}
+                                << QStringList{"TEXT:", "ADDRESS:", "SUBJECT:", "MESSAGE:"};
+    }
     void everyControlCarriesItsId() {
+        QFETCH(int, viewId);
+        QFETCH(QString, className);
+        QFETCH(QString, keyword);
+        QFETCH(int, headingId);
+        QFETCH(QString, heading);
+        QFETCH(QList<int>, fieldIds);
+        QFETCH(QStringList, keys);
         FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         QVERIFY(form);
-        QCOMPARE(form->objectName(), QStringLiteral("CTextView"));
-        QCOMPARE(form->Keyword(), QStringLiteral("TEXT"));
-        for (int id : {1003, 133, 1001, 1002, 1016, 1276, 1277, 1278, 1279, 1280, 1281})
+        QCOMPARE(form->objectName(), className);
+        QCOMPARE(form->Keyword(), keyword);
+        QCOMPARE(ControlById<QLabel>(*form, headingId)->text(), heading);
+        QCOMPARE(form->FieldCount(), int(fieldIds.size()));
+        for (int i = 0; i < form->FieldCount(); ++i) {
+            QCOMPARE(form->FieldControl(i)->objectName(), QString::number(fieldIds[i]));
+            QCOMPARE(form->FieldKey(i), keys[i]);
+        }
+        for (int id : {1001, 1002, 1016, 1276, 1277, 1278, 1279, 1280, 1281})
             QVERIFY2(ControlById<QWidget>(*form, id), qPrintable(QString::number(id)));
         QCOMPARE(ControlById<QPushButton>(*form, 1001)->text(), QStringLiteral("Schreiben"));
         QCOMPARE(ControlById<QPushButton>(*form, 1016)->text(), QStringLiteral("Zyklisch\nschreiben"));
@@ -63,13 +98,54 @@ private slots:
 
     // The template lines: the keyword, then each key with its value as it stands,
     // line breaks and all.
+    void templateLinesOut_data() {
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("text") << int(kViewText) << QStringList{"Grüße\nZeile 2 "}
+                              << QStringList{"TEXT", "TEXT:Grüße\r\nZeile 2 "};
+        QTest::newRow("SMS") << int(kViewSms) << QStringList{"Rückruf", "+49 1", "a\nb"}
+                             << QStringList{"SMS", "TEXT:Rückruf", "NUMBER:+49 1", "MESSAGE:a\r\nb"};
+        QTest::newRow("telephone number")
+            << int(kViewTelephon) << QStringList{"", "110"} << QStringList{"TELEPHON", "TEXT:", "NUMBER:110"};
+        QTest::newRow("e-mail") << int(kViewMail) << QStringList{"d", "a@b", "s", "m"}
+                                << QStringList{"MAIL", "TEXT:d", "ADDRESS:a@b", "SUBJECT:s", "MESSAGE:m"};
+    }
     void templateLinesOut() {
+        QFETCH(int, viewId);
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, lines);
         FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        kqtest::FillFields(*form, {"Grüße\nZeile 2 "});
-        QStringList lines;
-        QVERIFY(form->GetTemplateLines(lines));
-        QCOMPARE(lines, (QStringList{"TEXT", "TEXT:Grüße\r\nZeile 2 "}));
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
+        kqtest::FillFields(*form, fields);
+        QStringList out{"old line"};
+        QVERIFY(form->GetTemplateLines(out));
+        QCOMPARE(out, lines);
+    }
+
+    // The keys of a form with several fields may come in any order; the lines below
+    // "TEXT:" and "MESSAGE:" continue their values, those below another key that
+    // match no key are passed over and named.
+    void templateLinesOfSeveralFields() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewSms);
+        kqtest::ModalWatcher watcher;
+        QVERIFY(form->SetFromTemplateLines(
+            {"SMS", "MESSAGE:x", "", "y", "NUMBER:1", "FARBE:rot", "TEXT:a", "b"}, "sms.tdp"));
+        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"a\r\nb", "1", "x\r\n\r\ny"}));
+        QCOMPARE(watcher.seen,
+                 QStringList{"Diese Zeilen der Vorlage wurden übergangen:\nZeile 6: FARBE:rot"});
+    }
+
+    // A record read from a tag fills the form of its kind only.
+    void aTagRecordOfAnotherKindLeavesTheFieldsEmpty() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewSms);
+        kqtest::FillFields(*form, {"d", "1", "m"});
+        auto phone = std::make_unique<CTelephonNrScheme>();
+        phone->value = "110";
+        form->ShowTagRecord(CNfcTagData(std::move(phone)));
+        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"", "", ""}));
     }
 
     // Template lines in: a key's value is the rest of its line; a later line wins;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -41,59 +42,84 @@ private slots:
     void writeOnceAndReadBack_data() {
         QTest::addColumn<int>("viewId");
         QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<QString>("message");
-        // Text record (NFC Forum RTD Text): header D1 (MB ME SR, TNF 1), type length
-        // 01, payload length, type "T"; payload: status 02 (UTF-8, language code of
-        // two bytes), "en", the text in UTF-8 with its line break as CR LF.
+        QTest::addColumn<QByteArray>("message");
+        // Text record (NFC Forum RTD Text): header D1 (MB ME SR, TNF 1 well-known),
+        // type length 01, payload length, type "T"; payload: status 02 (UTF-8, a
+        // language code of two bytes), "en", the text in UTF-8, its line break CR LF.
         QTest::newRow("text with umlauts and a line break")
             << int(kViewText) << QStringList{"Grüße aus Köln\nZeile 2"}
-            << "D1 01 1D 54 02 65 6E "
-               "47 72 C3 BC C3 9F 65 20 61 75 73 20 4B C3 B6 6C 6E 0D 0A 5A 65 69 6C 65 20 32";
-        // Web address fields: link text, prefix, address. URI record (NFC Forum URI
-        // RTD): D1 01 len "U", the identifier code of the prefix (01 "http://www.", 02
-        // "https://www.", 03 "http://", 04 "https://"), the rest in UTF-8. With a link
-        // text a smart poster (D1 02 len "Sp") holds a text record (91: MB, SR) and the
-        // URI record (51: ME, SR).
-        QTest::newRow("web address: link text with an umlaut, https://www.")
+            << QByteArray::fromHex("D1 01 1D 54 02 65 6E") + "Grüße aus Köln\r\nZeile 2";
+        // A description puts the URI into a smart poster: "Sp" record (D1 02 len 53
+        // 70) whose payload holds the title as a text record (91: MB SR, TNF 1) and
+        // then the URI record (51: ME SR, TNF 1). URI record (RTD URI): type "U",
+        // payload an identifier code and the rest of the URI; "sms:" has no code
+        // (00), so the whole URI follows, its number and body percent-encoded (the
+        // body's line break as %0D%0A, UTF-8 bytes of umlauts each as %XX).
+        QTest::newRow("SMS with a description")
+            << int(kViewSms) << QStringList{"Bitte zurückrufen", "+49 170 1234567", "Hallo\nbis später"}
+            << QByteArray::fromHex("D1 02 59 53 70") + QByteArray::fromHex("91 01 15 54 02 65 6E") +
+                   "Bitte zurückrufen" + QByteArray::fromHex("51 01 3C 55 00") +
+                   "sms:%2B49%20170%201234567?body=Hallo%0D%0Abis%20sp%C3%A4ter";
+        // "tel:" is identifier code 05; the number percent-encoded.
+        QTest::newRow("telephone number") << int(kViewTelephon) << QStringList{"", "+49 123 45"}
+                                          << QByteArray::fromHex("D1 01 11 55 05") + "%2B49%20123%2045";
+        QTest::newRow("telephone number with a description")
+            << int(kViewTelephon) << QStringList{"Zentrale", "+49 123 45"}
+            << QByteArray::fromHex("D1 02 24 53 70") + QByteArray::fromHex("91 01 0B 54 02 65 6E") +
+                   "Zentrale" + QByteArray::fromHex("51 01 11 55 05") + "%2B49%20123%2045";
+        // "mailto:" is identifier code 06; address, subject and body percent-encoded,
+        // both parameters always written.
+        QTest::newRow("e-mail") << int(kViewMail)
+                                << QStringList{"", "info@example.org", "Anfrage Öffnungszeiten",
+                                               "Guten Tag,\nwann haben Sie geöffnet?"}
+                                << QByteArray::fromHex("D1 01 78 55 06") +
+                                       "info%40example.org?subject=Anfrage%20%C3%96ffnungszeiten"
+                                       "&body=Guten%20Tag%2C%0D%0Awann%20haben%20Sie%20ge%C3%B6ffnet%3F";
+        QTest::newRow("e-mail with a description and an empty subject")
+            << int(kViewMail) << QStringList{"Post", "a@b.de", "", ""}
+            << QByteArray::fromHex("D1 02 27 53 70") + QByteArray::fromHex("91 01 07 54 02 65 6E") + "Post" +
+                   QByteArray::fromHex("51 01 18 55 06") + "a%40b.de?subject=&body=";
+        // Web address fields: link text, prefix, address. The identifier code of the
+        // prefix: 01 "http://www.", 02 "https://www.", 03 "http://", 04 "https://".
+        QTest::newRow("web address with an umlaut in its description, https://www.")
             << int(kViewBookmark) << QStringList{"Über uns", "https://www.", "example.org/a?b=1"}
-            << "D1 02 26 53 70 "
-               "91 01 0C 54 02 65 6E C3 9C 62 65 72 20 75 6E 73 "
-               "51 01 12 55 02 65 78 61 6D 70 6C 65 2E 6F 72 67 2F 61 3F 62 3D 31";
-        QTest::newRow("web address: http://") << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
-                                              << "D1 01 0C 55 03 65 78 61 6D 70 6C 65 2E 6F 72 67";
-        QTest::newRow("web address: http://www.") << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
-                                                  << "D1 01 07 55 01 76 65 6B 2E 64 65";
-        QTest::newRow("web address: https:// and a UTF-8 path")
+            << QByteArray::fromHex("D1 02 26 53 70") + QByteArray::fromHex("91 01 0C 54 02 65 6E") + "Über uns" +
+                   QByteArray::fromHex("51 01 12 55 02") + "example.org/a?b=1";
+        QTest::newRow("web address, http://") << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
+                                              << QByteArray::fromHex("D1 01 0C 55 03") + "example.org";
+        QTest::newRow("web address, http://www.") << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
+                                                  << QByteArray::fromHex("D1 01 07 55 01") + "vek.de";
+        QTest::newRow("web address, https:// and a UTF-8 path")
             << int(kViewBookmark) << QStringList{"", "https://", "vek.de/ä"}
-            << "D1 01 0A 55 04 76 65 6B 2E 64 65 2F C3 A4";
+            << QByteArray::fromHex("D1 01 0A 55 04") + "vek.de/ä";
         // Contact fields: first name, surname, organisation, type 1, number 1, type 2,
         // number 2, e-mail, web prefix, web address; the rows use every type of the
-        // list. A MIME record "text/x-vCard" with vCard 2.1 text.
-        QTest::newRow("contact: at work and at home, all fields")
+        // list. A MIME record "text/x-vCard" holding vCard 2.1 text.
+        QTest::newRow("contact at work and at home, all fields")
             << int(kViewContact)
             << QStringList{"Max", "Mustermann", "Vek GmbH", "Dienstlich", "+49 30 1234", "Privat", "+49 30 5678",
                            "max@example.org", "https://www.", "vek.de"}
-            << kqtest::VCardRecordHex(kqtest::VCardText(
+            << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Max Mustermann, Vek GmbH", "N:Mustermann;Max", "ORG:Vek GmbH", "TEL;WORK:+49 30 1234",
                     "TEL;HOME:+49 30 5678", "EMAIL:max@example.org", "URL:https://www.vek.de"}));
-        QTest::newRow("contact: mobile and fax at work, umlauts")
+        QTest::newRow("contact with mobile and fax at work, umlauts")
             << int(kViewContact)
             << QStringList{"Jürgen", "Groß", "", "Mobil Arbeit", "+49 170 1", "Fax dienstlich", "+49 30 2", "",
                            "http://", ""}
-            << kqtest::VCardRecordHex(kqtest::VCardText(
+            << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Jürgen Groß", "N:Groß;Jürgen", "TEL;WORK;CELL:+49 170 1", "TEL;WORK;FAX:+49 30 2"}));
-        QTest::newRow("contact: fax at home, separators in the names")
+        QTest::newRow("contact with fax at home, separators in the names")
             << int(kViewContact)
             << QStringList{"", "Berg; Nord", "Kiel, Hafen", "Fax privat", "+49 431 9", "Dienstlich", "", "a@b.de",
                            "http://www.", "berg.de"}
-            << kqtest::VCardRecordHex(kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;",
-                                                         "ORG:Kiel\\, Hafen", "TEL;HOME;FAX:+49 431 9",
-                                                         "EMAIL:a@b.de", "URL:http://www.berg.de"}));
+            << kqtest::VCardRecord(kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;",
+                                                      "ORG:Kiel\\, Hafen", "TEL;HOME;FAX:+49 431 9",
+                                                      "EMAIL:a@b.de", "URL:http://www.berg.de"}));
     }
     void writeOnceAndReadBack() {
         QFETCH(int, viewId);
         QFETCH(QStringList, fields);
-        QFETCH(QString, message);
+        QFETCH(QByteArray, message);
         FrameBench bench;
         // An NTAG215: room for a contact with all its fields.
         const kqsim::TagId tag =
@@ -103,7 +129,7 @@ private slots:
         kqtest::FillFields(*form, fields);
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(MessageHex(bench.sim(), tag), message);
+        QCOMPARE(MessageHex(bench.sim(), tag), QString(message.toHex(' ').toUpper()));
 
         bench.frame->Action(IdReadTagButton)->trigger();
         QCOMPARE(bench.frame->CurrentViewId(), viewId);
@@ -151,23 +177,60 @@ private slots:
         QCOMPARE(cursor.selectionEnd(), int(text.size()));
     }
 
-    // Cyclic writing from a three-row list onto three tags placed one after another:
-    // each gets its row, the counter runs "1 von 3" to "3 von 3", then "Ende", and
-    // the form is ready for the next job.
+    // Cyclic writing from a three-row list loaded with "Datenliste laden" onto three
+    // tags placed one after another: each gets its row, the counter runs "1 von 3" to
+    // "3 von 3", then "Ende", and the form is ready for the next job.
     void cyclicWritingPutsEachRowOnItsTag_data() {
-        QTest::addColumn<bool>("csv");
-        QTest::newRow("CSV") << true;
-        QTest::newRow("TXT") << false;
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<QList<QByteArray>>("messages");
+        const auto text = [](const char* t) {
+            return QByteArray::fromHex("D1 01") + char(3 + strlen(t)) +
+                   "T\x02"
+                   "en" +
+                   t;
+        };
+        const auto uri = [](char code, const char* rest) {
+            return QByteArray::fromHex("D1 01") + char(1 + strlen(rest)) + 'U' + code + rest;
+        };
+        QTest::newRow("text, CSV") << "liste.csv"
+                                   << QByteArray("TEXT;\r\nErster Gruß\r\n\"Zweite\nZeile\"\r\nDritter\r\n")
+                                   << int(kViewText)
+                                   << QList<QByteArray>{text("Erster Gruß"), text("Zweite\r\nZeile"),
+                                                        text("Dritter")};
+        QTest::newRow("text, TXT") << "liste.txt"
+                                   << QByteArray("TEXT\r\nErster Gruß;;Zweite\r\nZeile;;\r\nDritter;;\r\n")
+                                   << int(kViewText)
+                                   << QList<QByteArray>{text("Erster Gruß"), text("Zweite\r\nZeile"),
+                                                        text("Dritter")};
+        QTest::newRow("SMS, CSV") << "sms.CSV" << QByteArray("sms;\r\n;1;a\r\n;2;b\r\n;3;\"c\"\r\n")
+                                  << int(kViewSms)
+                                  << QList<QByteArray>{uri(0, "sms:1?body=a"), uri(0, "sms:2?body=b"),
+                                                       uri(0, "sms:3?body=c")};
+        QTest::newRow("telephone number, TXT")
+            << "nummern.txt" << QByteArray("TELEPHON\n|1;;|2;;|3") << int(kViewTelephon)
+            << QList<QByteArray>{uri(5, "1"), uri(5, "2"), uri(5, "3")};
+        QTest::newRow("e-mail, CSV, Windows-1252")
+            << "post.csv" << QByteArray("MAIL,\r\n,a@b,\xC4,\r\n,c@d,,\r\n,e@f,,x\r\n") << int(kViewMail)
+            << QList<QByteArray>{uri(6, "a%40b?subject=%C3%84&body="), uri(6, "c%40d?subject=&body="),
+                                 uri(6, "e%40f?subject=&body=x")};
     }
     void cyclicWritingPutsEachRowOnItsTag() {
-        QFETCH(bool, csv);
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, file);
+        QFETCH(int, viewId);
+        QFETCH(QList<QByteArray>, messages);
+        QTemporaryDir folder;
+        QFile list(folder.filePath(fileName));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(file) == file.size());
+        list.close();
         FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        const QStringList rows{"Erster Gruß", "Zweite\r\nZeile", "Dritter"};
-        if (csv)
-            form->LoadCsvDataList({"Erster Gruß", "\"Zweite\nZeile\"", "Dritter"}, ';', "liste.csv");
-        else
-            form->LoadTxtDataList("TEXT\r\nErster Gruß;;Zweite\r\nZeile;;\r\nDritter;;", 6, "liste.txt");
+        bench.frame->SetFileDialog([&](QWidget*, const FileDialogRequest&) { return list.fileName(); });
+        bench.frame->Action(IdLoadDataList)->trigger();
+        QCOMPARE(bench.frame->CurrentViewId(), viewId);
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Datenliste geladen"));
+        auto* form = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
         QCOMPARE(form->RowCount(), 3);
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
@@ -177,18 +240,71 @@ private slots:
             QCOMPARE(Counter(*form), QString("%1 von 3").arg(n));
             const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            const QByteArray text = rows[n - 1].toUtf8();
-            // Text record: D1 01, payload length, "T", 02 "en", the text.
-            const kqsim::Bytes expected = kqtest::TextRecord(text.toStdString());
-            QCOMPARE(MessageHex(bench.sim(), tag), QString::fromStdString(kqsim::toHex(expected)));
+            QCOMPARE(MessageHex(bench.sim(), tag), QString(messages[n - 1].toHex(' ').toUpper()));
             bench.sim().removeTag(tag);
             if (n < 3) QTRY_COMPARE(Counter(*form), QString("%1 von 3").arg(n + 1));
         }
         QTRY_COMPARE(Counter(*form), QStringLiteral("Ende"));
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
-        QVERIFY(form->FieldControl(0)->isEnabled());
+        for (int i = 0; i < form->FieldCount(); ++i)
+            QVERIFY(form->FieldControl(i)->isEnabled());
         QVERIFY(ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->isEnabled());
+    }
+
+    // A row without its mandatory field is not written: cyclic writing stops on it
+    // with the form's message, and the next tag stays as it is; started again, the
+    // job goes on from the completed row.
+    void aRowWithoutItsMandatoryFieldStopsTheJob() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewSms);
+        form->LoadCsvDataList({";1;eins", "Zwei;;ohne Nummer", ";3;drei"}, ';', "sms.csv");
+        QCOMPARE(form->RowCount(), 3);
+        kqtest::ModalWatcher watcher;
+        auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
+        cyclic->click();
+        const kqsim::TagId first = bench.sim().placeTag(kqtest::BlankNtag213(Uid(1)));
+        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        bench.sim().removeTag(first);
+        QTRY_COMPARE(watcher.seen, QStringList{"Es wurde keine Telefonnummer eingegeben."});
+        QCOMPARE(Counter(*form), QStringLiteral("2 von 3"));
+        QVERIFY(!bench.frame->IsCyclicWriteRunning());
+        QVERIFY(!cyclic->isChecked());
+
+        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(Uid(2)));
+        const kqsim::Bytes blank = *bench.sim().tagMemory(second);
+        QTest::qWait(400);
+        QCOMPARE(*bench.sim().tagMemory(second), blank);
+
+        qobject_cast<QLineEdit*>(form->FieldControl(1))->setText("2");
+        cyclic->click();
+        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(MessageHex(bench.sim(), second),
+                 QString((QByteArray::fromHex("D1 02 28 53 70 91 01 07 54 02 65 6E") + "Zwei" +
+                          QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer")
+                             .toHex(' ')
+                             .toUpper()));
+        bench.sim().removeTag(second);
+        QTRY_COMPARE(Counter(*form), QStringLiteral("3 von 3"));
+    }
+
+    // A template loaded after a data list ends the list: cyclic writing then puts
+    // the template's record on every tag.
+    void aTemplateAfterADataListIsWrittenToEveryTag() {
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+        QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:Vorlage"}, "vorlage.tdp"));
+        ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite)->click();
+        for (int n = 1; n <= 2; ++n) {
+            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
+            QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+            QCOMPARE(MessageHex(bench.sim(), tag),
+                     QString::fromStdString(kqsim::toHex(kqtest::TextRecord("Vorlage"))));
+            bench.sim().removeTag(tag);
+            QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
+        }
+        QCOMPARE(form->FieldText(0), QStringLiteral("Vorlage"));
     }
 };
 

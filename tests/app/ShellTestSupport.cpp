@@ -2,8 +2,8 @@
 
 #include "app/CommandIds.h"
 #include "app/ProfileSettings.h"
-#include "forms/RecordFormView.h"
 #include "content/NfcTagData.h"
+#include "forms/RecordFormView.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
@@ -11,11 +11,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QDialog>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 
 #include <algorithm>
 
@@ -27,6 +27,14 @@ kqsim::ReaderConfig WriterConfig(int baud) {
 
 void FreshSettings(const QString& portName, int baud) {
     QFile::remove(ProfileSettings::FilePath());
+    // The user's documents folder inside the test's own settings folder, so that the
+    // program makes it there and not in the real home.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.isEmpty()) {
+        QFile dirs(config + "/user-dirs.dirs");
+        if (dirs.open(QIODevice::WriteOnly))
+            dirs.write("XDG_DOCUMENTS_DIR=\"" + config.toUtf8() + "/Documents\"\n");
+    }
     ProfileSettings::WriteString("Port", "Name", portName);
     ProfileSettings::WriteInt("Port", "Baudrate", baud);
     ProfileSettings::WriteInt("Port", "Adresse", 1);
@@ -115,21 +123,13 @@ std::string VCardText(std::initializer_list<const char*> lines) {
     return text + "\r\nEND:VCARD";
 }
 
-QString VCardRecordHex(const std::string& vcard) {
+QByteArray VCardRecord(const std::string& vcard) {
     // Header D2 (MB, ME, SR, TNF 2: media type) with a one-byte payload length, or C2
     // (SR clear) with four length bytes; type length 0C; the type; the payload.
-    const std::string type = "text/x-vCard";
-    kqsim::Bytes record;
-    if (vcard.size() <= 255) {
-        record = {0xD2, 0x0C, static_cast<std::uint8_t>(vcard.size())};
-    } else {
-        record = {0xC2, 0x0C, 0x00, 0x00, static_cast<std::uint8_t>(vcard.size() >> 8),
-                  static_cast<std::uint8_t>(vcard.size() & 0xFF)};
-    }
-    for (const std::string& part : {type, vcard})
-        for (char c : part)
-            record.push_back(static_cast<std::uint8_t>(c));
-    return QString::fromStdString(kqsim::toHex(record));
+    const int n = int(vcard.size());
+    QByteArray record = n <= 255 ? QByteArray::fromHex("D2 0C") + char(n)
+                                 : QByteArray::fromHex("C2 0C 00 00") + char(n >> 8) + char(n & 0xFF);
+    return record + "text/x-vCard" + QByteArray::fromStdString(vcard);
 }
 
 std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid) {

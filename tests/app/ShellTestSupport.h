@@ -39,7 +39,8 @@ kqsim::ReaderConfig WriterConfig(int baud = 19200);
 
 // Empties the settings and stores the reader's port ("Port"/"Name", "Baudrate",
 // "Adresse" 1), short beeps ("Settings"/"BeepTime" 10 ms) and the shortest cycle
-// ("Settings"/"ZyklusZeit" 100 ms).
+// ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
+// $XDG_CONFIG_HOME/Documents.
 void FreshSettings(const QString& portName, int baud = 19200);
 
 // An NTAG213 whose NDEF area holds the NDEF message given (at most 130 bytes),
@@ -52,9 +53,9 @@ kqsim::Bytes TextRecord(const std::string& text);
 // vCard 2.1 text: "BEGIN:VCARD", "VERSION:2.1", the lines given, "END:VCARD", joined
 // by CR LF (none after the last).
 std::string VCardText(std::initializer_list<const char*> lines);
-// A contact record alone in its message, as hex ("D2 0C ..."): a MIME record of the
-// type "text/x-vCard" holding the text.
-QString VCardRecordHex(const std::string& vcard);
+// A contact record alone in its message: a MIME record of the type "text/x-vCard"
+// holding the text.
+QByteArray VCardRecord(const std::string& vcard);
 // A blank NTAG213 under the 7-byte UID given.
 std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
 
