@@ -99,6 +99,19 @@ private slots:
                                 << QByteArray(
                                        "MAIL\r\nTEXT:\r\nADDRESS:ä@example.org\r\nSUBJECT:Öffnungszeiten\r\n"
                                        "MESSAGE:a\r\nb\r\n");
+        // The prefix line is split when read: "https://" selects itself, not the
+        // longer "https://www.".
+        QTest::newRow("web address") << int(kViewBookmark) << QStringList{"Über uns", "https://", "example.org"}
+                                     << QByteArray("BOOKMARK\r\nTEXT:Über uns\r\nPREPEND:https://\r\n"
+                                                   "ADDRESS:example.org\r\n");
+        // Telephone types go as their keywords.
+        QTest::newRow("contact") << int(kViewContact)
+                                 << QStringList{"Max", "Müller", "Vek GmbH", "Mobil Arbeit", "+49 1", "Fax privat",
+                                                "+49 2", "m@x.de", "http://www.", "vek.de"}
+                                 << QByteArray("CONTACT\r\nFIRSTNAME:Max\r\nSURNAME:Müller\r\n"
+                                               "ORGINISATION:Vek GmbH\r\nTEL1TYP:TEL_MOBILE_WORK\r\n"
+                                               "PHONE1NR:+49 1\r\nTEL2TYP:TEL_FAX_HOME\r\nPHONE2NR:+49 2\r\n"
+                                               "MAIL:m@x.de\r\nWEB_PREPEND:http://www.\r\nWEB_ADDRESS:vek.de\r\n");
     }
     void templatesRoundTrip() {
         QFETCH(int, viewId);
@@ -267,6 +280,12 @@ private slots:
             << "t.txt" << QByteArray("\xEF\xBB\xBFTEXT\r\nGrüße;;") << int(kViewText) << QStringList{"Grüße"};
         QTest::newRow("LF line ends") << "t.csv" << QByteArray("SMS;\n;1;\"a\nb\"\n;2;c\n") << int(kViewSms)
                                       << QStringList{"", "1", "a\r\nb"};
+        QTest::newRow("web addresses, a lone first column is the address")
+            << "web.csv" << QByteArray("bookmark;\r\nwww.a.de;\r\n") << int(kViewBookmark)
+            << QStringList{"", "www.a.de"};
+        QTest::newRow("contacts, TXT with the surname first")
+            << "k.txt" << QByteArray("CONTACT\r\nMuster|Max||3|1;;") << int(kViewContact)
+            << QStringList{"Max", "Muster", "", "3", "1", "", "", "", ""};
     }
     void dataListsChooseTheirForm() {
         QFETCH(QString, name);
