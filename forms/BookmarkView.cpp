@@ -29,6 +29,7 @@ CBookmarkView::CBookmarkView(CNfcProgDoc* doc, QWidget* parent)
     AddField(QStringLiteral("ADDRESS:"), m_address);
     AddFieldRow(tr("Beschreibung (optional):"), {m_linkText});
     AddFieldRow(tr("Webseite:"), {m_prefix, m_address});
+    SplitTypedWebAddresses(m_prefix, m_address);
 }
 
 QString CBookmarkView::GetPrefixText() const {

@@ -125,6 +125,7 @@ CContactView::CContactView(CNfcProgDoc* doc, QWidget* parent)
     AddFieldRow(QString(), {m_phoneType2, number2});
     AddFieldRow(tr("E-Mail:"), {mail});
     AddFieldRow(tr("Webseite:"), {m_webPrefix, m_webAddress});
+    SplitTypedWebAddresses(m_webPrefix, m_webAddress);
     // Both type boxes as wide as the prefix box, so that the fields line up.
     const int boxWidth = std::max(m_webPrefix->sizeHint().width(), m_phoneType1->sizeHint().width());
     for (QComboBox* box : {m_phoneType1, m_phoneType2, m_webPrefix})

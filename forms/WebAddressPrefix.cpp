@@ -55,3 +55,9 @@ void ShowWebAddress(const QString& text, QComboBox* prefixBox, QLineEdit* addres
 void SelectWebAddressPrefix(const QString& value, QComboBox* prefixBox) {
     prefixBox->setCurrentIndex(SplitWebAddress(value).prefixIndex);
 }
+
+void SplitTypedWebAddresses(QComboBox* prefixBox, QLineEdit* addressField) {
+    QObject::connect(addressField, &QLineEdit::editingFinished, addressField, [prefixBox, addressField] {
+        if (SplitWebAddress(addressField->text()).matched) ShowWebAddress(addressField->text(), prefixBox, addressField);
+    });
+}

@@ -37,3 +37,7 @@ void ShowWebAddress(const QString& text, QComboBox* prefixBox, QLineEdit* addres
 // A template's prefix value selects the prefix it begins with (else "http://"); the
 // rest of the value is dropped.
 void SelectWebAddressPrefix(const QString& value, QComboBox* prefixBox);
+// When the user leaves the address field (or presses Enter) with a whole address in
+// it, the prefix moves into the prefix box, so that the form shows what will be
+// written.
+void SplitTypedWebAddresses(QComboBox* prefixBox, QLineEdit* addressField);

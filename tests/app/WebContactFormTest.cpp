@@ -10,6 +10,7 @@
 #include "forms/Label.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -150,6 +151,40 @@ private slots:
         CBookmarkView* form = Bookmark(bench);
         kqtest::FillFields(*form, fields);
         QCOMPARE(form->GetFullAddress(), full);
+    }
+
+    // A whole address typed into the address field is split when the field is left:
+    // the prefix box then shows the prefix that will be written.
+    void aWholeAddressTypedIsSplit_data() {
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<int>("prefixId");
+        QTest::addColumn<int>("addressId");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("web, capitals") << int(kViewBookmark) << 132 << 131 << "HTTPS://Example.org" << "https://"
+                                       << "Example.org";
+        QTest::newRow("contact, www") << int(kViewContact) << 1007 << 1006 << "http://www.vek.de" << "http://www."
+                                      << "vek.de";
+        QTest::newRow("no prefix: as typed") << int(kViewBookmark) << 132 << 131 << "ftp://a.de" << "https://"
+                                             << "ftp://a.de";
+    }
+    void aWholeAddressTypedIsSplit() {
+        QFETCH(int, viewId);
+        QFETCH(int, prefixId);
+        QFETCH(int, addressId);
+        QFETCH(QString, typed);
+        QFETCH(QString, prefix);
+        QFETCH(QString, address);
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
+        auto* box = ControlById<QComboBox>(*form, prefixId);
+        auto* field = ControlById<QLineEdit>(*form, addressId);
+        box->setCurrentText("https://");
+        field->setText(typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(box->currentText(), prefix);
+        QCOMPARE(field->text(), address);
     }
 
     // Web address rows: link text and whole address; a lone first column is an
