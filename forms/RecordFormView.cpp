@@ -16,7 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
