@@ -3,6 +3,7 @@
 #include "app/DataListSplitters.h"
 #include "app/MainWndForwarders.h"
 #include "app/NfcProgDoc.h"
+#include "forms/FormHeading.h"
 #include "forms/Label.h"
 #include "res/StringTable.h"
 
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr int kHeadingPointSize = 18;
 constexpr int kContentWidth = 820;
 constexpr int kTextEditHeight = 180;
 // The lines a report of lines passed over names before it says there are more.
@@ -510,10 +510,7 @@ void CRecordFormView::OnActivateView(bool activate) {
         ShowDataListControls(false, false);
         return;
     }
-    QFont font = m_heading->LogFont();
-    font.setPointSize(kHeadingPointSize);
-    font.setBold(true);
-    m_heading->SetLogFont(font);
+    ApplyFormHeadingFont(m_heading);
     const bool idle = !IsCyclicJobRunning();
     m_write->setEnabled(idle);
     m_cyclicWrite->setEnabled(idle);
