@@ -37,7 +37,8 @@ std::unique_ptr<Tag> loadTag(const TagImage& image, std::string& error) {
 }
 
 std::unique_ptr<Tag> makeTag(const std::string& spec, std::string& error) {
-  // The specification becomes a small image, so that both ways share one loader.
+  // The tag description ("kind,uid=...,pages=...") becomes a small image, so that
+  // both ways share one loader.
   TagImage image;
   std::istringstream in(spec);
   std::string part;
