@@ -38,7 +38,9 @@ bool CKQ_LMX_Port::Transceive() {
     exchanging_ = true;
     const bool complete = WaitForAnswer();
     exchanging_ = false;
-    if (!complete) lastError = KQLMX_ERROR_TIMEOUT;
+    // A call refused during the wait has left its own code here; this exchange's
+    // outcome is the wait's alone.
+    lastError = complete ? 0 : KQLMX_ERROR_TIMEOUT;
     return complete;
 }
 

@@ -231,6 +231,7 @@ TEST_F(PortExchange, NestedExchangeOnTheSamePortFailsCleanly) {
     EXPECT_EQ(ToHex(payload), "31 38 34 33");
     EXPECT_FALSE(nestedResult);
     EXPECT_EQ(nestedError, KQLMX_ERROR_PORT_BUSY);
+    EXPECT_EQ(port.lastError, 0) << "the nested refusal must not stick to the outer exchange";
     EXPECT_EQ(reader.Requests(), std::vector<std::string>{"02 01 F0 00 F1"});
 }
 
