@@ -1,5 +1,6 @@
 #include "reader/transport/PortEnumeration.h"
 
+#include "content/AsciiText.h"
 #include "platform/SysfsDevices.h"
 
 #include <algorithm>
@@ -11,14 +12,6 @@ namespace kq {
 namespace {
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) ==
-                      std::toupper(static_cast<unsigned char>(b));
-           });
-}
 
 // The device part of an entry: the text before its description hint.
 std::string_view DeviceOf(std::string_view entry) { return entry.substr(0, entry.find(" [")); }

@@ -1,5 +1,7 @@
 #include "reader/transport/PortName.h"
 
+#include "content/AsciiText.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -11,15 +13,6 @@ constexpr std::string_view kDevicePrefix = "/dev/";
 constexpr std::string_view kWin32Prefix = "\\\\.\\";
 
 bool IsDevicePath(const std::string& name) { return name.starts_with(kDevicePrefix); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
