@@ -234,7 +234,7 @@ KQLMX_API int KQLMX_WriteBlock(int port, int block, const void* data, int len);
 /* Inventory (16 slots, or one with KQLMX_ISO15693_ONE_SLOT): 11-byte records (status,
  * response flags, DSFID, UID), as many whole records as fit len; the bytes copied.
  * Colliding slots are resolved with longer masks; tags that still collide at mask
- * length 60 fail the call with error 23. */
+ * length 60, or after 256 inventory rounds, fail the call with error 23. */
 KQLMX_API int KQLMX_Iso15693Inventory(int port, unsigned char* buf, int len, int flags);
 /* The system information after the response flags (info flags, UID, ...). */
 KQLMX_API int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid, int uidLen,

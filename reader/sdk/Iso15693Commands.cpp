@@ -32,6 +32,10 @@ constexpr int kInventoryTimeoutMs = 1000;
 // At mask length 60 the 16 slots stand for the UID's last four bits: tags that still
 // collide there have the same UID, and no longer mask tells them apart.
 constexpr int kLastMaskLength = 60;
+// Each colliding slot is asked again with a longer mask, so a reader that reports
+// collisions everywhere would have the rounds grow sixteen-fold per mask length.
+// Real tags part within a few rounds each; what the budget leaves open is a collision.
+constexpr int kMaxInventoryRounds = 256;
 constexpr size_t kSystemInfoSize = 14;
 constexpr size_t kWideSystemInfoSize = 20;
 constexpr uint8_t kInfoMemorySize = 0x04;
@@ -135,11 +139,16 @@ struct InventoryWalk {
     CKQ_LMX_Port& port;
     int flags;
     Bytes& records;
-    bool unresolved = false; // a collision that no mask can resolve
+    bool unresolved = false; // a collision that no mask (or no round left) resolves
+    int rounds = 0;
 };
 
 // One inventory round with the given mask; colliding slots recurse with a longer one.
 bool InventoryRound(InventoryWalk& walk, int maskLength, uint64_t mask) {
+    if (++walk.rounds > kMaxInventoryRounds) {
+        walk.unresolved = true;
+        return false;
+    }
     CKQ_LMX_Port& port = walk.port;
     Bytes request{static_cast<uint8_t>(walk.flags), kIsoInventory};
     if (walk.flags & KQLMX_ISO15693_SELECT_AFI) request.push_back(0x00); // any AFI

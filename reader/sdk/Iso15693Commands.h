@@ -21,8 +21,8 @@ inline constexpr size_t kInventoryRecordSize = 11; // status, response flags, DS
 // The 11-byte records of the tags found: 16 slots (one with the one-slot flag); the
 // inventory flag is added unless the flags are raw. A colliding slot is asked again
 // with the slot number appended to the mask; one that still collides at mask length
-// 60 (tags whose UIDs cannot be told apart) fails the inventory with 23. An answer
-// that ends before its last slot: 6.
+// 60 (tags whose UIDs cannot be told apart), or after 256 rounds, fails the inventory
+// with 23. An answer that ends before its last slot: 6.
 bool Iso15693Inventory(CKQ_LMX_Port& port, int flags, Bytes& records);
 bool Iso15693GetSystemInfo(CKQ_LMX_Port& port, std::span<const uint8_t> uid, int flags, Bytes& info);
 // Null outputs are skipped; each is set only when the system information holds it.

@@ -53,6 +53,20 @@ TEST(Iso15693FlatApi, TagsThatCannotBeToldApartEndAsCollisionAtMaskLength60) {
     EXPECT_EQ(requests.back(), Hex("20 06 01 3C 78 56 34 12 00 01 04 00"));
 }
 
+// Catches re-runs that grow sixteen-fold per mask length when a reader reports a
+// collision in every slot: without a bound the call would not return.
+TEST(Iso15693FlatApi, ReaderReportingCollisionsEverywhereEndsWithinTheRoundBudget) {
+    TagSimReader r;
+    Bytes collisions;
+    for (int i = 0; i < 16; ++i) collisions.insert(collisions.end(), {0x01, 0x02});
+    r.sim.inject(kqsim::Fault::payload(collisions).always());
+    r.ClearLog();
+    unsigned char buf[64];
+    EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, 0), -1);
+    EXPECT_EQ(LastError(r), KQLMX_ERROR_COLLISION);
+    EXPECT_EQ(r.Commands().size(), 256u);
+}
+
 TEST(Iso15693FlatApi, InventoryAnswersOfTheReader) {
     TagSimReader r;
     unsigned char buf[64];
