@@ -39,8 +39,6 @@ std::string PercentEncode(std::string_view bytes) {
     return out;
 }
 
-void PercentEncodeInPlace(std::string& text) { text = PercentEncode(text); }
-
 std::string PercentDecode(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -10,7 +10,6 @@ bool IsPercentUnreserved(uint8_t c);
 
 // Keeps A-Z a-z 0-9 - . _ ~ ' ( ) *; an LF becomes "%0D%0A"; every other byte "%XX".
 std::string PercentEncode(std::string_view bytes);
-void PercentEncodeInPlace(std::string& text);
 
 // "%XX" with two hex digits becomes the byte; anything else is copied ("+" stays
 // "+"); then CR LF and lone CR become LF.
