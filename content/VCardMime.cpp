@@ -1,17 +1,22 @@
 #include "content/VCardMime.h"
 
 #include "content/AsciiText.h"
+#include "content/PercentCodec.h"
 #include "content/TextEncoding.h"
 
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
+// A value stands on its property's line: a CR LF inside it would begin a line of its
+// own (a telephone entry or an END that nobody entered), so it is written as a blank.
+std::string LineValue(std::string_view field) { return ReplaceAll(AnsiToUtf8Copy(field), kLineEnd, " "); }
+
 // In the compound values of N and ORG a backslash, comma or semicolon of the value
 // is written with a backslash before it, so that every value reads back as it was.
 std::string EscapeComponent(std::string_view text) {
     std::string out;
-    for (char c : AnsiToUtf8Copy(text)) {
+    for (char c : LineValue(text)) {
         if (c == '\\' || c == ',' || c == ';')
             out += '\\';
         out += c;
@@ -111,7 +116,7 @@ void CVCardMime::Build(CMyByteArray& payload) const {
         displayName += ", " + organisation;
 
     std::string text = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
-    text += "FN:" + AnsiToUtf8Copy(displayName) + "\r\n";
+    text += "FN:" + LineValue(displayName) + "\r\n";
     text += "N:" + EscapeComponent(familyName) + ";" + EscapeComponent(givenName) + "\r\n";
     if (!organisation.empty())
         text += "ORG:" + EscapeComponent(organisation) + "\r\n";
@@ -125,14 +130,14 @@ void CVCardMime::Build(CMyByteArray& payload) const {
             text += ";CELL";
         else if (phone.device == CTelephon::kDeviceFax)
             text += ";FAX";
-        text += ":" + AnsiToUtf8Copy(phone.number) + "\r\n";
+        text += ":" + LineValue(phone.number) + "\r\n";
     }
     for (const std::string& mail : mails)
         if (!mail.empty())
-            text += "EMAIL:" + AnsiToUtf8Copy(mail) + "\r\n";
+            text += "EMAIL:" + LineValue(mail) + "\r\n";
     for (const std::string& url : urls)
         if (!url.empty())
-            text += "URL:" + AnsiToUtf8Copy(url) + "\r\n";
+            text += "URL:" + LineValue(url) + "\r\n";
     text += "END:VCARD";
     TextToBytes(text, payload);
 }

@@ -50,6 +50,23 @@ TEST(VCardBuild, Lines) {
     EXPECT_EQ(Built(organisationOnly), "");
 }
 
+// Catches a line break in a value that turns into a line of its own: the card read
+// back would hold a telephone entry nobody entered and lose the rest of the contact.
+TEST(VCardBuild, LineBreakInAValueStaysOnItsLine) {
+    CVCardMime contact;
+    contact.givenName = "Anna\r\nTEL:999";
+    contact.familyName = "Berg\r\nEND:VCARD";
+    contact.mails = {"a@b.de\r\nURL:x"};
+    EXPECT_EQ(Built(contact), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna TEL:999 Berg END:VCARD\r\n"
+                              "N:Berg END:VCARD;Anna TEL:999\r\nEMAIL:a@b.de URL:x\r\nEND:VCARD");
+    const CVCardMime back = Parsed(Built(contact));
+    EXPECT_EQ(back.givenName, "Anna TEL:999");
+    EXPECT_EQ(back.familyName, "Berg END:VCARD");
+    EXPECT_TRUE(back.phones.empty());
+    EXPECT_EQ(back.mails, std::vector<std::string>{"a@b.de URL:x"});
+    EXPECT_TRUE(back.urls.empty());
+}
+
 TEST(VCardParse, Properties) {
     const CVCardMime contact = Parsed("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:ignored\r\nn:;Anna\r\nORG:A;;B\r\n"
                                       "item1.EMAIL;INTERNET:x\r\ntel;work;fax:1\r\nTEL;HOME;CELL;WORK:2\r\n"
