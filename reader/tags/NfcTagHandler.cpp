@@ -44,11 +44,13 @@ bool MayBeIso14443_4(uint16_t atqa, uint8_t sak) {
 
 // The state of one public operation: the port, found by its handle and held until the
 // operation returns, and the details reset by every operation. A call that comes in
-// through an event pumped during an answer wait leaves the outer one's state as it was.
+// through an event pumped during an answer wait leaves the outer one's state as it was,
+// the "read on" flag of its TLV walk included.
 class CNfcTagHandler::Operation {
 public:
     Operation(CNfcTagHandler& handler, int port)
-        : handler_(handler), savedHandle_(handler.portHandle_), savedPort_(std::move(handler.port_)) {
+        : handler_(handler), savedHandle_(handler.portHandle_), savedPort_(std::move(handler.port_)),
+          savedMore_(handler.more_) {
         handler.portHandle_ = port;
         handler.port_ = CKQ_LMX_SDKApp::Get().FindPort(port);
         handler.overflow_ = 0;
@@ -56,6 +58,7 @@ public:
     ~Operation() {
         handler_.portHandle_ = savedHandle_;
         handler_.port_ = std::move(savedPort_);
+        handler_.more_ = savedMore_;
     }
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
@@ -66,6 +69,7 @@ private:
     CNfcTagHandler& handler_;
     int savedHandle_;
     std::shared_ptr<CKQ_LMX_Port> savedPort_;
+    bool savedMore_;
 };
 
 void CNfcTagHandler::SetError(int code) {

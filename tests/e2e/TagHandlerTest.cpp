@@ -6,6 +6,7 @@
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "sim/IsoDepTag.h"
+#include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,56 @@ TEST(TagHandler, DetectionOfShortUidsAndAnEmptyField) {
     EXPECT_TRUE(handler.DetectTag(r.port, nullptr, uid));
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("A1 B2 C3 D4 00 00 00 00"));
     EXPECT_FALSE(handler.DetectTag(9999, &type, uid)) << "no such port";
+}
+
+// Catches an operation on another reader, run from an event pumped during this read's
+// answer wait, that leaves its own "read on" flag behind: the read would stop before
+// the last bytes of its message and find none.
+TEST(TagHandler, NestedWriteOnAnotherReaderLeavesTheOuterReadWhole) {
+    // 88 bytes of TLV area (CC 0B): five four-page reads, then pages 24 and 25 one by
+    // one; the text record's TLV runs to byte 84, into those last two pages.
+    const std::string text(75, 'a');
+    const Bytes tlv = Cat({Hex("03 52 D1 01 4E 54 02 65 6E"), Ascii(text), Hex("FE 00 00 00")});
+    kqsim::TagImage image;
+    image.set("kind", "type2");
+    image.set("pages", "32");
+    image.setRow("page", 3, Hex("E1 10 0B 00"));
+    for (size_t i = 0; i < tlv.size() / 4; ++i)
+        image.setRow("page", 4 + static_cast<int>(i), Bytes(tlv.begin() + static_cast<long>(4 * i),
+                                                             tlv.begin() + static_cast<long>(4 * i + 4)));
+    std::string error;
+    TagSimReader outer, other;
+    outer.sim.placeTag(kqsim::Type2Tag::load(image, error));
+    const kqsim::TagId otherTag = other.sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
+
+    struct Nesting {
+        TagSimReader* outer;
+        TagSimReader* other;
+        bool done;
+        bool written;
+    } nesting{&outer, &other, false, false};
+    KQLMX_UiHooks hooks{};
+    hooks.user = &nesting;
+    hooks.pumpEvents = [](void* user) {
+        auto& n = *static_cast<Nesting*>(user);
+        // While the outer read waits for page 24 (its seventh read), the first single page.
+        if (n.done || n.outer->Commands(0x34).size() < 7) return;
+        n.done = true;
+        int overflow = 0;
+        n.written = kq::CKQ_LMX_SDKApp::Get().TagHandler().WriteJson(n.other->port, R"({"TEXT" : {"TITLE" : "b"}})",
+                                                                     false, nullptr, 0, &overflow);
+    };
+    KQLMX_SetUiHooks(&hooks);
+    outer.ClearLog();
+    std::string json;
+    const bool read = kq::CKQ_LMX_SDKApp::Get().TagHandler().ReadJson(outer.port, json);
+    KQLMX_SetUiHooks(nullptr);
+    ASSERT_TRUE(nesting.done);
+    EXPECT_TRUE(nesting.written);
+    // 03 08, then the text record "b" behind the NTAG213's Lock Control TLV.
+    EXPECT_EQ(other.Pages(otherTag, 5, 2), Hex("34 03 08 D1 01 04 54 02"));
+    EXPECT_TRUE(read) << std::hex << KQLMX_GetLastError(outer.port);
+    EXPECT_EQ(json, R"({"TEXT" : {"TITLE" : ")" + text + R"("}})");
 }
 
 // A card that answers every APDU with `size` counting bytes and 90 00.
