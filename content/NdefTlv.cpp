@@ -62,9 +62,14 @@ void ParseNdefTlvs(INdefContext& context, std::span<const uint8_t> bytes, int64_
     if (offset)
         *offset = -1;
     context.SetMore(false);
+    if (bytes.empty())
+        return;
     const auto size = static_cast<int64_t>(bytes.size());
 
-    for (int64_t pos = 0; pos < size;) {
+    // With a limit the bytes are those read so far, and a walk that reaches their end
+    // has not met the end of the area (NULL or Lock Control TLVs may fill a read
+    // exactly): it asks for more. Without a limit the bytes are the whole area.
+    for (int64_t pos = 0; pos < size || limit >= 0;) {
         if (!CheckIndex(context, bytes, limit, pos))
             return;
         switch (bytes[pos]) {

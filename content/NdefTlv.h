@@ -19,7 +19,8 @@ bool EncodeNdefTlv(const CNdefMessage& message, CMyByteArray& bytes);
 
 // Walks the TLVs of bytes[0 .. limit] (limit -1: to the end) and appends every
 // NDEF message that decodes to messages (emptied first). The context's "more" flag
-// is cleared first and set when a TLV runs past the bytes or the limit, so that the
+// is cleared first and set when a TLV runs past the bytes or the limit, or when a
+// walk with a limit reaches the end of the bytes before a Terminator, so that the
 // tag reader reads further blocks and walks again. stopAfterFirst ends the walk
 // after the first NDEF Message TLV; locateOnly ends it as soon as that TLV is met.
 // offset receives the index of the type byte of the NDEF Message TLV the walk was

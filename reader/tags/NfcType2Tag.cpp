@@ -41,17 +41,8 @@ bool StartsWith(std::span<const uint8_t> bytes, std::initializer_list<uint8_t> h
     return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
 }
 
-// Walks the TLVs of the bytes read so far. A walk that reaches their end without a
-// Terminator needs the bytes after them (padding NULL TLVs and Lock or Memory Control
-// TLVs may fill a read exactly), so the end counts as running past the limit and sets
-// "more": one byte is put behind the bytes for that, and the limit keeps it unread.
-void WalkBytesRead(CNfcTagHandler& handler, Bytes& bytes, bool stopAfterFirst, CNdefMessageList& messages,
-                   bool locateOnly, int64_t* offset) {
-    const auto last = static_cast<int64_t>(bytes.size()) - 1;
-    bytes.push_back(0x00);
-    ParseNdefTlvs(handler, bytes, last, stopAfterFirst, messages, locateOnly, offset);
-    bytes.pop_back();
-}
+// The limit of a walk over the bytes read so far: the last of them.
+int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
 
 } // namespace
 
@@ -110,14 +101,14 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     BusyCursor busy;
     handler_.SetMore(true);
     Bytes area;
-    area.reserve(size + 1); // and the one byte of WalkBytesRead
+    area.reserve(size);
     int64_t offset = -1;
     int page = kDataPage;
     for (size_t i = 0; i < size / kReadSize && handler_.GetMore(); ++i, page += 4) {
         Bytes pages;
         if (!ReadPages(page, kReadSize, pages)) return Fail(kTagErrorBlockRead);
         area.insert(area.end(), pages.begin(), pages.end());
-        WalkBytesRead(handler_, area, stopAfterFirst, messages, false, &offset);
+        ParseNdefTlvs(handler_, area, LastRead(area), stopAfterFirst, messages, false, &offset);
     }
     // The pages after the last full read, one by one.
     page = kDataPage + 4 * static_cast<int>(size / kReadSize);
@@ -138,14 +129,14 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
 bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset) {
     CNdefMessageList none;
     existing.clear();
-    existing.reserve(room + 1);
+    existing.reserve(room);
     offset = -1;
     handler_.SetMore(true);
     for (size_t i = 0; i < room / kPageSize && handler_.GetMore(); ++i) {
         Bytes page;
         if (!ReadPages(kDataPage + static_cast<int>(i), kPageSize, page)) return false;
         existing.insert(existing.end(), page.begin(), page.end());
-        WalkBytesRead(handler_, existing, false, none, true, &offset);
+        ParseNdefTlvs(handler_, existing, LastRead(existing), false, none, true, &offset);
     }
     if (handler_.GetMore()) ParseNdefTlvs(handler_, existing, -1, false, none, true, &offset);
     return true;

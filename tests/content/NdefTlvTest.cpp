@@ -83,6 +83,10 @@ TEST(NdefTlvRead, WalkResults) {
         {"03 03 D0 00 00 77 03 03 D0 00 00", -1, 1, false, 0, false},      // unknown type ends it too
         {"03 03 D0 00 00 FE", 3, 0, true, 0, false},                       // value beyond the limit
         {"03 03 D0 00 00 03 03 D0 00 00 FE", 6, 1, true, 5, false},
+        // Bytes read so far that end on a TLV boundary: the area goes on after them.
+        {"01 03 A0 10 44 00 00 00", 7, 0, true, -1, false},
+        {"03 03 D0 00 00", 4, 1, true, 0, false},
+        {"", 3, 0, false, -1, false},
         {"03 FF 00 03 D0 00 00 FE", -1, 1, false, 0, false},               // three-byte length
         {"03 03 91 00 00 FE", -1, 0, true, 0, false},                      // value without ME: no message
     };
