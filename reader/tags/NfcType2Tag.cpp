@@ -61,8 +61,7 @@ bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
     return WriteBlock(handler_.Port(), page, bytes.first(kPageSize));
 }
 
-int CNfcType2Tag::MemorySize(const Bytes& cc) {
-    if (cc[0] == kCcMagic) return cc[2] * 8;
+int CNfcType2Tag::BlankMemorySize() {
     // Blank layouts as shipped: lock bytes and page 3 clear, then page 4 all FF (the
     // 48-byte kind) or pages 4-6 02000010 00060110 11FF.. (the 144-byte kind).
     Bytes head;
@@ -178,7 +177,7 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
     Bytes bytes; // what goes onto the tag from startPage on
     size_t room = 0;
     if (blank) {
-        room = std::min(static_cast<size_t>(MemorySize(cc)), kMaxCcRoom) / 8 * 8;
+        room = std::min(static_cast<size_t>(BlankMemorySize()), kMaxCcRoom) / 8 * 8;
     } else {
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
         room = cc[2] * 8;

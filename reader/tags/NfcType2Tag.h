@@ -32,7 +32,8 @@ public:
     bool MakeReadOnly();
 
 private:
-    int MemorySize(const Bytes& cc);
+    // The data area of a tag without CC: by its blank layout, else by probing.
+    int BlankMemorySize();
     bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset);
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
