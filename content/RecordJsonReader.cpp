@@ -163,7 +163,10 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
     case RecordKind::kTelephon:
         return TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message);
     case RecordKind::kVCard:
-        return MimeToRecords(fields.contact, message);
+        if (MimeToRecords(fields.contact, message))
+            return true;
+        context.SetError(kTagErrorMimeFormat); // no name: no vCard to write
+        return false;
     }
     return false;
 }

@@ -226,13 +226,11 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
     if (!op || !TakeKey(appKey_, key, keyLen)) return false;
     if (json.empty()) return WriteMessage(CNdefMessage{}, nullptr, false);
     CNdefMessage message;
+    SetError(0); // a refusal of the text is told by the code it sets
     if (!JsonToNdefMessage(*this, json, message)) {
-        // Every refusal gets a code: text that names a record kind but builds no
-        // record (a contact without a name) cannot go onto a tag as it is; anything
-        // else is no record JSON text.
-        std::unique_ptr<CNfcTagData> item;
-        SetError(JsonToNfcTagData(json, item) == RecordJsonResult::kOk ? kTagErrorMimeFormat
-                                                                        : kTagErrorUnknownDataType);
+        // Every refusal gets a code: text that is no record JSON text at all counts as
+        // one of an unknown kind.
+        if (port_->lastError == 0) SetError(kTagErrorUnknownDataType);
         return false;
     }
     return WriteMessage(message, overflow, lockAfter);

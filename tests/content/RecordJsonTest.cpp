@@ -212,7 +212,7 @@ TEST(RecordJsonRead, ContactWithoutNameIsNotWritten) {
     CNdefMessage message;
     EXPECT_FALSE(JsonToNdefMessage(context, VCardToJson(contact), message));
     EXPECT_TRUE(message.records.empty());
-    EXPECT_TRUE(context.errors.empty());
+    EXPECT_EQ(context.errors, std::vector<int>{kTagErrorMimeFormat});
     contact.givenName = "A";
     EXPECT_TRUE(JsonToNdefMessage(context, VCardToJson(contact), message));
     EXPECT_EQ(message.records.size(), 1u);
