@@ -384,6 +384,10 @@ TEST(TagCalls, EmptyFieldUidsAndFamiliesNotSupported) {
     EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("04 A1 B2 C3 D4 E5 F6 00"));
     r.sim.removeTag(id);
+    id = r.sim.placeTag(std::make_unique<PlainTypeATag>(Hex("A1 B2 C3 D4"), 0x0004, 0x08));
+    EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
+    EXPECT_EQ(Bytes(uid, uid + 8), Hex("A1 B2 C3 D4 00 00 00 00")) << "a short UID padded with zeros";
+    r.sim.removeTag(id);
 
     // An ISO 15693 tag: its UID as sent (least significant byte first), but no NDEF.
     id = r.sim.placeTag(kqsim::Iso15693Tag::blank());
