@@ -87,11 +87,13 @@ TEST_F(FlatApi, ReaderNameAndVersionIntoSmallBuffers) {
     EXPECT_EQ(KQLMX_GetReaderVersion(42, version, 4), -1);
 }
 
+// Catches the window disabled although the wait mode says not to, and a field value
+// other than 00/01 on the wire (7 means on).
 TEST_F(FlatApi, WaitModeLeavesTheWindowAlone) {
     handle = OpenTypeZero();
     reader.On("02 01 F5 01 01 F4", kAck0);
     kqtest::CountingHooks hooks;
-    EXPECT_EQ(KQLMX_SetRfField(handle, 1), 0);
+    EXPECT_EQ(KQLMX_SetRfField(handle, 7), 0);
     EXPECT_EQ(hooks.disables, 1);
     EXPECT_EQ(KQLMX_SetWaitMode(handle, 5), 1);
     EXPECT_EQ(KQLMX_SetRfField(handle, 1), 0);
