@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "content/HexText.h"
-#include "content/MyByteArray.h"
 
 namespace {
 
@@ -63,22 +62,6 @@ TEST(HexText, HexPairToByteAndIsHexText) {
     EXPECT_TRUE(IsHexText("  "));
     EXPECT_FALSE(IsHexText("0x1A"));
     EXPECT_FALSE(IsHexText("0A\t1B"));
-}
-
-TEST(MyByteArray, CompareAppendSet) {
-    const uint8_t raw[] = {1, 2, 3};
-    CMyByteArray a(raw, 3);
-    CMyByteArray b;
-    EXPECT_TRUE(CMyByteArray().IsEqual(b));
-    EXPECT_FALSE(a.IsEqual(b));
-    b.SetBytes(raw, 2);
-    EXPECT_FALSE(a.IsEqual(b)); // same start, other length
-    b.AppendArray(CMyByteArray{3});
-    EXPECT_TRUE(a.IsEqual(b));
-    CMyByteArrayArray list;
-    list.Add(a);
-    a.clear();
-    EXPECT_EQ(list[0], b); // the list holds a copy
 }
 
 } // namespace

@@ -278,26 +278,4 @@ TEST(NdefDecode, CheckIndexBoundsAndLimit) {
     EXPECT_TRUE(context.more);
 }
 
-TEST(NdefCodec, RoundTripOfEveryKind) {
-    CNdefMessage message;
-    message.Add(std::make_unique<CNdefTextRecord>("de-DE", "Gr\xC3\xBC\xC3\x9F" "e\r\n\"x\""));
-    message.Add(std::make_unique<CNdefUriRecord>("https://www.example.org/a?b=c&d=%20#\xC3\xA4"));
-    message.Add(std::make_unique<CNdefMimeRecord>("text/x-vCard", CMyByteArray(300, 0x00)));
-    auto nested = std::make_unique<CNdefMessage>();
-    nested->Add(std::make_unique<CNdefUriRecord>("tel:123"));
-    message.Add(std::make_unique<CNdefSmartPosterRecord>(std::move(nested)));
-
-    CStubNdefContext context;
-    auto decoded = DecodeNdefMessage(context, Encode(message));
-    ASSERT_TRUE(decoded);
-    ASSERT_EQ(decoded->records.size(), 4u);
-    EXPECT_EQ(TextAt(*decoded, 0).language, "de-DE");
-    EXPECT_EQ(TextAt(*decoded, 0).text, TextAt(message, 0).text);
-    EXPECT_EQ(static_cast<const CNdefUriRecord&>(*decoded->records[1]).uri,
-              static_cast<const CNdefUriRecord&>(*message.records[1]).uri);
-    EXPECT_EQ(static_cast<const CNdefMimeRecord&>(*decoded->records[2]).payload, CMyByteArray(300, 0x00));
-    EXPECT_EQ(decoded->records[3]->GetKind(), CNdefRecord::kSmartPoster);
-    EXPECT_FALSE(context.more);
-}
-
 } // namespace

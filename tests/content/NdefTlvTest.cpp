@@ -111,19 +111,6 @@ TEST(NdefTlvRead, StopAfterFirstAndLocateOnly) {
     EXPECT_FALSE(locate.context.more);
 }
 
-TEST(NdefTlvRead, WrittenAreaReadsBack) {
-    CNdefMessage message;
-    message.Add(std::make_unique<CNdefTextRecord>("en", std::string(400, 'q')));
-    CMyByteArray bytes;
-    ASSERT_TRUE(EncodeNdefTlv(message, bytes));
-    CStubNdefContext context;
-    CNdefMessageList messages;
-    ParseNdefTlvs(context, bytes, -1, true, messages);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(static_cast<const CNdefTextRecord&>(*messages[0]->records.at(0)).text, std::string(400, 'q'));
-    EXPECT_FALSE(context.more);
-}
-
 // The code table as the URI record type definition lists it.
 const char* const kUriPrefixes[] = {
     "http://www.", "https://www.", "http://", "https://", "tel:", "mailto:", "ftp://anonymous:anonymous@",
@@ -132,34 +119,23 @@ const char* const kUriPrefixes[] = {
     "irdaobex://", "file://", "urn:epc:id:", "urn:epc:tag:", "urn:epc:pat:", "urn:epc:raw:", "urn:epc:", "urn:nfc:",
 };
 
-TEST(UriIdentifierCodes, AllThirtyFiveCodesRead) {
+// Each code reads as its prefix. Written, the first code in code order whose prefix
+// begins the URI wins, so "urn:" (0x13) takes every "urn:epc:..." and "urn:nfc:" URI.
+TEST(UriIdentifierCodes, AllThirtyFiveCodes) {
     static_assert(std::size(kUriPrefixes) == 35);
     for (uint8_t code = 1; code <= 0x23; ++code) {
-        std::string prefix = "old";
-        UriCodeToPrefix(code, prefix);
-        EXPECT_EQ(prefix, kUriPrefixes[code - 1]) << int(code);
+        const std::string prefix = kUriPrefixes[code - 1];
+        std::string read = "old";
+        UriCodeToPrefix(code, read);
+        EXPECT_EQ(read, prefix) << int(code);
+        std::string uri = prefix + "x";
+        EXPECT_EQ(UriPrefixToCode(uri), code >= 0x1E ? 0x13 : code) << prefix;
+        EXPECT_EQ(uri, code >= 0x1E ? prefix.substr(4) + "x" : "x") << prefix;
     }
     for (uint8_t code : {0x00, 0x24, 0xFF}) {
         std::string prefix = "old";
         UriCodeToPrefix(code, prefix);
         EXPECT_EQ(prefix, "") << int(code);
-    }
-}
-
-TEST(UriIdentifierCodes, AllThirtyFiveCodesWrittenFirstMatchInCodeOrder) {
-    for (uint8_t code = 1; code <= 0x23; ++code) {
-        const std::string prefix = kUriPrefixes[code - 1];
-        std::string uri = prefix + "x";
-        const uint8_t written = UriPrefixToCode(uri);
-        // The first code in code order whose prefix begins the URI wins, so "urn:"
-        // (0x13) takes every "urn:epc:..." and "urn:nfc:" URI.
-        uint8_t expected = code;
-        if (code >= 0x1E)
-            expected = 0x13;
-        EXPECT_EQ(written, expected) << prefix;
-        std::string expectedPrefix;
-        UriCodeToPrefix(expected, expectedPrefix);
-        EXPECT_EQ(expectedPrefix + uri, prefix + "x");
     }
 }
 

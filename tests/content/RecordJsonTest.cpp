@@ -97,28 +97,9 @@ TEST(RecordJsonWrite, EscapedStrings) {
 const std::string kHostile = std::string("q\"uote b\\ack ctl\x01\x1F\x7F tab\t \xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80 "
                                          "{\"x\" : 1}, end\\");
 
-TEST(RecordJsonWrite, StrictJsonForHostileValues) {
-    CVCardMime contact;
-    contact.givenName = kHostile + "\r\n";
-    contact.familyName = "\xFF\xFE";
-    contact.organisation = std::string("nul\0", 4);
-    contact.mails = {kHostile, ""};
-    contact.urls = {kHostile};
-    contact.phones = {{kHostile, -1, 99}};
-    const std::string texts[] = {
-        TextToJson(kHostile + "\r\n"), BookmarkToJson(kHostile, kHostile), MailToJson(kHostile, "", "\r\n", kHostile),
-        SmsToJson("", kHostile, ""),   TelephonToJson(kHostile, "\n"),     VCardToJson(contact),
-    };
-    for (const std::string& text : texts)
-        EXPECT_TRUE(IsStrictJson(text)) << text;
-
-    // The checker itself refuses what the lenient older form allows.
-    EXPECT_FALSE(IsStrictJson(R"({"TEXT" : {"TITLE" : "a",}})"));
-    EXPECT_FALSE(IsStrictJson("{\"TEXT\" : {\"TITLE\" : \"a\r\nb\"}}"));
-    EXPECT_FALSE(IsStrictJson("{\"TEXT\" : {\"TITLE\" : \"\xFF\"}}"));
-}
-
-TEST(RecordJsonRead, HostileValuesComeBackOnBothSides) {
+// Catches a value that breaks the JSON text (strict RFC 8259, as a strict parser reads
+// it) or does not come back equal through the application's reader and through a tag.
+TEST(RecordJson, HostileValuesAreStrictJsonAndComeBackOnBothSides) {
     const std::string line = kHostile;           // no line break: single-line fields
     const std::string lines = kHostile + "\r\n" + kHostile + "\r\n";
     CVCardMime contact;
@@ -138,12 +119,25 @@ TEST(RecordJsonRead, HostileValuesComeBackOnBothSides) {
         VCardToJson(contact),
     };
     for (const std::string& text : texts) {
+        EXPECT_TRUE(IsStrictJson(text)) << text;
         EXPECT_EQ(ThroughApplication(text), text);
         EXPECT_EQ(ThroughTag(text), text);
     }
-    // A NUL byte cannot go onto the tag as text, but the JSON text carries it.
+    // Ill-formed UTF-8, a NUL byte and phone types out of range are still written as
+    // strict JSON; a NUL cannot go onto the tag as text, but the JSON text carries it.
+    CVCardMime odd;
+    odd.familyName = "\xFF\xFE";
+    odd.organisation = std::string("nul\0", 4);
+    odd.phones = {{kHostile, -1, 99}};
+    EXPECT_TRUE(IsStrictJson(VCardToJson(odd)));
     const std::string withNul = TextToJson(std::string("a\0b", 3));
+    EXPECT_TRUE(IsStrictJson(withNul));
     EXPECT_EQ(ThroughApplication(withNul), withNul);
+
+    // The checker itself refuses what the lenient older form allows.
+    EXPECT_FALSE(IsStrictJson(R"({"TEXT" : {"TITLE" : "a",}})"));
+    EXPECT_FALSE(IsStrictJson("{\"TEXT\" : {\"TITLE\" : \"a\r\nb\"}}"));
+    EXPECT_FALSE(IsStrictJson("{\"TEXT\" : {\"TITLE\" : \"\xFF\"}}"));
 }
 
 TEST(RecordJsonRead, LenientOlderFormIsRead) {
@@ -218,9 +212,14 @@ TEST(RecordJsonRead, ContactWithoutNameIsNotWritten) {
     EXPECT_EQ(message.records.size(), 1u);
 }
 
+// Catches a web address of another scheme written with "http://" in front (or as
+// something else than given), and a URI of another scheme from a tag that the
+// application's web address form cannot show.
 TEST(RecordJsonRead, UriOfAnotherSchemeTravelsAsBookmark) {
-    // Read from a tag: "ftp://" (code 0x0D) and a URI without any prefix code.
-    for (const char* hex : {"D1 01 02 55 0D 78", "D1 01 04 55 00 67 3A 31"}) {
+    // "ftp://" (code 0x0D), a URI without any prefix code, an address without a scheme
+    // and a scheme in capitals (no code: the codes are case-sensitive).
+    for (const char* hex : {"D1 01 02 55 0D 78", "D1 01 04 55 00 67 3A 31", "D1 01 09 55 00 77 77 77 2E 61 2E 64 65",
+                            "D1 01 09 55 00 48 54 54 50 3A 2F 2F 41"}) {
         CStubNdefContext context;
         auto message = DecodeNdefMessage(context, Bytes(hex));
         ASSERT_TRUE(message);

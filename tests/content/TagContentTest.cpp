@@ -58,32 +58,6 @@ TEST(TagContentWrite, RecordsOfEachContent) {
     EXPECT_EQ(Encoded(message), expected);
 }
 
-TEST(TagContentWrite, WebAddressOfAnotherSchemeIsWrittenAsGiven) {
-    struct Case {
-        const char* url;
-        const char* bytes;
-    };
-    for (const Case& c : {Case{"ftp://x", "D1 01 02 55 0D 78"}, Case{"www.a.de", "D1 01 09 55 00 77 77 77 2E 61 2E 64 65"},
-                          Case{"HTTP://A", "D1 01 09 55 00 48 54 54 50 3A 2F 2F 41"}}) {
-        CNdefMessage message;
-        ASSERT_TRUE(BookmarkJsonToRecords(c.url, "", message));
-        EXPECT_EQ(Encoded(message), Bytes(c.bytes)) << c.url;
-    }
-}
-
-TEST(TagContentWrite, ContactWithoutNameIsRefused) {
-    CNdefMessage message;
-    message.Add(std::make_unique<CNdefTextRecord>("en", "keep"));
-    CVCardMime contact;
-    contact.organisation = "Firma";
-    contact.mails = {"a@b.de"};
-    EXPECT_FALSE(MimeToRecords(contact, message));
-    ASSERT_EQ(message.records.size(), 1u);
-    EXPECT_EQ(message.records[0]->GetKind(), CNdefRecord::kText);
-    EXPECT_FALSE(UriSchemeToRecords(nullptr, message));
-    EXPECT_EQ(message.records.size(), 1u);
-}
-
 TEST(TagContentRead, FirstRecordDecides) {
     CStubNdefContext context;
     auto items = ItemsOf("91 01 04 54 02 65 6E 61 51 01 02 55 05 31", context);
@@ -138,18 +112,6 @@ TEST(TagContentRead, MimeRecords) {
     ASSERT_EQ(list.size(), 1u);
     ASSERT_TRUE(list[0]->HasMime());
     EXPECT_EQ(static_cast<const CVCardMime&>(*list[0]->GetMime()).givenName, "A");
-}
-
-TEST(TagContentRead, ItemOwnershipAndAccessors) {
-    const CSdkNfcTagData noScheme(std::unique_ptr<CUriScheme>{});
-    EXPECT_FALSE(noScheme.HasUriScheme());
-    EXPECT_FALSE(noScheme.HasText());
-    const CSdkNfcTagData noMime(std::unique_ptr<CMime>{});
-    EXPECT_FALSE(noMime.HasMime());
-    const CNfcTagData text(std::make_unique<std::string>("t"));
-    EXPECT_TRUE(text.HasText());
-    EXPECT_EQ(text.GetUriScheme(), nullptr);
-    EXPECT_EQ(text.GetMime(), nullptr);
 }
 
 } // namespace

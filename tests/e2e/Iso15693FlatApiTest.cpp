@@ -22,22 +22,27 @@ Bytes Record(const Bytes& uid) { return Cat({Hex("00 00 00"), uid}); }
 int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
 
 TEST(Iso15693FlatApi, InventoryResolvesACollisionWithTheSlotInTheMask) {
-    TagSimReader r;
-    unsigned char buf[64];
-    EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, KQLMX_ISO15693_DATA_RATE), 0) << "no tag";
+    for (int type : {0, 2}) {
+        SCOPED_TRACE("protocol type " + std::to_string(type));
+        TagSimReader r({.protocolType = type});
+        unsigned char buf[64];
+        EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, KQLMX_ISO15693_DATA_RATE), 0) << "no tag";
 
-    // a and b share their lowest four UID bits (slot 8), c answers in slot 3.
-    const Bytes a = Hex("18 00 00 00 00 01 04 E0"), b = Hex("28 00 00 00 00 01 04 E0"),
-                c = Hex("03 00 00 00 00 01 04 E0");
-    for (const Bytes& uid : {a, b, c}) r.sim.placeTag(Iso15693Tag::blank(uid));
-    r.ClearLog();
-    ASSERT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, KQLMX_ISO15693_DATA_RATE), 33);
-    EXPECT_EQ(Bytes(buf, buf + 33), Cat({Record(c), Record(a), Record(b)}));
-    // Flags 06 (inventory added), mask length 0; then mask length 4, mask 8.
-    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Hex("20 06 01 00"), Hex("20 06 01 04 08")}));
+        // a and b share their lowest four UID bits (slot 8), c answers in slot 3.
+        const Bytes a = Hex("18 00 00 00 00 01 04 E0"), b = Hex("28 00 00 00 00 01 04 E0"),
+                    c = Hex("03 00 00 00 00 01 04 E0");
+        for (const Bytes& uid : {a, b, c}) r.sim.placeTag(Iso15693Tag::blank(uid));
+        r.ClearLog();
+        ASSERT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, KQLMX_ISO15693_DATA_RATE), 33);
+        EXPECT_EQ(Bytes(buf, buf + 33), Cat({Record(c), Record(a), Record(b)}));
+        // Flags 06 (inventory added), mask length 0; then mask length 4, mask 8. (Type 2
+        // puts its mode byte in front.)
+        const Bytes head = type == 0 ? Hex("20") : Hex("28 00");
+        EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Cat({head, Hex("06 01 00")}), Cat({head, Hex("06 01 04 08")})}));
 
-    EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, 30, KQLMX_ISO15693_DATA_RATE), 22) << "whole records only";
-    EXPECT_EQ(Bytes(buf, buf + 22), Cat({Record(c), Record(a)}));
+        EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, 30, KQLMX_ISO15693_DATA_RATE), 22) << "whole records only";
+        EXPECT_EQ(Bytes(buf, buf + 22), Cat({Record(c), Record(a)}));
+    }
 }
 
 TEST(Iso15693FlatApi, TagsThatCannotBeToldApartEndAsCollisionAtMaskLength60) {

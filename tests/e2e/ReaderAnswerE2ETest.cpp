@@ -182,7 +182,11 @@ TEST_P(ReaderAnswerE2E, ReaderSettingsReachTheReader) {
     EXPECT_EQ(KQLMX_SetOutputs(handle, 0x30, 0x10), 0);
     EXPECT_EQ(KQLMX_SetOutputs(handle, 0x01, 0xFF), 0);
     EXPECT_EQ(reader.sim.readerState().outputs, 0x11);
-    EXPECT_EQ(reader.sim.outputHistory().size(), 2u);
+    const auto history = reader.sim.outputHistory();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0].mask, 0x30);
+    EXPECT_EQ(history[0].value, 0x10);
+    EXPECT_LE(history[0].time, history[1].time) << "outputs logged with their time";
     EXPECT_EQ(KQLMX_SetUsbMode(handle, 2), 0);
     EXPECT_EQ(reader.sim.readerState().usbMode, 2);
     EXPECT_EQ(KQLMX_SetUsbMode(handle, 1), 0);

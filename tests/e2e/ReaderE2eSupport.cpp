@@ -58,15 +58,4 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-WaitHooks::WaitHooks(std::function<void()> onPump) : onPump_(std::move(onPump)) {
-    KQLMX_UiHooks hooks{};
-    hooks.user = this;
-    hooks.pumpEvents = [](void* user) { static_cast<WaitHooks*>(user)->onPump_(); };
-    KQLMX_SetUiHooks(&hooks);
-}
-
-WaitHooks::~WaitHooks() {
-    KQLMX_SetUiHooks(nullptr);
-}
-
 } // namespace kqe2e

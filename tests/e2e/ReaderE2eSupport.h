@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -86,18 +85,6 @@ public:
 
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-// Answer-wait hooks with a callback for each pump of the wait.
-class WaitHooks {
-public:
-    explicit WaitHooks(std::function<void()> onPump);
-    ~WaitHooks(); // restores the library's defaults
-    WaitHooks(const WaitHooks&) = delete;
-    WaitHooks& operator=(const WaitHooks&) = delete;
-
-private:
-    std::function<void()> onPump_;
 };
 
 } // namespace kqe2e

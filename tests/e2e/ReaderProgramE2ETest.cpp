@@ -1,9 +1,11 @@
 // libkqlmx.so against the real kqlmx-sim program: the pty path it prints is opened
 // through the flat API like any serial device.
+#include "../sim/SimProcess.h"
 #include "ReaderE2eSupport.h"
-#include "ReaderSimProgram.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace kqe2e {
 namespace {
@@ -28,9 +30,11 @@ TEST(ReaderProgramE2E, OpensTheSimulatorProgram) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1]);
-        ReaderSimProgram program(c.args);
-        ASSERT_TRUE(program.Started());
-        const std::string path = program.PtyPath(5s);
+        std::vector<std::string> args = c.args;
+        args.push_back("--no-console");
+        kqsim::test::SimProcess program(args);
+        ASSERT_TRUE(program.started());
+        const std::string path = program.line(5s);
         ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
         {
             OpenedPort port(path + c.suffix, c.baud, 500);
@@ -42,7 +46,8 @@ TEST(ReaderProgramE2E, OpensTheSimulatorProgram) {
             EXPECT_EQ(VersionText(port.Handle()), c.version) << "after the switch to 57600";
             EXPECT_EQ(port.Close(), 0);
         }
-        EXPECT_EQ(program.Stop(5s), 0);
+        program.signal(SIGTERM);
+        EXPECT_EQ(program.exitCode(5s), 0);
     }
 }
 

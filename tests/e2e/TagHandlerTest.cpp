@@ -61,20 +61,6 @@ INSTANTIATE_TEST_SUITE_P(TagHandler, Detection,
                              return std::string(name);
                          });
 
-TEST(TagHandler, DetectionOfShortUidsAndAnEmptyField) {
-    TagSimReader r;
-    kq::CNfcTagHandler& handler = kq::CKQ_LMX_SDKApp::Get().TagHandler();
-    int type = -1;
-    uint8_t uid[8];
-    EXPECT_FALSE(handler.DetectTag(r.port, &type, uid));
-    EXPECT_EQ(KQLMX_GetLastError(r.port), 0x20001);
-    EXPECT_EQ(type, 0);
-    r.sim.placeTag(std::make_unique<PlainTypeATag>(Hex("A1 B2 C3 D4"), 0x0004, 0x08));
-    EXPECT_TRUE(handler.DetectTag(r.port, nullptr, uid));
-    EXPECT_EQ(Bytes(uid, uid + 8), Hex("A1 B2 C3 D4 00 00 00 00"));
-    EXPECT_FALSE(handler.DetectTag(9999, &type, uid)) << "no such port";
-}
-
 // Catches an operation on another reader, run from an event pumped during this read's
 // answer wait, that leaves its own "read on" flag behind: the read would stop before
 // the last bytes of its message and find none.

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 using kq::platform::LineSettings;
@@ -40,35 +39,6 @@ private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     kqtest::Bytes bytes_;
-};
-
-kqtest::Bytes ReadMaster(int fd, size_t count) {
-    kqtest::Bytes bytes;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
-            uint8_t buffer[64];
-            const ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-    }
-    return bytes;
-}
-
-// A pty master without a script: the test reads and writes it itself.
-struct PtyPair {
-    PtyPair() {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (master < 0 || grantpt(master) || unlockpt(master) || ptsname_r(master, name, sizeof name)) return;
-        slave = name;
-    }
-    ~PtyPair() {
-        if (master >= 0) close(master);
-    }
-    int master = -1;
-    std::string slave;
 };
 
 } // namespace
@@ -112,20 +82,18 @@ TEST(SerialDevice, OpensOnlyFreeTtys) {
 }
 
 TEST(SerialLink, ThreadMovesBytesBothWays) {
-    PtyPair pty;
+    kqtest::ScriptedReader pty;
+    pty.On("02 01 F0 00 F1", "02 01 00 04 31 38 34 33 0B");
     CollectingSink sink;
     kq::CUSBSerialPort link(sink);
-    ASSERT_TRUE(link.Open(pty.slave, LineSettings{38400}));
+    ASSERT_TRUE(link.Open(pty.SlavePath(), LineSettings{38400}));
     EXPECT_FALSE(link.IsFtdi());
     ASSERT_TRUE(link.StartMonitoring());
     EXPECT_FALSE(link.StartMonitoring()) << "one thread per line";
 
     ASSERT_TRUE(link.QueueWrite(Hex("02 01 F0 00 F1")));
-    EXPECT_EQ(ReadMaster(pty.master, 5), Hex("02 01 F0 00 F1"));
-
-    const kqtest::Bytes answer = Hex("02 01 00 04 31 38 34 33 0B");
-    ASSERT_EQ(write(pty.master, answer.data(), answer.size()), 9);
-    EXPECT_EQ(sink.WaitFor(9), answer);
+    EXPECT_EQ(sink.WaitFor(9), Hex("02 01 00 04 31 38 34 33 0B"));
+    EXPECT_EQ(pty.Requests(), std::vector<std::string>{"02 01 F0 00 F1"});
     link.StopMonitoring();
     EXPECT_FALSE(link.IsOpen());
 }
@@ -133,10 +101,10 @@ TEST(SerialLink, ThreadMovesBytesBothWays) {
 // A block that does not fit the rest of the 512-byte write buffer is dropped whole;
 // one that fills it exactly is queued. (No thread runs, so nothing drains.)
 TEST(SerialLink, WriteBufferTakesWholeBlocksOnly) {
-    PtyPair pty;
+    kqtest::ScriptedReader pty;
     CollectingSink sink;
     kq::CUSBSerialPort link(sink);
-    ASSERT_TRUE(link.Open(pty.slave, LineSettings{}, 512));
+    ASSERT_TRUE(link.Open(pty.SlavePath(), LineSettings{}, 512));
     EXPECT_TRUE(link.QueueWrite(kqtest::Bytes(500, 0x55)));
     EXPECT_FALSE(link.QueueWrite(kqtest::Bytes(13, 0x66)));
     EXPECT_TRUE(link.QueueWrite(kqtest::Bytes(12, 0x77)));
@@ -146,13 +114,12 @@ TEST(SerialLink, WriteBufferTakesWholeBlocksOnly) {
 // Catches the thread closing the device when the line hangs up: the number would be
 // free, the next open would get it, and the owner's close would then close that.
 TEST(SerialLink, HangUpMarksTheLineDeadAndOnlyTheOwnerCloses) {
-    PtyPair pty;
+    auto pty = std::make_unique<kqtest::ScriptedReader>();
     CollectingSink sink;
     kq::CUSBSerialPort link(sink);
-    ASSERT_TRUE(link.Open(pty.slave, LineSettings{}));
+    ASSERT_TRUE(link.Open(pty->SlavePath(), LineSettings{}));
     ASSERT_TRUE(link.StartMonitoring());
-    close(pty.master);
-    pty.master = -1;
+    pty.reset(); // the reader's side goes away: the line hangs up
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!link.IsLineDead() && std::chrono::steady_clock::now() < end) usleep(1000);
     ASSERT_TRUE(link.IsLineDead());

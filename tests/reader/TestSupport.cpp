@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "kqlmx.h"
+
 // termios2 for the slave's rate: the kernel's definitions, not <termios.h>.
 #include <asm/termbits.h>
 #include <algorithm>
@@ -121,6 +123,29 @@ void ScriptedReader::Process(Bytes& pending) {
         pending.erase(pending.begin());
     }
 }
+
+CountingHooks::CountingHooks() {
+    KQLMX_UiHooks hooks{};
+    hooks.user = this;
+    hooks.pumpEvents = [](void* user) {
+        auto& c = *static_cast<CountingHooks*>(user);
+        ++c.pumps;
+        if (c.onPump) c.onPump();
+    };
+    hooks.disableActiveWindow = [](void* user) -> void* {
+        auto& c = *static_cast<CountingHooks*>(user);
+        ++c.disables;
+        return &c.disables;
+    };
+    hooks.restoreActiveWindow = [](void* user, void* token) {
+        auto& c = *static_cast<CountingHooks*>(user);
+        ++c.restores;
+        c.restoredToken = token;
+    };
+    KQLMX_SetUiHooks(&hooks);
+}
+
+CountingHooks::~CountingHooks() { KQLMX_SetUiHooks(nullptr); }
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kqlmx-test-XXXXXX").string();

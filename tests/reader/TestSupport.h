@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -70,6 +71,21 @@ private:
 
 // The stop-bit flag of a termios2 c_cflag (a pty keeps no parity).
 bool HasTwoStopBits(unsigned cflag);
+
+// Answer-wait hooks, installed for their lifetime: they count their calls and run
+// `onPump` at each pump. The disable call hands out &disables as its token.
+struct CountingHooks {
+    CountingHooks();
+    ~CountingHooks(); // back to the library's defaults
+    CountingHooks(const CountingHooks&) = delete;
+    CountingHooks& operator=(const CountingHooks&) = delete;
+
+    int pumps = 0;
+    int disables = 0;
+    int restores = 0;
+    void* restoredToken = nullptr;
+    std::function<void()> onPump;
+};
 
 // A fresh temporary folder, removed by the destructor.
 class TempDir {

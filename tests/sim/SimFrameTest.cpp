@@ -1,6 +1,8 @@
-// Frame layer of the simulated reader: requests cut out of the byte stream and answers
-// laid out per protocol type. Expected bytes are written out by hand from the frame
-// layouts (BCC = XOR from the address on; CRC-16/MODBUS low byte first).
+// Frame layer of the simulated reader: requests cut out of the byte stream, also out of
+// noise and broken frames no host library sends. Expected bytes are written out by
+// hand from the frame layouts (BCC = XOR from the address on; CRC-16/MODBUS low byte
+// first). The answers' layouts are shown end to end, where the reader library checks
+// them byte for byte.
 #include "sim/Checksum.h"
 #include "sim/ReaderFrame.h"
 
@@ -82,54 +84,6 @@ TEST(SimRequestParse, UnfinishedFrameWaitsAndCanBeDropped) {
   ASSERT_EQ(discarded.size(), 1u);
   EXPECT_EQ(discarded[0].bytes, Bytes(part, part + sizeof part));
   EXPECT_FALSE(parser.hasPartial());
-}
-
-struct AnswerCase {
-  const char* name;
-  int type;
-  std::uint8_t status;
-  Bytes payload;
-  AnswerLayout layout;
-  Bytes expected;
-};
-
-class SimAnswerEncode : public testing::TestWithParam<AnswerCase> {};
-
-TEST_P(SimAnswerEncode, LaysOutAnswer) {
-  const AnswerCase& c = GetParam();
-  EXPECT_EQ(encodeAnswer(c.type, 0x01, c.status, c.payload, c.layout), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, SimAnswerEncode,
-    testing::Values(
-        AnswerCase{"type0_version", 0, 0x00, {'1', '8', '4', '4'}, {},
-                   {0x02, 0x01, 0x00, 0x04, 0x31, 0x38, 0x34, 0x34, 0x0C}},
-        AnswerCase{"type0_ack", 0, 0x00, {}, {}, {0x02, 0x01, 0x00, 0x00, 0x01}},
-        AnswerCase{"type0_bad_bcc", 0, 0x00, {}, {false, 32, true}, {0x02, 0x01, 0x00, 0x00, 0xFE}},
-        AnswerCase{"type0_chain", 0, 0x00, {0xAA, 0xBB, 0xCC}, {true, 2, false},
-                   {0x02, 0x01, 0x00, 0xFF, 0x02, 0xAA, 0xBB, 0x01, 0xCC, 0xFF, 0xDF}},
-        AnswerCase{"type1_version", 1, 0x00, {'1', '8', '4', '4'}, {},
-                   {0x01, 0x00, 0x04, 0x31, 0x38, 0x34, 0x34, 0x62, 0x26}},
-        AnswerCase{"type1_ack", 1, 0x00, {}, {}, {0x01, 0x00, 0x00, 0x20, 0x00}},
-        AnswerCase{"type1_bad_crc", 1, 0x00, {}, {false, 32, true}, {0x01, 0x00, 0x00, 0xDF, 0xFF}},
-        AnswerCase{"type1_chain", 1, 0x00, {0xAA, 0xBB, 0xCC}, {true, 2, false},
-                   {0x01, 0x00, 0xFF, 0x02, 0xAA, 0xBB, 0x01, 0xCC, 0xFF, 0x71, 0xF1}},
-        AnswerCase{"type2_rf_off", 2, 0x0D, {}, {}, {0x1E, 0x0D, 0x00}},
-        AnswerCase{"type3_no_tag", 3, 0xC4, {}, {}, {0x1E, 0xC4, 0x00}},
-        AnswerCase{"type2_chain", 2, 0x28, {0xAA}, {true, 8, false}, {0x1E, 0x28, 0xFF, 0x01, 0xAA, 0xFF}}),
-    [](const testing::TestParamInfo<AnswerCase>& info) { return info.param.name; });
-
-TEST(SimAnswerEncode, LongestPlainAnswerFitsIn255Bytes) {
-  EXPECT_EQ(maxPlainPayload(0), 250u);
-  EXPECT_EQ(maxPlainPayload(1), 250u);
-  EXPECT_EQ(maxPlainPayload(2), 252u);
-  EXPECT_EQ(maxPlainPayload(3), 252u);
-  for (int type = 0; type < 4; ++type) {
-    Bytes frame = encodeAnswer(type, 1, 0, Bytes(maxPlainPayload(type), 0x5A));
-    EXPECT_EQ(frame.size(), 255u) << type;
-    EXPECT_EQ(frame[answerHeaderSize(type) - 1], type <= 1 ? 250 : 252) << type;
-  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // command; the program prints its pty path, serves it, and ends cleanly at end of
 // input and on SIGTERM, removing its symlink.
 #include "PtyClient.h"
+#include "SimProcess.h"
 #include "sim/SimConsole.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
@@ -11,17 +12,13 @@
 
 #include <csignal>
 #include <filesystem>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace kqsim {
 namespace {
 
 using namespace std::chrono_literals;
+using test::SimProcess;
 
 std::string tempDir() {
   char tmpl[] = "/tmp/kqsim-prog-XXXXXX";
@@ -83,84 +80,6 @@ TEST(SimOptions, ParsesTheCommandLine) {
     EXPECT_FALSE(parseOptions(bad, o2, error)) << bad[0];
   }
 }
-
-// kqlmx-sim as a child process with pipes on stdin and stdout.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    args.insert(args.begin(), KQLMX_SIM_PATH);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, KQLMX_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-  }
-  ~SimProcess() {
-    if (pid_ > 0 && exitCode(0ms) == -2) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    closeInput();
-    if (stdout_ >= 0) close(stdout_);
-  }
-  bool started() const { return pid_ > 0; }
-  void send(const std::string& text) { [[maybe_unused]] ssize_t n = write(stdin_, text.data(), text.size()); }
-  void closeInput() {
-    if (stdin_ >= 0) close(stdin_);
-    stdin_ = -1;
-  }
-  void signal(int sig) { kill(pid_, sig); }
-  // One line of output (without the newline), empty after the timeout.
-  std::string line(std::chrono::milliseconds timeout) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      std::size_t nl = buffer_.find('\n');
-      if (nl != std::string::npos) {
-        std::string l = buffer_.substr(0, nl);
-        buffer_.erase(0, nl + 1);
-        return l;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-      pollfd p{stdout_, POLLIN, 0};
-      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return {};
-      char b[256];
-      ssize_t n = read(stdout_, b, sizeof b);
-      if (n <= 0) return {};
-      buffer_.append(b, static_cast<std::size_t>(n));
-    }
-  }
-  // The exit status once the process has ended within `timeout`, else -2.
-  int exitCode(std::chrono::milliseconds timeout) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    do {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(5ms);
-    } while (std::chrono::steady_clock::now() < end);
-    return -2;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
-  std::string buffer_;
-};
 
 TEST(SimProgram, ServesItsPtyAndEndsAtEndOfInput) {
   std::string dir = tempDir();
