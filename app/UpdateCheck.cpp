@@ -310,7 +310,10 @@ bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
     const auto take = [&] {
         if (failed) return;
         if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply)) {
-            failed = true; // an error page is no installer; the reply ends by itself
+            // An error page is no installer. It is ended here, not read to its end:
+            // its body may go on for ever.
+            failed = true;
+            reply->abort();
             return;
         }
         const QByteArray chunk = reply->readAll();
