@@ -2,6 +2,7 @@
 
 #include "app/IniEx.h"
 #include "app/ProductVersion.h"
+#include "app/QtUiHooks.h"
 #include "res/StringTable.h"
 
 #include <QApplication>
@@ -61,13 +62,6 @@ QString InstallerFileName(const QUrl& url) {
         if (c == u'/' || c == u'\\' || c.unicode() < 0x20) return {};
     }
     return name;
-}
-
-// A pause that keeps the window painted but takes no user input.
-void Pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 InstallerLaunch LaunchInstaller(const QString& path) {
@@ -346,7 +340,7 @@ bool CUpdateCheck::StartInstaller(const QString& path) {
         return false;
     }
     OverrideCursor waitCursor;
-    Pause(1000);
+    WaitWithoutUserInput(1000);
     const InstallerLaunch launch = m_launcher ? m_launcher(path) : LaunchInstaller(path);
     waitCursor.Restore();
     if (!launch.started) {
