@@ -14,7 +14,6 @@ namespace {
 
 const QString kPortSection = QStringLiteral("Port");
 constexpr int kBeepFrequencyHz = 440;
-constexpr int kDefaultPortTimeoutMs = 500;
 constexpr int kStartBaud = 19200;
 // The two rates a serial reader is looked for at when it does not answer.
 constexpr int kFallbackBaudLow = 9600;
@@ -60,7 +59,7 @@ CNfcProgDoc::CNfcProgDoc(QObject* parent) : QObject(parent) {}
 CNfcProgDoc::~CNfcProgDoc() = default;
 
 int CNfcProgDoc::GetPortTimeout() {
-    return ProfileSettings::ReadInt(kPortSection, QStringLiteral("Timeout"), kDefaultPortTimeoutMs);
+    return ProfileSettings::PortTimeout();
 }
 
 void CNfcProgDoc::OpenOnStart() {

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kDefaultPortTimeoutMs = 500;
 constexpr int kDesfireAuthenticationError = 0x100AE; // the card's own status 0xAE
 
 bool IsAuthenticationError(int lastError) {
@@ -100,9 +99,8 @@ bool CNfcTagAccess::EnsurePortOpen() {
     // that is no longer attached); never shown here.
     const CPortDlg settings;
     const QByteArray openName = settings.GetOpenName().toUtf8();
-    const int timeout =
-        ProfileSettings::ReadInt(QStringLiteral("Port"), QStringLiteral("Timeout"), kDefaultPortTimeoutMs);
-    const int handle = m_api->OpenPort(openName.constData(), settings.Baudrate, timeout);
+    const int handle =
+        m_api->OpenPort(openName.constData(), settings.Baudrate, ProfileSettings::PortTimeout());
     if (handle <= 0) {
         m_port = 0;
         SetResult(OperationResult::kError, OperationResult::kNoConnection);
