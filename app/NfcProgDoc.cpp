@@ -3,12 +3,12 @@
 #include "app/MainFrame.h"
 #include "app/ProductVersion.h"
 #include "app/ProfileSettings.h"
+#include "app/WarningBox.h"
 #include "forms/BeepTimeDlg.h"
 #include "forms/PortDlg.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
 
-#include <QMessageBox>
 
 namespace {
 
@@ -199,7 +199,7 @@ int CNfcProgDoc::ReportResult(bool cyclic) {
 }
 
 void CNfcProgDoc::ShowMessage(const QString& text) const {
-    QMessageBox::warning(MainFrame(), KqString(IdsAppTitle), text);
+    ShowWarningBox(MainFrame(), text);
 }
 
 void CNfcProgDoc::SetTitle(const QString& title) const {

@@ -2,14 +2,13 @@
 
 #include "app/ProfileSettings.h"
 #include "app/SystemToneSink.h"
+#include "app/WarningBox.h"
 #include "content/RecordJsonReader.h"
 #include "content/RecordJsonWriter.h"
 #include "content/TagErrorCode.h"
 #include "forms/PortDlg.h"
-#include "res/StringTable.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -50,19 +49,12 @@ private:
     const int m_port;
 };
 
-void ShowWarningBox(const QString& text) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        qWarning("%s", qPrintable(text)); // no windows (any more)
-        return;
-    }
-    QMessageBox::warning(QApplication::activeWindow(), KqString(IdsAppTitle), text);
-}
-
 } // namespace
 
 CNfcTagAccess::CNfcTagAccess(std::unique_ptr<ReaderApi> api)
     : m_api(std::move(api)), m_toneSink(std::make_unique<SystemToneSink>()),
-      m_keyPrompt(std::make_unique<CancelledKeyPrompt>()), m_messageHook(ShowWarningBox) {}
+      m_keyPrompt(std::make_unique<CancelledKeyPrompt>()),
+      m_messageHook([](const QString& text) { ShowWarningBox(nullptr, text); }) {}
 
 CNfcTagAccess::~CNfcTagAccess() {
     ClosePort();

@@ -3,7 +3,7 @@
 #include "app/IniEx.h"
 #include "app/ProductVersion.h"
 #include "app/QtUiHooks.h"
-#include "res/StringTable.h"
+#include "app/WarningBox.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -359,8 +358,5 @@ void CUpdateCheck::ShowMessage(const QString& text) const {
         m_showMessage(text);
         return;
     }
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QMessageBox::warning(QApplication::activeWindow(), KqString(IdsAppTitle), text);
-    else
-        qWarning("%s", qPrintable(text));
+    ShowWarningBox(nullptr, text);
 }

@@ -4,6 +4,7 @@
 #include "app/DeviceChangeMonitor.h"
 #include "app/ProfileSettings.h"
 #include "app/QtUiHooks.h"
+#include "app/WarningBox.h"
 #include "forms/DialogDataExchange.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
@@ -97,7 +98,7 @@ QString DriverPageUrl() {
 void OfferDriverDownload(QWidget* parent, const QString& lines) {
     const QString page = DriverPageUrl();
     if (page.isEmpty()) {
-        QMessageBox::warning(parent, KqString(IdsAppTitle), lines);
+        ShowWarningBox(parent, lines);
         return;
     }
     const auto answer = QMessageBox::question(parent, KqString(IdsAppTitle),
