@@ -68,9 +68,7 @@ CRecordFormView::CRecordFormView(CNfcProgDoc* doc, QWidget* parent, const Kind& 
     : CFormView(doc, parent), m_keyword(kind.keyword), m_mandatoryField(kind.mandatoryField),
       m_mandatoryMessage(kind.mandatoryMessage) {
     setObjectName(kind.objectName);
-    m_heading = new CLabel(this);
-    m_heading->setObjectName(QString::number(kind.headingId));
-    m_heading->SetText(kind.heading);
+    m_heading = CreateFormHeading(this, kind.heading, kind.headingId);
     BuildCommonControls();
 }
 
