@@ -137,11 +137,14 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     connect(&m_readTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicRead); });
     connect(&m_writeTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicWrite); });
     connect(&m_lockTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicLock); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
 }
 
 CMainFrame::~CMainFrame() {
+    // Hiding the window, which the base class does after this frame's members are
+    // gone, changes the focus once more.
+    disconnect(m_focusWatch);
     if (g_mainFrame == this) g_mainFrame = nullptr;
 }
 
