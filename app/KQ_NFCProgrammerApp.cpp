@@ -6,6 +6,7 @@
 #include "app/ProductVersion.h"
 #include "app/ProfileSettings.h"
 #include "app/QtUiHooks.h"
+#include "app/WarningBox.h"
 #include "forms/AboutDlg.h"
 #include "res/Icons.h"
 #include "res/StringTable.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
-#include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
 
@@ -120,7 +120,7 @@ void CKQ_NFCProgrammerApp::OnHelp() {
     const QString file = FindHelpFile(GetProgramDirectory());
     if (file.isEmpty()) return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
-        QMessageBox::warning(m_mainFrame.get(), KqString(IdsAppTitle), KqString(IdsHelpViewerMissing));
+        ShowWarningBox(m_mainFrame.get(), KqString(IdsHelpViewerMissing));
 }
 
 void CKQ_NFCProgrammerApp::OnLanguageGerman() {

@@ -43,7 +43,6 @@ public:
 
     CMainFrame* MainWnd() const { return m_mainFrame.get(); }
     CNfcProgDoc* Document() const { return m_document.get(); }
-    CUpdateCheck& UpdateChecker() { return m_updateCheck; }
     bool IsEnglishLoaded() const { return m_english != nullptr; }
     bool IsRestartPending() const { return m_restart; }
     // How ExitInstance starts the program again (default: QProcess::startDetached).

@@ -6,6 +6,7 @@
 #include "app/ProfileSettings.h"
 #include "app/ResultMessageTable.h"
 #include "app/TemplateFiles.h"
+#include "app/WarningBox.h"
 #include "forms/DefaultView.h"
 #include "forms/RecordFormView.h"
 #include "res/Icons.h"
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -68,10 +68,6 @@ KqIconId ResultIconId(int kind) {
     default:
         return KqIconId::ResultNeutral;
     }
-}
-
-void ShowFileMessage(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, KqString(IdsAppTitle), text);
 }
 
 // The folder of a file with its '/'.
@@ -141,11 +137,14 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     connect(&m_readTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicRead); });
     connect(&m_writeTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicWrite); });
     connect(&m_lockTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicLock); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
 }
 
 CMainFrame::~CMainFrame() {
+    // Hiding the window, which the base class does after this frame's members are
+    // gone, changes the focus once more.
+    disconnect(m_focusWatch);
     if (g_mainFrame == this) g_mainFrame = nullptr;
 }
 
@@ -635,7 +634,7 @@ CRecordFormView* CMainFrame::RecordForm() const {
 CRecordFormView* CMainFrame::SwitchToRecordForm(int viewId) {
     if (viewId != 0) SwitchView(viewId);
     CRecordFormView* form = viewId != 0 ? RecordForm() : nullptr;
-    if (!form) ShowFileMessage(this, KqString(IdsInvalidTemplate));
+    if (!form) ShowWarningBox(this, KqString(IdsInvalidTemplate));
     return form;
 }
 
@@ -659,7 +658,7 @@ void CMainFrame::OnSaveTemplate() {
     QStringList lines;
     form->GetTemplateLines(lines);
     if (!WriteTemplateFile(path, lines)) {
-        ShowFileMessage(this, KqString(IdsCannotOpenFile));
+        ShowWarningBox(this, KqString(IdsCannotOpenFile));
         return;
     }
     m_lastTemplatePath = path;
@@ -682,7 +681,7 @@ void CMainFrame::OnLoadTemplate() {
 
     const RecordFileText file = ReadRecordFile(path);
     if (!file.ok()) {
-        ShowFileMessage(this, file.error);
+        ShowWarningBox(this, file.error);
         return;
     }
     m_lastTemplatePath = path;
@@ -710,7 +709,7 @@ void CMainFrame::OnLoadDataList() {
     const bool csv = QFileInfo(path).suffix().toUpper() == QLatin1String("CSV");
     const RecordFileText file = ReadRecordFile(path);
     if (!file.ok()) {
-        ShowFileMessage(this, file.error);
+        ShowWarningBox(this, file.error);
     } else {
         if (csv)
             ParseCsvDataList(file.text, QFileInfo(path).fileName());

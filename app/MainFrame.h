@@ -155,6 +155,7 @@ private:
     QStackedWidget* m_pane = nullptr;
 
     QHash<int, QAction*> m_actions;
+    QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
     QToolBar* m_upperBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     QToolBar* m_resultBar = nullptr;

@@ -3,18 +3,17 @@
 #include "app/MainFrame.h"
 #include "app/ProductVersion.h"
 #include "app/ProfileSettings.h"
+#include "app/WarningBox.h"
 #include "forms/BeepTimeDlg.h"
 #include "forms/PortDlg.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
 
-#include <QMessageBox>
 
 namespace {
 
 const QString kPortSection = QStringLiteral("Port");
 constexpr int kBeepFrequencyHz = 440;
-constexpr int kDefaultPortTimeoutMs = 500;
 constexpr int kStartBaud = 19200;
 // The two rates a serial reader is looked for at when it does not answer.
 constexpr int kFallbackBaudLow = 9600;
@@ -60,7 +59,7 @@ CNfcProgDoc::CNfcProgDoc(QObject* parent) : QObject(parent) {}
 CNfcProgDoc::~CNfcProgDoc() = default;
 
 int CNfcProgDoc::GetPortTimeout() {
-    return ProfileSettings::ReadInt(kPortSection, QStringLiteral("Timeout"), kDefaultPortTimeoutMs);
+    return ProfileSettings::PortTimeout();
 }
 
 void CNfcProgDoc::OpenOnStart() {
@@ -200,7 +199,7 @@ int CNfcProgDoc::ReportResult(bool cyclic) {
 }
 
 void CNfcProgDoc::ShowMessage(const QString& text) const {
-    QMessageBox::warning(MainFrame(), KqString(IdsAppTitle), text);
+    ShowWarningBox(MainFrame(), text);
 }
 
 void CNfcProgDoc::SetTitle(const QString& title) const {

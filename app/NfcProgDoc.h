@@ -59,8 +59,6 @@ public:
     // "Port"/"Timeout", 500 ms when not set.
     static int GetPortTimeout();
 
-    int ReaderTypeCode() const { return m_readerTypeCode; }
-    int FirmwareMinor() const { return m_firmwareMinor; }
     QString OpenName() const { return m_openName; }
     // True once the program has decided to end after a failed start.
     bool IsQuitting() const { return m_quitting; }

@@ -2,14 +2,13 @@
 
 #include "app/ProfileSettings.h"
 #include "app/SystemToneSink.h"
+#include "app/WarningBox.h"
 #include "content/RecordJsonReader.h"
 #include "content/RecordJsonWriter.h"
 #include "content/TagErrorCode.h"
 #include "forms/PortDlg.h"
-#include "res/StringTable.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -20,7 +19,6 @@
 
 namespace {
 
-constexpr int kDefaultPortTimeoutMs = 500;
 constexpr int kDesfireAuthenticationError = 0x100AE; // the card's own status 0xAE
 
 bool IsAuthenticationError(int lastError) {
@@ -51,19 +49,12 @@ private:
     const int m_port;
 };
 
-void ShowWarningBox(const QString& text) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        qWarning("%s", qPrintable(text)); // no windows (any more)
-        return;
-    }
-    QMessageBox::warning(QApplication::activeWindow(), KqString(IdsAppTitle), text);
-}
-
 } // namespace
 
 CNfcTagAccess::CNfcTagAccess(std::unique_ptr<ReaderApi> api)
     : m_api(std::move(api)), m_toneSink(std::make_unique<SystemToneSink>()),
-      m_keyPrompt(std::make_unique<CancelledKeyPrompt>()), m_messageHook(ShowWarningBox) {}
+      m_keyPrompt(std::make_unique<CancelledKeyPrompt>()),
+      m_messageHook([](const QString& text) { ShowWarningBox(nullptr, text); }) {}
 
 CNfcTagAccess::~CNfcTagAccess() {
     ClosePort();
@@ -100,9 +91,8 @@ bool CNfcTagAccess::EnsurePortOpen() {
     // that is no longer attached); never shown here.
     const CPortDlg settings;
     const QByteArray openName = settings.GetOpenName().toUtf8();
-    const int timeout =
-        ProfileSettings::ReadInt(QStringLiteral("Port"), QStringLiteral("Timeout"), kDefaultPortTimeoutMs);
-    const int handle = m_api->OpenPort(openName.constData(), settings.Baudrate, timeout);
+    const int handle =
+        m_api->OpenPort(openName.constData(), settings.Baudrate, ProfileSettings::PortTimeout());
     if (handle <= 0) {
         m_port = 0;
         SetResult(OperationResult::kError, OperationResult::kNoConnection);

@@ -37,6 +37,11 @@ public:
     static int BeepTime() { return ReadInt("Settings", "BeepTime", kBeepTimeDefault); }
     static int ZyklusZeit() { return ReadInt("Settings", "ZyklusZeit", kZyklusZeitDefault); }
 
+    // "Port"/"Timeout": the reader's answer time-out in ms that the program opens its
+    // port with; the interface dialog proposes 1000 when none is stored.
+    static constexpr int kPortTimeoutDefault = 500;
+    static int PortTimeout() { return ReadInt("Port", "Timeout", kPortTimeoutDefault); }
+
     // Where the settings live (for messages and tests).
     static QString FilePath();
 };

@@ -3,7 +3,9 @@
 #include "kqlmx.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -58,4 +60,10 @@ void InstallQtUiHooks() {
 
 void RemoveQtUiHooks() {
     KQLMX_SetUiHooks(nullptr);
+}
+
+void WaitWithoutUserInput(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }

@@ -9,3 +9,6 @@
 void InstallQtUiHooks();
 // Back to the library's defaults, which do nothing.
 void RemoveQtUiHooks();
+
+// Waits ms milliseconds the same way: timers and painting go on, user input waits.
+void WaitWithoutUserInput(int ms);

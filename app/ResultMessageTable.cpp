@@ -1,5 +1,6 @@
 #include "app/ResultMessageTable.h"
 
+#include "app/OperationResult.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -24,11 +25,6 @@ constexpr ResultMessage kResultMessages[] = {
     {36, 0, 147}, {37, 0, 140}, {38, 0, 149}, {39, 0, 150},   {40, 0, 214}, {41, 0, 131},
 };
 
-constexpr int kIndexReaderConnected = 4;
-constexpr int kIndexTemplateSaved = 7;
-constexpr int kIndexNoTag = 13;
-constexpr int kIndexTooManyCharacters = 27;
-
 int TableText(int index, bool success) {
     const auto* found = std::find_if(std::begin(kResultMessages), std::end(kResultMessages),
                                      [index](const ResultMessage& m) { return m.index == index; });
@@ -43,12 +39,12 @@ QString ResultMessageText(int state, int index, int extraNumber, const QString& 
     if (state == -1) return {};
     const bool success = state == 0;
     if (success) {
-        if (index == kIndexReaderConnected) return KqFormat(IdsReaderConnected, {readerName});
-        if (index == kIndexTemplateSaved)
+        if (index == OperationResult::kPortReady) return KqFormat(IdsReaderConnected, {readerName});
+        if (index == OperationResult::kTemplateSaved)
             return KqString(IdsTemplateSaved) + QStringLiteral(": ") + extraText;
     } else {
-        if (index == kIndexNoTag) return KqString(cyclicJobRunning ? IdsPlaceTag : IdsNoTag);
-        if (index == kIndexTooManyCharacters)
+        if (index == OperationResult::kNoTag) return KqString(cyclicJobRunning ? IdsPlaceTag : IdsNoTag);
+        if (index == OperationResult::kTooManyCharacters)
             return extraNumber < 1 ? KqString(IdsTooManyCharacters)
                                    : KqFormat(IdsExcessCharacters, {extraNumber});
     }

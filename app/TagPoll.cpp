@@ -1,11 +1,6 @@
 #include "app/TagPoll.h"
 
-namespace {
-
-constexpr int kIndexUidRead = 1;
-constexpr int kIndexTooManyCharacters = 27;
-
-} // namespace
+#include "app/OperationResult.h"
 
 void CTagPoll::Reset() {
     m_state = -1;
@@ -15,7 +10,7 @@ void CTagPoll::Reset() {
 }
 
 bool CTagPoll::WrittenTagSeen() const {
-    return m_state == 0 && m_index == kIndexUidRead && m_lastWriteOk == 1;
+    return m_state == 0 && m_index == OperationResult::kRead && m_lastWriteOk == 1;
 }
 
 CTagPoll::Decision CTagPoll::Evaluate(const TagPollReading& reading, bool cyclicWrite) {
@@ -25,7 +20,7 @@ CTagPoll::Decision CTagPoll::Evaluate(const TagPollReading& reading, bool cyclic
         decision.tagTakenAway = cyclicWrite && WrittenTagSeen();
         decision.resultChanged =
             reading.state != m_state || reading.index != m_index ||
-            (reading.index == kIndexTooManyCharacters && reading.extraNumber != m_extraNumber);
+            (reading.index == OperationResult::kTooManyCharacters && reading.extraNumber != m_extraNumber);
         if (decision.resultChanged) {
             m_state = reading.state;
             m_index = reading.index;

@@ -2,7 +2,8 @@
 
 #include "app/IniEx.h"
 #include "app/ProductVersion.h"
-#include "res/StringTable.h"
+#include "app/QtUiHooks.h"
+#include "app/WarningBox.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -61,13 +61,6 @@ QString InstallerFileName(const QUrl& url) {
         if (c == u'/' || c == u'\\' || c.unicode() < 0x20) return {};
     }
     return name;
-}
-
-// A pause that keeps the window painted but takes no user input.
-void Pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 InstallerLaunch LaunchInstaller(const QString& path) {
@@ -310,7 +303,10 @@ bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
     const auto take = [&] {
         if (failed) return;
         if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply)) {
-            failed = true; // an error page is no installer; the reply ends by itself
+            // An error page is no installer. It is ended here, not read to its end:
+            // its body may go on for ever.
+            failed = true;
+            reply->abort();
             return;
         }
         const QByteArray chunk = reply->readAll();
@@ -343,7 +339,7 @@ bool CUpdateCheck::StartInstaller(const QString& path) {
         return false;
     }
     OverrideCursor waitCursor;
-    Pause(1000);
+    WaitWithoutUserInput(1000);
     const InstallerLaunch launch = m_launcher ? m_launcher(path) : LaunchInstaller(path);
     waitCursor.Restore();
     if (!launch.started) {
@@ -362,8 +358,5 @@ void CUpdateCheck::ShowMessage(const QString& text) const {
         m_showMessage(text);
         return;
     }
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QMessageBox::warning(QApplication::activeWindow(), KqString(IdsAppTitle), text);
-    else
-        qWarning("%s", qPrintable(text));
+    ShowWarningBox(nullptr, text);
 }

@@ -34,7 +34,6 @@ public:
         Register(viewId,
                  [](CNfcProgDoc* doc, QWidget* parent) -> CFormView* { return new Form(doc, parent); });
     }
-    bool IsRegistered(int viewId) const { return m_factories.count(viewId) != 0; }
 
     // A new form for viewId: its own, else the default form.
     CFormView* Create(int viewId, CNfcProgDoc* doc, QWidget* parent) const;

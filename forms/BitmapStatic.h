@@ -11,7 +11,6 @@ public:
     explicit CBitmapStatic(QWidget* parent = nullptr) : QLabel(parent) {}
 
     void SetTransparent(bool transparent);
-    bool IsTransparent() const { return m_transparent; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,11 +1,10 @@
 #include "forms/DialogDataExchange.h"
 
-#include "res/StringTable.h"
+#include "app/WarningBox.h"
 
 #include <QCoreApplication>
 #include <QIntValidator>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QToolTip>
 
 QString IntRangeMessage(int min, int max) {
@@ -32,7 +31,7 @@ bool ExchangeIntField(QWidget* dialog, QLineEdit* field, int& value, int min, in
     const QString message =
         ok ? IntRangeMessage(min, max)
            : QCoreApplication::translate("DialogDataExchange", "Bitte geben Sie eine ganze Zahl ein.");
-    QMessageBox::warning(dialog, KqString(IdsAppTitle), message);
+    ShowWarningBox(dialog, message);
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
     return false;

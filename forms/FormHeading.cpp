@@ -2,9 +2,9 @@
 
 #include "forms/Label.h"
 
-CLabel* CreateFormHeading(QWidget* form, const QString& text) {
+CLabel* CreateFormHeading(QWidget* form, const QString& text, int id) {
     auto* heading = new CLabel(form);
-    heading->setObjectName(QStringLiteral("1003"));
+    heading->setObjectName(QString::number(id));
     heading->setWordWrap(true);
     heading->SetText(text);
     return heading;

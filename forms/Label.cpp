@@ -55,7 +55,6 @@ void CLabel::SetLink(bool link) {
 }
 
 void CLabel::SetLinkCursor(const QCursor& cursor) {
-    m_linkCursor = cursor;
     setCursor(cursor);
 }
 

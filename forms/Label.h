@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QString>
 
-#include <optional>
-
 // A static text with its own colour and font that can act as a link: the record
 // forms' headings (SetFontBold, SetFontSize) and the About box's links and update
 // status. While it is a link it takes clicks: it emits clicked() and opens its text
@@ -56,5 +54,4 @@ private:
     QFont m_logFont;
     QString m_labelText;
     bool m_isLink = false;
-    std::optional<QCursor> m_linkCursor;
 };

@@ -3,6 +3,8 @@
 #include "app/BusyGuard.h"
 #include "app/DeviceChangeMonitor.h"
 #include "app/ProfileSettings.h"
+#include "app/QtUiHooks.h"
+#include "app/WarningBox.h"
 #include "forms/DialogDataExchange.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
@@ -10,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -84,13 +85,6 @@ bool IsVirtualComEntry(const QString& name) {
     return serial && name.size() > 3 && name.indexOf(QLatin1String(" [Vek Virtual COM"), 4) >= 0;
 }
 
-// Waits, dispatching everything but user input (the reader re-enumerates meanwhile).
-void WaitWithEvents(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 // Where the maker's USB drivers are offered: the build setting KQ_DRIVER_PAGE_URL,
 // overridden by the environment variable of the same name; empty when there is none.
 QString DriverPageUrl() {
@@ -104,7 +98,7 @@ QString DriverPageUrl() {
 void OfferDriverDownload(QWidget* parent, const QString& lines) {
     const QString page = DriverPageUrl();
     if (page.isEmpty()) {
-        QMessageBox::warning(parent, KqString(IdsAppTitle), lines);
+        ShowWarningBox(parent, lines);
         return;
     }
     const auto answer = QMessageBox::question(parent, KqString(IdsAppTitle),
@@ -112,7 +106,7 @@ void OfferDriverDownload(QWidget* parent, const QString& lines) {
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
     QDesktopServices::openUrl(QUrl(page));
-    WaitWithEvents(2000);
+    WaitWithoutUserInput(2000);
 }
 
 } // namespace
@@ -512,7 +506,7 @@ void CPortDlg::OnHidMode() {
                 KQLMX_SetOutputs(port, 0, 0);
                 KQLMX_ClosePort(port);
                 Name.clear();
-                WaitWithEvents(1000);
+                WaitWithoutUserInput(1000);
             }
         }
     }
@@ -533,7 +527,7 @@ void CPortDlg::OnVirtualCom() {
                     KQLMX_SetOutputs(port, 0, 0);
                     KQLMX_ClosePort(port);
                     Name.clear();
-                    WaitWithEvents(1000);
+                    WaitWithoutUserInput(1000);
                 }
             } else {
                 OfferDriverDownload(this, KqString(IdsNoDriverLmx38Vcom) + QLatin1Char('\n'));

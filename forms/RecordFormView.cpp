@@ -3,6 +3,7 @@
 #include "app/DataListSplitters.h"
 #include "app/MainWndForwarders.h"
 #include "app/NfcProgDoc.h"
+#include "app/WarningBox.h"
 #include "forms/FormHeading.h"
 #include "forms/Label.h"
 #include "res/StringTable.h"
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -54,10 +54,6 @@ void SetEditText(QPlainTextEdit* edit, QString text) {
     edit->setPlainText(text);
 }
 
-void ShowMessage(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, KqString(IdsAppTitle), text);
-}
-
 // The heading and the first of the lines passed over.
 QString PassedOverText(int heading, const QStringList& lines) {
     QStringList text{KqString(heading)};
@@ -72,9 +68,7 @@ CRecordFormView::CRecordFormView(CNfcProgDoc* doc, QWidget* parent, const Kind& 
     : CFormView(doc, parent), m_keyword(kind.keyword), m_mandatoryField(kind.mandatoryField),
       m_mandatoryMessage(kind.mandatoryMessage) {
     setObjectName(kind.objectName);
-    m_heading = new CLabel(this);
-    m_heading->setObjectName(QString::number(kind.headingId));
-    m_heading->SetText(kind.heading);
+    m_heading = CreateFormHeading(this, kind.heading, kind.headingId);
     BuildCommonControls();
 }
 
@@ -280,7 +274,7 @@ bool CRecordFormView::SetFromTemplateLines(const QStringList& lines, const QStri
     m_rows.clear();
     m_currentRow = -1;
     if (lines.isEmpty() || lines.first() != m_keyword) {
-        ShowMessage(this, KqString(IdsInvalidTemplate));
+        ShowWarningBox(this, KqString(IdsInvalidTemplate));
         return false;
     }
     m_fileLabel->setText(KqString(IdsTemplateLabel));
@@ -310,7 +304,7 @@ bool CRecordFormView::SetFromTemplateLines(const QStringList& lines, const QStri
         if (given[i]) SetTemplateValue(i, values[i]);
     if (CNfcProgDoc* doc = GetDocument())
         doc->Engine().SetResult(OperationResult::kSuccess, OperationResult::kTemplateLoaded);
-    if (!passedOver.isEmpty()) ShowMessage(this, PassedOverText(IdsTemplateLinesPassedOver, passedOver));
+    if (!passedOver.isEmpty()) ShowWarningBox(this, PassedOverText(IdsTemplateLinesPassedOver, passedOver));
     return true;
 }
 
@@ -389,7 +383,7 @@ void CRecordFormView::ReportRowProblems() {
     QStringList text;
     if (!m_rowProblems.isEmpty()) text << PassedOverText(IdsRowsPassedOver, m_rowProblems);
     if (m_rows.isEmpty()) text << KqString(IdsDataListEmpty);
-    if (!text.isEmpty()) ShowMessage(this, text.join(QStringLiteral("\n\n")));
+    if (!text.isEmpty()) ShowWarningBox(this, text.join(QStringLiteral("\n\n")));
 }
 
 void CRecordFormView::ShowDataRecord(int n) {
@@ -432,7 +426,7 @@ void CRecordFormView::ShowDataListControls(bool rowControls, bool fileControls) 
 
 bool CRecordFormView::CheckMandatory() {
     if (HasMandatoryField()) return true;
-    ShowMessage(this, KqString(m_mandatoryMessage));
+    ShowWarningBox(this, KqString(m_mandatoryMessage));
     return false;
 }
 

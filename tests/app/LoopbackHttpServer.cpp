@@ -57,12 +57,13 @@ void LoopbackHttpServer::OnReadable(QTcpSocket* socket) {
 }
 
 void LoopbackHttpServer::Respond(QTcpSocket* socket, const Route& route) {
-    const qsizetype announced = route.body.size() + (route.behavior == Behavior::CutShort ? 1000 : 0);
+    const bool shortOfBody = route.behavior == Behavior::CutShort || route.behavior == Behavior::Stalls;
+    const qsizetype announced = route.body.size() + (shortOfBody ? 1000 : 0);
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\n";
     head += "Content-Type: application/octet-stream\r\n";
     head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
     if (!route.location.isEmpty()) head += "Location: " + route.location + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head + route.body);
-    socket->disconnectFromHost(); // after the bytes are out
+    if (route.behavior != Behavior::Stalls) socket->disconnectFromHost(); // after the bytes are out
 }

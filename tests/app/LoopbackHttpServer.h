@@ -18,6 +18,7 @@ public:
         CutShort,    // announces more body than it sends, then closes
         NeverAnswer, // reads the request and stays silent
         Delayed,     // answers normally after delayMs
+        Stalls,      // status, headers and body, announcing more, then silent with the line open
     };
     struct Route {
         Route(int status_ = 200, QByteArray body_ = {}, Behavior behavior_ = Behavior::Normal,

@@ -12,7 +12,10 @@
 #include <QAction>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QtTest>
+
+#include <malloc.h>
 
 namespace {
 
@@ -281,6 +284,26 @@ private slots:
         int index = 1;
         doc.Engine().GetResult(state, index);
         QCOMPARE(std::make_pair(state, index), std::make_pair(-1, 0));
+    }
+
+    // A frame deleted while it is shown with the focus in a form (the program quits
+    // during its start test) hears nothing of the focus change its own teardown
+    // causes. Freed memory is filled with a pattern meanwhile, so that a call into
+    // the half-destroyed frame faults.
+    void aFrameDeletedWhileShownIsNotCalledBackByItsTeardown() {
+        auto frame = std::make_unique<CMainFrame>(nullptr);
+        frame->show();
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        frame->SwitchView(kViewText);
+        auto* edit = frame->findChild<QPlainTextEdit*>(QStringLiteral("133"));
+        QVERIFY(edit);
+        edit->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        mallopt(M_PERTURB, 0xA5);
+        frame.reset();
+        mallopt(M_PERTURB, 0);
+        QVERIFY(!MainFrame());
     }
 };
 

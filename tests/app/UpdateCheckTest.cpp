@@ -357,6 +357,22 @@ private slots:
         QVERIFY(QDir(given.path()).isEmpty());
     }
 
+    // An error answer ends the download at once; its body is not waited for (it may
+    // never end).
+    void installerErrorAnswerEndsTheDownloadAtOnce() {
+        m_server->SetRoute("/files/setup.run",
+                           {404, QByteArray(5000, 'e'), LoopbackHttpServer::Behavior::Stalls});
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/setup.run").toUtf8())}, rx);
+        check->SetTimeout(5000);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(check->DownloadInstaller().isEmpty());
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(PrivateFolders().isEmpty());
+    }
+
     void installerAddressMustBeAllowed() {
         Receiver rx;
         auto check = CheckedAgainst(
