@@ -55,6 +55,10 @@ bool CKQ_NFCProgrammerApp::InitInstance() {
         m_english = LoadEnglishTranslation(applicationFilePath());
         if (m_english) installTranslator(m_english.get());
     }
+    if (!m_english) {
+        m_qtGerman = LoadQtGermanTranslation();
+        if (m_qtGerman) installTranslator(m_qtGerman.get());
+    }
     InstallQtUiHooks();
     setWindowIcon(KqIcon(KqIconId::ReadTag));
 
@@ -81,9 +85,10 @@ int CKQ_NFCProgrammerApp::ExitInstance() {
     m_mainFrame.reset();
     m_document.reset();
     RemoveQtUiHooks();
-    if (m_english) {
-        removeTranslator(m_english.get());
-        m_english.reset();
+    for (auto* translator : {&m_english, &m_qtGerman}) {
+        if (!*translator) continue;
+        removeTranslator(translator->get());
+        translator->reset();
     }
     if (m_restart) {
         m_restart = false;

@@ -64,6 +64,7 @@ private:
 
     CUpdateCheck m_updateCheck;
     std::unique_ptr<QTranslator> m_english;
+    std::unique_ptr<QTranslator> m_qtGerman;
     std::unique_ptr<CNfcProgDoc> m_document;
     std::unique_ptr<CMainFrame> m_mainFrame;
     Restarter m_restarter;

@@ -15,3 +15,8 @@ QString EnglishTranslationFile(const QString& programFilePath);
 
 // Loads that file; nullptr when it is missing or unreadable (German stays in use).
 std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath);
+
+// Qt's own German texts (the buttons of message boxes, the file dialog), so that a
+// German program does not ask "Yes"/"No". Null when the system has no such file;
+// Qt's English texts then stay.
+std::unique_ptr<QTranslator> LoadQtGermanTranslation();

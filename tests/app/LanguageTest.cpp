@@ -47,6 +47,8 @@ private slots:
         QCOMPARE(MenuTitles(*frame), kGermanMenus);
         QVERIFY(frame->Action(IdLanguageGerman)->isChecked());
         QVERIFY(!frame->Action(IdLanguageEnglish)->isChecked());
+        // Qt's own buttons speak German too.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
 
         // The language in use: nothing happens.
         frame->Action(IdLanguageGerman)->trigger();
@@ -69,6 +71,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(frame->StatusText(), QStringLiteral("KQ-LMX38 connected!"), 10000);
         QVERIFY(frame->Action(IdLanguageEnglish)->isChecked());
         QCOMPARE(frame->Action(IdLanguageEnglish)->statusTip(), QStringLiteral("Switch to English"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
 
         // And back.
         frame->Action(IdLanguageGerman)->trigger();
