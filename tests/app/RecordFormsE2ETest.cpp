@@ -20,18 +20,6 @@ namespace {
 using kqtest::ControlById;
 using kqtest::FrameBench;
 
-kqsim::Bytes Uid(std::uint8_t last) {
-    return {0x04, 0x21, 0x32, 0x43, 0x54, 0x65, last};
-}
-
-QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag) {
-    return QString::fromStdString(kqsim::toHex(kqtest::Type2NdefMessage(*sim.tagMemory(tag))));
-}
-
-QString Counter(const CRecordFormView& form) {
-    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
-}
-
 } // namespace
 
 class RecordFormsE2ETest : public QObject {
@@ -83,12 +71,14 @@ private slots:
         // prefix: 01 "http://www.", 02 "https://www.", 03 "http://", 04 "https://".
         QTest::newRow("web address with an umlaut in its description, https://www.")
             << int(kViewBookmark) << QStringList{"Über uns", "https://www.", "example.org/a?b=1"}
-            << QByteArray::fromHex("D1 02 26 53 70") + QByteArray::fromHex("91 01 0C 54 02 65 6E") + "Über uns" +
-                   QByteArray::fromHex("51 01 12 55 02") + "example.org/a?b=1";
-        QTest::newRow("web address, http://") << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
-                                              << QByteArray::fromHex("D1 01 0C 55 03") + "example.org";
-        QTest::newRow("web address, http://www.") << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
-                                                  << QByteArray::fromHex("D1 01 07 55 01") + "vek.de";
+            << QByteArray::fromHex("D1 02 26 53 70") + QByteArray::fromHex("91 01 0C 54 02 65 6E") +
+                   "Über uns" + QByteArray::fromHex("51 01 12 55 02") + "example.org/a?b=1";
+        QTest::newRow("web address, http://")
+            << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
+            << QByteArray::fromHex("D1 01 0C 55 03") + "example.org";
+        QTest::newRow("web address, http://www.")
+            << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
+            << QByteArray::fromHex("D1 01 07 55 01") + "vek.de";
         QTest::newRow("web address, https:// and a UTF-8 path")
             << int(kViewBookmark) << QStringList{"", "https://", "vek.de/ä"}
             << QByteArray::fromHex("D1 01 0A 55 04") + "vek.de/ä";
@@ -97,24 +87,23 @@ private slots:
         // list. A MIME record "text/x-vCard" holding vCard 2.1 text.
         QTest::newRow("contact at work and at home, all fields")
             << int(kViewContact)
-            << QStringList{"Max", "Mustermann", "Vek GmbH", "Dienstlich", "+49 30 1234", "Privat", "+49 30 5678",
-                           "max@example.org", "https://www.", "vek.de"}
+            << QStringList{"Max",    "Mustermann",  "Vek GmbH",        "Dienstlich",   "+49 30 1234",
+                           "Privat", "+49 30 5678", "max@example.org", "https://www.", "vek.de"}
             << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Max Mustermann, Vek GmbH", "N:Mustermann;Max", "ORG:Vek GmbH", "TEL;WORK:+49 30 1234",
                     "TEL;HOME:+49 30 5678", "EMAIL:max@example.org", "URL:https://www.vek.de"}));
         QTest::newRow("contact with mobile and fax at work, umlauts")
-            << int(kViewContact)
-            << QStringList{"Jürgen", "Groß", "", "Mobil Arbeit", "+49 170 1", "Fax dienstlich", "+49 30 2", "",
-                           "http://", ""}
+            << int(kViewContact) << QStringList{"Jürgen",         "Groß",     "", "Mobil Arbeit", "+49 170 1",
+                                                "Fax dienstlich", "+49 30 2", "", "http://",      ""}
             << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Jürgen Groß", "N:Groß;Jürgen", "TEL;WORK;CELL:+49 170 1", "TEL;WORK;FAX:+49 30 2"}));
         QTest::newRow("contact with fax at home, separators in the names")
             << int(kViewContact)
-            << QStringList{"", "Berg; Nord", "Kiel, Hafen", "Fax privat", "+49 431 9", "Dienstlich", "", "a@b.de",
-                           "http://www.", "berg.de"}
-            << kqtest::VCardRecord(kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;",
-                                                      "ORG:Kiel\\, Hafen", "TEL;HOME;FAX:+49 431 9",
-                                                      "EMAIL:a@b.de", "URL:http://www.berg.de"}));
+            << QStringList{"",           "Berg; Nord", "Kiel, Hafen", "Fax privat",  "+49 431 9",
+                           "Dienstlich", "",           "a@b.de",      "http://www.", "berg.de"}
+            << kqtest::VCardRecord(
+                   kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;", "ORG:Kiel\\, Hafen",
+                                      "TEL;HOME;FAX:+49 431 9", "EMAIL:a@b.de", "URL:http://www.berg.de"}));
     }
     void writeOnceAndReadBack() {
         QFETCH(int, viewId);
@@ -123,13 +112,13 @@ private slots:
         FrameBench bench;
         // An NTAG215: room for a contact with all its fields.
         const kqsim::TagId tag =
-            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, Uid(1)));
+            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, kqtest::Uid(1)));
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         QVERIFY(form);
         kqtest::FillFields(*form, fields);
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(MessageHex(bench.sim(), tag), QString(message.toHex(' ').toUpper()));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(message));
 
         bench.frame->Action(IdReadTagButton)->trigger();
         QCOMPARE(bench.frame->CurrentViewId(), viewId);
@@ -157,8 +146,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, beyondTheText);
         FrameBench bench;
-        bench.sim().placeTag(ultralight ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, Uid(2))
-                                        : kqtest::BlankNtag213(Uid(2)));
+        bench.sim().placeTag(ultralight
+                                 ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(2))
+                                 : kqtest::BlankNtag213(2));
         if (ultralight) QVERIFY(bench.doc.Engine().Format()); // a blank Ultralight is not NFC formatted
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         kqtest::FillFields(*form, {text});
@@ -185,14 +175,9 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("viewId");
         QTest::addColumn<QList<QByteArray>>("messages");
-        const auto text = [](const char* t) {
-            return QByteArray::fromHex("D1 01") + char(3 + strlen(t)) +
-                   "T\x02"
-                   "en" +
-                   t;
-        };
+        const auto text = kqtest::TextRecord;
         const auto uri = [](char code, const char* rest) {
-            return QByteArray::fromHex("D1 01") + char(1 + strlen(rest)) + 'U' + code + rest;
+            return kqtest::WellKnownRecord('U', code + QByteArray(rest));
         };
         QTest::newRow("text, CSV") << "liste.csv"
                                    << QByteArray("TEXT;\r\nErster Gruß\r\n\"Zweite\nZeile\"\r\nDritter\r\n")
@@ -237,14 +222,14 @@ private slots:
         QVERIFY(bench.frame->IsCyclicWriteRunning());
 
         for (int n = 1; n <= 3; ++n) {
-            QCOMPARE(Counter(*form), QString("%1 von 3").arg(n));
-            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
+            QCOMPARE(kqtest::RecordCounter(*form), QString("%1 von 3").arg(n));
+            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QCOMPARE(MessageHex(bench.sim(), tag), QString(messages[n - 1].toHex(' ').toUpper()));
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(messages[n - 1]));
             bench.sim().removeTag(tag);
-            if (n < 3) QTRY_COMPARE(Counter(*form), QString("%1 von 3").arg(n + 1));
+            if (n < 3) QTRY_COMPARE(kqtest::RecordCounter(*form), QString("%1 von 3").arg(n + 1));
         }
-        QTRY_COMPARE(Counter(*form), QStringLiteral("Ende"));
+        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("Ende"));
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
         for (int i = 0; i < form->FieldCount(); ++i)
@@ -263,15 +248,15 @@ private slots:
         kqtest::ModalWatcher watcher;
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
-        const kqsim::TagId first = bench.sim().placeTag(kqtest::BlankNtag213(Uid(1)));
+        const kqsim::TagId first = bench.sim().placeTag(kqtest::BlankNtag213(1));
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
         bench.sim().removeTag(first);
         QTRY_COMPARE(watcher.seen, QStringList{"Es wurde keine Telefonnummer eingegeben."});
-        QCOMPARE(Counter(*form), QStringLiteral("2 von 3"));
+        QCOMPARE(kqtest::RecordCounter(*form), QStringLiteral("2 von 3"));
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
 
-        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(Uid(2)));
+        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(2));
         const kqsim::Bytes blank = *bench.sim().tagMemory(second);
         QTest::qWait(400);
         QCOMPARE(*bench.sim().tagMemory(second), blank);
@@ -279,28 +264,32 @@ private slots:
         qobject_cast<QLineEdit*>(form->FieldControl(1))->setText("2");
         cyclic->click();
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(MessageHex(bench.sim(), second),
-                 QString((QByteArray::fromHex("D1 02 28 53 70 91 01 07 54 02 65 6E") + "Zwei" +
-                          QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer")
-                             .toHex(' ')
-                             .toUpper()));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), second),
+                 kqtest::Hex(QByteArray::fromHex("D1 02 28 53 70 91 01 07 54 02 65 6E") + "Zwei" +
+                             QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer"));
         bench.sim().removeTag(second);
-        QTRY_COMPARE(Counter(*form), QStringLiteral("3 von 3"));
+        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("3 von 3"));
     }
 
-    // A template loaded after a data list ends the list: cyclic writing then puts
+    // A template loaded after a data list ends the list (its rows and its controls
+    // go), so that no tag taken away brings back a row of it: cyclic writing then puts
     // the template's record on every tag.
     void aTemplateAfterADataListIsWrittenToEveryTag() {
         FrameBench bench;
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+        form->OnNextRecord();
+        QCOMPARE(form->CurrentRow(), 1);
         QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:Vorlage"}, "vorlage.tdp"));
+        QCOMPARE(form->RowCount(), 0);
+        QCOMPARE(form->CurrentRow(), -1);
+        for (int id : {1276, 1277, 1278, 1281})
+            QVERIFY(!ControlById<QWidget>(*form, id)->isVisibleTo(form));
         ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite)->click();
-        for (int n = 1; n <= 2; ++n) {
-            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
+        for (std::uint8_t n = 1; n <= 2; ++n) {
+            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(n));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QCOMPARE(MessageHex(bench.sim(), tag),
-                     QString::fromStdString(kqsim::toHex(kqtest::TextRecord("Vorlage"))));
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::TextRecord("Vorlage")));
             bench.sim().removeTag(tag);
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
         }

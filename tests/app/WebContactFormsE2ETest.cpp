@@ -20,22 +20,8 @@ namespace {
 using kqtest::ControlById;
 using kqtest::FrameBench;
 
-kqsim::Bytes Uid(std::uint8_t last) {
-    return {0x04, 0x71, 0x72, 0x73, 0x74, 0x75, last};
-}
-
 std::unique_ptr<kqsim::Tag> BlankNtag215(std::uint8_t uid) {
-    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, Uid(uid));
-}
-
-// The NDEF message on the tag.
-QByteArray Message(const kqsim::Simulator& sim, kqsim::TagId tag) {
-    const kqsim::Bytes message = kqtest::Type2NdefMessage(*sim.tagMemory(tag));
-    return QByteArray(reinterpret_cast<const char*>(message.data()), qsizetype(message.size()));
-}
-
-QString Counter(const CRecordFormView& form) {
-    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, kqtest::Uid(uid));
 }
 
 // "Transponder lesen": the form the main window shows, or null.
@@ -55,25 +41,23 @@ private slots:
     // mobile is one at work.
     void aForeignContactIsShownAndWrittenAgain() {
         FrameBench bench;
-        const std::string vcard = "BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;HOME;CELL:1\r\nTEL;WORK;FAX:2\r\nTEL:3\r\n"
-                                  "URL:ftp://x.de\r\nURL:HTTPS://Berg.de\r\nEND:VCARD";
-        std::string message = "\xD2\x0C";
-        message += char(vcard.size());
-        message += "text/x-vCard" + vcard;
-        bench.sim().placeTag(kqtest::Ntag213WithMessage(kqsim::Bytes(message.begin(), message.end()), Uid(3)));
+        bench.sim().placeTag(kqtest::Ntag213WithMessage(
+            kqtest::VCardRecord("BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;HOME;CELL:1\r\nTEL;WORK;FAX:2\r\nTEL:3\r\n"
+                                "URL:ftp://x.de\r\nURL:HTTPS://Berg.de\r\nEND:VCARD"),
+            3));
         CRecordFormView* form = ReadBack(bench);
         QCOMPARE(bench.frame->CurrentViewId(), int(kViewContact));
         QVERIFY(form);
-        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"Anna", "Berg", "", "Mobil Arbeit", "1", "Fax dienstlich",
-                                                         "2", "", "https://", "Berg.de"}));
+        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"Anna", "Berg", "", "Mobil Arbeit", "1",
+                                                         "Fax dienstlich", "2", "", "https://", "Berg.de"}));
 
         bench.sim().removeTag(bench.sim().tagIds().front());
         const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(4));
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(Message(bench.sim(), tag),
-                 kqtest::VCardRecord(kqtest::VCardText({"FN:Anna Berg", "N:Berg;Anna", "TEL;WORK;CELL:1", "TEL;WORK;FAX:2",
-                                       "URL:https://Berg.de"})));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::VCardRecord(kqtest::VCardText(
+                                                           {"FN:Anna Berg", "N:Berg;Anna", "TEL;WORK;CELL:1",
+                                                            "TEL;WORK;FAX:2", "URL:https://Berg.de"}))));
     }
 
     // Cyclic writing from a data list, one row per tag: the web addresses of a CSV
@@ -87,16 +71,19 @@ private slots:
         QTest::newRow("web addresses, CSV")
             << int(kViewBookmark) << true << "www.vek.de;\nShop;HTTPS://shop.de\n;http://a.de/x"
             << QList<QByteArray>{QByteArray::fromHex("D1 01 07 55 01") + "vek.de",
-                                 QByteArray::fromHex("D1 02 17 53 70") + QByteArray::fromHex("91 01 07 54 02 65 6E") +
-                                     "Shop" + QByteArray::fromHex("51 01 08 55 04") + "shop.de",
+                                 QByteArray::fromHex("D1 02 17 53 70") +
+                                     QByteArray::fromHex("91 01 07 54 02 65 6E") + "Shop" +
+                                     QByteArray::fromHex("51 01 08 55 04") + "shop.de",
                                  QByteArray::fromHex("D1 01 07 55 03") + "a.de/x"};
         QTest::newRow("contacts, TXT")
             << int(kViewContact) << false
-            << "CONTACT\r\nMuster|Max||3|+49 1|5|+49 2||;;\r\n||||||||;;\r\nBerg|Anna|Vek|2|+49 3|4|||www.vek.de;;"
-            << QList<QByteArray>{kqtest::VCardRecord(kqtest::VCardText({"FN:Max Muster", "N:Muster;Max", "TEL;WORK;CELL:+49 1",
-                                                 "TEL;HOME;FAX:+49 2"})),
-                           kqtest::VCardRecord(kqtest::VCardText({"FN:Anna Berg, Vek", "N:Berg;Anna", "ORG:Vek", "TEL;HOME:+49 3",
-                                                 "URL:http://www.vek.de"}))};
+            << "CONTACT\r\nMuster|Max||3|+49 1|5|+49 2||;;\r\n||||||||;;\r\nBerg|Anna|Vek|2|+49 "
+               "3|4|||www.vek.de;;"
+            << QList<QByteArray>{
+                   kqtest::VCardRecord(kqtest::VCardText(
+                       {"FN:Max Muster", "N:Muster;Max", "TEL;WORK;CELL:+49 1", "TEL;HOME;FAX:+49 2"})),
+                   kqtest::VCardRecord(kqtest::VCardText({"FN:Anna Berg, Vek", "N:Berg;Anna", "ORG:Vek",
+                                                          "TEL;HOME:+49 3", "URL:http://www.vek.de"}))};
     }
     void cyclicWritingPutsEachRowOnItsTag() {
         QFETCH(int, viewId);
@@ -117,14 +104,15 @@ private slots:
         QVERIFY(bench.frame->IsCyclicWriteRunning());
 
         for (int n = 1; n <= rows; ++n) {
-            QCOMPARE(Counter(*form), QString("%1 von %2").arg(n).arg(rows));
+            QCOMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n).arg(rows));
             const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(std::uint8_t(10 + n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QCOMPARE(Message(bench.sim(), tag), messages[n - 1]);
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(messages[n - 1]));
             bench.sim().removeTag(tag);
-            if (n < rows) QTRY_COMPARE(Counter(*form), QString("%1 von %2").arg(n + 1).arg(rows));
+            if (n < rows)
+                QTRY_COMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n + 1).arg(rows));
         }
-        QTRY_COMPARE(Counter(*form), QStringLiteral("Ende"));
+        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("Ende"));
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
         QCOMPARE(watcher.seen, QStringList{});
