@@ -216,7 +216,7 @@ private slots:
 
     // 200 characters need a 207-byte message, 210 bytes of TLV area, plus the byte of
     // the Lock Control TLV on the NDEF TLV's page: 211 bytes for the 140 left from
-    // page 5 on. 71 too many; nothing is written.
+    // page 5 on. 71 too many; nothing is written. Another failure leaves no count.
     void aTooLongTextCountsTheExcess() {
         Bench bench;
         const kqsim::TagId id = PlaceNtag213(bench.sim);
@@ -226,6 +226,10 @@ private slots:
         bench.rig.engine->GetResult(state, index, &extra);
         QCOMPARE(std::make_tuple(state, index, extra), std::make_tuple(1, 27, 71));
         QCOMPARE(kqtest::MemoryHex(bench.sim, id, 0, 45 * 4), before);
+        bench.sim.removeTag(id);
+        QVERIFY(!bench.rig.engine->WriteText("x", false));
+        QCOMPARE(bench.rig.Result(), std::make_pair(1, 13));
+        QCOMPARE(bench.rig.engine->Result().extraNumber, 0);
     }
 
     // The tag leaves the field in the middle of the write: an error, never success,

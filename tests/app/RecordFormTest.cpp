@@ -180,36 +180,6 @@ private slots:
         }
     }
 
-    // CSV rows: each line after the header (which the main window has taken off) is
-    // a row; fields may be quoted; empty rows are dropped; rows that cannot be read
-    // or that fill more columns than the kind has are passed over and named.
-    void csvRows_data() {
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QStringList>("problems");
-        QTest::newRow("the first line is a row")
-            << QStringList{"eins", "zwei", "drei"} << QStringList{"eins", "zwei", "drei"} << QStringList{};
-        QTest::newRow("empty rows") << QStringList{"", "a", ";", ""} << QStringList{"a"} << QStringList{};
-        QTest::newRow("more fields than columns")
-            << QStringList{"a;b", "c;", "d;;", "e;;f"} << QStringList{"c", "d"}
-            << QStringList{"Zeile 2: 2 Felder, höchstens 1 erwartet",
-                           "Zeile 5: 3 Felder, höchstens 1 erwartet"};
-        QTest::newRow("a quote not closed")
-            << QStringList{"\"abc", "ok", "\"x\"y"} << QStringList{"ok"}
-            << QStringList{"Zeile 2: Anführungszeichen nicht geschlossen oder falsch gesetzt",
-                           "Zeile 4: Anführungszeichen nicht geschlossen oder falsch gesetzt"};
-    }
-    void csvRows() {
-        QFETCH(QStringList, lines);
-        QFETCH(QStringList, rows);
-        QFETCH(QStringList, problems);
-        FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        form->ParseCsvRows(lines, ';');
-        QCOMPARE(FirstColumns(*form), rows);
-        QCOMPARE(form->RowProblems(), problems);
-    }
-
     // TXT records: separated by ";;" (an odd run of ';' keeps one), fields by '|',
     // line breaks around a record trimmed, inside it kept.
     void txtRows_data() {

@@ -289,16 +289,23 @@ private slots:
         QDir(folder).removeRecursively();
     }
 
+    // Into a folder given, under the last segment of the address's decoded path; no
+    // private folder then.
+    void installerIntoAGivenFolder_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("encoded blank, query") << QByteArray("/files/KQ%20Setup.run") << u"KQ Setup.run"_s;
+        QTest::newRow("encoded slashes") << QByteArray("/files/..%2F..%2Fevil.run") << u"evil.run"_s;
+    }
     void installerIntoAGivenFolder() {
-        m_server->SetRoute("/files/KQ%20Setup.run", {200, "payload"});
+        QFETCH(QByteArray, path);
+        QFETCH(QString, name);
+        m_server->SetRoute(path, {200, "payload"});
         Receiver rx;
-        auto check =
-            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
-                                             (m_server->BaseUrl() + "/files/KQ%20Setup.run?v=2").toUtf8())},
-                           rx);
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", m_server->BaseUrl().toUtf8() + path + "?v=2")}, rx);
         QTemporaryDir folder;
-        const QString path = check->DownloadInstaller(folder.path());
-        QCOMPARE(path, QDir(folder.path()).filePath("KQ Setup.run"));
+        QCOMPARE(check->DownloadInstaller(folder.path()), QDir(folder.path()).filePath(name));
         QVERIFY(PrivateFolders().isEmpty());
     }
 
@@ -337,18 +344,6 @@ private slots:
             rx);
         QVERIFY(check->DownloadInstaller().isEmpty());
         QCOMPARE(m_server->Requests().size(), 1); // only the version file was asked for
-    }
-
-    void encodedSlashesStayInTheFolder() {
-        m_server->SetRoute("/files/..%2F..%2Fevil.run", {200, "payload"});
-        Receiver rx;
-        auto check =
-            CheckedAgainst({200, VersionFile("9.0", "2030-01-01",
-                                             (m_server->BaseUrl() + "/files/..%2F..%2Fevil.run").toUtf8())},
-                           rx);
-        QTemporaryDir folder;
-        // Only the last segment of the decoded path names the file.
-        QCOMPARE(check->DownloadInstaller(folder.path()), QDir(folder.path()).filePath("evil.run"));
     }
 
     void missingInstallerIsReported() {

@@ -280,10 +280,6 @@ private slots:
             << QStringList{"CONTACT", "FIRSTNAME:Eva", "TEL1TYP:FAX", "TEL2TYP:", "WEB_PREPEND:ftp://"}
             << QStringList{"Eva", "", "", "Dienstlich", "", "Dienstlich", "", "", "http://", ""}
             << QStringList{"TEL_WORK", "TEL_WORK", "http://"};
-        QTest::newRow("the fax at home")
-            << QStringList{"CONTACT", "FIRSTNAME:Eva", "TEL2TYP:TEL_FAX_HOME", "PHONE2NR:5"}
-            << QStringList{"Eva", "", "", "Dienstlich", "", "Fax privat", "5", "", "http://", ""}
-            << QStringList{"TEL_WORK", "TEL_FAX_HOME", "http://"};
     }
     void contactTemplateLines() {
         QFETCH(QStringList, lines);
