@@ -1,8 +1,10 @@
 // The record forms end to end against the simulated reader: a record typed into its
-// form and written with "Schreiben" lands on an NTAG213 as the NDEF message the NFC
-// Forum record definitions give (written out here by hand), and reading the tag
-// brings every field back; a record too long for the tag has its excess marked;
-// cyclic writing puts each row of a data list on its own tag.
+// form and written with "Schreiben" lands on the tag as the NDEF message the NFC
+// Forum record definitions give (written out here by hand: URI identifier codes,
+// smart poster, MIME record "text/x-vCard" with vCard 2.1 text), and reading the tag
+// brings every field back; a vCard from elsewhere is shown and written again; a
+// record too long for the tag has its excess marked; cyclic writing puts each row of
+// a data list on its own tag.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "forms/RecordFormView.h"
@@ -19,6 +21,11 @@ namespace {
 
 using kqtest::ControlById;
 using kqtest::FrameBench;
+
+// An NTAG215: room for a contact with all its fields.
+std::unique_ptr<kqsim::Tag> BlankNtag215(std::uint8_t n) {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, kqtest::Uid(n));
+}
 
 } // namespace
 
@@ -110,9 +117,7 @@ private slots:
         QFETCH(QStringList, fields);
         QFETCH(QByteArray, message);
         FrameBench bench;
-        // An NTAG215: room for a contact with all its fields.
-        const kqsim::TagId tag =
-            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, kqtest::Uid(1)));
+        const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(1));
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         QVERIFY(form);
         kqtest::FillFields(*form, fields);
@@ -128,6 +133,31 @@ private slots:
         for (QString& field : fields)
             field.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
         QCOMPARE(kqtest::FieldTexts(*shown), fields);
+    }
+
+    // A vCard from elsewhere: a mobile at home, a fax at work, a third number; URLs
+    // of another scheme and in capitals. The form shows two numbers, the home mobile
+    // as "Mobil Arbeit", the last web address it can split; written again, the
+    // mobile is one at work.
+    void aForeignContactIsShownAndWrittenAgain() {
+        FrameBench bench;
+        const kqsim::TagId foreign = bench.sim().placeTag(kqtest::Ntag213WithMessage(
+            kqtest::VCardRecord("BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;HOME;CELL:1\r\nTEL;WORK;FAX:2\r\nTEL:3\r\n"
+                                "URL:ftp://x.de\r\nURL:HTTPS://Berg.de\r\nEND:VCARD"),
+            3));
+        bench.frame->Action(IdReadTagButton)->trigger();
+        QCOMPARE(bench.frame->CurrentViewId(), int(kViewContact));
+        auto* form = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
+        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"Anna", "Berg", "", "Mobil Arbeit", "1",
+                                                         "Fax dienstlich", "2", "", "https://", "Berg.de"}));
+
+        bench.sim().removeTag(foreign);
+        const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(4));
+        ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::VCardRecord(kqtest::VCardText(
+                                                           {"FN:Anna Berg", "N:Berg;Anna", "TEL;WORK;CELL:1",
+                                                            "TEL;WORK;FAX:2", "URL:https://Berg.de"}))));
     }
 
     // A text too long for the tag: the excess is marked at the end of the text; a
@@ -167,9 +197,11 @@ private slots:
         QCOMPARE(cursor.selectionEnd(), int(text.size()));
     }
 
-    // Cyclic writing from a three-row list loaded with "Datenliste laden" onto three
-    // tags placed one after another: each gets its row, the counter runs "1 von 3" to
-    // "3 von 3", then "Ende", and the form is ready for the next job.
+    // Cyclic writing from a list loaded with "Datenliste laden" onto tags placed one
+    // after another: each gets its row, the counter runs "1 von 3" to "3 von 3", then
+    // "Ende", and the form is ready for the next job. Web addresses split at their
+    // prefixes (capitals too, a lone first column an address); contacts of a TXT list
+    // (surname first, a row of nothing dropped) with their type codes.
     void cyclicWritingPutsEachRowOnItsTag_data() {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("file");
@@ -200,6 +232,23 @@ private slots:
             << "post.csv" << QByteArray("MAIL,\r\n,a@b,\xC4,\r\n,c@d,,\r\n,e@f,,x\r\n") << int(kViewMail)
             << QList<QByteArray>{uri(6, "a%40b?subject=%C3%84&body="), uri(6, "c%40d?subject=&body="),
                                  uri(6, "e%40f?subject=&body=x")};
+        QTest::newRow("web addresses, CSV")
+            << "web.csv" << QByteArray("BOOKMARK;\nwww.vek.de;\nShop;HTTPS://shop.de\n;http://a.de/x\n")
+            << int(kViewBookmark)
+            << QList<QByteArray>{uri(1, "vek.de"),
+                                 QByteArray::fromHex("D1 02 17 53 70 91 01 07 54 02 65 6E") + "Shop" +
+                                     QByteArray::fromHex("51 01 08 55 04") + "shop.de",
+                                 uri(3, "a.de/x")};
+        QTest::newRow("contacts, TXT")
+            << "kontakte.txt"
+            << QByteArray("CONTACT\r\nMuster|Max||3|+49 1|5|+49 2||;;\r\n||||||||;;\r\n"
+                          "Berg|Anna|Vek|2|+49 3|4|||www.vek.de;;")
+            << int(kViewContact)
+            << QList<QByteArray>{
+                   kqtest::VCardRecord(kqtest::VCardText(
+                       {"FN:Max Muster", "N:Muster;Max", "TEL;WORK;CELL:+49 1", "TEL;HOME;FAX:+49 2"})),
+                   kqtest::VCardRecord(kqtest::VCardText({"FN:Anna Berg, Vek", "N:Berg;Anna", "ORG:Vek",
+                                                          "TEL;HOME:+49 3", "URL:http://www.vek.de"}))};
     }
     void cyclicWritingPutsEachRowOnItsTag() {
         QFETCH(QString, fileName);
@@ -211,25 +260,29 @@ private slots:
         QVERIFY(list.open(QIODevice::WriteOnly) && list.write(file) == file.size());
         list.close();
         FrameBench bench;
+        kqtest::ModalWatcher watcher;
         bench.frame->SetFileDialog([&](QWidget*, const FileDialogRequest&) { return list.fileName(); });
         bench.frame->Action(IdLoadDataList)->trigger();
         QCOMPARE(bench.frame->CurrentViewId(), viewId);
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Datenliste geladen"));
         auto* form = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
-        QCOMPARE(form->RowCount(), 3);
+        const int rows = int(messages.size());
+        QCOMPARE(form->RowCount(), rows);
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
         QVERIFY(bench.frame->IsCyclicWriteRunning());
 
-        for (int n = 1; n <= 3; ++n) {
-            QCOMPARE(kqtest::RecordCounter(*form), QString("%1 von 3").arg(n));
-            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
+        for (int n = 1; n <= rows; ++n) {
+            QCOMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n).arg(rows));
+            const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(std::uint8_t(n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
             QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(messages[n - 1]));
             bench.sim().removeTag(tag);
-            if (n < 3) QTRY_COMPARE(kqtest::RecordCounter(*form), QString("%1 von 3").arg(n + 1));
+            if (n < rows)
+                QTRY_COMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n + 1).arg(rows));
         }
         QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("Ende"));
+        QCOMPARE(watcher.seen, QStringList{});
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
         for (int i = 0; i < form->FieldCount(); ++i)
