@@ -172,34 +172,24 @@ private slots:
 
     // A stored name picks its own entry, with or without a description hint, never a
     // longer name that begins the same.
-    void storedNamePicksOnlyItsOwnEntry_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("same") << "COM1"
-                              << "COM1" << true;
-        QTest::newRow("letter case") << "com1"
-                                     << "COM1" << true;
-        QTest::newRow("with hint") << "COM1"
-                                   << "COM1 [Vek Virtual COM]" << true;
-        QTest::newRow("longer number") << "COM1"
-                                       << "COM10" << false;
-        QTest::newRow("device path, longer number") << "/dev/ttyUSB1"
-                                                    << "/dev/ttyUSB10" << false;
-        QTest::newRow("device path with hint") << "/dev/ttyUSB1"
-                                               << "/dev/ttyUSB1 [vek Reader]" << true;
-        QTest::newRow("other text after a blank") << "/dev/ttyUSB1"
-                                                  << "/dev/ttyUSB1 x" << false;
-        QTest::newRow("empty name") << ""
-                                    << "COM1" << false;
-        QTest::newRow("USB reader") << "USB: 1460-0001 HID"
-                                    << "USB: 1460-0001 HID" << true;
-    }
     void storedNamePicksOnlyItsOwnEntry() {
-        QFETCH(QString, name);
-        QFETCH(QString, entry);
-        QFETCH(bool, matches);
-        QCOMPARE(CPortDlg::NameMatchesEntry(name, entry), matches);
+        const struct {
+            const char* name;
+            const char* entry;
+            bool matches;
+        } cases[] = {
+            {"COM1", "COM1", true},
+            {"com1", "COM1", true},
+            {"COM1", "COM1 [Vek Virtual COM]", true},
+            {"COM1", "COM10", false},
+            {"/dev/ttyUSB1", "/dev/ttyUSB10", false},
+            {"/dev/ttyUSB1", "/dev/ttyUSB1 [vek Reader]", true},
+            {"/dev/ttyUSB1", "/dev/ttyUSB1 x", false}, // other text after a blank
+            {"", "COM1", false},
+            {"USB: 1460-0001 HID", "USB: 1460-0001 HID", true},
+        };
+        for (const auto& c : cases)
+            QVERIFY2(CPortDlg::NameMatchesEntry(c.name, c.entry) == c.matches, c.entry);
     }
 
     // The shown dialog selects the stored name's entry, or the only entry when the
