@@ -247,7 +247,7 @@ private slots:
 
     // Every operation on a reader that fails it: wait mode is switched off exactly once
     // all the same. Then the link goes: the read, the UID poll and the keyed call that
-    // format, lock, protection and writing share (each such call takes 2 s to fail).
+    // format, lock, protection and writing share (each call then takes about 2 s).
     void waitModeEndsOnceOnEveryPathOfTheReader() {
         Bench bench;
         CNfcTagAccess& engine = *bench.rig.engine;
