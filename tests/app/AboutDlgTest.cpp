@@ -14,33 +14,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-const QByteArray kVersionPath = "/rfid/software/DAZEZaruvoriZI.txt";
-
-std::unique_ptr<CUpdateCheck> NewCheck(const QString& base) {
-    qputenv("KQ_UPDATE_BASE_URL", base.toUtf8());
-    auto check = std::make_unique<CUpdateCheck>("DAZEZaruvoriZI.txt", "KQ_NFC Programmer");
-    check->SetTimeout(3000);
-    return check;
-}
-
-} // namespace
-
 class AboutDlgTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_tmp; // downloads land in a private folder under it
     std::unique_ptr<LoopbackHttpServer> m_server;
-
-    // A server that offers version 9.99 and an installer.
-    std::unique_ptr<CUpdateCheck> NewerVersionOffered() {
-        m_server->SetRoute("/files/setup.run", {200, "#!/bin/sh\nexit 0\n"});
-        m_server->SetRoute(kVersionPath,
-                           {200, "[KQ_NFC Programmer]\r\nVersion=9.99\r\nBuild=2099-01-01\r\nInstaller=" +
-                                     (m_server->BaseUrl() + "/files/setup.run").toUtf8() + "\r\n"});
-        return NewCheck(m_server->BaseUrl());
-    }
 
 private slots:
     void initTestCase() {
@@ -57,7 +35,7 @@ private slots:
     // Without a server the line says there is no connection (red, no link); OK and
     // Cancel both store the check box.
     void withoutServerTheLineSaysSoAndTheCheckBoxIsStored() {
-        auto check = NewCheck(QString());
+        auto check = NewUpdateCheck(QString(), 3000);
         ProfileSettings::WriteInt("Version", "Update", 0);
         for (const bool ok : {true, false}) { // OK stores 1, then Cancel 0
             CAboutDlg about(*check);
@@ -75,51 +53,47 @@ private slots:
     }
 
     // A newer version: the line is a dark red link; a click downloads and starts the
-    // installer, and the program ends because it started.
-    void clickingTheNewVersionStartsTheInstallerAndEndsTheProgram() {
-        auto check = NewerVersionOffered();
-        QStringList started;
+    // installer, and the program ends because it started. An installer that does not
+    // start: the message says so, the program stays, the line shows the offer again.
+    void clickingTheNewVersionStartsTheInstaller_data() {
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("installer starts") << true;
+        QTest::newRow("installer does not start") << false;
+    }
+    void clickingTheNewVersionStartsTheInstaller() {
+        QFETCH(bool, starts);
+        m_server->SetRoute("/files/setup.run", {200, "#!/bin/sh\nexit 0\n"});
+        m_server->SetRoute(kVersionFilePath,
+                           {200, "[KQ_NFC Programmer]\r\nVersion=9.99\r\nBuild=2099-01-01\r\nInstaller=" +
+                                     (m_server->BaseUrl() + "/files/setup.run").toUtf8() + "\r\n"});
+        auto check = NewUpdateCheck(m_server->BaseUrl(), 3000);
+        QStringList started, messages;
         check->SetInstallerLauncher([&](const QString& path) {
             started << path;
-            return InstallerLaunch{true, 1, 0, 0};
+            return InstallerLaunch{starts, starts ? 1 : 0, 0, starts ? 0 : 2};
         });
+        check->SetMessageHandler([&messages](const QString& text) { messages << text; });
         CMainFrame frame(nullptr);
         frame.show();
         CAboutDlg about(*check, &frame);
         about.show();
-        QTRY_COMPARE_WITH_TIMEOUT(about.StatusLabel()->LabelText(),
-                                  QStringLiteral("Neue Version:KQ-NFC Programmer V 9.99 (2099-01-01)"),
-                                  10000);
+        const QString offer = QStringLiteral("Neue Version:KQ-NFC Programmer V 9.99 (2099-01-01)");
+        QTRY_COMPARE_WITH_TIMEOUT(about.StatusLabel()->LabelText(), offer, 10000);
         QCOMPARE(about.StatusLabel()->TextColor(), QColor(192, 0, 0));
         QVERIFY(about.StatusLabel()->IsLink());
 
         QTest::mouseClick(about.StatusLabel(), Qt::LeftButton);
         QCOMPARE(started.size(), 1);
         QVERIFY(started[0].endsWith("/setup.run"));
-        QVERIFY(!about.isVisible());
-        QTRY_VERIFY(!frame.isVisible());
-    }
-
-    // An installer that does not start: the message says so, the program stays, the
-    // line shows the offer again.
-    void anInstallerThatDoesNotStartLeavesTheProgramRunning() {
-        auto check = NewerVersionOffered();
-        check->SetInstallerLauncher([](const QString&) { return InstallerLaunch{false, 0, 0, 2}; });
-        QStringList messages;
-        check->SetMessageHandler([&messages](const QString& text) { messages << text; });
-        CMainFrame frame(nullptr);
-        frame.show();
-        CAboutDlg about(*check, &frame);
-        about.show();
-        QTRY_VERIFY_WITH_TIMEOUT(about.StatusLabel()->IsLink(), 10000);
-        const QString offer = about.StatusLabel()->LabelText();
-
-        QTest::mouseClick(about.StatusLabel(), Qt::LeftButton);
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(about.isVisible());
-        QCOMPARE(about.StatusLabel()->LabelText(), offer);
-        QTest::qWait(100);
-        QVERIFY(frame.isVisible());
+        QCOMPARE(messages.size(), starts ? 0 : 1);
+        QCOMPARE(about.isVisible(), !starts);
+        if (starts) {
+            QTRY_VERIFY(!frame.isVisible());
+        } else {
+            QCOMPARE(about.StatusLabel()->LabelText(), offer);
+            QTest::qWait(100);
+            QVERIFY(frame.isVisible());
+        }
     }
 };
 

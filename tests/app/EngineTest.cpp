@@ -25,7 +25,6 @@ constexpr int kAuthApp = 0x20007;
 constexpr int kAuthNative = 0x100AE;
 constexpr int kNoTag = 0x20001;
 constexpr int kWriteProtected = 0x2000E;
-constexpr int kTooLarge = 0x20014;
 constexpr char kRecord[] = R"({"TEXT":{"TITLE":"a"}})"; // 22 bytes
 
 TagKey KeyOf(std::uint8_t fill) {
@@ -285,23 +284,6 @@ private slots:
         QCOMPARE(rig.Result(), std::make_pair(1, 10));
     }
 
-    void aRecordTooLargeForTheTagCountsTheExcessCharacters() {
-        Rig rig;
-        rig.api->tag = [](const std::string&, const std::string&) {
-            return FakeReaderApi::Answer{-37, kTooLarge};
-        };
-        KQ_RUN_PAIRED(rig, QVERIFY(!rig.engine->WriteText(std::string(200, 'x'), false)));
-        int state = 0, index = 0, extra = 0;
-        rig.engine->GetResult(state, index, &extra);
-        QCOMPARE(std::make_tuple(state, index, extra), std::make_tuple(1, 27, 37));
-        // Another failure leaves no count behind.
-        rig.api->tag = [](const std::string&, const std::string&) {
-            return FakeReaderApi::Answer{-1, kNoTag};
-        };
-        rig.engine->WriteText("x", false);
-        QCOMPARE(rig.engine->Result().extraNumber, 0);
-    }
-
     void thePendingRecordIsWrittenWithItsLockFlag() {
         Rig rig;
         rig.engine->SetPending(kRecord, true);
@@ -371,21 +353,6 @@ private slots:
         QCOMPARE(rig.log.back(), "SetWaitMode(7,0)");
     }
 
-    void readUidGivesTheUidOrZeros() {
-        Rig rig;
-        rig.api->uid = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x00};
-        std::array<std::uint8_t, 8> uid{};
-        KQ_RUN_PAIRED(rig, rig.engine->ReadUid(uid));
-        QCOMPARE(uid, rig.api->uid);
-        QCOMPARE(rig.Result(), std::make_pair(0, 1));
-        rig.api->tag = [](const std::string&, const std::string&) {
-            return FakeReaderApi::Answer{-1, kNoTag};
-        };
-        KQ_RUN_PAIRED(rig, rig.engine->ReadUid(uid));
-        QCOMPARE(uid, (std::array<std::uint8_t, 8>{}));
-        QCOMPARE(rig.Result(), std::make_pair(1, 13));
-    }
-
     void everyOperationStartsFromAFreshResult() {
         Rig rig;
         rig.engine->SetResult(0, 7);
@@ -423,26 +390,17 @@ private slots:
         QCOMPARE(log.back(), "ClosePort(7)");
     }
 
-    // 150 ms for two beeps: 50 ms on, 50 ms off, 50 ms on, output 16 lit during each.
-    void beepsAndPausesFillTheTotalTime() {
+    // The beep pattern itself is shown against the simulator; here its edges: no time
+    // or no count is silent, without a port nothing is lit.
+    void beepsWithoutTimeCountOrPort() {
         Rig rig;
         QVERIFY(rig.engine->PreparePort());
         rig.log.clear();
-        rig.engine->BeepWithLed(440, 150, 2);
-        QCOMPARE(rig.log, CallLog({"SetOutputs(7,16,16)", "Beep(440,50)", "SetOutputs(7,16,0)",
-                                   "SetOutputs(7,16,16)", "Beep(440,50)", "SetOutputs(7,16,0)"}));
-        const auto pause = rig.tones->tones[1].start - rig.tones->tones[0].end;
-        QVERIFY(pause >= std::chrono::milliseconds(50));
-        QVERIFY(pause < std::chrono::milliseconds(150));
-
-        rig.log.clear();
-        rig.engine->BeepWithLed(440, 150, 1);
-        rig.engine->BeepWithLed(440, 0, 2);   // no beep time: silent
-        rig.engine->BeepWithLed(440, 150, 0); // nothing to signal
+        rig.engine->BeepWithLed(440, 0, 2);
+        rig.engine->BeepWithLed(440, 150, 0);
         rig.engine->ClosePort();
-        rig.engine->BeepWithLed(440, 100, 3); // 20 ms each, no reader to light
-        QCOMPARE(rig.log, CallLog({"SetOutputs(7,16,16)", "Beep(440,150)", "SetOutputs(7,16,0)",
-                                   "ClosePort(7)", "Beep(440,20)", "Beep(440,20)", "Beep(440,20)"}));
+        rig.engine->BeepWithLed(440, 100, 3); // 20 ms each
+        QCOMPARE(rig.log, CallLog({"ClosePort(7)", "Beep(440,20)", "Beep(440,20)", "Beep(440,20)"}));
     }
 
     void theSystemToneTakesItsTime() {

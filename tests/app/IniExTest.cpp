@@ -78,21 +78,4 @@ TEST(IniEx, EmptyBracketsAreAHeaderWithAnEmptyName) {
     EXPECT_EQ(ini.GetValue("", "k", "<default>"), "<default>");
 }
 
-TEST(IniEx, KeysBeforeTheFirstHeaderGoToSectionZero) {
-    const CIniEx ini = Parse("a=1\r\n[X]\r\nb=2");
-    EXPECT_EQ(ini.FindSection(""), 0);
-    EXPECT_EQ(ini.FindSection("x"), 1);
-    EXPECT_EQ(ini.Sections()[0].keys, QStringList{"a"});
-}
-
-TEST(IniEx, PrivateProfileReadsTheVersionFile) {
-    CPrivateProfile profile;
-    profile.ParseText("[KQ_NFC Programmer]\r\nVersion=1.10\r\nBuild=2024-05-01\r\n"
-                      "Installer=https://host/rfid/setup.exe\r\n");
-    EXPECT_EQ(profile.GetString("KQ_NFC Programmer", "Version", ""), "1.10");
-    EXPECT_EQ(profile.GetString("kq_nfc programmer", "build", ""), "2024-05-01");
-    EXPECT_EQ(profile.GetString("KQ_NFC Programmer", "Installer", ""), "https://host/rfid/setup.exe");
-    EXPECT_EQ(profile.GetString("KQ-NFC Programmer", "Version", "none"), "none");
-}
-
 } // namespace

@@ -1,5 +1,7 @@
 #include "LoopbackHttpServer.h"
 
+#include "app/UpdateCheck.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -66,4 +68,11 @@ void LoopbackHttpServer::Respond(QTcpSocket* socket, const Route& route) {
     head += "Connection: close\r\n\r\n";
     socket->write(head + route.body);
     if (route.behavior != Behavior::Stalls) socket->disconnectFromHost(); // after the bytes are out
+}
+
+std::unique_ptr<CUpdateCheck> NewUpdateCheck(const QString& base, int timeoutMs) {
+    qputenv("KQ_UPDATE_BASE_URL", base.toUtf8());
+    auto check = std::make_unique<CUpdateCheck>("DAZEZaruvoriZI.txt", "KQ_NFC Programmer");
+    check->SetTimeout(timeoutMs);
+    return check;
 }

@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QTcpServer>
 
+#include <memory>
+
+class CUpdateCheck;
 class QTcpSocket;
 
 // A small HTTP/1.1 server on 127.0.0.1 with an ephemeral port, for the update
@@ -51,3 +54,9 @@ private:
     QHash<QByteArray, Route> m_routes;
     QList<QByteArray> m_requests;
 };
+
+// Where the update check finds its version file on the server.
+inline const QByteArray kVersionFilePath = "/rfid/software/DAZEZaruvoriZI.txt";
+// An update check for the program's version file under the base address given (no
+// server when empty), with the time-out given.
+std::unique_ptr<CUpdateCheck> NewUpdateCheck(const QString& base, int timeoutMs);

@@ -1,12 +1,12 @@
 // The interface dialog against the reader library's enumeration on a fake sysfs tree
 // (no FTDI library): the list and its rescans, the stored name's match, the mode
 // buttons, the baud code, the "Port" settings, refused fields, missing drivers.
+#include "forms/PortDlg.h"
 #include "FakeSysfs.h"
-#include "MessageBoxCatcher.h"
+#include "ShellTestSupport.h"
 #include "app/BusyGuard.h"
 #include "app/DeviceChangeMonitor.h"
 #include "app/ProfileSettings.h"
-#include "forms/PortDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +19,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -57,7 +59,8 @@ class PortDlgTest : public QObject {
 
     static QStringList Entries(const CPortDlg& dlg) {
         QStringList texts;
-        for (int row = 0; row < dlg.PortList()->count(); ++row) texts << dlg.PortList()->item(row)->text();
+        for (int row = 0; row < dlg.PortList()->count(); ++row)
+            texts << dlg.PortList()->item(row)->text();
         return texts;
     }
 
@@ -106,28 +109,21 @@ private slots:
         QTest::addColumn<QString>("openName");
         QTest::addColumn<QString>("storedAfter");
         QTest::addColumn<int>("kind"); // 0 serial, 1 USB, 2 LAN, 3 Bluetooth
-        const QString vcom = "/dev/ttyACM0 [Vek Virtual COM]";
+        const QString vcom = u"/dev/ttyACM0 [Vek Virtual COM]"_s, hid = u"USB: 1460-0001 HID"_s;
+        const QString lan = u"LAN: 192.168.0.5-10001"_s;
         QTest::newRow("serial device") << vcom << 0 << false << vcom << vcom + ":3" << vcom << 0;
-        QTest::newRow("USB reader attached") << "USB: 1750-0002 HID" << 0 << true << "USB: 1750-0002 HID"
-                                             << "1750-0002 HID:3"
-                                             << "USB: 1750-0002 HID" << 1;
+        QTest::newRow("USB reader attached")
+            << u"USB: 1750-0002 HID"_s << 0 << true << u"USB: 1750-0002 HID"_s << u"1750-0002 HID:3"_s
+            << u"USB: 1750-0002 HID"_s << 1;
         QTest::newRow("other USB reader attached")
-            << "USB: 1460-0009 HID" << 0 << true << "USB: 1460-0001 HID"
-            << "1460-0001 HID:3"
-            << "USB: 1460-0001 HID" << 1;
-        QTest::newRow("USB reader gone") << "USB: 1460-0001 HID" << 0 << false << ""
-                                         << ":3"
-                                         << "" << 0;
-        QTest::newRow("Bluetooth reader gone") << "Bluetooth: VEK-RT4082#7 BT" << 0 << true << ""
-                                               << ":3"
-                                               << "" << 0;
+            << u"USB: 1460-0009 HID"_s << 0 << true << hid << u"1460-0001 HID:3"_s << hid << 1;
+        QTest::newRow("USB reader gone") << hid << 0 << false << QString() << u":3"_s << QString() << 0;
+        QTest::newRow("Bluetooth reader gone")
+            << u"Bluetooth: VEK-RT4082#7 BT"_s << 0 << true << QString() << u":3"_s << QString() << 0;
         QTest::newRow("LAN reader, Ethernet off")
-            << "LAN: 192.168.0.5-10001" << 0 << false << "LAN: 192.168.0.5-10001"
-            << "192.168.0.5-10001:3"
-            << "LAN: 192.168.0.5-10001" << 0;
-        QTest::newRow("LAN reader not answering") << "LAN: 192.168.0.5-10001" << 1 << false << ""
-                                                  << ":3"
-                                                  << "" << 0;
+            << lan << 0 << false << lan << u"192.168.0.5-10001:3"_s << lan << 0;
+        QTest::newRow("LAN reader not answering")
+            << lan << 1 << false << QString() << u":3"_s << QString() << 0;
     }
     void constructionReadsAndRechecksTheSettings() {
         QFETCH(QString, stored);
@@ -174,52 +170,56 @@ private slots:
         QCOMPARE(dlg.GetOpenName(), QString("/dev/ttyUSB10:1"));
     }
 
-    void theOnlyEntryIsTakenWhenTheStoredNameIsMissing() {
-        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB3");
-        m_sysfs->AddUsbTty("ttyUSB0", "1-1", 0x0403, 0x6001, "");
-        CPortDlg dlg;
-        Show(dlg);
-        QCOMPARE(Selected(dlg), QString("/dev/ttyUSB0"));
-        QCOMPARE(dlg.Name, QString("/dev/ttyUSB0"));
-    }
-
     // A stored name picks its own entry, with or without a description hint, never a
     // longer name that begins the same.
-    void storedNamePicksOnlyItsOwnEntry_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("same") << "COM1" << "COM1" << true;
-        QTest::newRow("letter case") << "com1" << "COM1" << true;
-        QTest::newRow("with hint") << "COM1" << "COM1 [Vek Virtual COM]" << true;
-        QTest::newRow("longer number") << "COM1" << "COM10" << false;
-        QTest::newRow("device path, longer number") << "/dev/ttyUSB1" << "/dev/ttyUSB10" << false;
-        QTest::newRow("device path with hint") << "/dev/ttyUSB1" << "/dev/ttyUSB1 [vek Reader]" << true;
-        QTest::newRow("other text after a blank") << "/dev/ttyUSB1" << "/dev/ttyUSB1 x" << false;
-        QTest::newRow("empty name") << "" << "COM1" << false;
-        QTest::newRow("USB reader") << "USB: 1460-0001 HID" << "USB: 1460-0001 HID" << true;
-    }
     void storedNamePicksOnlyItsOwnEntry() {
-        QFETCH(QString, name);
-        QFETCH(QString, entry);
-        QFETCH(bool, matches);
-        QCOMPARE(CPortDlg::NameMatchesEntry(name, entry), matches);
+        const struct {
+            const char* name;
+            const char* entry;
+            bool matches;
+        } cases[] = {
+            {"COM1", "COM1", true},
+            {"com1", "COM1", true},
+            {"COM1", "COM1 [Vek Virtual COM]", true},
+            {"COM1", "COM10", false},
+            {"/dev/ttyUSB1", "/dev/ttyUSB10", false},
+            {"/dev/ttyUSB1", "/dev/ttyUSB1 [vek Reader]", true},
+            {"/dev/ttyUSB1", "/dev/ttyUSB1 x", false}, // other text after a blank
+            {"", "COM1", false},
+            {"USB: 1460-0001 HID", "USB: 1460-0001 HID", true},
+        };
+        for (const auto& c : cases)
+            QVERIFY2(CPortDlg::NameMatchesEntry(c.name, c.entry) == c.matches, c.entry);
     }
 
-    void storedNameDoesNotPickALongerDevicePath() {
+    // The shown dialog selects the stored name's entry, or the only entry when the
+    // stored name is not listed; never a longer device path that begins the same.
+    void theStoredNameSelectsItsEntry_data() {
+        QTest::addColumn<QStringList>("ttys"); // ttyUSB<n>: FTDI; ttyACM<n>, ":hint": a reader's virtual COM
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing, the only entry")
+            << QStringList{"ttyUSB0"} << u"/dev/ttyUSB0"_s << u"/dev/ttyUSB0"_s;
+        QTest::newRow("only a longer path") << QStringList{"ttyUSB10", "ttyACM1"} << QString() << QString();
+        QTest::newRow("its own entry with a hint")
+            << QStringList{"ttyUSB10", "ttyUSB1:hint"} << u"/dev/ttyUSB1 [Vek Virtual COM]"_s
+            << u"/dev/ttyUSB1"_s;
+    }
+    void theStoredNameSelectsItsEntry() {
+        QFETCH(QStringList, ttys);
+        QFETCH(QString, selected);
+        QFETCH(QString, name);
         ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB1");
-        m_sysfs->AddUsbTty("ttyUSB10", "1-1", 0x0403, 0x6001, "");
-        AddHidReaders({{"1460-0001", 0x2913}});
+        int n = 0;
+        for (const QString& tty : ttys) {
+            const bool virtualCom = tty.endsWith(":hint") || tty.startsWith("ttyACM");
+            m_sysfs->AddUsbTty(tty.section(':', 0, 0).toStdString(), "1-" + std::to_string(++n),
+                               virtualCom ? 0x1C40 : 0x0403, virtualCom ? 0x05AC : 0x6001, "");
+        }
         CPortDlg dlg;
         Show(dlg);
-        QCOMPARE(Selected(dlg), QString());
-        QCOMPARE(dlg.Name, QString());
-
-        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB1");
-        m_sysfs->AddUsbTty("ttyUSB1", "1-2", 0x1C40, 0x05AC, "");
-        CPortDlg again;
-        Show(again);
-        QCOMPARE(Selected(again), QString("/dev/ttyUSB1 [Vek Virtual COM]"));
+        QCOMPARE(Selected(dlg), selected);
+        QCOMPARE(dlg.Name, name);
     }
 
     // The list is rebuilt only when an enumeration changed; the stored name is picked
@@ -326,21 +326,11 @@ private slots:
         QTest::addColumn<QString>("parity");
         QTest::addColumn<QString>("stopBits");
         QTest::addColumn<int>("storedAfterOk");
-        QTest::newRow("9603") << 9603 << "9600"
-                              << "keine"
-                              << "2" << 9603;
-        QTest::newRow("19201") << 19201 << "19200"
-                               << "gerade"
-                               << "1" << 19201;
-        QTest::newRow("2402") << 2402 << "2400"
-                              << "ungerade"
-                              << "1" << 2402;
-        QTest::newRow("code 50 counts as 0") << 4850 << "4800"
-                                             << "keine"
-                                             << "1" << 4800;
-        QTest::newRow("rate not offered: kept") << 115201 << ""
-                                                << "gerade"
-                                                << "1" << 115201;
+        QTest::newRow("9603") << 9603 << u"9600"_s << u"keine"_s << u"2"_s << 9603;
+        QTest::newRow("19201") << 19201 << u"19200"_s << u"gerade"_s << u"1"_s << 19201;
+        QTest::newRow("2402") << 2402 << u"2400"_s << u"ungerade"_s << u"1"_s << 2402;
+        QTest::newRow("code 50 counts as 0") << 4850 << u"4800"_s << u"keine"_s << u"1"_s << 4800;
+        QTest::newRow("rate not offered: kept") << 115201 << QString() << u"gerade"_s << u"1"_s << 115201;
     }
     void baudCodeRoundTrips() {
         QFETCH(int, stored);
@@ -404,8 +394,10 @@ private slots:
             dlg.TimeoutEdit()->setText("5000");
             dlg.AdresseEdit()->setText("9");
             QTest::mouseClick(dlg.EthernetCheck(), Qt::LeftButton);
-            if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
-            else Click(dlg, "CancelButton");
+            if (escape)
+                QTest::keyClick(&dlg, Qt::Key_Escape);
+            else
+                Click(dlg, "CancelButton");
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), before);
@@ -422,19 +414,13 @@ private slots:
         QTest::addColumn<bool>("timeoutFocused");
         const QString timeoutRange = "Bitte geben Sie eine ganze Zahl zwischen 10 und 300000 ein.";
         const QString adresseRange = "Bitte geben Sie eine ganze Zahl zwischen 1 und 255 ein.";
-        QTest::newRow("time-out 9") << "9"
-                                    << "1" << timeoutRange << true;
-        QTest::newRow("time-out 300001") << "300001"
-                                         << "1" << timeoutRange << true;
-        QTest::newRow("time-out empty") << ""
-                                        << "1"
-                                        << "Bitte geben Sie eine ganze Zahl ein." << true;
-        QTest::newRow("address 0") << "500"
-                                   << "0" << adresseRange << false;
-        QTest::newRow("address 256") << "500"
-                                     << "256" << adresseRange << false;
-        QTest::newRow("both: the first") << "-3"
-                                         << "999" << timeoutRange << true;
+        QTest::newRow("time-out 9") << u"9"_s << u"1"_s << timeoutRange << true;
+        QTest::newRow("time-out 300001") << u"300001"_s << u"1"_s << timeoutRange << true;
+        QTest::newRow("time-out empty")
+            << QString() << u"1"_s << u"Bitte geben Sie eine ganze Zahl ein."_s << true;
+        QTest::newRow("address 0") << u"500"_s << u"0"_s << adresseRange << false;
+        QTest::newRow("address 256") << u"500"_s << u"256"_s << adresseRange << false;
+        QTest::newRow("both: the first") << u"-3"_s << u"999"_s << timeoutRange << true;
     }
     void refusesBadFields() {
         QFETCH(QString, timeout);
@@ -446,11 +432,11 @@ private slots:
         CPortDlg dlg;
         Show(dlg);
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
-        MessageBoxCatcher boxes;
+        kqtest::ModalWatcher boxes;
         dlg.TimeoutEdit()->setText(timeout);
         dlg.AdresseEdit()->setText(adresse);
         Click(dlg, "OkButton");
-        QCOMPARE(boxes.texts, QStringList{message});
+        QCOMPARE(boxes.seen, QStringList{message});
         QVERIFY(dlg.isVisible());
         QCOMPARE(dlg.focusWidget(), timeoutFocused ? dlg.TimeoutEdit() : dlg.AdresseEdit());
         QCOMPARE(Stored("Timeout").toInt(), 700);
@@ -491,14 +477,14 @@ private slots:
         QFETCH(QString, message);
         qputenv("KQ_DRIVER_PAGE_URL", page);
         m_sysfs->AddUsbDevice("1-4", 0x1C40, 0x05AC, false);
-        MessageBoxCatcher boxes; // answers "OK", which is no "Yes": nothing is opened
+        kqtest::ModalWatcher boxes; // answers "OK", which is no "Yes": nothing is opened
         CPortDlg dlg;
         FakeMonitor* monitor = Show(dlg);
-        QTRY_COMPARE(boxes.texts, QStringList{message});
+        QTRY_COMPARE(boxes.seen, QStringList{message});
         monitor->Fire(DeviceChangeMonitor::DevNodesChanged);
         monitor->Fire(DeviceChangeMonitor::DeviceArrival);
         QTest::qWait(50);
-        QCOMPARE(boxes.texts.size(), 1);
+        QCOMPARE(boxes.seen.size(), 1);
     }
 
     void ethernetShowsTheLanSearchButton() {

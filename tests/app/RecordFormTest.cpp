@@ -1,7 +1,6 @@
-// The record form pattern: the controls, template lines out and in, CSV and TXT data
-// lists and their rows, the mandatory field and the buttons during the main window's
-// cyclic jobs. Shown on the text form; the form tests of the other kinds add their
-// rows to the tables.
+// The record form pattern: the controls, template lines in, CSV and TXT data lists
+// and their rows, the mandatory field and the buttons during the main window's cyclic
+// jobs. Shown on the text form, with rows for the other kinds where they differ.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "app/MainWndForwarders.h"
@@ -16,20 +15,18 @@
 #include <QToolButton>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using kqtest::ControlById;
 using kqtest::FrameBench;
 
-const QString kInvalidTemplate = QStringLiteral("Vorlage mit ungültigen Daten.");
+const QString kInvalidTemplate = u"Vorlage mit ungültigen Daten."_s;
 
 bool IsShown(const CRecordFormView& form, int id) {
     const QWidget* control = ControlById<QWidget>(form, id);
     return control && control->isVisibleTo(&form);
-}
-
-QString Counter(const CRecordFormView& form) {
-    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
 }
 
 // The first text of each row.
@@ -55,17 +52,25 @@ private slots:
         QTest::addColumn<QString>("heading");
         QTest::addColumn<QList<int>>("fieldIds");
         QTest::addColumn<QStringList>("keys");
-        QTest::newRow("text") << int(kViewText) << "CTextView"
-                              << "TEXT" << 1003 << "Text" << QList<int>{133} << QStringList{"TEXT:"};
-        QTest::newRow("SMS") << int(kViewSms) << "CSmsView"
-                             << "SMS" << 1003 << "SMS" << QList<int>{133, 148, 149}
-                             << QStringList{"TEXT:", "NUMBER:", "MESSAGE:"};
-        QTest::newRow("telephone number") << int(kViewTelephon) << "CTelephonView"
-                                          << "TELEPHON" << 1004 << "Telefonnummer" << QList<int>{133, 151}
-                                          << QStringList{"TEXT:", "NUMBER:"};
-        QTest::newRow("e-mail") << int(kViewMail) << "CMailView"
-                                << "MAIL" << 1003 << "E-Mail" << QList<int>{133, 148, 150, 149}
+        QTest::newRow("text") << int(kViewText) << u"CTextView"_s << u"TEXT"_s << 1003 << u"Text"_s
+                              << QList<int>{133} << QStringList{"TEXT:"};
+        QTest::newRow("SMS") << int(kViewSms) << u"CSmsView"_s << u"SMS"_s << 1003 << u"SMS"_s
+                             << QList<int>{133, 148, 149} << QStringList{"TEXT:", "NUMBER:", "MESSAGE:"};
+        QTest::newRow("telephone number")
+            << int(kViewTelephon) << u"CTelephonView"_s << u"TELEPHON"_s << 1004 << u"Telefonnummer"_s
+            << QList<int>{133, 151} << QStringList{"TEXT:", "NUMBER:"};
+        QTest::newRow("e-mail") << int(kViewMail) << u"CMailView"_s << u"MAIL"_s << 1003 << u"E-Mail"_s
+                                << QList<int>{133, 148, 150, 149}
                                 << QStringList{"TEXT:", "ADDRESS:", "SUBJECT:", "MESSAGE:"};
+        QTest::newRow("web address") << int(kViewBookmark) << u"CBookmarkView"_s << u"BOOKMARK"_s << 1003
+                                     << u"Webadresse"_s << QList<int>{133, 132, 131}
+                                     << QStringList{"TEXT:", "PREPEND:", "ADDRESS:"};
+        QTest::newRow("contact") << int(kViewContact) << u"CContactView"_s << u"CONTACT"_s << 1003
+                                 << u"Kontakt"_s
+                                 << QList<int>{1005, 1008, 137, 1010, 134, 1009, 135, 136, 1007, 1006}
+                                 << QStringList{"FIRSTNAME:",   "SURNAME:",    "ORGINISATION:", "TEL1TYP:",
+                                                "PHONE1NR:",    "TEL2TYP:",    "PHONE2NR:",     "MAIL:",
+                                                "WEB_PREPEND:", "WEB_ADDRESS:"};
     }
     void everyControlCarriesItsId() {
         QFETCH(int, viewId);
@@ -94,33 +99,6 @@ private slots:
                  QStringLiteral("Nach Schreiben schreibschützen"));
         for (int id : {1276, 1277, 1278, 1279, 1280, 1281})
             QVERIFY2(!IsShown(*form, id), qPrintable(QString::number(id)));
-    }
-
-    // The template lines: the keyword, then each key with its value as it stands,
-    // line breaks and all.
-    void templateLinesOut_data() {
-        QTest::addColumn<int>("viewId");
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("text") << int(kViewText) << QStringList{"Grüße\nZeile 2 "}
-                              << QStringList{"TEXT", "TEXT:Grüße\r\nZeile 2 "};
-        QTest::newRow("SMS") << int(kViewSms) << QStringList{"Rückruf", "+49 1", "a\nb"}
-                             << QStringList{"SMS", "TEXT:Rückruf", "NUMBER:+49 1", "MESSAGE:a\r\nb"};
-        QTest::newRow("telephone number")
-            << int(kViewTelephon) << QStringList{"", "110"} << QStringList{"TELEPHON", "TEXT:", "NUMBER:110"};
-        QTest::newRow("e-mail") << int(kViewMail) << QStringList{"d", "a@b", "s", "m"}
-                                << QStringList{"MAIL", "TEXT:d", "ADDRESS:a@b", "SUBJECT:s", "MESSAGE:m"};
-    }
-    void templateLinesOut() {
-        QFETCH(int, viewId);
-        QFETCH(QStringList, fields);
-        QFETCH(QStringList, lines);
-        FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
-        kqtest::FillFields(*form, fields);
-        QStringList out{"old line"};
-        QVERIFY(form->GetTemplateLines(out));
-        QCOMPARE(out, lines);
     }
 
     // The keys of a form with several fields may come in any order; the lines below
@@ -157,24 +135,25 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("value after the key")
-            << QStringList{"TEXT", "TEXT:abc"} << true << "abc" << QStringList{};
+            << QStringList{"TEXT", "TEXT:abc"} << true << u"abc"_s << QStringList{};
         QTest::newRow("a blank after the colon is kept")
-            << QStringList{"TEXT", "TEXT: abc"} << true << " abc" << QStringList{};
+            << QStringList{"TEXT", "TEXT: abc"} << true << u" abc"_s << QStringList{};
         QTest::newRow("a later line wins")
-            << QStringList{"TEXT", "TEXT:a", "TEXT:b"} << true << "b" << QStringList{};
+            << QStringList{"TEXT", "TEXT:a", "TEXT:b"} << true << u"b"_s << QStringList{};
         QTest::newRow("lines below continue the value")
             << QStringList{"TEXT", "TEXT:Grüße", "", "Zeile 3", "ENDE:x"} << true
-            << "Grüße\r\n\r\nZeile 3\r\nENDE:x" << QStringList{};
+            << u"Grüße\r\n\r\nZeile 3\r\nENDE:x"_s << QStringList{};
         QTest::newRow("no key leaves the text empty")
-            << QStringList{"TEXT", ""} << true << "" << QStringList{};
+            << QStringList{"TEXT", ""} << true << QString() << QStringList{};
         QTest::newRow("unknown lines above the key are named")
-            << QStringList{"TEXT", "FARBE:rot", "", "TEXT:a"} << true << "a"
+            << QStringList{"TEXT", "FARBE:rot", "", "TEXT:a"} << true << u"a"_s
             << QStringList{"Diese Zeilen der Vorlage wurden übergangen:\nZeile 2: FARBE:rot"};
         QTest::newRow("the keyword in lower case")
-            << QStringList{"text", "TEXT:a"} << false << "" << QStringList{kInvalidTemplate};
+            << QStringList{"text", "TEXT:a"} << false << QString() << QStringList{kInvalidTemplate};
         QTest::newRow("another kind")
-            << QStringList{"SMS", "TEXT:a"} << false << "" << QStringList{kInvalidTemplate};
-        QTest::newRow("no line at all") << QStringList{} << false << "" << QStringList{kInvalidTemplate};
+            << QStringList{"SMS", "TEXT:a"} << false << QString() << QStringList{kInvalidTemplate};
+        QTest::newRow("no line at all")
+            << QStringList{} << false << QString() << QStringList{kInvalidTemplate};
     }
     void templateLinesIn() {
         QFETCH(QStringList, lines);
@@ -201,55 +180,6 @@ private slots:
         }
     }
 
-    // A template drops the data list shown before it, so that the next tag taken
-    // away during a cyclic write does not bring back a row of that list.
-    void aTemplateDropsTheDataList() {
-        FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
-        form->OnNextRecord();
-        QCOMPARE(form->CurrentRow(), 1);
-        QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:aus der Vorlage"}, "vorlage.tdp"));
-        QCOMPARE(form->RowCount(), 0);
-        QCOMPARE(form->CurrentRow(), -1);
-        for (int id : {1276, 1277, 1278, 1281})
-            QVERIFY(!IsShown(*form, id));
-        form->OnCyclicNextRecord();
-        QCOMPARE(form->FieldText(0), QStringLiteral("aus der Vorlage"));
-    }
-
-    // CSV rows: each line after the header (which the main window has taken off) is
-    // a row; fields may be quoted; empty rows are dropped; rows that cannot be read
-    // or that fill more columns than the kind has are passed over and named.
-    void csvRows_data() {
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QStringList>("problems");
-        QTest::newRow("the first line is a row")
-            << QStringList{"eins", "zwei", "drei"} << QStringList{"eins", "zwei", "drei"} << QStringList{};
-        QTest::newRow("quoted fields") << QStringList{"\"a;b\"", "\"x\ny\";", "\"Er sagte \"\"ja\"\"\""}
-                                       << QStringList{"a;b", "x\r\ny", "Er sagte \"ja\""} << QStringList{};
-        QTest::newRow("empty rows") << QStringList{"", "a", ";", ""} << QStringList{"a"} << QStringList{};
-        QTest::newRow("more fields than columns")
-            << QStringList{"a;b", "c;", "d;;", "e;;f"} << QStringList{"c", "d"}
-            << QStringList{"Zeile 2: 2 Felder, höchstens 1 erwartet",
-                           "Zeile 5: 3 Felder, höchstens 1 erwartet"};
-        QTest::newRow("a quote not closed")
-            << QStringList{"\"abc", "ok", "\"x\"y"} << QStringList{"ok"}
-            << QStringList{"Zeile 2: Anführungszeichen nicht geschlossen oder falsch gesetzt",
-                           "Zeile 4: Anführungszeichen nicht geschlossen oder falsch gesetzt"};
-    }
-    void csvRows() {
-        QFETCH(QStringList, lines);
-        QFETCH(QStringList, rows);
-        QFETCH(QStringList, problems);
-        FrameBench bench;
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        form->ParseCsvRows(lines, ';');
-        QCOMPARE(FirstColumns(*form), rows);
-        QCOMPARE(form->RowProblems(), problems);
-    }
-
     // TXT records: separated by ";;" (an odd run of ';' keeps one), fields by '|',
     // line breaks around a record trimmed, inside it kept.
     void txtRows_data() {
@@ -259,9 +189,6 @@ private slots:
         QTest::newRow("records") << "TEXT\r\nHallo;;\r\nWelt;;\r\n"
                                  << QStringList{"Hallo", "Welt"} << QStringList{};
         QTest::newRow("an empty record") << "TEXT\na;;;;b" << QStringList{"a", "b"} << QStringList{};
-        QTest::newRow("an odd run of semicolons") << "TEXT\nx;;;y" << QStringList{"x;", "y"} << QStringList{};
-        QTest::newRow("lines inside a record") << "TEXT\r\nZeile 1\r\nZeile 2;;zwei"
-                                               << QStringList{"Zeile 1\r\nZeile 2", "zwei"} << QStringList{};
         QTest::newRow("more fields than columns")
             << "TEXT\na|b;;c|;;|" << QStringList{"c"}
             << QStringList{"Datensatz 1: 2 Felder, höchstens 1 erwartet"};
@@ -314,7 +241,7 @@ private slots:
         };
         for (const auto& step : steps) {
             if (step.click) step.click->click();
-            QCOMPARE(Counter(*form), step.counter);
+            QCOMPARE(kqtest::RecordCounter(*form), step.counter);
             QCOMPARE(form->FieldText(0), step.text);
             QCOMPARE(prev->isEnabled(), step.prevEnabled);
             QCOMPARE(next->isEnabled(), step.nextEnabled);
@@ -337,19 +264,38 @@ private slots:
             QVERIFY(!IsShown(*form, id));
     }
 
-    // An empty mandatory field: its message, nothing written, cyclic writing not
-    // started.
+    // An empty mandatory field, for "Schreiben" and for cyclic writing: its message,
+    // nothing written, cyclic writing not started. The web address is missing also
+    // with a prefix selected or only a prefix typed; the contact needs a first name
+    // or surname, not only the organisation.
+    void theMandatoryFieldIsChecked_data() {
+        QTest::addColumn<int>("viewId");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("message");
+        const QString noAddress = u"Es wurde keine Webadresse eingegeben."_s;
+        QTest::newRow("text") << int(kViewText) << QStringList{} << u"Es wurde kein Text eingegeben."_s;
+        QTest::newRow("web, prefix selected")
+            << int(kViewBookmark) << QStringList{"Nur Text", "https://www.", ""} << noAddress;
+        QTest::newRow("web, only a prefix typed")
+            << int(kViewBookmark) << QStringList{"", "http://", "HTTPS://"} << noAddress;
+        QTest::newRow("contact, organisation only")
+            << int(kViewContact) << QStringList{"", "", "Vek GmbH", "Privat", "+49 1"}
+            << u"Es wurde kein Name eingegeben."_s;
+    }
     void theMandatoryFieldIsChecked() {
+        QFETCH(int, viewId);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, message);
         FrameBench bench;
-        const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213({4, 1, 2, 3, 4, 5, 6}));
+        const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(1));
         const kqsim::Bytes before = *bench.sim().tagMemory(tag);
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
+        kqtest::FillFields(*form, fields);
         kqtest::ModalWatcher watcher;
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
-        QCOMPARE(watcher.seen,
-                 (QStringList{"Es wurde kein Text eingegeben.", "Es wurde kein Text eingegeben."}));
+        QCOMPARE(watcher.seen, (QStringList{message, message}));
         QVERIFY(!cyclic->isChecked());
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QCOMPARE(bench.frame->StatusText(), QString());

@@ -1,8 +1,10 @@
 // The record forms end to end against the simulated reader: a record typed into its
-// form and written with "Schreiben" lands on an NTAG213 as the NDEF message the NFC
-// Forum record definitions give (written out here by hand), and reading the tag
-// brings every field back; a record too long for the tag has its excess marked;
-// cyclic writing puts each row of a data list on its own tag.
+// form and written with "Schreiben" lands on the tag as the NDEF message the NFC
+// Forum record definitions give (written out here by hand: URI identifier codes,
+// smart poster, MIME record "text/x-vCard" with vCard 2.1 text), and reading the tag
+// brings every field back; a vCard from elsewhere is shown and written again; a
+// record too long for the tag has its excess marked; cyclic writing puts each row of
+// a data list on its own tag.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "forms/RecordFormView.h"
@@ -20,16 +22,9 @@ namespace {
 using kqtest::ControlById;
 using kqtest::FrameBench;
 
-kqsim::Bytes Uid(std::uint8_t last) {
-    return {0x04, 0x21, 0x32, 0x43, 0x54, 0x65, last};
-}
-
-QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag) {
-    return QString::fromStdString(kqsim::toHex(kqtest::Type2NdefMessage(*sim.tagMemory(tag))));
-}
-
-QString Counter(const CRecordFormView& form) {
-    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
+// An NTAG215: room for a contact with all its fields.
+std::unique_ptr<kqsim::Tag> BlankNtag215(std::uint8_t n) {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, kqtest::Uid(n));
 }
 
 } // namespace
@@ -83,12 +78,14 @@ private slots:
         // prefix: 01 "http://www.", 02 "https://www.", 03 "http://", 04 "https://".
         QTest::newRow("web address with an umlaut in its description, https://www.")
             << int(kViewBookmark) << QStringList{"Über uns", "https://www.", "example.org/a?b=1"}
-            << QByteArray::fromHex("D1 02 26 53 70") + QByteArray::fromHex("91 01 0C 54 02 65 6E") + "Über uns" +
-                   QByteArray::fromHex("51 01 12 55 02") + "example.org/a?b=1";
-        QTest::newRow("web address, http://") << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
-                                              << QByteArray::fromHex("D1 01 0C 55 03") + "example.org";
-        QTest::newRow("web address, http://www.") << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
-                                                  << QByteArray::fromHex("D1 01 07 55 01") + "vek.de";
+            << QByteArray::fromHex("D1 02 26 53 70") + QByteArray::fromHex("91 01 0C 54 02 65 6E") +
+                   "Über uns" + QByteArray::fromHex("51 01 12 55 02") + "example.org/a?b=1";
+        QTest::newRow("web address, http://")
+            << int(kViewBookmark) << QStringList{"", "http://", "example.org"}
+            << QByteArray::fromHex("D1 01 0C 55 03") + "example.org";
+        QTest::newRow("web address, http://www.")
+            << int(kViewBookmark) << QStringList{"", "http://www.", "vek.de"}
+            << QByteArray::fromHex("D1 01 07 55 01") + "vek.de";
         QTest::newRow("web address, https:// and a UTF-8 path")
             << int(kViewBookmark) << QStringList{"", "https://", "vek.de/ä"}
             << QByteArray::fromHex("D1 01 0A 55 04") + "vek.de/ä";
@@ -97,39 +94,36 @@ private slots:
         // list. A MIME record "text/x-vCard" holding vCard 2.1 text.
         QTest::newRow("contact at work and at home, all fields")
             << int(kViewContact)
-            << QStringList{"Max", "Mustermann", "Vek GmbH", "Dienstlich", "+49 30 1234", "Privat", "+49 30 5678",
-                           "max@example.org", "https://www.", "vek.de"}
+            << QStringList{"Max",    "Mustermann",  "Vek GmbH",        "Dienstlich",   "+49 30 1234",
+                           "Privat", "+49 30 5678", "max@example.org", "https://www.", "vek.de"}
             << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Max Mustermann, Vek GmbH", "N:Mustermann;Max", "ORG:Vek GmbH", "TEL;WORK:+49 30 1234",
                     "TEL;HOME:+49 30 5678", "EMAIL:max@example.org", "URL:https://www.vek.de"}));
         QTest::newRow("contact with mobile and fax at work, umlauts")
-            << int(kViewContact)
-            << QStringList{"Jürgen", "Groß", "", "Mobil Arbeit", "+49 170 1", "Fax dienstlich", "+49 30 2", "",
-                           "http://", ""}
+            << int(kViewContact) << QStringList{"Jürgen",         "Groß",     "", "Mobil Arbeit", "+49 170 1",
+                                                "Fax dienstlich", "+49 30 2", "", "http://",      ""}
             << kqtest::VCardRecord(kqtest::VCardText(
                    {"FN:Jürgen Groß", "N:Groß;Jürgen", "TEL;WORK;CELL:+49 170 1", "TEL;WORK;FAX:+49 30 2"}));
         QTest::newRow("contact with fax at home, separators in the names")
             << int(kViewContact)
-            << QStringList{"", "Berg; Nord", "Kiel, Hafen", "Fax privat", "+49 431 9", "Dienstlich", "", "a@b.de",
-                           "http://www.", "berg.de"}
-            << kqtest::VCardRecord(kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;",
-                                                      "ORG:Kiel\\, Hafen", "TEL;HOME;FAX:+49 431 9",
-                                                      "EMAIL:a@b.de", "URL:http://www.berg.de"}));
+            << QStringList{"",           "Berg; Nord", "Kiel, Hafen", "Fax privat",  "+49 431 9",
+                           "Dienstlich", "",           "a@b.de",      "http://www.", "berg.de"}
+            << kqtest::VCardRecord(
+                   kqtest::VCardText({"FN:Berg; Nord, Kiel, Hafen", "N:Berg\\; Nord;", "ORG:Kiel\\, Hafen",
+                                      "TEL;HOME;FAX:+49 431 9", "EMAIL:a@b.de", "URL:http://www.berg.de"}));
     }
     void writeOnceAndReadBack() {
         QFETCH(int, viewId);
         QFETCH(QStringList, fields);
         QFETCH(QByteArray, message);
         FrameBench bench;
-        // An NTAG215: room for a contact with all its fields.
-        const kqsim::TagId tag =
-            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag215, Uid(1)));
+        const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(1));
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
         QVERIFY(form);
         kqtest::FillFields(*form, fields);
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(MessageHex(bench.sim(), tag), QString(message.toHex(' ').toUpper()));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(message));
 
         bench.frame->Action(IdReadTagButton)->trigger();
         QCOMPARE(bench.frame->CurrentViewId(), viewId);
@@ -139,6 +133,31 @@ private slots:
         for (QString& field : fields)
             field.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
         QCOMPARE(kqtest::FieldTexts(*shown), fields);
+    }
+
+    // A vCard from elsewhere: a mobile at home, a fax at work, a third number; URLs
+    // of another scheme and in capitals. The form shows two numbers, the home mobile
+    // as "Mobil Arbeit", the last web address it can split; written again, the
+    // mobile is one at work.
+    void aForeignContactIsShownAndWrittenAgain() {
+        FrameBench bench;
+        const kqsim::TagId foreign = bench.sim().placeTag(kqtest::Ntag213WithMessage(
+            kqtest::VCardRecord("BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;HOME;CELL:1\r\nTEL;WORK;FAX:2\r\nTEL:3\r\n"
+                                "URL:ftp://x.de\r\nURL:HTTPS://Berg.de\r\nEND:VCARD"),
+            3));
+        bench.frame->Action(IdReadTagButton)->trigger();
+        QCOMPARE(bench.frame->CurrentViewId(), int(kViewContact));
+        auto* form = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
+        QCOMPARE(kqtest::FieldTexts(*form), (QStringList{"Anna", "Berg", "", "Mobil Arbeit", "1",
+                                                         "Fax dienstlich", "2", "", "https://", "Berg.de"}));
+
+        bench.sim().removeTag(foreign);
+        const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(4));
+        ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::VCardRecord(kqtest::VCardText(
+                                                           {"FN:Anna Berg", "N:Berg;Anna", "TEL;WORK;CELL:1",
+                                                            "TEL;WORK;FAX:2", "URL:https://Berg.de"}))));
     }
 
     // A text too long for the tag: the excess is marked at the end of the text; a
@@ -157,8 +176,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, beyondTheText);
         FrameBench bench;
-        bench.sim().placeTag(ultralight ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, Uid(2))
-                                        : kqtest::BlankNtag213(Uid(2)));
+        bench.sim().placeTag(ultralight
+                                 ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(2))
+                                 : kqtest::BlankNtag213(2));
         if (ultralight) QVERIFY(bench.doc.Engine().Format()); // a blank Ultralight is not NFC formatted
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         kqtest::FillFields(*form, {text});
@@ -177,22 +197,19 @@ private slots:
         QCOMPARE(cursor.selectionEnd(), int(text.size()));
     }
 
-    // Cyclic writing from a three-row list loaded with "Datenliste laden" onto three
-    // tags placed one after another: each gets its row, the counter runs "1 von 3" to
-    // "3 von 3", then "Ende", and the form is ready for the next job.
+    // Cyclic writing from a list loaded with "Datenliste laden" onto tags placed one
+    // after another: each gets its row, the counter runs "1 von 3" to "3 von 3", then
+    // "Ende", and the form is ready for the next job. Web addresses split at their
+    // prefixes (capitals too, a lone first column an address); contacts of a TXT list
+    // (surname first, a row of nothing dropped) with their type codes.
     void cyclicWritingPutsEachRowOnItsTag_data() {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("viewId");
         QTest::addColumn<QList<QByteArray>>("messages");
-        const auto text = [](const char* t) {
-            return QByteArray::fromHex("D1 01") + char(3 + strlen(t)) +
-                   "T\x02"
-                   "en" +
-                   t;
-        };
+        const auto text = kqtest::TextRecord;
         const auto uri = [](char code, const char* rest) {
-            return QByteArray::fromHex("D1 01") + char(1 + strlen(rest)) + 'U' + code + rest;
+            return kqtest::WellKnownRecord('U', code + QByteArray(rest));
         };
         QTest::newRow("text, CSV") << "liste.csv"
                                    << QByteArray("TEXT;\r\nErster Gruß\r\n\"Zweite\nZeile\"\r\nDritter\r\n")
@@ -215,6 +232,23 @@ private slots:
             << "post.csv" << QByteArray("MAIL,\r\n,a@b,\xC4,\r\n,c@d,,\r\n,e@f,,x\r\n") << int(kViewMail)
             << QList<QByteArray>{uri(6, "a%40b?subject=%C3%84&body="), uri(6, "c%40d?subject=&body="),
                                  uri(6, "e%40f?subject=&body=x")};
+        QTest::newRow("web addresses, CSV")
+            << "web.csv" << QByteArray("BOOKMARK;\nwww.vek.de;\nShop;HTTPS://shop.de\n;http://a.de/x\n")
+            << int(kViewBookmark)
+            << QList<QByteArray>{uri(1, "vek.de"),
+                                 QByteArray::fromHex("D1 02 17 53 70 91 01 07 54 02 65 6E") + "Shop" +
+                                     QByteArray::fromHex("51 01 08 55 04") + "shop.de",
+                                 uri(3, "a.de/x")};
+        QTest::newRow("contacts, TXT")
+            << "kontakte.txt"
+            << QByteArray("CONTACT\r\nMuster|Max||3|+49 1|5|+49 2||;;\r\n||||||||;;\r\n"
+                          "Berg|Anna|Vek|2|+49 3|4|||www.vek.de;;")
+            << int(kViewContact)
+            << QList<QByteArray>{
+                   kqtest::VCardRecord(kqtest::VCardText(
+                       {"FN:Max Muster", "N:Muster;Max", "TEL;WORK;CELL:+49 1", "TEL;HOME;FAX:+49 2"})),
+                   kqtest::VCardRecord(kqtest::VCardText({"FN:Anna Berg, Vek", "N:Berg;Anna", "ORG:Vek",
+                                                          "TEL;HOME:+49 3", "URL:http://www.vek.de"}))};
     }
     void cyclicWritingPutsEachRowOnItsTag() {
         QFETCH(QString, fileName);
@@ -226,25 +260,29 @@ private slots:
         QVERIFY(list.open(QIODevice::WriteOnly) && list.write(file) == file.size());
         list.close();
         FrameBench bench;
+        kqtest::ModalWatcher watcher;
         bench.frame->SetFileDialog([&](QWidget*, const FileDialogRequest&) { return list.fileName(); });
         bench.frame->Action(IdLoadDataList)->trigger();
         QCOMPARE(bench.frame->CurrentViewId(), viewId);
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Datenliste geladen"));
         auto* form = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
-        QCOMPARE(form->RowCount(), 3);
+        const int rows = int(messages.size());
+        QCOMPARE(form->RowCount(), rows);
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
         QVERIFY(bench.frame->IsCyclicWriteRunning());
 
-        for (int n = 1; n <= 3; ++n) {
-            QCOMPARE(Counter(*form), QString("%1 von 3").arg(n));
-            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
+        for (int n = 1; n <= rows; ++n) {
+            QCOMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n).arg(rows));
+            const kqsim::TagId tag = bench.sim().placeTag(BlankNtag215(std::uint8_t(n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QCOMPARE(MessageHex(bench.sim(), tag), QString(messages[n - 1].toHex(' ').toUpper()));
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(messages[n - 1]));
             bench.sim().removeTag(tag);
-            if (n < 3) QTRY_COMPARE(Counter(*form), QString("%1 von 3").arg(n + 1));
+            if (n < rows)
+                QTRY_COMPARE(kqtest::RecordCounter(*form), QString("%1 von %2").arg(n + 1).arg(rows));
         }
-        QTRY_COMPARE(Counter(*form), QStringLiteral("Ende"));
+        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("Ende"));
+        QCOMPARE(watcher.seen, QStringList{});
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
         for (int i = 0; i < form->FieldCount(); ++i)
@@ -263,15 +301,15 @@ private slots:
         kqtest::ModalWatcher watcher;
         auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
         cyclic->click();
-        const kqsim::TagId first = bench.sim().placeTag(kqtest::BlankNtag213(Uid(1)));
+        const kqsim::TagId first = bench.sim().placeTag(kqtest::BlankNtag213(1));
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
         bench.sim().removeTag(first);
         QTRY_COMPARE(watcher.seen, QStringList{"Es wurde keine Telefonnummer eingegeben."});
-        QCOMPARE(Counter(*form), QStringLiteral("2 von 3"));
+        QCOMPARE(kqtest::RecordCounter(*form), QStringLiteral("2 von 3"));
         QVERIFY(!bench.frame->IsCyclicWriteRunning());
         QVERIFY(!cyclic->isChecked());
 
-        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(Uid(2)));
+        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(2));
         const kqsim::Bytes blank = *bench.sim().tagMemory(second);
         QTest::qWait(400);
         QCOMPARE(*bench.sim().tagMemory(second), blank);
@@ -279,28 +317,32 @@ private slots:
         qobject_cast<QLineEdit*>(form->FieldControl(1))->setText("2");
         cyclic->click();
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-        QCOMPARE(MessageHex(bench.sim(), second),
-                 QString((QByteArray::fromHex("D1 02 28 53 70 91 01 07 54 02 65 6E") + "Zwei" +
-                          QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer")
-                             .toHex(' ')
-                             .toUpper()));
+        QCOMPARE(kqtest::MessageHex(bench.sim(), second),
+                 kqtest::Hex(QByteArray::fromHex("D1 02 28 53 70 91 01 07 54 02 65 6E") + "Zwei" +
+                             QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer"));
         bench.sim().removeTag(second);
-        QTRY_COMPARE(Counter(*form), QStringLiteral("3 von 3"));
+        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("3 von 3"));
     }
 
-    // A template loaded after a data list ends the list: cyclic writing then puts
+    // A template loaded after a data list ends the list (its rows and its controls
+    // go), so that no tag taken away brings back a row of it: cyclic writing then puts
     // the template's record on every tag.
     void aTemplateAfterADataListIsWrittenToEveryTag() {
         FrameBench bench;
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+        form->OnNextRecord();
+        QCOMPARE(form->CurrentRow(), 1);
         QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:Vorlage"}, "vorlage.tdp"));
+        QCOMPARE(form->RowCount(), 0);
+        QCOMPARE(form->CurrentRow(), -1);
+        for (int id : {1276, 1277, 1278, 1281})
+            QVERIFY(!ControlById<QWidget>(*form, id)->isVisibleTo(form));
         ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite)->click();
-        for (int n = 1; n <= 2; ++n) {
-            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(Uid(n)));
+        for (std::uint8_t n = 1; n <= 2; ++n) {
+            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(n));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QCOMPARE(MessageHex(bench.sim(), tag),
-                     QString::fromStdString(kqsim::toHex(kqtest::TextRecord("Vorlage"))));
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::TextRecord("Vorlage")));
             bench.sim().removeTag(tag);
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
         }

@@ -52,27 +52,6 @@ FrameBench::~FrameBench() {
     frame.reset();
 }
 
-kqsim::Bytes Type2NdefMessage(const kqsim::Bytes& memory) {
-    // TLVs from byte 16: NULL (00) has no length, the terminator (FE) ends the area;
-    // a length byte of FF is followed by a two-byte length.
-    size_t at = 16;
-    while (at < memory.size()) {
-        const std::uint8_t type = memory[at++];
-        if (type == 0x00) continue;
-        if (type == 0xFE || at >= memory.size()) break;
-        size_t length = memory[at++];
-        if (length == 0xFF) {
-            if (at + 2 > memory.size()) break;
-            length = size_t(memory[at]) << 8 | memory[at + 1];
-            at += 2;
-        }
-        if (at + length > memory.size()) break;
-        if (type == 0x03) return kqsim::Bytes(memory.begin() + at, memory.begin() + at + length);
-        at += length;
-    }
-    return {};
-}
-
 CRecordFormView* ChooseRecordForm(CMainFrame& frame, int viewId) {
     frame.Action(viewId)->trigger();
     return qobject_cast<CRecordFormView*>(frame.ActiveView());
@@ -96,64 +75,97 @@ QStringList FieldTexts(const CRecordFormView& form) {
     return texts;
 }
 
-std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid) {
-    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213, uid);
+QString RecordCounter(const CRecordFormView& form) {
+    return ControlById<QLineEdit>(form, CRecordFormView::IdRecordCounter)->text();
 }
 
-kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload) {
-    // Header D1: MB, ME, SR, TNF 1 (well-known); type length 1; payload length.
-    kqsim::Bytes record = {0xD1, 0x01, static_cast<std::uint8_t>(payload.size()),
-                           static_cast<std::uint8_t>(type)};
-    record.insert(record.end(), payload.begin(), payload.end());
-    return record;
+kqsim::Bytes Uid(std::uint8_t n) {
+    return {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, n};
 }
 
-kqsim::Bytes TextRecord(const std::string& text) {
-    // Status byte 02: UTF-8, a language code of 2 bytes.
-    const std::string payload = "\x02"
-                                "en" +
-                                text;
-    return WellKnownRecord('T', kqsim::Bytes(payload.begin(), payload.end()));
+std::unique_ptr<kqsim::Tag> BlankNtag213(std::uint8_t n) {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213, Uid(n));
 }
 
-std::string VCardText(std::initializer_list<const char*> lines) {
-    std::string text = "BEGIN:VCARD\r\nVERSION:2.1";
-    for (const char* line : lines)
-        text += std::string("\r\n") + line;
-    return text + "\r\nEND:VCARD";
-}
-
-QByteArray VCardRecord(const std::string& vcard) {
-    // Header D2 (MB, ME, SR, TNF 2: media type) with a one-byte payload length, or C2
-    // (SR clear) with four length bytes; type length 0C; the type; the payload.
-    const int n = int(vcard.size());
-    QByteArray record = n <= 255 ? QByteArray::fromHex("D2 0C") + char(n)
-                                 : QByteArray::fromHex("C2 0C 00 00") + char(n >> 8) + char(n & 0xFF);
-    return record + "text/x-vCard" + QByteArray::fromStdString(vcard);
-}
-
-std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid) {
+std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const QByteArray& message, std::uint8_t n) {
     // NFC Forum Type 2 data area from page 4: the Lock Control TLV the tag is shipped
     // with (01 03 A0 0C 34), the NDEF message TLV (03, length, message), the
     // terminator TLV (FE).
-    kqsim::Bytes area = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, static_cast<std::uint8_t>(message.size())};
-    area.insert(area.end(), message.begin(), message.end());
-    area.push_back(0xFE);
+    QByteArray area = QByteArray::fromHex("01 03 A0 0C 34 03") + char(message.size()) + message + '\xFE';
     while (area.size() % 4 != 0)
-        area.push_back(0x00);
+        area += '\0';
 
     kqsim::TagImage image;
-    BlankNtag213(uid)->save(image);
-    for (size_t at = 0; at < area.size(); at += 4)
-        image.setRow("page", static_cast<int>(4 + at / 4),
-                     kqsim::Bytes(area.begin() + at, area.begin() + at + 4));
+    BlankNtag213(n)->save(image);
+    for (qsizetype at = 0; at < area.size(); at += 4)
+        image.setRow("page", int(4 + at / 4), kqsim::Bytes(area.begin() + at, area.begin() + at + 4));
     std::string error;
     return kqsim::loadTag(image, error);
 }
 
-int FindInMemory(const kqsim::Bytes& memory, const std::string& text) {
-    const auto found = std::search(memory.begin(), memory.end(), text.begin(), text.end());
-    return found == memory.end() ? -1 : static_cast<int>(found - memory.begin());
+QByteArray WellKnownRecord(char type, const QByteArray& payload) {
+    // Header D1: MB, ME, SR, TNF 1 (well-known); type length 1; payload length.
+    return QByteArray::fromHex("D1 01") + char(payload.size()) + type + payload;
+}
+
+QByteArray TextRecord(const QByteArray& text) {
+    // Status byte 02: UTF-8, a language code of 2 bytes.
+    return WellKnownRecord('T', QByteArray::fromHex("02") + "en" + text);
+}
+
+QByteArray VCardText(std::initializer_list<const char*> lines) {
+    QByteArray text = "BEGIN:VCARD\r\nVERSION:2.1";
+    for (const char* line : lines)
+        text += QByteArray("\r\n") + line;
+    return text + "\r\nEND:VCARD";
+}
+
+QByteArray VCardRecord(const QByteArray& vcard) {
+    // Header D2 (MB, ME, SR, TNF 2: media type) with a one-byte payload length, or C2
+    // (SR clear) with four length bytes; type length 0C; the type; the payload.
+    const qsizetype n = vcard.size();
+    QByteArray record = n <= 255 ? QByteArray::fromHex("D2 0C") + char(n)
+                                 : QByteArray::fromHex("C2 0C 00 00") + char(n >> 8) + char(n & 0xFF);
+    return record + "text/x-vCard" + vcard;
+}
+
+QString Hex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString MemoryHex(const kqsim::Simulator& sim, kqsim::TagId tag, int page, int count) {
+    const std::optional<kqsim::Bytes> memory = sim.tagMemory(tag);
+    if (!memory || memory->size() < size_t(page * 4 + count)) return QStringLiteral("(no such memory)");
+    return Hex(QByteArray(reinterpret_cast<const char*>(memory->data()) + page * 4, count));
+}
+
+QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag) {
+    const std::optional<kqsim::Bytes> memory = sim.tagMemory(tag);
+    if (!memory) return QStringLiteral("(no tag)");
+    const QByteArray bytes(reinterpret_cast<const char*>(memory->data()), qsizetype(memory->size()));
+    // TLVs from byte 16: NULL (00) has no length, the terminator (FE) ends the area;
+    // a length byte of FF is followed by a two-byte length.
+    qsizetype at = 16;
+    while (at < bytes.size()) {
+        const auto type = std::uint8_t(bytes[at++]);
+        if (type == 0x00) continue;
+        if (type == 0xFE || at >= bytes.size()) break;
+        qsizetype length = std::uint8_t(bytes[at++]);
+        if (length == 0xFF) {
+            if (at + 2 > bytes.size()) break;
+            length = qsizetype(std::uint8_t(bytes[at])) << 8 | std::uint8_t(bytes[at + 1]);
+            at += 2;
+        }
+        if (at + length > bytes.size()) break;
+        if (type == 0x03) return Hex(bytes.mid(at, length));
+        at += length;
+    }
+    return {};
+}
+
+bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text) {
+    const std::optional<kqsim::Bytes> memory = sim.tagMemory(tag);
+    return memory && std::search(memory->begin(), memory->end(), text.begin(), text.end()) != memory->end();
 }
 
 ModalWatcher::ModalWatcher(Handler handler) : m_handler(std::move(handler)) {

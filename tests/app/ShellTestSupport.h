@@ -43,21 +43,32 @@ kqsim::ReaderConfig WriterConfig(int baud = 19200);
 // $XDG_CONFIG_HOME/Documents.
 void FreshSettings(const QString& portName, int baud = 19200);
 
-// An NTAG213 whose NDEF area holds the NDEF message given (at most 130 bytes),
-// under the 7-byte UID given.
-std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const kqsim::Bytes& message, const kqsim::Bytes& uid);
+// The 7-byte UID 04 11 22 33 44 55 <n>.
+kqsim::Bytes Uid(std::uint8_t n);
+// A blank NTAG213 under Uid(n).
+std::unique_ptr<kqsim::Tag> BlankNtag213(std::uint8_t n);
+// An NTAG213 under Uid(n) whose NDEF area holds the NDEF message given (at most 130
+// bytes).
+std::unique_ptr<kqsim::Tag> Ntag213WithMessage(const QByteArray& message, std::uint8_t n);
 // One short well-known record (MB and ME set) of the type given ("T", "U").
-kqsim::Bytes WellKnownRecord(char type, const kqsim::Bytes& payload);
+QByteArray WellKnownRecord(char type, const QByteArray& payload);
 // A text record: UTF-8, language "en".
-kqsim::Bytes TextRecord(const std::string& text);
+QByteArray TextRecord(const QByteArray& text);
 // vCard 2.1 text: "BEGIN:VCARD", "VERSION:2.1", the lines given, "END:VCARD", joined
 // by CR LF (none after the last).
-std::string VCardText(std::initializer_list<const char*> lines);
+QByteArray VCardText(std::initializer_list<const char*> lines);
 // A contact record alone in its message: a MIME record of the type "text/x-vCard"
 // holding the text.
-QByteArray VCardRecord(const std::string& vcard);
-// A blank NTAG213 under the 7-byte UID given.
-std::unique_ptr<kqsim::Tag> BlankNtag213(const kqsim::Bytes& uid);
+QByteArray VCardRecord(const QByteArray& vcard);
+
+// Bytes as upper-case hex pairs separated by blanks ("01 03 A0"), so that a failed
+// comparison shows where two byte strings differ.
+QString Hex(const QByteArray& bytes);
+// In Hex: the NDEF message on an NFC Forum Type 2 tag, the value of the first NDEF
+// Message TLV of its data area (from page 4), empty when there is none; `count`
+// bytes of the tag's memory from `page` on.
+QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag);
+QString MemoryHex(const kqsim::Simulator& sim, kqsim::TagId tag, int page, int count);
 
 // A reader on a pty, settings naming it, a document and a main window with the forms
 // given (the window is not shown: no connection test).
@@ -71,10 +82,6 @@ struct FrameBench {
     std::unique_ptr<CMainFrame> frame;
 };
 
-// The NDEF message in an NFC Forum Type 2 tag's memory: the value of the first NDEF
-// Message TLV of the data area (from page 4). Empty when there is none.
-kqsim::Bytes Type2NdefMessage(const kqsim::Bytes& memory);
-
 // The record form of viewId, chosen by its command as a user would (empty).
 CRecordFormView* ChooseRecordForm(CMainFrame& frame, int viewId);
 // Types the values into the form's fields in field order as a user would (a combo
@@ -82,6 +89,8 @@ CRecordFormView* ChooseRecordForm(CMainFrame& frame, int viewId);
 void FillFields(CRecordFormView& form, const QStringList& values);
 // The form's field values in field order.
 QStringList FieldTexts(const CRecordFormView& form);
+// The data-list counter of a record form ("1 von 3", "Ende").
+QString RecordCounter(const CRecordFormView& form);
 // A control of a form or dialog by its id.
 template <class Control> Control* ControlById(const QWidget& parent, int id) {
     return parent.findChild<Control*>(QString::number(id));
@@ -104,8 +113,8 @@ private:
     QList<QPointer<QWidget>> m_answered; // weak: a later dialog may take a freed address
 };
 
-// Where `text` first lies in the tag's memory; -1 when nowhere.
-int FindInMemory(const kqsim::Bytes& memory, const std::string& text);
+// Whether `text` lies anywhere in the tag's memory.
+bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text);
 
 // A form that notes what the main window asks of it ("OnInitialUpdate", "activate",
 // "deactivate", "ClearRecord", "ShowTagRecord", "+11", "+12", "+14", "+15") and the

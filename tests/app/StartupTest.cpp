@@ -97,6 +97,7 @@ private slots:
     void aSilentSerialReaderIsFoundAtTheOtherRate() {
         kqtest::SimReader reader(kqtest::WriterConfig(9600));
         kqtest::FreshSettings(reader.Path(), 19200);
+        ProfileSettings::WriteInt("Port", "Timeout", 200); // the try without answer is shorter
         kqtest::ModalWatcher watcher;
         QVERIFY(App().InitInstance());
         QTRY_COMPARE_WITH_TIMEOUT(App().MainWnd()->StatusText(), kConnected, kStartLimitMs);
@@ -112,6 +113,7 @@ private slots:
     void afterTheDecisionToEndNothingMoreIsSent() {
         kqtest::SimReader reader(kqtest::WriterConfig(38400)); // answers neither at 9600 nor at 19200
         kqtest::FreshSettings(reader.Path());
+        ProfileSettings::WriteInt("Port", "Timeout", 200); // the tries without answer are shorter
         size_t logAtDialog = 0;
         kqtest::ModalWatcher watcher([&](QWidget*) {
             logAtDialog = reader.LogSize();

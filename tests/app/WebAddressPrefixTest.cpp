@@ -48,12 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"http\u017F://x", 1, "http\u017F://x", false},
         SplitCase{"\u212Attp://x", 1, "\u212Attp://x", false}));
 
-TEST(WebAddressPrefix, TheListAndItsDefault) {
-    EXPECT_EQ(WebAddressPrefixes(),
-              (QStringList{"http://www.", "http://", "https://www.", "https://"}));
-    EXPECT_EQ(kDefaultWebAddressPrefix, 1);
-}
-
 // The selected prefix goes in front of the field, unless the field brings its own.
 TEST(WebAddressPrefix, FullAddressKeepsAPrefixTypedIntoTheField) {
     EXPECT_EQ(FullWebAddress("https://", "example.org").toStdString(), "https://example.org");
