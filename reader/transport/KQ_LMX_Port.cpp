@@ -27,6 +27,14 @@ bool CKQ_LMX_Port::Transceive() {
         return false;
     }
     lastError = 0;
+    // A line that has hung up (a reader unplugged) cannot answer: waiting out the
+    // time-out on every exchange of an operation would hold the program for seconds
+    // while its input is shut out. The result is the same time-out, only at once.
+    if (serial_.IsOpen() && serial_.IsLineDead()) {
+        send_.clear();
+        lastError = KQLMX_ERROR_TIMEOUT;
+        return false;
+    }
     // Without an open link nothing goes out and the wait below runs into its time-out.
     if (serial_.IsOpen()) {
         serial_.DiscardInput();

@@ -33,6 +33,14 @@ TEST(ReaderPortLifetimeE2E, DroppedLinkTimesOutAndIsClosedOnce) {
         EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_TIMEOUT);
         EXPECT_LT(watch.Elapsed(), 3000ms);
         EXPECT_FALSE(dropping.pty.linkUp());
+        // Once the hang-up is seen, a whole tag operation (several exchanges, each with
+        // a 300 ms time-out) fails at once instead of waiting out every exchange.
+        Stopwatch operation;
+        unsigned char uid[8];
+        EXPECT_EQ(KQLMX_GetTagUid(first.Handle(), uid, sizeof uid), -1);
+        EXPECT_EQ(KQLMX_SetRfField(first.Handle(), 1), -1);
+        EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_TIMEOUT);
+        EXPECT_LT(operation.Elapsed(), 250ms);
 
         kqsim::ReaderConfig other = Reader(0);
         other.typeCode = 0x121;
