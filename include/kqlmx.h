@@ -74,6 +74,8 @@ extern "C" {
 #define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
 #define KQLMX_ERROR_MESSAGE_TOO_LARGE 0x20014 /* the tag's room is smaller than the message */
 #define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
+#define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, or a positive
+                                               one without a text */
 
 /* What the library does to the application's windows while it waits for a reader's
  * answer. Every member may be null (nothing is done); all run on the calling thread. */
@@ -186,7 +188,8 @@ KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int cur
                                  int newKeyLen);
 /* 0; minus the excess in bytes when the message does not fit the tag (error
  * KQLMX_ERROR_MESSAGE_TOO_LARGE, nothing written); -1. jsonLen may count a terminating
- * zero; an empty text formats the tag. */
+ * zero; an empty text (length 0) formats the tag. A negative jsonLen, or a null json
+ * with a positive one: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched. */
 KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,
                              int lockAfter);
 

@@ -184,6 +184,12 @@ int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, co
 }
 
 int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen, int lockAfter) {
+    // Only a real empty text formats the tag: a length that cannot be, or a missing
+    // text, must not erase what the tag holds.
+    if (jsonLen < 0 || (!json && jsonLen > 0)) {
+        App().SetPortError(port, KQLMX_ERROR_BAD_TEXT_LENGTH);
+        return -1;
+    }
     std::string_view text;
     if (json && jsonLen > 0) {
         if (json[jsonLen - 1] == '\0') --jsonLen; // a counted terminator

@@ -220,6 +220,27 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
     }
 }
 
+// A length that cannot be, or no text for a positive length, must not format the tag
+// (erasing the user's data) and report success.
+TEST(Type2Write, ImpossibleTextLengthIsRefusedBeforeTheTagIsTouched) {
+    const char json[] = R"({"TEXT" : {"TITLE" : "x"}})";
+    struct Case {
+        const char* text;
+        int length;
+    };
+    for (const Case& c : {Case{json, -1}, Case{json, -1000}, Case{"", -1}, Case{nullptr, 5}, Case{nullptr, -1}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        ASSERT_EQ(WriteJson(r, json), 0);
+        const Bytes before = *r.sim.tagMemory(id);
+        r.ClearLog();
+        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text, c.length, nullptr, 0, 0), -1) << c.length;
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_BAD_TEXT_LENGTH) << c.length;
+        EXPECT_EQ(*r.sim.tagMemory(id), before) << c.length;
+        EXPECT_TRUE(r.Commands().empty()) << "the tag is not even looked for";
+    }
+}
+
 TEST(Type2Write, TlvsThatFillWholeReadsInFrontOfTheMessageStay) {
     // A Lock Control TLV padded with NULL TLVs to page 6, and one with a Memory Control
     // TLV padded to the end of the first four-page read (page 8).
