@@ -56,6 +56,11 @@ public:
         handler.overflow_ = 0;
     }
     ~Operation() {
+        // Whatever step failed, a line that has hung up (a reader unplugged) is the
+        // cause the caller must hear of: error 3, as for a port that is gone, so that
+        // it lets the line go and opens the port anew.
+        if (handler_.port_ && handler_.port_->lastError != 0 && handler_.PortGone())
+            handler_.port_->lastError = KQLMX_ERROR_NO_SUCH_PORT;
         handler_.portHandle_ = savedHandle_;
         handler_.port_ = std::move(savedPort_);
         handler_.more_ = savedMore_;
@@ -76,7 +81,10 @@ void CNfcTagHandler::SetError(int code) {
     if (port_) port_->lastError = code;
 }
 
-bool CNfcTagHandler::PortGone() const { return !CKQ_LMX_SDKApp::Get().FindPort(portHandle_); }
+// The port was closed, or its line has hung up (the reader was unplugged).
+bool CNfcTagHandler::PortGone() const {
+    return !CKQ_LMX_SDKApp::Get().FindPort(portHandle_) || (port_ && port_->Serial().IsLineDead());
+}
 
 bool CNfcTagHandler::TakeKey(Key& cleared, const void* key, int keyLen) {
     cleared.fill(0);
@@ -101,14 +109,14 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
         PumpEventsFor(kFieldOffMs);
         SetRfFieldOnPort(port, true);
         if (!RequestTypeA(port, atqa)) {
-            if (!PortGone()) SetError(kTagErrorNoTag);
+            SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
             return false;
         }
     }
     uint8_t sak = 0;
     Bytes id;
     if (!SelectTypeA(port, kUidSize, sak, id)) {
-        SetError(kTagErrorNoTag);
+        SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
         return false;
     }
     if (uid) std::copy(id.begin(), id.end(), uid);
