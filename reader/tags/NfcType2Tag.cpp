@@ -306,6 +306,15 @@ bool CNfcType2Tag::MakeReadOnly() {
         if (layout && layout->dynamicLockPage >= 0)
             dynamic.push_back({layout->dynamicLockPage * kPageSize, layout->dynamicLockBits});
     }
+    // Lock bytes that cannot be read (a TLV that points past the memory) fail the lock
+    // before it has begun, not halfway.
+    for (const LockBits& bits : dynamic) {
+        Bytes scratch;
+        const size_t last = bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 - 1;
+        if (!ReadPages(static_cast<int>(bits.address / kPageSize), kPageSize, scratch) ||
+            !ReadPages(static_cast<int>(last / kPageSize), kPageSize, scratch))
+            return Fail(kTagErrorBlockRead);
+    }
 
     if ((cc[3] & 0x0F) != kReadOnly) {
         cc[3] |= kReadOnly;

@@ -475,13 +475,23 @@ TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
     EXPECT_EQ(*r.sim.tagMemory(id), locked);
 }
 
-TEST(Type2Lock, UnformattedTagIsNotLocked) {
-    TagSimReader r;
-    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ultralight));
-    const Bytes before = *r.sim.tagMemory(id);
-    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), kTagNotFormatted);
-    EXPECT_EQ(*r.sim.tagMemory(id), before);
+// Catches a lock begun on a tag it cannot finish: an unformatted tag, and a Lock
+// Control TLV whose bits lie beyond the memory (page Fh x 16 bytes = page 3Ch of 45).
+TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
+    struct Case {
+        const char* kind;
+        Pages pages;
+        int code;
+    };
+    for (const Case& c : {Case{"ultralight", {}, kTagNotFormatted},
+                          Case{"ntag213", {{4, Hex("01 03 F0 0C")}, {5, Hex("34 03 00 FE")}}, kTagBlockRead}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1) << c.kind;
+        EXPECT_EQ(LastError(r), c.code) << c.kind;
+        EXPECT_EQ(*r.sim.tagMemory(id), before) << c.kind;
+    }
 }
 
 // --- tags that go away -------------------------------------------------------------
