@@ -44,10 +44,10 @@ constexpr size_t kControlTlvSize = 5; // type, length 3, three bytes of value
 // NFC Forum default position of the dynamic lock bits (behind the data area the CC
 // states) would lie in user memory.
 struct KnownLayout {
-    int readablePages;      // the first page a READ refuses
-    int userPages;          // from page 4 on
-    uint8_t shippedCcSize;  // CC byte 2 as shipped (besides userPages / 2)
-    int dynamicLockPage;    // -1: none
+    int readablePages;     // the first page a READ refuses
+    int userPages;         // from page 4 on
+    uint8_t shippedCcSize; // CC byte 2 as shipped (besides userPages / 2)
+    int dynamicLockPage;   // -1: none
     int dynamicLockBits;
 };
 constexpr KnownLayout kKnownLayouts[] = {
@@ -94,8 +94,8 @@ ControlTlvs LeadingControlTlvs(std::span<const uint8_t> area) {
             ++pos;
             continue;
         }
-        if ((area[pos] != kTlvLockControl && area[pos] != kTlvMemoryControl) || pos + kControlTlvSize > area.size() ||
-            area[pos + 1] != 3)
+        if ((area[pos] != kTlvLockControl && area[pos] != kTlvMemoryControl) ||
+            pos + kControlTlvSize > area.size() || area[pos + 1] != 3)
             break;
         if (area[pos] == kTlvLockControl) {
             const uint8_t position = area[pos + 2];

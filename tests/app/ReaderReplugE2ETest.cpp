@@ -1,8 +1,8 @@
 // A reader unplugged while the program uses it, and plugged back in on the same path:
 // the real kqlmx-sim program on a pty behind a stable link under /dev (as udev names
-// a reader in /dev/serial/by-id; here in /dev/shm, where anyone may write), killed in the middle of a cyclic write and of a single read, then started
-// again on the same link. The program tells that the reader is gone, ends the job,
-// lets the line go, and reads again without a restart.
+// a reader in /dev/serial/by-id; here in /dev/shm, where anyone may write), killed in the middle of a cyclic
+// write and of a single read, then started again on the same link. The program tells that the reader is gone,
+// ends the job, lets the line go, and reads again without a restart.
 #include "../sim/SimProcess.h"
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
@@ -32,8 +32,8 @@ std::unique_ptr<kqsim::Tag> Ntag216WithText(int length) {
     const int payload = 3 + length;
     QByteArray record = QByteArray::fromHex("C1 01 00 00") + char(payload >> 8) + char(payload & 0xFF) + 'T' +
                         QByteArray::fromHex("02") + "en" + QByteArray(length, 'x');
-    QByteArray area = QByteArray::fromHex("03 FF") + char(record.size() >> 8) + char(record.size() & 0xFF) + record +
-                      '\xFE';
+    QByteArray area = QByteArray::fromHex("03 FF") + char(record.size() >> 8) + char(record.size() & 0xFF) +
+                      record + '\xFE';
     while (area.size() % 4 != 0)
         area += '\0';
     kqsim::TagImage image;
@@ -95,7 +95,8 @@ private slots:
             engine.SetPending(TextToJson("Zeile 1"), false);
             SetCyclicWriteViaMainWnd(true);
             QVERIFY(bench.frame->IsCyclicWriteRunning());
-            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"),
+                                      10000);
             bench.UnplugReader();
             QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), kNoReader, 10000);
             QVERIFY(!bench.frame->IsCyclicJobRunning());

@@ -1,9 +1,9 @@
 // The terminal settings a serial line asks for, for each line mode of the reader
 // (8N1, 8E1, 8O1, 8N2), checked as they are set: a pty keeps neither parity nor the
 // character size, so the line on the far side of a pty cannot show them.
+#include "platform/SerialTermios.h"
 #include "TestSupport.h"
 #include "kqlmx.h"
-#include "platform/SerialTermios.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +69,8 @@ TEST(SerialTermios, EachLineModeFromAnyLineBefore) {
         struct termios2 before = CookedLine();
         for (const Mode& mode : kModes) {
             SCOPED_TRACE(std::string(mode.name) + " at " + std::to_string(rate.rate));
-            const struct termios2 tio = RawLineTermios(before, LineSettings{rate.rate, mode.parity, 8, mode.stopBits});
+            const struct termios2 tio =
+                RawLineTermios(before, LineSettings{rate.rate, mode.parity, 8, mode.stopBits});
             ExpectRaw(tio);
             EXPECT_EQ(tio.c_cflag & kFrameBits, mode.cflag);
             EXPECT_EQ(tio.c_cflag & (CBAUD | (CBAUD << IBSHIFT)), rate.code | (rate.code << IBSHIFT));
