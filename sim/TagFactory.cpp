@@ -25,7 +25,9 @@ const Family kFamilies[] = {
 }  // namespace
 
 std::vector<std::string> tagKinds() {
-  return {"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2", "icode"};
+  std::vector<std::string> kinds{"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2"};
+  for (const std::string& k : Iso15693Tag::kinds()) kinds.push_back(k);
+  return kinds;
 }
 
 std::unique_ptr<Tag> loadTag(const TagImage& image, std::string& error) {

@@ -11,6 +11,7 @@
 #include "reader/sdk/Iso15693Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/sdk/ReaderCommands.h"
+#include "reader/tags/NfcIso15693Tag.h"
 #include "reader/tags/NfcType2Tag.h"
 #include "reader/transport/UiHooks.h"
 
@@ -166,8 +167,7 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    // ISO 15693 tags are found, but their NDEF data is not read by this build.
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    if (!PortGone() && DetectVicinity()) return CNfcIso15693Tag(*this, vicinityUid_).Read(messages, stopAfterFirst);
     return false;
 }
 
@@ -188,15 +188,15 @@ bool CNfcTagHandler::ReadJson(int port, std::string& json) {
     return true;
 }
 
-bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, int* overflow, bool lockAfter) {
+bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter) {
     if (overflow) *overflow = 0;
     overflow_ = 0;
-    const bool written = WriteArea(message, lockAfter);
+    const bool written = WriteArea(message, format, lockAfter);
     if (overflow) *overflow = overflow_;
     return written;
 }
 
-bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
+bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lockAfter) {
     CMyByteArray area;
     if (!EncodeNdefTlv(message, area)) {
         // Longer than a TLV can state: no tag takes it.
@@ -215,8 +215,9 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
         CNfcType2Tag tag(*this);
         return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    if (PortGone() || !DetectVicinity()) return false;
+    CNfcIso15693Tag tag(*this, vicinityUid_);
+    return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
 }
 
 bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,
@@ -224,7 +225,7 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
     if (overflow) *overflow = 0;
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, key, keyLen)) return false;
-    if (json.empty()) return WriteMessage(CNdefMessage{}, nullptr, false);
+    if (json.empty()) return WriteMessage(CNdefMessage{}, true, nullptr, false);
     CNdefMessage message;
     SetError(0); // a refusal of the text is told by the code it sets
     if (!JsonToNdefMessage(*this, json, message)) {
@@ -233,12 +234,12 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
         if (port_->lastError == 0) SetError(kTagErrorUnknownDataType);
         return false;
     }
-    return WriteMessage(message, overflow, lockAfter);
+    return WriteMessage(message, false, overflow, lockAfter);
 }
 
 bool CNfcTagHandler::Format(int port, const void* key, int keyLen) {
     Operation op(*this, port);
-    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, nullptr, false);
+    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, true, nullptr, false);
 }
 
 bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
@@ -250,8 +251,7 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    return !PortGone() && DetectVicinity() && CNfcIso15693Tag(*this, vicinityUid_).MakeReadOnly();
 }
 
 bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,
