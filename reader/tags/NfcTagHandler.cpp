@@ -11,6 +11,7 @@
 #include "reader/sdk/Iso15693Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/sdk/ReaderCommands.h"
+#include "reader/tags/NfcClassicTag.h"
 #include "reader/tags/NfcIso15693Tag.h"
 #include "reader/tags/NfcType2Tag.h"
 #include "reader/transport/UiHooks.h"
@@ -164,6 +165,8 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).Read(messages, stopAfterFirst);
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
@@ -208,12 +211,16 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
     }
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
-        if (type != kNfcTagType2) {
-            SetError(kTagErrorTypeNotSupported);
-            return false;
+        if (type == kNfcTagType2) {
+            CNfcType2Tag tag(*this);
+            return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
         }
-        CNfcType2Tag tag(*this);
-        return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
+            CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
+            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+        }
+        SetError(kTagErrorTypeNotSupported);
+        return false;
     }
     if (PortGone() || !DetectVicinity()) return false;
     CNfcIso15693Tag tag(*this, vicinityUid_);
@@ -248,6 +255,8 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).MakeReadOnly();
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
