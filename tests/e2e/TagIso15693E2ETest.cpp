@@ -18,6 +18,7 @@ using kqsim::TagId;
 
 constexpr int kTagNotFormatted = 0x20004;
 constexpr int kTagVicinityBlockLock = 0x2000A;
+constexpr int kTagFormat = 0x2000B;
 constexpr int kTagNewer = 0x2000C;
 constexpr int kTagOlder = 0x2000D;
 constexpr int kTagWriteProtected = 0x2000E;
@@ -179,14 +180,25 @@ INSTANTIATE_TEST_SUITE_P(
                     FoundCase{"older_version_formatted", Hex("E1 30 0E 01"), true, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A locked block in the way: on a formatted tag the write is refused before anything is
+// written; on a blank tag whose block 0 is locked the format fails, and the message is
+// not written without its CC either.
 TEST(Iso15693Write, LockedBlockIsFoundBeforeAnythingIsWritten) {
-    TagSimReader r;
-    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 0E 01")}, {1, Hex("03 00 FE 00")}}, "3"));
-    const Bytes before = *r.sim.tagMemory(id);
-    EXPECT_EQ(WriteJson(r, kHallo), -1);
-    EXPECT_EQ(LastError(r), kTagWriteProtected);
-    EXPECT_EQ(*r.sim.tagMemory(id), before);
-    EXPECT_EQ(Count(IsoCommands(r), kWriteSingle), 0u);
+    struct Case {
+        std::vector<std::pair<int, Bytes>> blocks;
+        const char* locked;
+        int code;
+    };
+    for (const Case& c : {Case{{{0, Hex("E1 40 0E 01")}, {1, Hex("03 00 FE 00")}}, "3", kTagWriteProtected},
+                          Case{{}, "0", kTagFormat}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithBlocks("icode", c.blocks, c.locked));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(WriteJson(r, kHallo), -1);
+        EXPECT_EQ(LastError(r), c.code);
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+        EXPECT_EQ(Count(IsoCommands(r), kWriteSingle), 0u);
+    }
 }
 
 // Room: 112 bytes less the CC on 4-byte blocks; 2040 bytes (the size byte's most) less
