@@ -363,6 +363,8 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     BusyCursor busy;
     Mad mad;
     if (!ReadMad(mad)) {
+        // NDEF data of a newer mapping is not formatted away unless a format is asked for.
+        if (mad.newer && !all) return false;
         handler_.Reactivate();
         authSector_ = -1;
         if (!Format(all, area.size())) return Fail(kTagErrorFormat);

@@ -347,15 +347,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "", kTagNewer, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Classic1K, ReadOnlyFirstSectorRefusesTheWrite) {
-    TagSimReader r;
-    const TagId id = r.sim.placeTag(TagWithBlocks(
-        "classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, kNdefLocked}}));
-    EXPECT_EQ(ReadJson(r), kHallo);
-    const Bytes before = *r.sim.tagMemory(id);
-    EXPECT_EQ(WriteJson(r, TextJson(3)), -1);
-    EXPECT_EQ(LastError(r), kTagWriteProtected);
-    EXPECT_EQ(*r.sim.tagMemory(id), before);
+// A first NDEF sector marked read-only (GPB 43), or one of a newer mapping version (GPB
+// 80): the write leaves the tag as it is.
+TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
+    for (const auto& [trailer, code] : {std::pair{kNdefLocked, kTagWriteProtected},
+                                        std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(
+            TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(WriteJson(r, TextJson(3)), -1);
+        EXPECT_EQ(LastError(r), code);
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+    }
 }
 
 } // namespace
