@@ -35,8 +35,6 @@ const Bytes kMad1Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C1 FF FF FF FF FF FF"
 const Bytes kMad2Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 FF FF FF FF FF FF");
 const Bytes kZeros(16, 0x00);
 
-int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
-
 int Trailer(int sector) { return sector < 32 ? 4 * sector + 3 : 128 + 16 * (sector - 32) + 15; }
 
 Bytes Block(const TagSimReader& r, TagId id, int block) {
@@ -65,17 +63,6 @@ Bytes Mad(uint8_t crc, uint8_t info, std::initializer_list<int> listed, int entr
         mad[2 * static_cast<size_t>(s) + 1] = 0xE1;
     }
     return mad;
-}
-
-std::string ReadJson(const TagSimReader& r, int* result = nullptr) {
-    std::string text(4096, '\0');
-    const int n = KQLMX_ReadTag(r.port, text.data(), static_cast<int>(text.size()));
-    if (result) *result = n;
-    return n >= 0 ? text.substr(0, static_cast<size_t>(n)) : std::string();
-}
-
-int WriteJson(const TagSimReader& r, const std::string& json, int lockAfter = 0) {
-    return KQLMX_WriteTag(r.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, lockAfter);
 }
 
 std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
@@ -117,7 +104,7 @@ TEST(Classic1K, BlankTagWrittenReadLockedTwice) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
     const Bytes block0 = Block(r, id, 0);
-    ASSERT_EQ(WriteJson(r, UrlJson()), 0) << std::hex << LastError(r);
+    ASSERT_EQ(r.WriteJson(UrlJson()), 0) << std::hex << r.LastError();
 
     // 103 bytes of TLV area: sectors 1-3 (48 bytes each); MAD CRC over info 00 and
     // 03 E1 for sectors 1-3: 55.
@@ -128,19 +115,19 @@ TEST(Classic1K, BlankTagWrittenReadLockedTwice) {
     EXPECT_EQ(DataArea(r, id, {1, 2, 3}), area);
     for (int s = 1; s < 16; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), s <= 3 ? kNdefTrailer : kTransportTrailer) << s;
     EXPECT_EQ(Block(r, id, 0), block0);
-    EXPECT_EQ(ReadJson(r), UrlJson());
+    EXPECT_EQ(r.ReadJson(), UrlJson());
 
-    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << LastError(r);
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
     EXPECT_EQ(Block(r, id, 3), Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C1 FF FF FF FF FF FF")) << "MAD GPB kept";
     for (int s = 1; s <= 3; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
-    EXPECT_EQ(ReadJson(r), UrlJson());
+    EXPECT_EQ(r.ReadJson(), UrlJson());
 
     r.ClearLog();
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << "nothing left to lock";
     EXPECT_TRUE(r.Commands(0x35).empty());
     const Bytes locked = *r.sim.tagMemory(id);
-    EXPECT_EQ(WriteJson(r, TextJson(3)), -1);
-    EXPECT_EQ(LastError(r), kTagWriteProtected);
+    EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
+    EXPECT_EQ(r.LastError(), kTagWriteProtected);
     // Another program's raw writes are refused by the tag itself, with either key.
     EXPECT_EQ(RawWrite(r, 4, 0, kNfcKey), -1);
     EXPECT_EQ(RawWrite(r, 4, 1, kTransport), -1);
@@ -156,17 +143,17 @@ TEST(Classic4K, ShortMessageThenCapacityIntoMad2) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic4K));
     const std::string shortJson = TextJson(5);
-    ASSERT_EQ(WriteJson(r, shortJson), 0) << std::hex << LastError(r);
+    ASSERT_EQ(r.WriteJson(shortJson), 0) << std::hex << r.LastError();
     EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}), Mad(0xE8, 0x00, {1, 2}, 15));
     EXPECT_EQ(Block(r, id, 3), kMad2Trailer) << "GPB C2: MAD version 2";
     EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}), Mad(0x16, 0x00, {}, 23));
     EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
     EXPECT_EQ(Block(r, id, Trailer(3)), kTransportTrailer);
-    EXPECT_EQ(ReadJson(r), shortJson);
+    EXPECT_EQ(r.ReadJson(), shortJson);
 
     // 15 + 740 bytes of TLV area: 720 in sectors 1-15, the rest in sector 17.
     const std::string longJson = TextJson(740);
-    ASSERT_EQ(WriteJson(r, longJson), 0) << std::hex << LastError(r);
+    ASSERT_EQ(r.WriteJson(longJson), 0) << std::hex << r.LastError();
     EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
               Mad(0x0F, 0x00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
     EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}), Mad(0x05, 0x00, {1}, 23))
@@ -174,7 +161,7 @@ TEST(Classic4K, ShortMessageThenCapacityIntoMad2) {
     EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
     EXPECT_EQ(Block(r, id, Trailer(17)), kNdefTrailer);
     EXPECT_EQ(Block(r, id, Trailer(18)), kTransportTrailer);
-    EXPECT_EQ(ReadJson(r), longJson);
+    EXPECT_EQ(r.ReadJson(), longJson);
 
     ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0);
     const Bytes madLocked = Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C2 FF FF FF FF FF FF");
@@ -189,7 +176,7 @@ TEST(Classic4K, ShortMessageThenCapacityIntoMad2) {
 TEST(Classic1K, CapacityKeepsTheInfoByteAndTellsTheExcess) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
-    ASSERT_EQ(WriteJson(r, TextJson(5)), 0);
+    ASSERT_EQ(r.WriteJson(TextJson(5)), 0);
     // The MAD's info byte set to 01, as a card holder sector pointer would.
     Bytes mad1 = Block(r, id, 1);
     mad1[1] = 0x01;
@@ -202,13 +189,13 @@ TEST(Classic1K, CapacityKeepsTheInfoByteAndTellsTheExcess) {
     ASSERT_EQ(KQLMX_WriteBlock(r.port, 1, mad1.data(), 16), 0);
 
     const std::string json = TextJson(700); // 715 bytes: sectors 1-15
-    ASSERT_EQ(WriteJson(r, json), 0) << std::hex << LastError(r);
+    ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
     EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
               Mad(0x14, 0x01, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
-    EXPECT_EQ(ReadJson(r), json);
+    EXPECT_EQ(r.ReadJson(), json);
     const Bytes before = *r.sim.tagMemory(id);
-    EXPECT_EQ(WriteJson(r, TextJson(710)), -5) << "725 bytes for 720";
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    EXPECT_EQ(r.WriteJson(TextJson(710)), -5) << "725 bytes for 720";
+    EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
     EXPECT_EQ(*r.sim.tagMemory(id), before);
 }
 
@@ -226,7 +213,7 @@ TEST_P(ClassicFormat, EverySectorAndTheMadWithItsCrc) {
     const FormatCase& c = GetParam();
     TagSimReader r;
     const TagId id = r.sim.placeTag(c.tag());
-    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0) << std::hex << LastError(r);
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
     EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
               Mad(0x0F, 0x00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
     EXPECT_EQ(Block(r, id, 3), c.is4K ? kMad2Trailer : kMad1Trailer);
@@ -245,7 +232,7 @@ TEST_P(ClassicFormat, EverySectorAndTheMadWithItsCrc) {
     // An empty NDEF record in the first sector.
     EXPECT_EQ(Block(r, id, 4), Cat({Hex("03 03 D0 00 00 FE"), Bytes(10, 0x00)}));
     int result = -1;
-    EXPECT_EQ(ReadJson(r, &result), "");
+    EXPECT_EQ(r.ReadJson(&result), "");
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(RefusedTrailers(r, id).empty());
 }
@@ -284,10 +271,10 @@ TEST_P(ClassicMadWalk, FindsTheNdefSectors) {
     TagSimReader r;
     r.sim.placeTag(TagWithBlocks(c.kind, c.blocks));
     int result = 0;
-    const std::string json = ReadJson(r, &result);
+    const std::string json = r.ReadJson(&result);
     if (c.json.empty()) {
         EXPECT_EQ(result, -1);
-        EXPECT_EQ(LastError(r), c.code);
+        EXPECT_EQ(r.LastError(), c.code);
     } else {
         EXPECT_EQ(json, c.json);
     }
@@ -356,8 +343,8 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
         const TagId id = r.sim.placeTag(
             TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
         const Bytes before = *r.sim.tagMemory(id);
-        EXPECT_EQ(WriteJson(r, TextJson(3)), -1);
-        EXPECT_EQ(LastError(r), code);
+        EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
+        EXPECT_EQ(r.LastError(), code);
         EXPECT_EQ(*r.sim.tagMemory(id), before);
     }
 }

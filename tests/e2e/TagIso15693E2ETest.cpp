@@ -33,18 +33,6 @@ const std::string kHallo = R"({"TEXT" : {"TITLE" : "Hallo"}})";
 
 std::string TextJson(const std::string& text) { return R"({"TEXT" : {"TITLE" : ")" + text + R"("}})"; }
 
-int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
-
-std::string ReadJson(const TagSimReader& r) {
-    std::string text(8192, '\0');
-    const int n = KQLMX_ReadTag(r.port, text.data(), static_cast<int>(text.size()));
-    return n >= 0 ? text.substr(0, static_cast<size_t>(n)) : std::string();
-}
-
-int WriteJson(const TagSimReader& r, const std::string& json, int lockAfter = 0) {
-    return KQLMX_WriteTag(r.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, lockAfter);
-}
-
 // The ISO 15693 command codes the reader sent, in order.
 std::vector<uint8_t> IsoCommands(const TagSimReader& r) {
     std::vector<uint8_t> codes;
@@ -93,7 +81,7 @@ TEST_P(Iso15693Profile, WritesReadsAndLocksTwice) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Iso15693Tag::blank(c.kind));
     ASSERT_NE(id, 0u);
-    ASSERT_EQ(WriteJson(r, kHallo), 0) << std::hex << LastError(r);
+    ASSERT_EQ(r.WriteJson(kHallo), 0) << std::hex << r.LastError();
     // The CC, then the TLV area right behind it, whatever the block size.
     const Bytes memory = *r.sim.tagMemory(id);
     Bytes expected = Cat({c.cc, kHalloTlv});
@@ -102,10 +90,10 @@ TEST_P(Iso15693Profile, WritesReadsAndLocksTwice) {
     EXPECT_EQ(Bytes(memory.begin(), memory.begin() + static_cast<long>(expected.size())), expected);
 
     r.ClearLog();
-    EXPECT_EQ(ReadJson(r), kHallo);
+    EXPECT_EQ(r.ReadJson(), kHallo);
     EXPECT_EQ(Count(IsoCommands(r), kReadMultiple) > 0, c.readsGrouped);
 
-    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << LastError(r);
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
     EXPECT_EQ((*r.sim.tagMemory(id))[1], 0x43) << "CC write access 11: read-only";
     const std::vector<bool> locked = LockedBlocks(r, id);
     for (size_t b = 0; b < locked.size(); ++b)
@@ -114,9 +102,9 @@ TEST_P(Iso15693Profile, WritesReadsAndLocksTwice) {
     r.ClearLog();
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << "locked before";
     EXPECT_EQ(Count(IsoCommands(r), kLock), 0u);
-    EXPECT_EQ(WriteJson(r, TextJson("neu")), -1);
-    EXPECT_EQ(LastError(r), kTagNfcWriteProtection);
-    EXPECT_EQ(ReadJson(r), kHallo);
+    EXPECT_EQ(r.WriteJson(TextJson("neu")), -1);
+    EXPECT_EQ(r.LastError(), kTagNfcWriteProtection);
+    EXPECT_EQ(r.ReadJson(), kHallo);
 }
 
 // Data sizes: 28 x 4 = 112 (0E), 8 x 4 assumed by the host for the tag without system
@@ -156,15 +144,15 @@ TEST_P(Iso15693Found, FormatsOnlyWhatIsNotFormatted) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, c.block0}}));
     const Bytes before = *r.sim.tagMemory(id);
-    const int result = c.format ? KQLMX_FormatTag(r.port, nullptr, 0) : WriteJson(r, kHallo);
+    const int result = c.format ? KQLMX_FormatTag(r.port, nullptr, 0) : r.WriteJson(kHallo);
     if (c.code != 0) {
         EXPECT_EQ(result, -1);
-        EXPECT_EQ(LastError(r), c.code);
+        EXPECT_EQ(r.LastError(), c.code);
         EXPECT_EQ(*r.sim.tagMemory(id), before);
         EXPECT_EQ(Count(IsoCommands(r), kWriteSingle), 0u);
         return;
     }
-    ASSERT_EQ(result, 0) << std::hex << LastError(r);
+    ASSERT_EQ(result, 0) << std::hex << r.LastError();
     EXPECT_EQ(r.Pages(id, 0, 1), Hex("E1 40 0E 01"));
     EXPECT_EQ(r.Pages(id, 1, 1), c.format ? Hex("03 03 D0 00") : Hex("03 0C D1 01"));
 }
@@ -194,8 +182,8 @@ TEST(Iso15693Write, LockedBlockIsFoundBeforeAnythingIsWritten) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithBlocks("icode", c.blocks, c.locked));
         const Bytes before = *r.sim.tagMemory(id);
-        EXPECT_EQ(WriteJson(r, kHallo), -1);
-        EXPECT_EQ(LastError(r), c.code);
+        EXPECT_EQ(r.WriteJson(kHallo), -1);
+        EXPECT_EQ(r.LastError(), c.code);
         EXPECT_EQ(*r.sim.tagMemory(id), before);
         EXPECT_EQ(Count(IsoCommands(r), kWriteSingle), 0u);
     }
@@ -216,12 +204,12 @@ TEST(Iso15693Write, MessageThatDoesNotFitIsRefusedWithItsExcess) {
         const TagId id = r.sim.placeTag(Iso15693Tag::blank(c.kind));
         ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
         const Bytes formatted = *r.sim.tagMemory(id);
-        EXPECT_EQ(WriteJson(r, TextJson(std::string(static_cast<size_t>(c.fits) + 3, 'x'))), -3);
-        EXPECT_EQ(LastError(r), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+        EXPECT_EQ(r.WriteJson(TextJson(std::string(static_cast<size_t>(c.fits) + 3, 'x'))), -3);
+        EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
         EXPECT_EQ(*r.sim.tagMemory(id), formatted);
         const std::string json = TextJson(std::string(static_cast<size_t>(c.fits), 'x'));
-        ASSERT_EQ(WriteJson(r, json), 0) << std::hex << LastError(r);
-        EXPECT_EQ(ReadJson(r), json);
+        ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
+        EXPECT_EQ(r.ReadJson(), json);
     }
 }
 
@@ -232,9 +220,9 @@ TEST(Iso15693Read, GroupsOfEightAndTheSingleBlockFallback) {
     {
         TagSimReader r;
         r.sim.placeTag(Iso15693Tag::blank("icode"));
-        ASSERT_EQ(WriteJson(r, json), 0);
+        ASSERT_EQ(r.WriteJson(json), 0);
         r.ClearLog();
-        EXPECT_EQ(ReadJson(r), json);
+        EXPECT_EQ(r.ReadJson(), json);
         std::vector<Bytes> groups;
         for (const Bytes& c : r.Commands(0x20))
             if (c[2] == kReadMultiple) groups.emplace_back(c.end() - 2, c.end());
@@ -242,7 +230,7 @@ TEST(Iso15693Read, GroupsOfEightAndTheSingleBlockFallback) {
     }
     TagSimReader r;
     r.sim.placeTag(Iso15693Tag::blank("iso15693-nomulti"));
-    ASSERT_EQ(WriteJson(r, json), 0);
+    ASSERT_EQ(r.WriteJson(json), 0);
     // The CC now says the tag takes Read multiple blocks, which it does not.
     ASSERT_EQ(KQLMX_Iso15693WriteBlocks(r.port, 0, Hex("E1 40 0E 01").data(), 4, nullptr, 0, 0), 0);
     r.ClearLog();
@@ -260,7 +248,7 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
         const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
         ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-        EXPECT_EQ(LastError(r), kTagWithoutContent);
+        EXPECT_EQ(r.LastError(), kTagWithoutContent);
         EXPECT_EQ(r.Pages(id, 0, 1), Hex("E1 40 0E 01"));
         const std::vector<bool> locked = LockedBlocks(r, id);
         EXPECT_EQ(std::count(locked.begin(), locked.end(), true), 0);
@@ -270,12 +258,12 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1) << "no tag";
         r.sim.placeTag(Iso15693Tag::blank("icode"));
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-        EXPECT_EQ(LastError(r), kTagNotFormatted);
+        EXPECT_EQ(r.LastError(), kTagNotFormatted);
     }
     // The tag is taken away after the lock of block 4: the lock of block 5 fails.
     TagSimReader r;
     const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
-    ASSERT_EQ(WriteJson(r, kHallo), 0);
+    ASSERT_EQ(r.WriteJson(kHallo), 0);
     r.ClearLog();
     ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0);
     // The tag commands up to the first lock (type A request first, then the ISO ones).
@@ -286,10 +274,10 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
     }
     r.sim.removeTag(id);
     const TagId other = r.sim.placeTag(Iso15693Tag::blank("icode"));
-    ASSERT_EQ(WriteJson(r, kHallo), 0);
+    ASSERT_EQ(r.WriteJson(kHallo), 0);
     r.sim.removeTagAfter(other, beforeLock + 5);
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), kTagVicinityBlockLock);
+    EXPECT_EQ(r.LastError(), kTagVicinityBlockLock);
 }
 
 } // namespace
