@@ -63,6 +63,8 @@ void CNfcIso15693Tag::MemorySize(int& blocks, int& blockSize) {
     // After the info flags and the UID: DSFID and AFI when present, then the size.
     const size_t at = 9 + (info[0] & 1) + ((info[0] >> 1) & 1);
     if (at + 1 >= info.size()) return;
+    // Blocks smaller than the CC cannot hold it: such a size counts as none told.
+    if ((info[at + 1] & 0x1F) + 1 < kCcSize) return;
     blocks = info[at] + 1;
     blockSize = (info[at + 1] & 0x1F) + 1;
 }
