@@ -171,6 +171,23 @@ TEST(Classic4K, ShortMessageThenCapacityIntoMad2) {
     EXPECT_TRUE(RefusedTrailers(r, id).empty());
 }
 
+// A formatted 4K takes 3360 bytes: 30 sectors of 48 and sectors 32-39 of 240 (15 data
+// blocks each). A text of 3000 'x' makes 3015 bytes of TLV area (03 FF 0B C2: a record
+// of 3010 bytes, header C1 01 00 00 0B BB 54 for a payload of 3003: 02 "en" and the
+// text; then FE): byte 1440 opens sector 32
+// (block 128), the Terminator is byte 3014, byte 134 of sector 38 (block 232, byte 6).
+TEST(Classic4K, LongMessageFillsTheSixteenBlockSectors) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic4K));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
+    const std::string json = TextJson(3000);
+    ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Block(r, id, 4), Cat({Hex("03 FF 0B C2 C1 01 00 00 0B BB 54 02 65 6E 78 78")}));
+    EXPECT_EQ(Block(r, id, 128), Bytes(16, 'x'));
+    EXPECT_EQ(Block(r, id, 232), Cat({Bytes(6, 'x'), Hex("FE"), Bytes(9, 0x00)}));
+    EXPECT_EQ(r.ReadJson(), json);
+}
+
 // Capacity extension on a tag whose MAD info byte is 01: kept, and the CRC over it and
 // fifteen entries is 14. The message that fits nowhere is told with its excess.
 TEST(Classic1K, CapacityKeepsTheInfoByteAndTellsTheExcess) {

@@ -130,17 +130,5 @@ TEST(SimClassic, TrailerWithAccessBitsThatDisagreeIsRefusedAndRecorded) {
   EXPECT_EQ(tag->refusedTrailers(), std::vector<std::string>{"sector 1: access bytes 7F 07 89"});
 }
 
-TEST(SimClassic, GeometryOf4K) {
-  auto tag = ClassicTag::blank(ClassicTag::Model::Classic4K);
-  EXPECT_EQ(tag->memory().size(), 4096u);
-  EXPECT_EQ(tag->sak(), 0x18);
-  EXPECT_EQ(tag->atqa(), 0x0002);
-  EXPECT_EQ(ClassicTag::firstBlock(32), 128);
-  EXPECT_EQ(ClassicTag::blocksIn(39), 16);
-  EXPECT_EQ(tag->block(255), kTransport) << "trailer of sector 39";
-  EXPECT_EQ(tag->block(143), kTransport) << "trailer of sector 32";
-  EXPECT_EQ(tag->block(142), Bytes(16, 0x00));
-}
-
 }  // namespace
 }  // namespace kqsim
