@@ -351,6 +351,29 @@ INSTANTIATE_TEST_SUITE_P(
                  "", kTagNewer, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// TLVs in front of the NDEF Message TLV stay: NULL TLVs (00) up to byte 3 of block 4,
+// or up to byte 4 of block 5 (20 bytes in); writing begins in the block that holds it.
+TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
+    for (int offset : {3, 20}) {
+        Bytes area(static_cast<size_t>(offset), 0x00);
+        area.insert(area.end(), kHalloBlock.begin(), kHalloBlock.end());
+        area.resize(48, 0x00);
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)},
+                                                                     {3, kMad1Trailer},
+                                                                     {4, Part(area, 0, 16)},
+                                                                     {5, Part(area, 16, 16)},
+                                                                     {6, Part(area, 32, 16)},
+                                                                     {7, kNdefTrailer}}));
+        ASSERT_EQ(r.WriteJson(TextJson(3)), 0) << std::hex << r.LastError();
+        const Bytes written = DataArea(r, id, {1});
+        EXPECT_EQ(Bytes(written.begin(), written.begin() + offset), Bytes(static_cast<size_t>(offset), 0x00));
+        EXPECT_EQ(Bytes(written.begin() + offset, written.begin() + offset + 13),
+                  Hex("03 0A D1 01 06 54 02 65 6E 78 78 78 FE"));
+        EXPECT_EQ(r.ReadJson(), TextJson(3));
+    }
+}
+
 // A first NDEF sector marked read-only (GPB 43), or one of a newer mapping version (GPB
 // 80): the write leaves the tag as it is.
 TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
