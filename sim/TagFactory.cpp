@@ -1,5 +1,6 @@
 #include "TagFactory.h"
 
+#include "ClassicTag.h"
 #include "Iso15693Tag.h"
 #include "TagImage.h"
 #include "Type2Tag.h"
@@ -20,12 +21,17 @@ const Family kFamilies[] = {
      [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return Type2Tag::load(i, e); }},
     {&Iso15693Tag::isKind,
      [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return Iso15693Tag::load(i, e); }},
+    {&ClassicTag::isKind,
+     [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return ClassicTag::load(i, e); }},
 };
 
 }  // namespace
 
 std::vector<std::string> tagKinds() {
-  return {"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2", "icode"};
+  std::vector<std::string> kinds{"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2"};
+  for (const std::string& k : Iso15693Tag::kinds()) kinds.push_back(k);
+  for (const std::string& k : ClassicTag::kinds()) kinds.push_back(k);
+  return kinds;
 }
 
 std::unique_ptr<Tag> loadTag(const TagImage& image, std::string& error) {

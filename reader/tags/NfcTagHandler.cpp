@@ -11,6 +11,8 @@
 #include "reader/sdk/Iso15693Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/sdk/ReaderCommands.h"
+#include "reader/tags/NfcClassicTag.h"
+#include "reader/tags/NfcIso15693Tag.h"
 #include "reader/tags/NfcType2Tag.h"
 #include "reader/transport/UiHooks.h"
 
@@ -171,11 +173,12 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).Read(messages, stopAfterFirst);
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    // ISO 15693 tags are found, but their NDEF data is not read by this build.
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    if (!PortGone() && DetectVicinity()) return CNfcIso15693Tag(*this, vicinityUid_).Read(messages, stopAfterFirst);
     return false;
 }
 
@@ -196,15 +199,15 @@ bool CNfcTagHandler::ReadJson(int port, std::string& json) {
     return true;
 }
 
-bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, int* overflow, bool lockAfter) {
+bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter) {
     if (overflow) *overflow = 0;
     overflow_ = 0;
-    const bool written = WriteArea(message, lockAfter);
+    const bool written = WriteArea(message, format, lockAfter);
     if (overflow) *overflow = overflow_;
     return written;
 }
 
-bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
+bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lockAfter) {
     CMyByteArray area;
     if (!EncodeNdefTlv(message, area)) {
         // Longer than a TLV can state: no tag takes it.
@@ -216,15 +219,20 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
     }
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
-        if (type != kNfcTagType2) {
-            SetError(kTagErrorTypeNotSupported);
-            return false;
+        if (type == kNfcTagType2) {
+            CNfcType2Tag tag(*this);
+            return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
         }
-        CNfcType2Tag tag(*this);
-        return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
+            CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
+            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+        }
+        SetError(kTagErrorTypeNotSupported);
+        return false;
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    if (PortGone() || !DetectVicinity()) return false;
+    CNfcIso15693Tag tag(*this, vicinityUid_);
+    return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
 }
 
 bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,
@@ -232,7 +240,7 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
     if (overflow) *overflow = 0;
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, key, keyLen)) return false;
-    if (json.empty()) return WriteMessage(CNdefMessage{}, nullptr, false);
+    if (json.empty()) return WriteMessage(CNdefMessage{}, true, nullptr, false);
     CNdefMessage message;
     SetError(0); // a refusal of the text is told by the code it sets
     if (!JsonToNdefMessage(*this, json, message)) {
@@ -241,12 +249,12 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
         if (port_->lastError == 0) SetError(kTagErrorUnknownDataType);
         return false;
     }
-    return WriteMessage(message, overflow, lockAfter);
+    return WriteMessage(message, false, overflow, lockAfter);
 }
 
 bool CNfcTagHandler::Format(int port, const void* key, int keyLen) {
     Operation op(*this, port);
-    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, nullptr, false);
+    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, true, nullptr, false);
 }
 
 bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
@@ -255,11 +263,12 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).MakeReadOnly();
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    return !PortGone() && DetectVicinity() && CNfcIso15693Tag(*this, vicinityUid_).MakeReadOnly();
 }
 
 bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,

@@ -550,16 +550,13 @@ TEST(TagCalls, EmptyFieldUidsAndFamiliesNotSupported) {
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("A1 B2 C3 D4 00 00 00 00")) << "a short UID padded with zeros";
     r.sim.removeTag(id);
 
-    // An ISO 15693 tag: its UID as sent (least significant byte first), but no NDEF.
+    // An ISO 15693 tag: its UID as sent (least significant byte first); blank, it holds
+    // no NDEF yet.
     id = r.sim.placeTag(kqsim::Iso15693Tag::blank());
     EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("78 56 34 12 00 01 04 E0"));
     EXPECT_EQ(ReadJson(r), "");
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-    EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), kTagNotFormatted);
     r.sim.removeTag(id);
 
     // A type A tag of another family.
