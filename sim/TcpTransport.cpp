@@ -108,8 +108,11 @@ void TcpTransport::run() {
       [[maybe_unused]] ssize_t n = read(wakeFd_, &count, sizeof count);
     }
     if (listenFd_ >= 0 && (fds[1].revents & POLLIN)) {
-      int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      sockaddr_in peer{};
+      socklen_t peerLength = sizeof peer;
+      int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
       if (fd >= 0) {
+        peerPort_ = ntohs(peer.sin_port);
         closeConnection();
         connectionFd_ = fd;
         connected_ = true;

@@ -38,6 +38,8 @@ class TcpTransport : public LinkControl {
   // Without reconnections the listener closes when the first connection ends.
   void setAcceptReconnections(bool accept);
   int connectionsAccepted() const { return accepted_; }
+  // The host's local port of the last connection taken.
+  int lastPeerPort() const { return peerPort_; }
   bool connected() const { return connected_; }
   // Closes the current connection (the listener stays).
   void dropLink() override;
@@ -60,6 +62,7 @@ class TcpTransport : public LinkControl {
   int connectionFd_ = -1;
   int wakeFd_ = -1;
   std::atomic<int> accepted_{0};
+  std::atomic<int> peerPort_{0};
   std::atomic<bool> connected_{false};
   std::atomic<bool> dropRequested_{false};
   std::atomic<bool> stop_{false};
