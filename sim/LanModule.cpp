@@ -168,7 +168,10 @@ void LanModule::reply(std::uint8_t code, const Bytes& data, const std::string& t
 // Called with the lock held: the module leaves its address and answers again at the
 // new one after the delay (or, in DHCP mode, at its DHCP address).
 void LanModule::moveTo(const std::string& address) {
-  const std::string target = config_.dhcpAddress.empty() ? address : config_.dhcpAddress;
+  // Without an address of its own (0.0.0.0) the module takes a lease: its DHCP address,
+  // or where it is now when it has none.
+  std::string target = address == "0.0.0.0" ? current_ : address;
+  if (!config_.dhcpAddress.empty()) target = config_.dhcpAddress;
   if (target == current_ && !moving_) return;
   if (unicastFd_ >= 0) close(unicastFd_);
   if (broadcastFd_ >= 0) close(broadcastFd_);
@@ -190,7 +193,7 @@ void LanModule::handle(const std::uint8_t* data, std::size_t size, const std::st
     reply(0xF9, blocks_[0], from, fromPort);
   } else if (code >= 0xE1 && code <= 0xEF) {
     reply(static_cast<std::uint8_t>(0xD0 + (code - 0xE0)), blocks_[code - 0xE0], from, fromPort);
-  } else if (code == 0xF6) {
+  } else if (code == 0xF6 && config_.answersIdentity) {
     Bytes identity(30, 0);
     if (config_.vendorMark) std::memcpy(identity.data() + 11, "VEK", 3);
     std::copy_n(config_.mac.begin(), std::min<std::size_t>(config_.mac.size(), 6), identity.begin() + 20);

@@ -41,6 +41,7 @@ class LanModule {
     std::string deviceType = "KQ-LAN";            // block 2 text
     Bytes mac = {0x00, 0x20, 0x4A, 0x11, 0x22, 0x33};
     bool vendorMark = true;                       // "VEK" in the identity answer
+    bool answersIdentity = true;
     // Modes.
     std::chrono::milliseconds reappearDelay{100}; // before it answers at a new address
     std::string dhcpAddress;                      // set: answers from here after a move
