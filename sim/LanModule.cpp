@@ -144,7 +144,8 @@ void LanModule::run() {
     pollfd fds[2] = {{unicastFd_, POLLIN, 0}, {broadcastFd_, POLLIN, 0}};
     poll(fds, 2, 10);
     for (int i = 0; i < 2; ++i) {
-      if (!(fds[i].revents & POLLIN)) continue;
+      // A datagram handled before may have moved the module: its old sockets are gone.
+      if (!(fds[i].revents & POLLIN) || fds[i].fd != (i == 0 ? unicastFd_ : broadcastFd_)) continue;
       sockaddr_in from{};
       socklen_t length = sizeof from;
       ssize_t n = recvfrom(fds[i].fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);

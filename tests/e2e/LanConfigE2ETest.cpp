@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <climits>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cctype>
 #include <cstring>
 #include <functional>
@@ -96,6 +100,40 @@ TEST(LanDiscovery, NoModuleGivesAnEmptyListWithinTheWindow) {
     EXPECT_EQ(KQLMX_FindLanReaders(buffer, sizeof buffer), 1);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_LT(watch.Elapsed(), 1500ms);
+}
+
+TEST(LanDiscovery, DefaultBroadcastReachesAModuleOverAVethPair) {
+    // The real defaults (255.255.255.255, port 30718, the host's own adapters) in a
+    // user and network namespace of this test alone: two ends of a veth pair, the
+    // module on one, the discovery from both.
+    if (!std::getenv("KQ_LAN_NETNS")) {
+        if (std::system("unshare -rn true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no network namespaces here";
+        char self[PATH_MAX] = {};
+        ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+        const std::string command = std::string("KQ_LAN_NETNS=1 timeout 60 unshare -rn ") + self +
+                                    " --gtest_filter=LanDiscovery.DefaultBroadcastReachesAModuleOverAVethPair";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no veth pair could be made";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        return;
+    }
+    if (std::system("ip link add kq0 type veth peer name kq1 && ip addr add 10.77.0.1/24 dev kq0 && "
+                    "ip addr add 10.77.0.2/24 dev kq1 && ip link set kq0 up && ip link set kq1 up && ip link set lo up") != 0)
+        std::exit(77);
+    unsetenv("KQLMX_LAN_BROADCAST");
+    unsetenv("KQLMX_LAN_PORT");
+    unsetenv("KQLMX_LAN_ADAPTERS");
+    Module::Config config;
+    config.address = "10.77.0.2";
+    config.broadcast = "255.255.255.255";
+    config.name = "NETNS";
+    Module module(config);
+    ASSERT_TRUE(module.ok()) << module.error();
+    // From kq1 the answer comes from the host's own address and is dropped; from kq0
+    // it is the module's.
+    EXPECT_EQ(Find(false), std::vector<std::string>{"10.77.0.2-10001"});
+    EXPECT_EQ(Find(true), std::vector<std::string>{"10.77.0.2-10001"});
 }
 
 TEST(LanConfig, ReadGivesNameAddressMaskAndGatewayTexts) {
