@@ -222,6 +222,13 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
          "@30-10007", "", "", 0, 1, {}, 3, 1, "@30"},
         {"identity unanswered: nothing changed", [](Module::Config& c) { c.answersIdentity = false; }, "@41-10001",
          "", "", -1, 0, {}, 0, 0, "@30"},
+        // Back only after the 5 s wait: the reopen is tried again, 100 ms apart.
+        {"module back late: reopened",
+         [](Module::Config& c) {
+             c.vendorMark = false;
+             c.reappearDelay = 6000ms;
+         },
+         "@41-10007", "", "", 0, 1, {}, 1, 1, "@41"},
         {"block 0 writes refused", [](Module::Config& c) {
              c.vendorMark = false;
              c.refuseWrites = true;
@@ -267,28 +274,34 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
 
 TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
     // A module without the vendor mark takes only the short address set-up; the port
-    // and the name then go by block 0, the name's second half also into block 3.
-    LanEnvironment lan({LoopbackAddress(1)});
-    auto config = lan.Module(LoopbackAddress(30), "DHCPNAM1DHCPNAM2");
-    config.vendorMark = false;
-    config.dhcpAddress = LoopbackAddress(32);
-    Module module(config);
-    ASSERT_TRUE(module.ok()) << module.error();
-    Bytes block3 = module.block(3);
-    std::fill(block3.begin() + 102, block3.begin() + 110, 0x00);
-    module.setBlock(3, block3);
-    ASSERT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), "[DHCPNAM1DHCPNAM2]-10004",
-                                   "255.255.255.0", "0.0.0.0"),
-              0);
-    EXPECT_EQ(module.currentAddress(), LoopbackAddress(32));
-    const Bytes block0 = module.block(0);
-    EXPECT_EQ(Bytes(block0.begin(), block0.begin() + 4), Bytes({0, 0, 0, 0})) << "DHCP: no fixed address";
-    EXPECT_EQ(Bytes(block0.begin() + 20, block0.begin() + 22), Bytes({0x14, 0x27}));
-    EXPECT_EQ(Bytes(block0.begin() + 112, block0.begin() + 120), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '1'}));
-    EXPECT_EQ(Bytes(block0.begin() + 84, block0.begin() + 92), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
-    block3 = module.block(3);
-    EXPECT_EQ(Bytes(block3.begin() + 102, block3.begin() + 110), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
-    EXPECT_EQ(KQLMX_CheckLanReader("[DHCPNAM1DHCPNAM2]-10004"), 1);
+    // and the name then go by block 0, the name's second half also into block 3 when
+    // that block is exactly 126 bytes long.
+    for (const size_t block3Size : {size_t{126}, size_t{124}}) {
+        SCOPED_TRACE(block3Size);
+        LanEnvironment lan({LoopbackAddress(1)});
+        auto config = lan.Module(LoopbackAddress(30), "DHCPNAM1DHCPNAM2");
+        config.vendorMark = false;
+        config.dhcpAddress = LoopbackAddress(32);
+        Module module(config);
+        ASSERT_TRUE(module.ok()) << module.error();
+        Bytes block3 = module.block(3);
+        std::fill(block3.begin() + 102, block3.begin() + 110, 0x00);
+        block3.resize(block3Size);
+        module.setBlock(3, block3);
+        ASSERT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), "[DHCPNAM1DHCPNAM2]-10004",
+                                       "255.255.255.0", "0.0.0.0"),
+                  0);
+        EXPECT_EQ(module.currentAddress(), LoopbackAddress(32));
+        const Bytes block0 = module.block(0);
+        EXPECT_EQ(Bytes(block0.begin(), block0.begin() + 4), Bytes({0, 0, 0, 0})) << "DHCP: no fixed address";
+        EXPECT_EQ(Bytes(block0.begin() + 20, block0.begin() + 22), Bytes({0x14, 0x27}));
+        EXPECT_EQ(Bytes(block0.begin() + 112, block0.begin() + 120), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '1'}));
+        EXPECT_EQ(Bytes(block0.begin() + 84, block0.begin() + 92), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
+        const Bytes copy = block3Size == 126 ? Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}) : Bytes(8, 0x00);
+        block3 = module.block(3);
+        EXPECT_EQ(Bytes(block3.begin() + 102, block3.begin() + 110), copy);
+        EXPECT_EQ(KQLMX_CheckLanReader("[DHCPNAM1DHCPNAM2]-10004"), 1);
+    }
 }
 
 } // namespace
