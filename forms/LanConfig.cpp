@@ -81,6 +81,12 @@ CLanConfig::CLanConfig(const QString& reader, QWidget* parent) : QDialog(parent)
     m_progress->setObjectName(QStringLiteral("1253"));
     m_progress->setOrientation(Qt::Vertical);
     m_progress->setTextVisible(false);
+    // The dialog keeps its size while buttons and bar swap places.
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_ok, m_cancel, m_progress}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
     m_progress->hide();
 
     auto* grid = new QGridLayout;

@@ -134,6 +134,9 @@ private slots:
         auto config = m_lan->Module(LoopbackAddress(20), "ABCDEFGH");
         config.tcpPort = 10002;
         config.gateway = "10.0.0.1";
+        // Back at its new address only after the library's own 5 s wait: the dialog
+        // waits on, showing its progress.
+        config.reappearDelay = std::chrono::milliseconds(6000);
         Module& module = AddModule(config);
         CLanConfig dlg(Address(20) + "-10002");
         dlg.show();
@@ -148,7 +151,20 @@ private slots:
         QVERIFY(dlg.Progress()->isHidden());
         Shot(dlg, "config-fixed");
         dlg.AddressEdit()->setText(Address(21));
+        int progressSeen = 0;
+        bool shot = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!dlg.Progress()->isVisible() || dlg.Progress()->value() <= 0) return;
+            progressSeen = std::max(progressSeen, dlg.Progress()->value());
+            QVERIFY(!dlg.isEnabled() && !dlg.findChild<QPushButton*>("OkButton")->isVisible());
+            if (!shot) Shot(dlg, "config-writing");
+            shot = true;
+        });
+        watch.start(20);
         QTest::mouseClick(dlg.findChild<QPushButton*>("OkButton"), Qt::LeftButton);
+        watch.stop();
+        QVERIFY(progressSeen > 0 && progressSeen < CLanConfig::kReappearWaitMs);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.ReaderText, Address(21) + "-10002");
         QCOMPARE(QString::fromStdString(module.currentAddress()), Address(21));
