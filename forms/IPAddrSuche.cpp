@@ -118,7 +118,8 @@ bool CIPAddrSuche::SearchReaders() {
             const QString key = text.startsWith(QLatin1Char('[')) && close >= 0 ? text.left(close + 1) : text;
             QListWidgetItem* same = nullptr;
             for (int row = 0; row < m_list->count() && !same; ++row)
-                if (m_list->item(row)->text().compare(key, Qt::CaseInsensitive) == 0) same = m_list->item(row);
+                if (m_list->item(row)->text().compare(key, Qt::CaseInsensitive) == 0)
+                    same = m_list->item(row);
             if (same) {
                 same->setText(text);
                 same->setData(Qt::UserRole, Usable);
@@ -140,7 +141,9 @@ bool CIPAddrSuche::SearchReaders() {
     return true;
 }
 
-void CIPAddrSuche::OnSelectionChanged() { m_changeButton->setEnabled(!m_list->selectedItems().isEmpty()); }
+void CIPAddrSuche::OnSelectionChanged() {
+    m_changeButton->setEnabled(!m_list->selectedItems().isEmpty());
+}
 
 void CIPAddrSuche::accept() {
     const auto selected = m_list->selectedItems();

@@ -104,7 +104,8 @@ CLanConfig::CLanConfig(const QString& reader, QWidget* parent) : QDialog(parent)
     grid->addWidget(m_mask, 4, 1);
     grid->addWidget(new QLabel(tr("Gateway:"), this), 5, 0);
     grid->addWidget(m_gateway, 5, 1);
-    grid->setColumnMinimumWidth(1, m_address->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 16);
+    grid->setColumnMinimumWidth(
+        1, m_address->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 16);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(m_ok);
@@ -237,7 +238,8 @@ void CLanConfig::accept() {
     CBusyGuard busy;
     const QByteArray reader = ReaderText.toUtf8();
     const QByteArray newText = text.toUtf8();
-    if (KQLMX_WriteLanConfig(reader.constData(), newText.constData(), mask.constData(), gateway.constData()) != 0) {
+    if (KQLMX_WriteLanConfig(reader.constData(), newText.constData(), mask.constData(),
+                             gateway.constData()) != 0) {
         ShowWarningBox(this, KqString(IdsLanConfigFailed));
         ReadConfiguration();
         ShowWriting(false);

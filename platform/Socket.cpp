@@ -66,7 +66,8 @@ std::optional<std::vector<Ipv4Adapter>> AdaptersFromText(const std::string& text
             auto address = ParseIpv4(entry.substr(0, slash));
             auto mask = ParseMask(entry.substr(slash + 1));
             if (address && mask)
-                adapters.push_back({FormatIpv4(*address), FormatIpv4(*mask), static_cast<int>(adapters.size()) + 1});
+                adapters.push_back(
+                    {FormatIpv4(*address), FormatIpv4(*mask), static_cast<int>(adapters.size()) + 1});
         }
         start = end + 1;
     }
@@ -97,7 +98,8 @@ std::optional<std::vector<Ipv4Adapter>> ListIpv4Adapters() {
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         const auto* mask = reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask);
         if (address->sin_addr.s_addr == 0) continue;
-        adapters.push_back({AddressText(*address), AddressText(*mask), static_cast<int>(if_nametoindex(entry->ifa_name))});
+        adapters.push_back(
+            {AddressText(*address), AddressText(*mask), static_cast<int>(if_nametoindex(entry->ifa_name))});
     }
     freeifaddrs(list);
     return adapters;
@@ -120,7 +122,8 @@ std::string LocalAddressTowards(const std::string& host) {
     sockaddr_in remote;
     if (host.empty() || !ToSockaddr(host, 9, remote)) return {};
     Socket probe = NewSocket(SOCK_DGRAM);
-    if (!probe.IsValid() || connect(probe.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0)
+    if (!probe.IsValid() ||
+        connect(probe.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0)
         return {};
     sockaddr_in local{};
     socklen_t length = sizeof local;
@@ -165,7 +168,8 @@ ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint1
     if (errno != EINPROGRESS) return ConnectResult::Failed;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return ConnectResult::Failed;
         pollfd fd{socket.Fd(), POLLOUT, 0};
         const int ready = poll(&fd, 1, static_cast<int>(left.count()));
@@ -175,7 +179,8 @@ ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint1
         socklen_t length = sizeof error;
         if (getsockopt(socket.Fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return ConnectResult::Failed;
         if (error == 0) return ConnectResult::Connected;
-        return error == EADDRINUSE || error == EADDRNOTAVAIL ? ConnectResult::AddressInUse : ConnectResult::Failed;
+        return error == EADDRINUSE || error == EADDRNOTAVAIL ? ConnectResult::AddressInUse
+                                                             : ConnectResult::Failed;
     }
 }
 
@@ -216,12 +221,14 @@ Socket CreateDatagramSocket(const std::string& localAddress) {
     Socket socket = NewSocket(SOCK_DGRAM);
     if (!socket.IsValid()) return socket;
     const int on = 1;
-    if (setsockopt(socket.Fd(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 || !Bind(socket, localAddress, 0))
+    if (setsockopt(socket.Fd(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        !Bind(socket, localAddress, 0))
         return Socket();
     return socket;
 }
 
-long SendDatagram(const Socket& socket, std::span<const uint8_t> bytes, const std::string& host, uint16_t port) {
+long SendDatagram(const Socket& socket, std::span<const uint8_t> bytes, const std::string& host,
+                  uint16_t port) {
     sockaddr_in remote;
     if (!socket.IsValid() || host.empty() || !ToSockaddr(host, port, remote)) return -1;
     return static_cast<long>(sendto(socket.Fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL,
@@ -232,7 +239,8 @@ long ReceiveDatagram(const Socket& socket, std::span<uint8_t> out, std::string& 
     if (!socket.IsValid()) return -1;
     sockaddr_in sender{};
     socklen_t length = sizeof sender;
-    const ssize_t n = recvfrom(socket.Fd(), out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&sender), &length);
+    const ssize_t n =
+        recvfrom(socket.Fd(), out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(&sender), &length);
     if (n >= 0) from = AddressText(sender);
     return static_cast<long>(n);
 }

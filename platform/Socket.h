@@ -76,7 +76,8 @@ long ReceiveStream(const Socket& socket, std::span<uint8_t> out, int* error);
 
 // A UDP socket on `localAddress` (empty: any), any port, with SO_BROADCAST.
 Socket CreateDatagramSocket(const std::string& localAddress);
-long SendDatagram(const Socket& socket, std::span<const uint8_t> bytes, const std::string& host, uint16_t port);
+long SendDatagram(const Socket& socket, std::span<const uint8_t> bytes, const std::string& host,
+                  uint16_t port);
 // One waiting datagram, its sender in `from` ("a.b.c.d"); -1 when none waits.
 long ReceiveDatagram(const Socket& socket, std::span<uint8_t> out, std::string& from);
 

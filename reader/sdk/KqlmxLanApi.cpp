@@ -13,9 +13,13 @@ using kq::App;
 namespace {
 
 // A text argument; values below 0x10000 name string resources elsewhere, never text.
-bool IsText(const char* text) { return reinterpret_cast<uintptr_t>(text) >= 0x10000; }
+bool IsText(const char* text) {
+    return reinterpret_cast<uintptr_t>(text) >= 0x10000;
+}
 
-std::string TextOrEmpty(const char* text) { return IsText(text) ? std::string(text) : std::string(); }
+std::string TextOrEmpty(const char* text) {
+    return IsText(text) ? std::string(text) : std::string();
+}
 
 // Copies into a caller's buffer of the documented size, never beyond it.
 void CopyText(char* out, size_t size, const std::string& text) {
@@ -30,11 +34,16 @@ int FindLanReaders(char* buf, int size, bool checkType) {
 
 extern "C" {
 
-int KQLMX_FindLanReaders(char* buf, int size) { return FindLanReaders(buf, size, false); }
+int KQLMX_FindLanReaders(char* buf, int size) {
+    return FindLanReaders(buf, size, false);
+}
 
-int KQLMX_FindLanReadersEx(char* buf, int size) { return FindLanReaders(buf, size, true); }
+int KQLMX_FindLanReadersEx(char* buf, int size) {
+    return FindLanReaders(buf, size, true);
+}
 
-int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addressOut, char* maskOut, char* gatewayOut) {
+int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addressOut, char* maskOut,
+                        char* gatewayOut) {
     if (!IsText(reader)) return -1;
     kq::CKQ_LMX_SDKApp::LanConfigTexts texts;
     const int result = App().ReadLanConfig(reader, texts);
@@ -53,6 +62,8 @@ int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* ma
     return App().ConfigureLanReader(reader, TextOrEmpty(address), TextOrEmpty(mask), TextOrEmpty(gateway));
 }
 
-int KQLMX_CheckLanReader(const char* reader) { return IsText(reader) ? App().CheckLanReader(reader) : 0; }
+int KQLMX_CheckLanReader(const char* reader) {
+    return IsText(reader) ? App().CheckLanReader(reader) : 0;
+}
 
 } // extern "C"

@@ -33,8 +33,8 @@ std::array<uint8_t, 4> BlockBytes(const Bytes& block, size_t offset) {
 
 std::array<uint8_t, 4> MaskBytes(int hostBits) {
     const uint32_t mask = hostBits >= 32 || hostBits < 0 ? 0 : ~uint32_t{0} << hostBits;
-    return {static_cast<uint8_t>(mask >> 24), static_cast<uint8_t>(mask >> 16), static_cast<uint8_t>(mask >> 8),
-            static_cast<uint8_t>(mask)};
+    return {static_cast<uint8_t>(mask >> 24), static_cast<uint8_t>(mask >> 16),
+            static_cast<uint8_t>(mask >> 8), static_cast<uint8_t>(mask)};
 }
 
 constexpr int kReappearWaitMs = 5000;
@@ -171,7 +171,8 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
             const auto maskBytes = MaskBytes(hostBits ? *hostBits : block0[6]);
             const auto gatewayBytes = gatewayGiven ? gatewayParsed.address : BlockBytes(block0, 12);
             const std::string name = wanted.name.empty() ? LanNameHalves(block0) : wanted.name.substr(0, 16);
-            socket.SendAddressSetup(LanLongSetup(mac, wanted.address, tcpPort, maskBytes, gatewayBytes, name), true);
+            socket.SendAddressSetup(LanLongSetup(mac, wanted.address, tcpPort, maskBytes, gatewayBytes, name),
+                                    true);
             otherChanged = false;
         } else {
             socket.SendAddressSetup(LanShortSetup(mac, wanted.address), false);
@@ -192,7 +193,8 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         if (handle <= 0) return handle;
         std::copy(wanted.address.begin(), wanted.address.end(), block0.begin());
         if (hostBits) block0[6] = static_cast<uint8_t>(*hostBits);
-        if (gatewayGiven) std::copy(gatewayParsed.address.begin(), gatewayParsed.address.end(), block0.begin() + 12);
+        if (gatewayGiven)
+            std::copy(gatewayParsed.address.begin(), gatewayParsed.address.end(), block0.begin() + 12);
         if (wanted.port != 0) {
             block0[20] = static_cast<uint8_t>(wanted.port & 0xFF);
             block0[21] = static_cast<uint8_t>((wanted.port >> 8) & 0xFF);

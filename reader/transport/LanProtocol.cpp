@@ -8,7 +8,9 @@ namespace kq {
 
 namespace {
 
-Bytes Header(uint8_t second, uint8_t code) { return {0x00, second, 0x00, code}; }
+Bytes Header(uint8_t second, uint8_t code) {
+    return {0x00, second, 0x00, code};
+}
 
 std::string Dotted(const uint8_t* bytes) {
     return std::to_string(bytes[0]) + '.' + std::to_string(bytes[1]) + '.' + std::to_string(bytes[2]) + '.' +
@@ -45,9 +47,13 @@ Bytes LanBlockWriteRequest(int block, const Bytes& data) {
     return request;
 }
 
-uint8_t LanBlockWriteAnswerCode(int block) { return block == 0 ? 0xFB : static_cast<uint8_t>(0xB0 + block); }
+uint8_t LanBlockWriteAnswerCode(int block) {
+    return block == 0 ? 0xFB : static_cast<uint8_t>(0xB0 + block);
+}
 
-Bytes LanIdentityRequest() { return Header(0x01, kLanIdentityCode); }
+Bytes LanIdentityRequest() {
+    return Header(0x01, kLanIdentityCode);
+}
 
 Bytes LanAddressSetupRequest(const Bytes& setup, bool longForm) {
     Bytes request = Header(0x00, 0xFC);
@@ -57,7 +63,9 @@ Bytes LanAddressSetupRequest(const Bytes& setup, bool longForm) {
     return request;
 }
 
-Bytes LanApplyRequest() { return {0x00, 0x00, 0x00, 0x03, 'X', '3'}; }
+Bytes LanApplyRequest() {
+    return {0x00, 0x00, 0x00, 0x03, 'X', '3'};
+}
 
 Bytes LanLongSetup(const Bytes& mac, const std::array<uint8_t, 4>& address, int port,
                    const std::array<uint8_t, 4>& mask, const std::array<uint8_t, 4>& gateway,
@@ -81,13 +89,21 @@ Bytes LanShortSetup(const Bytes& mac, const std::array<uint8_t, 4>& address) {
     return setup;
 }
 
-std::string LanConfiguredAddress(const Bytes& block0) { return Dotted(block0.data()); }
+std::string LanConfiguredAddress(const Bytes& block0) {
+    return Dotted(block0.data());
+}
 
-int LanTcpPort(const Bytes& block0) { return block0[20] | (block0[21] << 8); }
+int LanTcpPort(const Bytes& block0) {
+    return block0[20] | (block0[21] << 8);
+}
 
-std::string LanNameHalves(const Bytes& block0) { return NameHalf(block0, 112) + NameHalf(block0, 84); }
+std::string LanNameHalves(const Bytes& block0) {
+    return NameHalf(block0, 112) + NameHalf(block0, 84);
+}
 
-std::string LanDeviceName(const Bytes& block0) { return "[" + LanNameHalves(block0) + "]"; }
+std::string LanDeviceName(const Bytes& block0) {
+    return "[" + LanNameHalves(block0) + "]";
+}
 
 void PutLanName(Bytes& block0, const std::string& name) {
     for (size_t i = 0; i < 16; ++i) {
@@ -143,7 +159,8 @@ void ParseLanAddress(const std::string& text, LanAddress& out) {
     size_t position = 0;
     for (size_t part = 0; part < 4; ++part) {
         const size_t end = part < 3 ? text.find('.', position) : std::string::npos;
-        std::string piece = text.substr(position, end == std::string::npos ? std::string::npos : end - position);
+        std::string piece =
+            text.substr(position, end == std::string::npos ? std::string::npos : end - position);
         if (part == 3) {
             const size_t dash = piece.find('-');
             out.port = dash == std::string::npos ? 0 : static_cast<int>(Decimal(piece.c_str() + dash + 1));

@@ -39,9 +39,9 @@ Bytes LanShortSetup(const Bytes& mac, const std::array<uint8_t, 4>& address);
 
 // Block 0 fields (the block must hold kLanBlockMinimum bytes).
 std::string LanConfiguredAddress(const Bytes& block0); // "a.b.c.d" of bytes 0-3
-int LanTcpPort(const Bytes& block0);                    // bytes 20-21, low byte first
-std::string LanNameHalves(const Bytes& block0);         // "%.8s%.8s" of bytes 112 and 84
-std::string LanDeviceName(const Bytes& block0);         // "[" + halves + "]"
+int LanTcpPort(const Bytes& block0);                   // bytes 20-21, low byte first
+std::string LanNameHalves(const Bytes& block0);        // "%.8s%.8s" of bytes 112 and 84
+std::string LanDeviceName(const Bytes& block0);        // "[" + halves + "]"
 // Writes the name's first 16 characters, zero-padded: 1-8 at 112, 9-16 at 84.
 void PutLanName(Bytes& block0, const std::string& name);
 

@@ -78,7 +78,8 @@ std::string CTCPSocket::ResolveAddressText(const std::string& text) {
     const size_t open = text.find('[');
     if (open == std::string::npos) return text;
     const size_t close = text.find(']', open);
-    const std::string name = text.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
+    const std::string name =
+        text.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
     return ResolveLanNameOnAdapters(name, 200);
 }
 
@@ -94,11 +95,13 @@ bool CTCPSocket::Connect(const std::string& addressText) {
     for (int attempt = 1; attempt <= kCreateAttempts && !socket_.IsValid(); ++attempt) {
         int error = 0;
         socket_ = platform::CreateStreamSocket(localAddress_, 0, &error);
-        if (!socket_.IsValid() && attempt < kCreateAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!socket_.IsValid() && attempt < kCreateAttempts)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     if (!socket_.IsValid()) return false;
     for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
-        const auto result = platform::ConnectStream(socket_, host_, static_cast<uint16_t>(port_), kConnectTimeoutMs);
+        const auto result =
+            platform::ConnectStream(socket_, host_, static_cast<uint16_t>(port_), kConnectTimeoutMs);
         if (result == platform::ConnectResult::Connected) {
             connected_ = true;
             return true;
@@ -233,7 +236,8 @@ bool CTCPSocket::ReadIdentity(Bytes& data) {
     if (!SendRequest(LanIdentityRequest(), true)) return false;
     return AwaitAnswer(
         [&](const Datagram& d) {
-            return d.code == kLanIdentityAnswer && d.data.size() >= kLanIdentityMinimum && d.sender == moduleAddress_;
+            return d.code == kLanIdentityAnswer && d.data.size() >= kLanIdentityMinimum &&
+                   d.sender == moduleAddress_;
         },
         data);
 }
@@ -242,7 +246,9 @@ bool CTCPSocket::SendAddressSetup(const Bytes& setup, bool longForm) {
     return SendRequest(LanAddressSetupRequest(setup, longForm), true);
 }
 
-bool CTCPSocket::SendApply() { return SendRequest(LanApplyRequest(), false); }
+bool CTCPSocket::SendApply() {
+    return SendRequest(LanApplyRequest(), false);
+}
 
 int CTCPSocket::DiscoverOnAdapter(std::vector<std::string>& list, int timeoutMs, bool checkType) {
     if (!CreateUdpSocket(platform::LanBroadcastAddress()) || !SendRequest(LanBlockReadRequest(0), true)) {
@@ -275,7 +281,8 @@ int CTCPSocket::DiscoverOnAdapter(std::vector<std::string>& list, int timeoutMs,
             }
             moduleAddress_ = address;
             Bytes block2;
-            if (!ReadBlock(2, block2, false) || block2.size() < kLanFullBlockSize || !LanDeviceTypeIsReader(block2))
+            if (!ReadBlock(2, block2, false) || block2.size() < kLanFullBlockSize ||
+                !LanDeviceTypeIsReader(block2))
                 continue;
             InsertSortedUnique(kept, name.empty() ? entry : name);
         }
@@ -283,7 +290,8 @@ int CTCPSocket::DiscoverOnAdapter(std::vector<std::string>& list, int timeoutMs,
     }
     socket_.Close();
     udpOpen_ = false;
-    for (const std::string& entry : found) InsertSortedUnique(list, entry);
+    for (const std::string& entry : found)
+        InsertSortedUnique(list, entry);
     return static_cast<int>(list.size());
 }
 

@@ -8,7 +8,9 @@
 
 namespace kq {
 
-CTCPSocketThread::CTCPSocketThread(ReceiveSink& owner) : owner_(owner) { socket_.SetOwner(&owner); }
+CTCPSocketThread::CTCPSocketThread(ReceiveSink& owner) : owner_(owner) {
+    socket_.SetOwner(&owner);
+}
 
 bool CTCPSocketThread::Open(const std::string& addressText) {
     if (IsOpen() || thread_.joinable()) return false;
@@ -27,7 +29,8 @@ bool CTCPSocketThread::Open(const std::string& addressText) {
         return false;
     }
     // A thread that ends without its connect-done mark must not leave the open waiting.
-    while (!connectDone_ && !ended_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!connectDone_ && !ended_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!connectDone_ || ended_) {
         thread_.join();
         return false;

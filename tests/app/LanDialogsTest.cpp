@@ -25,7 +25,9 @@ using Module = kqsim::LanModule;
 
 namespace {
 
-QString Address(int host) { return QString::fromStdString(LoopbackAddress(host)); }
+QString Address(int host) {
+    return QString::fromStdString(LoopbackAddress(host));
+}
 
 // Saves the widget's picture when KQ_LAN_DIALOG_SHOTS names a folder (to look at).
 void Shot(QWidget& widget, const char* name) {
@@ -75,9 +77,7 @@ class LanDialogsTest : public QObject {
     }
 
 private slots:
-    void init() {
-        m_lan = std::make_unique<LanEnvironment>(std::vector<std::string>{LoopbackAddress(1)});
-    }
+    void init() { m_lan = std::make_unique<LanEnvironment>(std::vector<std::string>{LoopbackAddress(1)}); }
     void cleanup() {
         m_modules.clear();
         m_lan.reset();
@@ -251,7 +251,8 @@ private slots:
         QVERIFY(dlg.IpSearchButton()->isVisible() && dlg.IpSearchButton()->isEnabled());
         QTest::mouseClick(dlg.IpSearchButton(), Qt::LeftButton);
         QCOMPARE(dlg.Name, u"LAN: [DHCPNAME]"_qs);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.PortList()->findItems(u"LAN: [DHCPNAME]"_qs, Qt::MatchExactly).isEmpty(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dlg.PortList()->findItems(u"LAN: [DHCPNAME]"_qs, Qt::MatchExactly).isEmpty(), 8000);
         QCOMPARE(dlg.GetOpenName(), u"[DHCPNAME]:1"_qs);
         QVERIFY(watcher.seen.contains(u"CIPAddrSuche"_qs));
     }

@@ -7,15 +7,15 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <cctype>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,8 @@ using Module = kqsim::LanModule;
 // The multi-string a discovery call filled in, as texts.
 std::vector<std::string> Find(bool checkType) {
     char buffer[2500];
-    const int used = checkType ? KQLMX_FindLanReadersEx(buffer, sizeof buffer) : KQLMX_FindLanReaders(buffer, sizeof buffer);
+    const int used = checkType ? KQLMX_FindLanReadersEx(buffer, sizeof buffer)
+                               : KQLMX_FindLanReaders(buffer, sizeof buffer);
     std::vector<std::string> entries;
     for (int i = 0; i < used && buffer[i] != 0; i += static_cast<int>(std::strlen(buffer + i)) + 1)
         entries.emplace_back(buffer + i);
@@ -43,7 +44,8 @@ Bytes AddressBytes(const std::string& text) {
 
 std::vector<uint8_t> Codes(const Module& module) {
     std::vector<uint8_t> codes;
-    for (const auto& r : module.received()) codes.push_back(r.code);
+    for (const auto& r : module.received())
+        codes.push_back(r.code);
     return codes;
 }
 
@@ -69,8 +71,8 @@ TEST(LanDiscovery, ListsEachModuleOnceSortedFromTwoAdaptersAndChecksTheDeviceTyp
         modules.push_back(std::make_unique<Module>(c));
         ASSERT_TRUE(modules.back()->ok()) << modules.back()->error();
     }
-    std::vector<std::string> plain = {fixed + "-10001", other + "-10001", "[DHCPNAME00000001]" + dhcp + "-10002",
-                                      "[LOWER]" + moved + "-10001"};
+    std::vector<std::string> plain = {fixed + "-10001", other + "-10001",
+                                      "[DHCPNAME00000001]" + dhcp + "-10002", "[LOWER]" + moved + "-10001"};
     std::sort(plain.begin(), plain.end());
     EXPECT_EQ(Find(false), plain);
     std::vector<std::string> checked = {fixed + "-10001", "[DHCPNAME00000001]", "[LOWER]"};
@@ -78,7 +80,8 @@ TEST(LanDiscovery, ListsEachModuleOnceSortedFromTwoAdaptersAndChecksTheDeviceTyp
     EXPECT_EQ(Find(true), checked);
     // Every module heard one discovery per adapter, and the type check read block 2
     // (E2) from each listed module alone.
-    for (const auto& m : modules) EXPECT_EQ(Count(Codes(*m), 0xF8), 4);
+    for (const auto& m : modules)
+        EXPECT_EQ(Count(Codes(*m), 0xF8), 4);
     EXPECT_EQ(Count(Codes(*modules[0]), 0xE2), 2);
     EXPECT_EQ(Count(Codes(*modules[2]), 0xE2), 2);
 }
@@ -107,11 +110,13 @@ TEST(LanDiscovery, DefaultBroadcastReachesAModuleOverAVethPair) {
     // user and network namespace of this test alone: two ends of a veth pair, the
     // module on one, the discovery from both.
     if (!std::getenv("KQ_LAN_NETNS")) {
-        if (std::system("unshare -rn true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no network namespaces here";
+        if (std::system("unshare -rn true >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "no network namespaces here";
         char self[PATH_MAX] = {};
         ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-        const std::string command = std::string("KQ_LAN_NETNS=1 timeout 60 unshare -rn ") + self +
-                                    " --gtest_filter=LanDiscovery.DefaultBroadcastReachesAModuleOverAVethPair";
+        const std::string command =
+            std::string("KQ_LAN_NETNS=1 timeout 60 unshare -rn ") + self +
+            " --gtest_filter=LanDiscovery.DefaultBroadcastReachesAModuleOverAVethPair";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status));
         if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no veth pair could be made";
@@ -119,7 +124,8 @@ TEST(LanDiscovery, DefaultBroadcastReachesAModuleOverAVethPair) {
         return;
     }
     if (std::system("ip link add kq0 type veth peer name kq1 && ip addr add 10.77.0.1/24 dev kq0 && "
-                    "ip addr add 10.77.0.2/24 dev kq1 && ip link set kq0 up && ip link set kq1 up && ip link set lo up") != 0)
+                    "ip addr add 10.77.0.2/24 dev kq1 && ip link set kq0 up && ip link set kq1 up && ip link "
+                    "set lo up") != 0)
         std::exit(77);
     unsetenv("KQLMX_LAN_BROADCAST");
     unsetenv("KQLMX_LAN_PORT");
@@ -164,7 +170,8 @@ TEST(LanConfig, ReadGivesNameAddressMaskAndGatewayTexts) {
         SCOPED_TRACE(c.name);
         char name[25], address[22], mask[16], gateway[16];
         std::memset(address, 'x', sizeof address);
-        ASSERT_EQ(KQLMX_ReadLanConfig(c.reader.c_str(), c.withName ? name : nullptr, address, mask, gateway), 0);
+        ASSERT_EQ(KQLMX_ReadLanConfig(c.reader.c_str(), c.withName ? name : nullptr, address, mask, gateway),
+                  0);
         if (c.withName) {
             EXPECT_EQ(std::string(name), c.nameText);
         }
@@ -174,7 +181,9 @@ TEST(LanConfig, ReadGivesNameAddressMaskAndGatewayTexts) {
     }
     char address[22] = "untouched";
     const Stopwatch watch;
-    EXPECT_EQ(KQLMX_ReadLanConfig((LoopbackAddress(22) + "-10001").c_str(), nullptr, address, nullptr, nullptr), -1);
+    EXPECT_EQ(
+        KQLMX_ReadLanConfig((LoopbackAddress(22) + "-10001").c_str(), nullptr, address, nullptr, nullptr),
+        -1);
     EXPECT_EQ(std::string(address), "untouched");
     EXPECT_LT(watch.Elapsed(), 2000ms);
     EXPECT_EQ(KQLMX_CheckLanReader((LoopbackAddress(22) + "-10001").c_str()), 0);
@@ -185,8 +194,8 @@ struct WriteCase {
     std::function<void(Module::Config&)> setUp;
     std::string address, mask, gateway; // as given to KQLMX_WriteLanConfig; "@n" = LoopbackAddress(n)
     int result;
-    int setups;        // IP-SETUP datagrams
-    Bytes setup;       // the last one's data after "IP-SETUP" (empty: not checked)
+    int setups;  // IP-SETUP datagrams
+    Bytes setup; // the last one's data after "IP-SETUP" (empty: not checked)
     int block0Writes;
     int applies;
     std::string finalAddress; // where the module answers afterwards
@@ -196,44 +205,92 @@ std::string Expand(const std::string& text) {
     const size_t at = text.find('@');
     if (at == std::string::npos) return text;
     size_t end = at + 1;
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
-    return text.substr(0, at) + LoopbackAddress(std::stoi(text.substr(at + 1, end - at - 1))) + text.substr(end);
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+        ++end;
+    return text.substr(0, at) + LoopbackAddress(std::stoi(text.substr(at + 1, end - at - 1))) +
+           text.substr(end);
 }
 
 TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
     const Bytes mac = {0x00, 0x20, 0x4A, 0x11, 0x22, 0x33};
     const Bytes at41 = AddressBytes(LoopbackAddress(41));
     const WriteCase cases[] = {
-        {"unchanged settings: only the apply", nullptr, "@30-10001", "255.255.255.0", "0.0.0.0", 0, 0, {}, 0, 1,
+        {"unchanged settings: only the apply",
+         nullptr,
+         "@30-10001",
+         "255.255.255.0",
+         "0.0.0.0",
+         0,
+         0,
+         {},
+         0,
+         1,
          "@30"},
         {"address only: short form", nullptr, "@41-10001", "", "", 0, 1,
          Concat({{0x00, 0x00, 0x22, 0x33}, at41}), 0, 0, "@41"},
         // Mask and port change; the empty gateway keeps 10.0.0.1, never 0.0.0.0.
         {"other settings: long form", [](Module::Config& c) { c.gateway = "10.0.0.1"; }, "@41-10009",
          "255.255.0.0", "", 0, 1,
-         Concat({{'E', 'X'}, mac, at41, {0x19, 0x27, 0xFF, 0xFF, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x01},
-              {'R', 'E', 'A', 'D', 'E', 'R', '0', '1', 0, 0, 0, 0, 0, 0, 0, 0}}),
+         Concat({{'E', 'X'},
+                 mac,
+                 at41,
+                 {0x19, 0x27, 0xFF, 0xFF, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x01},
+                 {'R', 'E', 'A', 'D', 'E', 'R', '0', '1', 0, 0, 0, 0, 0, 0, 0, 0}}),
          0, 0, "@41"},
         {"no vendor mark: short form, then block 0 ignored twice",
          [](Module::Config& c) {
              c.vendorMark = false;
              c.ignoreBlock0Writes = 2;
          },
-         "@30-10007", "", "", 0, 1, {}, 3, 1, "@30"},
-        {"identity unanswered: nothing changed", [](Module::Config& c) { c.answersIdentity = false; }, "@41-10001",
-         "", "", -1, 0, {}, 0, 0, "@30"},
+         "@30-10007",
+         "",
+         "",
+         0,
+         1,
+         {},
+         3,
+         1,
+         "@30"},
+        {"identity unanswered: nothing changed",
+         [](Module::Config& c) { c.answersIdentity = false; },
+         "@41-10001",
+         "",
+         "",
+         -1,
+         0,
+         {},
+         0,
+         0,
+         "@30"},
         // Back only after the 5 s wait: the reopen is tried again, 100 ms apart.
         {"module back late: reopened",
          [](Module::Config& c) {
              c.vendorMark = false;
              c.reappearDelay = 6000ms;
          },
-         "@41-10007", "", "", 0, 1, {}, 1, 1, "@41"},
-        {"block 0 writes refused", [](Module::Config& c) {
+         "@41-10007",
+         "",
+         "",
+         0,
+         1,
+         {},
+         1,
+         1,
+         "@41"},
+        {"block 0 writes refused",
+         [](Module::Config& c) {
              c.vendorMark = false;
              c.refuseWrites = true;
          },
-         "@30-10007", "", "", -1, 1, {}, 6, 1, "@30"},
+         "@30-10007",
+         "",
+         "",
+         -1,
+         1,
+         {},
+         6,
+         1,
+         "@30"},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,6 +307,7 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
                   c.result);
         EXPECT_LT(watch.Elapsed(), 12000ms);
         std::this_thread::sleep_for(100ms); // the module takes the last datagram
+        EXPECT_EQ(KQLMX_GetLastError(20001), KQLMX_ERROR_NO_SUCH_PORT) << "no configuration port is left open";
         const auto codes = Codes(module);
         EXPECT_EQ(Count(codes, 0xFC), c.setups);
         EXPECT_EQ(Count(codes, 0xFD), c.block0Writes);
@@ -295,9 +353,12 @@ TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
         const Bytes block0 = module.block(0);
         EXPECT_EQ(Bytes(block0.begin(), block0.begin() + 4), Bytes({0, 0, 0, 0})) << "DHCP: no fixed address";
         EXPECT_EQ(Bytes(block0.begin() + 20, block0.begin() + 22), Bytes({0x14, 0x27}));
-        EXPECT_EQ(Bytes(block0.begin() + 112, block0.begin() + 120), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '1'}));
-        EXPECT_EQ(Bytes(block0.begin() + 84, block0.begin() + 92), Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
-        const Bytes copy = block3Size == 126 ? Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}) : Bytes(8, 0x00);
+        EXPECT_EQ(Bytes(block0.begin() + 112, block0.begin() + 120),
+                  Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '1'}));
+        EXPECT_EQ(Bytes(block0.begin() + 84, block0.begin() + 92),
+                  Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
+        const Bytes copy =
+            block3Size == 126 ? Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}) : Bytes(8, 0x00);
         block3 = module.block(3);
         EXPECT_EQ(Bytes(block3.begin() + 102, block3.begin() + 110), copy);
         EXPECT_EQ(KQLMX_CheckLanReader("[DHCPNAM1DHCPNAM2]-10004"), 1);

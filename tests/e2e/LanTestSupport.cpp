@@ -35,7 +35,8 @@ int FreeUdpPort() {
 
 LanEnvironment::LanEnvironment(const std::vector<std::string>& adapters) : port_(FreeUdpPort()) {
     std::string list;
-    for (const std::string& adapter : adapters) list += (list.empty() ? "" : ",") + adapter + "/255.0.0.0";
+    for (const std::string& adapter : adapters)
+        list += (list.empty() ? "" : ",") + adapter + "/255.0.0.0";
     setenv("KQLMX_LAN_BROADCAST", "127.255.255.255", 1);
     setenv("KQLMX_LAN_PORT", std::to_string(port_).c_str(), 1);
     setenv("KQLMX_LAN_ADAPTERS", list.c_str(), 1);

@@ -25,8 +25,7 @@ struct TcpReader {
     kqsim::TcpTransport tcp;
 };
 
-template <typename Done>
-bool WaitUntil(Done done, std::chrono::milliseconds limit = 2s) {
+template <typename Done> bool WaitUntil(Done done, std::chrono::milliseconds limit = 2s) {
     const Stopwatch watch;
     while (!done()) {
         if (watch.Elapsed() > limit) return false;
@@ -48,7 +47,7 @@ int ThreadCount() {
 TEST(TcpLink, OpensByAddressAndPortByAddressAloneAndByReaderName) {
     struct Case {
         const char* name;
-        int listenPort;       // 0: any free port
+        int listenPort; // 0: any free port
         bool byReaderName;
         bool withPort;
     };
@@ -140,7 +139,8 @@ TEST(TcpLink, UnansweredConnectGivesUpWithinFiveSeconds) {
     const Stopwatch watch;
     const int handle = KQLMX_OpenPort(name.c_str(), 19200, 500);
     const auto elapsed = watch.Elapsed();
-    for (int fd : fillers) close(fd);
+    for (int fd : fillers)
+        close(fd);
     close(listener);
     if (handle > 0) {
         KQLMX_ClosePort(handle);
@@ -174,11 +174,12 @@ TEST(TcpLink, Type2TextRecordWrittenAndReadBack) {
     ASSERT_EQ(KQLMX_WriteTag(port.Handle(), json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0), 0);
     // Pages 4-8: Lock Control TLV as shipped, NDEF TLV with the text record
     // D1 01 08 'T' 02 "en" "Hallo", terminator.
-    const Bytes expected = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02,
-                            0x65, 0x6E, 0x48, 0x61, 0x6C, 0x6C, 0x6F, 0xFE};
+    const Bytes expected = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, 0x0C, 0xD1, 0x01, 0x08,
+                            0x54, 0x02, 0x65, 0x6E, 0x48, 0x61, 0x6C, 0x6C, 0x6F, 0xFE};
     const auto memory = reader.sim.tagMemory(id);
     ASSERT_TRUE(memory);
-    EXPECT_EQ(Bytes(memory->begin() + 16, memory->begin() + 16 + static_cast<long>(expected.size())), expected);
+    EXPECT_EQ(Bytes(memory->begin() + 16, memory->begin() + 16 + static_cast<long>(expected.size())),
+              expected);
     char text[256] = {};
     ASSERT_GT(KQLMX_ReadTag(port.Handle(), text, sizeof text), 0);
     EXPECT_EQ(std::string(text), json);

@@ -1,9 +1,9 @@
 // The LAN module protocol's bytes and texts, the socket layer's adapter list and sends,
 // and the datagram wait's bound. Expected bytes are written out by hand from the
 // module protocol (4-byte header, answer code in byte 3).
+#include "reader/transport/LanProtocol.h"
 #include "TestSupport.h"
 #include "platform/Socket.h"
-#include "reader/transport/LanProtocol.h"
 #include "reader/transport/TCPSocket.h"
 
 #include <arpa/inet.h>
@@ -34,8 +34,8 @@ TEST(LanProtocol, ParseLanAddressReadsAddressPortAndName) {
     const Case cases[] = {
         {"192.168.0.10-10001", {192, 168, 0, 10}, 10001, ""},
         {"10.0.0.5", {10, 0, 0, 5}, 0, ""},
-        {"300.1.2.259-4000", {44, 1, 2, 3}, 4000, ""},  // each part modulo 256
-        {"1.2.3", {9, 9, 9, 9}, 7, ""},                  // fewer than three dots: nothing set
+        {"300.1.2.259-4000", {44, 1, 2, 3}, 4000, ""}, // each part modulo 256
+        {"1.2.3", {9, 9, 9, 9}, 7, ""},                // fewer than three dots: nothing set
         {"[ABCDEFGH]-10003", {0, 0, 0, 0}, 10003, "ABCDEFGH"},
         {"[ABCDEFGH]", {0, 0, 0, 0}, 0, "ABCDEFGH"},
         {"[ABC", {0, 0, 0, 0}, 0, "ABC"},
@@ -56,9 +56,9 @@ TEST(LanProtocol, MaskAndHostBitCountAgree) {
         const char* text; // of hostBits, when there is one
     };
     const Case cases[] = {
-        {{255, 255, 255, 0}, 8, "255.255.255.0"},   {{255, 255, 255, 255}, 0, "255.255.255.255"},
-        {{255, 255, 0, 0}, 16, "255.255.0.0"},      {{255, 255, 255, 128}, 7, "255.255.255.128"},
-        {{128, 0, 0, 0}, 31, "128.0.0.0"},          {{0, 0, 0, 0}, std::nullopt, nullptr},
+        {{255, 255, 255, 0}, 8, "255.255.255.0"}, {{255, 255, 255, 255}, 0, "255.255.255.255"},
+        {{255, 255, 0, 0}, 16, "255.255.0.0"},    {{255, 255, 255, 128}, 7, "255.255.255.128"},
+        {{128, 0, 0, 0}, 31, "128.0.0.0"},        {{0, 0, 0, 0}, std::nullopt, nullptr},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(kq::LanHostBits(c.mask), c.hostBits);
@@ -88,11 +88,13 @@ TEST(LanProtocol, RequestsAsTheModuleExpectsThem) {
          Hex("00 00 00 FC 49 50 2D 53 45 54 55 50 00 00 22 33 C0 A8 01 14")},
         {"long set-up",
          kq::LanAddressSetupRequest(
-             kq::LanLongSetup(mac, {192, 168, 1, 20}, 10002, {255, 255, 255, 0}, {192, 168, 1, 1}, "NAME"), true),
+             kq::LanLongSetup(mac, {192, 168, 1, 20}, 10002, {255, 255, 255, 0}, {192, 168, 1, 1}, "NAME"),
+             true),
          Hex("00 00 00 FC 49 50 2D 53 45 54 55 50 45 58 00 20 4A 11 22 33 C0 A8 01 14 12 27 FF FF FF 00 "
              "C0 A8 01 01 4E 41 4D 45 00 00 00 00 00 00 00 00 00 00 00 00")},
     };
-    for (const Case& c : cases) EXPECT_EQ(ToHex(c.request), ToHex(c.expected)) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(ToHex(c.request), ToHex(c.expected)) << c.name;
     EXPECT_EQ(kq::LanBlockReadAnswerCode(0), 0xF9);
     EXPECT_EQ(kq::LanBlockReadAnswerCode(2), 0xD2);
     EXPECT_EQ(kq::LanBlockWriteAnswerCode(0), 0xFB);
@@ -118,15 +120,14 @@ TEST(LanProtocol, BlockFieldsGiveEntryNameAndDeviceType) {
         bool reader;
     };
     const TypeCase types[] = {
-        {"upper case", {'K', 'Q', '-', 'L', 0}, true},
-        {"lower case", {'k', 'q', '-', 0}, true},
-        {"other device", {'X', 'Q', '-', 0}, false},
-        {"text cut short by the datagram", {'K', 'Q'}, false},
+        {"upper case", {'K', 'Q', '-', 'L', 0}, true}, {"lower case", {'k', 'q', '-', 0}, true},
+        {"other device", {'X', 'Q', '-', 0}, false},   {"text cut short by the datagram", {'K', 'Q'}, false},
         {"nothing at offset 93", {}, false},
     };
     for (const TypeCase& t : types) {
         Bytes block2(93 + t.tail.size(), 'K');
-        for (size_t i = 0; i < t.tail.size(); ++i) block2[93 + i] = t.tail[i];
+        for (size_t i = 0; i < t.tail.size(); ++i)
+            block2[93 + i] = t.tail[i];
         EXPECT_EQ(kq::LanDeviceTypeIsReader(block2), t.reader) << t.name;
     }
 }
@@ -202,7 +203,9 @@ TEST(LanSockets, AnswerWaitIsCappedWhileUnrelatedDatagramsKeepComing) {
         bool heard = false;
         const uint8_t junk[] = {0x00, 0x00, 0x00, 0x42, 0x01};
         for (int i = 0; i < 100 && !stop; ++i) { // at most 10 s
-            if (!heard) heard = recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength) > 0;
+            if (!heard)
+                heard = recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
+                                 &fromLength) > 0;
             if (heard) {
                 sendto(peer, junk, sizeof junk, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
                 std::this_thread::sleep_for(100ms);
