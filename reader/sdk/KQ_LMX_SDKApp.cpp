@@ -134,8 +134,10 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
     std::string linkName = name;
     DropDescriptionHint(linkName);
     port->readerAddress = SplitPortSuffix(linkName);
-    // LAN, HID and Bluetooth links are not part of this build: their open fails.
-    if (ClassifyPortName(linkName) != PortLink::Serial) return nullptr;
+    const PortLink link = ClassifyPortName(linkName);
+    if (link == PortLink::Tcp) return port->Tcp().Open(linkName) ? port : nullptr;
+    // HID and Bluetooth links are not part of this build: their open fails.
+    if (link != PortLink::Serial) return nullptr;
     if (!port->Serial().Open(linkName, LineSettingsForBaud(baud)) || !port->Serial().StartMonitoring())
         return nullptr;
     port->AllocateSerialHandle();
