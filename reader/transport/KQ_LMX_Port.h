@@ -7,8 +7,9 @@
 
 #include "reader/transport/ReaderFrame.h"
 #include "reader/transport/ReceiveSink.h"
-#include "reader/transport/USBSerialPort.h"
+#include "reader/transport/SerialReaderLink.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -47,30 +48,34 @@ public:
     // ReceiveAnswer, then the reader status (type 2) and ISO 15693 response flags.
     bool ReceiveIso15693Answer(Bytes& payload);
 
-    CUSBSerialPort& Serial() { return serial_; }
+    CUSBSerialPort& Serial() { return serial_.Line(); }
     // Takes a number from the serial handle registry for the open serial line.
-    int AllocateSerialHandle();
+    int AllocateSerialHandle() { return serial_.AllocateHandle(); }
     // A serial device that is not an FTDI device: its rate can follow the reader's.
-    bool IsComPort() const { return serialHandle_ != 0 && !serial_.IsFtdi(); }
-    bool IsUsbPort() const { return serialHandle_ != 0 && serial_.IsFtdi(); }
-    // The port's handle; 0 when no link holds one.
-    int GetHandle() const { return serialHandle_; }
+    bool IsComPort() const { return serial_.Handle() != 0 && !serial_.Line().IsFtdi(); }
+    bool IsUsbPort() const { return serial_.Handle() != 0 && serial_.Line().IsFtdi(); }
+    // The port's handle: the first that a link holds, in the links' order; 0 when none.
+    int GetHandle() const;
     // Closes the open link and frees its number.
     void Close();
 
 private:
     bool WaitForAnswer();
+    // Every link of the port, in the order the open one is looked for: serial, TCP,
+    // HID, Bluetooth.
+    std::array<ReaderLink*, 1> Links() const;
+    ReaderLink* OpenLink() const;
     void OnReceive(std::span<const uint8_t> bytes) override;
     void DiscardReceived() override;
 
     Bytes send_;
     uint8_t expectedAnswer_ = 0;
-    int serialHandle_ = 0;
     bool exchanging_ = false;
     std::mutex rxMutex_; // guards rx_, filled by the link threads
     std::condition_variable rxArrived_;
     Bytes rx_;
-    CUSBSerialPort serial_{*this}; // last: its thread ends before the buffers go
+    // Last: link threads end before the buffers go.
+    mutable SerialReaderLink serial_{*this};
 };
 
 } // namespace kq
