@@ -351,13 +351,27 @@ bool CBluetoothReaderLink::SetBaudRate(int rate) {
     return dongle_ && ReaderUsbXpressLibrary().SetBaudRate(dongle_, static_cast<uint32_t>(rate)) == platform::kSiOk;
 }
 
+void CBluetoothReaderLink::ProcessPending() {
+    // Up to a bound: a module that talks without end must not hold the caller.
+    const auto start = Clock::now();
+    while (ProcessPacket() && !Elapsed(start, 1000)) {
+    }
+}
+
+void CBluetoothReaderLink::Poll() {
+    uint8_t buffer[100];
+    if (const size_t n = ReadData(buffer, sizeof buffer)) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+}
+
+void CBluetoothReaderLink::Discard() {
+    if (open_) ProcessPending();
+    data_.clear();
+    owner_.DiscardReceived();
+}
+
 void CBluetoothReaderLink::Close() {
     if (open_) {
-        // What the module has already said, up to a bound: a module that talks without
-        // end must not hold the close.
-        const auto start = Clock::now();
-        while (ProcessPacket() && !Elapsed(start, 1000)) {
-        }
+        ProcessPending();
         if (connected_) Await(BuildModuleRequest(kCmdDisconnect, std::array<uint8_t, 1>{0x02}), kDisconnected,
                               kDisconnectWaitMs);
         CloseDevice();

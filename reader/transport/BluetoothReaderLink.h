@@ -9,6 +9,8 @@
 #include "platform/SerialDevice.h"
 #include "platform/UsbXpress.h"
 #include "reader/transport/ReaderFrame.h"
+#include "reader/transport/ReaderLink.h"
+#include "reader/transport/ReceiveSink.h"
 
 #include <array>
 #include <chrono>
@@ -21,7 +23,7 @@
 
 namespace kq {
 
-class CBluetoothReaderLink {
+class CBluetoothReaderLink final : public ReaderLink {
 public:
     using Address = std::array<uint8_t, 6>; // the 4-byte and the 2-byte part
     static constexpr size_t kInquiryRecordSize = 38; // address and a 32-byte name
@@ -30,8 +32,8 @@ public:
     // that did not wait would leave the first frame after every (re)connect unsent.
     static constexpr int kConnectWaitMs = 5000;
 
-    CBluetoothReaderLink() = default;
-    ~CBluetoothReaderLink() { Close(); }
+    explicit CBluetoothReaderLink(ReceiveSink& owner) : owner_(owner) {}
+    ~CBluetoothReaderLink() override { Close(); }
     CBluetoothReaderLink(const CBluetoothReaderLink&) = delete;
     CBluetoothReaderLink& operator=(const CBluetoothReaderLink&) = delete;
 
@@ -48,16 +50,21 @@ public:
     // Connects on demand, processes one packet from the module and moves up to `size`
     // reader bytes received so far into `buffer`.
     size_t ReadData(uint8_t* buffer, size_t size);
-    // Forgets the reader bytes received and not yet taken.
-    void DiscardData() { data_.clear(); }
     // The rate of the line to the module.
     bool SetBaudRate(int rate);
-    // Disconnects a connected reader (waiting at most 7 s) and closes the module.
-    void Close();
 
+    // The port's link. The discard takes in what the module has said so far (a link
+    // lost meanwhile is noticed before the send) and then forgets every reader byte
+    // not yet taken, so that a late answer is never taken for the next command's. The
+    // close disconnects a connected reader (waiting at most 7 s) and closes the module.
+    bool IsOpen() const override { return open_; }
     // The handle number (30001 and up), 0 when closed.
-    int GetHandle() const { return handle_; }
-    bool IsOpen() const { return open_; }
+    int Handle() const override { return handle_; }
+    void Send(std::span<const uint8_t> frame) override { SendData(frame); }
+    void Poll() override;
+    void Discard() override;
+    void Close() override;
+
     bool IsComMode() const { return com_ != nullptr; }
     bool IsConnected() const { return connected_; }
 
@@ -84,6 +91,9 @@ private:
     bool EnsureConnected();
     void CloseDevice();
 
+    void ProcessPending();
+
+    ReceiveSink& owner_;
     std::string name_;
     int handle_ = 0;
     bool open_ = false;

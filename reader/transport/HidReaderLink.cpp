@@ -13,6 +13,7 @@ namespace {
 // How long a report may take to leave before the send counts as failed.
 constexpr int kWriteWaitMs = 50;
 constexpr int kReadWaitMs = 1;
+constexpr int kMaxDiscardReads = 1000;
 
 } // namespace
 
@@ -61,7 +62,7 @@ size_t CHidReaderLink::ReadInput(uint8_t* buffer, size_t size) {
     std::vector<uint8_t> report;
     switch (device_->Read(report, kReadWaitMs)) {
     case platform::HidDevice::ReadStatus::Nothing: return 0;
-    case platform::HidDevice::ReadStatus::Gone: Close(); return 0;
+    case platform::HidDevice::ReadStatus::Gone: CloseDevice(); return 0;
     case platform::HidDevice::ReadStatus::Report: break;
     }
     if (report.size() < device_->InputReportLength()) return 0;
@@ -70,7 +71,25 @@ size_t CHidReaderLink::ReadInput(uint8_t* buffer, size_t size) {
     return n;
 }
 
+void CHidReaderLink::Poll() {
+    uint8_t buffer[100];
+    if (const size_t n = ReadInput(buffer, sizeof buffer)) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+}
+
+void CHidReaderLink::Discard() {
+    uint8_t scratch[10];
+    // Bounded: a device that never stops reporting must not hold the send.
+    for (int reads = 0; reads < kMaxDiscardReads && ReadInput(scratch, sizeof scratch) > 0; ++reads) {
+    }
+    owner_.DiscardReceived();
+}
+
 void CHidReaderLink::Close() {
+    if (device_) SendControlReport(1);
+    CloseDevice();
+}
+
+void CHidReaderLink::CloseDevice() {
     device_.reset();
     if (handle_ != 0) {
         PortHandleRegistry::Hid().Release(handle_);

@@ -9,6 +9,8 @@
 #pragma once
 
 #include "platform/HidDevice.h"
+#include "reader/transport/ReaderLink.h"
+#include "reader/transport/ReceiveSink.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,10 +19,10 @@
 
 namespace kq {
 
-class CHidReaderLink {
+class CHidReaderLink final : public ReaderLink {
 public:
-    CHidReaderLink() = default;
-    ~CHidReaderLink() { Close(); }
+    explicit CHidReaderLink(ReceiveSink& owner) : owner_(owner) {}
+    ~CHidReaderLink() override { Close(); }
     CHidReaderLink(const CHidReaderLink&) = delete;
     CHidReaderLink& operator=(const CHidReaderLink&) = delete;
 
@@ -36,18 +38,27 @@ public:
     // when none came, the report was short, or the device went away (the link is then
     // closed).
     size_t ReadInput(uint8_t* buffer, size_t size);
-    void Close();
 
+    // The port's link: frames go out in data reports; the poll step hands up to 100
+    // received bytes to the port; the discard reads away waiting reports first; the
+    // close sends the control report 1 before it closes the device.
+    bool IsOpen() const override { return device_ != nullptr; }
     // The handle number (10001 and up), 0 when closed.
-    int GetHandle() const { return handle_; }
-    bool IsOpen() const { return device_ != nullptr; }
+    int Handle() const override { return handle_; }
+    void Send(std::span<const uint8_t> frame) override { WriteData(frame); }
+    void Poll() override;
+    void Discard() override;
+    void Close() override;
+
     const std::string& Name() const { return name_; }
     size_t InputReportLength() const { return device_ ? device_->InputReportLength() : 0; }
     size_t OutputReportLength() const { return device_ ? device_->OutputReportLength() : 0; }
 
 private:
     bool WriteReport(std::span<const uint8_t> report);
+    void CloseDevice();
 
+    ReceiveSink& owner_;
     std::string name_;
     int handle_ = 0;
     std::unique_ptr<platform::HidDevice> device_;

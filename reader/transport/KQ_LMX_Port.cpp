@@ -114,9 +114,11 @@ bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
     return verdict.good;
 }
 
-std::array<ReaderLink*, 1> CKQ_LMX_Port::Links() const {
+std::array<ReaderLink*, 3> CKQ_LMX_Port::Links() const {
     return {
         &serial_,
+        &hid_,
+        &bluetooth_,
     };
 }
 
