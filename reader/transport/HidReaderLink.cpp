@@ -22,7 +22,7 @@ bool CHidReaderLink::Open(const std::string& name) {
     for (const platform::HidrawDevice& device : AcceptedHidReaders()) {
         if (HidReaderName(device.uniq) != name) continue;
         device_ = platform::HidDevice::Open(device.name);
-        if (!device_) return false;
+        if (!device_) continue; // one that cannot be opened is passed over, as the walk does
         name_ = name;
         handle_ = PortHandleRegistry::Hid().Allocate();
         return true;
