@@ -148,6 +148,9 @@ TEST_F(BluetoothLink, ConnectOnDemandBackOffAndLinkLost) {
     ASSERT_TRUE(Exchange()) << "the first exchange connects and is answered";
     EXPECT_EQ(ToHex(module.requests(0x0A).at(0).payload), "02 11 22 33 44 55 66 02");
     EXPECT_EQ(module.requests(0x00).size(), 1u);
+    EXPECT_EQ(ToHex(module.requests(0x00).at(0).payload), "06 00 00") << "10 s for the reader's inquiry";
+    EXPECT_GE(module.requests(0x0A).at(0).at - module.requests(0x02).back().at, std::chrono::milliseconds(500))
+        << "a pause after the inquiry";
 
     module.loseLink();
     module.refuseConnects(1);
