@@ -21,7 +21,8 @@ namespace {
 constexpr size_t kMaxDescriptorSize = 4096;
 
 HidReportLengths ReadReportLengths(const std::string& name) {
-    std::ifstream file(SysfsRoot() + "/sys/class/hidraw/" + name + "/device/report_descriptor", std::ios::binary);
+    std::ifstream file(SysfsRoot() + "/sys/class/hidraw/" + name + "/device/report_descriptor",
+                       std::ios::binary);
     std::vector<uint8_t> descriptor;
     if (file) {
         descriptor.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -50,7 +51,9 @@ int ConnectSocket(const std::string& path) {
     return fd;
 }
 
-bool UsableLength(size_t length) { return length >= 3 && length <= HidDevice::kMaxReportLength; }
+bool UsableLength(size_t length) {
+    return length >= 3 && length <= HidDevice::kMaxReportLength;
+}
 
 } // namespace
 
@@ -64,10 +67,13 @@ std::unique_ptr<HidDevice> HidDevice::Open(const std::string& name) {
     const bool socket = S_ISSOCK(info.st_mode);
     const int fd = socket ? ConnectSocket(path) : ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    return std::unique_ptr<HidDevice>(new HidDevice(fd, socket, lengths.numbered, lengths.input, lengths.output));
+    return std::unique_ptr<HidDevice>(
+        new HidDevice(fd, socket, lengths.numbered, lengths.input, lengths.output));
 }
 
-HidDevice::~HidDevice() { ::close(fd_); }
+HidDevice::~HidDevice() {
+    ::close(fd_);
+}
 
 HidDevice::ReadStatus HidDevice::Read(std::vector<uint8_t>& report, int waitMs) {
     report.clear();

@@ -47,7 +47,8 @@ public:
 
 private:
     HidDevice(int fd, bool socket, bool numbered, size_t inputLength, size_t outputLength)
-        : fd_(fd), socket_(socket), numbered_(numbered), inputLength_(inputLength), outputLength_(outputLength) {}
+        : fd_(fd), socket_(socket), numbered_(numbered), inputLength_(inputLength),
+          outputLength_(outputLength) {}
 
     int fd_;
     bool socket_;

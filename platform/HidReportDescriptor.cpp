@@ -51,11 +51,16 @@ HidReportLengths ParseHidReportDescriptor(std::span<const uint8_t> descriptor) {
         const size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
         if (pos + 1 + size > descriptor.size()) return result;
         uint32_t value = 0;
-        for (size_t i = 0; i < size; ++i) value |= static_cast<uint32_t>(descriptor[pos + 1 + i]) << (8 * i);
+        for (size_t i = 0; i < size; ++i)
+            value |= static_cast<uint32_t>(descriptor[pos + 1 + i]) << (8 * i);
         pos += 1 + size;
         switch (prefix & 0xFC) {
-        case kGlobalReportSize: state.reportSize = value; break;
-        case kGlobalReportCount: state.reportCount = value; break;
+        case kGlobalReportSize:
+            state.reportSize = value;
+            break;
+        case kGlobalReportCount:
+            state.reportCount = value;
+            break;
         case kGlobalReportId:
             state.reportId = static_cast<uint8_t>(value);
             result.numbered = true;
@@ -77,11 +82,13 @@ HidReportLengths ParseHidReportDescriptor(std::span<const uint8_t> descriptor) {
             bits = std::min(bits + static_cast<uint64_t>(state.reportSize) * state.reportCount, kBitCap);
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     for (size_t id = 0; id < 256; ++id) {
-        if (hasInput[id]) result.input = std::max(result.input, static_cast<size_t>((inputBits[id] + 7) / 8 + 1));
+        if (hasInput[id])
+            result.input = std::max(result.input, static_cast<size_t>((inputBits[id] + 7) / 8 + 1));
         if (hasOutput[id])
             result.output = std::max(result.output, static_cast<size_t>((outputBits[id] + 7) / 8 + 1));
     }

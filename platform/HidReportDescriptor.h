@@ -12,10 +12,10 @@
 namespace kq::platform {
 
 struct HidReportLengths {
-    bool valid = false;     // the descriptor was read to its end without a broken item
-    bool numbered = false;  // the device numbers its reports (a Report ID item)
-    size_t input = 0;       // the longest input report with its ID byte; 0 when none
-    size_t output = 0;      // the longest output report with its ID byte; 0 when none
+    bool valid = false;    // the descriptor was read to its end without a broken item
+    bool numbered = false; // the device numbers its reports (a Report ID item)
+    size_t input = 0;      // the longest input report with its ID byte; 0 when none
+    size_t output = 0;     // the longest output report with its ID byte; 0 when none
 };
 
 HidReportLengths ParseHidReportDescriptor(std::span<const uint8_t> descriptor);

@@ -24,19 +24,6 @@ struct UsbXpress::Entries {
     SiStatus (*SetBreak)(SiHandle, uint16_t) = nullptr;
 };
 
-namespace {
-
-template <class Fn> void Bind(const DynamicLibrary& library, const char* name, Fn*& entry) {
-    entry = library.Function<Fn>(name);
-    if (!entry) DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");
-}
-
-template <class Fn, class... Args> SiStatus Call(Fn* entry, Args... args) {
-    return entry ? entry(args...) : kSiMissing;
-}
-
-} // namespace
-
 UsbXpress::UsbXpress(std::string path) : path_(std::move(path)), fn_(std::make_unique<Entries>()) {}
 
 UsbXpress::~UsbXpress() = default;
@@ -52,26 +39,26 @@ bool UsbXpress::Load() {
     }
     const DynamicLibrary& lib = *library_;
     Entries& f = *fn_;
-    Bind(lib, "SI_GetNumDevices", f.GetNumDevices);
-    Bind(lib, "SI_GetProductString", f.GetProductString);
-    Bind(lib, "SI_Open", f.Open);
-    Bind(lib, "SI_Close", f.Close);
-    Bind(lib, "SI_Read", f.Read);
-    Bind(lib, "SI_Write", f.Write);
-    Bind(lib, "SI_FlushBuffers", f.FlushBuffers);
-    Bind(lib, "SI_SetTimeouts", f.SetTimeouts);
-    Bind(lib, "SI_CheckRXQueue", f.CheckRXQueue);
-    Bind(lib, "SI_SetBaudRate", f.SetBaudRate);
-    Bind(lib, "SI_SetLineControl", f.SetLineControl);
-    Bind(lib, "SI_SetFlowControl", f.SetFlowControl);
-    Bind(lib, "SI_SetBreak", f.SetBreak);
+    BindEntry(lib, "SI_GetNumDevices", f.GetNumDevices);
+    BindEntry(lib, "SI_GetProductString", f.GetProductString);
+    BindEntry(lib, "SI_Open", f.Open);
+    BindEntry(lib, "SI_Close", f.Close);
+    BindEntry(lib, "SI_Read", f.Read);
+    BindEntry(lib, "SI_Write", f.Write);
+    BindEntry(lib, "SI_FlushBuffers", f.FlushBuffers);
+    BindEntry(lib, "SI_SetTimeouts", f.SetTimeouts);
+    BindEntry(lib, "SI_CheckRXQueue", f.CheckRXQueue);
+    BindEntry(lib, "SI_SetBaudRate", f.SetBaudRate);
+    BindEntry(lib, "SI_SetLineControl", f.SetLineControl);
+    BindEntry(lib, "SI_SetFlowControl", f.SetFlowControl);
+    BindEntry(lib, "SI_SetBreak", f.SetBreak);
     return true;
 }
 
 SiStatus UsbXpress::GetNumDevices(uint32_t* count) {
     *count = 0;
     if (!Load()) return kSiMissing;
-    return Call(fn_->GetNumDevices, count);
+    return CallEntry(kSiMissing, fn_->GetNumDevices, count);
 }
 
 SiStatus UsbXpress::GetProductString(uint32_t index, std::string& text, uint32_t option) {
@@ -80,7 +67,8 @@ SiStatus UsbXpress::GetProductString(uint32_t index, std::string& text, uint32_t
     // The library writes a zero-terminated text of at most 255 characters; one more
     // zero at the end keeps an unterminated one in bounds.
     char buffer[257] = {};
-    const SiStatus status = Call(fn_->GetProductString, index, static_cast<void*>(buffer), option);
+    const SiStatus status =
+        CallEntry(kSiMissing, fn_->GetProductString, index, static_cast<void*>(buffer), option);
     if (status == kSiOk) text.assign(buffer, strnlen(buffer, sizeof buffer - 1));
     return status;
 }
@@ -88,38 +76,45 @@ SiStatus UsbXpress::GetProductString(uint32_t index, std::string& text, uint32_t
 SiStatus UsbXpress::Open(uint32_t index, SiHandle* handle) {
     *handle = nullptr;
     if (!Load()) return kSiMissing;
-    return Call(fn_->Open, index, handle);
+    return CallEntry(kSiMissing, fn_->Open, index, handle);
 }
 
-SiStatus UsbXpress::Close(SiHandle h) { return Call(fn_->Close, h); }
+SiStatus UsbXpress::Close(SiHandle h) {
+    return CallEntry(kSiMissing, fn_->Close, h);
+}
 SiStatus UsbXpress::Read(SiHandle h, void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
-    return Call(fn_->Read, h, buffer, size, got, static_cast<void*>(nullptr));
+    return CallEntry(kSiMissing, fn_->Read, h, buffer, size, got, static_cast<void*>(nullptr));
 }
 SiStatus UsbXpress::Write(SiHandle h, const void* buffer, uint32_t size, uint32_t* written) {
     *written = 0;
-    return Call(fn_->Write, h, const_cast<void*>(buffer), size, written, static_cast<void*>(nullptr));
+    return CallEntry(kSiMissing, fn_->Write, h, const_cast<void*>(buffer), size, written,
+                     static_cast<void*>(nullptr));
 }
 SiStatus UsbXpress::FlushBuffers(SiHandle h, uint8_t transmit, uint8_t receive) {
-    return Call(fn_->FlushBuffers, h, transmit, receive);
+    return CallEntry(kSiMissing, fn_->FlushBuffers, h, transmit, receive);
 }
 SiStatus UsbXpress::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
     if (!Load()) return kSiMissing;
-    return Call(fn_->SetTimeouts, readMs, writeMs);
+    return CallEntry(kSiMissing, fn_->SetTimeouts, readMs, writeMs);
 }
 SiStatus UsbXpress::CheckRxQueue(SiHandle h, uint32_t* queued, uint32_t* queueStatus) {
     *queued = 0;
     *queueStatus = 0;
-    return Call(fn_->CheckRXQueue, h, queued, queueStatus);
+    return CallEntry(kSiMissing, fn_->CheckRXQueue, h, queued, queueStatus);
 }
-SiStatus UsbXpress::SetBaudRate(SiHandle h, uint32_t rate) { return Call(fn_->SetBaudRate, h, rate); }
+SiStatus UsbXpress::SetBaudRate(SiHandle h, uint32_t rate) {
+    return CallEntry(kSiMissing, fn_->SetBaudRate, h, rate);
+}
 SiStatus UsbXpress::SetLineControl(SiHandle h, uint16_t lineControl) {
-    return Call(fn_->SetLineControl, h, lineControl);
+    return CallEntry(kSiMissing, fn_->SetLineControl, h, lineControl);
 }
-SiStatus UsbXpress::SetFlowControl(SiHandle h, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr, uint8_t dcd,
-                                   bool xonXoff) {
-    return Call(fn_->SetFlowControl, h, cts, rts, dtr, dsr, dcd, xonXoff ? 1 : 0);
+SiStatus UsbXpress::SetFlowControl(SiHandle h, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr,
+                                   uint8_t dcd, bool xonXoff) {
+    return CallEntry(kSiMissing, fn_->SetFlowControl, h, cts, rts, dtr, dsr, dcd, xonXoff ? 1 : 0);
 }
-SiStatus UsbXpress::SetBreak(SiHandle h, uint16_t state) { return Call(fn_->SetBreak, h, state); }
+SiStatus UsbXpress::SetBreak(SiHandle h, uint16_t state) {
+    return CallEntry(kSiMissing, fn_->SetBreak, h, state);
+}
 
 } // namespace kq::platform

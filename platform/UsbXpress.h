@@ -16,7 +16,7 @@ using SiStatus = uint32_t;
 using SiHandle = void*;
 
 inline constexpr SiStatus kSiOk = 0;
-inline constexpr SiStatus kSiMissing = 1; // the call could not be made
+inline constexpr SiStatus kSiMissing = 1;            // the call could not be made
 inline constexpr uint32_t kSiSerialNumberString = 0; // product-string option: the serial number
 
 class UsbXpress {

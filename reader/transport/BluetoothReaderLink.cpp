@@ -42,7 +42,8 @@ bool Elapsed(std::chrono::steady_clock::time_point since, int ms) {
 }
 
 std::string DropBtParts(std::string name) {
-    for (size_t at; (at = name.find(" BT")) != std::string::npos;) name.erase(at, 3);
+    for (size_t at; (at = name.find(" BT")) != std::string::npos;)
+        name.erase(at, 3);
     return name;
 }
 
@@ -86,12 +87,13 @@ bool CBluetoothReaderLink::OpenDongle(uint32_t index) {
         return false;
     }
     open_ = true;
-    const bool ready = library.SetBaudRate(dongle_, 921600) == kSiOk &&
-                       library.SetLineControl(dongle_, 0x0800) == kSiOk && // 8 data bits, no parity, 1 stop bit
-                       library.SetFlowControl(dongle_, 1, 2, 0, 0, 0, false) == kSiOk &&
-                       library.FlushBuffers(dongle_, 1, 1) == kSiOk &&
-                       library.SetFlowControl(dongle_, 1, 2, 1, 0, 0, false) == kSiOk &&
-                       library.SetBreak(dongle_, 1) == kSiOk;
+    const bool ready =
+        library.SetBaudRate(dongle_, 921600) == kSiOk &&
+        library.SetLineControl(dongle_, 0x0800) == kSiOk && // 8 data bits, no parity, 1 stop bit
+        library.SetFlowControl(dongle_, 1, 2, 0, 0, 0, false) == kSiOk &&
+        library.FlushBuffers(dongle_, 1, 1) == kSiOk &&
+        library.SetFlowControl(dongle_, 1, 2, 1, 0, 0, false) == kSiOk &&
+        library.SetBreak(dongle_, 1) == kSiOk;
     if (ready) std::this_thread::sleep_for(milliseconds(10));
     if (!ready || library.SetBreak(dongle_, 0) != kSiOk) {
         CloseDevice();
@@ -196,7 +198,8 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
     case 0x0343:
     case 0x1643:
         text_.clear();
-        if (payload.size() >= 2) setText(payload.data() + 2, std::min<size_t>(payload[1], payload.size() - 2));
+        if (payload.size() >= 2)
+            setText(payload.data() + 2, std::min<size_t>(payload[1], payload.size() - 2));
         if (expected) arrived_ = true;
         break;
     case 0x0543:
@@ -236,7 +239,8 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
         const size_t count = std::min<size_t>(payload[1] | payload[2] << 8, payload.size() - 3);
         // What the port has not taken after this much is dropped, not kept without end.
         const size_t room = kModuleBufferSize - std::min(data_.size(), kModuleBufferSize);
-        data_.insert(data_.end(), payload.begin() + 3, payload.begin() + 3 + static_cast<long>(std::min(count, room)));
+        data_.insert(data_.end(), payload.begin() + 3,
+                     payload.begin() + 3 + static_cast<long>(std::min(count, room)));
         break;
     }
     case 0x1F43:
@@ -253,7 +257,8 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
     case kDisconnected:
         if (expected) arrived_ = true;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -348,7 +353,8 @@ bool CBluetoothReaderLink::SetBaudRate(int rate) {
         settings.baudRate = rate;
         return com_->Apply(settings);
     }
-    return dongle_ && ReaderUsbXpressLibrary().SetBaudRate(dongle_, static_cast<uint32_t>(rate)) == platform::kSiOk;
+    return dongle_ &&
+           ReaderUsbXpressLibrary().SetBaudRate(dongle_, static_cast<uint32_t>(rate)) == platform::kSiOk;
 }
 
 void CBluetoothReaderLink::ProcessPending() {
@@ -360,7 +366,8 @@ void CBluetoothReaderLink::ProcessPending() {
 
 void CBluetoothReaderLink::Poll() {
     uint8_t buffer[100];
-    if (const size_t n = ReadData(buffer, sizeof buffer)) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    if (const size_t n = ReadData(buffer, sizeof buffer))
+        owner_.OnReceive(std::span<const uint8_t>(buffer, n));
 }
 
 void CBluetoothReaderLink::Discard() {
@@ -372,8 +379,9 @@ void CBluetoothReaderLink::Discard() {
 void CBluetoothReaderLink::Close() {
     if (open_) {
         ProcessPending();
-        if (connected_) Await(BuildModuleRequest(kCmdDisconnect, std::array<uint8_t, 1>{0x02}), kDisconnected,
-                              kDisconnectWaitMs);
+        if (connected_)
+            Await(BuildModuleRequest(kCmdDisconnect, std::array<uint8_t, 1>{0x02}), kDisconnected,
+                  kDisconnectWaitMs);
         CloseDevice();
     }
     if (handle_ != 0) {

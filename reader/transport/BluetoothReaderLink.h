@@ -25,7 +25,7 @@ namespace kq {
 
 class CBluetoothReaderLink final : public ReaderLink {
 public:
-    using Address = std::array<uint8_t, 6>; // the 4-byte and the 2-byte part
+    using Address = std::array<uint8_t, 6>;          // the 4-byte and the 2-byte part
     static constexpr size_t kInquiryRecordSize = 38; // address and a 32-byte name
     static constexpr int kMaxFoundDevices = 29;
     // How long an on-demand connect waits for the module's link status. A connect

@@ -61,9 +61,13 @@ size_t CHidReaderLink::ReadInput(uint8_t* buffer, size_t size) {
     if (!device_) return 0;
     std::vector<uint8_t> report;
     switch (device_->Read(report, kReadWaitMs)) {
-    case platform::HidDevice::ReadStatus::Nothing: return 0;
-    case platform::HidDevice::ReadStatus::Gone: CloseDevice(); return 0;
-    case platform::HidDevice::ReadStatus::Report: break;
+    case platform::HidDevice::ReadStatus::Nothing:
+        return 0;
+    case platform::HidDevice::ReadStatus::Gone:
+        CloseDevice();
+        return 0;
+    case platform::HidDevice::ReadStatus::Report:
+        break;
     }
     if (report.size() < device_->InputReportLength()) return 0;
     const size_t n = std::min({static_cast<size_t>(report[1]), report.size() - 2, size});
@@ -73,7 +77,8 @@ size_t CHidReaderLink::ReadInput(uint8_t* buffer, size_t size) {
 
 void CHidReaderLink::Poll() {
     uint8_t buffer[100];
-    if (const size_t n = ReadInput(buffer, sizeof buffer)) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    if (const size_t n = ReadInput(buffer, sizeof buffer))
+        owner_.OnReceive(std::span<const uint8_t>(buffer, n));
 }
 
 void CHidReaderLink::Discard() {

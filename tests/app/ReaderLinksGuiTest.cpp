@@ -51,7 +51,8 @@ private slots:
         kqtest::ModalWatcher watcher([&](QWidget* modal) {
             auto* dlg = qobject_cast<CPortDlg*>(modal);
             if (!dlg) return false;
-            for (int row = 0; row < dlg->PortList()->count(); ++row) listed << dlg->PortList()->item(row)->text();
+            for (int row = 0; row < dlg->PortList()->count(); ++row)
+                listed << dlg->PortList()->item(row)->text();
             const auto found = dlg->PortList()->findItems(entry, Qt::MatchExactly);
             if (found.size() == 1) {
                 const QRect rect = dlg->PortList()->visualItemRect(found.first());
@@ -65,7 +66,8 @@ private slots:
         QVERIFY2(listed.contains(u"Bluetooth: VEK-RT4082#0042 BT"_s), qPrintable(listed.join(u'|')));
         QCOMPARE(watcher.seen, QStringList{u"CPortDlg"_s}); // no error message
         QVERIFY(bench.doc.Engine().IsPortOpen());
-        QVERIFY2(bench.frame->windowTitle().contains(openName.chopped(2)), qPrintable(bench.frame->windowTitle()));
+        QVERIFY2(bench.frame->windowTitle().contains(openName.chopped(2)),
+                 qPrintable(bench.frame->windowTitle()));
         QCOMPARE(ProfileSettings::ReadString("Port", "Name", QString()), entry);
         bench.doc.Engine().ClosePort();
         qunsetenv("KQLMX_SYSFS_ROOT");

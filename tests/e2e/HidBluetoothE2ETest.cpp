@@ -14,11 +14,12 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <functional>
 #include <memory>
+#include <thread>
 
-extern "C" int LinkFromC_WriteAndRead(const char* name, const char* json, int jsonLength, char* out, int size);
+extern "C" int LinkFromC_WriteAndRead(const char* name, const char* json, int jsonLength, char* out,
+                                      int size);
 
 namespace {
 
@@ -79,10 +80,14 @@ struct SimulatedReader {
 
 const char* LinkName(Link link) {
     switch (link) {
-    case Link::Hid: return "HID, 9-byte reports";
-    case Link::HidNumbered: return "HID, numbered 65-byte reports";
-    case Link::Dongle: return "Bluetooth dongle";
-    case Link::ComModule: return "Bluetooth module on a tty";
+    case Link::Hid:
+        return "HID, 9-byte reports";
+    case Link::HidNumbered:
+        return "HID, numbered 65-byte reports";
+    case Link::Dongle:
+        return "Bluetooth dongle";
+    case Link::ComModule:
+        return "Bluetooth module on a tty";
     }
     return "";
 }
@@ -107,8 +112,8 @@ TEST(HidBluetoothE2E, Type2WriteAndReadOverEveryLink) {
         ASSERT_EQ(KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0), 0)
             << KQLMX_GetLastError(port);
         // Lock Control TLV byte, then 03 0C | D1 01 08 54 | 02 "en" "Hallo" | FE
-        EXPECT_EQ(r.Pages(5, 4), (Bytes{0x34, 0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02, 0x65, 0x6E, 0x48, 0x61,
-                                        0x6C, 0x6C, 0x6F, 0xFE}));
+        EXPECT_EQ(r.Pages(5, 4), (Bytes{0x34, 0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02, 0x65, 0x6E, 0x48,
+                                        0x61, 0x6C, 0x6C, 0x6F, 0xFE}));
         char text[256] = {};
         ASSERT_GT(KQLMX_ReadTag(port, text, sizeof text), 0);
         EXPECT_EQ(text, json);

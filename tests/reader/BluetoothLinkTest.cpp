@@ -22,7 +22,8 @@ namespace {
 
 // Catches a wrong check byte, length order or missing inner length of data packets.
 TEST(BluetoothModulePacket, Requests) {
-    EXPECT_EQ(ToHex(kq::BuildModuleDataPacket(Hex("02 01 30 00 31"))), "02 52 0F 08 00 69 02 05 00 02 01 30 00 31 03");
+    EXPECT_EQ(ToHex(kq::BuildModuleDataPacket(Hex("02 01 30 00 31"))),
+              "02 52 0F 08 00 69 02 05 00 02 01 30 00 31 03");
     EXPECT_EQ(ToHex(kq::BuildModuleRequest(0x26, {})), "02 52 26 00 00 78 03");
     EXPECT_EQ(ToHex(kq::BuildModuleRequest(0x00, Hex("06 00 00"))), "02 52 00 03 00 55 06 00 00 03");
 }
@@ -41,8 +42,8 @@ TEST(BluetoothModulePacket, ReadingFromRawInput) {
         {"an empty payload is 7 bytes", "02 43 26 00 00 69 03", 0x2643, "", ""},
         {"a second packet stays", "02 43 26 00 00 69 03 02 43", 0x2643, "", "02 43"},
         {"incomplete", "02 69 10 05 00 7E 02 02", -1, "", "02 69 10 05 00 7E 02 02"},
-        {"a header too long for the input resyncs on the next 02", "02 69 10 FF 03 7B 00 02 43 26 00 00 69 03",
-         0x2643, "", ""},
+        {"a header too long for the input resyncs on the next 02",
+         "02 69 10 FF 03 7B 00 02 43 26 00 00 69 03", 0x2643, "", ""},
         {"a header of exactly 1000 bytes waits", "02 69 10 E1 03 5D", -1, "", "02 69 10 E1 03 5D"},
         {"noise only", "FF FE 00", -1, "", ""},
     };
@@ -74,7 +75,9 @@ TEST(UsbXpressLibrary, MissingEntryPointAnswersOne) {
 }
 
 struct Sink : kq::ReceiveSink {
-    void OnReceive(std::span<const uint8_t> bytes) override { received.insert(received.end(), bytes.begin(), bytes.end()); }
+    void OnReceive(std::span<const uint8_t> bytes) override {
+        received.insert(received.end(), bytes.begin(), bytes.end());
+    }
     void DiscardReceived() override { received.clear(); }
     Bytes received;
 };
@@ -95,8 +98,10 @@ protected:
         link.Discard();
         link.Send(Hex("02 01 F0 00 F1"));
         const auto until = Clock::now() + std::chrono::milliseconds(waitMs);
-        while (sink.received.size() < 9 && Clock::now() < until) link.Poll();
-        return sink.received.size() >= 9 && ToHex(Bytes(sink.received.begin(), sink.received.begin() + 4)) == "02 01 00 04";
+        while (sink.received.size() < 9 && Clock::now() < until)
+            link.Poll();
+        return sink.received.size() >= 9 &&
+               ToHex(Bytes(sink.received.begin(), sink.received.begin() + 4)) == "02 01 00 04";
     }
 
     FakeUsbXpress fake;
@@ -119,9 +124,9 @@ TEST_F(BluetoothLink, ListAndOpenSetUpTheDongle) {
     std::erase_if(calls, [](const std::string& call) { return call.starts_with("SI_GetProductString"); });
     EXPECT_EQ(calls, (std::vector<std::string>{
                          "SI_SetTimeouts(1000,1000)", "SI_Open(1)", "SI_SetBaudRate(921600)",
-                         "SI_SetLineControl(0x0800)", "SI_SetFlowControl(1,2,0,0,0,0)", "SI_FlushBuffers(1,1)",
-                         "SI_SetFlowControl(1,2,1,0,0,0)", "SI_SetBreak(1)", "SI_SetBreak(0)",
-                         "SI_FlushBuffers(0,1)", "SI_Write(02 52 26 00 00 78 03)"}));
+                         "SI_SetLineControl(0x0800)", "SI_SetFlowControl(1,2,0,0,0,0)",
+                         "SI_FlushBuffers(1,1)", "SI_SetFlowControl(1,2,1,0,0,0)", "SI_SetBreak(1)",
+                         "SI_SetBreak(0)", "SI_FlushBuffers(0,1)", "SI_Write(02 52 26 00 00 78 03)"}));
     EXPECT_FALSE(link.IsConnected()) << "no connect before the first exchange";
 }
 
@@ -149,7 +154,8 @@ TEST_F(BluetoothLink, ConnectOnDemandBackOffAndLinkLost) {
     EXPECT_EQ(ToHex(module.requests(0x0A).at(0).payload), "02 11 22 33 44 55 66 02");
     EXPECT_EQ(module.requests(0x00).size(), 1u);
     EXPECT_EQ(ToHex(module.requests(0x00).at(0).payload), "06 00 00") << "10 s for the reader's inquiry";
-    EXPECT_GE(module.requests(0x0A).at(0).at - module.requests(0x02).back().at, std::chrono::milliseconds(500))
+    EXPECT_GE(module.requests(0x0A).at(0).at - module.requests(0x02).back().at,
+              std::chrono::milliseconds(500))
         << "a pause after the inquiry";
 
     module.loseLink();

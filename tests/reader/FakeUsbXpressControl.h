@@ -43,7 +43,8 @@ struct FakeUsbXpress {
         log.resize(CopyLog(log.data(), log.size()));
         std::vector<std::string> lines;
         for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
-            if (log.compare(start, prefix.size(), prefix) == 0) lines.push_back(log.substr(start, end - start));
+            if (log.compare(start, prefix.size(), prefix) == 0)
+                lines.push_back(log.substr(start, end - start));
         return lines;
     }
 
@@ -54,7 +55,8 @@ struct FakeUsbXpress {
             [](const uint8_t* bytes, size_t count, void* user) {
                 auto* self = static_cast<FakeUsbXpress*>(user);
                 kqsim::Outgoing out = self->module->receive(bytes, count, std::nullopt);
-                for (const kqsim::OutgoingChunk& chunk : out.chunks) self->Feed(chunk.bytes.data(), chunk.bytes.size());
+                for (const kqsim::OutgoingChunk& chunk : out.chunks)
+                    self->Feed(chunk.bytes.data(), chunk.bytes.size());
             },
             this);
         this->module = &module;

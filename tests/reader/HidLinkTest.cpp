@@ -34,7 +34,8 @@ TEST(HidReportDescriptor, Lengths) {
         {"two numbered input reports: the longer counts",
          "A1 01 85 01 75 08 95 08 81 02 85 02 95 10 81 02 85 01 95 04 91 02 C0", true, true, 17, 5},
         {"bits filled up to bytes", "A1 01 75 01 95 0C 81 02 75 08 95 02 91 02 C0", true, false, 3, 3},
-        {"push keeps the size for after the pop", "75 08 A4 75 01 95 03 81 02 B4 95 02 81 02 C0", true, false, 4, 0},
+        {"push keeps the size for after the pop", "75 08 A4 75 01 95 03 81 02 B4 95 02 81 02 C0", true, false,
+         4, 0},
         {"a long item is skipped", "FE 02 10 AA BB 75 08 95 07 81 02 91 02", true, false, 8, 8},
         {"a 4-byte count", "75 08 97 10 00 00 00 81 02", true, false, 17, 0},
         {"an item cut short", "75 08 95", false, false, 0, 0},
@@ -54,7 +55,9 @@ TEST(HidReportDescriptor, Lengths) {
 
 // Collects what the link hands up, as the port would.
 struct Sink : kq::ReceiveSink {
-    void OnReceive(std::span<const uint8_t> bytes) override { received.insert(received.end(), bytes.begin(), bytes.end()); }
+    void OnReceive(std::span<const uint8_t> bytes) override {
+        received.insert(received.end(), bytes.begin(), bytes.end());
+    }
     void DiscardReceived() override { received.clear(); }
     Bytes received;
 };
@@ -79,7 +82,8 @@ protected:
     // Polls until `count` bytes are in, 2 s at most.
     bool PollFor(size_t count) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (sink.received.size() < count && std::chrono::steady_clock::now() < until) link.Poll();
+        while (sink.received.size() < count && std::chrono::steady_clock::now() < until)
+            link.Poll();
         return sink.received.size() >= count;
     }
 
@@ -96,13 +100,15 @@ TEST_F(HidLink, FrameGoesOutInReportsOfTheOutputLength) {
     Plug({.inputLength = 9, .outputLength = 9});
     ASSERT_TRUE(link.Open("1460-0042 HID"));
     Bytes frame;
-    for (uint8_t i = 1; i <= 20; ++i) frame.push_back(i);
+    for (uint8_t i = 1; i <= 20; ++i)
+        frame.push_back(i);
     link.Send(frame);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (endpoint->outputReports().size() < 3 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::vector<std::string> reports;
-    for (const Bytes& report : endpoint->outputReports()) reports.push_back(kqtest::ToHex(report));
+    for (const Bytes& report : endpoint->outputReports())
+        reports.push_back(kqtest::ToHex(report));
     EXPECT_EQ(reports, (std::vector<std::string>{"00 07 01 02 03 04 05 06 07", "00 07 08 09 0A 0B 0C 0D 0E",
                                                  "00 06 0F 10 11 12 13 14 00"}));
 }
@@ -130,7 +136,8 @@ TEST_F(HidLink, AnswersComeBackWholeFromInputReports) {
         link.Send(Hex("02 01 F0 00 F1")); // type 0 version request
         ASSERT_TRUE(PollFor(9)) << c.options.inputLength;
         // 02 01 status 00, length 4, "184x", BCC
-        EXPECT_EQ(kqtest::ToHex(Bytes(sink.received.begin(), sink.received.begin() + 7)), "02 01 00 04 31 38 34")
+        EXPECT_EQ(kqtest::ToHex(Bytes(sink.received.begin(), sink.received.begin() + 7)),
+                  "02 01 00 04 31 38 34")
             << c.options.inputLength << (c.shortReportFirst ? " after a short report" : "");
         link.Close();
         endpoint.reset();
@@ -158,7 +165,8 @@ TEST_F(HidLink, ControlReportsAndUnplug) {
 
     endpoint->unplug();
     const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (link.IsOpen() && std::chrono::steady_clock::now() < gone) link.Poll();
+    while (link.IsOpen() && std::chrono::steady_clock::now() < gone)
+        link.Poll();
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.Handle(), 0);
     link.Send(Hex("02 01 F0 00 F1")); // nothing to send on: no crash
