@@ -104,7 +104,7 @@ void HidEndpoint::run() {
       closeAll();
       return;
     }
-    pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {conn_ >= 0 ? conn_ : listen_, POLLIN, 0}, {-1, 0, 0}};
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {conn_ >= 0 ? conn_ : listen_, POLLIN, 0}};
     if (poll(fds, 2, 100) <= 0) continue;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;

@@ -152,6 +152,9 @@ bool CBluetoothReaderLink::WriteModule(std::span<const uint8_t> bytes) {
     if (!dongle_) return false;
     platform::UsbXpress& library = ReaderUsbXpressLibrary();
     uint32_t written = 0;
+    // The dongle's receive buffer is emptied before every write; what the module has
+    // already said is taken in first, so that no indication (a link lost) goes with it.
+    ReadModuleBytes();
     library.FlushBuffers(dongle_, 0, 1);
     return library.Write(dongle_, bytes.data(), static_cast<uint32_t>(bytes.size()), &written) ==
                platform::kSiOk &&
