@@ -173,6 +173,38 @@ KQLMX_API int KQLMX_CountUsbReaders(void);
 /* 1: no extra driver is needed on this system. */
 KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);
 
+/* ---- LAN readers ------------------------------------------------------------------
+ * A LAN reader's network module answers on UDP (port 30718) to broadcasts sent from
+ * every adapter of the host. A reader text is "a.b.c.d-port", "a.b.c.d" (port 10001)
+ * or a bracketed device name "[name]" with or without "-port" (found by discovery).
+ * Tests run on loopback through the environment variables KQLMX_LAN_BROADCAST (the
+ * broadcast address, default 255.255.255.255), KQLMX_LAN_PORT (the modules' UDP
+ * port, default 30718) and KQLMX_LAN_ADAPTERS (the adapter list instead of the
+ * host's: "address/mask" entries, mask dotted or a prefix length, separated by ','
+ * or ';', e.g. "127.0.0.1/8,127.0.0.20/255.0.0.0"). */
+
+/* The modules that answer, as a multi-string (see the enumeration functions), sorted
+ * and without duplicates: "a.b.c.d-port" for a module at its configured address,
+ * else "[name]a.b.c.d-port" with the address it answered from. */
+KQLMX_API int KQLMX_FindLanReaders(char* buf, int size);
+/* As KQLMX_FindLanReaders, keeping only modules whose device type (block 2) begins
+ * "KQ-" in any case; those listed by name are given by "[name]" alone. */
+KQLMX_API int KQLMX_FindLanReadersEx(char* buf, int size);
+/* Reads a module's settings into the caller's texts (each may be null): nameOut
+ * "[name]-port" (25 bytes), addressOut "a.b.c.d-port" or empty without a fixed
+ * address (22 bytes), maskOut and gatewayOut "a.b.c.d" (16 bytes each). 0; -1 when
+ * the module's configuration could not be read or no adapter reaches it. */
+KQLMX_API int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addressOut, char* maskOut,
+                                  char* gatewayOut);
+/* Gives the module `reader` the new address text ("a.b.c.d-port" for a fixed address,
+ * "[name]-port" for DHCP), mask and gateway ("a.b.c.d"; empty or null keeps the
+ * current one), waits for it to answer at the new address and applies the settings.
+ * 0; -1 on failure. */
+KQLMX_API int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* mask,
+                                   const char* gateway);
+/* 1 when a module answers at that reader text, else 0. */
+KQLMX_API int KQLMX_CheckLanReader(const char* reader);
+
 /* ---- Tags -------------------------------------------------------------------------
  * The tag in the reader's field is found anew by each call (type A first, then an ISO
  * 15693 tag) and its content crosses as record JSON text. Tags of NFC Forum Type 2

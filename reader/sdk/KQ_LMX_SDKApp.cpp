@@ -138,6 +138,8 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
     DropDescriptionHint(linkName);
     port->readerAddress = SplitPortSuffix(linkName);
     switch (ClassifyPortName(linkName)) {
+    case PortLink::Tcp:
+        return port->Tcp().Open(linkName) ? port : nullptr;
     case PortLink::Hid:
         if (!port->Hid().Open(linkName)) return nullptr;
         // The reader starts talking in reports only after the control report.
@@ -155,7 +157,7 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
             return nullptr;
         port->AllocateSerialHandle();
         return port;
-    default: // LAN links are not part of this build; "BTW" names are refused
+    default: // "BTW" names are refused
         return nullptr;
     }
 }

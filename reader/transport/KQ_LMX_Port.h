@@ -10,6 +10,7 @@
 #include "reader/transport/ReaderFrame.h"
 #include "reader/transport/ReceiveSink.h"
 #include "reader/transport/SerialReaderLink.h"
+#include "reader/transport/TCPSocketThread.h"
 
 #include <array>
 #include <condition_variable>
@@ -51,6 +52,7 @@ public:
     bool ReceiveIso15693Answer(Bytes& payload);
 
     CUSBSerialPort& Serial() { return serial_.Line(); }
+    CTCPSocketThread& Tcp() { return tcp_; }
     // Takes a number from the serial handle registry for the open serial line.
     int AllocateSerialHandle() { return serial_.AllocateHandle(); }
     // A serial device that is not an FTDI device: its rate can follow the reader's.
@@ -68,7 +70,7 @@ private:
     bool WaitForAnswer();
     // Every link of the port, in the order the open one is looked for: serial, TCP,
     // HID, Bluetooth.
-    std::array<ReaderLink*, 3> Links() const;
+    std::array<ReaderLink*, 4> Links() const;
     ReaderLink* OpenLink() const;
     void OnReceive(std::span<const uint8_t> bytes) override;
     void DiscardReceived() override;
@@ -81,6 +83,7 @@ private:
     Bytes rx_;
     // Last: link threads end before the buffers go.
     mutable SerialReaderLink serial_{*this};
+    mutable CTCPSocketThread tcp_{*this};
     mutable CHidReaderLink hid_{*this};
     mutable CBluetoothReaderLink bluetooth_{*this};
 };
