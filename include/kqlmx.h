@@ -13,9 +13,16 @@
  *   any other name                 the serial number of an FTDI device (libftd2xx.so,
  *                                  path overridable by KQLMX_FTD2XX_LIBRARY), 19200 baud
  *   "a.b.c.d-port", "[name]-port"  a LAN reader (not in this build: open answers -1)
- *   a name containing "HID"        a USB HID reader (not in this build: -1)
- *   a name containing "BT"         a Bluetooth module reader (not in this build: -1;
- *                                  a name containing "BTW" is always refused with -1)
+ *   a name containing "HID"        a USB HID reader by its name from
+ *                                  KQLMX_EnumUsbReaders (hidraw); -13 when it does
+ *                                  not take the start report
+ *   a name containing "BT"         a Bluetooth reader behind a dongle, by its name from
+ *                                  KQLMX_EnumBluetoothPorts (libSiUSBXp.so, path
+ *                                  overridable by KQLMX_USBXPRESS_LIBRARY), or behind a
+ *                                  module on a serial device: "/dev/ttyUSB0 BT". No
+ *                                  version probe (type code 0x125); the module connects
+ *                                  to the reader on the first exchange. A name
+ *                                  containing "BTW" is always refused with -1
  *   a suffix ":n" sets the reader address n (default 1): "/dev/ttyUSB0:2".
  *   A device path may keep the description hint that KQLMX_EnumComPorts gave it:
  *   "/dev/ttyACM0 [Vek Virtual COM]:2" opens /dev/ttyACM0 at address 2.
@@ -128,7 +135,8 @@ KQLMX_API int KQLMX_IsUsbPort(int port);
 KQLMX_API int KQLMX_SetWaitMode(int port, int flag);
 /* Switches the reader and then the serial device to the rate (2400 ... 1382400; any
  * other rate switches both to 19200) and the line mode (0 8N1, 1 8E1, 2 8O1, 3 8N2).
- * 0 / -1 (error 14 when the port is no serial device). */
+ * 0 / -1 (error 14 when the port is no serial device). On a Bluetooth port only the
+ * line to the module takes the rate. */
 KQLMX_API int KQLMX_SetBaudRate(int port, int baud, int mode);
 /* mode 1 HID, 2 virtual COM. 0 / -1. */
 KQLMX_API int KQLMX_SetUsbMode(int port, int mode);
@@ -152,8 +160,8 @@ KQLMX_API int KQLMX_SetRfField(int port, int on);
  * else by " [Vek Virtual COM]" for a USB 1C40:05AC device. Without sysfs: the
  * /dev/ttyS*, ttyUSB* and ttyACM* nodes that can be opened. */
 KQLMX_API int KQLMX_EnumComPorts(char* buf, int size);
-/* Readers behind a Bluetooth dongle: this build has no dongle library and answers an
- * empty list. */
+/* Readers behind a Bluetooth dongle: "<dongle serial-number string> BT" for each dongle
+ * of the bridge library whose serial-number string begins "VEK-RT4082#". */
 KQLMX_API int KQLMX_EnumBluetoothPorts(char* buf, int size);
 /* The USB readers: first the serial numbers of the FTDI devices that nobody has open,
  * then the HID readers ("<serial number> HID", "1319-???? HID" without one), each

@@ -71,4 +71,6 @@ bool SerialDevice::Apply(const LineSettings& settings) {
 
 void SerialDevice::PurgeInput() { ioctl(fd_, TCFLSH, TCIFLUSH); }
 
+bool SerialDevice::SetBreak(bool on) { return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0; }
+
 } // namespace kq::platform

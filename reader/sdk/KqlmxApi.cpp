@@ -9,6 +9,7 @@
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/sdk/Trace.h"
 #include "reader/tags/NfcTagHandler.h"
+#include "reader/transport/BluetoothReaderLink.h"
 #include "reader/transport/PortEnumeration.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/ReaderFtdiLibrary.h"
@@ -135,9 +136,11 @@ int KQLMX_EnumComPorts(char* buf, int size) {
     return kq::WriteMultiString(ports, buf, size);
 }
 
-// Bluetooth readers are found through the dongle's USBXpress library, which this
-// build does not bind yet: the list is empty.
-int KQLMX_EnumBluetoothPorts(char* buf, int size) { return kq::WriteMultiString({}, buf, size); }
+int KQLMX_EnumBluetoothPorts(char* buf, int size) {
+    std::vector<std::string> readers;
+    kq::CBluetoothReaderLink::ListReaders(readers);
+    return kq::WriteMultiString(readers, buf, size);
+}
 
 int KQLMX_EnumUsbReaders(char* buf, int size) {
     std::vector<std::string> readers;

@@ -114,10 +114,12 @@ bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
     return verdict.good;
 }
 
-std::array<ReaderLink*, 2> CKQ_LMX_Port::Links() const {
+std::array<ReaderLink*, 4> CKQ_LMX_Port::Links() const {
     return {
         &serial_,
         &tcp_,
+        &hid_,
+        &bluetooth_,
     };
 }
 

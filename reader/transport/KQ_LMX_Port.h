@@ -5,6 +5,8 @@
 // and strips it. The reason of a failure stays in lastError.
 #pragma once
 
+#include "reader/transport/BluetoothReaderLink.h"
+#include "reader/transport/HidReaderLink.h"
 #include "reader/transport/ReaderFrame.h"
 #include "reader/transport/ReceiveSink.h"
 #include "reader/transport/SerialReaderLink.h"
@@ -55,7 +57,10 @@ public:
     int AllocateSerialHandle() { return serial_.AllocateHandle(); }
     // A serial device that is not an FTDI device: its rate can follow the reader's.
     bool IsComPort() const { return serial_.Handle() != 0 && !serial_.Line().IsFtdi(); }
-    bool IsUsbPort() const { return serial_.Handle() != 0 && serial_.Line().IsFtdi(); }
+    // An FTDI device or a HID reader.
+    bool IsUsbPort() const { return (serial_.Handle() != 0 && serial_.Line().IsFtdi()) || hid_.Handle() != 0; }
+    CHidReaderLink& Hid() { return hid_; }
+    CBluetoothReaderLink& Bluetooth() { return bluetooth_; }
     // The port's handle: the first that a link holds, in the links' order; 0 when none.
     int GetHandle() const;
     // Closes the open link and frees its number.
@@ -65,7 +70,7 @@ private:
     bool WaitForAnswer();
     // Every link of the port, in the order the open one is looked for: serial, TCP,
     // HID, Bluetooth.
-    std::array<ReaderLink*, 2> Links() const;
+    std::array<ReaderLink*, 4> Links() const;
     ReaderLink* OpenLink() const;
     void OnReceive(std::span<const uint8_t> bytes) override;
     void DiscardReceived() override;
@@ -79,6 +84,8 @@ private:
     // Last: link threads end before the buffers go.
     mutable SerialReaderLink serial_{*this};
     mutable CTCPSocketThread tcp_{*this};
+    mutable CHidReaderLink hid_{*this};
+    mutable CBluetoothReaderLink bluetooth_{*this};
 };
 
 } // namespace kq
