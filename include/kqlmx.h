@@ -179,8 +179,10 @@ KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);
 /* ---- Tags -------------------------------------------------------------------------
  * The tag in the reader's field is found anew by each call (type A first, then an ISO
  * 15693 tag) and its content crosses as record JSON text. Tags of NFC Forum Type 2
- * (Ultralight, Ultralight C, NTAG21x and alike) are read, written, formatted and
- * locked; other tag families answer -1 with KQLMX_ERROR_TAG_TYPE_UNSUPPORTED, an empty
+ * (Ultralight, Ultralight C, NTAG21x and alike) and DESFire EV1 cards as NFC Forum
+ * Type 4 tags are read, written, formatted and locked; a DESFire card's NDEF
+ * application and card level are protected with a key by KQLMX_ChangeTagKey (flag != 0:
+ * its data too). Other tag families answer -1 with KQLMX_ERROR_TAG_TYPE_UNSUPPORTED, an empty
  * field -1 with 0x20001. Failures keep a tag-layer code (0x20001..0x2001B) or the
  * code of the reader command that failed. Keys are 16 bytes or absent (null or
  * length 0); any other length: KQLMX_ERROR_KEY_LENGTH before the tag is touched. On no
