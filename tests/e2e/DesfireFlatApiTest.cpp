@@ -464,6 +464,11 @@ TEST(DesfireFlatApi, HostileAnswersGiveClearCodes) {
          [](int p) { return KQLMX_DesfireSetIsoWrapping(p, 1) == 0 ? KQLMX_DesfireGetFreeMemory(p) : -2; }, 0x16A82},
         {"RndB of 7 bytes", [](const Bytes&) { return Hex("AF 01 02 03 04 05 06 07"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, KQLMX_ERROR_UNEXPECTED_ANSWER},
+        // A card that takes our RndB answer but proves a RndA that is not ours does
+        // not know the key: an authentication error, never a failure without a code.
+        {"wrong RndA proof",
+         [](const Bytes& apdu) { return apdu[0] == 0x1A ? Hex("AF 01 02 03 04 05 06 07 08") : Hex("00 11 12 13 14 15 16 17 18"); },
+         [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"authentication refused", [](const Bytes&) { return Hex("AE"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"AID list that is no multiple of 3", [](const Bytes&) { return Hex("00 01 02 03 04"); },
