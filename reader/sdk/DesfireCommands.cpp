@@ -345,7 +345,7 @@ bool DesfireChangeKey(CKQ_LMX_Port& port, int keyNo, std::span<const uint8_t> ne
     Bytes plain(newKey.begin(), newKey.end());
     if (!sameKey)
         for (size_t i = 0; i < 16; ++i) plain[i] ^= oldKey[i];
-    if (keyType == kKeyTypeAes) plain.push_back(keyVersion);
+    if (aesKey) plain.push_back(keyVersion); // an AES key carries its version
     Bytes covered{0xC4, keyByte};
     covered.insert(covered.end(), plain.begin(), plain.end());
     AppendCrc32(plain, covered);
