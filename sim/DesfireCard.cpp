@@ -485,8 +485,8 @@ Bytes DesfireCard::readData(const Bytes& frame) {
   Bytes data(f->data.begin() + static_cast<std::ptrdiff_t>(offset),
              f->data.begin() + static_cast<std::ptrdiff_t>(offset + length));
   if (mode != 3) return answer(data);
+  // The length is known to both sides: zeros pad the data and its CRC32.
   Bytes p = cat(data, crc32Bytes(cat(data, {Ok})));
-  p.push_back(0x80);
   while (p.size() % session_->block()) p.push_back(0);
   return answer(session_->encrypt(p), false);
 }
