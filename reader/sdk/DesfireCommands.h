@@ -75,7 +75,7 @@ bool IsoReadBinary(CKQ_LMX_Port& port, uint32_t offset, size_t length, Bytes& da
 bool IsoUpdateBinary(CKQ_LMX_Port& port, uint32_t offset, std::span<const uint8_t> data,
                      size_t limit = kIsoUpdatePiece);
 
-// --- answer parsers (also the fuzz target's entry points) ---
+// --- answer parsers ---
 // One GetDfNames answer frame (status byte first) to its 22-byte entry; false for a
 // frame that ends the list (shorter than 6 bytes). A DF name longer than 16 bytes is
 // malformed: `malformed` set.

@@ -35,6 +35,22 @@ const KeyRow kKeyRows[] = {
      "A0 A1 A2 A3 B0 B1 B2 B3 AC AD AE AF BC BD BE BF"},
 };
 
+// Calls whose answer only matters by its result.
+int Aids(int port) {
+    unsigned char b[64];
+    return KQLMX_DesfireGetApplicationIds(port, b, sizeof b);
+}
+
+int DfNames(int port) {
+    unsigned char b[64];
+    return KQLMX_DesfireGetDfNames(port, b, sizeof b);
+}
+
+int ReadBinary8(int port) {
+    unsigned char b[8];
+    return KQLMX_IsoReadBinary(port, 0, 8, b, sizeof b);
+}
+
 int Authenticate(int port, bool aes, int keyNo, const Bytes& key) {
     return aes ? KQLMX_DesfireAuthenticateAes(port, keyNo, key.data(), static_cast<int>(key.size()))
                : KQLMX_DesfireAuthenticateIso(port, keyNo, key.data(), static_cast<int>(key.size()));
@@ -348,19 +364,11 @@ TEST(DesfireFlatApi, IsoWrappingOnlyForTheSevenCommands) {
         {"AuthenticateAes", 0xAA, true, false, [](int p) { return KQLMX_DesfireAuthenticateAes(p, 0, nullptr, 0); }},
         {"ChangeKey", 0xC4, true, true,
          [](int p) { return KQLMX_DesfireChangeKey(p, 0, kZeros.data(), 16, 0, nullptr, 0, 0); }},
-        {"GetDfNames", 0x6D, true, false,
-         [](int p) {
-             unsigned char b[64];
-             return KQLMX_DesfireGetDfNames(p, b, sizeof b);
-         }},
+        {"GetDfNames", 0x6D, true, false, &DfNames},
         {"GetFreeMemory", 0x6E, true, false, [](int p) { return KQLMX_DesfireGetFreeMemory(p) >= 0 ? 0 : -1; }},
         {"GetKeySettings", 0x45, true, true, [](int p) { return KQLMX_DesfireGetKeySettings(p, nullptr, nullptr); }},
         {"SelectApplication", 0x5A, true, false, [](int p) { return KQLMX_DesfireSelectApplication(p, 0); }},
-        {"GetApplicationIds", 0x6A, false, true,
-         [](int p) {
-             unsigned char b[64];
-             return KQLMX_DesfireGetApplicationIds(p, b, sizeof b) >= 0 ? 0 : -1;
-         }},
+        {"GetApplicationIds", 0x6A, false, true, [](int p) { return Aids(p) >= 0 ? 0 : -1; }},
         {"CreateApplication", 0xCA, false, true,
          [](int p) { return KQLMX_DesfireCreateApplication(p, 0x000009, 0, 1, 0, 0, 0x0F, nullptr, 0); }},
         {"ChangeKeySettings", 0x54, false, true, [](int p) { return KQLMX_DesfireChangeKeySettings(p, 0x0F); }},
@@ -481,35 +489,20 @@ TEST(DesfireFlatApi, HostileAnswersGiveClearCodes) {
         {"authentication refused", [](const Bytes&) { return Hex("AE"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"AID list that is no multiple of 3", [](const Bytes&) { return Hex("00 01 02 03 04"); },
-         [](int p) {
-             unsigned char b[64];
-             return KQLMX_DesfireGetApplicationIds(p, b, sizeof b);
-         },
+         &Aids,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"more frames for ever", [](const Bytes&) { return Hex("AF 01 02 03"); },
-         [](int p) {
-             unsigned char b[64];
-             return KQLMX_DesfireGetApplicationIds(p, b, sizeof b);
-         },
+         &Aids,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"DF name of 17 bytes",
          [](const Bytes&) { return Cat({Hex("00 01 00 00 10 E1"), Bytes(17, 0x41)}); },
-         [](int p) {
-             unsigned char b[64];
-             return KQLMX_DesfireGetDfNames(p, b, sizeof b);
-         },
+         &DfNames,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"ISO answer of one byte", [](const Bytes&) { return Hex("90"); },
-         [](int p) {
-             unsigned char b[8];
-             return KQLMX_IsoReadBinary(p, 0, 8, b, sizeof b);
-         },
+         &ReadBinary8,
          KQLMX_ERROR_DESFIRE_NO_STATUS},
         {"READ BINARY without data", [](const Bytes&) { return Hex("90 00"); },
-         [](int p) {
-             unsigned char b[8];
-             return KQLMX_IsoReadBinary(p, 0, 8, b, sizeof b);
-         },
+         &ReadBinary8,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"card ends a command before its last frame", [](const Bytes&) { return Hex("00"); },
          [](int p) {
