@@ -13,7 +13,8 @@ namespace {
 bool Cbc(bool encipher, uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv,
          std::span<const uint8_t> in, Bytes& out) {
     const size_t block = BlockSizeOf(cipher);
-    if (cipher == kCipherNone || key.size() != 16 || iv.size() < block || in.size() % block != 0) return false;
+    if (cipher == kCipherNone || key.size() != 16 || iv.size() < block || in.size() % block != 0)
+        return false;
     out.assign(in.size(), 0);
     if (in.empty()) return true;
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
@@ -23,7 +24,8 @@ bool Cbc(bool encipher, uint8_t cipher, std::span<const uint8_t> key, std::span<
     if (!ctx || EVP_CipherInit_ex(ctx.get(), type, nullptr, key.data(), iv.data(), encipher ? 1 : 0) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
         EVP_CipherUpdate(ctx.get(), out.data(), &n, in.data(), static_cast<int>(in.size())) != 1 ||
-        EVP_CipherFinal_ex(ctx.get(), out.data() + n, &tail) != 1 || static_cast<size_t>(n + tail) != in.size())
+        EVP_CipherFinal_ex(ctx.get(), out.data() + n, &tail) != 1 ||
+        static_cast<size_t>(n + tail) != in.size())
         return false;
     const uint8_t* last = (encipher ? out.data() : in.data()) + in.size() - block;
     std::copy_n(last, block, iv.begin());
@@ -55,23 +57,25 @@ uint32_t DesfireCrc32(std::span<const uint8_t> data) {
     uint32_t crc = 0xFFFFFFFF;
     for (uint8_t b : data) {
         crc ^= b;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0u);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0u);
     }
     return crc;
 }
 
 void AppendCrc32(Bytes& out, std::span<const uint8_t> data) {
     const uint32_t crc = DesfireCrc32(data);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(crc >> (8 * i)));
 }
 
-bool CbcEncipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv, std::span<const uint8_t> in,
-                 Bytes& out) {
+bool CbcEncipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv,
+                 std::span<const uint8_t> in, Bytes& out) {
     return Cbc(true, cipher, key, iv, in, out);
 }
 
-bool CbcDecipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv, std::span<const uint8_t> in,
-                 Bytes& out) {
+bool CbcDecipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv,
+                 std::span<const uint8_t> in, Bytes& out) {
     return Cbc(false, cipher, key, iv, in, out);
 }
 
@@ -110,10 +114,12 @@ bool DF8Crypt::Cmac(std::span<const uint8_t> data, Bytes& mac) {
         m.resize((m.size() + block - 1) / block * block, 0);
         subkey = k2;
     }
-    for (size_t i = 0; i < block; ++i) m[m.size() - block + i] ^= subkey[i];
+    for (size_t i = 0; i < block; ++i)
+        m[m.size() - block + i] ^= subkey[i];
     Bytes out;
     if (!CbcEncipher(cipher, sessionKey, std::span(iv, block), m, out)) return false;
-    mac.assign(out.end() - static_cast<std::ptrdiff_t>(block), out.end() - static_cast<std::ptrdiff_t>(block) + 8);
+    mac.assign(out.end() - static_cast<std::ptrdiff_t>(block),
+               out.end() - static_cast<std::ptrdiff_t>(block) + 8);
     return true;
 }
 
@@ -128,8 +134,12 @@ bool DF8Crypt::Decipher(std::span<const uint8_t> data, Bytes& out) {
     return Active() && CbcDecipher(cipher, sessionKey, std::span(iv, BlockSize()), data, out);
 }
 
-DesfireRandom& DesfireRandom::Get() { return *gRandom; }
+DesfireRandom& DesfireRandom::Get() {
+    return *gRandom;
+}
 
-void DesfireRandom::Install(DesfireRandom* source) { gRandom = source ? source : &gSystemRandom; }
+void DesfireRandom::Install(DesfireRandom* source) {
+    gRandom = source ? source : &gSystemRandom;
+}
 
 } // namespace kq

@@ -21,15 +21,17 @@ uint32_t DesfireCrc32(std::span<const uint8_t> data);
 // The CRC32 appended to `out`, low byte first.
 void AppendCrc32(Bytes& out, std::span<const uint8_t> data);
 
-inline size_t BlockSizeOf(uint8_t cipher) { return cipher == kCipherAes ? 16 : 8; }
+inline size_t BlockSizeOf(uint8_t cipher) {
+    return cipher == kCipherAes ? 16 : 8;
+}
 
 // CBC over whole blocks with a 16-byte key; `iv` (one block) is taken and replaced by
 // the last cipher block. False for a cipher of none or a length that is no multiple of
 // the block size.
-bool CbcEncipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv, std::span<const uint8_t> in,
-                 Bytes& out);
-bool CbcDecipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv, std::span<const uint8_t> in,
-                 Bytes& out);
+bool CbcEncipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv,
+                 std::span<const uint8_t> in, Bytes& out);
+bool CbcDecipher(uint8_t cipher, std::span<const uint8_t> key, std::span<uint8_t> iv,
+                 std::span<const uint8_t> in, Bytes& out);
 
 // The session state of one authentication.
 class DF8Crypt {

@@ -20,9 +20,9 @@ constexpr size_t kMaxIsoOffset = 0x7FFF;
 enum class CommandMac { Computed, Appended, None };
 
 struct Options {
-    bool wrappable = false;            // one of the commands that ISO wrapping sends as APDU
+    bool wrappable = false; // one of the commands that ISO wrapping sends as APDU
     CommandMac commandMac = CommandMac::Computed;
-    bool answerMac = true;             // a good answer in a session ends in a CMAC
+    bool answerMac = true;                // a good answer in a session ends in a CMAC
     std::vector<Bytes>* frames = nullptr; // each answer frame's data, when wanted
 };
 
@@ -33,7 +33,8 @@ bool Fail(CKQ_LMX_Port& port, CDatenFuerDesfireInPort& s, int code) {
 }
 
 void Put3(Bytes& out, uint32_t value) {
-    for (int i = 0; i < 3; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 3; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 Bytes RotateLeft(std::span<const uint8_t> in) {
@@ -62,8 +63,9 @@ bool Transmit(CKQ_LMX_Port& port, CDatenFuerDesfireInPort& s, bool wrap, std::sp
         return false;
     }
     if (!SplitNativeAnswer(answer, wrap, status, data)) {
-        const int code = answer.size() >= 2 ? kDesfireStatusBase + (answer[answer.size() - 2] << 8 | answer.back())
-                                             : kDesfireNoStatus;
+        const int code = answer.size() >= 2
+                             ? kDesfireStatusBase + (answer[answer.size() - 2] << 8 | answer.back())
+                             : kDesfireNoStatus;
         return Fail(port, s, code);
     }
     return true;
@@ -94,7 +96,8 @@ bool Command(CKQ_LMX_Port& port, CDatenFuerDesfireInPort& s, Bytes command, Byte
         } else if (!data.empty() || status == 0x00) {
             return Fail(port, s, KQLMX_ERROR_UNEXPECTED_ANSWER); // the card ended before the command did
         }
-        if (answer.size() > kMaxGathered || frames > kMaxFrames) return Fail(port, s, KQLMX_ERROR_UNEXPECTED_ANSWER);
+        if (answer.size() > kMaxGathered || frames > kMaxFrames)
+            return Fail(port, s, KQLMX_ERROR_UNEXPECTED_ANSWER);
         if (status == 0x00) break;
         Bytes next{kAdditionalFrame};
         const size_t n = std::min(command.size() - sent, kNextFrameData);
@@ -344,7 +347,8 @@ bool DesfireChangeKey(CKQ_LMX_Port& port, int keyNo, std::span<const uint8_t> ne
     if (s.selectedAid == 0) keyByte = static_cast<uint8_t>((keyNo & 0x3F) | (aesKey ? 0x80 : 0x00));
     Bytes plain(newKey.begin(), newKey.end());
     if (!sameKey)
-        for (size_t i = 0; i < 16; ++i) plain[i] ^= oldKey[i];
+        for (size_t i = 0; i < 16; ++i)
+            plain[i] ^= oldKey[i];
     if (aesKey) plain.push_back(keyVersion); // an AES key carries its version
     Bytes covered{0xC4, keyByte};
     covered.insert(covered.end(), plain.begin(), plain.end());
@@ -400,7 +404,8 @@ bool DesfireGetFileSettings(CKQ_LMX_Port& port, int fileNo, Bytes& settings) {
     return Command(port, DesfireSession(port), {0xF5, static_cast<uint8_t>(fileNo)}, settings);
 }
 
-bool DesfireChangeFileSettings(CKQ_LMX_Port& port, int fileNo, int commSettings, int accessRights, bool plain) {
+bool DesfireChangeFileSettings(CKQ_LMX_Port& port, int fileNo, int commSettings, int accessRights,
+                               bool plain) {
     CDatenFuerDesfireInPort& s = DesfireSession(port);
     Bytes command{0x5F, static_cast<uint8_t>(fileNo)};
     const Bytes settings{static_cast<uint8_t>(commSettings), static_cast<uint8_t>(accessRights),
@@ -422,7 +427,8 @@ bool DesfireChangeFileSettings(CKQ_LMX_Port& port, int fileNo, int commSettings,
     return Command(port, s, command, answer, {.commandMac = CommandMac::None});
 }
 
-bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, uint32_t length, Bytes& data) {
+bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, uint32_t length,
+                     Bytes& data) {
     data.clear();
     CDatenFuerDesfireInPort& s = DesfireSession(port);
     if (commMode != 0 && !NeedSession(port, s)) return false;
@@ -442,8 +448,8 @@ bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offs
             Bytes plain;
             Bytes payload;
             if (!Command(port, s, command, answer, {.answerMac = false})) return false;
-            if (answer.empty() || answer.size() % s.crypto.BlockSize() != 0 || !s.crypto.Decipher(answer, plain) ||
-                !PayloadOfDeciphered(plain, n, payload))
+            if (answer.empty() || answer.size() % s.crypto.BlockSize() != 0 ||
+                !s.crypto.Decipher(answer, plain) || !PayloadOfDeciphered(plain, n, payload))
                 return Fail(port, s, kDesfireCrcWrong);
             answer = std::move(payload);
         }
@@ -454,7 +460,8 @@ bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offs
     return true;
 }
 
-bool DesfireWriteData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, std::span<const uint8_t> data) {
+bool DesfireWriteData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset,
+                      std::span<const uint8_t> data) {
     CDatenFuerDesfireInPort& s = DesfireSession(port);
     if (commMode != 0 && !NeedSession(port, s)) return false;
     if (data.empty() || offset + data.size() > 0xFFFFFF) {
@@ -505,8 +512,8 @@ bool IsoSelectByName(CKQ_LMX_Port& port, std::span<const uint8_t> name) {
 }
 
 bool IsoSelectFile(CKQ_LMX_Port& port, uint16_t fileId) {
-    const uint8_t apdu[] = {0x00, 0xA4, 0x00, 0x0C, 0x02, static_cast<uint8_t>(fileId >> 8),
-                            static_cast<uint8_t>(fileId)};
+    const uint8_t apdu[] = {
+        0x00, 0xA4, 0x00, 0x0C, 0x02, static_cast<uint8_t>(fileId >> 8), static_cast<uint8_t>(fileId)};
     Bytes data;
     return IsoCommand(port, DesfireSession(port), apdu, data);
 }
@@ -523,7 +530,8 @@ bool IsoReadBinary(CKQ_LMX_Port& port, uint32_t offset, size_t length, Bytes& da
                                 static_cast<uint8_t>(want)};
         Bytes answer;
         if (!IsoCommand(port, s, apdu, answer)) {
-            if (!data.empty() && port.lastError == kDesfireStatusBase + 0x6985) port.lastError = kIsoEndOfFile;
+            if (!data.empty() && port.lastError == kDesfireStatusBase + 0x6985)
+                port.lastError = kIsoEndOfFile;
             return false;
         }
         if (answer.empty() || answer.size() > want) {

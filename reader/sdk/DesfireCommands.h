@@ -63,15 +63,19 @@ bool DesfireCreateDataFile(CKQ_LMX_Port& port, int fileNo, int isoFileId, uint32
 bool DesfireGetFileIds(CKQ_LMX_Port& port, Bytes& ids);
 bool DesfireGetFileSettings(CKQ_LMX_Port& port, int fileNo, Bytes& settings);
 // plain: the file's change access is free; otherwise the settings go enciphered.
-bool DesfireChangeFileSettings(CKQ_LMX_Port& port, int fileNo, int commSettings, int accessRights, bool plain);
+bool DesfireChangeFileSettings(CKQ_LMX_Port& port, int fileNo, int commSettings, int accessRights,
+                               bool plain);
 // commMode 0 plain, 1 MACed, 3 enciphered.
-bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, uint32_t length, Bytes& data);
-bool DesfireWriteData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, std::span<const uint8_t> data);
+bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset, uint32_t length,
+                     Bytes& data);
+bool DesfireWriteData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offset,
+                      std::span<const uint8_t> data);
 
 bool IsoSelectByName(CKQ_LMX_Port& port, std::span<const uint8_t> name);
 bool IsoSelectFile(CKQ_LMX_Port& port, uint16_t fileId);
 // Reads `length` bytes from `offset` in pieces of at most `limit` bytes (and 80).
-bool IsoReadBinary(CKQ_LMX_Port& port, uint32_t offset, size_t length, Bytes& data, size_t limit = kIsoReadPiece);
+bool IsoReadBinary(CKQ_LMX_Port& port, uint32_t offset, size_t length, Bytes& data,
+                   size_t limit = kIsoReadPiece);
 bool IsoUpdateBinary(CKQ_LMX_Port& port, uint32_t offset, std::span<const uint8_t> data,
                      size_t limit = kIsoUpdatePiece);
 

@@ -119,8 +119,8 @@ int KQLMX_DesfireCreateDataFile(int port, int fileNo, int isoFileId, int size, i
                                 int accessRights) {
     auto found = App().FindPort(port);
     return Result(found && InRange(*found, {size}) &&
-                  kq::DesfireCreateDataFile(*found, fileNo, isoFileId, static_cast<uint32_t>(size), commSettings,
-                                            accessRights));
+                  kq::DesfireCreateDataFile(*found, fileNo, isoFileId, static_cast<uint32_t>(size),
+                                            commSettings, accessRights));
 }
 
 int KQLMX_DesfireGetFileIds(int port, unsigned char* buf, int len) {
@@ -143,7 +143,8 @@ int KQLMX_DesfireGetFileSettings(int port, int fileNo, unsigned char* buf, int l
 
 int KQLMX_DesfireChangeFileSettings(int port, int fileNo, int commSettings, int accessRights, int plain) {
     auto found = App().FindPort(port);
-    return Result(found && kq::DesfireChangeFileSettings(*found, fileNo, commSettings, accessRights, plain != 0));
+    return Result(found &&
+                  kq::DesfireChangeFileSettings(*found, fileNo, commSettings, accessRights, plain != 0));
 }
 
 int KQLMX_DesfireReadData(int port, int fileNo, int commMode, int offset, int length, unsigned char* buf,
@@ -151,16 +152,17 @@ int KQLMX_DesfireReadData(int port, int fileNo, int commMode, int offset, int le
     auto found = App().FindPort(port);
     Bytes data;
     if (!found || !InRange(*found, {offset, length}) ||
-        !kq::DesfireReadData(*found, fileNo, commMode, static_cast<uint32_t>(offset), static_cast<uint32_t>(length),
-                             data))
+        !kq::DesfireReadData(*found, fileNo, commMode, static_cast<uint32_t>(offset),
+                             static_cast<uint32_t>(length), data))
         return -1;
     return CopyAnswer(*found, data, buf, len);
 }
 
 int KQLMX_DesfireWriteData(int port, int fileNo, int commMode, int offset, const void* data, int len) {
     auto found = App().FindPort(port);
-    return Result(found && InRange(*found, {offset}) &&
-                  kq::DesfireWriteData(*found, fileNo, commMode, static_cast<uint32_t>(offset), BytesArg(data, len)));
+    return Result(
+        found && InRange(*found, {offset}) &&
+        kq::DesfireWriteData(*found, fileNo, commMode, static_cast<uint32_t>(offset), BytesArg(data, len)));
 }
 
 int KQLMX_IsoSelectByName(int port, const void* name, int len) {

@@ -35,11 +35,17 @@ Bytes FromHex(const char* text) {
     return Bytes(buffer, buffer + n);
 }
 
-uint16_t Be16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
+uint16_t Be16(const Bytes& b, size_t at) {
+    return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
+}
 
 // Access rights: read << 12 | write << 8 | read-write << 4 | change.
-int WriteNibble(int access) { return (access >> 8) & 0xF; }
-int ChangeNibble(int access) { return access & 0xF; }
+int WriteNibble(int access) {
+    return (access >> 8) & 0xF;
+}
+int ChangeNibble(int access) {
+    return access & 0xF;
+}
 
 } // namespace
 
@@ -140,7 +146,8 @@ bool CNfcType4Tag::FindNdefAid(uint32_t& aid) {
     if (entries.size() > kDfNamesBuffer) entries.resize(kDfNamesBuffer / kDfNameEntrySize * kDfNameEntrySize);
     for (size_t at = 0; at + kDfNameEntrySize <= entries.size(); at += kDfNameEntrySize) {
         const auto entry = std::span(entries).subspan(at, kDfNameEntrySize);
-        if (entry[21] == sizeof kNdefDfName && std::equal(std::begin(kNdefDfName), std::end(kNdefDfName), entry.begin() + 5)) {
+        if (entry[21] == sizeof kNdefDfName &&
+            std::equal(std::begin(kNdefDfName), std::end(kNdefDfName), entry.begin() + 5)) {
             aid = entry[0] | entry[1] << 8 | static_cast<uint32_t>(entry[2]) << 16;
             return true;
         }
@@ -219,7 +226,8 @@ bool CNfcType4Tag::Read(CNdefMessageList& messages) {
     // NLEN beyond the file's room is no message of this tag.
     if (nlen > cc.maxSize - std::min<uint16_t>(cc.maxSize, 2)) return Fail(kTagErrorNfcData);
     Bytes bytes;
-    if (!ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes)) return Fail(kTagErrorNotNfcFormatted);
+    if (!ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes))
+        return Fail(kTagErrorNotNfcFormatted);
     auto message = DecodeNdefMessage(handler_, bytes);
     if (!message) return Fail(kTagErrorNfcData);
     messages.push_back(std::move(message));
@@ -244,8 +252,8 @@ bool CNfcType4Tag::SomeFileWritable() {
     Bytes ids;
     if (!DesfireGetFileIds(handler_.Port(), ids)) {
         ResetAuth();
-        if (handler_.Port().lastError != kDesfireStatusBase + 0xAE || !Authenticate(true, 0, handler_.AppKey()) ||
-            !DesfireGetFileIds(handler_.Port(), ids))
+        if (handler_.Port().lastError != kDesfireStatusBase + 0xAE ||
+            !Authenticate(true, 0, handler_.AppKey()) || !DesfireGetFileIds(handler_.Port(), ids))
             return false;
     }
     for (uint8_t id : ids) {
@@ -270,7 +278,8 @@ bool CNfcType4Tag::Write(std::span<const uint8_t> message) {
         return Fail(kTagErrorMessageTooLarge);
     }
     const uint8_t empty[] = {0x00, 0x00};
-    const uint8_t length[] = {static_cast<uint8_t>(message.size() >> 8), static_cast<uint8_t>(message.size())};
+    const uint8_t length[] = {static_cast<uint8_t>(message.size() >> 8),
+                              static_cast<uint8_t>(message.size())};
     // NLEN last: a write cut short leaves an empty tag, never half a message.
     return WriteIsoFile(cc.fileId, empty, 0) && WriteIsoFile(cc.fileId, message, 2) &&
            WriteIsoFile(cc.fileId, length, 0);
@@ -305,10 +314,13 @@ bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
     if (!SelectCardLevel()) return Fail(kTagErrorFormat);
     Bytes isoData{static_cast<uint8_t>(kAppFileId), static_cast<uint8_t>(kAppFileId >> 8)};
     isoData.insert(isoData.end(), std::begin(kNdefDfName), std::end(kNdefDfName));
-    auto create = [&] { return DesfireCreateApplication(handler_.Port(), aid, 0, 1, true, 0, 0x0F, isoData); };
+    auto create = [&] {
+        return DesfireCreateApplication(handler_.Port(), aid, 0, 1, true, 0, 0x0F, isoData);
+    };
     if (create()) return true;
     ResetAuth();
-    if (handler_.Port().lastError != kDesfireStatusBase + 0xAE || !AuthenticateDefaultThenKey(false)) return false;
+    if (handler_.Port().lastError != kDesfireStatusBase + 0xAE || !AuthenticateDefaultThenKey(false))
+        return false;
     return create();
 }
 
@@ -321,7 +333,8 @@ bool CNfcType4Tag::Format() {
         ccExists = SelectFile(kCcFileId);
         if (ccExists) ccBad = !ReadCc(cc, &oldCc);
         // A CC that fails the checks may still name its NDEF file.
-        if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06) cc.fileId = Be16(oldCc, 9);
+        if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06)
+            cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
     }
     uint16_t ndefSize = oldCc.size() == kCcSize ? Be16(oldCc, 11) : 0x0008;
@@ -340,7 +353,8 @@ bool CNfcType4Tag::Format() {
             if (!DesfireGetFreeMemory(handler_.Port(), free) || !SelectAid(aid)) return Fail(kTagErrorFormat);
             // The CC states the size in two bytes, and ISO offsets end at 0x7FFF.
             free = std::min<uint32_t>(free, 0x7FFF);
-            if (!DesfireCreateDataFile(handler_.Port(), 2, kNdefFileId, free, 0, 0xEEEE)) return Fail(kTagErrorFormat);
+            if (!DesfireCreateDataFile(handler_.Port(), 2, kNdefFileId, free, 0, 0xEEEE))
+                return Fail(kTagErrorFormat);
             cc.fileId = kNdefFileId;
             ndefSize = static_cast<uint16_t>(free);
         }
@@ -381,10 +395,12 @@ bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) 
     int ccFile = -1;
     for (uint8_t id : ids) {
         Bytes settings, head;
-        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7) return Fail(kTagErrorDesfireSettingsChange);
+        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7)
+            return Fail(kTagErrorDesfireSettingsChange);
         const int access = settings[2] | settings[3] << 8;
         const uint32_t size = settings[4] | settings[5] << 8 | static_cast<uint32_t>(settings[6]) << 16;
-        const bool isCc = size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes;
+        const bool isCc =
+            size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes;
         if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorDesfireSettingsChange);
         if (isCc) ccFile = id;
         const int rights = isCc || protectData ? 0xE000 : 0xEEE0;
@@ -422,7 +438,8 @@ bool CNfcType4Tag::MakeReadOnly() {
     CKQ_LMX_Port& port = handler_.Port();
 
     Bytes ccBytes;
-    if (!EnsureNdefApp() || !ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes)) return Fail(kTagErrorNotNfcFormatted);
+    if (!EnsureNdefApp() || !ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes))
+        return Fail(kTagErrorNotNfcFormatted);
     uint32_t aid = 0;
     if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
     if (!AuthenticateDefaultThenKey(true)) return false;
@@ -450,8 +467,10 @@ bool CNfcType4Tag::MakeReadOnly() {
         if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
             return Fail(kTagErrorNotNfcFormatted);
         const int access = fileSettings[2] | fileSettings[3] << 8;
-        const uint32_t size = fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
-        if (size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes && head[14] != 0xFF) {
+        const uint32_t size =
+            fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
+        if (size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes &&
+            head[14] != 0xFF) {
             const uint8_t readOnly[] = {0xFF};
             if (!DesfireWriteData(port, id, 0, 14, readOnly)) return Fail(kTagErrorDesfireFileWrite);
         }

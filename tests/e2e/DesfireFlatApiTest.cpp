@@ -73,7 +73,9 @@ TEST(DesfireFlatApi, SessionWithEachKeyKind) {
         EXPECT_EQ(KQLMX_GetLastError(p), 0x100AE) << "the card wants key 0";
 
         // No key is the default key of 16 zero bytes.
-        ASSERT_EQ(row.aes ? KQLMX_DesfireAuthenticateAes(p, 0, nullptr, 0) : KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0), 0);
+        ASSERT_EQ(row.aes ? KQLMX_DesfireAuthenticateAes(p, 0, nullptr, 0)
+                          : KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0),
+                  0);
         ASSERT_EQ(KQLMX_DesfireWriteData(p, 1, 0, 0, data.data(), 16), 0);
         ASSERT_EQ(KQLMX_DesfireReadData(p, 1, 0, 0, 16, buf, sizeof buf), 16);
         EXPECT_EQ(Bytes(buf, buf + 16), data);
@@ -84,7 +86,8 @@ TEST(DesfireFlatApi, SessionWithEachKeyKind) {
             EXPECT_EQ(c.application(0x112233)->settings, 0x0B);
             EXPECT_EQ(c.application(0x112233)->keys[1].value, other);
         });
-        ASSERT_EQ(KQLMX_DesfireReadData(p, 1, 1, 0, 16, buf, sizeof buf), 16) << "the CMAC chain is still in step";
+        ASSERT_EQ(KQLMX_DesfireReadData(p, 1, 1, 0, 16, buf, sizeof buf), 16)
+            << "the CMAC chain is still in step";
 
         // Changing the session's own key: the card answers a bare 00 and ends the session.
         ASSERT_EQ(KQLMX_DesfireChangeKey(p, 0, key.data(), 16, 0x02, nullptr, 0, keyType), 0);
@@ -288,16 +291,20 @@ TEST(DesfireFlatApi, DataInEachModeAndItsFrames) {
     const int p = d.port;
     ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000007, 0, 1, 0, 0, 0x0F, nullptr, 0), 0);
     ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 7), 0);
-    for (int mode : {0, 1, 3}) ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, mode, 0, 64, mode, 0x0000), 0);
+    for (int mode : {0, 1, 3})
+        ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, mode, 0, 64, mode, 0x0000), 0);
     ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, 4, 0, 7700, 0, 0x0000), 0);
-    ASSERT_EQ(KQLMX_DesfireAuthenticateIso(p, 0, Hex("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF").data(), 16),
-              -1) << "key 0 is still the zero key";
+    ASSERT_EQ(
+        KQLMX_DesfireAuthenticateIso(p, 0, Hex("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF").data(), 16),
+        -1)
+        << "key 0 is still the zero key";
     EXPECT_EQ(KQLMX_DesfireWriteData(p, 3, 3, 0, kZeros.data(), 16), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), KQLMX_ERROR_DESFIRE_NO_SESSION);
     ASSERT_EQ(KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0), 0);
 
     Bytes data(60);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7 + 1);
     struct Row {
         int mode;
         size_t secondFrame; // 0xAF and the rest: 8 data bytes; + 8 CMAC bytes; + CRC32 and padding
@@ -308,7 +315,8 @@ TEST(DesfireFlatApi, DataInEachModeAndItsFrames) {
         ASSERT_EQ(KQLMX_DesfireWriteData(p, row.mode, row.mode, 2, data.data(), 60), 0);
         const auto apdus = d.Apdus();
         ASSERT_EQ(apdus.size(), 2u);
-        EXPECT_EQ(Bytes(apdus[0].begin(), apdus[0].begin() + 8), Cat({Hex("3D"), {static_cast<uint8_t>(row.mode)}, Hex("02 00 00 3C 00 00")}));
+        EXPECT_EQ(Bytes(apdus[0].begin(), apdus[0].begin() + 8),
+                  Cat({Hex("3D"), {static_cast<uint8_t>(row.mode)}, Hex("02 00 00 3C 00 00")}));
         EXPECT_EQ(apdus[0].size(), 60u) << "header and 52 data bytes";
         EXPECT_EQ(apdus[1][0], 0xAF);
         EXPECT_EQ(apdus[1].size(), row.secondFrame);
@@ -326,7 +334,8 @@ TEST(DesfireFlatApi, DataInEachModeAndItsFrames) {
 
     // 7700 bytes go as pieces of 7600 and 100, each in frames of the card's size.
     Bytes big(7700);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 13 + i / 256);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 13 + i / 256);
     d.r.ClearLog();
     ASSERT_EQ(KQLMX_DesfireWriteData(p, 4, 0, 0, big.data(), 7700), 0);
     std::vector<Bytes> headers;
@@ -360,18 +369,23 @@ TEST(DesfireFlatApi, IsoWrappingOnlyForTheSevenCommands) {
         bool session; // authenticate first
         int (*call)(int port);
     } rows[] = {
-        {"AuthenticateIso", 0x1A, true, false, [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }},
-        {"AuthenticateAes", 0xAA, true, false, [](int p) { return KQLMX_DesfireAuthenticateAes(p, 0, nullptr, 0); }},
+        {"AuthenticateIso", 0x1A, true, false,
+         [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }},
+        {"AuthenticateAes", 0xAA, true, false,
+         [](int p) { return KQLMX_DesfireAuthenticateAes(p, 0, nullptr, 0); }},
         {"ChangeKey", 0xC4, true, true,
          [](int p) { return KQLMX_DesfireChangeKey(p, 0, kZeros.data(), 16, 0, nullptr, 0, 0); }},
         {"GetDfNames", 0x6D, true, false, &DfNames},
-        {"GetFreeMemory", 0x6E, true, false, [](int p) { return KQLMX_DesfireGetFreeMemory(p) >= 0 ? 0 : -1; }},
-        {"GetKeySettings", 0x45, true, true, [](int p) { return KQLMX_DesfireGetKeySettings(p, nullptr, nullptr); }},
+        {"GetFreeMemory", 0x6E, true, false,
+         [](int p) { return KQLMX_DesfireGetFreeMemory(p) >= 0 ? 0 : -1; }},
+        {"GetKeySettings", 0x45, true, true,
+         [](int p) { return KQLMX_DesfireGetKeySettings(p, nullptr, nullptr); }},
         {"SelectApplication", 0x5A, true, false, [](int p) { return KQLMX_DesfireSelectApplication(p, 0); }},
         {"GetApplicationIds", 0x6A, false, true, [](int p) { return Aids(p) >= 0 ? 0 : -1; }},
         {"CreateApplication", 0xCA, false, true,
          [](int p) { return KQLMX_DesfireCreateApplication(p, 0x000009, 0, 1, 0, 0, 0x0F, nullptr, 0); }},
-        {"ChangeKeySettings", 0x54, false, true, [](int p) { return KQLMX_DesfireChangeKeySettings(p, 0x0F); }},
+        {"ChangeKeySettings", 0x54, false, true,
+         [](int p) { return KQLMX_DesfireChangeKeySettings(p, 0x0F); }},
     };
     for (const Row& row : rows) {
         for (int wrapping = 0; wrapping < 2; ++wrapping) {
@@ -386,7 +400,8 @@ TEST(DesfireFlatApi, IsoWrappingOnlyForTheSevenCommands) {
             const auto apdus = d.Apdus();
             ASSERT_FALSE(apdus.empty());
             if (wrapping && row.wrapped) {
-                EXPECT_EQ(Bytes(apdus[0].begin(), apdus[0].begin() + 4), Cat({Hex("90"), {row.code}, Hex("00 00")}));
+                EXPECT_EQ(Bytes(apdus[0].begin(), apdus[0].begin() + 4),
+                          Cat({Hex("90"), {row.code}, Hex("00 00")}));
             } else {
                 EXPECT_EQ(apdus[0][0], row.code);
             }
@@ -397,7 +412,9 @@ TEST(DesfireFlatApi, IsoWrappingOnlyForTheSevenCommands) {
 TEST(DesfireFlatApi, IsoFileCommands) {
     DesfireReader d;
     const int p = d.port;
-    ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000001, 0, 1, 1, 0, 0x0F, Hex("10 E1 D2 76 00 00 85 01 01").data(), 9), 0);
+    ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000001, 0, 1, 1, 0, 0x0F,
+                                             Hex("10 E1 D2 76 00 00 85 01 01").data(), 9),
+              0);
     ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 1), 0);
     ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, 2, 0xE104, 200, 0, 0xEEEE), 0);
     ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, 3, 0xE105, 16, 0, 0x0000), 0);
@@ -407,12 +424,15 @@ TEST(DesfireFlatApi, IsoFileCommands) {
     ASSERT_EQ(KQLMX_IsoSelectByName(p, name.data(), 7), 0);
     ASSERT_EQ(KQLMX_IsoSelectFile(p, 0xE104), 0);
     Bytes data(130);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0x40 + i);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(0x40 + i);
     d.r.ClearLog();
     ASSERT_EQ(KQLMX_IsoUpdateBinary(p, 3, data.data(), 130), 0);
     std::vector<Bytes> heads;
-    for (const Bytes& a : d.Apdus()) heads.emplace_back(a.begin(), a.begin() + 5);
-    EXPECT_EQ(heads, (std::vector<Bytes>{Hex("00 D6 00 03 3A"), Hex("00 D6 00 3D 3A"), Hex("00 D6 00 77 0E")}));
+    for (const Bytes& a : d.Apdus())
+        heads.emplace_back(a.begin(), a.begin() + 5);
+    EXPECT_EQ(heads,
+              (std::vector<Bytes>{Hex("00 D6 00 03 3A"), Hex("00 D6 00 3D 3A"), Hex("00 D6 00 77 0E")}));
     d.r.ClearLog();
     unsigned char buf[200];
     ASSERT_EQ(KQLMX_IsoReadBinary(p, 3, 100, buf, sizeof buf), 100);
@@ -425,17 +445,22 @@ TEST(DesfireFlatApi, IsoFileCommands) {
         int (*call)(int port, unsigned char* buf);
         int code;
     } failures[] = {
-        {"runs past the end after data", [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 100, 120, b, 200); },
+        {"runs past the end after data",
+         [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 100, 120, b, 200); },
          KQLMX_ERROR_ISO_END_OF_FILE},
-        {"past the end at once", [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 190, 20, b, 200); },
-         0x16985},
-        {"offset beyond 0x7FFF", [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 0x8000, 1, b, 200); },
+        {"past the end at once",
+         [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 190, 20, b, 200); }, 0x16985},
+        {"offset beyond 0x7FFF",
+         [](int q, unsigned char* b) { return KQLMX_IsoReadBinary(q, 0x8000, 1, b, 200); },
          KQLMX_ERROR_DATA_TOO_LONG},
-        {"update beyond 0x7FFF", [](int q, unsigned char* b) { return KQLMX_IsoUpdateBinary(q, 0x8000, b, 1); },
+        {"update beyond 0x7FFF",
+         [](int q, unsigned char* b) { return KQLMX_IsoUpdateBinary(q, 0x8000, b, 1); },
          KQLMX_ERROR_DATA_TOO_LONG},
         {"unknown file", [](int q, unsigned char*) { return KQLMX_IsoSelectFile(q, 0xE1FF); }, 0x16A82},
         {"file that wants key 0",
-         [](int q, unsigned char* b) { return KQLMX_IsoSelectFile(q, 0xE105) == 0 ? KQLMX_IsoReadBinary(q, 0, 4, b, 200) : -2; },
+         [](int q, unsigned char* b) {
+             return KQLMX_IsoSelectFile(q, 0xE105) == 0 ? KQLMX_IsoReadBinary(q, 0, 4, b, 200) : -2;
+         },
          0x16982},
         {"unknown DF name",
          [](int q, unsigned char*) {
@@ -478,31 +503,31 @@ TEST(DesfireFlatApi, HostileAnswersGiveClearCodes) {
         {"free memory of 2 bytes", [](const Bytes&) { return Hex("00 01 02"); },
          [](int p) { return KQLMX_DesfireGetFreeMemory(p); }, KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"wrapped answer with an ISO status", [](const Bytes&) { return Hex("6A 82"); },
-         [](int p) { return KQLMX_DesfireSetIsoWrapping(p, 1) == 0 ? KQLMX_DesfireGetFreeMemory(p) : -2; }, 0x16A82},
+         [](int p) { return KQLMX_DesfireSetIsoWrapping(p, 1) == 0 ? KQLMX_DesfireGetFreeMemory(p) : -2; },
+         0x16A82},
         {"RndB of 7 bytes", [](const Bytes&) { return Hex("AF 01 02 03 04 05 06 07"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, KQLMX_ERROR_UNEXPECTED_ANSWER},
         // A card that takes our RndB answer but proves a RndA that is not ours does
         // not know the key: an authentication error, never a failure without a code.
         {"wrong RndA proof",
-         [](const Bytes& apdu) { return apdu[0] == 0x1A ? Hex("AF 01 02 03 04 05 06 07 08") : Hex("00 11 12 13 14 15 16 17 18"); },
+         [](const Bytes& apdu) {
+             return apdu[0] == 0x1A ? Hex("AF 01 02 03 04 05 06 07 08") : Hex("00 11 12 13 14 15 16 17 18");
+         },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"authentication refused", [](const Bytes&) { return Hex("AE"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
-        {"AID list that is no multiple of 3", [](const Bytes&) { return Hex("00 01 02 03 04"); },
-         &Aids,
+        {"AID list that is no multiple of 3", [](const Bytes&) { return Hex("00 01 02 03 04"); }, &Aids,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
-        {"more frames for ever", [](const Bytes&) { return Hex("AF 01 02 03"); },
-         &Aids,
+        {"more frames for ever", [](const Bytes&) { return Hex("AF 01 02 03"); }, &Aids,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"DF name of 17 bytes",
-         [](const Bytes&) { return Cat({Hex("00 01 00 00 10 E1"), Bytes(17, 0x41)}); },
-         &DfNames,
-         KQLMX_ERROR_UNEXPECTED_ANSWER},
-        {"ISO answer of one byte", [](const Bytes&) { return Hex("90"); },
-         &ReadBinary8,
+         [](const Bytes&) {
+             return Cat({Hex("00 01 00 00 10 E1"), Bytes(17, 0x41)});
+         },
+         &DfNames, KQLMX_ERROR_UNEXPECTED_ANSWER},
+        {"ISO answer of one byte", [](const Bytes&) { return Hex("90"); }, &ReadBinary8,
          KQLMX_ERROR_DESFIRE_NO_STATUS},
-        {"READ BINARY without data", [](const Bytes&) { return Hex("90 00"); },
-         &ReadBinary8,
+        {"READ BINARY without data", [](const Bytes&) { return Hex("90 00"); }, &ReadBinary8,
          KQLMX_ERROR_UNEXPECTED_ANSWER},
         {"card ends a command before its last frame", [](const Bytes&) { return Hex("00"); },
          [](int p) {

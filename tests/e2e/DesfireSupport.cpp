@@ -11,7 +11,8 @@ DesfireReader::DesfireReader() {
     auto card = std::make_unique<kqsim::DesfireCard>();
     card->setRandom([](size_t n) {
         Bytes b(n);
-        for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0xB0 + i);
+        for (size_t i = 0; i < n; ++i)
+            b[i] = static_cast<uint8_t>(0xB0 + i);
         return b;
     });
     id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"), std::move(card)));
@@ -21,7 +22,9 @@ DesfireReader::DesfireReader() {
     r.ClearLog();
 }
 
-DesfireReader::~DesfireReader() { kq::DesfireRandom::Install(nullptr); }
+DesfireReader::~DesfireReader() {
+    kq::DesfireRandom::Install(nullptr);
+}
 
 bool DesfireReader::Activate() {
     short atqa = 0;
@@ -40,7 +43,8 @@ void DesfireReader::Card(const std::function<void(kqsim::DesfireCard&)>& fn) {
 
 std::vector<Bytes> DesfireReader::Apdus() const {
     std::vector<Bytes> apdus;
-    for (const Bytes& c : r.Commands(0x45)) apdus.emplace_back(c.begin() + 1, c.end());
+    for (const Bytes& c : r.Commands(0x45))
+        apdus.emplace_back(c.begin() + 1, c.end());
     return apdus;
 }
 

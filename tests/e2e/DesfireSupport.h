@@ -14,7 +14,8 @@ namespace kqtest {
 class CountingRandom final : public kq::DesfireRandom {
 public:
     bool Fill(std::span<uint8_t> out) override {
-        for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(0xA0 + i);
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<uint8_t>(0xA0 + i);
         return true;
     }
 };

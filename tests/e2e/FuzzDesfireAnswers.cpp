@@ -21,7 +21,8 @@ namespace {
 
 struct FixedRandom final : kq::DesfireRandom {
     bool Fill(std::span<uint8_t> out) override {
-        for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(0x11 * i);
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<uint8_t>(0x11 * i);
         return true;
     }
 };
@@ -87,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += 1 + n;
     }
     fuzz->real.card().keys.resize(1);
-    const kqsim::TagId id =
-        reader.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{4, 1, 2, 3, 4, 5, 6}, std::move(card)));
+    const kqsim::TagId id = reader.sim.placeTag(
+        std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{4, 1, 2, 3, 4, 5, 6}, std::move(card)));
     const int p = reader.port;
     short atqa = 0;
     unsigned char uid[10], buf[8192];
@@ -104,14 +105,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int result = 0;
     switch (op) {
     case 0:
-    case 1: result = KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); break;
-    case 2: result = KQLMX_DesfireGetDfNames(p, buf, sizeof buf); break;
-    case 3: result = KQLMX_DesfireReadData(p, 1, 0, 0, 200, buf, sizeof buf); break;
-    case 4: result = KQLMX_DesfireReadData(p, 1, 1, 0, 100, buf, sizeof buf); break;
-    case 5: result = KQLMX_DesfireReadData(p, 1, 3, 0, 100, buf, sizeof buf); break;
-    case 6: result = KQLMX_DesfireChangeKey(p, 1, buf, 16, 0, buf, 16, 0); break;
-    case 7: result = KQLMX_DesfireGetApplicationIds(p, buf, sizeof buf); break;
-    default: result = KQLMX_IsoReadBinary(p, 0, 300, buf, sizeof buf); break;
+    case 1:
+        result = KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0);
+        break;
+    case 2:
+        result = KQLMX_DesfireGetDfNames(p, buf, sizeof buf);
+        break;
+    case 3:
+        result = KQLMX_DesfireReadData(p, 1, 0, 0, 200, buf, sizeof buf);
+        break;
+    case 4:
+        result = KQLMX_DesfireReadData(p, 1, 1, 0, 100, buf, sizeof buf);
+        break;
+    case 5:
+        result = KQLMX_DesfireReadData(p, 1, 3, 0, 100, buf, sizeof buf);
+        break;
+    case 6:
+        result = KQLMX_DesfireChangeKey(p, 1, buf, 16, 0, buf, 16, 0);
+        break;
+    case 7:
+        result = KQLMX_DesfireGetApplicationIds(p, buf, sizeof buf);
+        break;
+    default:
+        result = KQLMX_IsoReadBinary(p, 0, 300, buf, sizeof buf);
+        break;
     }
     Check(p, result, static_cast<int>(sizeof buf));
     reader.sim.removeTag(id);

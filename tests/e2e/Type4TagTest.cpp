@@ -23,16 +23,18 @@ std::string Read(int port, int* result = nullptr) {
     std::vector<char> text(20000);
     const int n = KQLMX_ReadTag(port, text.data(), static_cast<int>(text.size()));
     if (result) *result = n;
-    return n >= 0 ? std::string(text.data(), static_cast<size_t>(n)) : "error " + std::to_string(KQLMX_GetLastError(port));
+    return n >= 0 ? std::string(text.data(), static_cast<size_t>(n))
+                  : "error " + std::to_string(KQLMX_GetLastError(port));
 }
 
 int Write(int port, const std::string& json, const Bytes& key = {}, int lock = 0) {
-    return KQLMX_WriteTag(port, json.data(), static_cast<int>(json.size()), key.empty() ? nullptr : key.data(),
-                          static_cast<int>(key.size()), lock);
+    return KQLMX_WriteTag(port, json.data(), static_cast<int>(json.size()),
+                          key.empty() ? nullptr : key.data(), static_cast<int>(key.size()), lock);
 }
 
-std::string Text(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
-
+std::string Text(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
 
 TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
     DesfireReader d;
@@ -109,9 +111,11 @@ TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
     EXPECT_EQ(Read(p), kinds[3]);
     // The first UPDATE BINARY was refused (69 82); an authentication came before the next.
     const auto apdus = d.Apdus();
-    const auto firstUpdate = std::find_if(apdus.begin(), apdus.end(), [](const Bytes& a) { return a.size() > 1 && a[1] == 0xD6; });
+    const auto firstUpdate =
+        std::find_if(apdus.begin(), apdus.end(), [](const Bytes& a) { return a.size() > 1 && a[1] == 0xD6; });
     ASSERT_NE(firstUpdate, apdus.end());
-    EXPECT_NE(std::find_if(firstUpdate, apdus.end(), [](const Bytes& a) { return a.size() > 1 && a[0] == 0x90 && a[1] == 0x1A; }),
+    EXPECT_NE(std::find_if(firstUpdate, apdus.end(),
+                           [](const Bytes& a) { return a.size() > 1 && a[0] == 0x90 && a[1] == 0x1A; }),
               apdus.end());
 
     // Read-only with a key nobody knows, drawn from the system's random source.
@@ -121,7 +125,8 @@ TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
     EXPECT_EQ(KQLMX_GetLastError(p), kTagWriteProtected);
     EXPECT_EQ(Read(p), kinds[3]);
     d.Card([&](DesfireCard& c) {
-        for (const Bytes& known : {k1, k2, Bytes(16, 0), Hex("A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF")}) {
+        for (const Bytes& known :
+             {k1, k2, Bytes(16, 0), Hex("A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF")}) {
             EXPECT_NE(c.application(1)->keys[0].value, known);
             EXPECT_NE(c.card().keys[0].value, known);
         }
@@ -145,7 +150,8 @@ TEST(Type4Tag, SizeBoundaryCountsNlen) {
     d.r.ClearLog();
     EXPECT_EQ(Write(p, Text(fits + 1)), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), KQLMX_ERROR_MESSAGE_TOO_LARGE);
-    for (const Bytes& a : d.Apdus()) EXPECT_FALSE(a.size() > 1 && a[0] == 0x00 && a[1] == 0xD6) << "nothing written";
+    for (const Bytes& a : d.Apdus())
+        EXPECT_FALSE(a.size() > 1 && a[0] == 0x00 && a[1] == 0xD6) << "nothing written";
     EXPECT_EQ(Read(p), Text(5));
     EXPECT_EQ(Write(p, Text(fits + 3)), -3);
     ASSERT_EQ(Write(p, Text(fits)), 0) << KQLMX_GetLastError(p);
@@ -166,7 +172,8 @@ struct CutAfterFirstUpdate : kqsim::CardModel {
     Bytes ats() const override { return card.ats(); }
     void reset() override { card.reset(); }
     Bytes processApdu(const Bytes& apdu) override {
-        if (armed && apdu.size() > 1 && apdu[0] == 0x00 && apdu[1] == 0xD6 && ++updates > 1) return {0x65, 0x81};
+        if (armed && apdu.size() > 1 && apdu[0] == 0x00 && apdu[1] == 0xD6 && ++updates > 1)
+            return {0x65, 0x81};
         return card.processApdu(apdu);
     }
 };
@@ -175,7 +182,8 @@ TEST(Type4Tag, NlenIsWrittenLast) {
     TagSimReader r;
     auto model = std::make_unique<CutAfterFirstUpdate>();
     CutAfterFirstUpdate* cut = model.get();
-    const kqsim::TagId id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::move(model)));
+    const kqsim::TagId id =
+        r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::move(model)));
     ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
     ASSERT_EQ(Write(r.port, Text(20)), 0);
     r.sim.withTag(id, [cut](kqsim::Tag&) { cut->armed = true; });
@@ -202,7 +210,8 @@ TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
         ASSERT_NE(c.application(2), nullptr) << "the lowest free AID";
         EXPECT_EQ(c.application(2)->dfName, kNdefName);
         EXPECT_EQ(c.application(2)->file(2)->data.size(), static_cast<size_t>(8192 - 32 - 32));
-        EXPECT_EQ(Bytes(c.application(1)->file(5)->data.begin(), c.application(1)->file(5)->data.begin() + 4), mine);
+        EXPECT_EQ(Bytes(c.application(1)->file(5)->data.begin(), c.application(1)->file(5)->data.begin() + 4),
+                  mine);
     });
     ASSERT_EQ(Write(p, Text(3)), 0);
 

@@ -43,8 +43,8 @@ TEST(DesfireCrypto, CbcAgainstFips197AndFips81) {
          "4e6f772069732074 68652074696d6520 666f7220616c6c20",
          "e5c7cdde872bf27c 43e934008c389c0f 683788499a7c05f6"},
         // FIPS 81 appendix B (ECB), first block: CBC from a zero IV is ECB for one block.
-        {"FIPS 81 ECB", kCipherTdes, "0123456789abcdef0123456789abcdef", "0000000000000000", "4e6f772069732074",
-         "3fa40e8a984d4815"},
+        {"FIPS 81 ECB", kCipherTdes, "0123456789abcdef0123456789abcdef", "0000000000000000",
+         "4e6f772069732074", "3fa40e8a984d4815"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -53,12 +53,14 @@ TEST(DesfireCrypto, CbcAgainstFips197AndFips81) {
         ASSERT_TRUE(CbcEncipher(r.cipher, H(r.key), iv, H(r.plain), out));
         EXPECT_EQ(out, H(r.enciphered));
         const Bytes expected = H(r.enciphered);
-        EXPECT_EQ(iv, Bytes(expected.end() - static_cast<std::ptrdiff_t>(BlockSizeOf(r.cipher)), expected.end()))
+        EXPECT_EQ(iv,
+                  Bytes(expected.end() - static_cast<std::ptrdiff_t>(BlockSizeOf(r.cipher)), expected.end()))
             << "the chaining value is the last cipher block";
         iv = H(r.iv);
         ASSERT_TRUE(CbcDecipher(r.cipher, H(r.key), iv, expected, out));
         EXPECT_EQ(out, H(r.plain));
-        EXPECT_EQ(iv, Bytes(expected.end() - static_cast<std::ptrdiff_t>(BlockSizeOf(r.cipher)), expected.end()));
+        EXPECT_EQ(iv,
+                  Bytes(expected.end() - static_cast<std::ptrdiff_t>(BlockSizeOf(r.cipher)), expected.end()));
     }
     Bytes iv(8, 0);
     Bytes out;
@@ -87,10 +89,14 @@ TEST(DesfireCrypto, CmacAgainstSp800_38B) {
         size_t length; // message bytes
         const char* tag;
     } rows[] = {
-        {kCipherAes, 0, "bb1d6929e95937287fa37d129b756746"},  {kCipherAes, 16, "070a16b46b4d4144f79bdd9dd04a287c"},
-        {kCipherAes, 40, "dfa66747de9ae63030ca32611497c827"}, {kCipherAes, 64, "51f0bebf7e3b9d92fc49741779363cfe"},
-        {kCipherTdes, 0, "bd2ebf9a3ba00361"},                 {kCipherTdes, 8, "4ff2ab813c53ce83"},
-        {kCipherTdes, 20, "62dd1b471902bd4e"},                {kCipherTdes, 32, "31b1e431dabc4eb8"},
+        {kCipherAes, 0, "bb1d6929e95937287fa37d129b756746"},
+        {kCipherAes, 16, "070a16b46b4d4144f79bdd9dd04a287c"},
+        {kCipherAes, 40, "dfa66747de9ae63030ca32611497c827"},
+        {kCipherAes, 64, "51f0bebf7e3b9d92fc49741779363cfe"},
+        {kCipherTdes, 0, "bd2ebf9a3ba00361"},
+        {kCipherTdes, 8, "4ff2ab813c53ce83"},
+        {kCipherTdes, 20, "62dd1b471902bd4e"},
+        {kCipherTdes, 32, "31b1e431dabc4eb8"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.cipher) + " / " + std::to_string(r.length));
@@ -114,7 +120,8 @@ Bytes OpenSslCmac(const Bytes& key, const Bytes& message) {
     EVP_MAC* mac = EVP_MAC_fetch(nullptr, "CMAC", nullptr);
     EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
     char cipherName[] = "AES-128-CBC";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string("cipher", cipherName, 0), OSSL_PARAM_construct_end()};
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string("cipher", cipherName, 0),
+                           OSSL_PARAM_construct_end()};
     Bytes out(16);
     size_t n = 0;
     EXPECT_EQ(EVP_MAC_init(ctx, key.data(), key.size(), params), 1);
@@ -135,7 +142,8 @@ TEST(DesfireCrypto, CmacChainsFromCommandToCommand) {
     ASSERT_TRUE(crypt.Cmac(first, mac));
     EXPECT_EQ(Bytes(crypt.iv, crypt.iv + 16), OpenSslCmac(key, first));
     ASSERT_TRUE(crypt.Cmac(second, mac));
-    EXPECT_NE(Bytes(crypt.iv, crypt.iv + 16), OpenSslCmac(key, second)) << "the second goes on from the first";
+    EXPECT_NE(Bytes(crypt.iv, crypt.iv + 16), OpenSslCmac(key, second))
+        << "the second goes on from the first";
     // Chained CMAC = CBC over the second message from the first's tag, padded and with K2.
     Bytes chained;
     ASSERT_TRUE(crypt.Start(kCipherAes, key));
@@ -144,7 +152,8 @@ TEST(DesfireCrypto, CmacChainsFromCommandToCommand) {
     Bytes block = second;
     block.push_back(0x80);
     block.resize(16, 0);
-    for (size_t i = 0; i < 16; ++i) block[i] ^= crypt.k2[i];
+    for (size_t i = 0; i < 16; ++i)
+        block[i] ^= crypt.k2[i];
     ASSERT_TRUE(CbcEncipher(kCipherAes, key, iv, block, chained));
     ASSERT_TRUE(crypt.Cmac(second, mac));
     EXPECT_EQ(Bytes(crypt.iv, crypt.iv + 16), chained);
