@@ -338,11 +338,18 @@ TEST(DesfireFlatApi, DataInEachModeAndItsFrames) {
         big[i] = static_cast<uint8_t>(i * 13 + i / 256);
     d.r.ClearLog();
     ASSERT_EQ(KQLMX_DesfireWriteData(p, 4, 0, 0, big.data(), 7700), 0);
+    // Header and 7600 bytes: 60, then 127 full frames (AF and 59 bytes) and AF with the
+    // last 55; header and 100 bytes: 60, then AF and 48.
     std::vector<Bytes> headers;
+    std::vector<size_t> sizes;
     for (const Bytes& a : d.Apdus()) {
-        EXPECT_LE(a.size(), 60u);
+        sizes.push_back(a.size());
         if (a[0] == 0x3D) headers.emplace_back(a.begin(), a.begin() + 8);
     }
+    std::vector<size_t> expected(129, 60);
+    expected.back() = 56;
+    expected.insert(expected.end(), {60, 49});
+    EXPECT_EQ(sizes, expected);
     EXPECT_EQ(headers, (std::vector<Bytes>{Hex("3D 04 00 00 00 B0 1D 00"), Hex("3D 04 B0 1D 00 64 00 00")}));
     std::vector<unsigned char> back(7700);
     d.r.ClearLog();
