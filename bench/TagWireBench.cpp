@@ -1,6 +1,7 @@
 // How close a tag operation comes to the time its bytes need on the wire: writes a
-// 100-byte URL record to a simulated NTAG213, MIFARE Classic 1K and ISO 15693 tag
-// (28 blocks of 4 bytes) and reads it back, over a pty whose
+// 100-byte URL record to a simulated NTAG213, MIFARE Classic 1K, ISO 15693 tag
+// (28 blocks of 4 bytes) and DESFire EV1 card formatted as a Type 4 tag, and reads it
+// back, over a pty whose
 // simulated reader paces both directions at 19200 baud (10 bits a byte), and prints
 // for each the reader exchanges, the bytes on the wire both ways, the wire-time floor
 // (bytes x 10 / baud), the measured time and their ratio. A ratio near 1 means the
@@ -10,6 +11,8 @@
 //   kqlmx-tag-bench [runs]      (default 5; the median run is reported)
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
+#include "sim/DesfireCard.h"
+#include "sim/IsoDepTag.h"
 #include "sim/Iso15693Tag.h"
 #include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
@@ -98,15 +101,26 @@ int main(int argc, char** argv) {
     struct Case {
         const char* name;
         std::function<std::unique_ptr<kqsim::Tag>()> tag;
+        bool format; // formatted once before the runs (DESFire: the NDEF application and its files)
     };
     const Case cases[] = {
-        {"NTAG213", [] { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }},
-        {"MIFARE Classic 1K", [] { return kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K); }},
-        {"ISO 15693 (28 x 4 bytes)", [] { return kqsim::Iso15693Tag::blank("icode"); }},
+        {"NTAG213", [] { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }, false},
+        {"MIFARE Classic 1K", [] { return kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K); }, false},
+        {"ISO 15693 (28 x 4 bytes)", [] { return kqsim::Iso15693Tag::blank("icode"); }, false},
+        {"DESFire EV1 (Type 4)",
+         [] {
+             return std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
+                                                       std::make_unique<kqsim::DesfireCard>());
+         },
+         true},
     };
     bool ok = true;
     for (const Case& c : cases) {
         const kqsim::TagId id = sim.placeTag(c.tag());
+        if (c.format && KQLMX_FormatTag(port, nullptr, 0) != 0) {
+            std::fprintf(stderr, "%s: format failed (%#x)\n", c.name, KQLMX_GetLastError(port));
+            ok = false;
+        }
         std::printf("%s, 100-byte URL record, %d baud, %d runs\n", c.name, kBaud, runs);
         std::vector<Run> writes, reads;
         for (int i = 0; i < runs; ++i) {

@@ -41,7 +41,7 @@ const char* kHelp =
     "  quit                end the simulator\n"
     "kinds: ultralight ultralightc ntag213 ntag215 ntag216 type2 icode iso15693-ti iso15693-custom\n"
     "       iso15693-multi iso15693-32 iso15693-nomulti iso15693-noinfo iso15693-lossy\n"
-    "       classic1k classic4k classic1k-keyb\n";
+    "       classic1k classic4k classic1k-keyb desfire\n";
 
 std::string statusText(const ReaderState& s, const ReaderConfig& c) {
   char text[256];

@@ -14,6 +14,7 @@
 #include "reader/tags/NfcClassicTag.h"
 #include "reader/tags/NfcIso15693Tag.h"
 #include "reader/tags/NfcType2Tag.h"
+#include "reader/tags/NfcType4Tag.h"
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
@@ -175,6 +176,7 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
         if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
             return CNfcClassicTag(*this, type == kNfcTagClassic4K).Read(messages, stopAfterFirst);
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).Read(messages);
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
@@ -223,6 +225,14 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
             CNfcType2Tag tag(*this);
             return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
         }
+        if (type == kNfcTagIso14443_4) {
+            // Type 4 takes the plain message; an empty one formats the tag.
+            CNfcType4Tag tag(*this);
+            if (message.records.empty()) return tag.Format();
+            CMyByteArray bytes;
+            EncodeNdefMessage(message, bytes);
+            return tag.Write(bytes) && (!lockAfter || tag.MakeReadOnly());
+        }
         if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
             CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
             return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
@@ -265,14 +275,15 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
         if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
             return CNfcClassicTag(*this, type == kNfcTagClassic4K).MakeReadOnly();
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).MakeReadOnly();
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
     return !PortGone() && DetectVicinity() && CNfcIso15693Tag(*this, vicinityUid_).MakeReadOnly();
 }
 
-bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,
-                               int newKeyLen) {
+bool CNfcTagHandler::ChangeKey(int port, bool protectData, const void* currentKey, int currentKeyLen,
+                               const void* newKey, int newKeyLen) {
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, currentKey, currentKeyLen)) return false;
     if (!newKey || newKeyLen != static_cast<int>(kKeySize)) {
@@ -281,8 +292,9 @@ bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int curre
     }
     int type = kNfcTagNone;
     if (!Detect(&type, nullptr)) return false;
-    // Keys belong to DESFire tags, whose commands are not part of this build.
-    SetError(type == kNfcTagIso14443_4 ? kTagErrorTypeNotSupported : kTagErrorKeyChangeNotType4);
+    if (type == kNfcTagIso14443_4)
+        return CNfcType4Tag(*this).ChangeKey(protectData, std::span(static_cast<const uint8_t*>(newKey), kKeySize));
+    SetError(kTagErrorKeyChangeNotType4);
     return false;
 }
 
