@@ -35,7 +35,6 @@ void CReadOnlyFormView::AddProtectionRow(int captionId, const QString& caption, 
             [this, dataToo] { RunOnce([dataToo](CNfcTagAccess& engine) { engine.SetPassword(dataToo); }); });
     Column()->addWidget(label);
     AddButtonRow(once, cyclic);
-    for (QWidget* control : {static_cast<QWidget*>(label), static_cast<QWidget*>(once),
-                             static_cast<QWidget*>(cyclic)})
-        control->hide();
+    // Nothing runs a key protection cyclically.
+    cyclic->hide();
 }
