@@ -139,6 +139,7 @@ CEditableListCtrl::CEditableListCtrl(QWidget* parent) : QTableWidget(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setMinimumSectionSize(0); // a column may be as narrow as its user makes it
     // Scrolling takes the focus, which ends an open edit first.
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
         connect(bar, &QAbstractSlider::actionTriggered, this, [this] { setFocus(); });
@@ -356,8 +357,11 @@ int CEditableListCtrl::HitTestCell(const QPoint& point, int* column) const {
 }
 
 void CEditableListCtrl::mousePressEvent(QMouseEvent* event) {
+    // The focused row is the one the user made current; taking the focus makes a row
+    // current on its own, which is not the user's choice.
+    const int focusedRow =
+        currentIndex().isValid() && selectionModel()->isRowSelected(currentRow(), {}) ? currentRow() : -1;
     setFocus(Qt::MouseFocusReason);
-    const int focusedRow = currentIndex().isValid() ? currentRow() : -1;
     QTableWidget::mousePressEvent(event);
     m_pressRow = -1;
     if (event->button() != Qt::LeftButton) return;
@@ -429,9 +433,24 @@ void CEditableListCtrl::Drop(const QPoint& point) {
     emit ItemChangedNotice(0, -1);
 }
 
+namespace {
+
+bool IsEnter(const QKeyEvent* event) {
+    return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat();
+}
+
+} // namespace
+
+void CEditableListCtrl::keyPressEvent(QKeyEvent* event) {
+    if (IsEnter(event)) m_enterPressed = true;
+    QTableWidget::keyPressEvent(event);
+}
+
 void CEditableListCtrl::keyReleaseEvent(QKeyEvent* event) {
     QTableWidget::keyReleaseEvent(event);
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat() &&
-        currentIndex().isValid())
-        EditCell(currentRow(), 0, 1);
+    // Only an Enter pressed on the list: the release of one that ended an edit
+    // arrives here too, once the editor has given the focus back.
+    if (!IsEnter(event) || !m_enterPressed) return;
+    m_enterPressed = false;
+    if (currentIndex().isValid()) EditCell(currentRow(), 0, 1);
 }

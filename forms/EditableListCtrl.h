@@ -101,6 +101,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
@@ -132,4 +133,5 @@ private:
     QPoint m_pressPoint;
     int m_dragRow = -1;
     bool m_dragging = false;
+    bool m_enterPressed = false; // on the list itself
 };
