@@ -137,6 +137,7 @@ CEditableListCtrl::CEditableListCtrl(QWidget* parent) : QTableWidget(parent) {
     setShowGrid(true);
     setWordWrap(false);
     verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8); // rows of a report list
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(0); // a column may be as narrow as its user makes it

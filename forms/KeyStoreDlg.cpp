@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString kWidthSection = QStringLiteral("DesfireKeyListCtrl");
@@ -38,6 +40,8 @@ QLineEdit* CreateStatusEdit(QWidget* parent, int id) {
     status->setObjectName(QString::number(id));
     status->setReadOnly(true);
     status->setFocusPolicy(Qt::ClickFocus);
+    // Wide enough for the longest of the key dialogs' status texts.
+    status->setMinimumWidth(status->fontMetrics().horizontalAdvance(KqString(IdsSelectKey)) + 16);
     return status;
 }
 
@@ -51,14 +55,17 @@ CKeyStoreDlg::CKeyStoreDlg(QWidget* parent)
     m_list->LabelEditing = true;
     m_list->setColumnCount(kColumns);
     m_list->setHorizontalHeaderLabels({tr("Name"), tr("Wert")});
+    // Without a stored width, "Wert" shows a whole key of 32 digits.
+    const int keyWidth = m_list->fontMetrics().horizontalAdvance(QString(32, u'D')) + 16;
+    const int defaultWidths[kColumns] = {kDefaultColumnWidth, std::max(kDefaultColumnWidth, keyWidth)};
     for (int column = 0; column < kColumns; ++column) {
         m_list->horizontalHeaderItem(column)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         m_list->setColumnWidth(column,
-                               ProfileSettings::ReadInt(kWidthSection, WidthKey(column), kDefaultColumnWidth));
+                               ProfileSettings::ReadInt(kWidthSection, WidthKey(column), defaultWidths[column]));
     }
     // A list to pick from and to reorder: nothing is edited in place.
     m_list->ResetColumns();
-    m_list->setMinimumSize(320, 180);
+    m_list->setMinimumSize(std::max(320, defaultWidths[0] + defaultWidths[1] + 24), 180);
 
     auto* newButton = Button(this, tr("Anlegen"), 1261);
     auto* deleteButton = Button(this, tr("Löschen"), 1262);

@@ -10,7 +10,8 @@ class QPushButton;
 
 // "Schlüssel laden": the program's key store as a list of names and values (list
 // 1264, columns "Name" and "Wert", widths kept in "DesfireKeyListCtrl"/"Breite0" and
-// "Breite1"), with "Anlegen" (1261, a new entry), "Löschen" (1262, the selected
+// "Breite1"; until one is stored, "Name" is 100 pixels wide and "Wert" as wide as a
+// key of 32 digits needs), with "Anlegen" (1261, a new entry), "Löschen" (1262, the selected
 // row's key), "Schließen" (2) and the outcome in the read-only status field 1265.
 // The rows can be reordered by dragging; the store keeps its own order. Each row
 // knows its key, so "Löschen" deletes the key of the row selected whatever order the

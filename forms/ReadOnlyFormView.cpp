@@ -33,6 +33,7 @@ void CReadOnlyFormView::AddProtectionRow(int captionId, const QString& caption, 
     QPushButton* cyclic = CreateCyclicButton(cyclicId);
     connect(once, &QPushButton::clicked, this,
             [this, dataToo] { RunOnce([dataToo](CNfcTagAccess& engine) { engine.SetPassword(dataToo); }); });
+    Column()->addSpacing(8);
     Column()->addWidget(label);
     AddButtonRow(once, cyclic);
     // Nothing runs a key protection cyclically.
