@@ -1,5 +1,6 @@
 // How close a tag operation comes to the time its bytes need on the wire: writes a
-// 100-byte URL record to a simulated NTAG213 and reads it back, over a pty whose
+// 100-byte URL record to a simulated NTAG213, and to a DESFire EV1 card formatted as a
+// Type 4 tag, and reads it back, over a pty whose
 // simulated reader paces both directions at 19200 baud (10 bits a byte), and prints
 // for each the reader exchanges, the bytes on the wire both ways, the wire-time floor
 // (bytes x 10 / baud), the measured time and their ratio. A ratio near 1 means the
@@ -7,6 +8,8 @@
 //
 //   kqlmx-tag-bench [runs]      (default 5; the median run is reported)
 #include "kqlmx.h"
+#include "sim/DesfireCard.h"
+#include "sim/IsoDepTag.h"
 #include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 #include "sim/Type2Tag.h"
@@ -80,28 +83,42 @@ int main(int argc, char** argv) {
         return 1;
     }
     KQLMX_SetWaitMode(port, 1);
-    sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
 
     // URI record: D1 01 60 55, then the payload: code 04 ("https://") and 95 characters.
     std::string url = "https://example.com/";
     url.resize(8 + 95, 'a');
     const std::string json = "{\"BOOKMARK\" : {\"URL\" : \"" + url + "\",\"TITLE\" : \"\"}}";
 
-    std::printf("NTAG213, 100-byte URL record, %d baud, %d runs\n", kBaud, runs);
-    std::vector<Run> writes, reads;
-    for (int i = 0; i < runs; ++i) {
-        writes.push_back(Measure(sim, [&] {
-            return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0) == 0;
-        }));
-        reads.push_back(Measure(sim, [&] {
-            char text[1024];
-            return KQLMX_ReadTag(port, text, sizeof text) == static_cast<int>(json.size()) && json == text;
-        }));
-    }
-    Report("write", writes);
-    Report("read", reads);
+    bool ok = true;
+    auto bench = [&](const char* tagName, std::unique_ptr<kqsim::Tag> tag, bool format) {
+        const kqsim::TagId id = sim.placeTag(std::move(tag));
+        if (format && KQLMX_FormatTag(port, nullptr, 0) != 0) {
+            std::fprintf(stderr, "%s: format failed (%#x)\n", tagName, KQLMX_GetLastError(port));
+            ok = false;
+        }
+        std::printf("%s, 100-byte URL record, %d baud, %d runs\n", tagName, kBaud, runs);
+        std::vector<Run> writes, reads;
+        for (int i = 0; i < runs; ++i) {
+            writes.push_back(Measure(sim, [&] {
+                return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0) == 0;
+            }));
+            reads.push_back(Measure(sim, [&] {
+                char text[1024];
+                return KQLMX_ReadTag(port, text, sizeof text) == static_cast<int>(json.size()) && json == text;
+            }));
+        }
+        Report("write", writes);
+        Report("read", reads);
+        ok = ok && std::all_of(writes.begin(), writes.end(), [](const Run& r) { return r.ok; }) &&
+             std::all_of(reads.begin(), reads.end(), [](const Run& r) { return r.ok; });
+        sim.removeTag(id);
+    };
+    bench("NTAG213", kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213), false);
+    // Formatted once before the runs: the NDEF application, CC file and NDEF file.
+    bench("DESFire EV1 (Type 4)",
+          std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
+                                             std::make_unique<kqsim::DesfireCard>()),
+          true);
     KQLMX_ClosePort(port);
-    const bool ok = std::all_of(writes.begin(), writes.end(), [](const Run& r) { return r.ok; }) &&
-                    std::all_of(reads.begin(), reads.end(), [](const Run& r) { return r.ok; });
     return ok ? 0 : 1;
 }

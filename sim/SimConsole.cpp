@@ -39,7 +39,7 @@ const char* kHelp =
     "  log [N]             the frame log (last N entries)\n"
     "  clearlog            empty the frame log\n"
     "  quit                end the simulator\n"
-    "kinds: ultralight ultralightc ntag213 ntag215 ntag216 type2 icode\n";
+    "kinds: ultralight ultralightc ntag213 ntag215 ntag216 type2 icode desfire\n";
 
 std::string statusText(const ReaderState& s, const ReaderConfig& c) {
   char text[256];

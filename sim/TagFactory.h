@@ -3,6 +3,7 @@
 //   ultralight, ultralightc, ntag213, ntag215, ntag216  NFC Forum Type 2 as shipped
 //   type2                                               generic Type 2 (pages=N)
 //   icode                                               ISO 15693, 28 blocks x 4 bytes
+//   desfire                                             DESFire EV1 8K, blank
 //
 // A specification is "KIND[,uid=HEX][,pages=N]", e.g. "ntag213,uid=04112233445566",
 // "type2,pages=64", "icode,uid=E004010012345678" (ISO 15693 UIDs most significant

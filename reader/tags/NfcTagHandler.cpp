@@ -12,6 +12,7 @@
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/sdk/ReaderCommands.h"
 #include "reader/tags/NfcType2Tag.h"
+#include "reader/tags/NfcType4Tag.h"
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
@@ -163,6 +164,7 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).Read(messages);
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
@@ -208,6 +210,14 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
     }
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
+        if (type == kNfcTagIso14443_4) {
+            // Type 4 takes the plain message; an empty one formats the tag.
+            CNfcType4Tag tag(*this);
+            if (message.records.empty()) return tag.Format();
+            CMyByteArray bytes;
+            EncodeNdefMessage(message, bytes);
+            return tag.Write(bytes) && (!lockAfter || tag.MakeReadOnly());
+        }
         if (type != kNfcTagType2) {
             SetError(kTagErrorTypeNotSupported);
             return false;
@@ -247,6 +257,7 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).MakeReadOnly();
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
@@ -254,8 +265,8 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
     return false;
 }
 
-bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,
-                               int newKeyLen) {
+bool CNfcTagHandler::ChangeKey(int port, bool protectData, const void* currentKey, int currentKeyLen,
+                               const void* newKey, int newKeyLen) {
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, currentKey, currentKeyLen)) return false;
     if (!newKey || newKeyLen != static_cast<int>(kKeySize)) {
@@ -264,8 +275,9 @@ bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int curre
     }
     int type = kNfcTagNone;
     if (!Detect(&type, nullptr)) return false;
-    // Keys belong to DESFire tags, whose commands are not part of this build.
-    SetError(type == kNfcTagIso14443_4 ? kTagErrorTypeNotSupported : kTagErrorKeyChangeNotType4);
+    if (type == kNfcTagIso14443_4)
+        return CNfcType4Tag(*this).ChangeKey(protectData, std::span(static_cast<const uint8_t*>(newKey), kKeySize));
+    SetError(kTagErrorKeyChangeNotType4);
     return false;
 }
 

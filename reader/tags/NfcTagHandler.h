@@ -70,6 +70,9 @@ public:
     void SetOverflow(int bytes) { overflow_ = bytes; }
     // Finds the tag again after a failed command has made it fall silent.
     bool Reactivate();
+    // The DESFire keys of the card level and of the NDEF application.
+    std::array<uint8_t, kKeySize>& CardKey() { return cardKey_; }
+    std::array<uint8_t, kKeySize>& AppKey() { return appKey_; }
 
 private:
     using Key = std::array<uint8_t, kKeySize>;

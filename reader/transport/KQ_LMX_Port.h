@@ -11,9 +11,12 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace kq {
+
+class CDatenFuerDesfireInPort;
 
 class CKQ_LMX_Port final : private ReceiveSink {
 public:
@@ -31,6 +34,8 @@ public:
     int lastError = 0;     // PortErrorCode
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
+    // The DESFire card's session on this port, made on first use (reader/sdk).
+    std::shared_ptr<CDatenFuerDesfireInPort> desfire;
 
     Bytes& SendBuffer() { return send_; }
 

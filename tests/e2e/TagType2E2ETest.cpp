@@ -401,19 +401,20 @@ TEST(TagCalls, EmptyFieldUidsAndFamiliesNotSupported) {
     EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
     r.sim.removeTag(id);
 
-    // A type A tag of another family.
+    // An ISO 14443-4 card without the NDEF application (it knows no file at all): not
+    // NFC formatted.
     struct Card : kqsim::CardModel {
         std::string kind() const override { return "card"; }
         Bytes processApdu(const Bytes&) override { return {0x6A, 0x82}; }
     };
     r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<Card>()));
     EXPECT_EQ(ReadJson(r), "");
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
     const unsigned char key[16] = {};
     EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 0, key, 16, key, 16), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
 }
 
 TEST(TagCalls, KeyChangeAsksForAType4Tag) {
