@@ -1,0 +1,137 @@
+// DESFire keys end to end, in the program's main window against the simulated reader
+// with simulated DESFire EV1 cards: the lock form protects a card's configuration and
+// data with a key given in the protection-key dialog; the card then refuses a write
+// until the master-key dialog gives that key (cancelled: "Abgebrochen", the card
+// untouched); the key typed, taken by "Laden" or by a double click in the key store,
+// writes; and the next card protected with the same key is written without asking.
+#include "KeyDialogTestSupport.h"
+#include "ShellTestSupport.h"
+#include "app/CommandIds.h"
+#include "forms/RecordFormView.h"
+#include "sim/DesfireCard.h"
+#include "sim/IsoDepTag.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+using kqtest::KeyAnswer;
+
+namespace {
+
+const QString kKey = QStringLiteral("0F1E2D3C4B5A69788796A5B4C3D2E1F0");
+const QString kAppMasterKeyDialog =
+    QStringLiteral("CMasterkeyAuthentDlg|Authentifizierung|Hauptschlüssel der NFC-Applikation (0-16 Byte, "
+                   "Auffüllung mit 0):");
+const QString kProtectionKeyDialog =
+    QStringLiteral("CSetDesfireKeysDlg|Passwort setzen|Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):");
+
+kqsim::Bytes KeyBytes(const QString& hex) {
+    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+    return kqsim::Bytes(bytes.begin(), bytes.end());
+}
+
+// A blank card (master key 16 zero bytes) under the UID 04 5E 1F 72 3A 5C <n>.
+kqsim::TagId PlaceBlankCard(kqtest::FrameBench& bench, std::uint8_t n, kqsim::DesfireCard*& model) {
+    auto card = std::make_unique<kqsim::DesfireCard>();
+    model = card.get();
+    return bench.sim().placeTag(
+        std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, n}, std::move(card)));
+}
+
+// The text form's "Schreiben" with `text`; the status text it leaves.
+QString WriteText(kqtest::FrameBench& bench, const QString& text) {
+    CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+    if (!form) return QStringLiteral("no text form");
+    kqtest::FillFields(*form, {text});
+    kqtest::ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
+    return bench.frame->StatusText();
+}
+
+// The lock form's "configuration and data" row.
+QString ProtectConfigurationAndData(kqtest::FrameBench& bench) {
+    bench.frame->Action(IdLock)->trigger();
+    kqtest::ControlById<QPushButton>(*bench.frame->ActiveView(), 1006)->click();
+    return bench.frame->StatusText();
+}
+
+// The NDEF file of the card's NFC application as hex: NLEN and the message after it.
+QString NdefFile(kqtest::FrameBench& bench, kqsim::TagId tag, kqsim::DesfireCard* model) {
+    QString hex = QStringLiteral("none");
+    bench.sim().withTag(tag, [&](kqsim::Tag&) {
+        kqsim::DesfireCard::Application* app = model->application(1);
+        if (!app || !app->file(2)) return;
+        const kqsim::Bytes& data = app->file(2)->data;
+        const size_t length = data.size() < 2 ? 0 : std::min(data.size(), size_t(2 + (data[0] << 8 | data[1])));
+        hex = QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(length)).toHex(' ').toUpper();
+    });
+    return hex;
+}
+
+// A text record alone in its message (UTF-8, language "en") behind its NLEN, as hex.
+QString TextFile(const QByteArray& text) {
+    const QByteArray record = kqtest::TextRecord(text);
+    const QByteArray nlen = QByteArray::fromHex(QByteArray::number(0x10000 + record.size(), 16).mid(1));
+    return (nlen + record).toHex(' ').toUpper();
+}
+
+} // namespace
+
+class DesfireKeysE2ETest : public QObject {
+    Q_OBJECT
+private slots:
+    void aProtectedCardAsksForItsKey_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("key typed") << int(KeyAnswer::Type);
+        QTest::newRow("key taken by Laden") << int(KeyAnswer::LoadButton);
+        QTest::newRow("key taken by a double click") << int(KeyAnswer::DoubleClick);
+    }
+    void aProtectedCardAsksForItsKey() {
+        QFETCH(int, how);
+        kqtest::FrameBench bench;
+        kqtest::StoreKeys({"anderer=" + QString(32, u'1'), "Lager=" + kKey});
+        kqtest::KeyDialogAnswerer answerer;
+        kqsim::DesfireCard* card = nullptr;
+        const kqsim::TagId first = PlaceBlankCard(bench, 1, card);
+        QCOMPARE(WriteText(bench, "eins"), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(answerer.asked, QStringList()); // the blank card's key is the default one
+
+        // The protection key from the protection-key dialog goes onto the card.
+        answerer.answers = {{KeyAnswer::Type, kKey.toLower(), 0}};
+        QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Mit Passwort schützen erfolgreich !"));
+        QCOMPARE(answerer.asked, QStringList({kProtectionKeyDialog}));
+        bench.sim().withTag(first, [&](kqsim::Tag&) {
+            QCOMPARE(card->application(1)->keys[0].value, KeyBytes(kKey));
+            QCOMPARE(card->card().keys[0].value, KeyBytes(kKey));
+        });
+
+        // Now the card wants the key for a write: cancelled, it keeps its record.
+        answerer.asked.clear();
+        answerer.answers = {{KeyAnswer::Cancel, {}, 0}};
+        QCOMPARE(WriteText(bench, "zwei"), QStringLiteral("Abgebrochen"));
+        QCOMPARE(answerer.asked, QStringList({kAppMasterKeyDialog}));
+        QCOMPARE(NdefFile(bench, first, card), TextFile("eins"));
+
+        // The right key, given as the row says, writes.
+        answerer.answers = {{KeyAnswer::How(how), kKey, 1}};
+        QCOMPARE(WriteText(bench, "zwei"), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(answerer.asked, QStringList({kAppMasterKeyDialog, kAppMasterKeyDialog}));
+        QCOMPARE(NdefFile(bench, first, card), TextFile("zwei"));
+
+        // The next card, protected with the same key, is written with the key the
+        // program kept: no further question.
+        bench.sim().removeTag(first);
+        kqsim::DesfireCard* next = nullptr;
+        const kqsim::TagId second = PlaceBlankCard(bench, 2, next);
+        QCOMPARE(WriteText(bench, "drei"), QStringLiteral("Schreiben erfolgreich!"));
+        answerer.answers = {{KeyAnswer::Type, kKey, 0}};
+        QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Mit Passwort schützen erfolgreich !"));
+        answerer.asked.clear();
+        QCOMPARE(WriteText(bench, "vier"), QStringLiteral("Schreiben erfolgreich!"));
+        QCOMPARE(answerer.asked, QStringList());
+        QCOMPARE(NdefFile(bench, second, next), TextFile("vier"));
+        QVERIFY(answerer.answers.empty());
+    }
+};
+
+QTEST_MAIN(DesfireKeysE2ETest)
+#include "DesfireKeysE2ETest.moc"
