@@ -1,6 +1,7 @@
 // DESFire keys end to end, in the program's main window against the simulated reader
 // with simulated DESFire EV1 cards: the lock form protects a card's configuration and
-// data with a key given in the protection-key dialog; the card then refuses a write
+// data with a key given in the protection-key dialog (cancelled: the card keeps its
+// keys); the card then refuses a write
 // until the master-key dialog gives that key (cancelled: "Abgebrochen", the card
 // untouched); the key typed, taken by "Laden" or by a double click in the key store,
 // writes; and the next card protected with the same key is written without asking.
@@ -95,10 +96,13 @@ private slots:
         QCOMPARE(WriteText(bench, "eins"), QStringLiteral("Schreiben erfolgreich!"));
         QCOMPARE(answerer.asked, QStringList()); // the blank card's key is the default one
 
-        // The protection key from the protection-key dialog goes onto the card.
-        answerer.answers = {{KeyAnswer::Type, kKey.toLower(), 0}};
+        // The protection key from the protection-key dialog goes onto the card; a
+        // cancelled dialog leaves the card's keys as they were.
+        answerer.answers = {{KeyAnswer::Cancel, {}, 0}, {KeyAnswer::Type, kKey.toLower(), 0}};
+        QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Abgebrochen"));
+        bench.sim().withTag(first, [&](kqsim::Tag&) { QCOMPARE(card->card().keys[0].value, kqsim::Bytes(16, 0)); });
         QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Mit Passwort schützen erfolgreich !"));
-        QCOMPARE(answerer.asked, QStringList({kProtectionKeyDialog}));
+        QCOMPARE(answerer.asked, QStringList({kProtectionKeyDialog, kProtectionKeyDialog}));
         bench.sim().withTag(first, [&](kqsim::Tag&) {
             QCOMPARE(card->application(1)->keys[0].value, KeyBytes(kKey));
             QCOMPARE(card->card().keys[0].value, KeyBytes(kKey));

@@ -16,9 +16,7 @@
 #include <cstring>
 
 using kqtest::CallLog;
-using kqtest::FakeReaderApi;
 using kqtest::KeyText;
-using kqtest::Requires;
 
 namespace {
 
@@ -37,6 +35,66 @@ TagKey KeyOf(std::uint8_t fill) {
 
 QString Hex(const TagKey& key) {
     return QString::fromStdString(KeyText(key.data(), int(key.size())));
+}
+
+// Answers in place of the reader library. Tag calls answer through `tag` from the
+// call's name and the key offered ("none" or hex).
+class FakeReaderApi : public ReaderApi {
+public:
+    struct Answer {
+        int result;
+        int lastError;
+    };
+    using TagModel = std::function<Answer(const std::string& call, const std::string& key)>;
+
+    int openAnswer = 7;
+    int closeAnswer = 0;
+    std::string readText;
+    std::array<std::uint8_t, 8> uid{};
+    TagModel tag = [](const std::string&, const std::string&) { return Answer{0, 0}; };
+
+    int OpenPort(const char*, int, int) override { return openAnswer; }
+    int ClosePort(int) override { return closeAnswer; }
+    int GetLastError(int) override { return m_lastError; }
+    int SetWaitMode(int, int) override { return 1; }
+    int SetOutputs(int, int, int) override { return 0; }
+    int FormatTag(int, const void* key, int keyLen) override { return Call("Format", key, keyLen); }
+    int LockTag(int, const void* key, int keyLen) override { return Call("Lock", key, keyLen); }
+    int ReadTag(int, char* buf, int len) override {
+        const int result = Call("Read", nullptr, 0);
+        if (result < 0) return result;
+        if (static_cast<int>(readText.size()) + 1 > len) return -1;
+        std::memcpy(buf, readText.c_str(), readText.size() + 1);
+        return static_cast<int>(readText.size());
+    }
+    int GetTagUid(int, unsigned char* out, int) override {
+        const int result = Call("Uid", nullptr, 0);
+        if (result >= 0) std::memcpy(out, uid.data(), uid.size());
+        return result < 0 ? result : 8;
+    }
+    int ChangeTagKey(int, int, const void* curKey, int curKeyLen, const void*, int) override {
+        return Call("ChangeKey", curKey, curKeyLen);
+    }
+    int WriteTag(int, const char*, int, const void* key, int keyLen, int) override {
+        return Call("Write", key, keyLen);
+    }
+
+private:
+    int Call(const std::string& name, const void* key, int keyLen) {
+        const Answer answer = tag(name, KeyText(key, keyLen));
+        m_lastError = answer.lastError;
+        return answer.result;
+    }
+    int m_lastError = 0;
+};
+
+// A tag that opens only with `key` (per call name), failing otherwise with `error`.
+FakeReaderApi::TagModel Requires(std::map<std::string, std::string> keys, int error) {
+    return [keys, error](const std::string& call, const std::string& key) {
+        const auto it = keys.find(call);
+        if (it == keys.end() || it->second == key) return FakeReaderApi::Answer{0, 0};
+        return FakeReaderApi::Answer{-1, error};
+    };
 }
 
 // An engine on a scripted reader.

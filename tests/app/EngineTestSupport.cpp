@@ -128,15 +128,6 @@ std::optional<TagKey> ScriptedKeyPrompt::AskProtectionKey(int port) {
     return key;
 }
 
-// A tag that opens only with `key` (per call name), failing otherwise with `error`.
-FakeReaderApi::TagModel Requires(std::map<std::string, std::string> keys, int error) {
-    return [keys, error](const std::string& call, const std::string& key) {
-        const auto it = keys.find(call);
-        if (it == keys.end() || it->second == key) return FakeReaderApi::Answer{0, 0};
-        return FakeReaderApi::Answer{-1, error};
-    };
-}
-
 EngineRig::EngineRig(std::unique_ptr<ReaderApi> innerApi) : inner(innerApi.get()) {
     engine = std::make_unique<CNfcTagAccess>(std::make_unique<RecordingReaderApi>(std::move(innerApi), log));
     auto keyPrompt = std::make_unique<ScriptedKeyPrompt>();

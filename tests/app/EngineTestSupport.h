@@ -1,6 +1,6 @@
 // Test doubles around the tag-operation engine: a reader API that logs every call the
 // engine makes before passing it on (to the real library or to a scripted fake), a
-// scripted reader API whose tag needs keys, a tone sink and a key prompt that record what they are asked.
+// tone sink and a key prompt that record what they are asked.
 #pragma once
 
 #include "app/KeyPrompt.h"
@@ -10,13 +10,9 @@
 
 #include <QStringList>
 
-#include <array>
 #include <chrono>
-#include <cstdint>
-#include <cstring>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,60 +90,6 @@ public:
     std::deque<std::optional<TagKey>> protectionKeys;
     std::vector<Question> questions;
 };
-
-// Answers in place of the reader library. Tag calls answer through `tag` from the
-// call's name and the key offered ("none" or hex).
-class FakeReaderApi : public ReaderApi {
-public:
-    struct Answer {
-        int result;
-        int lastError;
-    };
-    using TagModel = std::function<Answer(const std::string& call, const std::string& key)>;
-
-    int openAnswer = 7;
-    int closeAnswer = 0;
-    std::string readText;
-    std::array<std::uint8_t, 8> uid{};
-    TagModel tag = [](const std::string&, const std::string&) { return Answer{0, 0}; };
-
-    int OpenPort(const char*, int, int) override { return openAnswer; }
-    int ClosePort(int) override { return closeAnswer; }
-    int GetLastError(int) override { return m_lastError; }
-    int SetWaitMode(int, int) override { return 1; }
-    int SetOutputs(int, int, int) override { return 0; }
-    int FormatTag(int, const void* key, int keyLen) override { return Call("Format", key, keyLen); }
-    int LockTag(int, const void* key, int keyLen) override { return Call("Lock", key, keyLen); }
-    int ReadTag(int, char* buf, int len) override {
-        const int result = Call("Read", nullptr, 0);
-        if (result < 0) return result;
-        if (static_cast<int>(readText.size()) + 1 > len) return -1;
-        std::memcpy(buf, readText.c_str(), readText.size() + 1);
-        return static_cast<int>(readText.size());
-    }
-    int GetTagUid(int, unsigned char* out, int) override {
-        const int result = Call("Uid", nullptr, 0);
-        if (result >= 0) std::memcpy(out, uid.data(), uid.size());
-        return result < 0 ? result : 8;
-    }
-    int ChangeTagKey(int, int, const void* curKey, int curKeyLen, const void*, int) override {
-        return Call("ChangeKey", curKey, curKeyLen);
-    }
-    int WriteTag(int, const char*, int, const void* key, int keyLen, int) override {
-        return Call("Write", key, keyLen);
-    }
-
-private:
-    int Call(const std::string& name, const void* key, int keyLen) {
-        const Answer answer = tag(name, KeyText(key, keyLen));
-        m_lastError = answer.lastError;
-        return answer.result;
-    }
-    int m_lastError = 0;
-};
-
-// A tag that opens only with `key` (per call name), failing otherwise with `error`.
-FakeReaderApi::TagModel Requires(std::map<std::string, std::string> keys, int error);
 
 // An engine whose reader calls are logged on their way to `inner`, with a scripted
 // key prompt, a recording tone sink and the messages it would have shown.
