@@ -17,7 +17,8 @@ QString KeyValue(int n) {
 
 QString WithoutTrailingBlanks(const QString& text) {
     qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == u' ') --end;
+    while (end > 0 && text[end - 1] == u' ')
+        --end;
     return text.left(end);
 }
 

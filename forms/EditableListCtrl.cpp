@@ -71,7 +71,8 @@ class CEditableListDelegate : public QStyledItemDelegate {
 public:
     explicit CEditableListDelegate(CEditableListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex& index) const override {
         return m_list->CreateEditor(parent, index.row(), index.column());
     }
     // The editors take their text when built; the model never pushes one into them.
@@ -202,7 +203,8 @@ bool CEditableListCtrl::EditCell(int row, int column, int direction) {
     if (row < 0 || row >= rowCount()) return false;
     for (int c = column; c >= 0 && c < columnCount();) {
         const EditorKind kind = KindOf(c);
-        if (kind != EditorKind::None && (!CanEditCell || CanEditCell(row, c))) return StartEditor(row, c, kind);
+        if (kind != EditorKind::None && (!CanEditCell || CanEditCell(row, c)))
+            return StartEditor(row, c, kind);
         if (direction == 1)
             ++c;
         else if (direction == 2)
@@ -233,7 +235,8 @@ QWidget* CEditableListCtrl::CreateEditor(QWidget* parent, int row, int column) {
         auto* edit = new CInPlaceEdit(parent, row, column, text);
         edit->setMaxLength(MaxChars(column));
         if (ColumnFlags(column) & kDigitsOnly)
-            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            edit->setValidator(
+                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
         // Aligned as the column's heading.
         const QTableWidgetItem* header = horizontalHeaderItem(column);
         const Qt::Alignment horizontal =
@@ -249,7 +252,11 @@ QWidget* CEditableListCtrl::CreateEditor(QWidget* parent, int row, int column) {
         };
         // Opens once it stands in its cell.
         QMetaObject::invokeMethod(
-            list, [this, list] { if (m_editor == list) list->showPopup(); }, Qt::QueuedConnection);
+            list,
+            [this, list] {
+                if (m_editor == list) list->showPopup();
+            },
+            Qt::QueuedConnection);
         editor = list;
     }
     m_editor = editor;

@@ -60,8 +60,8 @@ CKeyStoreDlg::CKeyStoreDlg(QWidget* parent)
     const int defaultWidths[kColumns] = {kDefaultColumnWidth, std::max(kDefaultColumnWidth, keyWidth)};
     for (int column = 0; column < kColumns; ++column) {
         m_list->horizontalHeaderItem(column)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        m_list->setColumnWidth(column,
-                               ProfileSettings::ReadInt(kWidthSection, WidthKey(column), defaultWidths[column]));
+        m_list->setColumnWidth(
+            column, ProfileSettings::ReadInt(kWidthSection, WidthKey(column), defaultWidths[column]));
     }
     // A list to pick from and to reorder: nothing is edited in place.
     m_list->ResetColumns();

@@ -38,9 +38,10 @@ CMasterkeyAuthentDlg::CMasterkeyAuthentDlg(int port, int keyNumber, bool authent
     auto* grid = new QGridLayout(this);
     int row = 0;
     if (!authenticationLayout) {
-        auto* note = new QLabel(tr("Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens möglich, "
-                                   "wenn der Hauptschlüssel der Karte bekannt ist."),
-                                this);
+        auto* note =
+            new QLabel(tr("Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens möglich, "
+                          "wenn der Hauptschlüssel der Karte bekannt ist."),
+                       this);
         note->setObjectName(QStringLiteral("WriteProtectedNote"));
         note->setWordWrap(true);
         grid->addWidget(note, row++, 0, 1, 3);

@@ -23,8 +23,8 @@ const QString kKey = QStringLiteral("0F1E2D3C4B5A69788796A5B4C3D2E1F0");
 const QString kAppMasterKeyDialog =
     QStringLiteral("CMasterkeyAuthentDlg|Authentifizierung|Hauptschlüssel der NFC-Applikation (0-16 Byte, "
                    "Auffüllung mit 0):");
-const QString kProtectionKeyDialog =
-    QStringLiteral("CSetDesfireKeysDlg|Passwort setzen|Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):");
+const QString kProtectionKeyDialog = QStringLiteral(
+    "CSetDesfireKeysDlg|Passwort setzen|Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):");
 
 kqsim::Bytes KeyBytes(const QString& hex) {
     const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
@@ -35,8 +35,8 @@ kqsim::Bytes KeyBytes(const QString& hex) {
 kqsim::TagId PlaceBlankCard(kqtest::FrameBench& bench, std::uint8_t n, kqsim::DesfireCard*& model) {
     auto card = std::make_unique<kqsim::DesfireCard>();
     model = card.get();
-    return bench.sim().placeTag(
-        std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, n}, std::move(card)));
+    return bench.sim().placeTag(std::make_unique<kqsim::IsoDepTag>(
+        kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, n}, std::move(card)));
 }
 
 // The text form's "Schreiben" with `text`; the status text it leaves.
@@ -62,7 +62,8 @@ QString NdefFile(kqtest::FrameBench& bench, kqsim::TagId tag, kqsim::DesfireCard
         kqsim::DesfireCard::Application* app = model->application(1);
         if (!app || !app->file(2)) return;
         const kqsim::Bytes& data = app->file(2)->data;
-        const size_t length = data.size() < 2 ? 0 : std::min(data.size(), size_t(2 + (data[0] << 8 | data[1])));
+        const size_t length =
+            data.size() < 2 ? 0 : std::min(data.size(), size_t(2 + (data[0] << 8 | data[1])));
         hex = QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(length)).toHex(' ').toUpper();
     });
     return hex;
@@ -100,7 +101,8 @@ private slots:
         // cancelled dialog leaves the card's keys as they were.
         answerer.answers = {{KeyAnswer::Cancel, {}, 0}, {KeyAnswer::Type, kKey.toLower(), 0}};
         QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Abgebrochen"));
-        bench.sim().withTag(first, [&](kqsim::Tag&) { QCOMPARE(card->card().keys[0].value, kqsim::Bytes(16, 0)); });
+        bench.sim().withTag(first,
+                            [&](kqsim::Tag&) { QCOMPARE(card->card().keys[0].value, kqsim::Bytes(16, 0)); });
         QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Mit Passwort schützen erfolgreich !"));
         QCOMPARE(answerer.asked, QStringList({kProtectionKeyDialog, kProtectionKeyDialog}));
         bench.sim().withTag(first, [&](kqsim::Tag&) {

@@ -59,7 +59,8 @@ struct ListBench {
     // Where the open editor edits, (-1, -1) for none.
     std::pair<int, int> EditorCell() const {
         if (auto* edit = dynamic_cast<CInPlaceEdit*>(list->OpenEditor())) return {edit->Row, edit->Column};
-        if (auto* choice = dynamic_cast<CInPlaceList*>(list->OpenEditor())) return {choice->Row, choice->Column};
+        if (auto* choice = dynamic_cast<CInPlaceList*>(list->OpenEditor()))
+            return {choice->Row, choice->Column};
         return {-1, -1};
     }
 
@@ -85,15 +86,33 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("text"); // in the cell after Enter
         const int digits = CEditableListCtrl::kDigitsOnly, list = CEditableListCtrl::kDropDownList;
-        QTest::newRow("edit box with a limit") << 3 << 0 << 80 << "edit" << "abcdef" << "abc";
-        QTest::newRow("digits only") << 10 << digits << 80 << "edit" << "1a2-3" << "123";
-        QTest::newRow("the edit box wins over the list") << 10 << list << 80 << "edit" << "x" << "x";
-        QTest::newRow("drop-down list") << 0 << list << 80 << "list" << "" << "b1";
-        QTest::newRow("no editor") << 0 << digits << 80 << "none" << "" << "b1";
-        QTest::newRow("edit box at 5 px") << 10 << 0 << 5 << "edit" << "y" << "y";
-        QTest::newRow("edit box under 5 px") << 10 << 0 << 4 << "none" << "" << "b1";
-        QTest::newRow("list at 10 px") << 0 << list << 10 << "list" << "" << "b1";
-        QTest::newRow("list under 10 px") << 0 << list << 9 << "none" << "" << "b1";
+        QTest::newRow("edit box with a limit") << 3 << 0 << 80 << "edit"
+                                               << "abcdef"
+                                               << "abc";
+        QTest::newRow("digits only") << 10 << digits << 80 << "edit"
+                                     << "1a2-3"
+                                     << "123";
+        QTest::newRow("the edit box wins over the list") << 10 << list << 80 << "edit"
+                                                         << "x"
+                                                         << "x";
+        QTest::newRow("drop-down list") << 0 << list << 80 << "list"
+                                        << ""
+                                        << "b1";
+        QTest::newRow("no editor") << 0 << digits << 80 << "none"
+                                   << ""
+                                   << "b1";
+        QTest::newRow("edit box at 5 px") << 10 << 0 << 5 << "edit"
+                                          << "y"
+                                          << "y";
+        QTest::newRow("edit box under 5 px") << 10 << 0 << 4 << "none"
+                                             << ""
+                                             << "b1";
+        QTest::newRow("list at 10 px") << 0 << list << 10 << "list"
+                                       << ""
+                                       << "b1";
+        QTest::newRow("list under 10 px") << 0 << list << 9 << "none"
+                                          << ""
+                                          << "b1";
     }
     void eachColumnGetsItsEditor() {
         QFETCH(int, maxChars);
@@ -144,25 +163,33 @@ private slots:
         QTest::addColumn<QString>("text"); // of the edited cell afterwards
         const int enter = Qt::Key_Return, tab = Qt::Key_Tab, backtab = Qt::Key_Backtab, esc = Qt::Key_Escape;
         const int none = Qt::NoModifier, shift = Qt::ShiftModifier;
-        QTest::newRow("Enter: same column, next row") << 0 << 1 << "x" << enter << none << true << -1 << 1 << 1 << 2 << "x";
+        QTest::newRow("Enter: same column, next row")
+            << 0 << 1 << "x" << enter << none << true << -1 << 1 << 1 << 2 << "x";
         QTest::newRow("Enter on a filled last cell appends")
             << 1 << 1 << "x" << enter << none << true << -1 << 2 << 1 << 3 << "x";
         QTest::newRow("Enter on an empty last cell appends nothing")
             << 1 << 1 << "" << enter << none << true << -1 << -1 << -1 << 2 << "";
-        QTest::newRow("Enter without appending") << 1 << 1 << "x" << enter << none << false << -1 << -1 << -1 << 2 << "x";
+        QTest::newRow("Enter without appending")
+            << 1 << 1 << "x" << enter << none << false << -1 << -1 << -1 << 2 << "x";
         QTest::newRow("Tab: next column") << 0 << 0 << "x" << tab << none << true << -1 << 0 << 1 << 2 << "x";
-        QTest::newRow("Tab skips a column without editor") << 0 << 0 << "-" << tab << none << true << 1 << 0 << 2 << 2 << "a0";
-        QTest::newRow("Tab at the row's end: next row") << 0 << 2 << "-" << tab << none << true << -1 << 1 << 0 << 2 << "c0";
+        QTest::newRow("Tab skips a column without editor")
+            << 0 << 0 << "-" << tab << none << true << 1 << 0 << 2 << 2 << "a0";
+        QTest::newRow("Tab at the row's end: next row")
+            << 0 << 2 << "-" << tab << none << true << -1 << 1 << 0 << 2 << "c0";
         QTest::newRow("Tab at the end appends, also when empty")
             << 1 << 2 << "" << tab << none << true << -1 << 2 << 0 << 3 << "";
-        QTest::newRow("Tab at the end without appending") << 1 << 2 << "-" << tab << none << false << -1 << -1 << -1 << 2 << "c1";
-        QTest::newRow("Shift+Tab: previous column") << 0 << 2 << "x" << backtab << shift << true << -1 << 0 << 1 << 2 << "x";
+        QTest::newRow("Tab at the end without appending")
+            << 1 << 2 << "-" << tab << none << false << -1 << -1 << -1 << 2 << "c1";
+        QTest::newRow("Shift+Tab: previous column")
+            << 0 << 2 << "x" << backtab << shift << true << -1 << 0 << 1 << 2 << "x";
         QTest::newRow("Shift+Tab at the row's start: previous row's end")
             << 1 << 0 << "-" << backtab << shift << true << -1 << 0 << 2 << 2 << "a1";
         QTest::newRow("Tab with Shift held counts as Shift+Tab")
             << 1 << 0 << "-" << tab << shift << true << -1 << 0 << 2 << 2 << "a1";
-        QTest::newRow("Shift+Tab at the first cell stays") << 0 << 0 << "x" << backtab << shift << true << -1 << -1 << -1 << 2 << "x";
-        QTest::newRow("Esc drops the text") << 0 << 1 << "x" << esc << none << true << -1 << -1 << -1 << 2 << "b0";
+        QTest::newRow("Shift+Tab at the first cell stays")
+            << 0 << 0 << "x" << backtab << shift << true << -1 << -1 << -1 << 2 << "x";
+        QTest::newRow("Esc drops the text")
+            << 0 << 1 << "x" << esc << none << true << -1 << -1 << -1 << 2 << "b0";
     }
     void keysEndTheEditAndMoveOn() {
         QFETCH(int, row);
@@ -206,13 +233,13 @@ private slots:
         QTest::addColumn<QString>("cell");
         QTest::addColumn<QStringList>("choices");
         QTest::addColumn<int>("selected");
-        QTest::addColumn<int>("key"); // 0: the list is closed by a pick
+        QTest::addColumn<int>("key");        // 0: the list is closed by a pick
         QTest::addColumn<int>("nextColumn"); // of the editor opened, -1 none
         const QStringList colours = {"rot", "grün", "blau", "gelb"};
         QTest::newRow("among the choices") << "grün" << colours << 1 << 0 << -1;
         QTest::newRow("other case is no match") << "Grün" << colours << 2 << int(Qt::Key_Return) << -1;
-        QTest::newRow("fewer than three choices") << "lila" << QStringList({"rot", "grün"}) << -1
-                                                  << int(Qt::Key_Tab) << 2;
+        QTest::newRow("fewer than three choices")
+            << "lila" << QStringList({"rot", "grün"}) << -1 << int(Qt::Key_Tab) << 2;
     }
     void theDropDownList() {
         QFETCH(QString, cell);
@@ -280,7 +307,8 @@ private slots:
         QTest::newRow("up") << 4 << 1 << true << QStringList({"r0", "r4", "r1", "r2", "r3"});
         QTest::newRow("below the rows") << 1 << -1 << true << QStringList({"r0", "r2", "r3", "r4", "r1"});
         QTest::newRow("outside the list") << 1 << -2 << true << QStringList({"r0", "r1", "r2", "r3", "r4"});
-        QTest::newRow("dragging not allowed") << 0 << 3 << false << QStringList({"r0", "r1", "r2", "r3", "r4"});
+        QTest::newRow("dragging not allowed")
+            << 0 << 3 << false << QStringList({"r0", "r1", "r2", "r3", "r4"});
     }
     void rowsAreReorderedByDragging() {
         QFETCH(int, from);

@@ -1,7 +1,7 @@
 // The key store in the settings file and the key dialogs: the store list (rows up to
 // the first missing value, column widths, delete and take a key, also after a drag),
-// the new entry's checks and what it stores, the master-key dialog's forms, the
-// protection-key dialog's "Laden" and "Setzen".
+// the new entry's checks and what it stores, the master-key dialog's forms. Taking a
+// key by the key dialogs' "Laden" is shown end to end (DesfireKeysE2ETest.cpp).
 #include "KeyDialogTestSupport.h"
 #include "app/KeyStore.h"
 #include "app/ProfileSettings.h"
@@ -9,7 +9,6 @@
 #include "forms/KeyStoreDlg.h"
 #include "forms/MasterkeyAuthentDlg.h"
 #include "forms/NeuerSchluesselDlg.h"
-#include "forms/SetDesfireKeysDlg.h"
 
 #include <QFile>
 #include <QLabel>
@@ -123,11 +122,12 @@ private slots:
         const QString deleted = QStringLiteral("Löschen erfolgreich");
         QTest::newRow("delete, no selection") << "Löschen" << abc << false << -1 << abc << kSelectKey << "";
         QTest::newRow("delete row 1") << "Löschen" << abc << false << 1 << QStringList{a, c} << deleted << "";
-        QTest::newRow("delete after a drag") << "Löschen" << abc << true << 2 << QStringList{b, c} << deleted << "";
-        QTest::newRow("delete after a drag, row 0") << "Löschen" << abc << true << 0 << QStringList{a, c} << deleted
-                                                    << "";
-        QTest::newRow("delete the only key") << "Löschen" << QStringList{a} << false << 0 << QStringList{} << deleted
-                                             << "";
+        QTest::newRow("delete after a drag")
+            << "Löschen" << abc << true << 2 << QStringList{b, c} << deleted << "";
+        QTest::newRow("delete after a drag, row 0")
+            << "Löschen" << abc << true << 0 << QStringList{a, c} << deleted << "";
+        QTest::newRow("delete the only key")
+            << "Löschen" << QStringList{a} << false << 0 << QStringList{} << deleted << "";
         QTest::newRow("load, no selection") << "Laden" << abc << false << -1 << abc << kSelectKey << "";
         QTest::newRow("load row 1") << "Laden" << abc << false << 1 << abc << "" << kKeyB;
         QTest::newRow("load after a drag") << "Laden" << abc << true << 2 << abc << "" << kKeyA;
@@ -195,7 +195,8 @@ private slots:
             if (!entry || answer++ > 0) return false; // the second is cancelled
             entry->NameEdit()->setText("neu");
             entry->KeyEdit()->setText("01 02");
-            QMetaObject::invokeMethod(entry, [entry] { Click(*entry, 1); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                entry, [entry] { Click(*entry, 1); }, Qt::QueuedConnection);
             return true;
         });
         const QStringList stored{"a=" + kKeyA, "neu=0102" + QString(28, u'0')};
@@ -221,16 +222,23 @@ private slots:
         const QString office = "Büro=" + kKeyA;
         const int yes = QMessageBox::Yes, no = QMessageBox::No;
         const QString notHex = QStringLiteral("Schlüsselwert ist nicht hexadezimal");
-        QTest::newRow("no name") << "" << "01" << 0 << "Es sind nicht alle Felder gefüllt " << QStringList();
-        QTest::newRow("not hex") << "neu" << "12G4" << 0 << notHex << QStringList();
-        QTest::newRow("not Latin-1") << "neu" << "12€4" << 0 << notHex << QStringList();
-        QTest::newRow("3 bytes, padded") << "neu" << "a1 b2c3" << 0 << " "
-                                         << QStringList{office, "neu=A1B2C3" + QString(26, u'0')};
-        QTest::newRow("empty key") << "neu" << "" << 0 << " " << QStringList{office, "neu=" + QString(32, u'0')};
-        QTest::newRow("20 bytes, cut") << "neu" << kKeyB + "01020304" << 0 << " " << QStringList{office, "neu=" + kKeyB};
+        QTest::newRow("no name") << ""
+                                 << "01" << 0 << "Es sind nicht alle Felder gefüllt " << QStringList();
+        QTest::newRow("not hex") << "neu"
+                                 << "12G4" << 0 << notHex << QStringList();
+        QTest::newRow("not Latin-1") << "neu"
+                                     << "12€4" << 0 << notHex << QStringList();
+        QTest::newRow("3 bytes, padded")
+            << "neu"
+            << "a1 b2c3" << 0 << " " << QStringList{office, "neu=A1B2C3" + QString(26, u'0')};
+        QTest::newRow("empty key") << "neu"
+                                   << "" << 0 << " " << QStringList{office, "neu=" + QString(32, u'0')};
+        QTest::newRow("20 bytes, cut")
+            << "neu" << kKeyB + "01020304" << 0 << " " << QStringList{office, "neu=" + kKeyB};
         QTest::newRow("same name, Yes") << "Büro  " << kKeyB << yes << " " << QStringList{"Büro=" + kKeyB};
         QTest::newRow("same name, No") << "Büro" << kKeyB << no << " " << QStringList();
-        QTest::newRow("other case is another name") << "büro" << kKeyB << 0 << " " << QStringList{office, "büro=" + kKeyB};
+        QTest::newRow("other case is another name")
+            << "büro" << kKeyB << 0 << " " << QStringList{office, "büro=" + kKeyB};
     }
     void newEntryChecksAndStores() {
         QFETCH(QString, name);
@@ -239,7 +247,8 @@ private slots:
         QFETCH(QString, status);
         QFETCH(QStringList, stored);
         kqtest::StoreKeys({"Büro=" + kKeyA});
-        QFile::setPermissions(ProfileSettings::FilePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        QFile::setPermissions(ProfileSettings::FilePath(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         CNeuerSchluesselDlg dialog;
         dialog.show();
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Neuer Schlüsseleintrag"));
@@ -256,8 +265,9 @@ private slots:
         dialog.KeyEdit()->setText(key);
         dialog.StatusEdit()->setText("alt"); // replaced by what this OK says
         Click(dialog, 1);
-        QCOMPARE(questions, answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben ?"}
-                                   : QStringList());
+        QCOMPARE(questions,
+                 answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben ?"}
+                        : QStringList());
         const bool accepted = !stored.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
         QCOMPARE(dialog.isVisible(), !accepted);
@@ -267,7 +277,8 @@ private slots:
     }
 
     // The master-key dialog's two forms and its label for the NFC application's key;
-    // "Verwenden" (the default button) ends with 1 and the typed key as 16 bytes (the
+    // a cancelled "Laden" shows 159; "Verwenden" (the default button) empties the
+    // status and ends with 1 and the typed key as 16 bytes (the
     // text is not checked: a character that is no digit counts as 0).
     void theMasterKeyDialogsForms_data() {
         QTest::addColumn<int>("keyNumber");
@@ -282,10 +293,10 @@ private slots:
         const QString writeProtected = QStringLiteral("Transponder ist schreibgeschützt");
         QTest::newRow("card, authentication") << 0 << true << "Authentifizierung" << card << "0102"
                                               << "0102" + QString(28, u'0');
-        QTest::newRow("application, authentication") << 1 << true << "Authentifizierung" << application << kKeyA
-                                                     << kKeyA;
-        QTest::newRow("application, write-protected") << 1 << false << writeProtected << application << ""
-                                                      << QString(32, u'0');
+        QTest::newRow("application, authentication")
+            << 1 << true << "Authentifizierung" << application << kKeyA << kKeyA;
+        QTest::newRow("application, write-protected")
+            << 1 << false << writeProtected << application << "" << QString(32, u'0');
         QTest::newRow("card, write-protected, not hex") << 0 << false << writeProtected << card << "zz01"
                                                         << "0001" + QString(28, u'0');
     }
@@ -303,52 +314,22 @@ private slots:
         QCOMPARE(ControlById<QLabel>(dialog, 1263)->text(), label);
         auto* note = dialog.findChild<QLabel*>("WriteProtectedNote");
         QCOMPARE(note ? note->text() : QString(),
-                 authentication ? QString()
-                                : QStringLiteral("Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens "
-                                                 "möglich, wenn der Hauptschlüssel der Karte bekannt ist."));
+                 authentication
+                     ? QString()
+                     : QStringLiteral("Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens "
+                                      "möglich, wenn der Hauptschlüssel der Karte bekannt ist."));
         QCOMPARE(QApplication::focusWidget(), dialog.KeyEdit());
-        dialog.StatusEdit()->setText("alt");
+        {
+            kqtest::ModalWatcher cancelsTheStore;
+            Click(dialog, 1267);
+            QCOMPARE(cancelsTheStore.seen, QStringList({"CKeyStoreLoadDlg"}));
+            QCOMPARE(dialog.StatusEdit()->text(), QStringLiteral("Abgebrochen"));
+        }
         QTest::keyClicks(dialog.KeyEdit(), typed);
         QTest::keyClick(dialog.KeyEdit(), Qt::Key_Return);
         QCOMPARE(dialog.result(), 1);
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), QString());
-    }
-
-    // The protection-key dialog's "Laden": the key taken goes into its field with
-    // status 162, a cancelled store dialog shows 159 and leaves the field; "Setzen"
-    // ends with 1 and the field's key.
-    void theProtectionKeyDialogLoadsFromTheStore_data() {
-        QTest::addColumn<bool>("cancel");
-        QTest::newRow("taken") << false;
-        QTest::newRow("cancelled") << true;
-    }
-    void theProtectionKeyDialogLoadsFromTheStore() {
-        QFETCH(bool, cancel);
-        kqtest::StoreKeys({"a=" + kKeyA, "b=" + kKeyB});
-        CSetDesfireKeysDlg dialog(7);
-        dialog.show();
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Passwort setzen"));
-        QCOMPARE(ControlById<QLabel>(dialog, 1263)->text(),
-                 QStringLiteral("Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):"));
-        QVERIFY(dialog.StatusEdit()->isReadOnly());
-        dialog.KeyEdit()->setText("11");
-        kqtest::ModalWatcher watcher([cancel](QWidget* modal) {
-            auto* store = qobject_cast<CKeyStoreLoadDlg*>(modal);
-            if (!store || cancel) return false;
-            store->List()->SelectRow(1);
-            QMetaObject::invokeMethod(store, [store] { Click(*store, 1267); }, Qt::QueuedConnection);
-            return true;
-        });
-        Click(dialog, 1267);
-        QCOMPARE(watcher.seen, QStringList({"CKeyStoreLoadDlg"}));
-        QCOMPARE(dialog.KeyEdit()->text(), cancel ? QStringLiteral("11") : kKeyB);
-        QCOMPARE(dialog.StatusEdit()->text(),
-                 cancel ? QStringLiteral("Abgebrochen") : QStringLiteral("Schlüsselwert geladen"));
-        QVERIFY(ControlById<QPushButton>(dialog, 1274)->isDefault());
-        Click(dialog, 1274);
-        QCOMPARE(dialog.result(), 1);
-        QCOMPARE(KeyToText(dialog.KeyBytes), cancel ? "11" + QString(30, u'0') : kKeyB);
     }
 };
 
