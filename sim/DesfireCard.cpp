@@ -237,15 +237,15 @@ Bytes DesfireCard::authenticateSecond(const Bytes& frame) {
 
 // --- card level ----------------------------------------------------------------------
 
-bool DesfireCard::mayList() const {
-  const Application& app = selected_ == 0 ? apps_.front() : *const_cast<DesfireCard*>(this)->application(selected_);
-  return (app.settings & 0x02) || authKey_ == 0;
+const DesfireCard::Application& DesfireCard::current() const {
+  for (const Application& a : apps_)
+    if (a.aid == selected_) return a;
+  return apps_.front();
 }
 
-bool DesfireCard::mayManage(int) const {
-  const Application& app = selected_ == 0 ? apps_.front() : *const_cast<DesfireCard*>(this)->application(selected_);
-  return (app.settings & 0x04) || authKey_ == 0;
-}
+bool DesfireCard::mayList() const { return (current().settings & 0x02) || authKey_ == 0; }
+
+bool DesfireCard::mayManage() const { return (current().settings & 0x04) || authKey_ == 0; }
 
 Bytes DesfireCard::selectApplication(const Bytes& frame) {
   if (frame.size() != 4) return fail(LengthError);
@@ -361,7 +361,7 @@ Bytes DesfireCard::changeKey(const Bytes& frame) {
 Bytes DesfireCard::createApplication(const Bytes& frame) {
   if (frame.size() < 6) return fail(LengthError);
   if (selected_ != 0) return fail(PermissionDenied);
-  if (!mayManage(0)) return fail(AuthenticationError);
+  if (!mayManage()) return fail(AuthenticationError);
   macIn(frame);
   Application a;
   a.aid = le3(frame, 1);
@@ -393,7 +393,7 @@ Bytes DesfireCard::createDataFile(const Bytes& frame) {
   Application& app = current();
   const bool iso = (app.settings2 & 0x20) != 0;
   if (frame.size() != (iso ? 10u : 8u) && frame.size() != 10u) return fail(LengthError);
-  if (!mayManage(0)) return fail(AuthenticationError);
+  if (!mayManage()) return fail(AuthenticationError);
   macIn(frame);
   File f;
   f.no = frame[1];
@@ -485,8 +485,8 @@ Bytes DesfireCard::readData(const Bytes& frame) {
   Bytes data(f->data.begin() + static_cast<std::ptrdiff_t>(offset),
              f->data.begin() + static_cast<std::ptrdiff_t>(offset + length));
   if (mode != 3) return answer(data);
+  // The length is known to both sides: zeros pad the data and its CRC32.
   Bytes p = cat(data, crc32Bytes(cat(data, {Ok})));
-  p.push_back(0x80);
   while (p.size() % session_->block()) p.push_back(0);
   return answer(session_->encrypt(p), false);
 }
@@ -549,15 +549,17 @@ Bytes DesfireCard::iso(const Bytes& apdu) {
   authCipher_.reset();
   switch (ins) {
     case 0xA4: {
+      // Selecting an application (a DF) ends the session, as SelectApplication does.
+      auto enter = [this](const Application& a) {
+        selected_ = a.aid;
+        selectedFile_.reset();
+        session_.reset();
+        authKey_ = -1;
+        return kOk;
+      };
       if (p1 == 0x04) {
         for (Application& a : apps_)
-          if (a.aid != 0 && !a.dfName.empty() && a.dfName == body) {
-            selected_ = a.aid;
-            selectedFile_.reset();
-            session_.reset();
-            authKey_ = -1;
-            return kOk;
-          }
+          if (a.aid != 0 && !a.dfName.empty() && a.dfName == body) return enter(a);
         return {0x6A, 0x82};
       }
       if (p1 != 0x00 || body.size() != 2) return {0x6A, 0x86};
@@ -569,13 +571,7 @@ Bytes DesfireCard::iso(const Bytes& apdu) {
             return kOk;
           }
       for (Application& a : apps_)
-        if ((a.aid == 0 && id == 0x3F00) || (a.aid != 0 && a.isoId == id)) {
-          selected_ = a.aid;
-          selectedFile_.reset();
-          session_.reset();
-          authKey_ = -1;
-          return kOk;
-        }
+        if ((a.aid == 0 && id == 0x3F00) || (a.aid != 0 && a.isoId == id)) return enter(a);
       return {0x6A, 0x82};
     }
     case 0xB0:

@@ -102,9 +102,11 @@ class DesfireCard : public CardModel {
   // A good answer: the CMAC appended in a session (unless mac is false), cut into frames.
   Bytes answer(Bytes data, bool mac = true);
   void macIn(const Bytes& command);
+  // Directory listing and creating without the master key, as the key settings allow.
   bool mayList() const;
-  bool mayManage(int keyNo) const;
+  bool mayManage() const;
   Application& current();
+  const Application& current() const;
 
   Bytes authenticate(bool aes, const Bytes& frame);
   Bytes authenticateSecond(const Bytes& frame);

@@ -182,17 +182,17 @@ bool DfNameEntryFromFrame(std::span<const uint8_t> frame, Bytes& entry, bool& ma
     return true;
 }
 
-bool PayloadOfDeciphered(std::span<const uint8_t> plain, Bytes& payload) {
-    size_t end = plain.size();
-    while (end > 0 && plain[end - 1] == 0) --end;
-    if (end < 5 || plain[end - 1] != 0x80) return false;
-    const size_t crcAt = end - 5;
-    Bytes covered(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(crcAt));
+bool PayloadOfDeciphered(std::span<const uint8_t> plain, size_t length, Bytes& payload) {
+    if (plain.size() < length + 4) return false;
+    Bytes covered(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(length));
     covered.push_back(0x00);
     const uint32_t crc = DesfireCrc32(covered);
-    for (int i = 0; i < 4; ++i)
-        if (plain[crcAt + static_cast<size_t>(i)] != static_cast<uint8_t>(crc >> (8 * i))) return false;
-    payload.assign(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(crcAt));
+    for (size_t i = 0; i < 4; ++i)
+        if (plain[length + i] != static_cast<uint8_t>(crc >> (8 * i))) return false;
+    // The padding: zeros, or 0x80 and zeros.
+    for (size_t i = length + 4; i < plain.size(); ++i)
+        if (plain[i] != 0x00 && !(plain[i] == 0x80 && i == length + 4)) return false;
+    payload.assign(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(length));
     return true;
 }
 
@@ -345,7 +345,7 @@ bool DesfireChangeKey(CKQ_LMX_Port& port, int keyNo, std::span<const uint8_t> ne
     Bytes plain(newKey.begin(), newKey.end());
     if (!sameKey)
         for (size_t i = 0; i < 16; ++i) plain[i] ^= oldKey[i];
-    if (keyType == kKeyTypeAes) plain.push_back(keyVersion);
+    if (aesKey) plain.push_back(keyVersion); // an AES key carries its version
     Bytes covered{0xC4, keyByte};
     covered.insert(covered.end(), plain.begin(), plain.end());
     AppendCrc32(plain, covered);
@@ -443,7 +443,7 @@ bool DesfireReadData(CKQ_LMX_Port& port, int fileNo, int commMode, uint32_t offs
             Bytes payload;
             if (!Command(port, s, command, answer, {.answerMac = false})) return false;
             if (answer.empty() || answer.size() % s.crypto.BlockSize() != 0 || !s.crypto.Decipher(answer, plain) ||
-                !PayloadOfDeciphered(plain, payload))
+                !PayloadOfDeciphered(plain, n, payload))
                 return Fail(port, s, kDesfireCrcWrong);
             answer = std::move(payload);
         }

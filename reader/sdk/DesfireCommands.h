@@ -80,10 +80,10 @@ bool IsoUpdateBinary(CKQ_LMX_Port& port, uint32_t offset, std::span<const uint8_
 // frame that ends the list (shorter than 6 bytes). A DF name longer than 16 bytes is
 // malformed: `malformed` set.
 bool DfNameEntryFromFrame(std::span<const uint8_t> frame, Bytes& entry, bool& malformed);
-// An enciphered ReadData answer once deciphered: the payload before its CRC32 and the
-// 0x80 that ends it; false when there is none or the CRC32 (over payload and the
-// status 0x00) is wrong.
-bool PayloadOfDeciphered(std::span<const uint8_t> plain, Bytes& payload);
+// An enciphered ReadData answer once deciphered: the `length` bytes asked for, their
+// CRC32 (over them and the status 0x00) and the padding, zeros or 0x80 and zeros;
+// false when the CRC32 is wrong or the padding holds anything else.
+bool PayloadOfDeciphered(std::span<const uint8_t> plain, size_t length, Bytes& payload);
 // Splits a native or wrapped answer into status and data; false when it has no status.
 bool SplitNativeAnswer(std::span<const uint8_t> answer, bool wrapped, uint8_t& status, Bytes& data);
 

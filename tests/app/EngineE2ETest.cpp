@@ -7,6 +7,8 @@
 #include "app/NfcTagAccess.h"
 #include "app/ProfileSettings.h"
 #include "content/UriScheme.h"
+#include "sim/DesfireCard.h"
+#include "sim/IsoDepTag.h"
 #include "sim/Type2Tag.h"
 
 #include <QFile>
@@ -201,6 +203,33 @@ private slots:
         KQ_RUN_PAIRED(bench.rig, QVERIFY(!bench.rig.engine->SetPassword(0)));
         QCOMPARE(bench.rig.Result(), std::make_pair(2, 16));
         QCOMPARE(bench.rig.prompt->questions.size(), size_t(1));
+    }
+
+    // A DESFire card protected with a key: the write without a key meets the card's
+    // refusal, the key typed into the prompt opens it and is kept, so that the next
+    // write needs no question.
+    void aKeyedDesfireCardTakesTheKeyFromThePrompt() {
+        Bench bench;
+        bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
+                                                             std::make_unique<kqsim::DesfireCard>()));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Hallo", false)));
+        TagKey key{};
+        for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(0x30 + i);
+        bench.rig.prompt->protectionKeys = {key};
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->SetPassword(1)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 5));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(1)); // the new key only
+
+        bench.rig.prompt->masterKeys = {key};
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Neu", false)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(2));
+        QCOMPARE(bench.rig.prompt->questions.back().keyNumber, int(IKeyPrompt::kNfcApplicationMasterKey));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Wieder", false)));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(2)); // the kept key, without a question
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadTag(item));
+        QVERIFY(item && item->GetText() && *item->GetText() == "Wieder");
     }
 
     // The pending record of a cyclic write with its lock flag: written, then locked.

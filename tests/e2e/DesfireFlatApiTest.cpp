@@ -134,13 +134,22 @@ TEST(DesfireFlatApi, CardMasterKeyBecomesAesWithTheKeyNumberFlag) {
     int settings = 0, keys = 0;
     ASSERT_EQ(KQLMX_DesfireGetKeySettings(p, &settings, &keys), 0) << "answer CMAC of an AES session";
     EXPECT_EQ(settings, 0x0F);
+    // In an AES session the card master key stays AES, version included, whatever type is given.
+    const Bytes aesKey2 = Hex("10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F");
+    ASSERT_EQ(KQLMX_DesfireChangeKey(p, 0, aesKey2.data(), 16, 0x11, nullptr, 0, 0), 0);
+    d.Card([&](DesfireCard& c) {
+        EXPECT_TRUE(c.card().aes());
+        EXPECT_EQ(c.card().keys[0].value, aesKey2);
+        EXPECT_EQ(c.card().keys[0].version, 0x11);
+    });
+    ASSERT_EQ(KQLMX_DesfireAuthenticateAes(p, 0, aesKey2.data(), 16), 0);
 
     // The layer's own codes, before anything goes to the card.
     d.r.ClearLog();
     const Bytes shortKey = Hex("01 02 03 04 05");
     EXPECT_EQ(KQLMX_DesfireAuthenticateAes(p, 0, shortKey.data(), 5), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), KQLMX_ERROR_KEY_LENGTH);
-    ASSERT_EQ(KQLMX_DesfireAuthenticateAes(p, 0, aesKey.data(), 16), 0);
+    ASSERT_EQ(KQLMX_DesfireAuthenticateAes(p, 0, aesKey2.data(), 16), 0);
     d.r.ClearLog();
     EXPECT_EQ(KQLMX_DesfireChangeKey(p, 1, aesKey.data(), 16, 0, nullptr, 0, 2), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), KQLMX_ERROR_DESFIRE_OLD_KEY);
@@ -464,6 +473,11 @@ TEST(DesfireFlatApi, HostileAnswersGiveClearCodes) {
          [](int p) { return KQLMX_DesfireSetIsoWrapping(p, 1) == 0 ? KQLMX_DesfireGetFreeMemory(p) : -2; }, 0x16A82},
         {"RndB of 7 bytes", [](const Bytes&) { return Hex("AF 01 02 03 04 05 06 07"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, KQLMX_ERROR_UNEXPECTED_ANSWER},
+        // A card that takes our RndB answer but proves a RndA that is not ours does
+        // not know the key: an authentication error, never a failure without a code.
+        {"wrong RndA proof",
+         [](const Bytes& apdu) { return apdu[0] == 0x1A ? Hex("AF 01 02 03 04 05 06 07 08") : Hex("00 11 12 13 14 15 16 17 18"); },
+         [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"authentication refused", [](const Bytes&) { return Hex("AE"); },
          [](int p) { return KQLMX_DesfireAuthenticateIso(p, 0, nullptr, 0); }, 0x100AE},
         {"AID list that is no multiple of 3", [](const Bytes&) { return Hex("00 01 02 03 04"); },
