@@ -5,6 +5,7 @@
 #include "forms/NeuerSchluesselDlg.h"
 #include "res/StringTable.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -186,4 +187,43 @@ void LoadKeyFromStore(QWidget* parent, QLineEdit* keyEdit, QLineEdit* status) {
     } else {
         status->setText(KqString(IdsCancelled));
     }
+}
+
+KeyDialogFields BuildKeyDialog(QDialog* dialog, const QList<QWidget*>& above, const QString& prompt,
+                               int keyId, const QString& okText, int okId, const QString& cancelText) {
+    auto* key = new QLineEdit(dialog);
+    key->setObjectName(QString::number(keyId));
+    key->setMinimumWidth(key->fontMetrics().horizontalAdvance(QString(34, u'F')));
+    QLineEdit* status = CreateStatusEdit(dialog, 1268);
+    auto* label = new QLabel(prompt, dialog);
+    label->setObjectName(QStringLiteral("1263"));
+    QPushButton* load = Button(dialog, QCoreApplication::translate("CKeyStoreDlg", "Laden"), 1267);
+    load->setAutoDefault(false);
+    QPushButton* ok = Button(dialog, okText, okId);
+    ok->setDefault(true);
+    QPushButton* cancel = Button(dialog, cancelText, 2);
+    QObject::connect(load, &QPushButton::clicked, dialog,
+                     [dialog, key, status] { LoadKeyFromStore(dialog, key, status); });
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+
+    auto* grid = new QGridLayout(dialog);
+    int row = 0;
+    for (QWidget* text : above) {
+        grid->addWidget(text, row++, 0, 1, 3);
+        grid->setRowMinimumHeight(row++, 8);
+    }
+    grid->addWidget(label, row++, 0, 1, 3);
+    grid->addWidget(key, row, 0, 1, 2);
+    grid->addWidget(load, row++, 2);
+    grid->addWidget(new QLabel(QCoreApplication::translate("CKeyStoreDlg", "Status:"), dialog), row, 0);
+    grid->addWidget(status, row++, 1, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, row, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    key->setFocus();
+    return {key, status, ok};
 }

@@ -66,3 +66,16 @@ void LoadKeyFromStore(QWidget* parent, QLineEdit* keyEdit, QLineEdit* status);
 
 // A read-only status field with this id.
 QLineEdit* CreateStatusEdit(QWidget* parent, int id);
+
+// What the master-key and protection-key dialogs share, laid out on `dialog` in a
+// fixed-size grid below the texts `above`: the prompt (label 1263), the key field
+// `keyId` with "Laden" (1267, a key from the store into the field), the read-only
+// status field 1268, and the buttons `okText` (`okId`, the default) and `cancelText`
+// (2, rejects). The key field takes the focus.
+struct KeyDialogFields {
+    QLineEdit* key;
+    QLineEdit* status;
+    QPushButton* ok;
+};
+KeyDialogFields BuildKeyDialog(QDialog* dialog, const QList<QWidget*>& above, const QString& prompt,
+                               int keyId, const QString& okText, int okId, const QString& cancelText);

@@ -28,6 +28,6 @@ public:
 private:
     void OnUse();
 
-    QLineEdit* m_key;
-    QLineEdit* m_status;
+    QLineEdit* m_key = nullptr;
+    QLineEdit* m_status = nullptr;
 };

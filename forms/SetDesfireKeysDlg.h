@@ -23,6 +23,6 @@ public:
 private:
     void OnSet();
 
-    QLineEdit* m_key;
-    QLineEdit* m_status;
+    QLineEdit* m_key = nullptr;
+    QLineEdit* m_status = nullptr;
 };

@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>Schlüssel im Programm-Schlüsselspeicher:</source>
-        <translation>Keys in the program's key store:</translation>
+        <translation>Keys in the program&apos;s key store:</translation>
     </message>
     <message>
         <source>Status:</source>
@@ -313,10 +313,6 @@
         <translation>Card master key (0-16 bytes, padded with 0):</translation>
     </message>
     <message>
-        <source>Laden</source>
-        <translation>Load</translation>
-    </message>
-    <message>
         <source>Verwenden</source>
         <translation>Use</translation>
     </message>
@@ -326,11 +322,7 @@
     </message>
     <message>
         <source>Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens möglich, wenn der Hauptschlüssel der Karte bekannt ist.</source>
-        <translation>The tag is write-protected. It can only be overwritten if the card's master key is known.</translation>
-    </message>
-    <message>
-        <source>Status:</source>
-        <translation>Status:</translation>
+        <translation>The tag is write-protected. It can only be overwritten if the card&apos;s master key is known.</translation>
     </message>
 </context>
 <context>
@@ -496,20 +488,12 @@ cyclically</translation>
         <translation>Protection key (0-16 bytes, padded with 0):</translation>
     </message>
     <message>
-        <source>Laden</source>
-        <translation>Load</translation>
-    </message>
-    <message>
         <source>Setzen</source>
         <translation>Set</translation>
     </message>
     <message>
         <source>Schließen</source>
         <translation>Close</translation>
-    </message>
-    <message>
-        <source>Status:</source>
-        <translation>Status:</translation>
     </message>
 </context>
 <context>
