@@ -1,23 +1,117 @@
 // DESFire keys end to end, in the program's main window against the simulated reader
 // with simulated DESFire EV1 cards: the lock form protects a card's configuration and
 // data with a key given in the protection-key dialog (cancelled: the card keeps its
-// keys); the card then refuses a write
-// until the master-key dialog gives that key (cancelled: "Abgebrochen", the card
-// untouched); the key typed, taken by "Laden" or by a double click in the key store,
-// writes; and the next card protected with the same key is written without asking.
-#include "KeyDialogTestSupport.h"
+// keys); the card then refuses a write until the master-key dialog gives that key
+// (cancelled: "Abgebrochen", the card untouched); the key typed, taken by "Laden" or
+// by a double click in the key store, writes; and the next card protected with the
+// same key is written without asking.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
+#include "app/KeyStore.h"
+#include "forms/EditableListCtrl.h"
+#include "forms/KeyStoreDlg.h"
+#include "forms/MasterkeyAuthentDlg.h"
 #include "forms/RecordFormView.h"
+#include "forms/SetDesfireKeysDlg.h"
 #include "sim/DesfireCard.h"
 #include "sim/IsoDepTag.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
-using kqtest::KeyAnswer;
+#include <deque>
+
+using kqtest::ControlById;
 
 namespace {
+
+// Answers the master-key and protection-key dialogs as a user would: by typing a key,
+// by taking one from the key store ("Laden" on a selected row, or a double click on
+// it), or by cancelling.
+struct KeyAnswer {
+    enum How { Cancel, Type, LoadButton, DoubleClick };
+    How how = Cancel;
+    QString text; // the key typed (Type)
+    int row = 0;  // the key store's row taken (LoadButton, DoubleClick)
+};
+
+// Answers each key dialog with the next answer (none left: cancel), and the key store
+// dialog opened from one as the answer says. Each key dialog is noted as
+// "<object name>|<title>|<label 1263>".
+class KeyDialogAnswerer {
+public:
+    KeyDialogAnswerer() : m_watcher([this](QWidget* modal) { return Answer(modal); }) {}
+    std::deque<KeyAnswer> answers;
+    QStringList asked;
+
+private:
+    bool Answer(QWidget* modal);
+
+    KeyAnswer m_storeAnswer;
+    kqtest::ModalWatcher m_watcher;
+};
+
+bool KeyDialogAnswerer::Answer(QWidget* modal) {
+    if (auto* store = qobject_cast<CKeyStoreLoadDlg*>(modal)) {
+        const KeyAnswer answer = m_storeAnswer;
+        QPointer<CKeyStoreLoadDlg> dialog(store);
+        QMetaObject::invokeMethod(
+            store,
+            [dialog, answer] {
+                if (!dialog) return;
+                CEditableListCtrl* list = dialog->List();
+                if (answer.how == KeyAnswer::DoubleClick) {
+                    // A click, then the second press as a double click.
+                    const QPoint row = list->visualRect(list->model()->index(answer.row, 0)).center();
+                    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
+                    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+                } else {
+                    list->SelectRow(answer.row);
+                    ControlById<QPushButton>(*dialog, 1267)->click();
+                }
+            },
+            Qt::QueuedConnection);
+        return true;
+    }
+    const bool master = qobject_cast<CMasterkeyAuthentDlg*>(modal);
+    if (!master && !qobject_cast<CSetDesfireKeysDlg*>(modal)) return false;
+    auto* label = ControlById<QLabel>(*modal, 1263);
+    asked << modal->objectName() + '|' + modal->windowTitle() + '|' + (label ? label->text() : QString());
+    KeyAnswer answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    m_storeAnswer = answer;
+    QPointer<QDialog> dialog(qobject_cast<QDialog*>(modal));
+    QMetaObject::invokeMethod(
+        modal,
+        [dialog, answer, master] {
+            if (!dialog) return;
+            if (answer.how == KeyAnswer::Cancel) {
+                dialog->reject();
+                return;
+            }
+            if (answer.how == KeyAnswer::Type)
+                ControlById<QLineEdit>(*dialog, master ? 1272 : 1275)->setText(answer.text);
+            else
+                ControlById<QPushButton>(*dialog, 1267)->click(); // returns once the store dialog is closed
+            ControlById<QPushButton>(*dialog, master ? 1260 : 1274)->click();
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+// Stores keys "name=value" in the key store, in this order.
+void StoreKeys(const QStringList& entries) {
+    CKeyStoreItemList list;
+    for (const QString& entry : entries)
+        list.Items.push_back({entry.section('=', 0, 0), entry.section('=', 1)});
+    list.Save();
+}
 
 const QString kKey = QStringLiteral("0F1E2D3C4B5A69788796A5B4C3D2E1F0");
 const QString kAppMasterKeyDialog =
@@ -90,8 +184,8 @@ private slots:
     void aProtectedCardAsksForItsKey() {
         QFETCH(int, how);
         kqtest::FrameBench bench;
-        kqtest::StoreKeys({"anderer=" + QString(32, u'1'), "Lager=" + kKey});
-        kqtest::KeyDialogAnswerer answerer;
+        StoreKeys({"anderer=" + QString(32, u'1'), "Lager=" + kKey});
+        KeyDialogAnswerer answerer;
         kqsim::DesfireCard* card = nullptr;
         const kqsim::TagId first = PlaceBlankCard(bench, 1, card);
         QCOMPARE(WriteText(bench, "eins"), QStringLiteral("Schreiben erfolgreich!"));

@@ -2,7 +2,7 @@
 // the first missing value, column widths, delete and take a key, also after a drag),
 // the new entry's checks and what it stores, the master-key dialog's forms. Taking a
 // key by the key dialogs' "Laden" is shown end to end (DesfireKeysE2ETest.cpp).
-#include "KeyDialogTestSupport.h"
+#include "ShellTestSupport.h"
 #include "app/KeyStore.h"
 #include "app/ProfileSettings.h"
 #include "forms/EditableListCtrl.h"
@@ -37,6 +37,14 @@ QStringList StoredKeys() {
     for (const CKeyStoreItem& item : list.Items)
         keys << item.Name + '=' + item.Value;
     return keys;
+}
+
+// Stores keys "name=value" in the key store, in this order.
+void StoreKeys(const QStringList& entries) {
+    CKeyStoreItemList list;
+    for (const QString& entry : entries)
+        list.Items.push_back({entry.section('=', 0, 0), entry.section('=', 1)});
+    list.Save();
 }
 
 QStringList Rows(const CEditableListCtrl& list) {
@@ -141,7 +149,7 @@ private slots:
         QFETCH(QStringList, left);
         QFETCH(QString, status);
         QFETCH(QString, taken);
-        kqtest::StoreKeys(store);
+        StoreKeys(store);
         CKeyStoreLoadDlg dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog, 2000));
@@ -187,7 +195,7 @@ private slots:
 
     // "Anlegen" opens the new entry; OK shows status 204 and the new row, Cancel 159.
     void newEntryFromTheStoreList() {
-        kqtest::StoreKeys({"a=" + kKeyA});
+        StoreKeys({"a=" + kKeyA});
         CKeyStoreLoadDlg dialog;
         int answer = 0;
         kqtest::ModalWatcher watcher([&answer](QWidget* modal) {
@@ -246,7 +254,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, status);
         QFETCH(QStringList, stored);
-        kqtest::StoreKeys({"Büro=" + kKeyA});
+        StoreKeys({"Büro=" + kKeyA});
         QFile::setPermissions(ProfileSettings::FilePath(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         CNeuerSchluesselDlg dialog;
