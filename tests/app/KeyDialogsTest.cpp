@@ -78,7 +78,7 @@ private slots:
     void init() { QFile::remove(ProfileSettings::FilePath()); }
 
     // The store's keys in its order under "Name" and "Wert", up to the first entry
-    // without a value; column widths from "DesfireKeyListCtrl", stored again by
+    // without a value (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
     // "Schließen"; nothing is edited in place.
     void theStoreListShowsTheKeysAndKeepsItsColumnWidths() {
         {
@@ -103,6 +103,14 @@ private slots:
         QVERIFY(ControlById<QPushButton>(dialog, 1267)->isDefault());
         QVERIFY(ControlById<QLineEdit>(dialog, 1265)->isReadOnly());
         QVERIFY(!list->EditCell(0, 0, 1) && !list->EditCell(0, 1, 1));
+
+        // The next save renumbers from 1; what lay behind the gap is gone.
+        list->SelectRow(0);
+        Click(dialog, 1262);
+        QSettings raw = Raw();
+        raw.beginGroup("DesfireKeyStore");
+        QCOMPARE(raw.childKeys(), QStringList({"KeyName1", "KeyValue1"}));
+        QCOMPARE(raw.value("KeyValue1").toString(), kKeyB);
 
         list->setColumnWidth(0, 120);
         list->setColumnWidth(1, 260);
