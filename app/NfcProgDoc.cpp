@@ -5,6 +5,7 @@
 #include "app/ProfileSettings.h"
 #include "app/WarningBox.h"
 #include "forms/BeepTimeDlg.h"
+#include "forms/KeyDialogPrompt.h"
 #include "forms/PortDlg.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
@@ -54,7 +55,9 @@ void ForgetStoredPortName() {
 
 } // namespace
 
-CNfcProgDoc::CNfcProgDoc(QObject* parent) : QObject(parent) {}
+CNfcProgDoc::CNfcProgDoc(QObject* parent) : QObject(parent) {
+    m_engine.SetKeyPrompt(std::make_unique<CKeyDialogPrompt>());
+}
 
 CNfcProgDoc::~CNfcProgDoc() = default;
 

@@ -10,6 +10,7 @@
 // interface, shows the reader's model, port and firmware in the window title, and
 // turns each operation result into beeps and the main window's result display.
 // The reader settings live in the "Port" section (written by the interface dialog).
+// The engine asks for tag keys with the key dialogs.
 //
 // It reaches the main window through MainFrame(); without one it shows no title or
 // result. User-interface thread only.

@@ -39,16 +39,24 @@ void MakePrivate(const QString& path) {
     QFile::setPermissions(path, kPrivate);
 }
 
-bool Write(const QString& section, const QString& key, const QVariant& value) {
+// Changes the file through `change`, which is handed the open settings; the file is
+// private before and after.
+template <class Change> bool Write(Change change) {
     QSettings settings = Open();
     const QString path = settings.fileName();
     MakePrivate(path);
-    settings.beginGroup(section);
-    settings.setValue(key, value);
-    settings.endGroup();
+    change(settings);
     settings.sync();
     QFile::setPermissions(path, kPrivate);
     return settings.status() == QSettings::NoError;
+}
+
+bool Write(const QString& section, const QString& key, const QVariant& value) {
+    return Write([&](QSettings& settings) {
+        settings.beginGroup(section);
+        settings.setValue(key, value);
+        settings.endGroup();
+    });
 }
 
 } // namespace
@@ -82,6 +90,10 @@ bool ProfileSettings::WriteInt(const QString& section, const QString& key, int v
 
 bool ProfileSettings::WriteString(const QString& section, const QString& key, const QString& value) {
     return Write(section, key, value);
+}
+
+bool ProfileSettings::RemoveSection(const QString& section) {
+    return Write([&](QSettings& settings) { settings.remove(section); });
 }
 
 QString ProfileSettings::FilePath() {

@@ -32,6 +32,9 @@ public:
     // Store and flush to the file; false when the file could not be written.
     static bool WriteInt(const QString& section, const QString& key, int value);
     static bool WriteString(const QString& section, const QString& key, const QString& value);
+    // Removes the section with all its keys and flushes; false when the file could
+    // not be written.
+    static bool RemoveSection(const QString& section);
 
     // The two settings of the settings dialog, clamped to its ranges.
     static int BeepTime() { return ReadInt("Settings", "BeepTime", kBeepTimeDefault); }

@@ -33,9 +33,9 @@ void CReadOnlyFormView::AddProtectionRow(int captionId, const QString& caption, 
     QPushButton* cyclic = CreateCyclicButton(cyclicId);
     connect(once, &QPushButton::clicked, this,
             [this, dataToo] { RunOnce([dataToo](CNfcTagAccess& engine) { engine.SetPassword(dataToo); }); });
+    Column()->addSpacing(8);
     Column()->addWidget(label);
     AddButtonRow(once, cyclic);
-    for (QWidget* control : {static_cast<QWidget*>(label), static_cast<QWidget*>(once),
-                             static_cast<QWidget*>(cyclic)})
-        control->hide();
+    // Nothing runs a key protection cyclically.
+    cyclic->hide();
 }

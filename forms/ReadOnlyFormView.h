@@ -7,11 +7,10 @@ class QLabel;
 // The lock form: locks the tag on the reader for ever against writing, once with
 // "Schreiben" or cyclically, each new tag once (the main window's cyclic locking).
 //
-// It also holds two rows that protect a DESFire tag with a key (its configuration,
-// or its configuration and data: captions 1004 / 1005, buttons 1002 / 1006 once and
-// 1017 / 1018 cyclically). They are built hidden and nothing shows them: the form
-// offers the permanent lock alone. 1002 and 1006 would ask the engine for the
-// protection; 1017 and 1018 do nothing.
+// Below it, two rows protect a DESFire tag with a key: its configuration (caption
+// 1004, button 1002), or its configuration and data (1005, 1006). Their "Schreiben"
+// asks for the new key with the protection-key dialog and sets it on the tag. The
+// rows have no cyclic job: their cyclic buttons (1017, 1018) exist but stay hidden.
 class CReadOnlyFormView : public CTagJobFormView {
     Q_OBJECT
 public:
@@ -21,6 +20,6 @@ protected:
     void OnWrite() override;
 
 private:
-    // A hidden key-protection row: caption, once button, cyclic button.
+    // A key-protection row: caption, once button, (hidden) cyclic button.
     void AddProtectionRow(int captionId, const QString& caption, int onceId, int cyclicId, int dataToo);
 };

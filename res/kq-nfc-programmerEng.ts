@@ -152,6 +152,45 @@
     </message>
 </context>
 <context>
+    <name>CKeyStoreDlg</name>
+    <message>
+        <source>Laden</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>Schlüssel laden</source>
+        <translation>Load key</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Anlegen</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Schlüssel im Programm-Schlüsselspeicher:</source>
+        <translation>Keys in the program&apos;s key store:</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Status:</translation>
+    </message>
+</context>
+<context>
     <name>CMailView</name>
     <message>
         <source>E-Mail</source>
@@ -314,6 +353,60 @@
     </message>
 </context>
 <context>
+    <name>CMasterkeyAuthentDlg</name>
+    <message>
+        <source>Authentifizierung</source>
+        <translation>Authentication</translation>
+    </message>
+    <message>
+        <source>Transponder ist schreibgeschützt</source>
+        <translation>Tag is write-protected</translation>
+    </message>
+    <message>
+        <source>Hauptschlüssel der Karte (0-16 Byte, Auffüllung mit 0):</source>
+        <translation>Card master key (0-16 bytes, padded with 0):</translation>
+    </message>
+    <message>
+        <source>Verwenden</source>
+        <translation>Use</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Transponder ist schreibgeschützt. Ein Überschreiben ist höchstens möglich, wenn der Hauptschlüssel der Karte bekannt ist.</source>
+        <translation>The tag is write-protected. It can only be overwritten if the card&apos;s master key is known.</translation>
+    </message>
+</context>
+<context>
+    <name>CNeuerSchluesselDlg</name>
+    <message>
+        <source>Neuer Schlüsseleintrag</source>
+        <translation>New key entry</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Schlüsselname:</source>
+        <translation>Key name:</translation>
+    </message>
+    <message>
+        <source>Schlüssel (0-16 Byte, wird mit 0 aufgefüllt):</source>
+        <translation>Key (0-16 bytes, padded with 0):</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Status:</translation>
+    </message>
+</context>
+<context>
     <name>CNfcFormatView</name>
     <message>
         <source>Als NFC formatieren.</source>
@@ -436,6 +529,25 @@ cyclically</translation>
     <message>
         <source>Datensatz:</source>
         <translation>Record:</translation>
+    </message>
+</context>
+<context>
+    <name>CSetDesfireKeysDlg</name>
+    <message>
+        <source>Passwort setzen</source>
+        <translation>Set password</translation>
+    </message>
+    <message>
+        <source>Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):</source>
+        <translation>Protection key (0-16 bytes, padded with 0):</translation>
+    </message>
+    <message>
+        <source>Setzen</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
     </message>
 </context>
 <context>
@@ -987,6 +1099,46 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Mobil</source>
         <comment>218</comment>
         <translation>Mobile</translation>
+    </message>
+    <message>
+        <source>Löschen erfolgreich</source>
+        <comment>161</comment>
+        <translation>Deleted successfully</translation>
+    </message>
+    <message>
+        <source>Schlüsselwert geladen</source>
+        <comment>162</comment>
+        <translation>Key value loaded</translation>
+    </message>
+    <message>
+        <source>Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben ?</source>
+        <comment>163</comment>
+        <translation>A key with this name already exists. Overwrite?</translation>
+    </message>
+    <message>
+        <source>Schlüsselwert ist nicht hexadezimal</source>
+        <comment>170</comment>
+        <translation>Key value is not hexadecimal</translation>
+    </message>
+    <message>
+        <source>Es sind nicht alle Felder gefüllt </source>
+        <comment>171</comment>
+        <translation>Not all fields are filled in </translation>
+    </message>
+    <message>
+        <source>Bitte in der Liste einen Schlüssel selektieren</source>
+        <comment>203</comment>
+        <translation>Please select a key in the list</translation>
+    </message>
+    <message>
+        <source>Operation erfolgreich</source>
+        <comment>204</comment>
+        <translation>Operation successful</translation>
+    </message>
+    <message>
+        <source>Hauptschlüssel der NFC-Applikation (0-16 Byte, Auffüllung mit 0):</source>
+        <comment>209</comment>
+        <translation>Master key of the NFC application (0-16 bytes, padded with 0):</translation>
     </message>
 </context>
 </TS>

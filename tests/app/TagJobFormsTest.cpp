@@ -58,7 +58,8 @@ class TagJobFormsTest : public QObject {
     Q_OBJECT
 private slots:
     // The commands show the forms with their controls; the lock form's key-protection
-    // rows stay hidden.
+    // rows show their caption and "Schreiben", never a cyclic button (nothing runs them
+    // cyclically).
     void theFormsShowTheirControls() {
         FrameBench bench;
         bench.frame->Action(IdFormat)->trigger();
@@ -80,7 +81,8 @@ private slots:
         QVERIFY(Find<QPushButton>(bench, 1016)->isVisibleTo(lock));
         for (int id : {1004, 1002, 1017, 1005, 1006, 1018}) {
             QVERIFY2(Find(bench, id), qPrintable(QString::number(id)));
-            QVERIFY2(!Find(bench, id)->isVisibleTo(lock), qPrintable(QString::number(id)));
+            const bool cyclic = id == 1017 || id == 1018;
+            QVERIFY2(Find(bench, id)->isVisibleTo(lock) == !cyclic, qPrintable(QString::number(id)));
         }
         QCOMPARE(
             Find<QLabel>(bench, 1005)->text(),

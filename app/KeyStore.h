@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/TagKey.h"
+
+#include <QString>
+
+#include <vector>
+
+// Tag keys as the user types them: hexadecimal text of 0 to 16 bytes ("0-16 Byte,
+// Auffüllung mit 0"), packed ("A0A1A2") or with blanks between the bytes.
+
+// The 16 key bytes of `text`: the bytes it names, at most 16, followed by zeros; an
+// empty text gives 16 zero bytes. Excess text is ignored, digits are not checked.
+TagKey KeyFromText(const QString& text);
+// 32 upper-case hex digits without blanks.
+QString KeyToText(const TagKey& key);
+
+// One named key of the program's key store: its name and its value, written by the
+// program as 32 upper-case hex digits.
+struct CKeyStoreItem {
+    QString Name;
+    QString Value;
+};
+
+// The program's store of named keys. It lives in the settings, section
+// "DesfireKeyStore", as "KeyName<n>"/"KeyValue<n>" numbered from 1 without gaps;
+// each dialog loads its own list and saves it after each change.
+class CKeyStoreItemList {
+public:
+    static constexpr char kSection[] = "DesfireKeyStore";
+
+    // Empties the list, then reads entries 1, 2, ... up to the first whose value is
+    // missing or empty (an entry with an empty name is kept).
+    void Load();
+    // Replaces the whole section by the items whose value is not empty, in list
+    // order, numbered from 1. False when the settings file could not be written.
+    bool Save() const;
+    // The first item whose name equals `name` when trailing blanks are cut from both
+    // (letter case counts); null when there is none. Valid until the list changes.
+    CKeyStoreItem* FindByName(const QString& name);
+
+    std::vector<CKeyStoreItem> Items;
+};

@@ -1,0 +1,23 @@
+#include "forms/SetDesfireKeysDlg.h"
+
+#include "app/KeyStore.h"
+#include "forms/KeyStoreDlg.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+CSetDesfireKeysDlg::CSetDesfireKeysDlg(int port, QWidget* parent) : QDialog(parent), Port(port) {
+    setObjectName(QStringLiteral("CSetDesfireKeysDlg"));
+    setWindowTitle(tr("Passwort setzen"));
+    const KeyDialogFields fields =
+        BuildKeyDialog(this, {}, tr("Schlüssel für den Schutz (0-16 Byte, Auffüllung mit 0):"), 1275,
+                       tr("Setzen"), 1274, tr("Schließen"));
+    m_key = fields.key;
+    m_status = fields.status;
+    connect(fields.ok, &QPushButton::clicked, this, &CSetDesfireKeysDlg::OnSet);
+}
+
+void CSetDesfireKeysDlg::OnSet() {
+    KeyBytes = KeyFromText(m_key->text());
+    done(1);
+}
