@@ -7,6 +7,7 @@
 #include "app/ResultMessageTable.h"
 #include "app/TemplateFiles.h"
 #include "app/WarningBox.h"
+#include "app/WindowPlacement.h"
 #include "forms/DefaultView.h"
 #include "forms/RecordFormView.h"
 #include "res/Icons.h"
@@ -22,10 +23,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
+
+#include <memory>
 
 namespace {
 
@@ -36,8 +41,6 @@ const QString kTemplateSection = QStringLiteral("Template");
 const QString kDataListSection = QStringLiteral("UserdataList");
 const QString kDirectoryKey = QStringLiteral("Directory");
 const QString kCsvFileKey = QStringLiteral("CSV-File");
-constexpr int kFrameWidth = 1200;
-constexpr int kFrameHeight = 1000;
 constexpr int kToolbarIconSize = 64;
 constexpr int kResultIconSize = 32;
 
@@ -106,6 +109,23 @@ int ViewIdForTagData(const CNfcTagData& data) {
 
 } // namespace
 
+// The scroll area around the pane asks for the room of the largest form.
+class FormScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    void SetFormSize(QSize size) {
+        m_formSize = size;
+        updateGeometry();
+    }
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        return m_formSize + QSize(frame, frame);
+    }
+
+private:
+    QSize m_formSize;
+};
+
 CMainFrame* MainFrame() {
     return g_mainFrame.data();
 }
@@ -115,18 +135,21 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     g_mainFrame = this;
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(KqString(IdsAppTitle));
-    // A fixed size; the document writes the title.
-    setFixedSize(kFrameWidth, kFrameHeight);
-    move(ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosX"), 0),
-         ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosY"), 0));
+    m_storedPos = QPoint(ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosX"), 0),
+                         ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosY"), 0));
 
     CreateActions();
     CreateMenus();
     CreateBars();
 
-    m_pane = new QStackedWidget(this);
+    m_paneScroll = new FormScrollArea(this);
+    m_paneScroll->setObjectName(QStringLiteral("PaneScroll"));
+    m_paneScroll->setWidgetResizable(true);
+    m_paneScroll->setFrameShape(QFrame::NoFrame);
+    m_pane = new QStackedWidget(m_paneScroll);
     m_pane->setObjectName(QStringLiteral("Pane"));
-    setCentralWidget(m_pane);
+    m_paneScroll->setWidget(m_pane);
+    setCentralWidget(m_paneScroll);
     m_view = new CNfcProgView(m_doc, m_pane);
     m_pane->addWidget(m_view);
     m_view->OnInitialUpdate();
@@ -139,6 +162,32 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     connect(&m_lockTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicLock); });
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
+
+    // The frame takes the size of its largest form, as a form view's frame fits itself
+    // to its form.
+    QSize formSize;
+    for (int id : m_views.Ids()) {
+        std::unique_ptr<CFormView> form(m_views.Create(id, m_doc, nullptr));
+        formSize = formSize.expandedTo(form->sizeHint());
+    }
+    m_paneScroll->SetFormSize(formSize);
+    FitToScreen();
+}
+
+void CMainFrame::FitToScreen() {
+    // A fixed size: the forms do not grow with the window.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize wanted = sizeHint();
+    // The window manager's frame, known once the window is shown.
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    QList<QRect> areas;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* screen : screens) areas << screen->availableGeometry();
+    const int primary = static_cast<int>(screens.indexOf(QGuiApplication::primaryScreen()));
+    const QRect placed = PlaceWindow(QRect(m_storedPos, wanted + frame), areas, primary);
+    setFixedSize(placed.size() - frame);
+    move(placed.topLeft());
 }
 
 CMainFrame::~CMainFrame() {
@@ -382,7 +431,10 @@ void CMainFrame::OnEditPaste() {
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_startTestDone) return;
-    // The connection test runs once, once the window is on the screen.
+    // The window manager's frame counts now; the connection test runs once, once the
+    // window is on the screen.
+    m_storedPos = pos();
+    FitToScreen();
     m_startTestDone = true;
     QTimer::singleShot(0, this, &CMainFrame::OnFirstShown);
 }

@@ -40,7 +40,9 @@ public:
     enum TimerId { TimerCyclicRead = 1, TimerCyclicWrite = 2, TimerCyclicLock = 3 };
 
     // doc may be null (no tag operations). The window's position comes from
-    // "Settings"/"MainWindowPosX" and "MainWindowPosY".
+    // "Settings"/"MainWindowPosX" and "MainWindowPosY"; its size from the largest of
+    // its forms. Where the screen is smaller the window fits into it and the form
+    // area scrolls; a position off every screen moves to the primary screen.
     explicit CMainFrame(CNfcProgDoc* doc, ViewIdTable views = ViewIdTable::Standard(),
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -130,6 +132,8 @@ private:
     void CreateMenus();
     void CreateBars();
     void OnFirstShown();
+    // Size and position from the forms, the stored position and the screens.
+    void FitToScreen();
     void OnRecordTypeCommand(int viewId);
     void OnFormOnlyCommand(int viewId);
     void OnReadTagButton();
@@ -153,6 +157,8 @@ private:
     int m_currentViewId = 0;
     QPointer<CFormView> m_view;
     QStackedWidget* m_pane = nullptr;
+    class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
+    QPoint m_storedPos;
 
     QHash<int, QAction*> m_actions;
     QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
