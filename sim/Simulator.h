@@ -53,7 +53,7 @@ struct ReaderState {
 // Bytes a transport has to send after it handed received bytes to the simulator: each
 // chunk after its pause, written no faster than `paceBaud` (0: at once).
 struct OutgoingChunk {
-  std::chrono::milliseconds delay{0};
+  std::chrono::microseconds delay{0};
   Bytes bytes;
 };
 
@@ -119,6 +119,9 @@ class Simulator {
   std::vector<OutputChange> outputHistory() const;
   std::string formatLog(std::size_t lastEntries = 0) const;  // 0: all
   void clearLog();
+  // What the tags took on the air and in their memory (datasheet times) since the
+  // last clearLog(); each answer waits for it.
+  std::chrono::microseconds tagTime() const;
   void logEvent(const std::string& text);
 
   // --- transports ---------------------------------------------------------------
@@ -150,6 +153,7 @@ class Simulator {
   std::vector<Fault> faults_;
   std::vector<LinkControl*> links_;
   Clock::time_point lastReceived_;
+  std::chrono::microseconds tagTime_{0};
 };
 
 }  // namespace kqsim
