@@ -385,6 +385,7 @@ void Simulator::answer(const Request& request, Outgoing& out) {
     }
   }
   log_.add(LogKind::Sent, std::move(all), note);
+  log_.setLastTagTime(tagTime);
 }
 
 }  // namespace kqsim
