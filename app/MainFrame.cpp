@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/CommandIds.h"
+#include "app/KeyboardLocks.h"
 #include "app/NfcProgDoc.h"
 #include "app/NfcProgView.h"
 #include "app/ProfileSettings.h"
@@ -42,6 +43,7 @@ const QString kDataListSection = QStringLiteral("UserdataList");
 const QString kDirectoryKey = QStringLiteral("Directory");
 const QString kCsvFileKey = QStringLiteral("CSV-File");
 constexpr int kToolbarIconSize = 64;
+constexpr int kLockPollMs = 250;
 constexpr int kResultIconSize = 32;
 
 // The window with the keyboard focus when it is an edit control.
@@ -165,13 +167,28 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
 
     // The frame takes the size of its largest form, as a form view's frame fits itself
     // to its form.
-    QSize formSize;
     for (int id : m_views.Ids()) {
         std::unique_ptr<CFormView> form(m_views.Create(id, m_doc, nullptr));
-        formSize = formSize.expandedTo(form->sizeHint());
+        form->Activate(true);   // active forms set their heading's font
+        form->ensurePolished(); // the style's fonts and margins, as when shown
+        m_formSize = m_formSize.expandedTo(form->sizeHint());
     }
-    m_paneScroll->SetFormSize(formSize);
+    m_paneScroll->SetFormSize(m_formSize);
     FitToScreen();
+}
+
+void CMainFrame::GrowToForm(const QWidget* form) {
+    const QSize wanted = m_formSize.expandedTo(form->sizeHint());
+    if (wanted == m_formSize) return;
+    m_formSize = wanted;
+    m_paneScroll->SetFormSize(m_formSize);
+    if (isVisible()) m_storedPos = pos();
+    FitToScreen();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && watched == m_view) GrowToForm(m_view);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::FitToScreen() {
@@ -348,6 +365,19 @@ void CMainFrame::CreateBars() {
     SetStatusIcon(IconNeutral);
 
     statusBar()->setSizeGripEnabled(false); // the window has a fixed size
+    const char* const lockNames[] = {"IndicatorCaps", "IndicatorNum", "IndicatorScrl"};
+    for (int i = 0; i < 3; ++i) {
+        m_lockPanes[i] = new QLabel(statusBar());
+        m_lockPanes[i]->setObjectName(QLatin1String(lockNames[i]));
+        m_lockPanes[i]->setAlignment(Qt::AlignCenter);
+        m_lockPanes[i]->setMinimumWidth(m_lockPanes[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        statusBar()->addPermanentWidget(m_lockPanes[i]);
+    }
+    // The indicators change in any window of the desktop; no event tells this one.
+    m_indicatorTimer.setInterval(kLockPollMs);
+    connect(&m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
+    m_indicatorTimer.start();
+    UpdateLockPanes();
 }
 
 void CMainFrame::UpdateCommandUi() {
@@ -372,6 +402,20 @@ void CMainFrame::UpdateCommandUi() {
         Action(id)->setEnabled(!anyJob);
     Action(IdLanguageGerman)->setChecked(!m_english);
     Action(IdLanguageEnglish)->setChecked(m_english);
+}
+
+void CMainFrame::UpdateLockPanes() {
+    const KeyboardLocks locks = ReadKeyboardLocks().value_or(KeyboardLocks{});
+    const bool on[] = {locks.capsLock, locks.numLock, locks.scrollLock};
+    const char* const texts[] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = on[i] ? QLatin1String(texts[i]) : QString();
+        if (m_lockPanes[i]->text() != text) m_lockPanes[i]->setText(text);
+    }
+}
+
+QStringList CMainFrame::LockPaneTexts() const {
+    return {m_lockPanes[0]->text(), m_lockPanes[1]->text(), m_lockPanes[2]->text()};
 }
 
 void CMainFrame::SetLanguageState(bool english) {
@@ -469,6 +513,8 @@ void CMainFrame::SwitchView(int viewId) {
     view->Activate(true);
     m_view = view;
     m_currentViewId = viewId;
+    view->installEventFilter(this);
+    GrowToForm(view);
     if (old) {
         m_pane->removeWidget(old);
         old->hide();

@@ -121,9 +121,14 @@ public:
     void SetLanguageState(bool english);
     // Sets every command's enabled and checked state.
     void UpdateCommandUi();
+    // The status bar's lock panes: "CAP", "NUM", "SCRL" while that lock is on, empty
+    // while it is off or where the platform cannot tell (only X11 can).
+    void UpdateLockPanes();
+    QStringList LockPaneTexts() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -134,6 +139,9 @@ private:
     void OnFirstShown();
     // Size and position from the forms, the stored position and the screens.
     void FitToScreen();
+    // A form that asks for more room than it has (a data list's controls shown, a
+    // style's fonts) makes the window grow, as far as the screen allows.
+    void GrowToForm(const QWidget* form);
     void OnRecordTypeCommand(int viewId);
     void OnFormOnlyCommand(int viewId);
     void OnReadTagButton();
@@ -159,6 +167,7 @@ private:
     QStackedWidget* m_pane = nullptr;
     class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
     QPoint m_storedPos;
+    QSize m_formSize; // the room the forms ask for
 
     QHash<int, QAction*> m_actions;
     QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
@@ -167,6 +176,8 @@ private:
     QToolBar* m_resultBar = nullptr;
     QLabel* m_resultText = nullptr; // control 1011
     QLabel* m_resultIcon = nullptr; // control 1012
+    QLabel* m_lockPanes[3] = {};     // status bar: Caps Lock, Num Lock, Scroll Lock
+    QTimer m_indicatorTimer;             // looks at the keyboard's lock indicators
     int m_statusIcon = IconNeutral;
     bool m_english = false;
     bool m_startTestDone = false;
