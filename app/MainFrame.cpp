@@ -651,6 +651,18 @@ void CMainFrame::OnStopCyclicWrite() {
     UpdateCommandUi();
 }
 
+// The engine has let the line of a reader that is gone go (unplugged, error 3): a
+// job would only report the same at every tick. It ends as the user would end it, and
+// the message stays; the next command (or job) opens the stored port again.
+void CMainFrame::EndJobsWithoutReader() {
+    if (!m_doc || !IsCyclicJobRunning()) return;
+    const OperationResult result = m_doc->Engine().Result();
+    if (result.state <= 0 || result.index != OperationResult::kNoConnection) return;
+    StopCyclicRead();
+    OnStopCyclicWrite();
+    ShowResult(result.state, result.index, result.extraNumber, result.extraText);
+}
+
 void CMainFrame::OnTimer(int timerId) {
     switch (timerId) {
     case TimerCyclicRead:
@@ -686,6 +698,7 @@ void CMainFrame::OnTimer(int timerId) {
     default:
         break;
     }
+    EndJobsWithoutReader();
 }
 
 bool CMainFrame::PollTag(bool report, bool showDefault, bool cyclicWrite) {

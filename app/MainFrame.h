@@ -150,6 +150,9 @@ private:
     void OnEditCopy();
     void OnEditPaste();
     void StopCyclicRead();
+    // After a tick: a reader whose line has gone ends every cyclic job, its message
+    // staying on show.
+    void EndJobsWithoutReader();
     void StartJobTimer(QTimer& timer);
     void ShowDefaultResult();
     void SendToView(FrameMessage message);

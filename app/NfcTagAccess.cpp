@@ -7,6 +7,7 @@
 #include "content/RecordJsonWriter.h"
 #include "content/TagErrorCode.h"
 #include "forms/PortDlg.h"
+#include "kqlmx.h"
 
 #include <QCoreApplication>
 
@@ -276,8 +277,12 @@ void CNfcTagAccess::GetResult(int& state, int& index, int* extraNumber, QString*
 }
 
 void CNfcTagAccess::MapSdkError() {
-    const ResultCode code = SdkErrorToResultIndex(m_api->GetLastError(m_port));
+    const int error = m_api->GetLastError(m_port);
+    const ResultCode code = SdkErrorToResultIndex(error);
     SetResult(code.state, code.index);
+    // The port is gone (its reader unplugged): the line is let go, so that the next
+    // operation opens the stored port again and finds a reader plugged back in.
+    if (error == KQLMX_ERROR_NO_SUCH_PORT) ClosePort();
 }
 
 void CNfcTagAccess::BeepWithLed(int frequencyHz, int totalMs, int count) {

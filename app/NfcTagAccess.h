@@ -110,7 +110,8 @@ public:
     bool ReadFlag() const { return m_readFlag; }
     // The template file name shown with "Vorlage gespeichert".
     void SetExtraText(const QString& text) { m_result.extraText = text; }
-    // Sets the result from the port's last error.
+    // Sets the result from the port's last error; a port that is gone (error 3) is
+    // closed, and the next operation opens it anew.
     void MapSdkError();
 
     // `count` beeps of `frequencyHz` and count-1 pauses between them, all of equal

@@ -1,5 +1,6 @@
 #include "content/RecordJsonReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <json-parser/json.h>
@@ -7,6 +8,7 @@
 #include "content/AsciiText.h"
 #include "content/TagContent.h"
 #include "content/TagErrorCode.h"
+#include "content/TextEncoding.h"
 #include "content/VCardMime.h"
 
 namespace {
@@ -86,10 +88,73 @@ void ReadPhones(const json_value* list, CVCardMime::CTelephonListe& phones) {
     }
 }
 
+// The four hex digits of a \u escape at text[pos] (the backslash), or -1.
+long EscapedUnit(std::string_view text, size_t pos) {
+    if (pos + 6 > text.size() || text[pos] != '\\' || text[pos + 1] != 'u')
+        return -1;
+    long unit = 0;
+    for (size_t i = pos + 2; i < pos + 6; ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+// The text with every \u escape of a non-ASCII character inside a string replaced by
+// that character in UTF-8, so that the parser sees no such escape: a surrogate pair
+// becomes its one character (high and low half added to 0x10000), a lone half
+// U+FFFD, and what stands around it stays. ASCII escapes (quotes, backslashes,
+// control characters) are left to the parser.
+std::string DecodeUnicodeEscapes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    bool inString = false;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (!inString || c != '\\') {
+            if (c == '"')
+                inString = !inString;
+            out += c;
+            ++i;
+            continue;
+        }
+        const long unit = EscapedUnit(text, i);
+        if (unit < 0x80) {
+            // Another escape, or an ASCII one: kept with the character it escapes.
+            out.append(text.substr(i, std::min<size_t>(2, text.size() - i)));
+            i += 2;
+            continue;
+        }
+        i += 6;
+        char32_t cp = static_cast<char32_t>(unit);
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const long low = EscapedUnit(text, i);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+                i += 6;
+            } else {
+                cp = 0xFFFD;
+            }
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
 RecordJsonResult ParseRecordJson(std::string_view json, RecordFields& fields) {
     json_settings settings{};
     char error[json_error_max];
-    const std::unique_ptr<json_value, JsonFree> root(json_parse_ex(&settings, json.data(), json.size(), error));
+    // The parser's own decoding of \u escapes beyond U+FFFF is wrong.
+    const std::string text = DecodeUnicodeEscapes(json);
+    const std::unique_ptr<json_value, JsonFree> root(json_parse_ex(&settings, text.data(), text.size(), error));
     if (!IsObjectWithMembers(root.get()))
         return RecordJsonResult::kMalformed;
     const json_object_entry& first = root->u.object.values[0];

@@ -7,6 +7,8 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kIllFormed = 0x110000; // beyond every code point
 
+} // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -24,6 +26,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 // Decodes the code point at pos and advances pos. An ill-formed sequence gives
 // kIllFormed and consumes its maximal well-formed prefix (at least one byte), the

@@ -26,5 +26,8 @@ void AnsiToUtf16BeBytes(std::string_view text, CMyByteArray& bytes);
 // code unit 0; an unpaired surrogate becomes U+FFFD.
 void Utf16BytesToAnsi(std::span<const uint8_t> bytes, bool bigEndian, bool honourMark, std::string& text);
 
+// Appends the code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // The whole text (NUL bytes kept) with every ill-formed sequence replaced by U+FFFD.
 std::string SanitizeUtf8(std::string_view text);

@@ -18,6 +18,10 @@ std::string Validated(std::string_view text) { return AnsiToUtf8Copy(text); }
 std::string WithCrLf(std::string_view text) { return ReplaceAll(text, "\n", "\r\n"); }
 std::string WithLf(std::string_view text) { return ReplaceAll(text, "\r\n", "\n"); }
 
+// A field of one line: its line breaks (CR LF, lone CR or LF) are made LF first, so
+// that each is encoded as one CR LF, as in a message body.
+std::string EncodedLine(std::string_view field) { return PercentEncode(UnifyLineEnds(Validated(field))); }
+
 std::string DecodedField(std::string_view raw) {
     std::string field(raw);
     PercentDecodeInPlace(field);
@@ -68,7 +72,7 @@ bool CMailScheme::Parse(std::string_view text, bool /*isUtf8*/) {
 }
 
 std::string CMailScheme::Compose(bool /*utf8*/) const {
-    return std::string(kMailto) + PercentEncode(Validated(value)) + "?subject=" + PercentEncode(Validated(subject)) +
+    return std::string(kMailto) + EncodedLine(value) + "?subject=" + EncodedLine(subject) +
            "&body=" + PercentEncode(WithLf(Validated(body)));
 }
 
@@ -92,7 +96,7 @@ bool CSmsScheme::Parse(std::string_view text, bool /*isUtf8*/) {
 }
 
 std::string CSmsScheme::Compose(bool /*utf8*/) const {
-    return std::string(kSmsPrefix) + PercentEncode(Validated(value)) + std::string(kSmsBody) +
+    return std::string(kSmsPrefix) + EncodedLine(value) + std::string(kSmsBody) +
            PercentEncode(WithLf(Validated(body)));
 }
 
@@ -105,7 +109,7 @@ bool CTelephonNrScheme::Parse(std::string_view text, bool /*isUtf8*/) {
 }
 
 std::string CTelephonNrScheme::Compose(bool /*utf8*/) const {
-    return std::string(kTelPrefix) + PercentEncode(Validated(value));
+    return std::string(kTelPrefix) + EncodedLine(value);
 }
 
 std::unique_ptr<CUriScheme> CreateUriScheme(std::string_view text, bool isUtf8) {

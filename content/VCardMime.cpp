@@ -8,9 +8,16 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-// A value stands on its property's line: a CR LF inside it would begin a line of its
-// own (a telephone entry or an END that nobody entered), so it is written as a blank.
-std::string LineValue(std::string_view field) { return ReplaceAll(AnsiToUtf8Copy(field), kLineEnd, " "); }
+// A value stands on its property's line: a line break inside it would begin a line of
+// its own (a telephone entry or an END that nobody entered), so it is written as a
+// blank. Lenient readers also end a line at a lone CR or LF.
+std::string LineValue(std::string_view field) {
+    std::string value = ReplaceAll(AnsiToUtf8Copy(field), kLineEnd, " ");
+    for (char& c : value)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return value;
+}
 
 // In the compound values of N and ORG a backslash, comma or semicolon of the value
 // is written with a backslash before it, so that every value reads back as it was.
@@ -80,15 +87,22 @@ CVCardMime::CTelephon ReadTelephon(std::string_view property, std::string number
     return phone;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
+// The logical lines of the text. Lines end at CR LF, and also at a lone LF or CR
+// (cards of other writers); a line that begins with a blank or a tab continues the
+// one before: the line break and that one blank are taken out, so that a long
+// address folded by its writer reads back whole. Empty lines are dropped.
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
-        size_t end = text.find(kLineEnd, start);
+        size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos)
             end = text.size();
-        if (end > start)
-            lines.push_back(text.substr(start, end - start));
-        start = end + kLineEnd.size();
+        const std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty())
+            lines.back().append(line.substr(1));
+        else if (!line.empty())
+            lines.emplace_back(line);
+        start = end + (text.compare(end, kLineEnd.size(), kLineEnd) == 0 ? kLineEnd.size() : 1);
     }
     return lines;
 }
@@ -146,7 +160,7 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
     Clear();
     std::string text;
     BytesToText(bytes, text);
-    const std::vector<std::string_view> lines = SplitLines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     if (lines.empty() || !EqualsNoCase(lines.front(), "BEGIN:VCARD"))
         return;
 

@@ -6,6 +6,7 @@
 #include "app/QtUiHooks.h"
 #include "app/WarningBox.h"
 #include "forms/DialogDataExchange.h"
+#include "forms/IPAddrSuche.h"
 #include "kqlmx.h"
 #include "res/StringTable.h"
 
@@ -64,10 +65,9 @@ QStringList ReadMultiString(int (*enumerate)(char*, int)) {
     return texts;
 }
 
-// LAN readers are found by the reader library's LAN discovery, which this build does
-// not have yet: no LAN reader is ever found or answers.
-QStringList FindLanReaders() { return {}; }
-bool LanReaderAnswers(const QString&) { return false; }
+// LAN readers that pass the reader library's device-type check.
+QStringList FindLanReaders() { return ReadMultiString(KQLMX_FindLanReadersEx); }
+bool LanReaderAnswers(const QString& reader) { return KQLMX_CheckLanReader(reader.toUtf8().constData()) > 0; }
 
 QStringList Enumerate(CPortDlg::Kind kind) {
     switch (kind) {
@@ -141,7 +141,6 @@ void CPortDlg::BuildControls() {
     m_ethernetCheck->setChecked(EthernetAktiv != 0);
     m_ipSearchButton = new QPushButton(tr("IP ?"), this);
     m_ipSearchButton->setObjectName(QStringLiteral("IpSearchButton"));
-    m_ipSearchButton->setEnabled(false);
     m_ipSearchButton->setAutoDefault(false);
 
     m_hidModeButton = new QPushButton(tr("HID Mode"), this);
@@ -225,6 +224,7 @@ void CPortDlg::BuildControls() {
 
     connect(m_portList, &QListWidget::itemSelectionChanged, this, &CPortDlg::OnSelChangePortList);
     connect(m_ethernetCheck, &QCheckBox::clicked, this, &CPortDlg::OnEthernetClicked);
+    connect(m_ipSearchButton, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
     connect(m_hidModeButton, &QPushButton::clicked, this, &CPortDlg::OnHidMode);
     connect(m_virtualComButton, &QPushButton::clicked, this, &CPortDlg::OnVirtualCom);
     connect(ok, &QPushButton::clicked, this, &CPortDlg::accept);
@@ -493,6 +493,19 @@ void CPortDlg::OnSelChangePortList() {
     SetKindFromName();
     EnableLineCombos();
     UpdateModeButtons(Name);
+}
+
+void CPortDlg::OnIpSearch() {
+    if (!EthernetAktiv) return;
+    CIPAddrSuche search(this);
+    search.exec();
+    const QString chosen = search.ChosenReader;
+    if (!chosen.isEmpty()) {
+        // A reader named by its device name is kept by that name alone.
+        const qsizetype close = chosen.indexOf(QLatin1Char(']'));
+        Name = kLanPrefix + (close > 0 ? chosen.left(close + 1) : chosen);
+    }
+    PostRescan();
 }
 
 void CPortDlg::OnEthernetClicked() {

@@ -84,8 +84,7 @@ public:
     QLineEdit* TimeoutEdit() const { return m_timeoutEdit; }
     QLineEdit* AdresseEdit() const { return m_adresseEdit; }
     QCheckBox* EthernetCheck() const { return m_ethernetCheck; }
-    // Opens the LAN search, which this build does not have yet: shown with "Ethernet
-    // aktivieren", but disabled.
+    // Opens the LAN search (shown with "Ethernet aktivieren").
     QPushButton* IpSearchButton() const { return m_ipSearchButton; }
     QPushButton* HidModeButton() const { return m_hidModeButton; }
     QPushButton* VirtualComButton() const { return m_virtualComButton; }
@@ -102,6 +101,7 @@ private slots:
     void OnDeviceChange(int event);
     void OnSelChangePortList();
     void OnEthernetClicked();
+    void OnIpSearch();
     void OnHidMode();
     void OnVirtualCom();
 

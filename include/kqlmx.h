@@ -13,9 +13,16 @@
  *   any other name                 the serial number of an FTDI device (libftd2xx.so,
  *                                  path overridable by KQLMX_FTD2XX_LIBRARY), 19200 baud
  *   "a.b.c.d-port", "[name]-port"  a LAN reader (not in this build: open answers -1)
- *   a name containing "HID"        a USB HID reader (not in this build: -1)
- *   a name containing "BT"         a Bluetooth module reader (not in this build: -1;
- *                                  a name containing "BTW" is always refused with -1)
+ *   a name containing "HID"        a USB HID reader by its name from
+ *                                  KQLMX_EnumUsbReaders (hidraw); -13 when it does
+ *                                  not take the start report
+ *   a name containing "BT"         a Bluetooth reader behind a dongle, by its name from
+ *                                  KQLMX_EnumBluetoothPorts (libSiUSBXp.so, path
+ *                                  overridable by KQLMX_USBXPRESS_LIBRARY), or behind a
+ *                                  module on a serial device: "/dev/ttyUSB0 BT". No
+ *                                  version probe (type code 0x125); the module connects
+ *                                  to the reader on the first exchange. A name
+ *                                  containing "BTW" is always refused with -1
  *   a suffix ":n" sets the reader address n (default 1): "/dev/ttyUSB0:2".
  *   A device path may keep the description hint that KQLMX_EnumComPorts gave it:
  *   "/dev/ttyACM0 [Vek Virtual COM]:2" opens /dev/ttyACM0 at address 2.
@@ -71,9 +78,22 @@ extern "C" {
 #define KQLMX_ERROR_NO_SINGLE_TAG 43       /* the inventory for a system information request
                                               found not exactly one tag */
 #define KQLMX_ERROR_KEY_LENGTH 0x10020     /* a key that is neither absent nor 16 bytes */
+/* DESFire layer: 0x10000 + the card's status byte (native commands, e.g. 0x100AE
+ * authentication error) or + the status word of an ISO command (e.g. 0x16982 security
+ * status not satisfied), and these: */
+#define KQLMX_ERROR_DESFIRE_OLD_KEY 0x10021   /* another key changed without its old key */
+#define KQLMX_ERROR_DESFIRE_NO_SESSION 0x10023 /* the command needs an authentication */
+#define KQLMX_ERROR_DESFIRE_MAC 0x10024       /* the CMAC of the card's answer is wrong */
+#define KQLMX_ERROR_DESFIRE_CRC 0x10025       /* the CRC32 of deciphered data is wrong */
+#define KQLMX_ERROR_DESFIRE_LIST_SIZE 0x10026 /* the buffer cannot take the whole list */
+#define KQLMX_ERROR_DESFIRE_DF_NAMES 0x10028  /* DF names are not listed in an ISO or AES session */
+#define KQLMX_ERROR_DESFIRE_NO_STATUS 0xFFFF  /* an answer without its status */
+#define KQLMX_ERROR_ISO_END_OF_FILE 0x16282   /* READ BINARY ran past the end of the file */
 #define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
 #define KQLMX_ERROR_MESSAGE_TOO_LARGE 0x20014 /* the tag's room is smaller than the message */
 #define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
+#define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, or a positive
+                                               one without a text */
 
 /* What the library does to the application's windows while it waits for a reader's
  * answer. Every member may be null (nothing is done); all run on the calling thread. */
@@ -126,7 +146,8 @@ KQLMX_API int KQLMX_IsUsbPort(int port);
 KQLMX_API int KQLMX_SetWaitMode(int port, int flag);
 /* Switches the reader and then the serial device to the rate (2400 ... 1382400; any
  * other rate switches both to 19200) and the line mode (0 8N1, 1 8E1, 2 8O1, 3 8N2).
- * 0 / -1 (error 14 when the port is no serial device). */
+ * 0 / -1 (error 14 when the port is no serial device). On a Bluetooth port only the
+ * line to the module takes the rate. */
 KQLMX_API int KQLMX_SetBaudRate(int port, int baud, int mode);
 /* mode 1 HID, 2 virtual COM. 0 / -1. */
 KQLMX_API int KQLMX_SetUsbMode(int port, int mode);
@@ -150,8 +171,8 @@ KQLMX_API int KQLMX_SetRfField(int port, int on);
  * else by " [Vek Virtual COM]" for a USB 1C40:05AC device. Without sysfs: the
  * /dev/ttyS*, ttyUSB* and ttyACM* nodes that can be opened. */
 KQLMX_API int KQLMX_EnumComPorts(char* buf, int size);
-/* Readers behind a Bluetooth dongle: this build has no dongle library and answers an
- * empty list. */
+/* Readers behind a Bluetooth dongle: "<dongle serial-number string> BT" for each dongle
+ * of the bridge library whose serial-number string begins "VEK-RT4082#". */
 KQLMX_API int KQLMX_EnumBluetoothPorts(char* buf, int size);
 /* The USB readers: first the serial numbers of the FTDI devices that nobody has open,
  * then the HID readers ("<serial number> HID", "1319-???? HID" without one), each
@@ -165,11 +186,46 @@ KQLMX_API int KQLMX_CountUsbReaders(void);
 /* 1: no extra driver is needed on this system. */
 KQLMX_API int KQLMX_IsVirtualComDriverInstalled(void);
 
+/* ---- LAN readers ------------------------------------------------------------------
+ * A LAN reader's network module answers on UDP (port 30718) to broadcasts sent from
+ * every adapter of the host. A reader text is "a.b.c.d-port", "a.b.c.d" (port 10001)
+ * or a bracketed device name "[name]" with or without "-port" (found by discovery).
+ * Tests run on loopback through the environment variables KQLMX_LAN_BROADCAST (the
+ * broadcast address, default 255.255.255.255), KQLMX_LAN_PORT (the modules' UDP
+ * port, default 30718) and KQLMX_LAN_ADAPTERS (the adapter list instead of the
+ * host's: "address/mask" entries, mask dotted or a prefix length, separated by ','
+ * or ';', e.g. "127.0.0.1/8,127.0.0.20/255.0.0.0"). */
+
+/* The modules that answer, as a multi-string (see the enumeration functions), sorted
+ * and without duplicates: "a.b.c.d-port" for a module at its configured address,
+ * else "[name]a.b.c.d-port" with the address it answered from. */
+KQLMX_API int KQLMX_FindLanReaders(char* buf, int size);
+/* As KQLMX_FindLanReaders, keeping only modules whose device type (block 2) begins
+ * "KQ-" in any case; those listed by name are given by "[name]" alone. */
+KQLMX_API int KQLMX_FindLanReadersEx(char* buf, int size);
+/* Reads a module's settings into the caller's texts (each may be null): nameOut
+ * "[name]-port" (25 bytes), addressOut "a.b.c.d-port" or empty without a fixed
+ * address (22 bytes), maskOut and gatewayOut "a.b.c.d" (16 bytes each). 0; -1 when
+ * the module's configuration could not be read or no adapter reaches it. */
+KQLMX_API int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addressOut, char* maskOut,
+                                  char* gatewayOut);
+/* Gives the module `reader` the new address text ("a.b.c.d-port" for a fixed address,
+ * "[name]-port" for DHCP), mask and gateway ("a.b.c.d"; empty or null keeps the
+ * current one), waits for it to answer at the new address and applies the settings.
+ * 0; -1 on failure. */
+KQLMX_API int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* mask,
+                                   const char* gateway);
+/* 1 when a module answers at that reader text, else 0. */
+KQLMX_API int KQLMX_CheckLanReader(const char* reader);
+
 /* ---- Tags -------------------------------------------------------------------------
  * The tag in the reader's field is found anew by each call (type A first, then an ISO
  * 15693 tag) and its content crosses as record JSON text. Tags of NFC Forum Type 2
- * (Ultralight, Ultralight C, NTAG21x and alike) are read, written, formatted and
- * locked; other tag families answer -1 with KQLMX_ERROR_TAG_TYPE_UNSUPPORTED, an empty
+ * (Ultralight, Ultralight C, NTAG21x and alike), MIFARE Classic 1K/4K (through the MAD),
+ * ISO 15693 (as NFC Forum Type 5) and DESFire EV1 cards (as NFC Forum Type 4) are read,
+ * written, formatted and locked; a DESFire card's NDEF application and card level are
+ * protected with a key by KQLMX_ChangeTagKey (flag != 0: its data too). Other tag
+ * families answer -1 with KQLMX_ERROR_TAG_TYPE_UNSUPPORTED, an empty
  * field -1 with 0x20001. Failures keep a tag-layer code (0x20001..0x2001B) or the
  * code of the reader command that failed. Keys are 16 bytes or absent (null or
  * length 0); any other length: KQLMX_ERROR_KEY_LENGTH before the tag is touched. On no
@@ -186,7 +242,8 @@ KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int cur
                                  int newKeyLen);
 /* 0; minus the excess in bytes when the message does not fit the tag (error
  * KQLMX_ERROR_MESSAGE_TOO_LARGE, nothing written); -1. jsonLen may count a terminating
- * zero; an empty text formats the tag. */
+ * zero; an empty text (length 0) formats the tag. A negative jsonLen, or a null json
+ * with a positive one: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched. */
 KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,
                              int lockAfter);
 
@@ -257,6 +314,78 @@ KQLMX_API int KQLMX_Iso15693LockBlock(int port, int block, const void* uid, int 
 /* One security status byte per block (1: locked). */
 KQLMX_API int KQLMX_Iso15693GetBlockSecurity(int port, int first, int count, unsigned char* out, int outLen,
                                              const void* uid, int uidLen, int flags);
+
+/* ---- DESFire ------------------------------------------------------------------------
+ * Commands to the DESFire card in the field (found and activated by the caller with
+ * KQLMX_RequestTag, KQLMX_SelectTag and KQLMX_RequestAts), through the reader's APDU
+ * exchange. After an authentication the port keeps the session: plain commands and
+ * good answers are checked with the session's CMAC, keys and settings go enciphered.
+ * A failed command, a selection or a new authentication ends the session. Keys are 16
+ * bytes (a DES key is given with both halves equal); an absent key (null or length 0)
+ * is 16 zero bytes. 0 on success (or a count), -1 on failure with the reason in the
+ * last error. */
+/* flag != 0: the authentications, ChangeKey, GetDfNames, GetFreeMemory,
+ * GetKeySettings and SelectApplication go wrapped as ISO 7816-4 APDUs (90 cmd 00 00 ..). */
+KQLMX_API int KQLMX_DesfireSetIsoWrapping(int port, int flag);
+/* Authentication 0x1A (DES or two-key triple DES) and 0xAA (AES) with key keyNo. */
+KQLMX_API int KQLMX_DesfireAuthenticateIso(int port, int keyNo, const void* key, int keyLen);
+KQLMX_API int KQLMX_DesfireAuthenticateAes(int port, int keyNo, const void* key, int keyLen);
+/* aid 0 is the card level. */
+KQLMX_API int KQLMX_DesfireSelectApplication(int port, int aid);
+/* The AIDs (3 bytes each, low byte first); the bytes used. A buffer that cannot take
+ * the whole list: KQLMX_ERROR_DESFIRE_LIST_SIZE, nothing written. */
+KQLMX_API int KQLMX_DesfireGetApplicationIds(int port, unsigned char* buf, int len);
+/* 22 bytes per application: AID (3, low byte first), ISO file id (2, low byte first),
+ * DF name (16, zero-filled), DF name length; the bytes used. Refused in an ISO or AES
+ * session (KQLMX_ERROR_DESFIRE_DF_NAMES); a short buffer as above. */
+KQLMX_API int KQLMX_DesfireGetDfNames(int port, unsigned char* buf, int len);
+/* The card's free memory in bytes. */
+KQLMX_API int KQLMX_DesfireGetFreeMemory(int port);
+/* The key settings byte and the number of keys (either pointer may be null). */
+KQLMX_API int KQLMX_DesfireGetKeySettings(int port, int* keySettings, int* keyCount);
+/* Needs an authentication with the master key. */
+KQLMX_API int KQLMX_DesfireChangeKeySettings(int port, int keySettings);
+/* Changes key keyNo to newKey; keyType 2 is AES (keyVersion goes with AES keys only).
+ * Changing a key other than the authenticated one needs oldKey. Changing the
+ * authenticated key ends the session. */
+KQLMX_API int KQLMX_DesfireChangeKey(int port, int keyNo, const void* newKey, int newKeyLen, int keyVersion,
+                                     const void* oldKey, int oldKeyLen, int keyType);
+/* Key settings 1 = keySettings | changeKeyAccess << 4; key settings 2 = crypto << 6 |
+ * keyCount | 0x20 with iso != 0; isoData: ISO file id (2 bytes, low first) followed by
+ * the DF name (at most 16 bytes), used when longer than 2 bytes. */
+KQLMX_API int KQLMX_DesfireCreateApplication(int port, int aid, int crypto, int keyCount, int iso,
+                                             int changeKeyAccess, int keySettings, const void* isoData,
+                                             int isoDataLen);
+/* A standard data file; isoFileId 0 for none; accessRights read << 12 | write << 8 |
+ * read-write << 4 | change. */
+KQLMX_API int KQLMX_DesfireCreateDataFile(int port, int fileNo, int isoFileId, int size, int commSettings,
+                                          int accessRights);
+/* The file numbers; the bytes used (error 5 for a short buffer). */
+KQLMX_API int KQLMX_DesfireGetFileIds(int port, unsigned char* buf, int len);
+/* The file's settings (type, communication settings, access rights (2, low first),
+ * size (3) for a data file), cut to len; the bytes copied. */
+KQLMX_API int KQLMX_DesfireGetFileSettings(int port, int fileNo, unsigned char* buf, int len);
+/* plain != 0 when the file's change access is free; else the settings go enciphered. */
+KQLMX_API int KQLMX_DesfireChangeFileSettings(int port, int fileNo, int commSettings, int accessRights,
+                                              int plain);
+/* commMode 0 plain, 1 MACed, 3 enciphered (1 and 3 need a session); pieces of at most
+ * 7600 bytes. ReadData answers the bytes read (error 5 when len is smaller). */
+KQLMX_API int KQLMX_DesfireReadData(int port, int fileNo, int commMode, int offset, int length,
+                                    unsigned char* buf, int len);
+KQLMX_API int KQLMX_DesfireWriteData(int port, int fileNo, int commMode, int offset, const void* data, int len);
+
+/* ---- ISO 7816-4 file commands (always as APDUs) ----------------------------------
+ * Offsets above 0x7FFF are refused (error 15). Every answer must end 90 00, else
+ * 0x10000 + the status word. */
+/* SELECT by DF name (1..16 bytes); ends the DESFire session. */
+KQLMX_API int KQLMX_IsoSelectByName(int port, const void* name, int len);
+/* SELECT of an elementary file by its id. */
+KQLMX_API int KQLMX_IsoSelectFile(int port, int fileId);
+/* READ BINARY of length bytes in pieces of 80; at most bufSize bytes are copied; the
+ * bytes copied. 69 85 after some data: KQLMX_ERROR_ISO_END_OF_FILE. */
+KQLMX_API int KQLMX_IsoReadBinary(int port, int offset, int length, unsigned char* buf, int bufSize);
+/* UPDATE BINARY in pieces of 58 bytes. */
+KQLMX_API int KQLMX_IsoUpdateBinary(int port, int offset, const void* data, int len);
 
 #ifdef __cplusplus
 }

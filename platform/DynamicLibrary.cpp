@@ -1,6 +1,9 @@
 #include "platform/DynamicLibrary.h"
 
+#include "platform/DebugOutput.h"
+
 #include <dlfcn.h>
+#include <string>
 
 namespace kq::platform {
 
@@ -19,5 +22,9 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
 DynamicLibrary::~DynamicLibrary() { dlclose(handle_); }
 
 void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+
+void ReportMissingEntry(const char* name) {
+    DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");
+}
 
 } // namespace kq::platform

@@ -28,4 +28,17 @@ private:
     void* handle_;
 };
 
+// Looks up one entry point of a vendor library; a missing one is told to the debug
+// output ("Fehler: Kann <name> nicht initialisieren") and stays null.
+void ReportMissingEntry(const char* name);
+template <class Fn> void BindEntry(const DynamicLibrary& library, const char* name, Fn*& entry) {
+    entry = library.Function<Fn>(name);
+    if (!entry) ReportMissingEntry(name);
+}
+
+// Calls an entry point, or answers `missing` when it was not found.
+template <class Status, class Fn, class... Args> Status CallEntry(Status missing, Fn* entry, Args... args) {
+    return entry ? entry(args...) : missing;
+}
+
 } // namespace kq::platform

@@ -45,15 +45,6 @@ std::string FixedText(const char* text, size_t size) {
     return std::string(text, length);
 }
 
-template <class Fn> void Bind(const DynamicLibrary& library, const char* name, Fn*& entry) {
-    entry = library.Function<Fn>(name);
-    if (!entry) DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");
-}
-
-template <class Fn, class... Args> FtStatus Call(Fn* entry, Args... args) {
-    return entry ? entry(args...) : kFtMissing;
-}
-
 } // namespace
 
 Ftd2xx::Ftd2xx(std::string path, uint32_t vid, uint32_t pid)
@@ -72,23 +63,23 @@ bool Ftd2xx::Load() {
     }
     const DynamicLibrary& lib = *library_;
     Entries& f = *fn_;
-    Bind(lib, "FT_SetVIDPID", f.SetVIDPID);
-    Bind(lib, "FT_CreateDeviceInfoList", f.CreateDeviceInfoList);
-    Bind(lib, "FT_GetDeviceInfoList", f.GetDeviceInfoList);
-    Bind(lib, "FT_OpenEx", f.OpenEx);
-    Bind(lib, "FT_Close", f.Close);
-    Bind(lib, "FT_SetBaudRate", f.SetBaudRate);
-    Bind(lib, "FT_SetDataCharacteristics", f.SetDataCharacteristics);
-    Bind(lib, "FT_SetFlowControl", f.SetFlowControl);
-    Bind(lib, "FT_SetDtr", f.SetDtr);
-    Bind(lib, "FT_SetRts", f.SetRts);
-    Bind(lib, "FT_SetTimeouts", f.SetTimeouts);
-    Bind(lib, "FT_SetLatencyTimer", f.SetLatencyTimer);
-    Bind(lib, "FT_Purge", f.Purge);
-    Bind(lib, "FT_GetQueueStatus", f.GetQueueStatus);
-    Bind(lib, "FT_Read", f.Read);
-    Bind(lib, "FT_Write", f.Write);
-    Call(f.SetVIDPID, vid_, pid_);
+    BindEntry(lib, "FT_SetVIDPID", f.SetVIDPID);
+    BindEntry(lib, "FT_CreateDeviceInfoList", f.CreateDeviceInfoList);
+    BindEntry(lib, "FT_GetDeviceInfoList", f.GetDeviceInfoList);
+    BindEntry(lib, "FT_OpenEx", f.OpenEx);
+    BindEntry(lib, "FT_Close", f.Close);
+    BindEntry(lib, "FT_SetBaudRate", f.SetBaudRate);
+    BindEntry(lib, "FT_SetDataCharacteristics", f.SetDataCharacteristics);
+    BindEntry(lib, "FT_SetFlowControl", f.SetFlowControl);
+    BindEntry(lib, "FT_SetDtr", f.SetDtr);
+    BindEntry(lib, "FT_SetRts", f.SetRts);
+    BindEntry(lib, "FT_SetTimeouts", f.SetTimeouts);
+    BindEntry(lib, "FT_SetLatencyTimer", f.SetLatencyTimer);
+    BindEntry(lib, "FT_Purge", f.Purge);
+    BindEntry(lib, "FT_GetQueueStatus", f.GetQueueStatus);
+    BindEntry(lib, "FT_Read", f.Read);
+    BindEntry(lib, "FT_Write", f.Write);
+    CallEntry(kFtMissing, f.SetVIDPID, vid_, pid_);
     return true;
 }
 
@@ -96,13 +87,13 @@ FtStatus Ftd2xx::GetDeviceInfoList(std::vector<FtDeviceInfo>& devices) {
     devices.clear();
     if (!Load()) return kFtMissing;
     uint32_t count = 0;
-    FtStatus status = Call(fn_->CreateDeviceInfoList, &count);
+    FtStatus status = CallEntry(kFtMissing, fn_->CreateDeviceInfoList, &count);
     if (status != kFtOk || count == 0) return status;
     // The library fills as many nodes as it found in the call before; a device that
     // arrived in between is left for the next look.
     std::vector<DeviceListNode> nodes(count);
     uint32_t filled = count;
-    status = Call(fn_->GetDeviceInfoList, static_cast<void*>(nodes.data()), &filled);
+    status = CallEntry(kFtMissing, fn_->GetDeviceInfoList, static_cast<void*>(nodes.data()), &filled);
     if (status != kFtOk) return status;
     for (uint32_t i = 0; i < filled && i < count; ++i) {
         const DeviceListNode& node = nodes[i];
@@ -117,35 +108,40 @@ FtStatus Ftd2xx::OpenBySerialNumber(const std::string& serial, FtHandle* handle)
     *handle = nullptr;
     if (!Load()) return kFtMissing;
     // The library takes the serial number through its untyped first argument.
-    return Call(fn_->OpenEx, const_cast<char*>(serial.c_str()), kFtOpenBySerialNumber, handle);
+    return CallEntry(kFtMissing, fn_->OpenEx, const_cast<char*>(serial.c_str()), kFtOpenBySerialNumber,
+                     handle);
 }
 
-FtStatus Ftd2xx::Close(FtHandle h) { return Call(fn_->Close, h); }
-FtStatus Ftd2xx::SetBaudRate(FtHandle h, uint32_t rate) { return Call(fn_->SetBaudRate, h, rate); }
+FtStatus Ftd2xx::Close(FtHandle h) { return CallEntry(kFtMissing, fn_->Close, h); }
+FtStatus Ftd2xx::SetBaudRate(FtHandle h, uint32_t rate) {
+    return CallEntry(kFtMissing, fn_->SetBaudRate, h, rate);
+}
 FtStatus Ftd2xx::SetDataCharacteristics(FtHandle h, uint8_t bits, uint8_t stopBits, uint8_t parity) {
-    return Call(fn_->SetDataCharacteristics, h, bits, stopBits, parity);
+    return CallEntry(kFtMissing, fn_->SetDataCharacteristics, h, bits, stopBits, parity);
 }
 FtStatus Ftd2xx::SetFlowControl(FtHandle h, uint16_t mode, uint8_t xon, uint8_t xoff) {
-    return Call(fn_->SetFlowControl, h, mode, xon, xoff);
+    return CallEntry(kFtMissing, fn_->SetFlowControl, h, mode, xon, xoff);
 }
-FtStatus Ftd2xx::SetDtr(FtHandle h) { return Call(fn_->SetDtr, h); }
-FtStatus Ftd2xx::SetRts(FtHandle h) { return Call(fn_->SetRts, h); }
+FtStatus Ftd2xx::SetDtr(FtHandle h) { return CallEntry(kFtMissing, fn_->SetDtr, h); }
+FtStatus Ftd2xx::SetRts(FtHandle h) { return CallEntry(kFtMissing, fn_->SetRts, h); }
 FtStatus Ftd2xx::SetTimeouts(FtHandle h, uint32_t readMs, uint32_t writeMs) {
-    return Call(fn_->SetTimeouts, h, readMs, writeMs);
+    return CallEntry(kFtMissing, fn_->SetTimeouts, h, readMs, writeMs);
 }
-FtStatus Ftd2xx::SetLatencyTimer(FtHandle h, uint8_t ms) { return Call(fn_->SetLatencyTimer, h, ms); }
-FtStatus Ftd2xx::Purge(FtHandle h, uint32_t mask) { return Call(fn_->Purge, h, mask); }
+FtStatus Ftd2xx::SetLatencyTimer(FtHandle h, uint8_t ms) {
+    return CallEntry(kFtMissing, fn_->SetLatencyTimer, h, ms);
+}
+FtStatus Ftd2xx::Purge(FtHandle h, uint32_t mask) { return CallEntry(kFtMissing, fn_->Purge, h, mask); }
 FtStatus Ftd2xx::GetQueueStatus(FtHandle h, uint32_t* rxBytes) {
     *rxBytes = 0;
-    return Call(fn_->GetQueueStatus, h, rxBytes);
+    return CallEntry(kFtMissing, fn_->GetQueueStatus, h, rxBytes);
 }
 FtStatus Ftd2xx::Read(FtHandle h, void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
-    return Call(fn_->Read, h, buffer, size, got);
+    return CallEntry(kFtMissing, fn_->Read, h, buffer, size, got);
 }
 FtStatus Ftd2xx::Write(FtHandle h, const void* buffer, uint32_t size, uint32_t* written) {
     *written = 0;
-    return Call(fn_->Write, h, const_cast<void*>(buffer), size, written);
+    return CallEntry(kFtMissing, fn_->Write, h, const_cast<void*>(buffer), size, written);
 }
 
 } // namespace kq::platform

@@ -26,6 +26,8 @@ public:
     long Write(std::span<const uint8_t> bytes) override;
     bool Apply(const LineSettings& settings) override;
     void PurgeInput() override;
+    // Holds the line in the break state, or ends it; false when the device refused.
+    bool SetBreak(bool on);
 
 private:
     explicit SerialDevice(int fd) : fd_(fd) {}

@@ -98,6 +98,60 @@
     </message>
 </context>
 <context>
+    <name>CIPAddrSuche</name>
+    <message>
+        <source>IP-Adressen</source>
+        <translation>IP addresses</translation>
+    </message>
+    <message>
+        <source>IP-Adresse ändern</source>
+        <translation>Change IP address</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
+    <name>CLanConfig</name>
+    <message>
+        <source>LAN Einstellung</source>
+        <translation>LAN settings</translation>
+    </message>
+    <message>
+        <source>IP Adresse automatisch beziehen</source>
+        <translation>Obtain an IP address automatically</translation>
+    </message>
+    <message>
+        <source>Folgende IP Adresse verwenden</source>
+        <translation>Use the following IP address</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>DHCP Name:</source>
+        <translation>DHCP name:</translation>
+    </message>
+    <message>
+        <source>IP-Adresse:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>Subnetzmaske:</source>
+        <translation>Subnet mask:</translation>
+    </message>
+    <message>
+        <source>Gateway:</source>
+        <translation>Gateway:</translation>
+    </message>
+</context>
+<context>
     <name>CMailView</name>
     <message>
         <source>E-Mail</source>
@@ -504,6 +558,30 @@ cyclically</translation>
         <source>KQ-NFC Programmer</source>
         <comment>57344</comment>
         <translation>KQ-NFC Programmer</translation>
+    </message>
+    <message>
+        <source>Gültige IP Adresse eingeben!</source>
+        <comment>10128</comment>
+        <translation>Enter a valid IP address!</translation>
+    </message>
+    <message>
+        <source>Liste aller gefundenen IP-Adressen</source>
+        <comment>10129</comment>
+        <translation>List of all IP addresses found</translation>
+    </message>
+    <message>
+        <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
+        <comment>10130</comment>
+        <translation>IP address, subnet mask or gateway could not be set!</translation>
+    </message>
+    <message>
+        <source>Keine Geräte gefunden!
+Bitte prüfen Sie die Firewall-Einstellungen!
+Evtl. muss das Programm manuell in der Firewall freigegeben werden.</source>
+        <comment>10131</comment>
+        <translation>No devices found!
+Please check the firewall settings!
+The program may have to be allowed through the firewall by hand.</translation>
     </message>
     <message>
         <source>Kein Vek USB Treiber für KQ-LM(X)34 installiert!</source>

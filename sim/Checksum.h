@@ -12,4 +12,8 @@ std::uint8_t xorCheck(const std::uint8_t* data, std::size_t size);
 // CRC-16/MODBUS: reflected polynomial 0xA001, initial value 0xFFFF, no final XOR.
 std::uint16_t crc16Modbus(const std::uint8_t* data, std::size_t size);
 
+// The CRC32 a DESFire card puts into enciphered data: reflected polynomial 0xEDB88320,
+// initial value 0xFFFFFFFF, no final XOR.
+std::uint32_t crc32Desfire(const std::uint8_t* data, std::size_t size);
+
 }  // namespace kqsim

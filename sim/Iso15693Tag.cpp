@@ -8,10 +8,9 @@ namespace kqsim {
 
 namespace {
 
-constexpr int kBlocks = 28;
-constexpr int kBlockSize = 4;
 constexpr std::uint8_t kIcReference = 0x01;
-const char* const kKind = "icode";
+constexpr std::uint8_t kCustomRead = 0x10;
+constexpr std::uint8_t kCustomWrite = 0x30;
 
 enum : std::uint8_t {
   kFlagSubcarrier = 0x01,
@@ -28,6 +27,7 @@ enum : std::uint8_t {
   kErrBlockNotAvailable = 0x10,
   kErrAlreadyLocked = 0x11,
   kErrBlockLocked = 0x12,
+  kErrNotProgrammed = 0x13,
 };
 
 Bytes error(std::uint8_t code) { return {0x01, code}; }
@@ -46,22 +46,74 @@ std::optional<Bytes> parseVicinityUid(const std::string& text) {
   return bytes;
 }
 
-Iso15693Tag::Iso15693Tag(Bytes uid, int blocks, int blockSize)
-    : uid_(std::move(uid)),
-      blocks_(blocks),
-      blockSize_(blockSize),
-      memory_(static_cast<std::size_t>(blocks * blockSize), 0x00),
-      locked_(static_cast<std::size_t>(blocks), false) {}
+struct Iso15693Tag::Profile {
+  enum class Info { None, WithoutMemory, Full };
+  const char* kind;
+  Bytes uid;  // least significant byte first
+  int blocks;
+  int blockSize;
+  Info info = Info::Full;
+  bool readSingle = true;    // 20 read single block
+  bool readMultiple = true;  // 23 read multiple blocks
+  bool writeSingle = true;   // 21 write single block
+  bool custom = false;       // A0 custom read and write of maker 05
+  bool optionToWrite = false;
+  bool lossyWrite = false;
+};
 
-std::unique_ptr<Iso15693Tag> Iso15693Tag::blank(Bytes uid) {
-  if (uid.empty()) uid = {0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0};  // E0 04 01 00 12 34 56 78
-  if (!validUid(uid)) return nullptr;
-  return std::unique_ptr<Iso15693Tag>(new Iso15693Tag(std::move(uid), kBlocks, kBlockSize));
+namespace {
+
+using Info = Iso15693Tag::Profile::Info;
+
+const Iso15693Tag::Profile kProfiles[] = {
+    {"icode", {0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0}, 28, 4},
+    {"iso15693-ti", {0x78, 0x56, 0x34, 0x12, 0x00, 0xC4, 0x07, 0xE0}, 8, 4, Info::None, true, true, true, false,
+     true},
+    {"iso15693-custom", {0x78, 0x56, 0x34, 0x12, 0x00, 0x40, 0x05, 0xE0}, 32, 8, Info::None, false, false, false,
+     true},
+    {"iso15693-multi", {0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x16, 0xE0}, 32, 4, Info::Full, false},
+    {"iso15693-32", {0x78, 0x56, 0x34, 0x12, 0x00, 0x02, 0x04, 0xE0}, 64, 32},
+    {"iso15693-nomulti", {0x78, 0x56, 0x34, 0x12, 0x00, 0x03, 0x04, 0xE0}, 28, 4, Info::Full, true, false},
+    {"iso15693-noinfo", {0x78, 0x56, 0x34, 0x12, 0x00, 0x04, 0x04, 0xE0}, 16, 4, Info::WithoutMemory},
+    {"iso15693-lossy", {0x78, 0x56, 0x34, 0x12, 0x00, 0x05, 0x04, 0xE0}, 28, 4, Info::Full, true, true, true, false,
+     false, true},
+};
+
+const Iso15693Tag::Profile* profileFor(const std::string& kind) {
+  for (const auto& p : kProfiles)
+    if (kind == p.kind) return &p;
+  return nullptr;
 }
 
-bool Iso15693Tag::isKind(const std::string& kind) { return kind == kKind; }
+}  // namespace
 
-std::string Iso15693Tag::kind() const { return kKind; }
+Iso15693Tag::Iso15693Tag(const Profile& profile, Bytes uid)
+    : profile_(&profile),
+      uid_(std::move(uid)),
+      blocks_(profile.blocks),
+      blockSize_(profile.blockSize),
+      memory_(static_cast<std::size_t>(profile.blocks * profile.blockSize), 0x00),
+      locked_(static_cast<std::size_t>(profile.blocks), false) {}
+
+std::unique_ptr<Iso15693Tag> Iso15693Tag::blank(Bytes uid) { return blank(kProfiles[0].kind, std::move(uid)); }
+
+std::unique_ptr<Iso15693Tag> Iso15693Tag::blank(const std::string& kind, Bytes uid) {
+  const Profile* profile = profileFor(kind);
+  if (!profile) return nullptr;
+  if (uid.empty()) uid = profile->uid;
+  if (!validUid(uid)) return nullptr;
+  return std::unique_ptr<Iso15693Tag>(new Iso15693Tag(*profile, std::move(uid)));
+}
+
+std::vector<std::string> Iso15693Tag::kinds() {
+  std::vector<std::string> names;
+  for (const auto& p : kProfiles) names.emplace_back(p.kind);
+  return names;
+}
+
+bool Iso15693Tag::isKind(const std::string& kind) { return profileFor(kind) != nullptr; }
+
+std::string Iso15693Tag::kind() const { return profile_->kind; }
 
 std::string Iso15693Tag::describe() const { return kind() + " " + vicinityUidText(uid_); }
 
@@ -106,9 +158,12 @@ std::optional<Bytes> Iso15693Tag::request(const Bytes& frame) {
   std::uint8_t flags = frame[0];
   std::uint8_t command = frame[1];
   if (flags & kFlagInventory) return std::nullopt;  // inventories go through the slots
-  std::size_t pos = 2;
+  // Custom commands carry the maker code before the UID.
+  std::size_t pos = command == 0xA0 ? 3 : 2;
+  if (command == 0xA0 && (frame.size() < 3 || frame[2] != uid_[6])) return std::nullopt;
   if (flags & kFlagAddress) {
-    if (frame.size() < pos + 8 || !std::equal(uid_.begin(), uid_.end(), frame.begin() + 2)) return std::nullopt;
+    if (frame.size() < pos + 8 || !std::equal(uid_.begin(), uid_.end(), frame.begin() + static_cast<std::ptrdiff_t>(pos)))
+      return std::nullopt;
     pos += 8;
   } else if (flags & kFlagSelect) {
     return std::nullopt;  // never selected
@@ -122,9 +177,16 @@ std::optional<Bytes> Iso15693Tag::request(const Bytes& frame) {
     return v;
   };
   bool wide = flags & kFlagExtension;
+  const Profile& p = *profile_;
+  // Write and lock of tags that want the option flag: without it they never answer.
+  if ((command == 0x21 || command == 0x22) && p.optionToWrite && !option) return std::nullopt;
 
   switch (command) {
+    case 0xA0:
+      if (!p.custom) return error(kErrNotSupported);
+      return customRequest(frame, pos);
     case 0x20: {  // read single block
+      if (!p.readSingle) return error(kErrNotSupported);
       auto b = number(wide);
       if (!b) return error(kErrFormat);
       if (*b >= blocks_) return error(kErrBlockNotAvailable);
@@ -135,12 +197,13 @@ std::optional<Bytes> Iso15693Tag::request(const Bytes& frame) {
       return r;
     }
     case 0x21: {  // write single block
+      if (!p.writeSingle) return error(kErrNotSupported);
       auto b = number(wide);
       if (!b || frame.size() != pos + static_cast<std::size_t>(blockSize_)) return error(kErrFormat);
       if (*b >= blocks_) return error(kErrBlockNotAvailable);
       if (blockLocked(*b)) return error(kErrBlockLocked);
       std::copy(frame.begin() + static_cast<std::ptrdiff_t>(pos), frame.end(), memory_.begin() + *b * blockSize_);
-      return Bytes{0x00};
+      return p.lossyWrite ? error(kErrNotProgrammed) : Bytes{0x00};
     }
     case 0x22: {  // lock block
       auto b = number(wide);
@@ -152,6 +215,7 @@ std::optional<Bytes> Iso15693Tag::request(const Bytes& frame) {
     }
     case 0x23:    // read multiple blocks
     case 0x2C: {  // get multiple block security status
+      if (command == 0x23 && !p.readMultiple) return error(kErrNotSupported);
       auto first = number(wide);
       auto count = number(command == 0x2C && wide);
       if (!first || !count) return error(kErrFormat);
@@ -168,19 +232,44 @@ std::optional<Bytes> Iso15693Tag::request(const Bytes& frame) {
       return r;
     }
     case 0x2B: {  // get system information: DSFID, AFI, memory size and IC reference present
+      if (p.info == Info::None) return error(kErrNotSupported);
+      const bool memory = p.info == Info::Full;
       Bytes r(2 + uid_.size());
-      r[1] = 0x0F;
+      r[1] = memory ? 0x0F : 0x0B;
       std::copy(uid_.begin(), uid_.end(), r.begin() + 2);
       r.push_back(dsfid_);
       r.push_back(afi_);
-      r.push_back(static_cast<std::uint8_t>(blocks_ - 1));
-      r.push_back(static_cast<std::uint8_t>((blockSize_ - 1) & 0x1F));
+      if (memory) {
+        r.push_back(static_cast<std::uint8_t>(blocks_ - 1));
+        r.push_back(static_cast<std::uint8_t>((blockSize_ - 1) & 0x1F));
+      }
       r.push_back(kIcReference);
       return r;
     }
     default:
       return error(kErrNotSupported);
   }
+}
+
+// [A0][05][UID][10 read | 30 write][block][00][data]: the maker's own block access.
+std::optional<Bytes> Iso15693Tag::customRequest(const Bytes& frame, std::size_t pos) {
+  if (frame.size() < pos + 3 || frame[pos + 2] != 0x00) return error(kErrFormat);
+  const std::uint8_t custom = frame[pos];
+  const int b = frame[pos + 1];
+  pos += 3;
+  if (b >= blocks_) return error(kErrBlockNotAvailable);
+  if (custom == kCustomRead && frame.size() == pos) {
+    Bytes r{0x00};
+    Bytes data = block(b);
+    r.insert(r.end(), data.begin(), data.end());
+    return r;
+  }
+  if (custom == kCustomWrite && frame.size() == pos + static_cast<std::size_t>(blockSize_)) {
+    if (blockLocked(b)) return error(kErrBlockLocked);
+    std::copy(frame.begin() + static_cast<std::ptrdiff_t>(pos), frame.end(), memory_.begin() + b * blockSize_);
+    return Bytes{0x00};
+  }
+  return error(custom == kCustomRead || custom == kCustomWrite ? kErrFormat : kErrNotSupported);
 }
 
 void Iso15693Tag::save(TagImage& image) const {
@@ -205,7 +294,11 @@ std::unique_ptr<Iso15693Tag> Iso15693Tag::load(const TagImage& image, std::strin
     }
     uid = *parsed;
   }
-  auto tag = blank(uid);
+  auto tag = blank(image.get("kind").value_or(""), uid);
+  if (!tag) {
+    error = "unknown ISO 15693 kind";
+    return nullptr;
+  }
   int value = 0;
   if (image.get("dsfid")) {
     if (!image.getInt("dsfid", 0, 255, value)) {
@@ -235,7 +328,8 @@ std::unique_ptr<Iso15693Tag> Iso15693Tag::load(const TagImage& image, std::strin
   }
   for (const auto& [index, bytes] : image.rows("block")) {
     if (index >= tag->blocks_ || bytes.size() != static_cast<std::size_t>(tag->blockSize_)) {
-      error = "block " + std::to_string(index) + " is not a 4-byte block of this tag";
+      error = "block " + std::to_string(index) + " is not a " + std::to_string(tag->blockSize_) +
+              "-byte block of this tag";
       return nullptr;
     }
     std::copy(bytes.begin(), bytes.end(), tag->memory_.begin() + index * tag->blockSize_);

@@ -1,5 +1,26 @@
-// An ISO/IEC 15693 vicinity tag with an ICODE-like memory of 28 blocks of 4 bytes
-// (kind "icode"): UID E0 04 01 ... (NXP), DSFID and AFI, per-block lock state.
+// An ISO/IEC 15693 vicinity tag: UID, DSFID and AFI, per-block lock state, and the
+// quirks of its profile, each of which makes a host pick another variant of its
+// requests (the UID's maker code, byte 6 least significant first, tells which):
+//
+//   kind            UID (MSB first)           memory   quirk
+//   icode           E0 04 01 00 12 34 56 78   28 x 4   none (ICODE-like)
+//   iso15693-ti     E0 07 C4 00 12 34 56 78    8 x 4   no system information; write
+//                                                      and lock only with the option
+//                                                      flag (else silent, nothing done)
+//   iso15693-custom E0 05 40 00 12 34 56 78   32 x 8   only the custom A0 read (10) and
+//                                                      write (30): no read single,
+//                                                      write single, read multiple or
+//                                                      system information
+//   iso15693-multi  E0 16 01 00 12 34 56 78   32 x 4   no read single: reads through
+//                                                      read multiple only
+//   iso15693-32     E0 04 02 00 12 34 56 78   64 x 32  32-byte blocks (2048 bytes)
+//   iso15693-nomulti E0 04 03 00 12 34 56 78  28 x 4   refuses read multiple
+//   iso15693-noinfo E0 04 04 00 12 34 56 78   16 x 4   system information without the
+//                                                      memory size
+//   iso15693-lossy  E0 04 05 00 12 34 56 78   28 x 4   a write stores the block, yet
+//                                                      answers error 13 (not programmed)
+//
+// The read multiple count is one byte, so no profile has more than 256 blocks.
 //
 // Requests it answers (ISO 15693-3), as [flags][command][UID when addressed][...]:
 //   20 read single block (option flag: block security status first)
@@ -24,10 +45,15 @@ namespace kqsim {
 
 class Iso15693Tag : public Tag {
  public:
+  struct Profile;  // the quirks of a kind
+
   // A tag as shipped: all blocks zero, none locked, DSFID and AFI 0. `uid` is least
   // significant byte first (as on the air); empty: the default. Null for a UID that
   // is not 8 bytes ending in E0.
   static std::unique_ptr<Iso15693Tag> blank(Bytes uid = {});
+  // A blank tag of one of the profile kinds above; null for another kind or a bad UID.
+  static std::unique_ptr<Iso15693Tag> blank(const std::string& kind, Bytes uid = {});
+  static std::vector<std::string> kinds();
   static std::unique_ptr<Iso15693Tag> load(const TagImage& image, std::string& error);
   static bool isKind(const std::string& kind);
 
@@ -56,8 +82,10 @@ class Iso15693Tag : public Tag {
   bool blockLocked(int index) const { return index >= 0 && index < blocks_ && locked_[static_cast<std::size_t>(index)]; }
 
  private:
-  Iso15693Tag(Bytes uid, int blocks, int blockSize);
+  Iso15693Tag(const Profile& profile, Bytes uid);
+  std::optional<Bytes> customRequest(const Bytes& frame, std::size_t pos);
 
+  const Profile* profile_;
   Bytes uid_;
   int blocks_;
   int blockSize_;

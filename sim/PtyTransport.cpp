@@ -33,7 +33,7 @@ Clock::duration seconds(double s) { return std::chrono::duration_cast<Clock::dur
 
 }  // namespace
 
-PtyTransport::PtyTransport(Simulator& simulator, const std::string& linkName) : simulator_(simulator) {
+PtyTransport::PtyTransport(ByteService& service, const std::string& linkName) : service_(service) {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (master_ < 0) {
     error_ = systemError("posix_openpt");
@@ -70,12 +70,12 @@ PtyTransport::PtyTransport(Simulator& simulator, const std::string& linkName) : 
     linkPath_ = linkName;
   }
   up_ = true;
-  simulator_.attach(this);
+  service_.attach(this);
   thread_ = std::thread(&PtyTransport::run, this);
 }
 
 PtyTransport::~PtyTransport() {
-  simulator_.detach(this);
+  service_.detach(this);
   stop_ = true;
   wake();
   if (thread_.joinable()) thread_.join();
@@ -141,33 +141,10 @@ bool PtyTransport::writeAll(const std::uint8_t* data, std::size_t size) {
 }
 
 void PtyTransport::send(const Outgoing& out, double rxSeconds) {
-  double byteTime = byteSeconds(out.paceBaud);
-  // The answer cannot begin before the request has fully arrived on the wire.
-  Clock::time_point next = Clock::now() + seconds(rxSeconds);
-  for (const OutgoingChunk& chunk : out.chunks) {
-    next += chunk.delay;
-    if (!waitFor(std::chrono::duration<double>(next - Clock::now()).count())) return;
-    if (out.paceBaud <= 0) {
-      if (!writeAll(chunk.bytes.data(), chunk.bytes.size())) return;
-      next = Clock::now();
-      continue;
-    }
-    // Each byte leaves when its ten bits would have gone over the line.
-    Clock::time_point start = std::max(next, Clock::now());
-    std::size_t sent = 0;
-    while (sent < chunk.bytes.size()) {
-      double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-      std::size_t due = std::min(chunk.bytes.size(), static_cast<std::size_t>(elapsed / byteTime));
-      if (due > sent) {
-        if (!writeAll(chunk.bytes.data() + sent, due - sent)) return;
-        sent = due;
-        continue;
-      }
-      if (!waitFor(byteTime * static_cast<double>(sent + 1) - elapsed)) return;
-    }
-    next = start + seconds(byteTime * static_cast<double>(chunk.bytes.size()));
-  }
-  if (out.dropLink) dropRequested_ = true;
+  bool whole = sendOutgoing(
+      out, rxSeconds, [this](double s) { return waitFor(s); },
+      [this](const std::uint8_t* data, std::size_t size) { return writeAll(data, size); });
+  if (whole && out.dropLink) dropRequested_ = true;
 }
 
 void PtyTransport::run() {
@@ -196,7 +173,7 @@ void PtyTransport::run() {
       ssize_t n = read(master_, buffer, sizeof buffer);
       if (n > 0) {
         Clock::time_point now = Clock::now();
-        Outgoing out = simulator_.receive(buffer, static_cast<std::size_t>(n), hostLine(master_));
+        Outgoing out = service_.receive(buffer, static_cast<std::size_t>(n), hostLine(master_));
         double rxSeconds = 0;
         if (out.paceBaud > 0) {
           rxClock = std::max(rxClock, now) + seconds(byteSeconds(out.paceBaud) * static_cast<double>(n));

@@ -1,5 +1,6 @@
-// Serves the simulator on a pseudo-terminal: the program under test opens the slave
-// side as its serial port, the simulator's thread reads and answers on the master side.
+// Serves a byte service (the simulator) on a pseudo-terminal: the program under test
+// opens the slave side as its serial port, the transport's thread reads and answers on
+// the master side.
 //
 //   kqsim::Simulator sim;
 //   kqsim::PtyTransport pty(sim, "/tmp/kq-reader");  // optional stable symlink
@@ -29,7 +30,7 @@ class PtyTransport : public LinkControl {
  public:
   // Opens a pty pair and starts serving. `linkName`, when given, becomes a symlink to
   // the slave path (an existing symlink of that name is replaced).
-  explicit PtyTransport(Simulator& simulator, const std::string& linkName = {});
+  explicit PtyTransport(ByteService& service, const std::string& linkName = {});
   ~PtyTransport() override;  // stops the thread, closes the master, removes the symlink
   PtyTransport(const PtyTransport&) = delete;
   PtyTransport& operator=(const PtyTransport&) = delete;
@@ -52,7 +53,7 @@ class PtyTransport : public LinkControl {
   void closeMaster();
   void wake();
 
-  Simulator& simulator_;
+  ByteService& service_;
   std::string error_;
   std::string slavePath_;
   std::string linkPath_;

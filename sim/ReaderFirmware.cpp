@@ -19,7 +19,7 @@ std::uint8_t answerStatus(int protocolType, std::uint8_t wireCommand, const Read
       case ReaderError::NoTag: return 0x01;
       case ReaderError::Collision: return 0x03;
       case ReaderError::AuthFailed: return 0x04;
-      case ReaderError::TagRefused: return 0x05;
+      case ReaderError::TagRefused: return 0x11;
       case ReaderError::UnknownCommand: return 0x0A;
       case ReaderError::BadParameter: return 0x0B;
       case ReaderError::AnswerTooLong: return 0x0C;

@@ -78,8 +78,9 @@ struct ReaderReply {
 
 // The answer's status byte for a reply to `wireCommand`:
 //   types 0/1: 00 good, 20 good with more data to fetch (type 0), else the error code
-//              01 no tag, 03 collision, 04 authentication, 05 tag refused, 0A unknown
-//              command, 0B bad parameter, 0C answer too long;
+//              01 no tag, 03 collision, 04 authentication, 11 tag refused (the number
+//              that 88 of types 2/3 becomes on the host, and none of the host's own
+//              codes), 0A unknown command, 0B bad parameter, 0C answer too long;
 //   types 2/3: the command byte itself when good, else C4 no tag, CC collision,
 //              A4 authentication, 88 tag refused, A0 unknown command or bad parameter
 //              or answer too long.

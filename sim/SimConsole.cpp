@@ -39,7 +39,9 @@ const char* kHelp =
     "  log [N]             the frame log (last N entries)\n"
     "  clearlog            empty the frame log\n"
     "  quit                end the simulator\n"
-    "kinds: ultralight ultralightc ntag213 ntag215 ntag216 type2 icode\n";
+    "kinds: ultralight ultralightc ntag213 ntag215 ntag216 type2 icode iso15693-ti iso15693-custom\n"
+    "       iso15693-multi iso15693-32 iso15693-nomulti iso15693-noinfo iso15693-lossy\n"
+    "       classic1k classic4k classic1k-keyb desfire\n";
 
 std::string statusText(const ReaderState& s, const ReaderConfig& c) {
   char text[256];

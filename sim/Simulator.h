@@ -20,6 +20,7 @@
 //   std::unique_ptr<kqsim::Tag> tag = sim.removeTag(id);
 #pragma once
 
+#include "ByteService.h"
 #include "Fault.h"
 #include "Field.h"
 #include "FrameLog.h"
@@ -50,30 +51,10 @@ struct ReaderState {
   int usbMode = 0;
 };
 
-// Bytes a transport has to send after it handed received bytes to the simulator: each
-// chunk after its pause, written no faster than `paceBaud` (0: at once).
-struct OutgoingChunk {
-  std::chrono::microseconds delay{0};
-  Bytes bytes;
-};
-
-struct Outgoing {
-  std::vector<OutgoingChunk> chunks;
-  int paceBaud = 0;
-  bool dropLink = false;  // take the link down (after sending the chunks)
-};
-
-// Implemented by transports so that the simulator can take their link down.
-class LinkControl {
- public:
-  virtual ~LinkControl() = default;
-  virtual void dropLink() = 0;
-};
-
-class Simulator {
+class Simulator : public ByteService {
  public:
   explicit Simulator(const ReaderConfig& config = {});
-  ~Simulator();
+  ~Simulator() override;
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
@@ -128,9 +109,9 @@ class Simulator {
   // Hands received bytes to the reader. `line` is how the host has set up the line;
   // bytes sent at another rate or mode are not understood (logged as discarded).
   // Without `line` the line is taken to match.
-  Outgoing receive(const std::uint8_t* data, std::size_t size, const std::optional<LineSettings>& line);
-  void attach(LinkControl* link);
-  void detach(LinkControl* link);
+  Outgoing receive(const std::uint8_t* data, std::size_t size, const std::optional<LineSettings>& line) override;
+  void attach(LinkControl* link) override;
+  void detach(LinkControl* link) override;
 
  private:
   struct AppliedFaults;

@@ -1,5 +1,5 @@
 // A tag the simulated reader can have in its field. The families derive from it:
-// TypeATag (ISO 14443-3A: Type2Tag, IsoDepTag; MIFARE Classic later) and Iso15693Tag.
+// TypeATag (ISO 14443-3A: Type2Tag, IsoDepTag, ClassicTag) and Iso15693Tag.
 // A new family or card is a class of its own file plus an entry in TagFactory.
 //
 // Tags are not synchronised: once placed, the Simulator owns them and touches them

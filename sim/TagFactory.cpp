@@ -1,5 +1,8 @@
 #include "TagFactory.h"
 
+#include "ClassicTag.h"
+#include "DesfireCard.h"
+#include "IsoDepTag.h"
 #include "Iso15693Tag.h"
 #include "TagImage.h"
 #include "Type2Tag.h"
@@ -9,6 +12,20 @@
 namespace kqsim {
 
 namespace {
+
+// A blank DESFire EV1 card (the image keeps its kind and UID only).
+std::unique_ptr<Tag> loadDesfire(const TagImage& image, std::string& error) {
+  Bytes uid{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80};
+  if (auto text = image.get("uid")) {
+    auto parsed = parseHex(*text);
+    if (!parsed || parsed->size() != 7) {
+      error = "a DESFire UID has 7 bytes";
+      return nullptr;
+    }
+    uid = *parsed;
+  }
+  return std::make_unique<IsoDepTag>(uid, std::make_unique<DesfireCard>());
+}
 
 struct Family {
   bool (*isKind)(const std::string& kind);
@@ -20,12 +37,19 @@ const Family kFamilies[] = {
      [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return Type2Tag::load(i, e); }},
     {&Iso15693Tag::isKind,
      [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return Iso15693Tag::load(i, e); }},
+    {&ClassicTag::isKind,
+     [](const TagImage& i, std::string& e) -> std::unique_ptr<Tag> { return ClassicTag::load(i, e); }},
+    {[](const std::string& k) { return k == "desfire"; }, &loadDesfire},
 };
 
 }  // namespace
 
 std::vector<std::string> tagKinds() {
-  return {"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2", "icode"};
+  std::vector<std::string> kinds{"ultralight", "ultralightc", "ntag213", "ntag215", "ntag216", "type2"};
+  for (const std::string& k : Iso15693Tag::kinds()) kinds.push_back(k);
+  for (const std::string& k : ClassicTag::kinds()) kinds.push_back(k);
+  kinds.push_back("desfire");
+  return kinds;
 }
 
 std::unique_ptr<Tag> loadTag(const TagImage& image, std::string& error) {

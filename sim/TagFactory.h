@@ -3,6 +3,10 @@
 //   ultralight, ultralightc, ntag213, ntag215, ntag216  NFC Forum Type 2 as shipped
 //   type2                                               generic Type 2 (pages=N)
 //   icode                                               ISO 15693, 28 blocks x 4 bytes
+//   iso15693-ti, -custom, -multi, -32, -nomulti,        ISO 15693 profiles (Iso15693Tag.h)
+//   -noinfo, -lossy
+//   classic1k, classic4k, classic1k-keyb                MIFARE Classic (ClassicTag.h)
+//   desfire                                             DESFire EV1 8K, blank
 //
 // A specification is "KIND[,uid=HEX][,pages=N]", e.g. "ntag213,uid=04112233445566",
 // "type2,pages=64", "icode,uid=E004010012345678" (ISO 15693 UIDs most significant

@@ -9,6 +9,7 @@
 #include "reader/transport/PortHandleRegistry.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/ReaderFtdiLibrary.h"
+#include "reader/transport/ReaderUsbXpressLibrary.h"
 
 #include <algorithm>
 
@@ -17,6 +18,7 @@ namespace kq {
 namespace {
 
 constexpr int kProbeTimeoutMs = 300;
+constexpr int kBluetoothReaderTypeCode = 0x125;
 
 platform::LineSettings LineSettingsForBaud(int baud) {
     platform::LineSettings settings;
@@ -54,6 +56,7 @@ CKQ_LMX_SDKApp& CKQ_LMX_SDKApp::Get() {
     PortHandleRegistry::Tcp();
     PortHandleRegistry::Bluetooth();
     ReaderFtdiLibrary();
+    ReaderUsbXpressLibrary();
     static CKQ_LMX_SDKApp app;
     return app;
 }
@@ -134,12 +137,29 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
     std::string linkName = name;
     DropDescriptionHint(linkName);
     port->readerAddress = SplitPortSuffix(linkName);
-    // LAN, HID and Bluetooth links are not part of this build: their open fails.
-    if (ClassifyPortName(linkName) != PortLink::Serial) return nullptr;
-    if (!port->Serial().Open(linkName, LineSettingsForBaud(baud)) || !port->Serial().StartMonitoring())
+    switch (ClassifyPortName(linkName)) {
+    case PortLink::Tcp:
+        return port->Tcp().Open(linkName) ? port : nullptr;
+    case PortLink::Hid:
+        if (!port->Hid().Open(linkName)) return nullptr;
+        // The reader starts talking in reports only after the control report.
+        if (!port->Hid().SendControlReport(0)) {
+            port->Close();
+            *failure = KQLMX_OPEN_HID_START;
+            return nullptr;
+        }
+        return port;
+    case PortLink::Bluetooth:
+        if (!port->Bluetooth().Open(linkName)) return nullptr;
+        return port;
+    case PortLink::Serial:
+        if (!port->Serial().Open(linkName, LineSettingsForBaud(baud)) || !port->Serial().StartMonitoring())
+            return nullptr;
+        port->AllocateSerialHandle();
+        return port;
+    default: // "BTW" names are refused
         return nullptr;
-    port->AllocateSerialHandle();
-    return port;
+    }
 }
 
 int CKQ_LMX_SDKApp::OpenPort(const std::string& name, int baud, int timeoutMs) {
@@ -150,6 +170,13 @@ int CKQ_LMX_SDKApp::OpenPort(const std::string& name, int baud, int timeoutMs) {
         std::shared_ptr<CKQ_LMX_Port> port = OpenLink(name, baud, timeoutMs, &failure);
         if (!port) return failure;
         AddPort(port);
+        // A Bluetooth reader is reached only once the module has connected to it:
+        // there is nothing to probe yet.
+        if (port->Bluetooth().IsOpen()) {
+            port->readerTypeCode = kBluetoothReaderTypeCode;
+            port->versionDigit = 0;
+            return port->GetHandle();
+        }
         port->timeoutMs = std::min(timeoutMs, kProbeTimeoutMs);
         Bytes answer;
         bool answered = QueryVersion(*port, answer);

@@ -43,6 +43,24 @@ public:
     // The tag handler, created by the first tag call and kept.
     CNfcTagHandler& TagHandler();
 
+    // LAN readers' network modules, over UDP on the calling thread (LanReaders.cpp).
+    // A configuration port is a listed port whose TCP link holds the UDP socket.
+    int OpenLanConfigPort(const std::string& name); // its handle, or -1
+    bool CloseLanConfigPort(int handle, bool apply);
+    bool ReadLanBlock(int handle, int n, Bytes& data);
+    bool WriteLanBlock(int handle, int n, const Bytes& data);
+    bool ReadLanIdentity(int handle, Bytes& data);
+    bool WriteLanNameToBlock3(int handle, const uint8_t (&secondHalf)[8]);
+    // Every adapter's discovery, sorted, without duplicates.
+    std::vector<std::string> DiscoverLanReaders(bool checkType);
+    struct LanConfigTexts {
+        std::string name, address, mask, gateway;
+    };
+    int ReadLanConfig(const std::string& reader, LanConfigTexts& texts);
+    int ConfigureLanReader(const std::string& reader, const std::string& address, const std::string& mask,
+                           const std::string& gateway);
+    int CheckLanReader(const std::string& name);
+
 private:
     CKQ_LMX_SDKApp();
     std::shared_ptr<CKQ_LMX_Port> OpenLink(const std::string& name, int baud, int timeoutMs, int* failure);

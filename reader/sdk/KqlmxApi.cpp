@@ -9,6 +9,7 @@
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/sdk/Trace.h"
 #include "reader/tags/NfcTagHandler.h"
+#include "reader/transport/BluetoothReaderLink.h"
 #include "reader/transport/PortEnumeration.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/ReaderFtdiLibrary.h"
@@ -135,9 +136,11 @@ int KQLMX_EnumComPorts(char* buf, int size) {
     return kq::WriteMultiString(ports, buf, size);
 }
 
-// Bluetooth readers are found through the dongle's USBXpress library, which this
-// build does not bind yet: the list is empty.
-int KQLMX_EnumBluetoothPorts(char* buf, int size) { return kq::WriteMultiString({}, buf, size); }
+int KQLMX_EnumBluetoothPorts(char* buf, int size) {
+    std::vector<std::string> readers;
+    kq::CBluetoothReaderLink::ListReaders(readers);
+    return kq::WriteMultiString(readers, buf, size);
+}
 
 int KQLMX_EnumUsbReaders(char* buf, int size) {
     std::vector<std::string> readers;
@@ -184,6 +187,12 @@ int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, co
 }
 
 int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen, int lockAfter) {
+    // Only a real empty text formats the tag: a length that cannot be, or a missing
+    // text, must not erase what the tag holds.
+    if (jsonLen < 0 || (!json && jsonLen > 0)) {
+        App().SetPortError(port, KQLMX_ERROR_BAD_TEXT_LENGTH);
+        return -1;
+    }
     std::string_view text;
     if (json && jsonLen > 0) {
         if (json[jsonLen - 1] == '\0') --jsonLen; // a counted terminator

@@ -76,6 +76,9 @@ uint8_t BaudCode(int baud) {
 
 bool SetBaudRateOnPort(CKQ_LMX_Port& port, int baud, int mode) {
     if (!port.IsComPort()) {
+        // A Bluetooth reader keeps its own rate: only the line to the module changes.
+        // A rate the module line refused is told, not taken for done.
+        if (port.Bluetooth().IsOpen() && port.Bluetooth().SetBaudRate(baud)) return true;
         port.lastError = KQLMX_ERROR_BAUD_NOT_CHANGEABLE;
         return false;
     }

@@ -11,7 +11,10 @@
 #include "reader/sdk/Iso15693Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 #include "reader/sdk/ReaderCommands.h"
+#include "reader/tags/NfcClassicTag.h"
+#include "reader/tags/NfcIso15693Tag.h"
 #include "reader/tags/NfcType2Tag.h"
+#include "reader/tags/NfcType4Tag.h"
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
@@ -56,6 +59,11 @@ public:
         handler.overflow_ = 0;
     }
     ~Operation() {
+        // Whatever step failed, a line that has hung up (a reader unplugged) is the
+        // cause the caller must hear of: error 3, as for a port that is gone, so that
+        // it lets the line go and opens the port anew.
+        if (handler_.port_ && handler_.port_->lastError != 0 && handler_.PortGone())
+            handler_.port_->lastError = KQLMX_ERROR_NO_SUCH_PORT;
         handler_.portHandle_ = savedHandle_;
         handler_.port_ = std::move(savedPort_);
         handler_.more_ = savedMore_;
@@ -76,7 +84,10 @@ void CNfcTagHandler::SetError(int code) {
     if (port_) port_->lastError = code;
 }
 
-bool CNfcTagHandler::PortGone() const { return !CKQ_LMX_SDKApp::Get().FindPort(portHandle_); }
+// The port was closed, or its line has hung up (the reader was unplugged).
+bool CNfcTagHandler::PortGone() const {
+    return !CKQ_LMX_SDKApp::Get().FindPort(portHandle_) || (port_ && port_->Serial().IsLineDead());
+}
 
 bool CNfcTagHandler::TakeKey(Key& cleared, const void* key, int keyLen) {
     cleared.fill(0);
@@ -101,14 +112,14 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
         PumpEventsFor(kFieldOffMs);
         SetRfFieldOnPort(port, true);
         if (!RequestTypeA(port, atqa)) {
-            if (!PortGone()) SetError(kTagErrorNoTag);
+            SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
             return false;
         }
     }
     uint8_t sak = 0;
     Bytes id;
     if (!SelectTypeA(port, kUidSize, sak, id)) {
-        SetError(kTagErrorNoTag);
+        SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
         return false;
     }
     if (uid) std::copy(id.begin(), id.end(), uid);
@@ -163,11 +174,13 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).Read(messages, stopAfterFirst);
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).Read(messages, stopAfterFirst);
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).Read(messages);
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    // ISO 15693 tags are found, but their NDEF data is not read by this build.
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
+    if (!PortGone() && DetectVicinity()) return CNfcIso15693Tag(*this, vicinityUid_).Read(messages, stopAfterFirst);
     return false;
 }
 
@@ -188,15 +201,15 @@ bool CNfcTagHandler::ReadJson(int port, std::string& json) {
     return true;
 }
 
-bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, int* overflow, bool lockAfter) {
+bool CNfcTagHandler::WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter) {
     if (overflow) *overflow = 0;
     overflow_ = 0;
-    const bool written = WriteArea(message, lockAfter);
+    const bool written = WriteArea(message, format, lockAfter);
     if (overflow) *overflow = overflow_;
     return written;
 }
 
-bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
+bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lockAfter) {
     CMyByteArray area;
     if (!EncodeNdefTlv(message, area)) {
         // Longer than a TLV can state: no tag takes it.
@@ -208,15 +221,28 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool lockAfter) {
     }
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
-        if (type != kNfcTagType2) {
-            SetError(kTagErrorTypeNotSupported);
-            return false;
+        if (type == kNfcTagType2) {
+            CNfcType2Tag tag(*this);
+            return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
         }
-        CNfcType2Tag tag(*this);
-        return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
+        if (type == kNfcTagIso14443_4) {
+            // Type 4 takes the plain message; an empty one formats the tag.
+            CNfcType4Tag tag(*this);
+            if (message.records.empty()) return tag.Format();
+            CMyByteArray bytes;
+            EncodeNdefMessage(message, bytes);
+            return tag.Write(bytes) && (!lockAfter || tag.MakeReadOnly());
+        }
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
+            CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
+            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+        }
+        SetError(kTagErrorTypeNotSupported);
+        return false;
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    if (PortGone() || !DetectVicinity()) return false;
+    CNfcIso15693Tag tag(*this, vicinityUid_);
+    return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
 }
 
 bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,
@@ -224,7 +250,7 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
     if (overflow) *overflow = 0;
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, key, keyLen)) return false;
-    if (json.empty()) return WriteMessage(CNdefMessage{}, nullptr, false);
+    if (json.empty()) return WriteMessage(CNdefMessage{}, true, nullptr, false);
     CNdefMessage message;
     SetError(0); // a refusal of the text is told by the code it sets
     if (!JsonToNdefMessage(*this, json, message)) {
@@ -233,12 +259,12 @@ bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, 
         if (port_->lastError == 0) SetError(kTagErrorUnknownDataType);
         return false;
     }
-    return WriteMessage(message, overflow, lockAfter);
+    return WriteMessage(message, false, overflow, lockAfter);
 }
 
 bool CNfcTagHandler::Format(int port, const void* key, int keyLen) {
     Operation op(*this, port);
-    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, nullptr, false);
+    return op && TakeKey(cardKey_, key, keyLen) && WriteMessage(CNdefMessage{}, true, nullptr, false);
 }
 
 bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
@@ -247,15 +273,17 @@ bool CNfcTagHandler::MakeReadOnly(int port, const void* key, int keyLen) {
     int type = kNfcTagNone;
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) return CNfcType2Tag(*this).MakeReadOnly();
+        if (type == kNfcTagClassic1K || type == kNfcTagClassic4K)
+            return CNfcClassicTag(*this, type == kNfcTagClassic4K).MakeReadOnly();
+        if (type == kNfcTagIso14443_4) return CNfcType4Tag(*this).MakeReadOnly();
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    if (!PortGone() && DetectVicinity()) SetError(kTagErrorTypeNotSupported);
-    return false;
+    return !PortGone() && DetectVicinity() && CNfcIso15693Tag(*this, vicinityUid_).MakeReadOnly();
 }
 
-bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int currentKeyLen, const void* newKey,
-                               int newKeyLen) {
+bool CNfcTagHandler::ChangeKey(int port, bool protectData, const void* currentKey, int currentKeyLen,
+                               const void* newKey, int newKeyLen) {
     Operation op(*this, port);
     if (!op || !TakeKey(appKey_, currentKey, currentKeyLen)) return false;
     if (!newKey || newKeyLen != static_cast<int>(kKeySize)) {
@@ -264,8 +292,9 @@ bool CNfcTagHandler::ChangeKey(int port, bool, const void* currentKey, int curre
     }
     int type = kNfcTagNone;
     if (!Detect(&type, nullptr)) return false;
-    // Keys belong to DESFire tags, whose commands are not part of this build.
-    SetError(type == kNfcTagIso14443_4 ? kTagErrorTypeNotSupported : kTagErrorKeyChangeNotType4);
+    if (type == kNfcTagIso14443_4)
+        return CNfcType4Tag(*this).ChangeKey(protectData, std::span(static_cast<const uint8_t*>(newKey), kKeySize));
+    SetError(kTagErrorKeyChangeNotType4);
     return false;
 }
 

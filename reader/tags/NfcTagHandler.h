@@ -70,6 +70,9 @@ public:
     void SetOverflow(int bytes) { overflow_ = bytes; }
     // Finds the tag again after a failed command has made it fall silent.
     bool Reactivate();
+    // The DESFire keys of the card level and of the NDEF application.
+    std::array<uint8_t, kKeySize>& CardKey() { return cardKey_; }
+    std::array<uint8_t, kKeySize>& AppKey() { return appKey_; }
 
 private:
     using Key = std::array<uint8_t, kKeySize>;
@@ -80,8 +83,10 @@ private:
     bool PortGone() const;
     bool TakeKey(Key& cleared, const void* key, int keyLen);
     bool ReadTag(CNdefMessageList& messages, bool stopAfterFirst);
-    bool WriteMessage(const CNdefMessage& message, int* overflow, bool lockAfter);
-    bool WriteArea(const CNdefMessage& message, bool lockAfter);
+    // `format` formats the tag where it is not formatted as wanted (Format's empty
+    // message: every sector of a MIFARE Classic tag).
+    bool WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter);
+    bool WriteArea(const CNdefMessage& message, bool format, bool lockAfter);
 
     int portHandle_ = 0;
     std::shared_ptr<CKQ_LMX_Port> port_; // held for the length of an operation

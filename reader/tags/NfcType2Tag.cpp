@@ -7,6 +7,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace kq {
 
@@ -25,13 +26,88 @@ constexpr size_t kMaxCcRoom = 0xFF * 8;
 constexpr uint8_t kTlvTerminator = 0xFE;
 
 // Blank tags without a CC, by their data area size: 48 bytes (16 pages) and 144
-// bytes (48 pages, with its dynamic lock bytes in page 40 when the maker is 04).
+// bytes (48 pages).
 constexpr int kSmallTagSize = 48;
 constexpr int kLargeTagSize = 144;
-constexpr int kDynamicLockPage = 40;
 constexpr uint8_t kNxpMaker = 0x04;
 constexpr int kFirstProbePage = 16;
 constexpr int kLastProbePage = 1000;
+constexpr uint8_t kTlvNull = 0x00;
+constexpr uint8_t kTlvLockControl = 0x01;
+constexpr uint8_t kTlvMemoryControl = 0x02;
+constexpr size_t kControlTlvSize = 5; // type, length 3, three bytes of value
+
+// Tags of maker 04 as their datasheets lay them out. Behind their user memory lie
+// pages that a READ still reaches (dynamic lock bytes, configuration pages with
+// AUTH0, ACCESS, PWD), so a probe for the end of the memory counts them in; and the
+// CC that NTAG215/216 are shipped with states less than their user memory, so the
+// NFC Forum default position of the dynamic lock bits (behind the data area the CC
+// states) would lie in user memory.
+struct KnownLayout {
+    int readablePages;     // the first page a READ refuses
+    int userPages;         // from page 4 on
+    uint8_t shippedCcSize; // CC byte 2 as shipped (besides userPages / 2)
+    int dynamicLockPage;   // -1: none
+    int dynamicLockBits;
+};
+constexpr KnownLayout kKnownLayouts[] = {
+    {20, 12, 0x06, -1, 0},     // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
+    {41, 32, 0x10, 36, 10},    // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
+    {44, 36, 0x12, 40, 12},    // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
+    {45, 36, 0x12, 40, 12},    // NTAG213: lock bytes 28h, configuration 29h-2Ch
+    {135, 126, 0x3E, 130, 8},  // NTAG215: lock bytes 82h, configuration 83h-86h
+    {231, 222, 0x6D, 226, 14}, // NTAG216: lock bytes E2h, configuration E3h-E6h
+};
+
+const KnownLayout* LayoutByReadablePages(int pages) {
+    for (const KnownLayout& layout : kKnownLayouts)
+        if (layout.readablePages == pages) return &layout;
+    return nullptr;
+}
+
+const KnownLayout* LayoutByCcSize(uint8_t ccSize) {
+    for (const KnownLayout& layout : kKnownLayouts)
+        if (ccSize == layout.shippedCcSize || ccSize * 8 == layout.userPages * static_cast<int>(kPageSize))
+            return &layout;
+    return nullptr;
+}
+
+// Dynamic lock bits to set: `bits` bits from byte `address` of the tag memory on.
+struct LockBits {
+    size_t address;
+    int bits;
+};
+
+// The NULL, Lock Control and Memory Control TLVs at the start of a TLV area: where
+// the last control TLV ends (0 when there is none), and the lock bits that the Lock
+// Control TLVs name (position = page address x bytes per page + byte offset; a count
+// of 0 means 256).
+struct ControlTlvs {
+    size_t end = 0;
+    std::vector<LockBits> locks;
+};
+
+ControlTlvs LeadingControlTlvs(std::span<const uint8_t> area) {
+    ControlTlvs found;
+    for (size_t pos = 0; pos < area.size();) {
+        if (area[pos] == kTlvNull) {
+            ++pos;
+            continue;
+        }
+        if ((area[pos] != kTlvLockControl && area[pos] != kTlvMemoryControl) ||
+            pos + kControlTlvSize > area.size() || area[pos + 1] != 3)
+            break;
+        if (area[pos] == kTlvLockControl) {
+            const uint8_t position = area[pos + 2];
+            const size_t bytesPerPage = size_t{1} << (area[pos + 4] & 0x0F);
+            found.locks.push_back({(position >> 4) * bytesPerPage + (position & 0x0F),
+                                   area[pos + 3] == 0 ? 256 : area[pos + 3]});
+        }
+        pos += kControlTlvSize;
+        found.end = pos;
+    }
+    return found;
+}
 
 bool IsZero(std::span<const uint8_t> bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
@@ -81,11 +157,17 @@ int CNfcType2Tag::BlankMemorySize() {
     } else {
         handler_.Reactivate();
     }
-    // Anything else: the first page that cannot be read ends the memory.
+    // Anything else: the first page that cannot be read ends the memory, unless the
+    // maker and that page tell a known layout, whose user memory ends earlier.
     int page = kFirstProbePage;
     Bytes scratch;
     while (page < kLastProbePage && ReadPages(page, kPageSize, scratch)) ++page;
     if (page < kLastProbePage) handler_.Reactivate();
+    if (const KnownLayout* layout = LayoutByReadablePages(page)) {
+        Bytes uid;
+        if (ReadPages(0, kPageSize, uid) && uid[0] == kNxpMaker)
+            return layout->userPages * static_cast<int>(kPageSize);
+    }
     return page * static_cast<int>(kPageSize) - kDataPage * static_cast<int>(kPageSize);
 }
 
@@ -186,7 +268,9 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
         Bytes existing;
         int64_t offset = -1;
         if (!LocateNdefTlv(room, existing, offset)) return Fail(kTagErrorBlockRead);
-        if (offset >= 0) {
+        // Without an NDEF Message TLV yet, the message goes behind the control TLVs.
+        if (offset < 0) offset = static_cast<int64_t>(LeadingControlTlvs(existing).end);
+        if (offset > 0) {
             startPage = kDataPage + static_cast<int>(offset / kPageSize);
             const size_t kept = static_cast<size_t>(startPage - kDataPage) * kPageSize;
             bytes.assign(existing.begin() + static_cast<long>(kept), existing.begin() + offset);
@@ -211,6 +295,27 @@ bool CNfcType2Tag::MakeReadOnly() {
     if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
     Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
+    // The dynamic lock bits: where Lock Control TLVs name them, else where the
+    // datasheet of a known tag puts them. Found before anything is written.
+    Bytes existing;
+    int64_t offset = -1;
+    if (!LocateNdefTlv(cc[2] * 8, existing, offset)) return Fail(kTagErrorBlockRead);
+    std::vector<LockBits> dynamic = LeadingControlTlvs(existing).locks;
+    if (dynamic.empty() && head[0] == kNxpMaker) {
+        const KnownLayout* layout = LayoutByCcSize(cc[2]);
+        if (layout && layout->dynamicLockPage >= 0)
+            dynamic.push_back({layout->dynamicLockPage * kPageSize, layout->dynamicLockBits});
+    }
+    // Lock bytes that cannot be read (a TLV that points past the memory) fail the lock
+    // before it has begun, not halfway.
+    for (const LockBits& bits : dynamic) {
+        Bytes scratch;
+        const size_t last = bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 - 1;
+        if (!ReadPages(static_cast<int>(bits.address / kPageSize), kPageSize, scratch) ||
+            !ReadPages(static_cast<int>(last / kPageSize), kPageSize, scratch))
+            return Fail(kTagErrorBlockRead);
+    }
+
     if ((cc[3] & 0x0F) != kReadOnly) {
         cc[3] |= kReadOnly;
         if (!WritePage(kCcPage, cc)) return Fail(kTagErrorBlockWrite);
@@ -218,11 +323,21 @@ bool CNfcType2Tag::MakeReadOnly() {
     Bytes locks(head.begin() + kLockPage * kPageSize, head.begin() + kCcPage * kPageSize);
     locks[2] = locks[3] = 0xFF;
     if (!WritePage(kLockPage, locks)) return Fail(kTagErrorBlockWrite);
-    if (cc[2] * 8 == kLargeTagSize && head[0] == kNxpMaker) {
-        Bytes dynamic;
-        if (!ReadPages(kDynamicLockPage, kPageSize, dynamic)) return Fail(kTagErrorBlockRead);
-        dynamic[0] = 0xFF;
-        if (!WritePage(kDynamicLockPage, dynamic)) return Fail(kTagErrorBlockWrite);
+    for (const LockBits& bits : dynamic)
+        if (!SetLockBits(bits.address, bits.bits)) return false;
+    return true;
+}
+
+// Sets `bits` bits from byte `address` on, page by page (the other bits of each page
+// as they were: lock bytes take only the bits written as 1).
+bool CNfcType2Tag::SetLockBits(size_t address, int bits) {
+    for (size_t byte = address; bits > 0;) {
+        const int page = static_cast<int>(byte / kPageSize);
+        Bytes content;
+        if (!ReadPages(page, kPageSize, content)) return Fail(kTagErrorBlockRead);
+        for (size_t i = byte % kPageSize; i < kPageSize && bits > 0; ++i, ++byte, bits -= 8)
+            content[i] |= static_cast<uint8_t>(bits >= 8 ? 0xFF : (1 << bits) - 1);
+        if (!WritePage(page, content)) return Fail(kTagErrorBlockWrite);
     }
     return true;
 }

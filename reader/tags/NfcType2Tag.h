@@ -6,9 +6,10 @@
 // Reading walks the TLV area while it comes in and stops once the first message is
 // complete. Writing keeps the TLVs in front of the NDEF Message TLV (Lock and Memory
 // Control), formats a blank tag (CC from its memory size) and refuses a message that
-// does not fit before anything is written. Locking sets the CC's write access to
-// read-only and the static (and, on 144-byte tags of maker 04, the first dynamic) lock
-// bytes. Every failure sets a TagErrorCode.
+// does not fit before anything is written; a blank tag of a known layout gets its user
+// memory only. Locking sets the CC's write access to read-only, the static lock bytes
+// and every dynamic lock bit (from the Lock Control TLVs, else from the layout of a
+// known tag). Every failure sets a TagErrorCode.
 #pragma once
 
 #include "content/NdefMessage.h"
@@ -37,6 +38,7 @@ private:
     bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset);
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
+    bool SetLockBits(size_t address, int bits);
     // `count` bytes (4: one page, 16: four pages) from `page` on; false when the read
     // fails or answers less.
     bool ReadPages(int page, size_t count, Bytes& out);

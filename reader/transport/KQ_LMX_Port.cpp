@@ -1,7 +1,6 @@
 #include "reader/transport/KQ_LMX_Port.h"
 
 #include "kqlmx.h"
-#include "reader/transport/PortHandleRegistry.h"
 #include "reader/transport/UiHooks.h"
 
 #include <chrono>
@@ -30,15 +29,16 @@ bool CKQ_LMX_Port::Transceive() {
     // A line that has hung up (a reader unplugged) cannot answer: waiting out the
     // time-out on every exchange of an operation would hold the program for seconds
     // while its input is shut out. The result is the same time-out, only at once.
-    if (serial_.IsOpen() && serial_.IsLineDead()) {
+    ReaderLink* link = OpenLink();
+    if (link && link->IsDead()) {
         send_.clear();
         lastError = KQLMX_ERROR_TIMEOUT;
         return false;
     }
     // Without an open link nothing goes out and the wait below runs into its time-out.
-    if (serial_.IsOpen()) {
-        serial_.DiscardInput();
-        serial_.QueueWrite(send_);
+    if (link) {
+        link->Discard();
+        link->Send(send_);
     } else {
         DiscardReceived();
     }
@@ -62,8 +62,10 @@ bool CKQ_LMX_Port::WaitForAnswer() {
     const size_t headerMinimum = AnswerHeaderMinimum(type);
     enum class Phase { Header, Sync, Length } phase = Phase::Header;
     auto start = Clock::now();
+    ReaderLink* link = OpenLink();
     for (;;) {
         PumpEvents();
+        if (link) link->Poll();
         std::unique_lock lock(rxMutex_);
         for (bool advanced = true; advanced;) {
             advanced = false;
@@ -112,17 +114,30 @@ bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
     return verdict.good;
 }
 
-int CKQ_LMX_Port::AllocateSerialHandle() {
-    serialHandle_ = PortHandleRegistry::Serial().Allocate();
-    return serialHandle_;
+std::array<ReaderLink*, 4> CKQ_LMX_Port::Links() const {
+    return {
+        &serial_,
+        &tcp_,
+        &hid_,
+        &bluetooth_,
+    };
+}
+
+ReaderLink* CKQ_LMX_Port::OpenLink() const {
+    for (ReaderLink* link : Links())
+        if (link->IsOpen()) return link;
+    return nullptr;
+}
+
+int CKQ_LMX_Port::GetHandle() const {
+    for (const ReaderLink* link : Links())
+        if (int handle = link->Handle()) return handle;
+    return 0;
 }
 
 void CKQ_LMX_Port::Close() {
-    serial_.StopMonitoring();
-    if (serialHandle_ != 0) {
-        PortHandleRegistry::Serial().Release(serialHandle_);
-        serialHandle_ = 0;
-    }
+    // Each link closes only what it has open, so all are asked.
+    for (ReaderLink* link : Links()) link->Close();
 }
 
 void CKQ_LMX_Port::OnReceive(std::span<const uint8_t> bytes) {

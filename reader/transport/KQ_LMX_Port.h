@@ -5,15 +5,22 @@
 // and strips it. The reason of a failure stays in lastError.
 #pragma once
 
+#include "reader/transport/BluetoothReaderLink.h"
+#include "reader/transport/HidReaderLink.h"
 #include "reader/transport/ReaderFrame.h"
 #include "reader/transport/ReceiveSink.h"
-#include "reader/transport/USBSerialPort.h"
+#include "reader/transport/SerialReaderLink.h"
+#include "reader/transport/TCPSocketThread.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace kq {
+
+class CDatenFuerDesfireInPort;
 
 class CKQ_LMX_Port final : private ReceiveSink {
 public:
@@ -31,6 +38,8 @@ public:
     int lastError = 0;     // PortErrorCode
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
+    // The DESFire card's session on this port, made on first use (reader/sdk).
+    std::shared_ptr<CDatenFuerDesfireInPort> desfire;
 
     Bytes& SendBuffer() { return send_; }
 
@@ -47,30 +56,41 @@ public:
     // ReceiveAnswer, then the reader status (type 2) and ISO 15693 response flags.
     bool ReceiveIso15693Answer(Bytes& payload);
 
-    CUSBSerialPort& Serial() { return serial_; }
+    CUSBSerialPort& Serial() { return serial_.Line(); }
+    CTCPSocketThread& Tcp() { return tcp_; }
     // Takes a number from the serial handle registry for the open serial line.
-    int AllocateSerialHandle();
+    int AllocateSerialHandle() { return serial_.AllocateHandle(); }
     // A serial device that is not an FTDI device: its rate can follow the reader's.
-    bool IsComPort() const { return serialHandle_ != 0 && !serial_.IsFtdi(); }
-    bool IsUsbPort() const { return serialHandle_ != 0 && serial_.IsFtdi(); }
-    // The port's handle; 0 when no link holds one.
-    int GetHandle() const { return serialHandle_; }
+    bool IsComPort() const { return serial_.Handle() != 0 && !serial_.Line().IsFtdi(); }
+    // An FTDI device or a HID reader.
+    bool IsUsbPort() const { return (serial_.Handle() != 0 && serial_.Line().IsFtdi()) || hid_.Handle() != 0; }
+    CHidReaderLink& Hid() { return hid_; }
+    CBluetoothReaderLink& Bluetooth() { return bluetooth_; }
+    // The port's handle: the first that a link holds, in the links' order; 0 when none.
+    int GetHandle() const;
     // Closes the open link and frees its number.
     void Close();
 
 private:
     bool WaitForAnswer();
+    // Every link of the port, in the order the open one is looked for: serial, TCP,
+    // HID, Bluetooth.
+    std::array<ReaderLink*, 4> Links() const;
+    ReaderLink* OpenLink() const;
     void OnReceive(std::span<const uint8_t> bytes) override;
     void DiscardReceived() override;
 
     Bytes send_;
     uint8_t expectedAnswer_ = 0;
-    int serialHandle_ = 0;
     bool exchanging_ = false;
     std::mutex rxMutex_; // guards rx_, filled by the link threads
     std::condition_variable rxArrived_;
     Bytes rx_;
-    CUSBSerialPort serial_{*this}; // last: its thread ends before the buffers go
+    // Last: link threads end before the buffers go.
+    mutable SerialReaderLink serial_{*this};
+    mutable CTCPSocketThread tcp_{*this};
+    mutable CHidReaderLink hid_{*this};
+    mutable CBluetoothReaderLink bluetooth_{*this};
 };
 
 } // namespace kq

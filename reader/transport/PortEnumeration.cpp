@@ -92,13 +92,17 @@ std::string HidReaderName(const std::string& serialNumber) {
     return (serialNumber.empty() ? std::string("1319-????") : serialNumber) + " HID";
 }
 
-void ListHidReaders(std::vector<std::string>& list) {
+std::vector<platform::HidrawDevice> AcceptedHidReaders() {
     std::vector<platform::HidrawDevice> devices = platform::ListHidrawDevices();
+    std::erase_if(devices, [](const auto& d) { return !IsAcceptedHidReader(d.vendorId, d.productId); });
     // hidraw0, hidraw1, ..., hidraw10: the order the kernel numbered them in.
     std::stable_sort(devices.begin(), devices.end(),
                      [](const auto& a, const auto& b) { return NaturalLess(a.name, b.name); });
-    for (const platform::HidrawDevice& device : devices) {
-        if (!IsAcceptedHidReader(device.vendorId, device.productId)) continue;
+    return devices;
+}
+
+void ListHidReaders(std::vector<std::string>& list) {
+    for (const platform::HidrawDevice& device : AcceptedHidReaders()) {
         const std::string name = HidReaderName(device.uniq);
         if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
     }

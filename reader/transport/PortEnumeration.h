@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/Ftd2xx.h"
+#include "platform/SysfsDevices.h"
 
 #include <cstdint>
 #include <string>
@@ -41,6 +42,8 @@ bool IsAcceptedHidReader(uint32_t vendorId, uint32_t productId);
 // A HID reader's name: its serial-number string and " HID"; "1319-????" stands for a
 // serial number that cannot be read.
 std::string HidReaderName(const std::string& serialNumber);
+// The attached HID readers (hidraw) in the order the kernel numbered them.
+std::vector<platform::HidrawDevice> AcceptedHidReaders();
 // Appends the name of every attached HID reader (hidraw) that the list does not hold yet.
 void ListHidReaders(std::vector<std::string>& list);
 

@@ -43,8 +43,8 @@ bool IsLanAddress(const std::string& name) {
 }
 
 PortLink ClassifyPortName(const std::string& name) {
-    if (IsDevicePath(name)) return PortLink::Serial;
-    if (IsLanAddress(name)) return PortLink::Tcp;
+    // A device path may hold dots, but never names a LAN reader.
+    if (!IsDevicePath(name) && IsLanAddress(name)) return PortLink::Tcp;
     if (name.find("HID") != std::string::npos) return PortLink::Hid;
     if (name.find("BT") != std::string::npos)
         return name.find("BTW") != std::string::npos ? PortLink::Refused : PortLink::Bluetooth;

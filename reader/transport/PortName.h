@@ -22,8 +22,9 @@ int SplitPortSuffix(std::string& name);
 // '[' first, or a '.' after the first character followed by two more '.'.
 bool IsLanAddress(const std::string& name);
 
-// The link a name (without its suffix) opens. Device paths are serial names before
-// anything else; "BTW" is refused.
+// The link a name (without its suffix) opens: a LAN address (never a device path),
+// then "HID", then "BT" ("BTW" is refused), also in a device path: "/dev/ttyUSB0 BT"
+// is the Bluetooth module on that device; any other name is serial.
 PortLink ClassifyPortName(const std::string& name);
 
 // True for a name that keeps its baud argument: a device path or a COM name

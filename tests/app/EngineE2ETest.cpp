@@ -7,6 +7,8 @@
 #include "app/NfcTagAccess.h"
 #include "app/ProfileSettings.h"
 #include "content/UriScheme.h"
+#include "sim/DesfireCard.h"
+#include "sim/IsoDepTag.h"
 #include "sim/Type2Tag.h"
 
 #include <QFile>
@@ -203,6 +205,33 @@ private slots:
         QCOMPARE(bench.rig.prompt->questions.size(), size_t(1));
     }
 
+    // A DESFire card protected with a key: the write without a key meets the card's
+    // refusal, the key typed into the prompt opens it and is kept, so that the next
+    // write needs no question.
+    void aKeyedDesfireCardTakesTheKeyFromThePrompt() {
+        Bench bench;
+        bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
+                                                             std::make_unique<kqsim::DesfireCard>()));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Hallo", false)));
+        TagKey key{};
+        for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(0x30 + i);
+        bench.rig.prompt->protectionKeys = {key};
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->SetPassword(1)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 5));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(1)); // the new key only
+
+        bench.rig.prompt->masterKeys = {key};
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Neu", false)));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(2));
+        QCOMPARE(bench.rig.prompt->questions.back().keyNumber, int(IKeyPrompt::kNfcApplicationMasterKey));
+        KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Wieder", false)));
+        QCOMPARE(bench.rig.prompt->questions.size(), size_t(2)); // the kept key, without a question
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, bench.rig.engine->ReadTag(item));
+        QVERIFY(item && item->GetText() && *item->GetText() == "Wieder");
+    }
+
     // The pending record of a cyclic write with its lock flag: written, then locked.
     void thePendingRecordIsWrittenAndLocked() {
         Bench bench;
@@ -247,24 +276,41 @@ private slots:
 
     // Every operation on a reader that fails it: wait mode is switched off exactly once
     // all the same. Then the link goes: the read, the UID poll and the keyed call that
-    // format, lock, protection and writing share (each call then takes about 2 s).
+    // format, lock, protection and writing share each tell that the reader is gone
+    // (1, 12) and let the line go, so that the next operation opens the port anew
+    // (here, with no reader there, failing before any tag call).
     void waitModeEndsOnceOnEveryPathOfTheReader() {
-        Bench bench;
-        CNfcTagAccess& engine = *bench.rig.engine;
-        bench.rig.prompt->protectionKeys = {TagKey{}};
         std::unique_ptr<CNfcTagData> item;
         std::array<std::uint8_t, 8> uid{};
-        for (bool linkGone : {false, true}) {
+        {
+            Bench bench;
+            CNfcTagAccess& engine = *bench.rig.engine;
+            bench.rig.prompt->protectionKeys = {TagKey{}};
             KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
             QVERIFY(!item);
             KQ_RUN_PAIRED(bench.rig, engine.ReadUid(uid));
             KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.WriteText("Hallo", false)));
             QVERIFY(engine.Result().state > 0);
-            if (linkGone) break;
             KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.Format()));
             KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.Lock()));
             KQ_RUN_PAIRED(bench.rig, QVERIFY(!engine.SetPassword(0)));
+        }
+        const std::function<void(CNfcTagAccess&)> operations[] = {
+            [&](CNfcTagAccess& engine) { engine.ReadTag(item); },
+            [&](CNfcTagAccess& engine) { engine.ReadUid(uid); },
+            [&](CNfcTagAccess& engine) { QVERIFY(!engine.WriteText("Hallo", false)); }};
+        for (const auto& operation : operations) {
+            Bench bench;
+            CNfcTagAccess& engine = *bench.rig.engine;
+            QVERIFY(engine.PreparePort());
             bench.sim.dropLink();
+            KQ_RUN_PAIRED(bench.rig, operation(engine));
+            QCOMPARE(bench.rig.Result(), std::make_pair(1, 12));
+            QVERIFY(!engine.IsPortOpen());
+            const qsizetype before = bench.rig.log.size();
+            engine.ReadUid(uid);
+            QCOMPARE(bench.rig.Result(), std::make_pair(1, 12));
+            QVERIFY(!bench.rig.log.mid(before).join(' ').contains("SetWaitMode"));
         }
     }
 };

@@ -4,10 +4,13 @@
 // smart poster, MIME record "text/x-vCard" with vCard 2.1 text), and reading the tag
 // brings every field back; a vCard from elsewhere is shown and written again; a
 // record too long for the tag has its excess marked; cyclic writing puts each row of
-// a data list on its own tag.
+// a data list on its own tag; MIFARE Classic and ISO 15693 tags are written and read
+// through the same form.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
 #include "forms/RecordFormView.h"
+#include "sim/ClassicTag.h"
+#include "sim/Iso15693Tag.h"
 #include "sim/Type2Tag.h"
 
 #include <QAction>
@@ -132,6 +135,40 @@ private slots:
         QVERIFY(shown != form);
         for (QString& field : fields)
             field.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        QCOMPARE(kqtest::FieldTexts(*shown), fields);
+    }
+
+    // The other tag families through the web address form: a blank MIFARE Classic 1K
+    // gets its TLV area in sector 1 (block 4, byte 64), a blank ISO 15693 tag right
+    // behind its CC (byte 4). URI record D1 01 0C 55, code 04 "https://", in an NDEF
+    // Message TLV (03, length) closed by the Terminator (FE).
+    void writeAndReadOtherTagFamilies_data() {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("offset");
+        QTest::newRow("MIFARE Classic 1K") << 0 << 64;
+        QTest::newRow("ISO 15693") << 1 << 4;
+    }
+    void writeAndReadOtherTagFamilies() {
+        QFETCH(int, family);
+        QFETCH(int, offset);
+        FrameBench bench;
+        const kqsim::TagId tag = bench.sim().placeTag(
+            family == 0 ? std::unique_ptr<kqsim::Tag>(kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K))
+                        : kqsim::Iso15693Tag::blank("icode"));
+        const QStringList fields{"", "https://", "example.org"};
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewBookmark);
+        QVERIFY(form);
+        kqtest::FillFields(*form, fields);
+        ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
+        QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        const kqsim::Bytes memory = bench.sim().tagMemory(tag).value_or(kqsim::Bytes{});
+        const QByteArray tlv = QByteArray::fromHex("03 10 D1 01 0C 55 04") + "example.org" + '\xFE';
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(memory.data()) + offset, tlv.size()), tlv);
+
+        bench.frame->Action(IdReadTagButton)->trigger();
+        QCOMPARE(bench.frame->CurrentViewId(), int(kViewBookmark));
+        auto* shown = qobject_cast<CRecordFormView*>(bench.frame->ActiveView());
+        QVERIFY(shown && shown != form);
         QCOMPARE(kqtest::FieldTexts(*shown), fields);
     }
 

@@ -127,6 +127,26 @@ TEST(UriScheme, SmsAndTelephon) {
     EXPECT_EQ(tel.value, "");
 }
 
+// A line break in a one-line field (CR LF, or a lone CR or LF) is one encoded CR LF,
+// as in a message body; a CR LF encoded as %0D%0D%0A would read back as two breaks.
+TEST(UriScheme, LineBreakInAOneLineFieldIsOneCrLf) {
+    for (const std::string lineBreak : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineBreak));
+        const std::string field = "a" + lineBreak + "b";
+        CMailScheme mail;
+        mail.value = field;
+        mail.subject = field;
+        EXPECT_EQ(mail.Compose(true), "mailto:a%0D%0Ab?subject=a%0D%0Ab&body=");
+        CSmsScheme sms;
+        sms.value = field;
+        EXPECT_EQ(sms.Compose(true), "sms:a%0D%0Ab?body=");
+        CTelephonNrScheme tel;
+        tel.value = field;
+        EXPECT_EQ(tel.Compose(true), "tel:a%0D%0Ab");
+        EXPECT_EQ(CreateUriScheme(tel.Compose(true), true)->value, "a\nb");
+    }
+}
+
 TEST(UriScheme, RoundTripsWithReservedAndNonAsciiCharacters) {
     const std::string hostile = "a&b=c?d#e%f+g/h:i;j,k@l \"m\" \xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80 %41";
     {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "content/PercentCodec.h"
 #include "content/VCardMime.h"
 
 namespace {
@@ -51,20 +52,45 @@ TEST(VCardBuild, Lines) {
 }
 
 // Catches a line break in a value that turns into a line of its own: the card read
-// back would hold a telephone entry nobody entered and lose the rest of the contact.
+// back (here or by a lenient reader that ends lines at a lone CR or LF) would hold a
+// telephone entry nobody entered and lose the rest of the contact.
 TEST(VCardBuild, LineBreakInAValueStaysOnItsLine) {
-    CVCardMime contact;
-    contact.givenName = "Anna\r\nTEL:999";
-    contact.familyName = "Berg\r\nEND:VCARD";
-    contact.mails = {"a@b.de\r\nURL:x"};
-    EXPECT_EQ(Built(contact), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna TEL:999 Berg END:VCARD\r\n"
-                              "N:Berg END:VCARD;Anna TEL:999\r\nEMAIL:a@b.de URL:x\r\nEND:VCARD");
-    const CVCardMime back = Parsed(Built(contact));
-    EXPECT_EQ(back.givenName, "Anna TEL:999");
-    EXPECT_EQ(back.familyName, "Berg END:VCARD");
-    EXPECT_TRUE(back.phones.empty());
-    EXPECT_EQ(back.mails, std::vector<std::string>{"a@b.de URL:x"});
-    EXPECT_TRUE(back.urls.empty());
+    for (const std::string lineBreak : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineBreak));
+        CVCardMime contact;
+        contact.givenName = "Anna" + lineBreak + "TEL:999";
+        contact.familyName = "Berg" + lineBreak + "END:VCARD";
+        contact.organisation = "Nord" + lineBreak + "TEL:+19005551234";
+        contact.phones = {{"1" + lineBreak + "URL:y", 0, 0}};
+        contact.mails = {"a@b.de" + lineBreak + "URL:x"};
+        EXPECT_EQ(Built(contact), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna TEL:999 Berg END:VCARD, Nord TEL:+19005551234\r\n"
+                                  "N:Berg END:VCARD;Anna TEL:999\r\nORG:Nord TEL:+19005551234\r\nTEL:1 URL:y\r\n"
+                                  "EMAIL:a@b.de URL:x\r\nEND:VCARD");
+        const CVCardMime back = Parsed(Built(contact));
+        EXPECT_EQ(back.givenName, "Anna TEL:999");
+        EXPECT_EQ(back.familyName, "Berg END:VCARD");
+        EXPECT_EQ(back.organisation, "Nord TEL:+19005551234");
+        EXPECT_EQ(back.phones, (CVCardMime::CTelephonListe{{"1 URL:y", 0, 0}}));
+        EXPECT_EQ(back.mails, std::vector<std::string>{"a@b.de URL:x"});
+        EXPECT_TRUE(back.urls.empty());
+    }
+}
+
+// Cards of other writers: lines folded (a line that begins with a blank or a tab goes
+// on the one before, without that blank) and LF or CR line ends.
+TEST(VCardParse, FoldedLinesAndOtherLineEnds) {
+    const std::string card = "BEGIN:VCARD|VERSION:3.0|N:Berg;Anna|EMAIL;TYPE=INTERNET:anna.berg@ein-sehr-la|"
+                             " nger-name.example|URL:https://example.com/ein/|\tsehr/langer/pfad|"
+                             "TEL;CELL:+49 1|  2|END:VCARD|";
+    for (const std::string lineEnd : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineEnd));
+        const CVCardMime contact = Parsed(ReplaceAll(card, "|", lineEnd));
+        EXPECT_EQ(contact.familyName, "Berg");
+        EXPECT_EQ(contact.givenName, "Anna");
+        EXPECT_EQ(contact.mails, std::vector<std::string>{"anna.berg@ein-sehr-langer-name.example"});
+        EXPECT_EQ(contact.urls, std::vector<std::string>{"https://example.com/ein/sehr/langer/pfad"});
+        EXPECT_EQ(contact.phones, (CVCardMime::CTelephonListe{{"+49 1 2", 0, 1}}));
+    }
 }
 
 TEST(VCardParse, Properties) {

@@ -54,6 +54,26 @@ TEST(Iso14443FlatApi, RequestSelectReadAndWriteBlocks) {
     EXPECT_EQ(sak, 0);
 }
 
+// A tag's refusal (its NAK) reaches the caller as a code of its own on every protocol
+// type, never as one that means something else (5: the caller's buffer is too small).
+TEST(Iso14443FlatApi, RefusedWriteGivesTheSameCodeOnEveryProtocolType) {
+    for (int type = 0; type <= 3; ++type) {
+        SCOPED_TRACE(type);
+        kqsim::ReaderConfig config;
+        config.protocolType = type;
+        TagSimReader r(config);
+        r.sim.placeTag(Type2Tag::blank(Type2Tag::Model::Ultralight));
+        short atqa = 0;
+        unsigned char uid[10] = {};
+        char sak = 1;
+        ASSERT_EQ(KQLMX_RequestTag(r.port, &atqa), 0);
+        ASSERT_EQ(KQLMX_SelectTag(r.port, uid, sizeof uid, &sak), 7);
+        const Bytes page = Hex("DE AD BE EF");
+        EXPECT_EQ(KQLMX_WriteBlock(r.port, 1, page.data(), 4), -1) << "the UID page";
+        EXPECT_EQ(KQLMX_GetLastError(r.port), 17);
+    }
+}
+
 TEST(Iso14443FlatApi, ActivationAndAuthentication) {
     TagSimReader r;
     TagId id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<NoCard>()));

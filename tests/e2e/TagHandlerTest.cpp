@@ -4,6 +4,7 @@
 #include "kqlmx.h"
 #include "reader/sdk/Iso14443Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
+#include "reader/tags/NfcClassicTag.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "sim/IsoDepTag.h"
 #include "sim/TagImage.h"
@@ -179,6 +180,15 @@ TEST_F(ApduExchange, EndlessContinuationEnds) {
     EXPECT_FALSE(kq::ExchangeApdu(*port, apdu, SIZE_MAX, answer));
     EXPECT_EQ(port->lastError, KQLMX_ERROR_UNEXPECTED_ANSWER);
     EXPECT_EQ(r.Commands().size(), static_cast<size_t>(kq::kMaxApduParts));
+}
+
+// The MAD CRC-8 (polynomial 1D, preset C7) over the info byte and fifteen entries
+// 03 E1: the check values the MAD application note's definition gives.
+TEST(TagHandler, MadCrcCheckValues) {
+    Bytes entries;
+    for (int i = 0; i < 15; ++i) entries.insert(entries.end(), {0x03, 0xE1});
+    EXPECT_EQ(kq::CNfcClassicTag::MadCrc(Cat({{0x01}, entries})), 0x14);
+    EXPECT_EQ(kq::CNfcClassicTag::MadCrc(Cat({{0x00}, entries})), 0x0F);
 }
 
 } // namespace

@@ -74,4 +74,17 @@ Bytes TagSimReader::Pages(kqsim::TagId id, int first, int count) const {
                        : Bytes{};
 }
 
+std::string TagSimReader::ReadJson(int* result) const {
+    std::string text(8192, '\0');
+    const int n = KQLMX_ReadTag(port, text.data(), static_cast<int>(text.size()));
+    if (result) *result = n;
+    return n >= 0 ? text.substr(0, static_cast<size_t>(n)) : std::string();
+}
+
+int TagSimReader::WriteJson(const std::string& json, int lockAfter) const {
+    return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, lockAfter);
+}
+
+int TagSimReader::LastError() const { return KQLMX_GetLastError(port); }
+
 } // namespace kqtest

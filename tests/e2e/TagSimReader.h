@@ -53,6 +53,11 @@ public:
     void ClearLog() { sim.clearLog(); }
     // `count` pages (4 bytes each) of a tag's memory from `first` on.
     Bytes Pages(kqsim::TagId id, int first, int count) const;
+    // The flat tag calls as an application makes them: the record JSON text read
+    // (empty on failure; *result gets the call's answer), a write, the last error.
+    std::string ReadJson(int* result = nullptr) const;
+    int WriteJson(const std::string& json, int lockAfter = 0) const;
+    int LastError() const;
 
     kqsim::Simulator sim; // first: the transport goes before it
     kqsim::PtyTransport pty;

@@ -220,6 +220,27 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
     }
 }
 
+// A length that cannot be, or no text for a positive length, must not format the tag
+// (erasing the user's data) and report success.
+TEST(Type2Write, ImpossibleTextLengthIsRefusedBeforeTheTagIsTouched) {
+    const char json[] = R"({"TEXT" : {"TITLE" : "x"}})";
+    struct Case {
+        const char* text;
+        int length;
+    };
+    for (const Case& c : {Case{json, -1}, Case{json, -1000}, Case{"", -1}, Case{nullptr, 5}, Case{nullptr, -1}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        ASSERT_EQ(WriteJson(r, json), 0);
+        const Bytes before = *r.sim.tagMemory(id);
+        r.ClearLog();
+        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text, c.length, nullptr, 0, 0), -1) << c.length;
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_BAD_TEXT_LENGTH) << c.length;
+        EXPECT_EQ(*r.sim.tagMemory(id), before) << c.length;
+        EXPECT_TRUE(r.Commands().empty()) << "the tag is not even looked for";
+    }
+}
+
 TEST(Type2Write, TlvsThatFillWholeReadsInFrontOfTheMessageStay) {
     // A Lock Control TLV padded with NULL TLVs to page 6, and one with a Memory Control
     // TLV padded to the end of the first four-page read (page 8).
@@ -271,6 +292,77 @@ TEST(Type2Write, NdefTlvFarIntoALargeAreaIsFoundAndReplaced) {
     EXPECT_EQ(ReadJson(r), json);
 }
 
+// A tag whose area holds control TLVs but no NDEF Message TLV yet: they stay, and the
+// message goes behind them.
+TEST(Type2Write, ControlTlvsWithoutAMessageStay) {
+    const std::string json = R"({"TEXT" : {"TITLE" : "neu"}})";
+    const Bytes tlv = NdefTlv(ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enneu")})));
+    for (const Bytes& controls : {Hex("01 03 A0 0C 34"), Hex("00 01 03 A0 0C 34 02 03 B0 04 01")}) {
+        SCOPED_TRACE(testing::PrintToString(controls));
+        const Bytes area = PaddedToPages(Cat({controls, {0xFE}}));
+        Pages pages;
+        for (size_t i = 0; i < area.size() / 4; ++i)
+            pages.emplace_back(4 + static_cast<int>(i),
+                               Bytes(area.begin() + static_cast<long>(i * 4), area.begin() + static_cast<long>(i * 4 + 4)));
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithPages("ntag213", pages));
+        ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
+        const Bytes expected = PaddedToPages(Cat({controls, tlv}));
+        EXPECT_EQ(r.Pages(id, 4, static_cast<int>(expected.size() / 4)), expected);
+        EXPECT_EQ(ReadJson(r), json);
+    }
+}
+
+// A blank CC with readable pages behind the user memory (dynamic lock bytes,
+// configuration pages with AUTH0, ACCESS, PWD): the message gets the user memory of
+// the tag's datasheet layout, no more, and no page behind it is written.
+TEST(Type2Write, BlankTagOfAKnownLayoutGetsItsUserMemoryOnly) {
+    struct Case {
+        const char* kind;
+        int pages;     // of a generic tag (maker 04)
+        int userBytes; // pages 4 .. 4 + userBytes / 4 - 1
+    };
+    const Case cases[] = {
+        {"ntag213", 0, 144}, {"ntag215", 0, 504}, {"ntag216", 0, 888},
+        {"type2", 20, 48},   // Ultralight EV1 MF0UL11, NTAG210
+        {"type2", 41, 128},  // Ultralight EV1 MF0UL21, NTAG212
+    };
+    // A text of n characters in its TLV: 03 L D1 01 L' 54 02 "en" text FE (10 + n bytes
+    // up to n = 247); for longer ones (used here from n = 253 on) the TLV length takes
+    // FF and two bytes and the record a four-byte payload length: C1 01 00 00 L' 54 ...
+    // (15 + n).
+    const auto textFor = [](int areaBytes) {
+        const int n = areaBytes <= 257 ? areaBytes - 10 : areaBytes - 15;
+        return R"({"TEXT" : {"TITLE" : ")" + std::string(static_cast<size_t>(n), 'x') + R"("}})";
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.pages));
+        kqsim::TagImage image;
+        image.set("kind", c.kind);
+        if (c.pages) image.set("pages", std::to_string(c.pages));
+        image.setRow("page", 3, Hex("00 00 00 00"));
+        image.setRow("page", 4, Hex("00 00 00 00"));
+        image.setRow("page", 5, Hex("00 00 00 00"));
+        std::string error;
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        const Bytes before = *r.sim.tagMemory(id);
+        const size_t behind = 16 + static_cast<size_t>(c.userBytes);
+
+        EXPECT_EQ(WriteJson(r, textFor(c.userBytes + 1)), -1) << "one byte more than the user memory";
+        EXPECT_EQ(LastError(r), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+
+        ASSERT_EQ(WriteJson(r, textFor(c.userBytes)), 0) << LastError(r);
+        const Bytes after = *r.sim.tagMemory(id);
+        EXPECT_EQ(r.Pages(id, 3, 1), Cat({Hex("E1 10"), {static_cast<uint8_t>(c.userBytes / 8)}, {0x00}}));
+        EXPECT_EQ(after[behind - 1], 0xFE) << "the message fills the user memory";
+        EXPECT_EQ(Bytes(after.begin() + static_cast<long>(behind), after.end()),
+                  Bytes(before.begin() + static_cast<long>(behind), before.end()))
+            << "nothing written behind the user memory";
+    }
+}
+
 TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
     struct Case {
         const char* name;
@@ -299,16 +391,76 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
 
 // --- locking -----------------------------------------------------------------------
 
+// A WRITE sent to the tag itself, past the reader and the reader library, after
+// activating it as a reader does: whether the tag refuses it.
+bool RawWriteRefused(Type2Tag& tag, int page) {
+    EXPECT_TRUE(tag.request(true));
+    for (int level = 1; level <= tag.cascadeLevels(); ++level) {
+        const std::optional<Bytes> levelBytes = tag.anticollision(level);
+        EXPECT_TRUE(levelBytes && tag.select(level, *levelBytes));
+    }
+    return tag.transceive({0xA2, static_cast<uint8_t>(page), 0x55, 0x55, 0x55, 0x55}).kind ==
+           kqsim::TagReply::Kind::Nak;
+}
+
+// After a lock every user page refuses a write: the static lock bytes, and every
+// dynamic lock bit the tag has, from its Lock Control TLV (NTAG213 as shipped: 12 bits
+// at 28h) or from its datasheet layout (the CC of NTAG215/216 under-reports the data
+// area; the Ultralight C and a formatted NTAG213 have no TLV).
+TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
+    struct Case {
+        const char* name;
+        Model model;
+        Pages pages;   // written over the tag as shipped
+        int lastUser;  // last user page
+        int lockPage;  // page of the dynamic lock bytes, -1 none
+        Bytes lockBytes;
+    };
+    const Case cases[] = {
+        {"ultralight", Model::Ultralight, {}, 0x0F, -1, {}},
+        {"ultralight_c", Model::UltralightC, {}, 0x27, 0x28, Hex("FF 0F 00 00")},
+        {"ntag213", Model::Ntag213, {}, 0x27, 0x28, Hex("FF 0F 00 00")},
+        {"ntag213_without_tlv", Model::Ntag213, {{4, Hex("03 00 FE 00")}, {5, Hex("00 00 00 00")}}, 0x27, 0x28,
+         Hex("FF 0F 00 00")},
+        {"ntag215", Model::Ntag215, {}, 0x81, 0x82, Hex("FF 00 00 00")},
+        {"ntag216", Model::Ntag216, {}, 0xE1, 0xE2, Hex("FF 3F 00 00")},
+    };
+    const std::string json = R"({"TEXT" : {"TITLE" : "fest"}})";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TagSimReader r;
+        auto shipped = Type2Tag::blank(c.model);
+        kqsim::TagImage image;
+        shipped->save(image);
+        for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+        std::string error;
+        const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
+        ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
+        ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << LastError(r);
+        const Bytes page2 = r.Pages(id, 2, 1);
+        EXPECT_EQ(Bytes(page2.begin() + 2, page2.end()), Hex("FF FF")) << "static lock bytes";
+        EXPECT_EQ(r.Pages(id, 3, 1)[3], 0x0F) << "CC write access: read-only";
+        if (c.lockPage >= 0) {
+            EXPECT_EQ(r.Pages(id, c.lockPage, 1), c.lockBytes);
+        }
+        EXPECT_EQ(ReadJson(r), json) << "a locked tag still reads";
+
+        std::unique_ptr<kqsim::Tag> removed = r.sim.removeTag(id);
+        auto* tag = dynamic_cast<Type2Tag*>(removed.get());
+        ASSERT_TRUE(tag);
+        for (int page : {4, 0x10, c.lastUser}) EXPECT_TRUE(RawWriteRefused(*tag, page)) << "page " << page;
+    }
+}
+
 TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
     const std::string json = R"({"TEXT" : {"TITLE" : "fest"}})";
     ASSERT_EQ(WriteJson(r, json), 0);
     ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << LastError(r);
-    // Static lock bytes FF FF, CC write access F (read-only), first dynamic lock byte FF.
+    // Static lock bytes FF FF, CC write access F (read-only).
     // (Page 2 bytes 0-1: BCC1 = C3^D4^E5^F6 = 04 and the internal byte 48.)
     EXPECT_EQ(r.Pages(id, 2, 2), Hex("04 48 FF FF E1 10 12 0F"));
-    EXPECT_EQ(r.Pages(id, 0x28, 1)[0], 0xFF);
 
     const Bytes locked = *r.sim.tagMemory(id);
     r.ClearLog();
@@ -318,19 +470,28 @@ TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
     EXPECT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), -1);
     EXPECT_EQ(LastError(r), kTagNfcWriteProtection);
     EXPECT_EQ(*r.sim.tagMemory(id), locked);
-    EXPECT_EQ(ReadJson(r), json) << "a locked tag still reads";
 
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << "locking twice succeeds";
     EXPECT_EQ(*r.sim.tagMemory(id), locked);
 }
 
-TEST(Type2Lock, UnformattedTagIsNotLocked) {
-    TagSimReader r;
-    const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ultralight));
-    const Bytes before = *r.sim.tagMemory(id);
-    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), kTagNotFormatted);
-    EXPECT_EQ(*r.sim.tagMemory(id), before);
+// Catches a lock begun on a tag it cannot finish: an unformatted tag, and a Lock
+// Control TLV whose bits lie beyond the memory (page Fh x 16 bytes = page 3Ch of 45).
+TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
+    struct Case {
+        const char* kind;
+        Pages pages;
+        int code;
+    };
+    for (const Case& c : {Case{"ultralight", {}, kTagNotFormatted},
+                          Case{"ntag213", {{4, Hex("01 03 F0 0C")}, {5, Hex("34 03 00 FE")}}, kTagBlockRead}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1) << c.kind;
+        EXPECT_EQ(LastError(r), c.code) << c.kind;
+        EXPECT_EQ(*r.sim.tagMemory(id), before) << c.kind;
+    }
 }
 
 // --- tags that go away -------------------------------------------------------------
@@ -389,31 +550,29 @@ TEST(TagCalls, EmptyFieldUidsAndFamiliesNotSupported) {
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("A1 B2 C3 D4 00 00 00 00")) << "a short UID padded with zeros";
     r.sim.removeTag(id);
 
-    // An ISO 15693 tag: its UID as sent (least significant byte first), but no NDEF.
+    // An ISO 15693 tag: its UID as sent (least significant byte first); blank, it holds
+    // no NDEF yet.
     id = r.sim.placeTag(kqsim::Iso15693Tag::blank());
     EXPECT_EQ(KQLMX_GetTagUid(r.port, uid, 8), 8);
     EXPECT_EQ(Bytes(uid, uid + 8), Hex("78 56 34 12 00 01 04 E0"));
     EXPECT_EQ(ReadJson(r), "");
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-    EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
-    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), kTagNotFormatted);
     r.sim.removeTag(id);
 
-    // A type A tag of another family.
+    // An ISO 14443-4 card without the NDEF application (it knows no file at all): not
+    // NFC formatted.
     struct Card : kqsim::CardModel {
         std::string kind() const override { return "card"; }
         Bytes processApdu(const Bytes&) override { return {0x6A, 0x82}; }
     };
     r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<Card>()));
     EXPECT_EQ(ReadJson(r), "");
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
     const unsigned char key[16] = {};
     EXPECT_EQ(KQLMX_ChangeTagKey(r.port, 0, key, 16, key, 16), -1);
-    EXPECT_EQ(LastError(r), KQLMX_ERROR_TAG_TYPE_UNSUPPORTED);
+    EXPECT_EQ(LastError(r), 0x20004);
 }
 
 TEST(TagCalls, KeyChangeAsksForAType4Tag) {

@@ -108,6 +108,11 @@ void FakeSysfs::AddHidraw(const std::string& name, const std::string& usbPort, u
     Link(root_ + "/sys/class/hidraw/" + name, node);
 }
 
+void FakeSysfs::AddHidReportDescriptor(const std::string& name, const std::vector<uint8_t>& descriptor) {
+    Write(root_ + "/sys/class/hidraw/" + name + "/device/report_descriptor",
+          std::string(descriptor.begin(), descriptor.end()));
+}
+
 void FakeSysfs::AddDevNode(const std::string& name) { Write(root_ + "/dev/" + name, ""); }
 
 } // namespace kqtest

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kqtest {
 
@@ -38,6 +39,9 @@ public:
     // HID_UNIQ line's value, none at all when `withUniq` is false.
     void AddHidraw(const std::string& name, const std::string& usbPort, uint32_t vendorId, uint32_t productId,
                    const std::string& uniq, bool withUniq = true);
+
+    // The report descriptor of a hidraw node made with AddHidraw.
+    void AddHidReportDescriptor(const std::string& name, const std::vector<uint8_t>& descriptor);
 
     // A plain file <root>/dev/<name> (opens like a device node).
     void AddDevNode(const std::string& name);

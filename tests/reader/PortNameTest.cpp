@@ -47,7 +47,8 @@ TEST(PortName, DescriptionHintLeavesDevicePaths) {
 }
 
 // Catches a name routed to the wrong link (a LAN reader opened as a tty, a "BTW"
-// device touched at all, a device path taken for a Bluetooth reader).
+// device touched at all, a module on a tty opened as a plain serial reader, a device
+// path with dots taken for a LAN address).
 TEST(PortName, LinkChosenByName) {
     struct Case {
         const char* name;
@@ -62,7 +63,11 @@ TEST(PortName, LinkChosenByName) {
         {"VEK-RT4082#12 BT", PortLink::Bluetooth},
         {"xxBTWyy", PortLink::Refused},
         {"/dev/pts/5", PortLink::Serial},
-        {"/dev/serial/by-id/usb-BT-HID.1.2.3", PortLink::Serial},
+        {"/dev/serial/by-id/usb-Vek.1.2.3", PortLink::Serial},
+        {"/dev/serial/by-id/usb-BT-HID.1.2.3", PortLink::Hid},
+        {"/dev/ttyUSB0 BT", PortLink::Bluetooth},
+        {"/dev/ttyUSB0 BTW", PortLink::Refused},
+        {"[HID BT READER 1]-10001", PortLink::Tcp},
         {"COM3", PortLink::Serial},
         {"FT12AB34", PortLink::Serial},
     };

@@ -1,0 +1,219 @@
+// The reader layer's LAN operations: discovery on every adapter, configuration ports,
+// reading a module's settings and writing new ones (address set-up, block 0, apply).
+#include "reader/sdk/KQ_LMX_SDKApp.h"
+
+#include "reader/transport/LanProtocol.h"
+#include "reader/transport/PortName.h"
+#include "reader/transport/UiHooks.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace kq {
+
+namespace {
+
+// The owner of a link that is used without a port: it receives nothing.
+class NoReceiver final : public ReceiveSink {
+public:
+    void OnReceive(std::span<const uint8_t>) override {}
+    void DiscardReceived() override {}
+};
+
+// The wait cursor and the disabled main window for one whole exchange.
+struct BusyExchange {
+    BusyCursor cursor;
+    ActiveWindowDisabled window;
+};
+
+std::array<uint8_t, 4> BlockBytes(const Bytes& block, size_t offset) {
+    return {block[offset], block[offset + 1], block[offset + 2], block[offset + 3]};
+}
+
+std::array<uint8_t, 4> MaskBytes(int hostBits) {
+    const uint32_t mask = hostBits >= 32 || hostBits < 0 ? 0 : ~uint32_t{0} << hostBits;
+    return {static_cast<uint8_t>(mask >> 24), static_cast<uint8_t>(mask >> 16),
+            static_cast<uint8_t>(mask >> 8), static_cast<uint8_t>(mask)};
+}
+
+constexpr int kReappearWaitMs = 5000;
+constexpr int kReopenAttempts = 21;
+constexpr int kBlock0WriteAttempts = 6;
+
+} // namespace
+
+int CKQ_LMX_SDKApp::OpenLanConfigPort(const std::string& name) {
+    auto port = std::make_shared<CKQ_LMX_Port>();
+    std::string linkName = name;
+    SplitPortSuffix(linkName);
+    BusyExchange busy;
+    if (!port->Tcp().OpenUdpConfigLink(linkName)) return -1;
+    AddPort(port);
+    return port->GetHandle();
+}
+
+bool CKQ_LMX_SDKApp::CloseLanConfigPort(int handle, bool apply) {
+    auto port = FindPort(handle);
+    if (!port || !port->Tcp().IsUdpConfigLink()) return false;
+    if (apply) port->Tcp().Socket().SendApply();
+    RemovePort(port.get());
+    port->Close();
+    return true;
+}
+
+bool CKQ_LMX_SDKApp::ReadLanBlock(int handle, int n, Bytes& data) {
+    auto port = FindPort(handle);
+    if (!port || !port->Tcp().IsUdpConfigLink()) return false;
+    BusyExchange busy;
+    return port->Tcp().Socket().ReadBlock(n, data, false);
+}
+
+bool CKQ_LMX_SDKApp::WriteLanBlock(int handle, int n, const Bytes& data) {
+    auto port = FindPort(handle);
+    if (!port || !port->Tcp().IsUdpConfigLink()) return false;
+    BusyExchange busy;
+    return port->Tcp().Socket().WriteBlock(n, data);
+}
+
+bool CKQ_LMX_SDKApp::ReadLanIdentity(int handle, Bytes& data) {
+    auto port = FindPort(handle);
+    if (!port || !port->Tcp().IsUdpConfigLink()) return false;
+    BusyExchange busy;
+    return port->Tcp().Socket().ReadIdentity(data);
+}
+
+bool CKQ_LMX_SDKApp::WriteLanNameToBlock3(int handle, const uint8_t (&secondHalf)[8]) {
+    Bytes block3;
+    if (!ReadLanBlock(handle, 3, block3) || block3.size() != kLanFullBlockSize) return false;
+    std::memcpy(block3.data() + 102, secondHalf, 8);
+    return WriteLanBlock(handle, 3, block3);
+}
+
+std::vector<std::string> CKQ_LMX_SDKApp::DiscoverLanReaders(bool checkType) {
+    NoReceiver nobody;
+    CTCPSocketThread link(nobody);
+    CTCPSocket& socket = link.Socket();
+    std::vector<std::string> list;
+    socket.ListAdapters();
+    for (bool more = socket.FirstAdapter(); more; more = socket.NextAdapter())
+        socket.DiscoverOnAdapter(list, 500, checkType);
+    return list;
+}
+
+int CKQ_LMX_SDKApp::CheckLanReader(const std::string& name) {
+    std::string linkName = name;
+    SplitPortSuffix(linkName);
+    NoReceiver nobody;
+    CTCPSocketThread link(nobody);
+    if (!link.OpenUdpConfigLink(linkName)) return 0;
+    link.Close();
+    return 1;
+}
+
+int CKQ_LMX_SDKApp::ReadLanConfig(const std::string& reader, LanConfigTexts& texts) {
+    const int handle = OpenLanConfigPort(reader);
+    if (handle < 0) return handle;
+    Bytes block0;
+    int result = -1;
+    if (ReadLanBlock(handle, 0, block0) && block0.size() >= kLanBlockMinimum) {
+        const std::string port = "-" + std::to_string(LanTcpPort(block0));
+        const std::string configured = LanConfiguredAddress(block0);
+        texts.address = configured == "0.0.0.0" ? std::string() : configured + port;
+        texts.name = LanDeviceName(block0) + port;
+        texts.mask = LanMaskText(block0[6]);
+        texts.gateway = LanConfiguredAddress(Bytes(block0.begin() + 12, block0.begin() + 16));
+        result = 0;
+    }
+    CloseLanConfigPort(handle, false);
+    return result;
+}
+
+int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::string& address,
+                                       const std::string& mask, const std::string& gateway) {
+    int handle = OpenLanConfigPort(reader);
+    if (handle < 0) return handle;
+    LanAddress wanted;
+    ParseLanAddress(address, wanted);
+    const bool gatewayGiven = !gateway.empty();
+    LanAddress gatewayParsed;
+    if (gatewayGiven) ParseLanAddress(gateway, gatewayParsed);
+    std::optional<int> hostBits;
+    if (!mask.empty()) {
+        LanAddress maskParsed;
+        ParseLanAddress(mask, maskParsed);
+        hostBits = LanHostBits(maskParsed.address);
+    }
+    int result = 0;
+    Bytes block0;
+    if (!ReadLanBlock(handle, 0, block0) || block0.size() < kLanBlockMinimum) {
+        CloseLanConfigPort(handle, true);
+        return -1;
+    }
+    const bool addressChanged = wanted.address != BlockBytes(block0, 0);
+    bool otherChanged = (wanted.port != 0 && wanted.port != LanTcpPort(block0)) ||
+                        (hostBits && *hostBits != block0[6]) ||
+                        (gatewayGiven && gatewayParsed.address != BlockBytes(block0, 12)) ||
+                        (!wanted.name.empty() && wanted.name != LanNameHalves(block0));
+    if (addressChanged || otherChanged) {
+        Bytes identity;
+        if (!ReadLanIdentity(handle, identity) || identity.size() < kLanIdentityMinimum) {
+            // Without the MAC no set-up can be addressed: nothing is changed.
+            CloseLanConfigPort(handle, false);
+            return -1;
+        }
+        const Bytes mac(identity.begin() + 20, identity.begin() + 26);
+        auto port = FindPort(handle);
+        CTCPSocket& socket = port->Tcp().Socket();
+        if (std::memcmp(identity.data() + 11, "VEK", 3) == 0 && otherChanged) {
+            // Whatever was left empty keeps the module's current value.
+            const int tcpPort = wanted.port != 0 ? wanted.port : LanTcpPort(block0);
+            const auto maskBytes = MaskBytes(hostBits ? *hostBits : block0[6]);
+            const auto gatewayBytes = gatewayGiven ? gatewayParsed.address : BlockBytes(block0, 12);
+            const std::string name = wanted.name.empty() ? LanNameHalves(block0) : wanted.name.substr(0, 16);
+            socket.SendAddressSetup(LanLongSetup(mac, wanted.address, tcpPort, maskBytes, gatewayBytes, name),
+                                    true);
+            otherChanged = false;
+        } else {
+            socket.SendAddressSetup(LanShortSetup(mac, wanted.address), false);
+        }
+        CloseLanConfigPort(handle, false);
+        handle = 0;
+        const auto start = std::chrono::steady_clock::now();
+        while (!CheckLanReader(address) &&
+               std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kReappearWaitMs))
+            PumpEventsFor(100);
+    }
+    if (otherChanged) {
+        for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
+            handle = OpenLanConfigPort(address);
+            if (handle > 0) break;
+            if (attempt < kReopenAttempts) PumpEventsFor(100);
+        }
+        if (handle <= 0) return handle;
+        std::copy(wanted.address.begin(), wanted.address.end(), block0.begin());
+        if (hostBits) block0[6] = static_cast<uint8_t>(*hostBits);
+        if (gatewayGiven)
+            std::copy(gatewayParsed.address.begin(), gatewayParsed.address.end(), block0.begin() + 12);
+        if (wanted.port != 0) {
+            block0[20] = static_cast<uint8_t>(wanted.port & 0xFF);
+            block0[21] = static_cast<uint8_t>((wanted.port >> 8) & 0xFF);
+        }
+        if (!wanted.name.empty()) {
+            PutLanName(block0, wanted.name);
+            uint8_t secondHalf[8];
+            std::memcpy(secondHalf, block0.data() + 84, 8);
+            WriteLanNameToBlock3(handle, secondHalf);
+        }
+        bool written = false;
+        for (int attempt = 1; attempt <= kBlock0WriteAttempts && !written; ++attempt) {
+            if (attempt > 1) PumpEventsFor(500);
+            written = WriteLanBlock(handle, 0, block0);
+        }
+        if (!written) result = -1;
+    }
+    if (handle > 0) CloseLanConfigPort(handle, true);
+    return result;
+}
+
+} // namespace kq

@@ -1,0 +1,440 @@
+#include "reader/tags/NfcClassicTag.h"
+
+#include "content/NdefTlv.h"
+#include "content/TagErrorCode.h"
+#include "reader/sdk/Iso14443Commands.h"
+#include "reader/tags/NfcTagHandler.h"
+#include "reader/transport/UiHooks.h"
+
+#include <algorithm>
+
+namespace kq {
+
+namespace {
+
+using Key = CNfcClassicTag::Key;
+
+// Published keys: MAD key A, NFC Forum public key A, and the transport key.
+constexpr Key kMadKey = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+constexpr Key kNfcKey = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7};
+constexpr Key kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+constexpr size_t kBlockSize = 16;
+constexpr int kMad2Sector = 16;
+constexpr uint8_t kNdefAid[2] = {0x03, 0xE1}; // application id E103, low byte first
+constexpr uint8_t kMadAccess[3] = {0x78, 0x77, 0x88};
+constexpr uint8_t kNdefAccess[3] = {0x7F, 0x07, 0x88};
+constexpr uint8_t kReadOnlyAccess[3] = {0x07, 0x8F, 0x0F};
+constexpr uint8_t kNdefGpb = 0x40;       // mapping 1.0, read and write
+constexpr uint8_t kMad1Gpb = 0xC1;       // MAD available, multi-application, MAD version 1
+constexpr uint8_t kMad2Gpb = 0xC2;       // ... version 2 (4K)
+constexpr uint8_t kGpbReadOnly = 0x03;
+constexpr uint8_t kGpbNewer = 0x80;
+constexpr uint8_t kCrcPreset = 0xC7;
+constexpr uint8_t kCrcPolynomial = 0x1D;
+
+bool IsMadSector(int sector) { return sector == 0 || sector == kMad2Sector; }
+int FirstBlock(int sector) { return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32); }
+int DataBlocks(int sector) { return IsMadSector(sector) ? 0 : sector < 32 ? 3 : 15; }
+int TrailerBlock(int sector) { return FirstBlock(sector) + (sector < 32 ? 3 : 15); }
+// The MAD that lists a sector: its sector, first block and the entry's index in the
+// MAD's blocks read as one (CRC and info byte first).
+int MadOf(int sector) { return sector < kMad2Sector ? 0 : kMad2Sector; }
+size_t EntryIndex(int sector) { return 2 * static_cast<size_t>(sector - MadOf(sector)); }
+int MadBlocks(int madSector) { return madSector == 0 ? 2 : 3; }
+
+// C1 C2 C3 of access set i (0-2 data, 3 trailer) from access bytes 7 and 8.
+int AccessBits(std::span<const uint8_t> trailer, int i) {
+    const int c1 = (trailer[7] >> (4 + i)) & 1, c2 = (trailer[8] >> i) & 1, c3 = (trailer[8] >> (4 + i)) & 1;
+    return c1 << 2 | c2 << 1 | c3;
+}
+
+// A data block that key A may read and write: 000.
+bool DataFreeWithKeyA(std::span<const uint8_t> trailer) {
+    for (int i = 0; i < 3; ++i)
+        if (AccessBits(trailer, i) != 0) return false;
+    return true;
+}
+
+Bytes Trailer(const Key& keyA, const uint8_t* access, uint8_t gpb) {
+    Bytes t(keyA.begin(), keyA.end());
+    t.insert(t.end(), access, access + 3);
+    t.push_back(gpb);
+    t.insert(t.end(), kTransportKey.begin(), kTransportKey.end());
+    return t;
+}
+
+int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
+
+} // namespace
+
+uint8_t CNfcClassicTag::MadCrc(std::span<const uint8_t> infoAndEntries) {
+    uint8_t crc = kCrcPreset;
+    for (uint8_t byte : infoAndEntries) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ kCrcPolynomial : crc << 1);
+    }
+    return crc;
+}
+
+bool CNfcClassicTag::Fail(int code) {
+    handler_.SetError(code);
+    return false;
+}
+
+bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {
+    if (authSector_ == sector && authType_ == type && authKey_ == key) return true;
+    authSector_ = -1;
+    if (!AuthenticateBlock(handler_.Port(), {}, type, key, FirstBlock(sector))) {
+        // The refusal has halted the tag.
+        handler_.Reactivate();
+        return false;
+    }
+    authSector_ = sector;
+    authType_ = type;
+    authKey_ = key;
+    return true;
+}
+
+bool CNfcClassicTag::ReadBlock(int block, Bytes& data) {
+    if (kq::ReadBlock(handler_.Port(), block, data) && data.size() >= kBlockSize) {
+        data.resize(kBlockSize);
+        return true;
+    }
+    authSector_ = -1;
+    handler_.Reactivate();
+    return false;
+}
+
+bool CNfcClassicTag::WriteBlock(int block, std::span<const uint8_t> data) {
+    if (kq::WriteBlock(handler_.Port(), block, data.first(kBlockSize))) return true;
+    authSector_ = -1;
+    handler_.Reactivate();
+    return false;
+}
+
+bool CNfcClassicTag::CheckSector(int sector, bool authenticated, SectorCheck& check) {
+    check = {};
+    if (!authenticated && !Authenticate(sector, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+    Bytes trailer;
+    if (!ReadBlock(TrailerBlock(sector), trailer)) return Fail(kTagErrorBlockRead);
+    check.gpb = trailer[9];
+    if (check.gpb & kGpbNewer) return Fail(kTagErrorMappingVersionNewer);
+    const int access = check.gpb & 0x0F;
+    check.valid = access == 0 || access == kGpbReadOnly;
+    check.readOnly = access == kGpbReadOnly;
+    check.writable = access == 0 && DataFreeWithKeyA(trailer);
+    return true;
+}
+
+bool CNfcClassicTag::ReadMad(Mad& mad) {
+    mad = {};
+    Bytes mad1, block;
+    if (!Authenticate(0, kKeyA, kMadKey)) return false;
+    for (int b = 1; b <= 3; ++b) {
+        if (!ReadBlock(b, block)) return false;
+        if (b < 3) mad1.insert(mad1.end(), block.begin(), block.end());
+    }
+    std::vector<bool> listed(static_cast<size_t>(SectorCount()), false);
+    for (int s = 1; s < kMad2Sector; ++s)
+        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, mad1.begin() + static_cast<long>(EntryIndex(s)));
+    if (is4K_) {
+        Bytes mad2;
+        if (!Authenticate(kMad2Sector, kKeyA, kMadKey)) return false;
+        for (int b = 64; b <= 67; ++b) {
+            if (!ReadBlock(b, block)) return false;
+            if (b < 67) mad2.insert(mad2.end(), block.begin(), block.end());
+        }
+        for (int s = kMad2Sector + 1; s < SectorCount(); ++s)
+            listed[static_cast<size_t>(s)] =
+                std::equal(kNdefAid, kNdefAid + 2, mad2.begin() + static_cast<long>(EntryIndex(s)));
+    }
+    // The first listed sector that checks as NDEF starts the run of listed sectors;
+    // the first gap ends it.
+    SectorCheck first;
+    for (int s = 1; s < SectorCount(); ++s) {
+        if (s == kMad2Sector) continue;
+        const bool isListed = listed[static_cast<size_t>(s)];
+        if (!mad.sectors.empty()) {
+            if (!isListed) break;
+            mad.sectors.push_back(s);
+            continue;
+        }
+        if (!isListed) continue;
+        SectorCheck check;
+        if (!CheckSector(s, false, check)) {
+            if (handler_.Port().lastError == kTagErrorMappingVersionNewer) {
+                mad.newer = true;
+                return false;
+            }
+            continue;
+        }
+        if (!check.valid) continue;
+        first = check;
+        mad.sectors.push_back(s);
+    }
+    if (mad.sectors.empty()) return false;
+    mad.writable = first.writable;
+    return true;
+}
+
+// Reads the data blocks of an authenticated sector into the area, walking the TLVs
+// after each; false when a read fails. Stops once the walk needs no more bytes.
+bool CNfcClassicTag::ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages) {
+    for (int i = 0; i < DataBlocks(sector) && handler_.GetMore(); ++i) {
+        Bytes data;
+        if (!ReadBlock(FirstBlock(sector) + i, data)) return Fail(kTagErrorBlockRead);
+        area.insert(area.end(), data.begin(), data.end());
+        ParseNdefTlvs(handler_, area, LastRead(area), stopAfterFirst, messages);
+    }
+    return true;
+}
+
+bool CNfcClassicTag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
+    messages.clear();
+    BusyCursor busy;
+    Mad mad;
+    if (!ReadMad(mad)) {
+        if (!mad.newer) handler_.SetError(kTagErrorNotNfcFormatted);
+        return false;
+    }
+    Bytes area;
+    handler_.SetMore(true);
+    for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
+        const int s = mad.sectors[i];
+        if (!Authenticate(s, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        if (i > 0) {
+            SectorCheck check;
+            if (!CheckSector(s, true, check) || !check.valid) return Fail(kTagErrorNotNfcFormatted);
+            handler_.SetMore(true);
+        }
+        if (!ReadSectorData(s, area, stopAfterFirst, messages)) return false;
+    }
+    if (handler_.GetMore()) ParseNdefTlvs(handler_, area, -1, stopAfterFirst, messages);
+    return true;
+}
+
+bool CNfcClassicTag::LocateNdefTlv(const Mad& mad, size_t& index, int& block, Bytes& before) {
+    Bytes area;
+    CNdefMessageList none;
+    int64_t offset = -1;
+    handler_.SetMore(true);
+    for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
+        const int s = mad.sectors[i];
+        if (!Authenticate(s, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        for (int b = 0; b < DataBlocks(s) && handler_.GetMore(); ++b) {
+            Bytes data;
+            if (!ReadBlock(FirstBlock(s) + b, data)) return false;
+            area.insert(area.end(), data.begin(), data.end());
+            ParseNdefTlvs(handler_, area, LastRead(area), false, none, true, &offset);
+        }
+    }
+    if (offset < 0) return false;
+    // The sector and block that hold the offset.
+    size_t start = 0;
+    for (size_t i = 0; i < mad.sectors.size(); ++i) {
+        const size_t size = static_cast<size_t>(DataBlocks(mad.sectors[i])) * kBlockSize;
+        if (static_cast<size_t>(offset) < start + size) {
+            index = i;
+            block = static_cast<int>((static_cast<size_t>(offset) - start) / kBlockSize);
+            const size_t blockStart = start + static_cast<size_t>(block) * kBlockSize;
+            before.assign(area.begin() + static_cast<long>(blockStart), area.begin() + offset);
+            return true;
+        }
+        start += size;
+    }
+    return false;
+}
+
+// True when the sector's trailer is written with key B (its access bits give key B
+// the write of the trailer), as on a tag formatted before; its key B must then be the
+// transport key. A sector whose key A is not the transport key is asked with key B.
+bool CNfcClassicTag::WritesTrailerWithKeyB(int sector) {
+    Bytes trailer;
+    if (Authenticate(sector, kKeyA, kTransportKey)) {
+        if (!ReadBlock(TrailerBlock(sector), trailer)) return false;
+        const int bits = AccessBits(trailer, 3);
+        return bits == 0b011 || bits == 0b100;
+    }
+    return Authenticate(sector, kKeyB, kTransportKey);
+}
+
+bool CNfcClassicTag::Format(bool all, size_t byteCount) {
+    BusyCursor busy;
+    std::vector<int> sectors;
+    const size_t blocksNeeded = byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1;
+    size_t blocks = 0;
+    for (int s = 0; s < SectorCount(); ++s) {
+        if (!all && s > 2 && blocks >= blocksNeeded) break;
+        sectors.push_back(s);
+        blocks += static_cast<size_t>(DataBlocks(s));
+    }
+    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
+    if (is4K_ && std::find(sectors.begin(), sectors.end(), kMad2Sector) == sectors.end())
+        sectors.push_back(kMad2Sector);
+
+    std::vector<bool> keyB;
+    for (int s : sectors) keyB.push_back(WritesTrailerWithKeyB(s));
+    auto keyTypeOf = [&](int sector) {
+        const auto at = std::find(sectors.begin(), sectors.end(), sector) - sectors.begin();
+        return keyB[static_cast<size_t>(at)] ? kKeyB : kKeyA;
+    };
+
+    std::vector<int> ndef;
+    std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(ndef), [](int s) { return !IsMadSector(s); });
+    std::vector<bool> madKeyB{keyTypeOf(0) == kKeyB, is4K_ && keyTypeOf(kMad2Sector) == kKeyB};
+    if (!EnterInMad(ndef, madKeyB, is4K_)) return false;
+
+    for (int s : sectors) {
+        if (!Authenticate(s, keyTypeOf(s), kTransportKey)) return false;
+        const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)
+                              : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
+                                                 : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
+        if (!WriteBlock(TrailerBlock(s), trailer)) return false;
+    }
+    return true;
+}
+
+// Sets the NDEF entries of the sectors in the MADs that list them, with each MAD's CRC
+// over its info byte (kept as read) and all its entries. The MAD sectors are
+// authenticated with the transport key, as key B where madKeyB says so (0: MAD1,
+// 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own.
+bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2) {
+    for (int madSector : {0, kMad2Sector}) {
+        std::vector<int> entries;
+        std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(entries),
+                     [&](int s) { return MadOf(s) == madSector; });
+        if (entries.empty() && !(madSector == kMad2Sector && withMad2)) continue;
+        const KeyType type = madKeyB[madSector == 0 ? 0 : 1] ? kKeyB : kKeyA;
+        if (!Authenticate(madSector, type, kTransportKey)) return false;
+        const int first = FirstBlock(madSector) + (madSector == 0 ? 1 : 0);
+        Bytes mad;
+        for (int b = 0; b < MadBlocks(madSector); ++b) {
+            Bytes data;
+            if (!ReadBlock(first + b, data)) return false;
+            mad.insert(mad.end(), data.begin(), data.end());
+        }
+        const Bytes before = mad;
+        for (int s : entries) std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
+        mad[0] = MadCrc(std::span<const uint8_t>(mad).subspan(1));
+        for (int b = 0; b < MadBlocks(madSector); ++b) {
+            const auto at = static_cast<long>(b * kBlockSize);
+            if (std::equal(mad.begin() + at, mad.begin() + at + kBlockSize, before.begin() + at)) continue;
+            if (!WriteBlock(first + b, std::span<const uint8_t>(mad).subspan(static_cast<size_t>(at), kBlockSize)))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool CNfcClassicTag::Capacity(std::vector<int>& sectors, size_t startIndex, int startBlock, size_t byteCount,
+                              size_t& missing) {
+    missing = 0;
+    size_t room = 0;
+    for (size_t i = startIndex; i < sectors.size(); ++i) {
+        SectorCheck check;
+        if (!CheckSector(sectors[i], false, check) || !check.valid || !check.writable) break;
+        room += static_cast<size_t>(DataBlocks(sectors[i]) - (i == startIndex ? startBlock : 0)) * kBlockSize;
+    }
+    if (room >= byteCount) return true;
+
+    // More sectors after the last listed one, passing over the MAD2 sector.
+    std::vector<int> added;
+    for (int s = sectors.empty() ? 1 : sectors.back() + 1; s < SectorCount() && room < byteCount; ++s) {
+        if (s == kMad2Sector) continue;
+        if (!Authenticate(s, kKeyA, kTransportKey) ||
+            !WriteBlock(TrailerBlock(s), Trailer(kNfcKey, kNdefAccess, kNdefGpb)))
+            break;
+        added.push_back(s);
+        room += static_cast<size_t>(DataBlocks(s)) * kBlockSize;
+    }
+    if (!added.empty()) {
+        // The MADs' data blocks are written with key B only.
+        if (!EnterInMad(added, {true, true}, false)) return Fail(kTagErrorBlockWrite);
+        sectors.insert(sectors.end(), added.begin(), added.end());
+    }
+    if (room >= byteCount) return true;
+    missing = byteCount - room;
+    return Fail(kTagErrorMessageTooLarge);
+}
+
+bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
+    BusyCursor busy;
+    Mad mad;
+    if (!ReadMad(mad)) {
+        // NDEF data of a newer mapping is not formatted away unless a format is asked for.
+        if (mad.newer && !all) return false;
+        handler_.Reactivate();
+        authSector_ = -1;
+        if (!Format(all, area.size())) return Fail(kTagErrorFormat);
+        if (!ReadMad(mad)) return Fail(kTagErrorNotNfcFormatted);
+    }
+    if (!mad.writable) return Fail(kTagErrorWriteProtected);
+
+    size_t index = 0;
+    int block = 0;
+    Bytes bytes;
+    if (!LocateNdefTlv(mad, index, block, bytes)) {
+        index = 0;
+        block = 0;
+        bytes.clear();
+    }
+    bytes.insert(bytes.end(), area.begin(), area.end());
+    size_t missing = 0;
+    if (!Capacity(mad.sectors, index, block, bytes.size(), missing)) {
+        handler_.SetOverflow(static_cast<int>(std::min<size_t>(missing, INT32_MAX)));
+        return false;
+    }
+    bytes.resize((bytes.size() + kBlockSize - 1) / kBlockSize * kBlockSize, 0x00);
+    const std::span<const uint8_t> out(bytes);
+    size_t done = 0;
+    for (size_t i = index; i < mad.sectors.size(); ++i) {
+        const int s = mad.sectors[i];
+        if (!Authenticate(s, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        for (int b = i == index ? block : 0; b < DataBlocks(s); ++b) {
+            if (!WriteBlock(FirstBlock(s) + b, out.subspan(done, kBlockSize))) return Fail(kTagErrorBlockWrite);
+            done += kBlockSize;
+            if (done == bytes.size()) return true;
+        }
+    }
+    handler_.SetOverflow(0);
+    return Fail(kTagErrorMessageTooLarge);
+}
+
+bool CNfcClassicTag::MakeReadOnly() {
+    BusyCursor busy;
+    Mad mad;
+    if (!ReadMad(mad)) return Fail(mad.newer ? kTagErrorMappingVersionNewer : kTagErrorNotNfcFormatted);
+    std::vector<int> lock;
+    for (int madSector : {0, kMad2Sector}) {
+        if (madSector == kMad2Sector && !is4K_) break;
+        Bytes trailer;
+        if (!Authenticate(madSector, kKeyA, kMadKey)) return Fail(kTagErrorClassicAuthentication);
+        if (!ReadBlock(TrailerBlock(madSector), trailer)) return Fail(kTagErrorBlockRead);
+        if (!std::equal(kReadOnlyAccess, kReadOnlyAccess + 3, trailer.begin() + 6)) lock.push_back(madSector);
+    }
+    // The NDEF sectors that hold the message and may still be written.
+    Bytes area;
+    CNdefMessageList messages;
+    handler_.SetMore(true);
+    for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
+        const int s = mad.sectors[i];
+        SectorCheck check;
+        if (!CheckSector(s, false, check) || !check.valid) break;
+        handler_.SetMore(true);
+        if ((check.gpb & 0x0F) == 0) lock.push_back(s);
+        if (!ReadSectorData(s, area, true, messages)) break;
+    }
+    for (int s : lock) {
+        if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);
+        Bytes trailer;
+        if (!ReadBlock(TrailerBlock(s), trailer)) return Fail(kTagErrorBlockRead);
+        const Bytes locked = IsMadSector(s) ? Trailer(kMadKey, kReadOnlyAccess, trailer[9])
+                                            : Trailer(kNfcKey, kReadOnlyAccess, trailer[9] | kGpbReadOnly);
+        if (!WriteBlock(TrailerBlock(s), locked)) return Fail(kTagErrorBlockWrite);
+    }
+    return true;
+}
+
+} // namespace kq

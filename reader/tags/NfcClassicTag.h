@@ -1,0 +1,77 @@
+// MIFARE Classic 1K and 4K laid out as NFC Forum tags, for the tag handler. The MIFARE
+// Application Directory (MAD1 in sector 0, MAD2 in sector 16 of the 4K) names the NDEF
+// sectors with the application id E103 (stored 03 E1); their data blocks hold the TLV
+// area, sector after sector. MAD sectors have the MAD key A and access bytes 78 77 88
+// (data writable with key B only), NDEF sectors the NFC Forum key A and 7F 07 88 with
+// GPB 40; both keep the transport key as key B. Read-only sectors get 07 8F 0F (and
+// GPB low bits 11 on NDEF sectors).
+//
+// Every MAD change is written with its CRC-8 (polynomial 1D, preset C7, over the info
+// byte and the entries), so that readers that check the MAD accept the tag. A sector
+// is authenticated once for a run of accesses to it; a refused authentication or
+// access halts the tag, which is then activated again. Every failure sets a
+// TagErrorCode.
+#pragma once
+
+#include "content/NdefMessage.h"
+#include "reader/transport/ReaderFrame.h"
+
+#include <array>
+#include <span>
+#include <vector>
+
+namespace kq {
+
+class CNfcTagHandler;
+
+class CNfcClassicTag {
+public:
+    using Key = std::array<uint8_t, 6>;
+
+    CNfcClassicTag(CNfcTagHandler& handler, bool is4K) : handler_(handler), is4K_(is4K) {}
+
+    bool Read(CNdefMessageList& messages, bool stopAfterFirst);
+    // Writes a TLV area; `all` formats every sector when the tag has to be formatted.
+    bool Write(std::span<const uint8_t> area, bool all);
+    bool MakeReadOnly();
+
+    // The MAD's CRC-8 over the info byte and the entries that follow it.
+    static uint8_t MadCrc(std::span<const uint8_t> infoAndEntries);
+
+private:
+    enum KeyType { kKeyA = 0, kKeyB = 1 };
+    struct Mad {
+        std::vector<int> sectors; // NDEF sectors in order
+        bool newer = false;
+        bool writable = false;
+    };
+    struct SectorCheck {
+        bool valid = false;
+        bool writable = false; // GPB read and write, every data block free with key A
+        bool readOnly = false;
+        uint8_t gpb = 0;
+    };
+
+    int SectorCount() const { return is4K_ ? 40 : 16; }
+    bool ReadMad(Mad& mad);
+    bool CheckSector(int sector, bool authenticated, SectorCheck& check);
+    bool LocateNdefTlv(const Mad& mad, size_t& index, int& block, Bytes& before);
+    bool Format(bool all, size_t byteCount);
+    bool WritesTrailerWithKeyB(int sector);
+    bool Capacity(std::vector<int>& sectors, size_t startIndex, int startBlock, size_t byteCount, size_t& missing);
+    bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2);
+    bool ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages);
+
+    bool Authenticate(int sector, KeyType type, const Key& key);
+    bool ReadBlock(int block, Bytes& data);
+    bool WriteBlock(int block, std::span<const uint8_t> data);
+    bool Fail(int code);
+
+    CNfcTagHandler& handler_;
+    bool is4K_;
+    int authSector_ = -1; // the sector the tag is authenticated for, with these
+    KeyType authType_ = kKeyA;
+    Key authKey_{};
+};
+
+} // namespace kq

@@ -1,0 +1,246 @@
+#include "reader/tags/NfcIso15693Tag.h"
+
+#include "content/NdefTlv.h"
+#include "content/TagContent.h"
+#include "content/TagErrorCode.h"
+#include "kqlmx.h"
+#include "reader/sdk/Iso15693Commands.h"
+#include "reader/tags/NfcTagHandler.h"
+#include "reader/transport/UiHooks.h"
+
+#include <algorithm>
+
+namespace kq {
+
+namespace {
+
+constexpr int kFlags = KQLMX_ISO15693_DATA_RATE;
+constexpr uint8_t kCcMagic = 0xE1;
+constexpr uint8_t kMappingVersion = 0x40; // 1.0
+constexpr uint8_t kReadAccess = 0x0C;
+constexpr uint8_t kWriteAccess = 0x03;    // 11: read-only
+constexpr uint8_t kNewerMajor = 0x80;
+constexpr uint8_t kMultiRead = 0x01;
+constexpr uint8_t kInfoMemorySize = 0x04;
+constexpr int kCcSize = 4;
+constexpr int kDefaultBlocks = 8;
+constexpr int kDefaultBlockSize = 4;
+constexpr int kGroupBlocks = 8;
+// The CC states the data size in units of 8 bytes in one byte.
+constexpr int kMaxDataSize = 0xFF * 8;
+
+int64_t LastRead(std::span<const uint8_t> bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
+
+// The blocks that hold the data area; the last may hold it only in part (a tag of
+// 2048 bytes in 32-byte blocks has 2040 bytes of area).
+int AreaBlocks(const CNfcIso15693Tag::Layout& layout) {
+    return (layout.dataSize + layout.blockSize - 1) / layout.blockSize;
+}
+
+bool AllSet(const Bytes& status, int count) {
+    return status.size() == static_cast<size_t>(count) &&
+           std::all_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; });
+}
+
+} // namespace
+
+bool CNfcIso15693Tag::Fail(int code) {
+    handler_.SetError(code);
+    return false;
+}
+
+bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
+    return Iso15693ReadBlock(handler_.Port(), block, uid_, kFlags, data) &&
+           data.size() == static_cast<size_t>(blockSize);
+}
+
+// Block count and size from the system information; zeros when it tells none.
+void CNfcIso15693Tag::MemorySize(int& blocks, int& blockSize) {
+    blocks = blockSize = 0;
+    Bytes info;
+    if (!Iso15693GetSystemInfo(handler_.Port(), uid_, kFlags, info) || info.empty() || !(info[0] & kInfoMemorySize))
+        return;
+    // After the info flags and the UID: DSFID and AFI when present, then the size.
+    const size_t at = 9 + (info[0] & 1) + ((info[0] >> 1) & 1);
+    if (at + 1 >= info.size()) return;
+    // Blocks smaller than the CC cannot hold it: such a size counts as none told.
+    if ((info[at + 1] & 0x1F) + 1 < kCcSize) return;
+    blocks = info[at] + 1;
+    blockSize = (info[at + 1] & 0x1F) + 1;
+}
+
+bool CNfcIso15693Tag::ReadCc(Layout& layout) {
+    layout = Layout{};
+    int blocks = 0, blockSize = 0;
+    MemorySize(blocks, blockSize);
+    if (blockSize > 0) layout.blockSize = blockSize;
+    if (layout.blockSize > kCcSize) layout.firstBlock = 0;
+    if (!ReadBlock(0, layout.blockSize, layout.cc) || layout.cc.size() < kCcSize) return Fail(kTagErrorBlockRead);
+    const Bytes& cc = layout.cc;
+    if (cc[0] != kCcMagic || (cc[1] & kReadAccess)) return Fail(kTagErrorNotNfcFormatted);
+    if (cc[1] & kNewerMajor) return Fail(kTagErrorMappingVersionNewer);
+    if (cc[1] < kMappingVersion) return Fail(kTagErrorMappingVersionOlder);
+    layout.dataSize = cc[2] * 8;
+    layout.multiRead = cc[3] & kMultiRead;
+    layout.readOnly = (cc[1] & kWriteAccess) == kWriteAccess;
+
+    // The NDEF Message TLV, block by block. On large blocks the area begins behind the
+    // CC inside block 0; its offset still counts from the start of block 0.
+    const size_t skip = layout.firstBlock == 0 ? kCcSize : 0;
+    const int count = AreaBlocks(layout);
+    Bytes area;
+    CNdefMessageList none;
+    int64_t offset = -1;
+    handler_.SetMore(true);
+    for (int b = layout.firstBlock; b < count && handler_.GetMore(); ++b) {
+        Bytes data = layout.cc;
+        if (b > 0 && !ReadBlock(b, layout.blockSize, data)) return Fail(kTagErrorBlockRead);
+        area.insert(area.end(), data.begin(), data.end());
+        const std::span<const uint8_t> walk = std::span<const uint8_t>(area).subspan(skip);
+        ParseNdefTlvs(handler_, walk, LastRead(walk), false, none, true, &offset);
+    }
+    if (offset < 0) return Fail(kTagErrorNotNfcFormatted);
+    layout.offset = offset + static_cast<int64_t>(skip);
+    return true;
+}
+
+bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
+    messages.clear();
+    Layout layout;
+    if (!ReadCc(layout)) return false;
+    BusyCursor busy;
+    const int count = AreaBlocks(layout);
+    const size_t skip = layout.firstBlock == 0 ? kCcSize : 0;
+    const size_t blockSize = static_cast<size_t>(layout.blockSize);
+    Bytes area;
+    auto append = [&](const Bytes& data, bool last) {
+        area.insert(area.end(), data.begin(), data.end());
+        const std::span<const uint8_t> walk = std::span<const uint8_t>(area).subspan(skip);
+        ParseNdefTlvs(handler_, walk, last ? -1 : LastRead(walk), stopAfterFirst, messages);
+    };
+
+    if (layout.multiRead) {
+        handler_.SetMore(true);
+        bool failed = false;
+        for (int b = layout.firstBlock; b < count && handler_.GetMore(); b += kGroupBlocks) {
+            const int n = std::min(kGroupBlocks, count - b);
+            Bytes data;
+            if (!Iso15693ReadBlocks(handler_.Port(), b, n, uid_, kFlags, data) || data.size() != n * blockSize) {
+                failed = true;
+                break;
+            }
+            append(data, false);
+        }
+        if (!failed && !handler_.GetMore()) return true;
+        // Read again block by block, from an empty list.
+        messages.clear();
+        area.clear();
+    }
+    handler_.SetMore(true);
+    for (int b = layout.firstBlock; b < count && handler_.GetMore(); ++b) {
+        Bytes data;
+        if (!ReadBlock(b, layout.blockSize, data)) return Fail(kTagErrorBlockRead);
+        append(data, false);
+    }
+    if (handler_.GetMore()) append({}, true);
+    return true;
+}
+
+// The CC of the tag's memory size (8 blocks of 4 bytes when the tag tells none), and
+// the layout it makes.
+bool CNfcIso15693Tag::Format(Layout& layout) {
+    layout = Layout{};
+    int blocks = 0, blockSize = 0;
+    MemorySize(blocks, blockSize);
+    if (blocks == 0) {
+        blocks = kDefaultBlocks;
+        blockSize = kDefaultBlockSize;
+    }
+    layout.blockSize = blockSize;
+    // One size byte reaches 2040 bytes: a larger tag is formatted with that room.
+    layout.dataSize = std::min(blocks * blockSize, kMaxDataSize) / 8 * 8;
+    if (blockSize > kCcSize) {
+        layout.firstBlock = 0;
+        layout.offset = kCcSize;
+    }
+    Bytes probe;
+    layout.multiRead = Iso15693ReadBlocks(handler_.Port(), 0, 2, uid_, kFlags, probe) && !probe.empty();
+    layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8),
+                 static_cast<uint8_t>(layout.multiRead ? kMultiRead : 0)};
+    layout.cc.resize(static_cast<size_t>(blockSize), 0x00);
+    return WriteBlocks(0, blockSize, layout.cc);
+}
+
+bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes) {
+    const size_t size = static_cast<size_t>(blockSize);
+    bytes.resize((bytes.size() + size - 1) / size * size, 0x00);
+    const int count = static_cast<int>(bytes.size() / size);
+    Bytes status;
+    if (Iso15693GetBlockSecurity(handler_.Port(), first, count, uid_, kFlags, status) &&
+        status.size() == static_cast<size_t>(count) &&
+        std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
+        return Fail(kTagErrorWriteProtected);
+    const std::span<const uint8_t> all(bytes);
+    for (int i = 0; i < count; ++i) {
+        const auto block = all.subspan(static_cast<size_t>(i) * size, size);
+        if (Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags)) continue;
+        // Some tags store the block and still report a failure: the block tells.
+        Bytes back;
+        if (!ReadBlock(first + i, blockSize, back) || !std::equal(back.begin(), back.end(), block.begin()))
+            return Fail(kTagErrorBlockWrite);
+    }
+    return true;
+}
+
+bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
+    Layout layout;
+    if (!ReadCc(layout)) {
+        // Only a tag without NFC format is formatted on the way; a tag that could not
+        // be read, or one of another mapping version, is left as it is.
+        if (!format && handler_.Port().lastError != kTagErrorNotNfcFormatted) return false;
+        if (!Format(layout)) return Fail(kTagErrorFormat);
+    }
+    if (layout.readOnly) return Fail(kTagErrorNfcWriteProtection);
+    // The area begins in the first block, at the NDEF Message TLV's offset.
+    const int64_t needed =
+        int64_t{layout.firstBlock} * layout.blockSize + layout.offset + static_cast<int64_t>(area.size());
+    if (needed > layout.dataSize) {
+        handler_.SetOverflow(static_cast<int>(std::min<int64_t>(needed - layout.dataSize, INT32_MAX)));
+        return Fail(kTagErrorMessageTooLarge);
+    }
+    const int start = layout.firstBlock + static_cast<int>(layout.offset / layout.blockSize);
+    const size_t kept = static_cast<size_t>(layout.offset % layout.blockSize);
+    Bytes bytes;
+    if (kept > 0) {
+        Bytes head = layout.cc;
+        if (start > 0 && !ReadBlock(start, layout.blockSize, head)) return Fail(kTagErrorBlockRead);
+        bytes.assign(head.begin(), head.begin() + static_cast<long>(kept));
+    }
+    bytes.insert(bytes.end(), area.begin(), area.end());
+    return WriteBlocks(start, layout.blockSize, std::move(bytes));
+}
+
+bool CNfcIso15693Tag::MakeReadOnly() {
+    Layout layout;
+    if (!ReadCc(layout)) return false;
+    const int count = AreaBlocks(layout);
+    Bytes status;
+    if (layout.readOnly && Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
+        AllSet(status, count))
+        return true; // locked before
+    CNdefMessageList messages;
+    Read(messages, true);
+    CSdkNfcTagDataList items;
+    if (!messages.empty()) MessageToTagData(handler_, *messages.front(), true, false, items);
+    if (items.empty()) return Fail(kTagErrorFormattedWithoutContent);
+    if ((layout.cc[1] & kWriteAccess) != kWriteAccess) {
+        Bytes cc = layout.cc;
+        cc[1] |= kWriteAccess;
+        if (!WriteBlocks(0, layout.blockSize, cc)) return false;
+    }
+    for (int b = 0; b < count; ++b)
+        if (!Iso15693LockBlock(handler_.Port(), b, uid_, kFlags)) return Fail(kTagErrorVicinityBlockLock);
+    return true;
+}
+
+} // namespace kq

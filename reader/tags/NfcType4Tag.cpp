@@ -1,0 +1,496 @@
+#include "reader/tags/NfcType4Tag.h"
+
+#include "content/HexText.h"
+#include "content/NdefCodec.h"
+#include "content/TagContent.h"
+#include "content/TagErrorCode.h"
+#include "reader/sdk/DF8Crypt.h"
+#include "reader/sdk/DatenFuerDesfireInPort.h"
+#include "reader/sdk/DesfireCommands.h"
+#include "reader/tags/NfcTagHandler.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kq {
+
+namespace {
+
+constexpr uint8_t kNdefDfName[] = {0xD2, 0x76, 0x00, 0x00, 0x85, 0x01, 0x01};
+constexpr uint16_t kCcFileId = 0xE103;
+constexpr uint16_t kNdefFileId = 0xE104;
+constexpr uint16_t kAppFileId = 0xE110;
+constexpr size_t kCcSize = 15;
+constexpr size_t kMaxMessage = 10000; // the most a read takes in
+constexpr size_t kDfNamesBuffer = 1000;
+constexpr uint32_t kMaxAid = 0xFFFFFF;
+constexpr int kAuthCodes[] = {kDesfireStatusBase + 0xAE, kTagErrorDesfireCardAuthentication,
+                              kTagErrorDesfireAppAuthentication};
+const char kCcTemplate[] = "00 0F 20 00 3a 00 34 04 06 E1 04 00 08 00 00";
+const char kEmptyNdefFile[] = "00 03 d0 00 00";
+
+Bytes FromHex(const char* text) {
+    uint8_t buffer[32];
+    const size_t n = HexTextToBytes(text, buffer, sizeof buffer);
+    return Bytes(buffer, buffer + n);
+}
+
+uint16_t Be16(const Bytes& b, size_t at) {
+    return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
+}
+
+// Access rights: read << 12 | write << 8 | read-write << 4 | change.
+int WriteNibble(int access) {
+    return (access >> 8) & 0xF;
+}
+int ChangeNibble(int access) {
+    return access & 0xF;
+}
+
+} // namespace
+
+CNfcType4Tag::CNfcType4Tag(CNfcTagHandler& handler) : handler_(handler) {
+    // The tag was just detected and activated: the card holds no session.
+    CDatenFuerDesfireInPort& session = DesfireSession(handler_.Port());
+    session.ResetSession();
+    session.selectedAid = 0;
+}
+
+bool CNfcType4Tag::Fail(int code) {
+    handler_.SetError(code);
+    return false;
+}
+
+bool CNfcType4Tag::SetMode(int mode) {
+    if (mode_ != kUnknown && mode_ != mode) {
+        // The card is found and activated anew before the other command form is used.
+        if (!handler_.Reactivate()) return false;
+        DesfireSession(handler_.Port()).ResetSession();
+        selectedApp_ = 0;
+        selectedFile_ = -1;
+        ResetAuth();
+    }
+    mode_ = mode;
+    return DesfireSetIsoWrapping(handler_.Port(), mode == kIso);
+}
+
+bool CNfcType4Tag::SelectNdefApp() {
+    selectedApp_ = -1;
+    selectedFile_ = -1;
+    ResetAuth();
+    if (!SetMode(kIso) || !IsoSelectByName(handler_.Port(), kNdefDfName)) return false;
+    selectedApp_ = 1;
+    return true;
+}
+
+bool CNfcType4Tag::EnsureNdefApp() {
+    if (!SetMode(kIso)) return false;
+    return selectedApp_ == 1 || SelectNdefApp();
+}
+
+bool CNfcType4Tag::SelectFile(uint16_t id) {
+    if (!SetMode(kIso)) return false;
+    if (!IsoSelectFile(handler_.Port(), id)) {
+        selectedFile_ = -1;
+        ResetAuth();
+        return false;
+    }
+    selectedFile_ = id;
+    return true;
+}
+
+bool CNfcType4Tag::SelectCardLevel() {
+    if (selectedApp_ == 0) return true;
+    const bool ok = DesfireSelectApplication(handler_.Port(), 0);
+    selectedApp_ = ok ? 0 : -1;
+    selectedFile_ = -1;
+    ResetAuth();
+    return ok;
+}
+
+bool CNfcType4Tag::SelectAid(uint32_t aid) {
+    ResetAuth();
+    selectedFile_ = -1;
+    if (!DesfireSelectApplication(handler_.Port(), aid)) {
+        selectedApp_ = -1;
+        return false;
+    }
+    selectedApp_ = 1;
+    return true;
+}
+
+bool CNfcType4Tag::Authenticate(bool app, int keyNo, std::span<const uint8_t> key) {
+    for (bool aes : {false, true}) {
+        if (DesfireAuthenticate(handler_.Port(), aes, keyNo, key)) {
+            authKind_ = aes ? 3 : 2;
+            authKeyNo_ = keyNo;
+            return true;
+        }
+    }
+    ResetAuth();
+    return Fail(app ? kTagErrorDesfireAppAuthentication : kTagErrorDesfireCardAuthentication);
+}
+
+bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app) {
+    const std::array<uint8_t, 16> zeros{};
+    return Authenticate(app, 0, zeros) || Authenticate(app, 0, app ? handler_.AppKey() : handler_.CardKey());
+}
+
+bool CNfcType4Tag::FindNdefAid(uint32_t& aid) {
+    if (!SelectCardLevel()) return false;
+    Bytes entries;
+    if (!DesfireGetDfNames(handler_.Port(), entries)) {
+        ResetAuth();
+        return false;
+    }
+    if (entries.size() > kDfNamesBuffer) entries.resize(kDfNamesBuffer / kDfNameEntrySize * kDfNameEntrySize);
+    for (size_t at = 0; at + kDfNameEntrySize <= entries.size(); at += kDfNameEntrySize) {
+        const auto entry = std::span(entries).subspan(at, kDfNameEntrySize);
+        if (entry[21] == sizeof kNdefDfName &&
+            std::equal(std::begin(kNdefDfName), std::end(kNdefDfName), entry.begin() + 5)) {
+            aid = entry[0] | entry[1] << 8 | static_cast<uint32_t>(entry[2]) << 16;
+            return true;
+        }
+    }
+    return Fail(kTagErrorNdefAppNotFound);
+}
+
+bool CNfcType4Tag::FindAndSelectNdefApp(uint32_t& aid) {
+    if (!FindNdefAid(aid)) return false;
+    return SelectAid(aid) || Fail(kTagErrorNotNfcFormatted);
+}
+
+bool CNfcType4Tag::ReadIsoFile(uint16_t id, uint32_t offset, size_t length, Bytes& out) {
+    if (offset > 0x7FFF || !SetMode(kIso) || !EnsureNdefApp()) return false;
+    if (selectedFile_ != id && !SelectFile(id)) return false;
+    if (!IsoReadBinary(handler_.Port(), offset, length, out)) {
+        ResetAuth();
+        return false;
+    }
+    return true;
+}
+
+bool CNfcType4Tag::WriteIsoFile(uint16_t id, std::span<const uint8_t> data, uint32_t offset) {
+    if (offset > 0x7FFF || !SetMode(kIso) || !EnsureNdefApp() || !SelectFile(id)) return false;
+    if (IsoUpdateBinary(handler_.Port(), offset, data)) return true;
+    ResetAuth();
+    if (handler_.Port().lastError != kDesfireStatusBase + 0x6982) return false;
+    // The file wants a key: authenticate in the application and try once more.
+    uint32_t aid = 0;
+    if (!FindNdefAid(aid) || !EnsureNdefApp() || !Authenticate(true, 0, handler_.AppKey()) || !SelectFile(id))
+        return false;
+    if (IsoUpdateBinary(handler_.Port(), offset, data)) return true;
+    ResetAuth();
+    return false;
+}
+
+bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
+    Bytes b;
+    if (!ReadIsoFile(kCcFileId, 0, kCcSize, b) || b.size() != kCcSize) return Fail(kTagErrorNotNfcFormatted);
+    if (raw) *raw = b;
+    const uint16_t ccLen = Be16(b, 0);
+    if (ccLen < kCcSize || ccLen == 0xFFFF) return Fail(kTagErrorNfcData);
+    if (b[2] < 0x20) return Fail(kTagErrorMappingVersionOlder);
+    if (b[2] >= 0x30) return Fail(kTagErrorMappingVersionNewer);
+    cc.mle = Be16(b, 3);
+    if (cc.mle < 15) cc.mle = 0;
+    cc.mlc = Be16(b, 5);
+    if (b[7] != 0x04 || b[8] != 0x06) return Fail(kTagErrorNfcData);
+    cc.fileId = Be16(b, 9);
+    cc.maxSize = Be16(b, 11);
+    if (b[13] != 0x00) return Fail(kTagErrorNfcReadProtection);
+    if (b[14] != 0x00 && b[14] != 0xFF) return Fail(kTagErrorNfcData);
+    cc.writable = b[14] == 0x00;
+    return true;
+}
+
+bool CNfcType4Tag::ReadCcAndNlen(Cc& cc, uint16_t& nlen) {
+    if (!EnsureNdefApp()) return Fail(kTagErrorNotNfcFormatted);
+    if (!ReadCc(cc)) return false;
+    Bytes b;
+    if (!ReadIsoFile(cc.fileId, 0, 2, b) || b.size() != 2) return Fail(kTagErrorNotNfcFormatted);
+    nlen = Be16(b, 0);
+    return true;
+}
+
+bool CNfcType4Tag::Read(CNdefMessageList& messages) {
+    messages.clear();
+    Cc cc;
+    uint16_t nlen = 0;
+    if (!ReadCcAndNlen(cc, nlen)) return false;
+    if (nlen == 0) {
+        // An NDEF file without a message: the tag reads as empty.
+        messages.push_back(std::make_unique<CNdefMessage>());
+        return true;
+    }
+    // NLEN beyond the file's room is no message of this tag.
+    if (nlen > cc.maxSize - std::min<uint16_t>(cc.maxSize, 2)) return Fail(kTagErrorNfcData);
+    Bytes bytes;
+    if (!ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes))
+        return Fail(kTagErrorNotNfcFormatted);
+    auto message = DecodeNdefMessage(handler_, bytes);
+    if (!message) return Fail(kTagErrorNfcData);
+    messages.push_back(std::move(message));
+    return true;
+}
+
+bool CNfcType4Tag::HasContent(const Cc& cc, uint16_t nlen) {
+    Bytes bytes;
+    if (nlen > 0 && ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes)) {
+        if (auto message = DecodeNdefMessage(handler_, bytes)) {
+            CSdkNfcTagDataList items;
+            MessageToTagData(handler_, *message, true, false, items);
+            if (!items.empty()) return true;
+        }
+    }
+    return Fail(kTagErrorFormattedWithoutContent);
+}
+
+bool CNfcType4Tag::SomeFileWritable() {
+    uint32_t aid = 0;
+    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
+    Bytes ids;
+    if (!DesfireGetFileIds(handler_.Port(), ids)) {
+        ResetAuth();
+        if (handler_.Port().lastError != kDesfireStatusBase + 0xAE ||
+            !Authenticate(true, 0, handler_.AppKey()) || !DesfireGetFileIds(handler_.Port(), ids))
+            return false;
+    }
+    for (uint8_t id : ids) {
+        Bytes settings;
+        if (!DesfireGetFileSettings(handler_.Port(), id, settings) || settings.size() < 4) {
+            ResetAuth();
+            return false;
+        }
+        if (WriteNibble(settings[2] | settings[3] << 8) != 0xF) return SetMode(kIso);
+    }
+    return Fail(kTagErrorWriteProtected);
+}
+
+bool CNfcType4Tag::Write(std::span<const uint8_t> message) {
+    Cc cc;
+    uint16_t nlen = 0;
+    if (!ReadCcAndNlen(cc, nlen) && (!Format() || !ReadCcAndNlen(cc, nlen))) return false;
+    if (!cc.writable && !SomeFileWritable()) return false;
+    // The file's room holds NLEN too.
+    if (message.size() + 2 > cc.maxSize) {
+        handler_.SetOverflow(static_cast<int>(message.size() + 2 - cc.maxSize));
+        return Fail(kTagErrorMessageTooLarge);
+    }
+    const uint8_t empty[] = {0x00, 0x00};
+    const uint8_t length[] = {static_cast<uint8_t>(message.size() >> 8),
+                              static_cast<uint8_t>(message.size())};
+    // NLEN last: a write cut short leaves an empty tag, never half a message.
+    return WriteIsoFile(cc.fileId, empty, 0) && WriteIsoFile(cc.fileId, message, 2) &&
+           WriteIsoFile(cc.fileId, length, 0);
+}
+
+bool CNfcType4Tag::FindFreeAid(uint32_t& aid) {
+    Bytes aids;
+    if (!DesfireGetApplicationIds(handler_.Port(), aids)) {
+        const int code = handler_.Port().lastError;
+        // Refused without the card master key: the native form says 0x100AE.
+        if ((code != kDesfireStatusBase + 0x6982 && code != kDesfireStatusBase + 0xAE) ||
+            !Authenticate(false, 0, handler_.CardKey()) || !DesfireGetApplicationIds(handler_.Port(), aids))
+            return false;
+    }
+    for (aid = 1; aid <= kMaxAid; ++aid) {
+        bool used = false;
+        for (size_t at = 0; at + 3 <= aids.size() && !used; at += 3)
+            used = (aids[at] | aids[at + 1] << 8 | static_cast<uint32_t>(aids[at + 2]) << 16) == aid;
+        if (!used) return true;
+    }
+    return false;
+}
+
+bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
+    if (!SetMode(kNative)) return Fail(kTagErrorFormat);
+    if (!FindFreeAid(aid)) {
+        const int code = handler_.Port().lastError;
+        if (std::find(std::begin(kAuthCodes), std::end(kAuthCodes), code) == std::end(kAuthCodes))
+            handler_.SetError(kTagErrorFormat);
+        return false;
+    }
+    if (!SelectCardLevel()) return Fail(kTagErrorFormat);
+    Bytes isoData{static_cast<uint8_t>(kAppFileId), static_cast<uint8_t>(kAppFileId >> 8)};
+    isoData.insert(isoData.end(), std::begin(kNdefDfName), std::end(kNdefDfName));
+    auto create = [&] {
+        return DesfireCreateApplication(handler_.Port(), aid, 0, 1, true, 0, 0x0F, isoData);
+    };
+    if (create()) return true;
+    ResetAuth();
+    if (handler_.Port().lastError != kDesfireStatusBase + 0xAE || !AuthenticateDefaultThenKey(false))
+        return false;
+    return create();
+}
+
+bool CNfcType4Tag::Format() {
+    const bool appExists = EnsureNdefApp();
+    bool ccExists = false, ccBad = false, ndefExists = false;
+    Cc cc;
+    Bytes oldCc;
+    if (appExists) {
+        ccExists = SelectFile(kCcFileId);
+        if (ccExists) ccBad = !ReadCc(cc, &oldCc);
+        // A CC that fails the checks may still name its NDEF file.
+        if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06)
+            cc.fileId = Be16(oldCc, 9);
+        ndefExists = SelectFile(cc.fileId);
+    }
+    uint16_t ndefSize = oldCc.size() == kCcSize ? Be16(oldCc, 11) : 0x0008;
+    if (!(ndefExists && ccExists)) {
+        uint32_t aid = 0;
+        if (!appExists) {
+            if (!CreateNdefApp(aid)) return false;
+        } else if (!SetMode(kNative) || !FindNdefAid(aid)) {
+            return Fail(kTagErrorFormat);
+        }
+        if (!SetMode(kNative) || !SelectAid(aid)) return Fail(kTagErrorFormat);
+        if (!ccExists && !DesfireCreateDataFile(handler_.Port(), 1, kCcFileId, kCcSize, 0, 0xEEEE))
+            return Fail(kTagErrorFormat);
+        if (!ndefExists) {
+            uint32_t free = 0;
+            if (!DesfireGetFreeMemory(handler_.Port(), free) || !SelectAid(aid)) return Fail(kTagErrorFormat);
+            // The CC states the size in two bytes, and ISO offsets end at 0x7FFF.
+            free = std::min<uint32_t>(free, 0x7FFF);
+            if (!DesfireCreateDataFile(handler_.Port(), 2, kNdefFileId, free, 0, 0xEEEE))
+                return Fail(kTagErrorFormat);
+            cc.fileId = kNdefFileId;
+            ndefSize = static_cast<uint16_t>(free);
+        }
+    }
+    if (!ccExists || ccBad || !ndefExists) {
+        Bytes fresh = FromHex(kCcTemplate);
+        fresh[3] = 0x00, fresh[4] = 0x3A, fresh[5] = 0x00, fresh[6] = 0x34;
+        fresh[9] = static_cast<uint8_t>(cc.fileId >> 8), fresh[10] = static_cast<uint8_t>(cc.fileId);
+        fresh[11] = static_cast<uint8_t>(ndefSize >> 8), fresh[12] = static_cast<uint8_t>(ndefSize);
+        fresh[13] = 0x00, fresh[14] = 0x00;
+        if (!EnsureNdefApp()) return Fail(kTagErrorFormat);
+        if (!WriteIsoFile(kCcFileId, fresh, 0)) return false;
+    }
+    if (!EnsureNdefApp()) return Fail(kTagErrorFormat);
+    return WriteIsoFile(cc.fileId, FromHex(kEmptyNdefFile), 0);
+}
+
+bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) {
+    Cc cc;
+    uint16_t nlen = 0;
+    if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
+    if (protectData && !HasContent(cc, nlen)) return false;
+    Bytes ccBytes;
+    if (!ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes)) return Fail(kTagErrorNotNfcFormatted);
+    uint32_t aid = 0;
+    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(true)) return false;
+    CKQ_LMX_Port& port = handler_.Port();
+    const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
+    if (!DesfireChangeKeySettings(port, 0x09)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!DesfireChangeKey(port, 0, newKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
+    ResetAuth();
+    if (!Authenticate(true, 0, newKey)) return false;
+    std::copy(newKey.begin(), newKey.end(), handler_.AppKey().begin());
+
+    Bytes ids;
+    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
+    int ccFile = -1;
+    for (uint8_t id : ids) {
+        Bytes settings, head;
+        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7)
+            return Fail(kTagErrorDesfireSettingsChange);
+        const int access = settings[2] | settings[3] << 8;
+        const uint32_t size = settings[4] | settings[5] << 8 | static_cast<uint32_t>(settings[6]) << 16;
+        const bool isCc =
+            size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes;
+        if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorDesfireSettingsChange);
+        if (isCc) ccFile = id;
+        const int rights = isCc || protectData ? 0xE000 : 0xEEE0;
+        if (!DesfireChangeFileSettings(port, id, 0, rights, ChangeNibble(access) == 0xE))
+            return Fail(kTagErrorDesfireSettingsChange);
+    }
+
+    if (!SetMode(kNative) || !SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(false)) return false;
+    const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
+    if (!DesfireChangeKeySettings(port, 0x0B)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!DesfireChangeKey(port, 0, newKey, 0, {}, cardKeyType)) return Fail(kTagErrorDesfireKeyChange);
+    ResetAuth();
+    std::copy(newKey.begin(), newKey.end(), handler_.CardKey().begin());
+
+    if (protectData) {
+        // The CC says read-only, so that readers without the key do not try to write.
+        const uint8_t readOnly[] = {0xFF};
+        if (ccFile < 0 || !SelectAid(aid) || !Authenticate(true, 0, newKey) ||
+            !DesfireWriteData(port, ccFile, 0, 14, readOnly))
+            return Fail(kTagErrorDesfireFileWrite);
+    }
+    return true;
+}
+
+bool CNfcType4Tag::MakeReadOnly() {
+    Cc cc;
+    uint16_t nlen = 0;
+    if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
+    if (!cc.writable && !SomeFileWritable()) return false;
+    if (!HasContent(cc, nlen)) return false;
+    // A key nobody knows, never stored.
+    std::array<uint8_t, 16> randomKey{};
+    if (!DesfireRandom::Get().Fill(randomKey)) return Fail(kTagErrorDesfireKeyChange);
+    CKQ_LMX_Port& port = handler_.Port();
+
+    Bytes ccBytes;
+    if (!EnsureNdefApp() || !ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes))
+        return Fail(kTagErrorNotNfcFormatted);
+    uint32_t aid = 0;
+    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(true)) return false;
+    uint8_t settings = 0, keys = 0;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+    const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
+    // No free creating or deleting of files; the file list stays free to read, so that
+    // a writer without the key still learns that no file takes data any more (0x2000E)
+    // instead of being asked for a key that nobody knows.
+    const uint8_t locked = static_cast<uint8_t>((settings & 0x09) | 0x02);
+    if (settings != locked) {
+        if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+        if (!DesfireChangeKeySettings(port, locked)) return Fail(kTagErrorDesfireSettingsChange);
+    }
+    if (settings & 0x01) {
+        if (!DesfireChangeKey(port, 0, randomKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
+        ResetAuth();
+        if (!Authenticate(true, 0, randomKey)) return Fail(kTagErrorNotNfcFormatted);
+    }
+
+    Bytes ids;
+    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorNotNfcFormatted);
+    for (uint8_t id : ids) {
+        Bytes fileSettings, head;
+        if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
+            return Fail(kTagErrorNotNfcFormatted);
+        const int access = fileSettings[2] | fileSettings[3] << 8;
+        const uint32_t size =
+            fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
+        if (size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes &&
+            head[14] != 0xFF) {
+            const uint8_t readOnly[] = {0xFF};
+            if (!DesfireWriteData(port, id, 0, 14, readOnly)) return Fail(kTagErrorDesfireFileWrite);
+        }
+        if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
+        if (ChangeNibble(access) == 0xF) continue;
+        if (!DesfireChangeFileSettings(port, id, 0, 0xEFFF, ChangeNibble(access) == 0xE))
+            return Fail(kTagErrorDesfireSettingsChange);
+    }
+
+    if (!SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(false)) return false;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorNotNfcFormatted);
+    const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
+    if (settings & 0x04) {
+        if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+        if (!DesfireChangeKeySettings(port, settings & 0x0B)) return Fail(kTagErrorDesfireSettingsChange);
+    }
+    if ((settings & 0x01) && !DesfireChangeKey(port, 0, randomKey, 0, {}, cardKeyType))
+        return Fail(kTagErrorDesfireKeyChange);
+    return true;
+}
+
+} // namespace kq

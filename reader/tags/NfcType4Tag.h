@@ -1,0 +1,79 @@
+// NFC Forum Type 4 tags on DESFire cards for the tag handler. The NDEF data lives in
+// the DESFire application with the NDEF DF name D2 76 00 00 85 01 01: a capability
+// container file (ISO id E103) and the NDEF file (id from the CC; E104 when we make
+// it), NLEN (2 bytes) and the message. Reading and writing go through ISO SELECT,
+// READ BINARY and UPDATE BINARY; formatting, protecting with a key and making
+// read-only through native DESFire commands. The card level is reached with the
+// handler's card key, the NDEF application with its application key.
+//
+// One object per handler operation: the mode (ISO wrapping on or off), the selection
+// and the authentication it tracks start anew with every operation, as the tag was
+// just detected. Every failure sets a TagErrorCode or leaves the DESFire layer's code.
+#pragma once
+
+#include "content/NdefMessage.h"
+#include "reader/transport/ReaderFrame.h"
+
+#include <cstdint>
+#include <span>
+
+namespace kq {
+
+class CNfcTagHandler;
+
+class CNfcType4Tag {
+public:
+    explicit CNfcType4Tag(CNfcTagHandler& handler);
+
+    bool Read(CNdefMessageList& messages);
+    // Writes the plain NDEF message bytes (formatting the card first when it holds no
+    // readable CC). A message that does not fit with its NLEN: 0x20014, nothing written.
+    bool Write(std::span<const uint8_t> message);
+    bool Format();
+    bool MakeReadOnly();
+    // Protects the CC file (and with protectData every file) with newKey as key 0 of
+    // the NDEF application and the card.
+    bool ChangeKey(bool protectData, std::span<const uint8_t> newKey);
+
+private:
+    struct Cc {
+        uint16_t fileId = 0xE104;
+        bool writable = false;
+        uint16_t mle = 0, mlc = 0, maxSize = 0;
+    };
+    enum Mode { kUnknown = -1, kIso = 0, kNative = 1 };
+
+    bool Fail(int code);
+    bool SetMode(int mode);
+    void ResetAuth() { authKind_ = 0; }
+    bool SelectNdefApp();
+    bool EnsureNdefApp();
+    bool SelectFile(uint16_t id);
+    bool SelectCardLevel();
+    bool SelectAid(uint32_t aid);
+    // DES / two-key triple DES first, then AES; 0x20006 or 0x20007 when neither works.
+    bool Authenticate(bool app, int keyNo, std::span<const uint8_t> key);
+    // Key 0 with the zero key first, then with the handler's key.
+    bool AuthenticateDefaultThenKey(bool app);
+    bool FindNdefAid(uint32_t& aid);
+    bool FindAndSelectNdefApp(uint32_t& aid);
+    bool ReadIsoFile(uint16_t id, uint32_t offset, size_t length, Bytes& out);
+    bool WriteIsoFile(uint16_t id, std::span<const uint8_t> data, uint32_t offset);
+    bool ReadCc(Cc& cc, Bytes* raw = nullptr);
+    bool ReadCcAndNlen(Cc& cc, uint16_t& nlen);
+    // The message as read, when it gives at least one content item.
+    bool HasContent(const Cc& cc, uint16_t nlen);
+    // Native: some file of the application still has a write key; else 0x2000E.
+    bool SomeFileWritable();
+    bool FindFreeAid(uint32_t& aid);
+    bool CreateNdefApp(uint32_t& aid);
+
+    CNfcTagHandler& handler_;
+    int mode_ = kUnknown;
+    int selectedApp_ = 0; // -1 unknown, 0 card level, 1 NDEF application
+    int selectedFile_ = -1;
+    int authKind_ = 0; // 0 none, 2 DES / triple DES, 3 AES
+    int authKeyNo_ = 0xFF;
+};
+
+} // namespace kq

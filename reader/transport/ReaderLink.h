@@ -1,0 +1,35 @@
+// One kind of link under a reader port (serial line, TCP connection, USB HID, Bluetooth
+// module). The port looks for the open one in a fixed order and uses it for every
+// step of an exchange; a link delivers what it receives to the port's ReceiveSink,
+// from its own thread or from the wait's poll step.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace kq {
+
+class ReaderLink {
+public:
+    virtual ~ReaderLink() = default;
+
+    // The open test: the port sends over the first open link.
+    virtual bool IsOpen() const = 0;
+    // The link's port handle, 0 when it holds none.
+    virtual int Handle() const = 0;
+    // Sends one frame. A frame the link cannot send is dropped: the wait runs into its
+    // time-out.
+    virtual void Send(std::span<const uint8_t> frame) = 0;
+    // One step of the answer wait: a link without a thread of its own reads here.
+    virtual void Poll() {}
+    // Drops input not yet taken, at the device and in the port's receive buffer, before
+    // a request goes out.
+    virtual void Discard() = 0;
+    // A link that has failed for good (a line that hung up): an exchange on it fails at
+    // once instead of waiting out its time-out.
+    virtual bool IsDead() const { return false; }
+    // Closes the link and gives its handle number back; nothing when it is not open.
+    virtual void Close() = 0;
+};
+
+} // namespace kq

@@ -1,0 +1,120 @@
+#include "reader/transport/TCPSocketThread.h"
+
+#include "reader/transport/PortHandleRegistry.h"
+#include "reader/transport/UiHooks.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace kq {
+
+CTCPSocketThread::CTCPSocketThread(ReceiveSink& owner) : owner_(owner) {
+    socket_.SetOwner(&owner);
+}
+
+bool CTCPSocketThread::Open(const std::string& addressText) {
+    if (IsOpen() || thread_.joinable()) return false;
+    BusyCursor busy;
+    ActiveWindowDisabled disabled;
+    // A reader name is looked up here, on the calling thread, where the discovery's
+    // waits may pump the application's events.
+    addressText_ = socket_.ResolveAddressText(addressText);
+    if (addressText_.empty()) return false;
+    connectDone_ = false;
+    ended_ = false;
+    stop_ = false;
+    try {
+        thread_ = std::thread(&CTCPSocketThread::Run, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    // A thread that ends without its connect-done mark must not leave the open waiting.
+    while (!connectDone_ && !ended_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!connectDone_ || ended_) {
+        thread_.join();
+        return false;
+    }
+    handle_ = PortHandleRegistry::Tcp().Allocate();
+    return true;
+}
+
+void CTCPSocketThread::Run() {
+    const bool connected = socket_.Connect(addressText_);
+    if (!connected) {
+        ended_ = true;
+        return;
+    }
+    connectDone_ = true;
+    while (!stop_) {
+        if (platform::WaitReadable(socket_.Handle(), sendEvent_.Fd(), 1)) socket_.OnReceive();
+        sendEvent_.Drain();
+        Bytes frame;
+        bool have = false;
+        {
+            std::lock_guard lock(queueLock_);
+            if (!queue_.empty()) {
+                frame = std::move(queue_.front());
+                queue_.pop_front();
+                have = true;
+                if (!queue_.empty()) sendEvent_.Signal();
+            }
+        }
+        // A frame whose send fails is dropped; its command times out.
+        if (have) socket_.SendFrame(frame);
+    }
+    socket_.CloseSocket();
+    ended_ = true;
+}
+
+bool CTCPSocketThread::QueueFrame(std::span<const uint8_t> frame) {
+    {
+        std::lock_guard lock(queueLock_);
+        queue_.emplace_back(frame.begin(), frame.end());
+    }
+    sendEvent_.Signal();
+    return true;
+}
+
+void CTCPSocketThread::Send(std::span<const uint8_t> frame) {
+    // A configuration port has no reader behind it: its frames go nowhere.
+    if (!udp_) QueueFrame(frame);
+}
+
+void CTCPSocketThread::Stop() {
+    stop_ = true;
+    sendEvent_.Signal();
+    if (thread_.joinable()) thread_.join();
+    socket_.CloseSocket();
+    std::lock_guard lock(queueLock_);
+    queue_.clear();
+}
+
+bool CTCPSocketThread::OpenUdpConfigLink(const std::string& name) {
+    if (IsOpen() || thread_.joinable()) return false;
+    std::string address = socket_.ResolveAddressText(name);
+    address = address.substr(0, address.rfind('-'));
+    if (address.empty()) return false;
+    if (socket_.Adapters().empty()) socket_.ListAdapters();
+    for (bool more = socket_.FirstAdapter(); more; more = socket_.NextAdapter()) {
+        Bytes block0;
+        if (socket_.CreateUdpSocket(address) && socket_.ReadBlock(0, block0, true)) {
+            udp_ = true;
+            handle_ = PortHandleRegistry::Tcp().Allocate();
+            return true;
+        }
+        socket_.CloseSocket();
+    }
+    return false;
+}
+
+void CTCPSocketThread::Close() {
+    Stop();
+    udp_ = false;
+    if (handle_ != 0) {
+        PortHandleRegistry::Tcp().Release(handle_);
+        handle_ = 0;
+    }
+}
+
+} // namespace kq

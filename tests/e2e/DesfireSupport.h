@@ -1,0 +1,43 @@
+// Test equipment of the DESFire tests: the simulated reader with a simulated DESFire
+// EV1 card in its field, activated, and both sides' random numbers made repeatable
+// (RndA = A0 A1 A2 ..., RndB = B0 B1 B2 ...).
+#pragma once
+
+#include "TagSimReader.h"
+#include "reader/sdk/DF8Crypt.h"
+#include "sim/DesfireCard.h"
+
+#include <functional>
+
+namespace kqtest {
+
+class CountingRandom final : public kq::DesfireRandom {
+public:
+    bool Fill(std::span<uint8_t> out) override {
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<uint8_t>(0xA0 + i);
+        return true;
+    }
+};
+
+class DesfireReader {
+public:
+    DesfireReader();
+    ~DesfireReader();
+
+    // Request, select and RATS; false when the card did not take them.
+    bool Activate();
+    // Runs fn on the simulated card under the simulator's lock.
+    void Card(const std::function<void(kqsim::DesfireCard&)>& fn);
+    // The APDUs the reader passed to the card since the last ClearLog (0x45 data).
+    std::vector<Bytes> Apdus() const;
+
+    TagSimReader r;
+    kqsim::TagId id = 0;
+    int port = -1;
+
+private:
+    CountingRandom random_;
+};
+
+} // namespace kqtest

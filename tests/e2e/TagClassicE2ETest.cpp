@@ -1,0 +1,393 @@
+// MIFARE Classic 1K and 4K as NFC Forum tags through the flat API of libkqlmx, over a
+// pty, against the simulator's Classic tags. Expected memory is written out by hand from
+// the MAD application note (MAD1 in blocks 1-2: CRC, info byte, two bytes per sector;
+// MAD2 in blocks 64-66; CRC-8 polynomial 1D preset C7 over the info byte and the
+// entries; MAD sector key A A0A1A2A3A4A5, access 78 77 88, GPB C1 / C2) and the NFC on
+// MIFARE Classic application note (NDEF application id E103 stored 03 E1; NDEF sector
+// key A D3F7D3F7D3F7, access 7F 07 88, GPB 40; read-only access 07 8F 0F, GPB 43).
+// The CRCs below were worked out by hand from that definition.
+#include "TagSimReader.h"
+#include "kqlmx.h"
+#include "sim/ClassicTag.h"
+#include "sim/TagImage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kqtest {
+namespace {
+
+using kqsim::ClassicTag;
+using kqsim::TagId;
+using Model = ClassicTag::Model;
+
+constexpr int kTagNotFormatted = 0x20004;
+constexpr int kTagNewer = 0x2000C;
+constexpr int kTagWriteProtected = 0x2000E;
+
+const Bytes kTransport = Hex("FF FF FF FF FF FF");
+const Bytes kNfcKey = Hex("D3 F7 D3 F7 D3 F7");
+const Bytes kTransportTrailer = Hex("FF FF FF FF FF FF FF 07 80 69 FF FF FF FF FF FF");
+const Bytes kNdefTrailer = Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 FF FF FF FF FF FF");
+const Bytes kNdefLocked = Hex("D3 F7 D3 F7 D3 F7 07 8F 0F 43 FF FF FF FF FF FF");
+const Bytes kMad1Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C1 FF FF FF FF FF FF");
+const Bytes kMad2Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 FF FF FF FF FF FF");
+const Bytes kZeros(16, 0x00);
+
+int Trailer(int sector) { return sector < 32 ? 4 * sector + 3 : 128 + 16 * (sector - 32) + 15; }
+
+Bytes Block(const TagSimReader& r, TagId id, int block) {
+    const Bytes m = r.sim.tagMemory(id).value_or(Bytes{});
+    return Bytes(m.begin() + block * 16, m.begin() + block * 16 + 16);
+}
+
+// The data blocks of sectors 1.. in order (3 per sector below 32).
+Bytes DataArea(const TagSimReader& r, TagId id, std::initializer_list<int> sectors) {
+    Bytes area;
+    for (int s : sectors)
+        for (int b = 0; b < 3; ++b) {
+            const Bytes block = Block(r, id, 4 * s + b);
+            area.insert(area.end(), block.begin(), block.end());
+        }
+    return area;
+}
+
+// MAD1 blocks 1 and 2: CRC, info, entries of sectors 1-15 (03 E1 for the listed).
+Bytes Mad(uint8_t crc, uint8_t info, std::initializer_list<int> listed, int entries) {
+    Bytes mad(2 + 2 * static_cast<size_t>(entries), 0x00);
+    mad[0] = crc;
+    mad[1] = info;
+    for (int s : listed) {
+        mad[2 * static_cast<size_t>(s)] = 0x03;
+        mad[2 * static_cast<size_t>(s) + 1] = 0xE1;
+    }
+    return mad;
+}
+
+std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
+
+// A URI record of 100 bytes: D1 01 60 55, code 04 ("https://") and 95 characters.
+std::string UrlJson() {
+    return R"({"BOOKMARK" : {"URL" : "https://example.com/)" + std::string(83, 'a') + R"(","TITLE" : ""}})";
+}
+Bytes UrlTlv() { return Cat({Hex("03 64 D1 01 60 55 04"), Ascii("example.com/" + std::string(83, 'a')), Hex("FE")}); }
+
+// A raw block write as another program would try it: select, authenticate, write.
+// -2 when the authentication is refused.
+int RawWrite(const TagSimReader& r, int block, int keyType, const Bytes& key) {
+    short atqa = 0;
+    unsigned char uid[10];
+    char sak = 0;
+    if (KQLMX_RequestTag(r.port, &atqa) != 0 || KQLMX_SelectTag(r.port, uid, sizeof uid, &sak) < 0) return -3;
+    if (KQLMX_AuthenticateBlock(r.port, nullptr, 0, keyType, key.data(), 6, block) != 0) return -2;
+    return KQLMX_WriteBlock(r.port, block, Bytes(16, 0x5A).data(), 16);
+}
+
+std::unique_ptr<ClassicTag> TagWithBlocks(const char* kind, const std::vector<std::pair<int, Bytes>>& blocks) {
+    kqsim::TagImage image;
+    image.set("kind", kind);
+    for (const auto& [index, bytes] : blocks) image.setRow("block", index, bytes);
+    std::string error;
+    auto tag = ClassicTag::load(image, error);
+    EXPECT_TRUE(tag) << error;
+    return tag;
+}
+
+std::vector<std::string> RefusedTrailers(TagSimReader& r, TagId id) {
+    std::vector<std::string> refused;
+    r.sim.withTag(id, [&](kqsim::Tag& tag) { refused = static_cast<ClassicTag&>(tag).refusedTrailers(); });
+    return refused;
+}
+
+TEST(Classic1K, BlankTagWrittenReadLockedTwice) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    const Bytes block0 = Block(r, id, 0);
+    ASSERT_EQ(r.WriteJson(UrlJson()), 0) << std::hex << r.LastError();
+
+    // 103 bytes of TLV area: sectors 1-3 (48 bytes each); MAD CRC over info 00 and
+    // 03 E1 for sectors 1-3: 55.
+    EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}), Mad(0x55, 0x00, {1, 2, 3}, 15));
+    EXPECT_EQ(Block(r, id, 3), kMad1Trailer);
+    Bytes area = UrlTlv();
+    area.resize(144, 0x00);
+    EXPECT_EQ(DataArea(r, id, {1, 2, 3}), area);
+    for (int s = 1; s < 16; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), s <= 3 ? kNdefTrailer : kTransportTrailer) << s;
+    EXPECT_EQ(Block(r, id, 0), block0);
+    EXPECT_EQ(r.ReadJson(), UrlJson());
+
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Block(r, id, 3), Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C1 FF FF FF FF FF FF")) << "MAD GPB kept";
+    for (int s = 1; s <= 3; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
+    EXPECT_EQ(r.ReadJson(), UrlJson());
+
+    r.ClearLog();
+    EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << "nothing left to lock";
+    EXPECT_TRUE(r.Commands(0x35).empty());
+    const Bytes locked = *r.sim.tagMemory(id);
+    EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
+    EXPECT_EQ(r.LastError(), kTagWriteProtected);
+    // Another program's raw writes are refused by the tag itself, with either key.
+    EXPECT_EQ(RawWrite(r, 4, 0, kNfcKey), -1);
+    EXPECT_EQ(RawWrite(r, 4, 1, kTransport), -1);
+    EXPECT_EQ(RawWrite(r, 7, 1, kTransport), -1) << "trailer";
+    EXPECT_EQ(*r.sim.tagMemory(id), locked);
+    EXPECT_TRUE(RefusedTrailers(r, id).empty());
+}
+
+// A blank 4K gets MAD2 in sector 16 with the first write, however short, so it reads
+// back; a longer message later adds sectors 3-15 and 17, passing over sector 16, and
+// enters them in both MADs with their CRCs.
+TEST(Classic4K, ShortMessageThenCapacityIntoMad2) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic4K));
+    const std::string shortJson = TextJson(5);
+    ASSERT_EQ(r.WriteJson(shortJson), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}), Mad(0xE8, 0x00, {1, 2}, 15));
+    EXPECT_EQ(Block(r, id, 3), kMad2Trailer) << "GPB C2: MAD version 2";
+    EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}), Mad(0x16, 0x00, {}, 23));
+    EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
+    EXPECT_EQ(Block(r, id, Trailer(3)), kTransportTrailer);
+    EXPECT_EQ(r.ReadJson(), shortJson);
+
+    // 15 + 740 bytes of TLV area: 720 in sectors 1-15, the rest in sector 17.
+    const std::string longJson = TextJson(740);
+    ASSERT_EQ(r.WriteJson(longJson), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
+              Mad(0x0F, 0x00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
+    EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}), Mad(0x05, 0x00, {1}, 23))
+        << "sector 17 is entry 1 of MAD2";
+    EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
+    EXPECT_EQ(Block(r, id, Trailer(17)), kNdefTrailer);
+    EXPECT_EQ(Block(r, id, Trailer(18)), kTransportTrailer);
+    EXPECT_EQ(r.ReadJson(), longJson);
+
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0);
+    const Bytes madLocked = Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C2 FF FF FF FF FF FF");
+    EXPECT_EQ(Block(r, id, 3), madLocked);
+    EXPECT_EQ(Block(r, id, 67), madLocked);
+    EXPECT_EQ(Block(r, id, Trailer(17)), kNdefLocked);
+    EXPECT_TRUE(RefusedTrailers(r, id).empty());
+}
+
+// A formatted 4K takes 3360 bytes: 30 sectors of 48 and sectors 32-39 of 240 (15 data
+// blocks each). A text of 3000 'x' makes 3015 bytes of TLV area (03 FF 0B C2: a record
+// of 3010 bytes, header C1 01 00 00 0B BB 54 for a payload of 3003: 02 "en" and the
+// text; then FE): byte 1440 opens sector 32
+// (block 128), the Terminator is byte 3014, byte 134 of sector 38 (block 232, byte 6).
+TEST(Classic4K, LongMessageFillsTheSixteenBlockSectors) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic4K));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
+    const std::string json = TextJson(3000);
+    ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Block(r, id, 4), Cat({Hex("03 FF 0B C2 C1 01 00 00 0B BB 54 02 65 6E 78 78")}));
+    EXPECT_EQ(Block(r, id, 128), Bytes(16, 'x'));
+    EXPECT_EQ(Block(r, id, 232), Cat({Bytes(6, 'x'), Hex("FE"), Bytes(9, 0x00)}));
+    EXPECT_EQ(r.ReadJson(), json);
+}
+
+// Capacity extension on a tag whose MAD info byte is 01: kept, and the CRC over it and
+// fifteen entries is 14. The message that fits nowhere is told with its excess.
+TEST(Classic1K, CapacityKeepsTheInfoByteAndTellsTheExcess) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    ASSERT_EQ(r.WriteJson(TextJson(5)), 0);
+    // The MAD's info byte set to 01, as a card holder sector pointer would.
+    Bytes mad1 = Block(r, id, 1);
+    mad1[1] = 0x01;
+    short atqa = 0;
+    unsigned char uid[10];
+    char sak = 0;
+    ASSERT_EQ(KQLMX_RequestTag(r.port, &atqa), 0);
+    ASSERT_GT(KQLMX_SelectTag(r.port, uid, sizeof uid, &sak), 0);
+    ASSERT_EQ(KQLMX_AuthenticateBlock(r.port, nullptr, 0, 1, kTransport.data(), 6, 1), 0);
+    ASSERT_EQ(KQLMX_WriteBlock(r.port, 1, mad1.data(), 16), 0);
+
+    const std::string json = TextJson(700); // 715 bytes: sectors 1-15
+    ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
+              Mad(0x14, 0x01, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
+    EXPECT_EQ(r.ReadJson(), json);
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(r.WriteJson(TextJson(710)), -5) << "725 bytes for 720";
+    EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    EXPECT_EQ(*r.sim.tagMemory(id), before);
+}
+
+// Format on tags in other states: every sector but the MAD's becomes an NDEF sector,
+// also on tags whose trailers only key B may write (formatted before).
+struct FormatCase {
+    const char* name;
+    std::function<std::unique_ptr<ClassicTag>()> tag;
+    bool is4K;
+};
+
+class ClassicFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(ClassicFormat, EverySectorAndTheMadWithItsCrc) {
+    const FormatCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(c.tag());
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    EXPECT_EQ(Cat({Block(r, id, 1), Block(r, id, 2)}),
+              Mad(0x0F, 0x00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 15));
+    EXPECT_EQ(Block(r, id, 3), c.is4K ? kMad2Trailer : kMad1Trailer);
+    const int sectors = c.is4K ? 40 : 16;
+    for (int s = 1; s < sectors; ++s) {
+        if (s == 16) continue;
+        EXPECT_EQ(Block(r, id, Trailer(s)), kNdefTrailer) << s;
+    }
+    if (c.is4K) {
+        EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}),
+                  Mad(0x9E, 0x00, {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                                   13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23},
+                      23));
+        EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
+    }
+    // An empty NDEF record in the first sector.
+    EXPECT_EQ(Block(r, id, 4), Cat({Hex("03 03 D0 00 00 FE"), Bytes(10, 0x00)}));
+    int result = -1;
+    EXPECT_EQ(r.ReadJson(&result), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(RefusedTrailers(r, id).empty());
+}
+
+// A 1K that this library formatted, whose MAD entries were then cleared: its trailers
+// are 78 77 88 / 7F 07 88 with the transport key as key B.
+std::unique_ptr<ClassicTag> FormattedWithoutMad() {
+    std::vector<std::pair<int, Bytes>> blocks{{1, kZeros}, {3, kMad1Trailer}};
+    for (int s = 1; s <= 3; ++s) blocks.emplace_back(Trailer(s), kNdefTrailer);
+    return TagWithBlocks("classic1k", blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classic, ClassicFormat,
+    testing::Values(FormatCase{"blank_1k", [] { return ClassicTag::blank(Model::Classic1K); }, false},
+                    FormatCase{"blank_4k", [] { return ClassicTag::blank(Model::Classic4K); }, true},
+                    FormatCase{"key_b_layout", [] { return ClassicTag::blank(Model::Classic1KKeyB); }, false},
+                    FormatCase{"formatted_without_mad", FormattedWithoutMad, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the MAD walk makes of hand-made tags: the first listed sector that checks as
+// NDEF starts the run, a gap in the listing ends it, sector 16 is passed over.
+struct WalkCase {
+    const char* name;
+    const char* kind;
+    std::vector<std::pair<int, Bytes>> blocks;
+    std::string json; // empty: no message
+    int code;         // after a read without message
+    int unusedBlock;  // a block the read must not authenticate (-1: none)
+};
+
+class ClassicMadWalk : public testing::TestWithParam<WalkCase> {};
+
+TEST_P(ClassicMadWalk, FindsTheNdefSectors) {
+    const WalkCase& c = GetParam();
+    TagSimReader r;
+    r.sim.placeTag(TagWithBlocks(c.kind, c.blocks));
+    int result = 0;
+    const std::string json = r.ReadJson(&result);
+    if (c.json.empty()) {
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(r.LastError(), c.code);
+    } else {
+        EXPECT_EQ(json, c.json);
+    }
+    for (const Bytes& auth : r.Commands(0x33)) EXPECT_NE(auth[2], c.unusedBlock);
+}
+
+// "Hallo" as a text record: 03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE.
+const Bytes kHalloBlock = Cat({Hex("03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE"), Hex("00")});
+const std::string kHallo = R"({"TEXT" : {"TITLE" : "Hallo"}})";
+// A text record of 50 'x' in a TLV of 60 bytes, split as 48 + 12 bytes.
+const Bytes kLongTlv = Cat({Hex("03 39 D1 01 35 54 02 65 6E"), Ascii(std::string(50, 'x')), Hex("FE")});
+Bytes Part(const Bytes& b, size_t from, size_t n) {
+    Bytes out(16, 0x00);
+    for (size_t i = 0; i < n && from + i < b.size(); ++i) out[i] = b[from + i];
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classic, ClassicMadWalk,
+    testing::Values(
+        WalkCase{"first_listed_sector_invalid",
+                 "classic1k",
+                 {{1, Mad(0, 0, {1, 2}, 7)},
+                  {3, kMad1Trailer},
+                  {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 05 FF FF FF FF FF FF")},
+                  {8, kHalloBlock},
+                  {11, kNdefTrailer}},
+                 kHallo, 0, -1},
+        WalkCase{"gap_ends_the_run",
+                 "classic1k",
+                 {{1, Mad(0, 0, {1, 3}, 7)},
+                  {3, kMad1Trailer},
+                  {4, Part(kLongTlv, 0, 16)},
+                  {5, Part(kLongTlv, 16, 16)},
+                  {6, Part(kLongTlv, 32, 16)},
+                  {7, kNdefTrailer},
+                  {12, Part(kLongTlv, 48, 16)},
+                  {15, kNdefTrailer}},
+                 "", kTagNotFormatted, 12},
+        WalkCase{"sector_16_passed_over",
+                 "classic4k",
+                 {{2, Part(Mad(0, 0, {15}, 15), 16, 16)},
+                  {3, kMad2Trailer},
+                  {60, Part(kLongTlv, 0, 16)},
+                  {61, Part(kLongTlv, 16, 16)},
+                  {62, Part(kLongTlv, 32, 16)},
+                  {63, kNdefTrailer},
+                  {64, Mad(0, 0, {1}, 7)},
+                  {67, kMad2Trailer},
+                  {68, Part(kLongTlv, 48, 16)},
+                  {71, kNdefTrailer}},
+                 R"({"TEXT" : {"TITLE" : ")" + std::string(50, 'x') + R"("}})", 0, -1},
+        WalkCase{"newer_mapping_version",
+                 "classic1k",
+                 {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock},
+                  {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF")}},
+                 "", kTagNewer, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// TLVs in front of the NDEF Message TLV stay: NULL TLVs (00) up to byte 3 of block 4,
+// or up to byte 4 of block 5 (20 bytes in); writing begins in the block that holds it.
+TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
+    for (int offset : {3, 20}) {
+        Bytes area(static_cast<size_t>(offset), 0x00);
+        area.insert(area.end(), kHalloBlock.begin(), kHalloBlock.end());
+        area.resize(48, 0x00);
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)},
+                                                                     {3, kMad1Trailer},
+                                                                     {4, Part(area, 0, 16)},
+                                                                     {5, Part(area, 16, 16)},
+                                                                     {6, Part(area, 32, 16)},
+                                                                     {7, kNdefTrailer}}));
+        ASSERT_EQ(r.WriteJson(TextJson(3)), 0) << std::hex << r.LastError();
+        const Bytes written = DataArea(r, id, {1});
+        EXPECT_EQ(Bytes(written.begin(), written.begin() + offset), Bytes(static_cast<size_t>(offset), 0x00));
+        EXPECT_EQ(Bytes(written.begin() + offset, written.begin() + offset + 13),
+                  Hex("03 0A D1 01 06 54 02 65 6E 78 78 78 FE"));
+        EXPECT_EQ(r.ReadJson(), TextJson(3));
+    }
+}
+
+// A first NDEF sector marked read-only (GPB 43), or one of a newer mapping version (GPB
+// 80): the write leaves the tag as it is.
+TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
+    for (const auto& [trailer, code] : {std::pair{kNdefLocked, kTagWriteProtected},
+                                        std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(
+            TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
+        const Bytes before = *r.sim.tagMemory(id);
+        EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
+        EXPECT_EQ(r.LastError(), code);
+        EXPECT_EQ(*r.sim.tagMemory(id), before);
+    }
+}
+
+} // namespace
+} // namespace kqtest

@@ -1,0 +1,189 @@
+// The TCP link of libkqlmx against the simulated reader behind a TCP listener, all on
+// loopback addresses of this test process. Every wait is bounded.
+#include "LanTestSupport.h"
+#include "ReaderE2eSupport.h"
+#include "sim/TcpTransport.h"
+#include "sim/Type2Tag.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace kqe2e {
+namespace {
+
+struct TcpReader {
+    explicit TcpReader(const std::string& address, int port = 0) : sim(Reader(0)), tcp(sim, address, port) {}
+    std::string Name() const { return tcp.address() + "-" + std::to_string(tcp.port()); }
+
+    kqsim::Simulator sim;
+    kqsim::TcpTransport tcp;
+};
+
+template <typename Done> bool WaitUntil(Done done, std::chrono::milliseconds limit = 2s) {
+    const Stopwatch watch;
+    while (!done()) {
+        if (watch.Elapsed() > limit) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST(TcpLink, OpensByAddressAndPortByAddressAloneAndByReaderName) {
+    struct Case {
+        const char* name;
+        int listenPort; // 0: any free port
+        bool byReaderName;
+        bool withPort;
+    };
+    const Case cases[] = {
+        {"address and port", 0, false, true},
+        {"address alone: port 10001", 10001, false, false},
+        {"reader name found by discovery", 0, true, true},
+    };
+    int host = 20;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string address = LoopbackAddress(host++);
+        TcpReader reader(address, c.listenPort);
+        if (!reader.tcp.ok()) GTEST_SKIP() << reader.tcp.error();
+        LanEnvironment lan({LoopbackAddress(1)});
+        auto config = lan.Module(address, "TCPREAD0TCPREAD1");
+        config.configured = "0.0.0.0"; // a module found by its name takes its address from DHCP
+        config.tcpPort = reader.tcp.port();
+        kqsim::LanModule module(config);
+        ASSERT_TRUE(module.ok()) << module.error();
+        std::string name = c.byReaderName ? "[TCPREAD0TCPREAD1]" : address;
+        if (c.withPort) name += "-" + std::to_string(reader.tcp.port());
+        OpenedPort port(name, 19200, 500);
+        ASSERT_GE(port.Handle(), 20001) << name;
+        EXPECT_EQ(VersionText(port.Handle()), "1844");
+        EXPECT_EQ(reader.tcp.connectionsAccepted(), 1);
+    }
+}
+
+TEST(TcpLink, ReaderClosingLosesTheNextFrameAndTheOneAfterReconnectsOnAnyLocalPort) {
+    // Two readers with one port number on two addresses: each reconnect must take a
+    // local port of its own, never the readers' port number.
+    TcpReader first(LoopbackAddress(30));
+    ASSERT_TRUE(first.tcp.ok()) << first.tcp.error();
+    TcpReader second(LoopbackAddress(31), first.tcp.port());
+    if (!second.tcp.ok()) GTEST_SKIP() << second.tcp.error();
+    OpenedPort a(first.Name(), 19200, 300);
+    OpenedPort b(second.Name(), 19200, 300);
+    ASSERT_GT(a.Handle(), 0);
+    ASSERT_GT(b.Handle(), 0);
+    for (auto [reader, port] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
+        reader->tcp.closeAfterAnswers(1);
+        EXPECT_EQ(VersionText(port->Handle()), "1844");
+        ASSERT_TRUE(WaitUntil([&] { return !reader->tcp.connected(); }));
+        std::this_thread::sleep_for(50ms); // the link thread notices the close
+        EXPECT_TRUE(Version(port->Handle()).empty()) << "the frame after the close is lost";
+        EXPECT_EQ(KQLMX_GetLastError(port->Handle()), KQLMX_ERROR_TIMEOUT) << "the handle stays while down";
+    }
+    for (auto [reader, port] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
+        EXPECT_EQ(VersionText(port->Handle()), "1844") << "the next frame reconnects";
+        EXPECT_EQ(reader->tcp.connectionsAccepted(), 2);
+        EXPECT_NE(reader->tcp.lastPeerPort(), first.tcp.port());
+    }
+}
+
+TEST(TcpLink, RefusedConnectFailsAtOnce) {
+    TcpReader reader(LoopbackAddress(40));
+    ASSERT_TRUE(reader.tcp.ok()) << reader.tcp.error();
+    reader.tcp.setRefusing(true);
+    std::this_thread::sleep_for(200ms); // the listener closes
+    const Stopwatch watch;
+    EXPECT_EQ(KQLMX_OpenPort(reader.Name().c_str(), 19200, 500), KQLMX_OPEN_LINK_FAILED);
+    EXPECT_LT(watch.Elapsed(), 1000ms);
+    reader.tcp.setRefusing(false);
+    ASSERT_TRUE(WaitUntil([&] {
+        OpenedPort port(reader.Name(), 19200, 500);
+        return port.Handle() > 0;
+    }));
+}
+
+TEST(TcpLink, UnansweredConnectGivesUpWithinFiveSeconds) {
+    // A listener whose backlog is full drops further connection requests unanswered.
+    const std::string address = LoopbackAddress(41);
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
+    socklen_t length = sizeof local;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        connect(fillers.back(), reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
+    std::this_thread::sleep_for(100ms);
+    const std::string name = address + "-" + std::to_string(ntohs(local.sin_port));
+    const Stopwatch watch;
+    const int handle = KQLMX_OpenPort(name.c_str(), 19200, 500);
+    const auto elapsed = watch.Elapsed();
+    for (int fd : fillers)
+        close(fd);
+    close(listener);
+    if (handle > 0) {
+        KQLMX_ClosePort(handle);
+        GTEST_SKIP() << "this system answered the connect";
+    }
+    EXPECT_EQ(handle, KQLMX_OPEN_LINK_FAILED);
+    EXPECT_GE(elapsed, 4500ms);
+    EXPECT_LT(elapsed, 6500ms);
+}
+
+TEST(TcpLink, CloseEndsTheLinkThreadAndTheConnection) {
+    TcpReader reader(LoopbackAddress(50));
+    ASSERT_TRUE(reader.tcp.ok()) << reader.tcp.error();
+    const int before = ThreadCount();
+    const int handle = KQLMX_OpenPort(reader.Name().c_str(), 19200, 500);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(ThreadCount(), before + 1);
+    EXPECT_EQ(KQLMX_ClosePort(handle), 0);
+    EXPECT_EQ(ThreadCount(), before) << "the link thread is joined";
+    EXPECT_TRUE(WaitUntil([&] { return !reader.tcp.connected(); }));
+    EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_NO_SUCH_PORT);
+}
+
+TEST(TcpLink, Type2TextRecordWrittenAndReadBack) {
+    TcpReader reader(LoopbackAddress(51));
+    ASSERT_TRUE(reader.tcp.ok()) << reader.tcp.error();
+    const kqsim::TagId id = reader.sim.placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213));
+    OpenedPort port(reader.Name(), 19200, 500);
+    ASSERT_GT(port.Handle(), 0);
+    const std::string json = R"({"TEXT" : {"TITLE" : "Hallo"}})";
+    ASSERT_EQ(KQLMX_WriteTag(port.Handle(), json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0), 0);
+    // Pages 4-8: Lock Control TLV as shipped, NDEF TLV with the text record
+    // D1 01 08 'T' 02 "en" "Hallo", terminator.
+    const Bytes expected = {0x01, 0x03, 0xA0, 0x0C, 0x34, 0x03, 0x0C, 0xD1, 0x01, 0x08,
+                            0x54, 0x02, 0x65, 0x6E, 0x48, 0x61, 0x6C, 0x6C, 0x6F, 0xFE};
+    const auto memory = reader.sim.tagMemory(id);
+    ASSERT_TRUE(memory);
+    EXPECT_EQ(Bytes(memory->begin() + 16, memory->begin() + 16 + static_cast<long>(expected.size())),
+              expected);
+    char text[256] = {};
+    ASSERT_GT(KQLMX_ReadTag(port.Handle(), text, sizeof text), 0);
+    EXPECT_EQ(std::string(text), json);
+}
+
+} // namespace
+} // namespace kqe2e

@@ -1,0 +1,259 @@
+// NFC Forum Type 4 on the simulated DESFire EV1 card through the flat tag functions:
+// format, write and read of each record kind, protection with a key, a keyed write,
+// making read-only; the size boundary with NLEN; CCs of other mapping versions; other
+// applications on the card. The application, CC and NDEF file contents are written
+// out from the NFC Forum Type 4 mapping and the card's command descriptions.
+#include "DesfireSupport.h"
+#include "kqlmx.h"
+#include "sim/IsoDepTag.h"
+
+#include <gtest/gtest.h>
+
+namespace kqtest {
+namespace {
+
+using kqsim::DesfireCard;
+
+constexpr int kTagWriteProtected = 0x2000E;
+const Bytes kNdefName = Hex("D2 76 00 00 85 01 01");
+// Free memory of the 8 KB card after the 15-byte CC file (32-byte blocks).
+constexpr int kNdefFileSize = 8192 - 32;
+
+std::string Read(int port, int* result = nullptr) {
+    std::vector<char> text(20000);
+    const int n = KQLMX_ReadTag(port, text.data(), static_cast<int>(text.size()));
+    if (result) *result = n;
+    return n >= 0 ? std::string(text.data(), static_cast<size_t>(n))
+                  : "error " + std::to_string(KQLMX_GetLastError(port));
+}
+
+int Write(int port, const std::string& json, const Bytes& key = {}, int lock = 0) {
+    return KQLMX_WriteTag(port, json.data(), static_cast<int>(json.size()),
+                          key.empty() ? nullptr : key.data(), static_cast<int>(key.size()), lock);
+}
+
+std::string Text(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
+
+TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
+    DesfireReader d;
+    const int p = d.port;
+    ASSERT_EQ(KQLMX_FormatTag(p, nullptr, 0), 0) << KQLMX_GetLastError(p);
+    d.Card([](DesfireCard& c) {
+        DesfireCard::Application& app = *c.application(1);
+        EXPECT_EQ(app.settings, 0x0F);
+        EXPECT_EQ(app.settings2, 0x21) << "one DES key, ISO file ids";
+        EXPECT_EQ(app.isoId, 0xE110);
+        EXPECT_EQ(app.dfName, kNdefName);
+        ASSERT_EQ(app.files.size(), 2u);
+        EXPECT_EQ(app.file(1)->isoId, 0xE103);
+        EXPECT_EQ(app.file(1)->access, 0xEEEE);
+        EXPECT_EQ(app.file(1)->data, Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F E0 00 00"));
+        EXPECT_EQ(app.file(2)->isoId, 0xE104);
+        EXPECT_EQ(app.file(2)->access, 0xEEEE);
+        EXPECT_EQ(app.file(2)->data.size(), static_cast<size_t>(kNdefFileSize));
+        EXPECT_EQ(Bytes(app.file(2)->data.begin(), app.file(2)->data.begin() + 5), Hex("00 03 D0 00 00"));
+    });
+    EXPECT_EQ(Read(p), "") << "NLEN 3 and one empty record";
+
+    const std::string kinds[] = {
+        R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})",
+        R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : "Titel"}})",
+        R"({"TEXT" : {"TITLE" : "Hallo"}})",
+        R"({"VCARD" : {"FIRSTNAME" : "Anna","SURNAME" : "Berg","ORGANISATION" : ""}})",
+        R"({"SMS" : {"ADDRESS" : "+491234","MESSAGE" : "Hi there","TITLE" : ""}})",
+        R"({"MAIL" : {"ADDRESS" : "a@b.de","SUBJECT" : "s","MESSAGE" : "m","TITLE" : ""}})",
+        R"({"TELEPHON" : {"NUMBER" : "+491234","TITLE" : ""}})",
+    };
+    for (const std::string& json : kinds) {
+        ASSERT_EQ(Write(p, json), 0) << json << ": " << KQLMX_GetLastError(p);
+        EXPECT_EQ(Read(p), json);
+    }
+    // The URL record as the NDEF file holds it: NLEN, then D1 01 0E 55 04 "example.com/a".
+    ASSERT_EQ(Write(p, kinds[0]), 0);
+    d.Card([](DesfireCard& c) {
+        const Bytes& file = c.application(1)->file(2)->data;
+        EXPECT_EQ(Bytes(file.begin(), file.begin() + 20),
+                  Hex("00 12 D1 01 0E 55 04 65 78 61 6D 70 6C 65 2E 63 6F 6D 2F 61"));
+    });
+
+    // A key without data protection: the CC file and the keys are protected, the NDEF
+    // file stays free to write.
+    const Bytes k1 = Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00");
+    ASSERT_EQ(KQLMX_ChangeTagKey(p, 0, nullptr, 0, k1.data(), 16), 0) << KQLMX_GetLastError(p);
+    d.Card([&](DesfireCard& c) {
+        EXPECT_EQ(c.application(1)->keys[0].value, k1);
+        EXPECT_EQ(c.card().keys[0].value, k1);
+        EXPECT_EQ(c.application(1)->settings, 0x09);
+        EXPECT_EQ(c.card().settings, 0x0B);
+        EXPECT_EQ(c.application(1)->file(1)->access, 0xE000);
+        EXPECT_EQ(c.application(1)->file(2)->access, 0xEEE0);
+    });
+    ASSERT_EQ(Write(p, kinds[2]), 0) << KQLMX_GetLastError(p);
+    EXPECT_EQ(Read(p), kinds[2]);
+
+    // With data protection every file wants the key and the CC says read-only.
+    const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    ASSERT_EQ(KQLMX_ChangeTagKey(p, 1, k1.data(), 16, k2.data(), 16), 0) << KQLMX_GetLastError(p);
+    d.Card([&](DesfireCard& c) {
+        EXPECT_EQ(c.application(1)->keys[0].value, k2);
+        EXPECT_EQ(c.card().keys[0].value, k2);
+        EXPECT_EQ(c.application(1)->file(1)->access, 0xE000);
+        EXPECT_EQ(c.application(1)->file(2)->access, 0xE000);
+        EXPECT_EQ(c.application(1)->file(1)->data[14], 0xFF);
+    });
+    EXPECT_EQ(Read(p), kinds[2]) << "reading stays free";
+    EXPECT_EQ(Write(p, kinds[3]), -1) << "no key: UPDATE BINARY refused, the key prompt's error";
+    EXPECT_EQ(KQLMX_GetLastError(p), 0x20007);
+    d.r.ClearLog();
+    ASSERT_EQ(Write(p, kinds[3], k2), 0) << KQLMX_GetLastError(p);
+    EXPECT_EQ(Read(p), kinds[3]);
+    // The first UPDATE BINARY was refused (69 82); an authentication came before the next.
+    const auto apdus = d.Apdus();
+    const auto firstUpdate =
+        std::find_if(apdus.begin(), apdus.end(), [](const Bytes& a) { return a.size() > 1 && a[1] == 0xD6; });
+    ASSERT_NE(firstUpdate, apdus.end());
+    EXPECT_NE(std::find_if(firstUpdate, apdus.end(),
+                           [](const Bytes& a) { return a.size() > 1 && a[0] == 0x90 && a[1] == 0x1A; }),
+              apdus.end());
+
+    // Read-only with a key nobody knows, drawn from the system's random source.
+    kq::DesfireRandom::Install(nullptr);
+    ASSERT_EQ(KQLMX_LockTag(p, k2.data(), 16), 0) << KQLMX_GetLastError(p);
+    EXPECT_EQ(Write(p, kinds[0], k2), -1);
+    EXPECT_EQ(KQLMX_GetLastError(p), kTagWriteProtected);
+    EXPECT_EQ(Read(p), kinds[3]);
+    d.Card([&](DesfireCard& c) {
+        for (const Bytes& known :
+             {k1, k2, Bytes(16, 0), Hex("A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF")}) {
+            EXPECT_NE(c.application(1)->keys[0].value, known);
+            EXPECT_NE(c.card().keys[0].value, known);
+        }
+        EXPECT_EQ(c.application(1)->keys[0].value, c.card().keys[0].value);
+        EXPECT_EQ(c.application(1)->file(1)->access, 0xEFFF);
+        EXPECT_EQ(c.application(1)->file(2)->access, 0xEFFF);
+        EXPECT_EQ(c.application(1)->file(1)->data[14], 0xFF);
+        EXPECT_EQ(c.application(1)->settings, 0x0B) << "the file list stays readable";
+    });
+}
+
+// NLEN counts against the file: a message of the CC's maximum size - 2 fits, one byte
+// more overflows by 1, before anything is written.
+TEST(Type4Tag, SizeBoundaryCountsNlen) {
+    DesfireReader d;
+    const int p = d.port;
+    ASSERT_EQ(KQLMX_FormatTag(p, nullptr, 0), 0);
+    ASSERT_EQ(Write(p, Text(5)), 0);
+    // A long text record: C1 01, payload length (4), 54, then 02 "en" and the text: 10 + n bytes.
+    const size_t fits = kNdefFileSize - 2 - 10;
+    d.r.ClearLog();
+    EXPECT_EQ(Write(p, Text(fits + 1)), -1);
+    EXPECT_EQ(KQLMX_GetLastError(p), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    for (const Bytes& a : d.Apdus())
+        EXPECT_FALSE(a.size() > 1 && a[0] == 0x00 && a[1] == 0xD6) << "nothing written";
+    EXPECT_EQ(Read(p), Text(5));
+    EXPECT_EQ(Write(p, Text(fits + 3)), -3);
+    ASSERT_EQ(Write(p, Text(fits)), 0) << KQLMX_GetLastError(p);
+    EXPECT_EQ(Read(p), Text(fits));
+    d.Card([](DesfireCard& c) {
+        const Bytes& file = c.application(1)->file(2)->data;
+        EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), Hex("1F DE C1 01"));
+    });
+}
+
+// A card that takes the first UPDATE BINARY and fails every later one (as when the
+// card leaves the field): the write stops with NLEN 0, and the tag reads as empty.
+struct CutAfterFirstUpdate : kqsim::CardModel {
+    DesfireCard card;
+    bool armed = false;
+    int updates = 0;
+    std::string kind() const override { return "desfire"; }
+    Bytes ats() const override { return card.ats(); }
+    void reset() override { card.reset(); }
+    Bytes processApdu(const Bytes& apdu) override {
+        if (armed && apdu.size() > 1 && apdu[0] == 0x00 && apdu[1] == 0xD6 && ++updates > 1)
+            return {0x65, 0x81};
+        return card.processApdu(apdu);
+    }
+};
+
+TEST(Type4Tag, NlenIsWrittenLast) {
+    TagSimReader r;
+    auto model = std::make_unique<CutAfterFirstUpdate>();
+    CutAfterFirstUpdate* cut = model.get();
+    const kqsim::TagId id =
+        r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::move(model)));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
+    ASSERT_EQ(Write(r.port, Text(20)), 0);
+    r.sim.withTag(id, [cut](kqsim::Tag&) { cut->armed = true; });
+    EXPECT_EQ(Write(r.port, Text(200)), -1);
+    EXPECT_EQ(KQLMX_GetLastError(r.port), 0x16581);
+    r.sim.withTag(id, [cut](kqsim::Tag&) {
+        const Bytes& file = cut->card.application(1)->file(2)->data;
+        EXPECT_EQ(Bytes(file.begin(), file.begin() + 2), Hex("00 00"));
+    });
+    EXPECT_EQ(Read(r.port), "");
+}
+
+TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
+    DesfireReader d;
+    const int p = d.port;
+    // Another application with a file is on the card already: it keeps both.
+    ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000001, 0, 1, 0, 0, 0x0F, nullptr, 0), 0);
+    ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 1), 0);
+    ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, 5, 0, 32, 0, 0xEEEE), 0);
+    const Bytes mine = Hex("4D 45 49 4E");
+    ASSERT_EQ(KQLMX_DesfireWriteData(p, 5, 0, 0, mine.data(), 4), 0);
+    ASSERT_EQ(KQLMX_FormatTag(p, nullptr, 0), 0) << KQLMX_GetLastError(p);
+    d.Card([&](DesfireCard& c) {
+        ASSERT_NE(c.application(2), nullptr) << "the lowest free AID";
+        EXPECT_EQ(c.application(2)->dfName, kNdefName);
+        EXPECT_EQ(c.application(2)->file(2)->data.size(), static_cast<size_t>(8192 - 32 - 32));
+        EXPECT_EQ(Bytes(c.application(1)->file(5)->data.begin(), c.application(1)->file(5)->data.begin() + 4),
+                  mine);
+    });
+    ASSERT_EQ(Write(p, Text(3)), 0);
+
+    struct Row {
+        uint8_t version;
+        int code;
+    } rows[] = {{0x30, 0x2000C}, {0x10, 0x2000D}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.version);
+        d.Card([&](DesfireCard& c) { c.application(2)->file(1)->data[2] = row.version; });
+        int result = 0;
+        Read(p, &result);
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(KQLMX_GetLastError(p), row.code);
+        ASSERT_EQ(KQLMX_FormatTag(p, nullptr, 0), 0) << KQLMX_GetLastError(p);
+        d.Card([](DesfireCard& c) {
+            EXPECT_EQ(c.application(2)->file(1)->data, Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 00"));
+            EXPECT_EQ(c.application(2)->files.size(), 2u) << "the files are kept";
+        });
+        EXPECT_EQ(Read(p), "");
+    }
+}
+
+// A card whose master key is set and whose AID list is not free: the native refusal
+// (0x100AE) leads to the card-level authentication and a second try.
+TEST(Type4Tag, FormatWithTheCardMasterKey) {
+    const Bytes key = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
+    DesfireReader d;
+    d.Card([&](DesfireCard& c) {
+        c.card().keys[0].value = key;
+        c.card().settings = 0x09;
+    });
+    EXPECT_EQ(KQLMX_FormatTag(d.port, nullptr, 0), -1);
+    EXPECT_EQ(KQLMX_GetLastError(d.port), 0x20006) << "the engine asks for the key";
+    d.r.ClearLog();
+    ASSERT_EQ(KQLMX_FormatTag(d.port, key.data(), 16), 0) << KQLMX_GetLastError(d.port);
+    std::vector<Bytes> heads;
+    for (const Bytes& a : d.Apdus())
+        if (a[0] == 0x6A || a[0] == 0x1A) heads.emplace_back(a.begin(), a.begin() + 1);
+    EXPECT_EQ(heads, (std::vector<Bytes>{Hex("6A"), Hex("1A"), Hex("6A")}));
+    EXPECT_EQ(Read(d.port), "");
+}
+
+} // namespace
+} // namespace kqtest
