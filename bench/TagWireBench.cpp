@@ -74,8 +74,7 @@ void Report(const char* name, std::vector<Run> runs) {
                 median.FloorSeconds() * 1000, median.WireSeconds() * 1000, median.tagSeconds * 1000,
                 median.seconds * 1000, median.Ratio(), runs.front().Ratio(), runs.back().Ratio());
     if (median.authentications > 0) std::printf("  authentications %zu", median.authentications);
-    std::printf("
-");
+    std::printf("\n");
 }
 
 } // namespace

@@ -249,6 +249,9 @@ ReaderReply ReaderFirmware::authenticate(const Bytes& data) {
   bool keyB = data[pos + 1] & 0x01;
   Bytes key(data.begin() + static_cast<std::ptrdiff_t>(pos + 2), data.end());
   std::optional<TagReply> reply;
+  // Three-pass authentication on the air: AUTH (command, block, CRC) and the card's
+  // nonce, then the reader's token and the card's answer.
+  tagTime_ += typeAAirTime(4, 4) + typeAAirTime(8, 4);
   for (TypeATag* t : typeATags()) {
     if (t->state() != TypeATag::State::Active) continue;
     TagReply r = t->authenticate(block, keyB, key);
