@@ -200,7 +200,8 @@ void CMainFrame::FitToScreen() {
     const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
     QList<QRect> areas;
     const QList<QScreen*> screens = QGuiApplication::screens();
-    for (QScreen* screen : screens) areas << screen->availableGeometry();
+    for (QScreen* screen : screens)
+        areas << screen->availableGeometry();
     const int primary = static_cast<int>(screens.indexOf(QGuiApplication::primaryScreen()));
     const QRect placed = PlaceWindow(QRect(m_storedPos, wanted + frame), areas, primary);
     setFixedSize(placed.size() - frame);
@@ -370,7 +371,8 @@ void CMainFrame::CreateBars() {
         m_lockPanes[i] = new QLabel(statusBar());
         m_lockPanes[i]->setObjectName(QLatin1String(lockNames[i]));
         m_lockPanes[i]->setAlignment(Qt::AlignCenter);
-        m_lockPanes[i]->setMinimumWidth(m_lockPanes[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        m_lockPanes[i]->setMinimumWidth(
+            m_lockPanes[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
         statusBar()->addPermanentWidget(m_lockPanes[i]);
     }
     // The indicators change in any window of the desktop; no event tells this one.

@@ -179,8 +179,8 @@ private:
     QToolBar* m_resultBar = nullptr;
     QLabel* m_resultText = nullptr; // control 1011
     QLabel* m_resultIcon = nullptr; // control 1012
-    QLabel* m_lockPanes[3] = {};     // status bar: Caps Lock, Num Lock, Scroll Lock
-    QTimer m_indicatorTimer;             // looks at the keyboard's lock indicators
+    QLabel* m_lockPanes[3] = {};    // status bar: Caps Lock, Num Lock, Scroll Lock
+    QTimer m_indicatorTimer;        // looks at the keyboard's lock indicators
     int m_statusIcon = IconNeutral;
     bool m_english = false;
     bool m_startTestDone = false;

@@ -192,9 +192,9 @@ bool CNfcProgDoc::ReopenPort() {
         ShowMessage(KqString(IdsNoConnection));
     else if (handle == KQLMX_OPEN_LINK_FAILED) {
         const QString group = DeniedDeviceGroup(m_openName);
-        ShowMessage(group.isEmpty() ? KqFormat(IdsCannotOpen, {m_openName}) : NoAccessText(m_openName, group));
-    }
-    else if (handle != 0)
+        ShowMessage(group.isEmpty() ? KqFormat(IdsCannotOpen, {m_openName})
+                                    : NoAccessText(m_openName, group));
+    } else if (handle != 0)
         ShowMessage(KqFormat(IdsUnknownError, {-handle}));
     SetTitle(m_savedTitle);
     return false;

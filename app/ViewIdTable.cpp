@@ -24,7 +24,8 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
 
 std::vector<int> ViewIdTable::Ids() const {
     std::vector<int> ids;
-    for (const auto& entry : m_factories) ids.push_back(entry.first);
+    for (const auto& entry : m_factories)
+        ids.push_back(entry.first);
     return ids;
 }
 

@@ -130,7 +130,8 @@ void PrintSteps(const std::vector<Exchange>& cycle) {
             kind = kLocateReads;
             break;
         case kWriteBlock:
-            kind = e.request.size() > 4 && !pagesWritten.insert(e.request[4]).second ? kWrittenAgain : kNeededWrites;
+            kind = e.request.size() > 4 && !pagesWritten.insert(e.request[4]).second ? kWrittenAgain
+                                                                                     : kNeededWrites;
             break;
         case kOutputs:
             kind = kBeepOutputs;
@@ -153,8 +154,8 @@ void PrintSteps(const std::vector<Exchange>& cycle) {
             beyond.tagMs += s.tagMs;
         }
     }
-    std::printf("  %-70s %5d %8zu %8zu %8.1f %7.1f\n", "beyond the least, in all", beyond.exchanges, beyond.toReader,
-                beyond.fromReader, beyond.wireMs, beyond.tagMs);
+    std::printf("  %-70s %5d %8zu %8zu %8.1f %7.1f\n", "beyond the least, in all", beyond.exchanges,
+                beyond.toReader, beyond.fromReader, beyond.wireMs, beyond.tagMs);
 }
 
 } // namespace
@@ -210,7 +211,8 @@ int main(int argc, char** argv) {
         ok = WaitFor([&] { return kqtest::RecordCounter(*form) == QStringLiteral("Ende"); });
     }
     if (!ok) {
-        std::fprintf(stderr, "FAILED after %zu tags: %s\n", written.size(), qPrintable(bench.frame->StatusText()));
+        std::fprintf(stderr, "FAILED after %zu tags: %s\n", written.size(),
+                     qPrintable(bench.frame->StatusText()));
         return 1;
     }
 
@@ -232,16 +234,18 @@ int main(int argc, char** argv) {
     const double mean = (written.back() - written.front()) / cyclesCounted;
     const double floor = (zyklusZeit + lineMs + tagMs) / 1000.0;
     std::sort(perTag.begin(), perTag.end());
-    std::printf("Cyclic writing, whole program: a %d-row CSV data list (text records) onto %d NTAG213s, one after\n"
-                "another; KQ-LMX38 at %d baud (paced), ZyklusZeit %d ms, BeepTime 0\n",
-                kRows, kRows, kBaud, zyklusZeit);
+    std::printf(
+        "Cyclic writing, whole program: a %d-row CSV data list (text records) onto %d NTAG213s, one after\n"
+        "another; KQ-LMX38 at %d baud (paced), ZyklusZeit %d ms, BeepTime 0\n",
+        kRows, kRows, kBaud, zyklusZeit);
     std::printf("  seconds per tag  %.3f s  (tags 2-%d; fastest %.3f s, slowest %.3f s)\n", mean, kRows,
                 perTag.front(), perTag.back());
-    std::printf("  floor per tag    %.3f s  = ZyklusZeit %d ms (one tick notices the tag, the next writes it)\n"
-                "                             + line %.1f ms (%.0f bytes a cycle x 10 bits / %d baud, every frame:\n"
-                "                               the timer's UID polls and the write)\n"
-                "                             + tags %.1f ms (air time at 106 kbit/s, EEPROM writes of 4.1 ms)\n",
-                floor, zyklusZeit, lineMs, double(bytes) / cyclesCounted, kBaud, tagMs);
+    std::printf(
+        "  floor per tag    %.3f s  = ZyklusZeit %d ms (one tick notices the tag, the next writes it)\n"
+        "                             + line %.1f ms (%.0f bytes a cycle x 10 bits / %d baud, every frame:\n"
+        "                               the timer's UID polls and the write)\n"
+        "                             + tags %.1f ms (air time at 106 kbit/s, EEPROM writes of 4.1 ms)\n",
+        floor, zyklusZeit, lineMs, double(bytes) / cyclesCounted, kBaud, tagMs);
     const double ratio = mean / floor;
     std::printf("  ratio            %.3f  (target 1.25: %s)\n", ratio, ratio <= 1.25 ? "met" : "MISSED");
     std::printf("One tag's cycle (tag %d), step by step:\n", kRows / 2);

@@ -24,7 +24,8 @@ bool SetIndicator(const char* name, bool on) {
     bool done = false;
     const QByteArray indicator(name);
     if (indicator == "Caps Lock" || indicator == "Num Lock") {
-        const unsigned mask = indicator == "Caps Lock" ? LockMask : XkbKeysymToModifiers(display, XK_Num_Lock);
+        const unsigned mask =
+            indicator == "Caps Lock" ? LockMask : XkbKeysymToModifiers(display, XK_Num_Lock);
         done = mask != 0 && XkbLockModifiers(display, XkbUseCoreKbd, mask, on ? mask : 0);
     } else {
         const Atom atom = XInternAtom(display, name, False);
@@ -79,8 +80,8 @@ private slots:
         QVERIFY(frame.screen()->availableGeometry().contains(frame.frameGeometry()));
         QCOMPARE(frame.size(), frame.sizeHint());
         auto* scroll = frame.findChild<QScrollArea*>(QStringLiteral("PaneScroll"));
-        for (int id : {kViewFormat, kViewBookmark, kViewText, kViewContact, kViewSms, kViewTelephon, kViewMail,
-                       kViewUri, kViewDefault, kViewLock}) {
+        for (int id : {kViewFormat, kViewBookmark, kViewText, kViewContact, kViewSms, kViewTelephon,
+                       kViewMail, kViewUri, kViewDefault, kViewLock}) {
             frame.SwitchView(id);
             QCoreApplication::processEvents();
             // A record form also with the controls of a data list.
