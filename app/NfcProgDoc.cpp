@@ -63,6 +63,8 @@ QString DeniedDeviceGroup(const QString& openName) {
     if (faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES) return {};
     struct stat info {};
     if (stat(path.constData(), &info) != 0) return {};
+    // Joining the group helps only when the group may read and write.
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
     const group* owner = getgrgid(info.st_gid);
     return owner ? QString::fromUtf8(owner->gr_name) : QString::number(info.st_gid);
 }

@@ -52,13 +52,13 @@ bool RunProgramEndsByItself(int limitMs) {
 // A device file the test process may not open, as a serial line of a group the user is
 // not in. Run as root (who may open anything), the file belongs to root and "dialout"
 // and the process takes the identity of "nobody" (its settings folder with it) until
-// this ends; otherwise the file is the user's own, without any permission.
+// this ends; otherwise the file is the user's own, readable and writable by its group only.
 class DeniedDevice {
 public:
     explicit DeniedDevice(const QString& path) : m_path(path.toUtf8()) {
         QFile(path).open(QIODevice::WriteOnly);
         if (geteuid() != 0) {
-            chmod(m_path.constData(), 0);
+            chmod(m_path.constData(), 0060); // the owner's own bits refuse, the group's would allow
             return;
         }
         const group* dialout = getgrnam("dialout");
