@@ -1,12 +1,14 @@
 #include "app/MainFrame.h"
 
 #include "app/CommandIds.h"
+#include "app/KeyboardLocks.h"
 #include "app/NfcProgDoc.h"
 #include "app/NfcProgView.h"
 #include "app/ProfileSettings.h"
 #include "app/ResultMessageTable.h"
 #include "app/TemplateFiles.h"
 #include "app/WarningBox.h"
+#include "app/WindowPlacement.h"
 #include "forms/DefaultView.h"
 #include "forms/RecordFormView.h"
 #include "res/Icons.h"
@@ -22,10 +24,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
+
+#include <memory>
 
 namespace {
 
@@ -36,9 +42,8 @@ const QString kTemplateSection = QStringLiteral("Template");
 const QString kDataListSection = QStringLiteral("UserdataList");
 const QString kDirectoryKey = QStringLiteral("Directory");
 const QString kCsvFileKey = QStringLiteral("CSV-File");
-constexpr int kFrameWidth = 1200;
-constexpr int kFrameHeight = 1000;
 constexpr int kToolbarIconSize = 64;
+constexpr int kLockPollMs = 250;
 constexpr int kResultIconSize = 32;
 
 // The window with the keyboard focus when it is an edit control.
@@ -106,6 +111,23 @@ int ViewIdForTagData(const CNfcTagData& data) {
 
 } // namespace
 
+// The scroll area around the pane asks for the room of the largest form.
+class FormScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    void SetFormSize(QSize size) {
+        m_formSize = size;
+        updateGeometry();
+    }
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        return m_formSize + QSize(frame, frame);
+    }
+
+private:
+    QSize m_formSize;
+};
+
 CMainFrame* MainFrame() {
     return g_mainFrame.data();
 }
@@ -115,18 +137,21 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     g_mainFrame = this;
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(KqString(IdsAppTitle));
-    // A fixed size; the document writes the title.
-    setFixedSize(kFrameWidth, kFrameHeight);
-    move(ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosX"), 0),
-         ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosY"), 0));
+    m_storedPos = QPoint(ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosX"), 0),
+                         ProfileSettings::ReadInt(kSettingsSection, QStringLiteral("MainWindowPosY"), 0));
 
     CreateActions();
     CreateMenus();
     CreateBars();
 
-    m_pane = new QStackedWidget(this);
+    m_paneScroll = new FormScrollArea(this);
+    m_paneScroll->setObjectName(QStringLiteral("PaneScroll"));
+    m_paneScroll->setWidgetResizable(true);
+    m_paneScroll->setFrameShape(QFrame::NoFrame);
+    m_pane = new QStackedWidget(m_paneScroll);
     m_pane->setObjectName(QStringLiteral("Pane"));
-    setCentralWidget(m_pane);
+    m_paneScroll->setWidget(m_pane);
+    setCentralWidget(m_paneScroll);
     m_view = new CNfcProgView(m_doc, m_pane);
     m_pane->addWidget(m_view);
     m_view->OnInitialUpdate();
@@ -139,6 +164,48 @@ CMainFrame::CMainFrame(CNfcProgDoc* doc, ViewIdTable views, QWidget* parent)
     connect(&m_lockTimer, &QTimer::timeout, this, [this] { OnTimer(TimerCyclicLock); });
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUi(); });
     UpdateCommandUi();
+
+    // The frame takes the size of its largest form, as a form view's frame fits itself
+    // to its form.
+    for (int id : m_views.Ids()) {
+        std::unique_ptr<CFormView> form(m_views.Create(id, m_doc, nullptr));
+        form->Activate(true);   // active forms set their heading's font
+        form->ensurePolished(); // the style's fonts and margins, as when shown
+        m_formSize = m_formSize.expandedTo(form->sizeHint());
+    }
+    m_paneScroll->SetFormSize(m_formSize);
+    FitToScreen();
+}
+
+void CMainFrame::GrowToForm(const QWidget* form) {
+    const QSize wanted = m_formSize.expandedTo(form->sizeHint());
+    if (wanted == m_formSize) return;
+    m_formSize = wanted;
+    m_paneScroll->SetFormSize(m_formSize);
+    if (isVisible()) m_storedPos = pos();
+    FitToScreen();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && watched == m_view) GrowToForm(m_view);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::FitToScreen() {
+    // A fixed size: the forms do not grow with the window.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QSize wanted = sizeHint();
+    // The window manager's frame, known once the window is shown.
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    QList<QRect> areas;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* screen : screens)
+        areas << screen->availableGeometry();
+    const int primary = static_cast<int>(screens.indexOf(QGuiApplication::primaryScreen()));
+    const QRect placed = PlaceWindow(QRect(m_storedPos, wanted + frame), areas, primary);
+    setFixedSize(placed.size() - frame);
+    move(placed.topLeft());
 }
 
 CMainFrame::~CMainFrame() {
@@ -299,6 +366,20 @@ void CMainFrame::CreateBars() {
     SetStatusIcon(IconNeutral);
 
     statusBar()->setSizeGripEnabled(false); // the window has a fixed size
+    const char* const lockNames[] = {"IndicatorCaps", "IndicatorNum", "IndicatorScrl"};
+    for (int i = 0; i < 3; ++i) {
+        m_lockPanes[i] = new QLabel(statusBar());
+        m_lockPanes[i]->setObjectName(QLatin1String(lockNames[i]));
+        m_lockPanes[i]->setAlignment(Qt::AlignCenter);
+        m_lockPanes[i]->setMinimumWidth(
+            m_lockPanes[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        statusBar()->addPermanentWidget(m_lockPanes[i]);
+    }
+    // The indicators change in any window of the desktop; no event tells this one.
+    m_indicatorTimer.setInterval(kLockPollMs);
+    connect(&m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateLockPanes);
+    m_indicatorTimer.start();
+    UpdateLockPanes();
 }
 
 void CMainFrame::UpdateCommandUi() {
@@ -323,6 +404,20 @@ void CMainFrame::UpdateCommandUi() {
         Action(id)->setEnabled(!anyJob);
     Action(IdLanguageGerman)->setChecked(!m_english);
     Action(IdLanguageEnglish)->setChecked(m_english);
+}
+
+void CMainFrame::UpdateLockPanes() {
+    const KeyboardLocks locks = ReadKeyboardLocks().value_or(KeyboardLocks{});
+    const bool on[] = {locks.capsLock, locks.numLock, locks.scrollLock};
+    const char* const texts[] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = on[i] ? QLatin1String(texts[i]) : QString();
+        if (m_lockPanes[i]->text() != text) m_lockPanes[i]->setText(text);
+    }
+}
+
+QStringList CMainFrame::LockPaneTexts() const {
+    return {m_lockPanes[0]->text(), m_lockPanes[1]->text(), m_lockPanes[2]->text()};
 }
 
 void CMainFrame::SetLanguageState(bool english) {
@@ -382,7 +477,10 @@ void CMainFrame::OnEditPaste() {
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_startTestDone) return;
-    // The connection test runs once, once the window is on the screen.
+    // The window manager's frame counts now; the connection test runs once, once the
+    // window is on the screen.
+    m_storedPos = pos();
+    FitToScreen();
     m_startTestDone = true;
     QTimer::singleShot(0, this, &CMainFrame::OnFirstShown);
 }
@@ -417,6 +515,8 @@ void CMainFrame::SwitchView(int viewId) {
     view->Activate(true);
     m_view = view;
     m_currentViewId = viewId;
+    view->installEventFilter(this);
+    GrowToForm(view);
     if (old) {
         m_pane->removeWidget(old);
         old->hide();

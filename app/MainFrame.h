@@ -40,7 +40,9 @@ public:
     enum TimerId { TimerCyclicRead = 1, TimerCyclicWrite = 2, TimerCyclicLock = 3 };
 
     // doc may be null (no tag operations). The window's position comes from
-    // "Settings"/"MainWindowPosX" and "MainWindowPosY".
+    // "Settings"/"MainWindowPosX" and "MainWindowPosY"; its size from the largest of
+    // its forms. Where the screen is smaller the window fits into it and the form
+    // area scrolls; a position off every screen moves to the primary screen.
     explicit CMainFrame(CNfcProgDoc* doc, ViewIdTable views = ViewIdTable::Standard(),
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -119,9 +121,14 @@ public:
     void SetLanguageState(bool english);
     // Sets every command's enabled and checked state.
     void UpdateCommandUi();
+    // The status bar's lock panes: "CAP", "NUM", "SCRL" while that lock is on, empty
+    // while it is off or where the platform cannot tell (only X11 can).
+    void UpdateLockPanes();
+    QStringList LockPaneTexts() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -130,6 +137,11 @@ private:
     void CreateMenus();
     void CreateBars();
     void OnFirstShown();
+    // Size and position from the forms, the stored position and the screens.
+    void FitToScreen();
+    // A form that asks for more room than it has (a data list's controls shown, a
+    // style's fonts) makes the window grow, as far as the screen allows.
+    void GrowToForm(const QWidget* form);
     void OnRecordTypeCommand(int viewId);
     void OnFormOnlyCommand(int viewId);
     void OnReadTagButton();
@@ -156,6 +168,9 @@ private:
     int m_currentViewId = 0;
     QPointer<CFormView> m_view;
     QStackedWidget* m_pane = nullptr;
+    class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
+    QPoint m_storedPos;
+    QSize m_formSize; // the room the forms ask for
 
     QHash<int, QAction*> m_actions;
     QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
@@ -164,6 +179,8 @@ private:
     QToolBar* m_resultBar = nullptr;
     QLabel* m_resultText = nullptr; // control 1011
     QLabel* m_resultIcon = nullptr; // control 1012
+    QLabel* m_lockPanes[3] = {};    // status bar: Caps Lock, Num Lock, Scroll Lock
+    QTimer m_indicatorTimer;        // looks at the keyboard's lock indicators
     int m_statusIcon = IconNeutral;
     bool m_english = false;
     bool m_startTestDone = false;

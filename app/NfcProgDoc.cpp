@@ -10,6 +10,11 @@
 #include "kqlmx.h"
 #include "res/StringTable.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +54,26 @@ int FirmwareMinorOf(unsigned char c) {
     return 255;
 }
 
+// The group of a device the user may not open for reading and writing (typically
+// "dialout" for serial lines), so that the message can say whom to join; empty when
+// the open failed for another reason.
+QString DeniedDeviceGroup(const QString& openName) {
+    // The open name ends in ":<address>"; a device path holds no other ':'.
+    const QByteArray path = openName.section(u':', 0, 0).toUtf8();
+    if (!path.startsWith('/')) return {};
+    if (faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES) return {};
+    struct stat info {};
+    if (stat(path.constData(), &info) != 0) return {};
+    // Joining the group helps only when the group may read and write.
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
+    const group* owner = getgrgid(info.st_gid);
+    return owner ? QString::fromUtf8(owner->gr_name) : QString::number(info.st_gid);
+}
+
+QString NoAccessText(const QString& openName, const QString& group) {
+    return KqFormat(IdsNoDeviceAccess, {openName.section(u':', 0, 0), group, group});
+}
+
 void ForgetStoredPortName() {
     ProfileSettings::WriteString(kPortSection, QStringLiteral("Name"), QString());
 }
@@ -73,6 +98,12 @@ void CNfcProgDoc::OpenOnStart() {
         KQLMX_ClosePort(handle);
     } else {
         SetTitle(m_savedTitle);
+        // A missing reader just brings up the dialog; a reader the user may not open
+        // is explained first, as no choice in the dialog can mend that.
+        if (handle == KQLMX_OPEN_LINK_FAILED) {
+            const QString group = DeniedDeviceGroup(m_openName);
+            if (!group.isEmpty()) ShowMessage(NoAccessText(m_openName, group));
+        }
         if (!ReopenPort()) {
             // The program ends; no reader is to hear from it again.
             m_quitting = true;
@@ -164,9 +195,11 @@ bool CNfcProgDoc::ReopenPort() {
     }
     if (handle == KQLMX_OPEN_NO_READER)
         ShowMessage(KqString(IdsNoConnection));
-    else if (handle == KQLMX_OPEN_LINK_FAILED)
-        ShowMessage(KqFormat(IdsCannotOpen, {m_openName}));
-    else if (handle != 0)
+    else if (handle == KQLMX_OPEN_LINK_FAILED) {
+        const QString group = DeniedDeviceGroup(m_openName);
+        ShowMessage(group.isEmpty() ? KqFormat(IdsCannotOpen, {m_openName})
+                                    : NoAccessText(m_openName, group));
+    } else if (handle != 0)
         ShowMessage(KqFormat(IdsUnknownError, {-handle}));
     SetTitle(m_savedTitle);
     return false;

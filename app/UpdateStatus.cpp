@@ -8,6 +8,9 @@ UpdateStatus DescribeUpdateStatus(const CUpdateCheck& check, const QString& loca
     const QString title = KqString(IdsAppTitle);
     QString version;
     QString build;
+    // Nothing was looked for, so nothing failed.
+    if (check.VersionFileUrl().isEmpty())
+        return {UpdateStatus::Kind::NoServer, QString(), QColor(128, 128, 128), false};
     if (!check.ReadRemoteVersion(version, build))
         return {UpdateStatus::Kind::NoConnection, KqString(IdsUpdateNoConnection), QColor(255, 0, 0), false};
     if (version.isEmpty() || build.isEmpty())

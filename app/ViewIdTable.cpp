@@ -22,6 +22,13 @@ CFormView* ViewIdTable::Create(int viewId, CNfcProgDoc* doc, QWidget* parent) co
     return new CDefaultView(doc, parent);
 }
 
+std::vector<int> ViewIdTable::Ids() const {
+    std::vector<int> ids;
+    for (const auto& entry : m_factories)
+        ids.push_back(entry.first);
+    return ids;
+}
+
 ViewIdTable ViewIdTable::Standard() {
     ViewIdTable table;
     table.Register<CNfcFormatView>(kViewFormat);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 class CFormView;
 class CNfcProgDoc;
@@ -37,6 +38,9 @@ public:
 
     // A new form for viewId: its own, else the default form.
     CFormView* Create(int viewId, CNfcProgDoc* doc, QWidget* parent) const;
+
+    // The ids that have a form of their own, ascending.
+    std::vector<int> Ids() const;
 
     // The program's forms.
     static ViewIdTable Standard();

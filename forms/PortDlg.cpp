@@ -27,6 +27,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -121,6 +122,10 @@ CPortDlg::CPortDlg(QWidget* parent)
     setObjectName(QStringLiteral("CPortDlg"));
     BuildControls();
     CheckStoredName();
+    // A serial device the scan may not list: a pty, a /dev/serial/by-id link, a
+    // device not plugged in yet. It stays in the list so that OK keeps it.
+    if (!Name.startsWith(kUsbPrefix) && !Name.startsWith(kLanPrefix) && !Name.startsWith(kBluetoothPrefix))
+        m_storedSerialName = Name;
 }
 
 CPortDlg::~CPortDlg() = default;
@@ -312,6 +317,10 @@ void CPortDlg::FillPortList() {
         if (port.startsWith(QLatin1String("\\\\.\\"))) port.remove(0, 4);
         m_portList->addItem(port);
     }
+    if (!m_storedSerialName.isEmpty() && !std::any_of(m_comPorts.begin(), m_comPorts.end(), [this](const QString& port) {
+            return NameMatchesEntry(m_storedSerialName, port);
+        }))
+        m_portList->addItem(m_storedSerialName);
     for (const QString& reader : m_usbReaders) m_portList->addItem(kUsbPrefix + reader);
     for (const QString& reader : m_lanReaders) m_portList->addItem(kLanPrefix + reader);
     for (const QString& reader : m_bluetoothReaders) m_portList->addItem(kBluetoothPrefix + reader);

@@ -27,7 +27,9 @@ class QPushButton;
 //
 // List entries: serial devices as the reader library lists them ("/dev/ttyACM0 [Vek
 // Virtual COM]"), then "USB: " + each USB reader, "LAN: " + each LAN reader and
-// "Bluetooth: " + each Bluetooth reader. While it is shown the dialog looks again
+// "Bluetooth: " + each Bluetooth reader. A stored serial device that the scan does not
+// find (a pty, a /dev/serial/by-id link, a device not plugged in) is listed after the
+// serial devices and stays selected. While it is shown the dialog looks again
 // whenever a device comes or goes, and four more times a second apart after an arrival.
 class CPortDlg : public QDialog {
     Q_OBJECT
@@ -140,6 +142,8 @@ private:
     int m_followUpCount = 0;   // follow-up rescans after the last arrival
     int m_missingDriverFlags = 0; // the missing drivers the user was last told about
 
+    // The stored serial device name, listed even when the scan does not find it.
+    QString m_storedSerialName;
     // The last enumeration of each kind.
     QStringList m_comPorts;
     QStringList m_usbReaders;

@@ -189,6 +189,15 @@ void CRecordFormView::AddFieldRow(const QString& label, const QList<QWidget*>& c
     for (QWidget* control : controls)
         line->addWidget(control, qobject_cast<QComboBox*>(control) ? 0 : 1);
     m_fieldGrid->addLayout(line, row, 1);
+    // The forms make some controls before their rows are laid out (and the buttons
+    // before any), so the creation order is no tab order.
+    m_tabChain << controls;
+    QWidget* previous = nullptr;
+    for (QWidget* next : m_tabChain + QList<QWidget*>{m_write, m_cyclicWrite, m_writeProtect, m_prevRecord,
+                                                       m_nextRecord}) {
+        if (previous) setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 // ---- Field values -------------------------------------------------------------------

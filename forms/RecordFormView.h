@@ -141,6 +141,7 @@ protected:
     int AddField(const QString& key, QWidget* control);
     // One row of the field area: the label (a static with object name labelId when
     // labelId > 0) and the controls side by side. A multi-line edit's row stretches.
+    // Tab goes through the rows' controls in the order added, then to the buttons.
     void AddFieldRow(const QString& label, const QList<QWidget*>& controls, int labelId = 0);
 
     // ---- Field values --------------------------------------------------------------
@@ -215,6 +216,7 @@ private:
     QToolButton* m_nextRecord = nullptr;
 
     QList<Field> m_fields;
+    QList<QWidget*> m_tabChain; // the rows' controls, top to bottom
     QList<QStringList> m_rows;
     int m_currentRow = -1;
     QStringList m_rowProblems;

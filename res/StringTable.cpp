@@ -129,6 +129,11 @@ constexpr StringTableEntry kTable[] = {
      QT_TRANSLATE_NOOP3("StringTable", "Anführungszeichen nicht geschlossen oder falsch gesetzt", "10306")},
     {10307, QT_TRANSLATE_NOOP3("StringTable", "%d Felder, höchstens %d erwartet", "10307")},
     {10308, QT_TRANSLATE_NOOP3("StringTable", "Diese Zeilen der Vorlage wurden übergangen:", "10308")},
+    {10320,
+     QT_TRANSLATE_NOOP3("StringTable",
+                        "Keine Berechtigung für %s: das Gerät gehört der Gruppe \"%s\". Bitte den Benutzer in "
+                        "diese Gruppe aufnehmen (sudo usermod -aG %s BENUTZER) und neu anmelden.",
+                        "10320")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
 };
 

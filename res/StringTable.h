@@ -79,6 +79,7 @@ enum StringId : int {
     IdsRowBadQuotes = 10306,          // "Anführungszeichen nicht geschlossen oder falsch gesetzt"
     IdsRowTooManyFields = 10307,      // "%d Felder, höchstens %d erwartet"
     IdsTemplateLinesPassedOver = 10308, // "Diese Zeilen der Vorlage wurden übergangen:"
+    IdsNoDeviceAccess = 10320,        // "Keine Berechtigung für %s: ... Gruppe \"%s\" ..."
     IdsAppTitle = 57344,              // "KQ-NFC Programmer"
 };
 

@@ -5,7 +5,13 @@
 
 QString EnglishTranslationFile(const QString& programFilePath) {
     const QFileInfo program(programFilePath);
-    return program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral("Eng.qm");
+    const QString name = program.completeBaseName() + QStringLiteral("Eng.qm");
+    const QString beside = program.absolutePath() + QLatin1Char('/') + name;
+    // An installed program keeps its translation in the data folder of its tree.
+    const QString installed =
+        program.absolutePath() + QStringLiteral("/" KQ_TRANSLATION_DIR_FROM_BIN "/") + name;
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? QFileInfo(installed).absoluteFilePath()
+                                                                       : beside;
 }
 
 std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath) {

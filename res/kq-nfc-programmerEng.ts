@@ -1061,6 +1061,11 @@ The program may have to be allowed through the firewall by hand.</translation>
         <translation>These lines of the template were passed over:</translation>
     </message>
     <message>
+        <source>Keine Berechtigung für %s: das Gerät gehört der Gruppe &quot;%s&quot;. Bitte den Benutzer in diese Gruppe aufnehmen (sudo usermod -aG %s BENUTZER) und neu anmelden.</source>
+        <comment>10320</comment>
+        <translation>No permission for %s: the device belongs to the group &quot;%s&quot;. Please add the user to this group (sudo usermod -aG %s USER) and log in again.</translation>
+    </message>
+    <message>
         <source>Privat</source>
         <comment>129</comment>
         <translation>Private</translation>

@@ -19,7 +19,7 @@ namespace kqsim {
 // Bytes a transport has to send after it handed received bytes to the service: each
 // chunk after its pause, written no faster than `paceBaud` (0: at once).
 struct OutgoingChunk {
-  std::chrono::milliseconds delay{0};
+  std::chrono::microseconds delay{0};
   Bytes bytes;
 };
 

@@ -65,6 +65,7 @@ class ClassicTag : public TypeATag {
 
  protected:
   TagReply command(const Bytes& frame) override;
+  std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
   void resetSession() override { authSector_ = -1; }
 
  private:

@@ -26,6 +26,8 @@ struct LogEntry {
   LogKind kind = LogKind::Event;
   Bytes bytes;
   std::string note;
+  // Sent: what the tags took on the air and in their memory before this answer.
+  std::chrono::microseconds tagTime{0};
 };
 
 // One change of the reader's outputs.
@@ -45,6 +47,9 @@ class FrameLog {
   void event(std::string note, Clock::time_point time = Clock::now()) { add(LogKind::Event, {}, std::move(note), time); }
   const std::vector<LogEntry>& entries() const { return entries_; }
   void clear() { entries_.clear(); }
+  void setLastTagTime(std::chrono::microseconds time) {
+    if (!entries_.empty()) entries_.back().tagTime = time;
+  }
   Clock::time_point origin() const { return origin_; }
 
   // One line per entry: "   12.345 ms  <- 02 01 F0 00 F1  note".

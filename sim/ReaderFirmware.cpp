@@ -168,6 +168,7 @@ ReaderReply ReaderFirmware::requestA() {
     if (t->state() == TypeATag::State::Active) t->halt();
   // The first WUPA sends tags left in READY back to IDLE; the second wakes them.
   for (int attempt = 0; attempt < 2; ++attempt) {
+    tagTime_ += typeAAirTime(0, 2, 7, 0);  // WUPA (7 bits), ATQA
     bool answered = false;
     std::uint16_t atqa = 0;
     for (TypeATag* t : tags) {
@@ -186,6 +187,9 @@ ReaderReply ReaderFirmware::selectA() {
   auto tags = typeATags();
   Bytes uid;
   for (int level = 1; level <= 3; ++level) {
+    // ANTICOLLISION (SEL, NVB) with the five bytes of the level, SELECT (SEL, NVB, the
+    // five bytes, CRC) with the SAK and its CRC.
+    tagTime_ += typeAAirTime(2, 5) + typeAAirTime(9, 3);
     std::vector<std::pair<TypeATag*, Bytes>> candidates;
     for (TypeATag* t : tags)
       if (auto b = t->anticollision(level)) candidates.emplace_back(t, *b);
@@ -221,10 +225,13 @@ ReaderReply ReaderFirmware::selectA() {
 
 ReaderReply ReaderFirmware::toActiveTag(const Bytes& frame, ReaderError nakError) {
   std::vector<TagReply> replies;
+  std::chrono::microseconds longest = typeAAirTime(frame.size() + 2, 0);  // no tag answers
   for (TypeATag* t : typeATags()) {
     TagReply r = t->transceive(frame);
+    longest = std::max(longest, t->exchangeTime(frame, r));
     if (r.kind != TagReply::Kind::Silent) replies.push_back(std::move(r));
   }
+  tagTime_ += longest;
   if (replies.empty()) return ReaderReply::fail(ReaderError::NoTag);
   for (const TagReply& r : replies)
     if (r.kind != replies[0].kind || r.data != replies[0].data) return ReaderReply::fail(ReaderError::Collision);
@@ -242,6 +249,9 @@ ReaderReply ReaderFirmware::authenticate(const Bytes& data) {
   bool keyB = data[pos + 1] & 0x01;
   Bytes key(data.begin() + static_cast<std::ptrdiff_t>(pos + 2), data.end());
   std::optional<TagReply> reply;
+  // Three-pass authentication on the air: AUTH (command, block, CRC) and the card's
+  // nonce, then the reader's token and the card's answer.
+  tagTime_ += typeAAirTime(4, 4) + typeAAirTime(8, 4);
   for (TypeATag* t : typeATags()) {
     if (t->state() != TypeATag::State::Active) continue;
     TagReply r = t->authenticate(block, keyB, key);

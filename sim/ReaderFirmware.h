@@ -40,6 +40,8 @@
 //   type A request .. APDU     30 31 33 34 35 3A 41 45 46 (all types)
 #pragma once
 
+#include <chrono>
+#include <utility>
 #include "Bytes.h"
 #include "Field.h"
 #include "FrameLog.h"
@@ -90,6 +92,9 @@ class ReaderFirmware {
   ReaderFirmware(const ReaderConfig& config, FrameLog& log, Field& field);
 
   ReaderReply execute(const Request& request);
+  // The time the tags took on the air and in their memory for the requests executed
+  // since the last call (the reader answers only after it); resets it.
+  std::chrono::microseconds takeTagTime() { return std::exchange(tagTime_, std::chrono::microseconds(0)); }
   // True for the commands that go to the tags in the field.
   bool isTagCommand(std::uint8_t command) const;
 
@@ -153,6 +158,7 @@ class ReaderFirmware {
   std::uint8_t outputs_ = 0;
   int usbMode_ = 0;  // 0 until the host sets one (1 HID, 2 virtual COM)
   std::optional<LineSettings> lineChange_;
+  std::chrono::microseconds tagTime_{0};
   std::vector<OutputChange> outputHistory_;
 };
 

@@ -199,6 +199,12 @@ void Simulator::clearLog() {
   std::lock_guard lock(mutex_);
   log_.clear();
   firmware_->clearOutputHistory();
+  tagTime_ = std::chrono::microseconds(0);
+}
+
+std::chrono::microseconds Simulator::tagTime() const {
+  std::lock_guard lock(mutex_);
+  return tagTime_;
 }
 
 void Simulator::logEvent(const std::string& text) {
@@ -309,6 +315,8 @@ void Simulator::answer(const Request& request, Outgoing& out) {
   bool tagCommand = firmware_->isTagCommand(request.command);
   if (tagCommand) removeDueTags(false);
   ReaderReply reply = firmware_->execute(request);
+  const std::chrono::microseconds tagTime = firmware_->takeTagTime();
+  tagTime_ += tagTime;
   if (tagCommand) removeDueTags(true);
   const ReaderConfig& c = firmware_->config();
   AppliedFaults f = takeFaults(request.command);
@@ -349,9 +357,9 @@ void Simulator::answer(const Request& request, Outgoing& out) {
   // The answer in pieces, each after the pause of its phase of the host's wait.
   std::size_t header = std::min(answerWaitHeader(c.protocolType), frame.size());
   std::vector<OutgoingChunk> chunks;
-  std::chrono::milliseconds carry{0};
+  std::chrono::microseconds carry{0};
   Bytes all;
-  auto push = [&](std::chrono::milliseconds delay, Bytes bytes) {
+  auto push = [&](std::chrono::microseconds delay, Bytes bytes) {
     delay += carry;
     carry = std::chrono::milliseconds(0);
     if (bytes.empty()) {
@@ -365,10 +373,10 @@ void Simulator::answer(const Request& request, Outgoing& out) {
       chunks.push_back({delay, std::move(bytes)});
     }
   };
-  push(f.delays.beforeAnswer, f.noise);
+  push(tagTime + f.delays.beforeAnswer, f.noise);
   push(f.delays.beforeFrame, Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(header)));
   push(f.delays.afterHeader, Bytes(frame.begin() + static_cast<std::ptrdiff_t>(header), frame.end()));
-  push(std::chrono::milliseconds(0), f.trailing);
+  push(std::chrono::microseconds(0), f.trailing);
   for (OutgoingChunk& chunk : chunks) {
     if (chunk.delay.count() == 0 && !out.chunks.empty()) {
       out.chunks.back().bytes.insert(out.chunks.back().bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
@@ -377,6 +385,7 @@ void Simulator::answer(const Request& request, Outgoing& out) {
     }
   }
   log_.add(LogKind::Sent, std::move(all), note);
+  log_.setLastTagTime(tagTime);
 }
 
 }  // namespace kqsim

@@ -100,6 +100,9 @@ class Simulator : public ByteService {
   std::vector<OutputChange> outputHistory() const;
   std::string formatLog(std::size_t lastEntries = 0) const;  // 0: all
   void clearLog();
+  // What the tags took on the air and in their memory (datasheet times) since the
+  // last clearLog(); each answer waits for it.
+  std::chrono::microseconds tagTime() const;
   void logEvent(const std::string& text);
 
   // --- transports ---------------------------------------------------------------
@@ -131,6 +134,7 @@ class Simulator : public ByteService {
   std::vector<Fault> faults_;
   std::vector<LinkControl*> links_;
   Clock::time_point lastReceived_;
+  std::chrono::microseconds tagTime_{0};
 };
 
 }  // namespace kqsim

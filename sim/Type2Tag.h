@@ -55,6 +55,7 @@ class Type2Tag : public TypeATag {
 
  protected:
   TagReply command(const Bytes& frame) override;
+  std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
   void resetSession() override {
     sector_ = 0;
     sectorSelectPending_ = false;

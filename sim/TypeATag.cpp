@@ -7,6 +7,16 @@ constexpr std::uint8_t kCascadeTag = 0x88;
 constexpr std::uint8_t kSakCascade = 0x04;
 }  // namespace
 
+std::chrono::microseconds typeAAirTime(std::size_t requestBytes, std::size_t answerBytes, std::size_t requestBits,
+                                       std::size_t answerBits) {
+  constexpr double kBitMicros = 128.0 / 13.56;           // one bit at fc / 128
+  constexpr double kFrameDelayMicros = 1236.0 / 13.56;   // PCD to PICC, last bit 0: (9 x 128 + 84) / fc
+  auto frameBits = [](std::size_t bytes, std::size_t bits) { return 9.0 * bytes + bits + 2; };
+  double micros = frameBits(requestBytes, requestBits) * kBitMicros;
+  if (answerBytes + answerBits > 0) micros += kFrameDelayMicros + frameBits(answerBytes, answerBits) * kBitMicros;
+  return std::chrono::microseconds(static_cast<long>(micros + 0.5));
+}
+
 TypeATag::TypeATag(Bytes uid, std::uint16_t atqa, std::uint8_t sak) : uid_(std::move(uid)), atqa_(atqa), sak_(sak) {}
 
 int TypeATag::cascadeLevels() const { return uid_.size() <= 4 ? 1 : uid_.size() <= 7 ? 2 : 3; }
@@ -80,6 +90,18 @@ TagReply TypeATag::transceive(const Bytes& frame) {
   TagReply reply = command(frame);
   if (reply.kind == TagReply::Kind::Nak) fallBack();
   return reply;
+}
+
+std::chrono::microseconds TypeATag::exchangeTime(const Bytes& frame, const TagReply& reply) const {
+  constexpr std::size_t kCrc = 2;
+  std::chrono::microseconds air(0);
+  switch (reply.kind) {
+    case TagReply::Kind::Silent: air = typeAAirTime(frame.size() + kCrc, 0); break;
+    case TagReply::Kind::Ack:
+    case TagReply::Kind::Nak: air = typeAAirTime(frame.size() + kCrc, 0, 0, 4); break;
+    case TagReply::Kind::Data: air = typeAAirTime(frame.size() + kCrc, reply.data.size() + kCrc); break;
+  }
+  return air + programmingTime(frame, reply);
 }
 
 TagReply TypeATag::authenticate(std::uint8_t block, bool keyB, const Bytes&) {

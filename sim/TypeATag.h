@@ -9,6 +9,7 @@
 
 #include "Tag.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -26,6 +27,14 @@ struct TagReply {
   static TagReply refuse(std::uint8_t code = 0x0) { return {Kind::Nak, {}, code}; }
   static TagReply answer(Bytes data) { return {Kind::Data, std::move(data), 0}; }
 };
+
+// Time on the air of one command and its answer at 106 kbit/s (ISO/IEC 14443-2:
+// 128/fc a bit, a byte 9 bits with its parity, start and end of frame) with the
+// frame delay time between them; lengths count the CRC bytes, `requestBits` and
+// `answerBits` the bits of short frames (REQA, ACK/NAK) beyond whole bytes.
+// An answer of no bytes and no bits is silence: no delay, no frame.
+std::chrono::microseconds typeAAirTime(std::size_t requestBytes, std::size_t answerBytes,
+                                       std::size_t requestBits = 0, std::size_t answerBits = 0);
 
 class TypeATag : public Tag {
  public:
@@ -52,6 +61,9 @@ class TypeATag : public Tag {
   void halt();
   // A frame of the tag family's command set in the ACTIVE state.
   TagReply transceive(const Bytes& frame);
+  // How long that exchange takes: the frames on the air plus what the tag does in
+  // between (programmingTime), as its datasheet gives them.
+  std::chrono::microseconds exchangeTime(const Bytes& frame, const TagReply& reply) const;
   // MIFARE authentication of `block` with a six-byte key; cards with Crypto-1 override
   // it. The default sends the plain AUTH command, which other tags refuse.
   virtual TagReply authenticate(std::uint8_t block, bool keyB, const Bytes& key);
@@ -65,6 +77,11 @@ class TypeATag : public Tag {
  protected:
   // The family's commands; the base handles HLTA.
   virtual TagReply command(const Bytes& frame) = 0;
+  // Time the tag takes between taking `frame` and answering it, beyond the frame
+  // delay time (an EEPROM write); none unless the family says otherwise.
+  virtual std::chrono::microseconds programmingTime(const Bytes& /*frame*/, const TagReply& /*reply*/) const {
+    return std::chrono::microseconds(0);
+  }
   // Volatile state (sector, authentication, protocol) to forget on power loss and when
   // leaving the ACTIVE state.
   virtual void resetSession() {}

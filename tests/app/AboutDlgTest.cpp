@@ -32,19 +32,33 @@ private slots:
         QVERIFY(m_server->Listen());
     }
 
-    // Without a server the line says there is no connection (red, no link); OK and
-    // Cancel both store the check box.
-    void withoutServerTheLineSaysSoAndTheCheckBoxIsStored() {
-        auto check = NewUpdateCheck(QString(), 3000);
+    // With no update server configured (the default build) the line stays empty: no
+    // check was possible, but none was asked for either. A server that does not
+    // answer: the line says there is no connection (red, no link). OK and Cancel both
+    // store the check box.
+    void theLineSaysWhatTheCheckFound_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("no server") << QString() << QString() << QColor(128, 128, 128);
+        QTest::newRow("server refuses") << QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::RefusedPort())
+                                        << QString::fromUtf8("Keine Internet Verbindung: Update Prüfung nicht möglich!")
+                                        << QColor(255, 0, 0);
+    }
+    void theLineSaysWhatTheCheckFound() {
+        QFETCH(QString, base);
+        QFETCH(QString, line);
+        QFETCH(QColor, color);
+        auto check = NewUpdateCheck(base, 3000);
         ProfileSettings::WriteInt("Version", "Update", 0);
         for (const bool ok : {true, false}) { // OK stores 1, then Cancel 0
             CAboutDlg about(*check);
             QCOMPARE(about.UpdateCheckBox()->isChecked(),
                      ProfileSettings::ReadInt("Version", "Update", 1) != 0);
+            about.StatusLabel()->SetText(QStringLiteral("-"));
             about.show();
-            QTRY_COMPARE(about.StatusLabel()->LabelText(),
-                         QString::fromUtf8("Keine Internet Verbindung: Update Prüfung nicht möglich!"));
-            QCOMPARE(about.StatusLabel()->TextColor(), QColor(255, 0, 0));
+            QTRY_COMPARE(about.StatusLabel()->LabelText(), line);
+            QCOMPARE(about.StatusLabel()->TextColor(), color);
             QVERIFY(!about.StatusLabel()->IsLink());
             about.UpdateCheckBox()->setChecked(ok);
             ok ? about.accept() : about.reject();

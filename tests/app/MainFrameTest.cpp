@@ -13,6 +13,10 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolBar>
 #include <QtTest>
 
 #include <malloc.h>
@@ -190,6 +194,35 @@ private slots:
         QVERIFY(frame.close());
         QCOMPARE(ProfileSettings::ReadInt("Settings", "MainWindowPosX", -1), 140);
         QCOMPARE(ProfileSettings::ReadInt("Settings", "MainWindowPosY", -1), 90);
+    }
+
+    // The window asks for the room of its largest form, but fits the screen (the
+    // offscreen screen, 800 x 800, is narrower): the result bar lies on the screen and
+    // the form area scrolls. A position stored on a screen that is gone moves to the
+    // primary screen.
+    void theWindowFitsTheScreen() {
+        ProfileSettings::WriteInt("Settings", "MainWindowPosX", 5000);
+        ProfileSettings::WriteInt("Settings", "MainWindowPosY", 4000);
+        CMainFrame frame(nullptr);
+        frame.SwitchView(kViewContact);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize asked = frame.sizeHint();
+        QVERIFY(asked.width() > screen.width() || asked.height() > screen.height());
+        QVERIFY2(screen.contains(frame.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                      .arg(frame.x())
+                                                                      .arg(frame.y())
+                                                                      .arg(frame.width())
+                                                                      .arg(frame.height())));
+        auto* resultBar = frame.findChild<QToolBar*>(QStringLiteral("ResultBar"));
+        QVERIFY(resultBar->isVisible());
+        QVERIFY(screen.contains(QRect(resultBar->mapToGlobal(QPoint(0, 0)), resultBar->size())));
+        auto* scroll = frame.findChild<QScrollArea*>(QStringLiteral("PaneScroll"));
+        QVERIFY(scroll->horizontalScrollBar()->maximum() > 0 || scroll->verticalScrollBar()->maximum() > 0);
+        // The offscreen platform cannot tell the keyboard's lock indicators: the
+        // status bar's panes stay empty.
+        QCOMPARE(frame.LockPaneTexts(), (QStringList{"", "", ""}));
     }
 
     // Copy needs a selection in the focused edit, paste a focused edit; neither works

@@ -192,24 +192,38 @@ private slots:
             QVERIFY2(CPortDlg::NameMatchesEntry(c.name, c.entry) == c.matches, c.entry);
     }
 
-    // The shown dialog selects the stored name's entry, or the only entry when the
-    // stored name is not listed; never a longer device path that begins the same.
+    // The shown dialog selects the stored name's entry, never a longer device path
+    // that begins the same. A stored device the scan does not list (a pty, a by-id
+    // link, a reader not plugged in) stays listed after the serial devices and
+    // selected, also after a rescan, so OK keeps it; only with no stored name is the
+    // only entry taken.
     void theStoredNameSelectsItsEntry_data() {
+        QTest::addColumn<QString>("stored");
         QTest::addColumn<QStringList>("ttys"); // ttyUSB<n>: FTDI; ttyACM<n>, ":hint": a reader's virtual COM
+        QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("selected");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("missing, the only entry")
-            << QStringList{"ttyUSB0"} << u"/dev/ttyUSB0"_s << u"/dev/ttyUSB0"_s;
-        QTest::newRow("only a longer path") << QStringList{"ttyUSB10", "ttyACM1"} << QString() << QString();
-        QTest::newRow("its own entry with a hint")
-            << QStringList{"ttyUSB10", "ttyUSB1:hint"} << u"/dev/ttyUSB1 [Vek Virtual COM]"_s
+        QTest::newRow("not listed, another the only entry")
+            << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB0"} << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}
             << u"/dev/ttyUSB1"_s;
+        QTest::newRow("only a longer path") << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB10", "ttyACM1"}
+                                            << QStringList{"/dev/ttyACM1 [Vek Virtual COM]", "/dev/ttyUSB10", "/dev/ttyUSB1"}
+                                            << u"/dev/ttyUSB1"_s;
+        QTest::newRow("a pty") << u"/dev/pts/7"_s << QStringList{} << QStringList{"/dev/pts/7"} << u"/dev/pts/7"_s;
+        QTest::newRow("its own entry with a hint")
+            << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB10", "ttyUSB1:hint"}
+            << QStringList{"/dev/ttyUSB1 [Vek Virtual COM]", "/dev/ttyUSB10"} << u"/dev/ttyUSB1 [Vek Virtual COM]"_s;
+        QTest::newRow("nothing stored, the only entry")
+            << QString() << QStringList{"ttyUSB0"} << QStringList{"/dev/ttyUSB0"} << u"/dev/ttyUSB0"_s;
+        QTest::newRow("nothing stored, two entries")
+            << QString() << QStringList{"ttyUSB0", "ttyUSB2"} << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB2"}
+            << QString();
     }
     void theStoredNameSelectsItsEntry() {
+        QFETCH(QString, stored);
         QFETCH(QStringList, ttys);
+        QFETCH(QStringList, entries);
         QFETCH(QString, selected);
-        QFETCH(QString, name);
-        ProfileSettings::WriteString("Port", "Name", "/dev/ttyUSB1");
+        if (!stored.isEmpty()) ProfileSettings::WriteString("Port", "Name", stored);
         int n = 0;
         for (const QString& tty : ttys) {
             const bool virtualCom = tty.endsWith(":hint") || tty.startsWith("ttyACM");
@@ -217,9 +231,17 @@ private slots:
                                virtualCom ? 0x1C40 : 0x0403, virtualCom ? 0x05AC : 0x6001, "");
         }
         CPortDlg dlg;
-        Show(dlg);
+        FakeMonitor* monitor = Show(dlg);
+        QCOMPARE(Entries(dlg), entries);
         QCOMPARE(Selected(dlg), selected);
-        QCOMPARE(dlg.Name, name);
+        QCOMPARE(dlg.Name, selected.section(" [", 0, 0));
+
+        m_sysfs->AddUsbTty("ttyUSB5", "1-9", 0x0403, 0x6001, "");
+        monitor->Fire(DeviceChangeMonitor::DeviceArrival);
+        QCOMPARE(Entries(dlg).size(), entries.size() + 1);
+        if (!stored.isEmpty()) QCOMPARE(Selected(dlg), selected);
+        Click(dlg, "OkButton");
+        QCOMPARE(Stored("Name").toString(), Selected(dlg));
     }
 
     // The list is rebuilt only when an enumeration changed; the stored name is picked

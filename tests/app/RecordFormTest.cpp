@@ -101,6 +101,29 @@ private slots:
             QVERIFY2(!IsShown(*form, id), qPrintable(QString::number(id)));
     }
 
+    // Tab goes through the fields as they stand on the form, top to bottom and left
+    // to right, then to the buttons (the SMS and e-mail message boxes and the
+    // contact's web address used to come after the buttons).
+    void tabFollowsTheFieldsThenTheButtons_data() { everyControlCarriesItsId_data(); }
+    void tabFollowsTheFieldsThenTheButtons() {
+        QFETCH(int, viewId);
+        QFETCH(QList<int>, fieldIds);
+        FrameBench bench;
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
+        bench.frame->show();
+        QVERIFY(QTest::qWaitForWindowActive(bench.frame.get()));
+        form->FieldControl(0)->setFocus();
+        QStringList expected;
+        for (int id : fieldIds + QList<int>{1001, 1016, 1002})
+            expected << QString::number(id);
+        QStringList seen{QApplication::focusWidget()->objectName()};
+        while (seen.size() < expected.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(seen, expected);
+    }
+
     // The keys of a form with several fields may come in any order; the lines below
     // "TEXT:" and "MESSAGE:" continue their values, those below another key that
     // match no key are passed over and named.

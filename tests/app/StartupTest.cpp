@@ -9,8 +9,16 @@
 #include "app/ProfileSettings.h"
 #include "kqlmx.h"
 
+#include <QDialog>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +48,55 @@ bool RunProgramEndsByItself(int limitMs) {
     App().Run();
     return endedByItself;
 }
+
+// A device file the test process may not open, as a serial line of a group the user is
+// not in. Run as root (who may open anything), the file belongs to root and "dialout"
+// and the process takes the identity of "nobody" (its settings folder with it) until
+// this ends; otherwise the file is the user's own, readable and writable by its group only.
+class DeniedDevice {
+public:
+    explicit DeniedDevice(const QString& path) : m_path(path.toUtf8()) {
+        QFile(path).open(QIODevice::WriteOnly);
+        if (geteuid() != 0) {
+            chmod(m_path.constData(), 0060); // the owner's own bits refuse, the group's would allow
+            return;
+        }
+        const group* dialout = getgrnam("dialout");
+        QVERIFY(chown(m_path.constData(), 0, dialout ? dialout->gr_gid : 20) == 0);
+        chmod(m_path.constData(), 0660);
+    }
+    // Takes the identity of "nobody" (only when run as root).
+    void DropRights() {
+        if (geteuid() != 0) return;
+        HandSettingsTo(kNobody);
+        QVERIFY(seteuid(kNobody) == 0);
+        m_dropped = true;
+    }
+    ~DeniedDevice() {
+        if (!m_dropped) return;
+        QVERIFY(seteuid(0) == 0);
+        HandSettingsTo(0);
+    }
+    QString Group() const {
+        struct stat info {};
+        stat(m_path.constData(), &info);
+        const group* owner = getgrgid(info.st_gid);
+        return owner ? QString::fromUtf8(owner->gr_name) : QString::number(info.st_gid);
+    }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    static void HandSettingsTo(uid_t owner) {
+        const QByteArray root = qgetenv("XDG_CONFIG_HOME");
+        QVERIFY(chown(root.constData(), owner, static_cast<gid_t>(-1)) == 0);
+        QDirIterator it(QString::fromUtf8(root), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY(chown(it.next().toUtf8().constData(), owner, static_cast<gid_t>(-1)) == 0);
+    }
+    QByteArray m_path;
+    bool m_dropped = false;
+};
 
 const QString kConnected = QStringLiteral("KQ-LMX38 verbunden!");
 const QString kNotNfcReader =
@@ -78,6 +135,32 @@ private slots:
         kqtest::ModalWatcher watcher;
         QVERIFY(RunProgramEndsByItself(kStartLimitMs));
         QCOMPARE(watcher.seen, QStringList{QStringLiteral("CPortDlg")});
+    }
+
+    // A device the user may not open (not in its group) fails like a missing one, but
+    // the program says so, naming the device and its group: before the interface
+    // dialog opens, and again when OK there cannot open it either.
+    void aDeviceTheUserMayNotOpenIsExplained() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                              QFile::ExeOther);
+        const QString path = dir.filePath(QStringLiteral("ttyKQ0"));
+        DeniedDevice device(path);
+        kqtest::FreshSettings(path);
+        device.DropRights();
+        kqtest::ModalWatcher watcher([](QWidget* modal) {
+            if (modal->objectName() != QLatin1String("CPortDlg")) return false;
+            qobject_cast<QDialog*>(modal)->accept(); // OK on the stored device
+            return true;
+        });
+        QVERIFY(RunProgramEndsByItself(kStartLimitMs));
+        const QString told = QString::fromUtf8("Keine Berechtigung für %1: das Gerät gehört der Gruppe \"%2\". "
+                                               "Bitte den Benutzer in diese Gruppe aufnehmen (sudo usermod -aG %2 "
+                                               "BENUTZER) und neu anmelden.")
+                                 .arg(path, device.Group());
+        QCOMPARE(watcher.seen, (QStringList{told, QStringLiteral("CPortDlg"), told}));
     }
 
     // A reader that cannot write NFC tags: message 226, the stored port is

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QTranslator>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -42,6 +45,20 @@ TEST(Translation, EveryTableTextHasAnEnglishText) {
     }
     EXPECT_EQ(english.translate(kStringTableContext, "Neue Version:", "600"), "New version:");
     EXPECT_EQ(english.translate("CBeepTimeDlg", "Tondauer"), "Beep length");
+}
+
+TEST(Translation, AnInstalledProgramFindsItsFileInTheDataFolder) {
+    // Catches an installed tree (bin/, share/kq-nfc-programmer/) whose program stays German.
+    QTemporaryDir tree;
+    ASSERT_TRUE(tree.isValid());
+    ASSERT_TRUE(QDir(tree.path()).mkpath("bin") && QDir(tree.path()).mkpath("share/kq-nfc-programmer"));
+    const QString program = tree.filePath("bin/kq-nfc-programmer");
+    EXPECT_EQ(EnglishTranslationFile(program), tree.filePath("bin/kq-nfc-programmerEng.qm")); // none: beside
+    const QString installed = tree.filePath("share/kq-nfc-programmer/kq-nfc-programmerEng.qm");
+    ASSERT_TRUE(QFile::copy(kQmFile, installed));
+    EXPECT_EQ(EnglishTranslationFile(program), installed);
+    ASSERT_TRUE(QFile::copy(kQmFile, tree.filePath("bin/kq-nfc-programmerEng.qm")));
+    EXPECT_EQ(EnglishTranslationFile(program), tree.filePath("bin/kq-nfc-programmerEng.qm")); // beside first
 }
 
 TEST(Translation, LoadsTheFileBesideTheProgramAndSwitchesTheTexts) {

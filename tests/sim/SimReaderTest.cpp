@@ -5,6 +5,7 @@
 // faults are shown end to end against the reader library.
 #include "sim/InProcessEndpoint.h"
 #include "sim/Simulator.h"
+#include "sim/Type2Tag.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,48 @@ TEST(SimReaderFault, DelaysSplitAnswerByPhase) {
   EXPECT_EQ(out.chunks[1].bytes, (Bytes{0x02, 0x01, 0x00, 0x04}));  // header through the length byte
   EXPECT_EQ(out.chunks[2].delay, ms(30));
   EXPECT_EQ(out.chunks[2].bytes, (Bytes{0x31, 0x38, 0x34, 0x34, 0x0C}));
+}
+
+// Each answer waits for what the tags take: the frames on the air at 106 kbit/s (ISO/IEC
+// 14443-2: 128/fc = 9.4395 us a bit, 9 bits a byte, 2 bits of start and end, the frame
+// delay time (9 x 128 + 84)/fc = 91.15 us before an answer) and an NTAG21x's EEPROM
+// write time of 4.1 ms. The microseconds are worked out by hand:
+//   WUPA 9 bits, ATQA 20 bits: 29 x 9.4395 + 91.15 = 365
+//   per cascade level ANTICOLLISION 20 + 47 bits = 724, SELECT 83 + 29 bits = 1148,
+//     twice for a 7-byte UID = 3744
+//   READ 38 + 164 bits = 1998; WRITE 74 bits + ACK 6 bits = 846, + 4100 programming
+//   = 4946; a WRITE beyond the memory gets a NAK without programming = 846.
+TEST(SimReaderTiming, AnswersWaitForTheTagsDatasheetTimes) {
+  Simulator sim;
+  InProcessEndpoint host(sim);
+  sim.placeTag(Type2Tag::blank(Type2Tag::Model::Ntag213));
+  struct Step {
+    const char* what;
+    std::uint8_t command;
+    Bytes data;
+    long micros;
+  };
+  const Step steps[] = {
+      {"version: no tag involved", 0xF0, {}, 0},
+      {"request", 0x30, {}, 365},
+      {"select", 0x31, {}, 3744},
+      {"read page 4", 0x34, {0x04}, 1998},
+      {"write page 4", 0x35, {0x04, 0x03, 0x00, 0xFE, 0x00}, 4946},
+      {"write beyond the memory", 0x35, {0x50, 0x00, 0x00, 0x00, 0x00}, 846},
+  };
+  long total = 0;
+  for (const Step& step : steps) {
+    Bytes frame{0x02, 0x01, step.command, static_cast<std::uint8_t>(step.data.size())};
+    frame.insert(frame.end(), step.data.begin(), step.data.end());
+    std::uint8_t check = 0;
+    for (std::size_t i = 1; i < frame.size(); ++i) check ^= frame[i];
+    frame.push_back(check);
+    EXPECT_FALSE(host.send(frame).empty()) << step.what;
+    ASSERT_FALSE(host.lastOutgoing().chunks.empty()) << step.what;
+    EXPECT_EQ(host.lastOutgoing().chunks[0].delay, std::chrono::microseconds(step.micros)) << step.what;
+    total += step.micros;
+  }
+  EXPECT_EQ(sim.tagTime(), std::chrono::microseconds(total));
 }
 
 // A type 1 host reads on by the length byte only once 4 bytes are in (no answer is
