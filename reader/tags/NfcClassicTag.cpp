@@ -30,6 +30,7 @@ constexpr uint8_t kMad1Gpb = 0xC1;       // MAD available, multi-application, MA
 constexpr uint8_t kMad2Gpb = 0xC2;       // ... version 2 (4K)
 constexpr uint8_t kGpbReadOnly = 0x03;
 constexpr uint8_t kGpbNewer = 0x80;
+constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr uint8_t kCrcPreset = 0xC7;
 constexpr uint8_t kCrcPolynomial = 0x1D;
 
@@ -380,6 +381,7 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
         block = 0;
         bytes.clear();
     }
+    const size_t tlvIndex = bytes.size();
     bytes.insert(bytes.end(), area.begin(), area.end());
     size_t missing = 0;
     if (!Capacity(mad.sectors, index, block, bytes.size(), missing)) {
@@ -387,19 +389,32 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
         return false;
     }
     bytes.resize((bytes.size() + kBlockSize - 1) / kBlockSize * kBlockSize, 0x00);
-    const std::span<const uint8_t> out(bytes);
-    size_t done = 0;
-    for (size_t i = index; i < mad.sectors.size(); ++i) {
-        const int s = mad.sectors[i];
-        if (!Authenticate(s, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
-        for (int b = i == index ? block : 0; b < DataBlocks(s); ++b) {
-            if (!WriteBlock(FirstBlock(s) + b, out.subspan(done, kBlockSize))) return Fail(kTagErrorBlockWrite);
-            done += kBlockSize;
-            if (done == bytes.size()) return true;
-        }
+    // The data blocks that take the bytes, in order; never a trailer.
+    const size_t count = bytes.size() / kBlockSize;
+    std::vector<std::pair<int, int>> targets; // sector, block
+    for (size_t i = index; i < mad.sectors.size() && targets.size() < count; ++i)
+        for (int b = i == index ? block : 0; b < DataBlocks(mad.sectors[i]) && targets.size() < count; ++b)
+            targets.emplace_back(mad.sectors[i], FirstBlock(mad.sectors[i]) + b);
+    if (targets.size() < count) {
+        handler_.SetOverflow(0);
+        return Fail(kTagErrorMessageTooLarge);
     }
-    handler_.SetOverflow(0);
-    return Fail(kTagErrorMessageTooLarge);
+    // While the blocks go out, the first carries a Terminator TLV where the NDEF Message
+    // TLV begins, and gets its real bytes last: a tag taken away in the middle reads as
+    // holding no message, never as the head of one message on the tail of another.
+    const std::span<const uint8_t> out(bytes);
+    auto put = [&](size_t n, std::span<const uint8_t> data) {
+        if (!Authenticate(targets[n].first, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        return WriteBlock(targets[n].second, data) || Fail(kTagErrorBlockWrite);
+    };
+    if (count > 1) {
+        Bytes first(bytes.begin(), bytes.begin() + kBlockSize);
+        first[tlvIndex] = kTlvTerminator;
+        if (!put(0, first)) return false;
+    }
+    for (size_t n = count > 1 ? 1 : 0; n < count; ++n)
+        if (!put(n, out.subspan(n * kBlockSize, kBlockSize))) return false;
+    return count == 1 || put(0, out);
 }
 
 bool CNfcClassicTag::MakeReadOnly() {
@@ -414,17 +429,13 @@ bool CNfcClassicTag::MakeReadOnly() {
         if (!ReadBlock(TrailerBlock(madSector), trailer)) return Fail(kTagErrorBlockRead);
         if (!std::equal(kReadOnlyAccess, kReadOnlyAccess + 3, trailer.begin() + 6)) lock.push_back(madSector);
     }
-    // The NDEF sectors that hold the message and may still be written.
-    Bytes area;
-    CNdefMessageList messages;
-    handler_.SetMore(true);
-    for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
-        const int s = mad.sectors[i];
+    // Every NDEF sector the MAD lists that may still be written, also those behind the
+    // message's end: left writable, they would take raw writes and a later, longer
+    // message's tail on a tag that says it is read-only.
+    for (int s : mad.sectors) {
         SectorCheck check;
         if (!CheckSector(s, false, check) || !check.valid) break;
-        handler_.SetMore(true);
         if ((check.gpb & 0x0F) == 0) lock.push_back(s);
-        if (!ReadSectorData(s, area, true, messages)) break;
     }
     for (int s : lock) {
         if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);

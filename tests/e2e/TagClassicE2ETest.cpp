@@ -389,5 +389,38 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
     }
 }
 
+// A tag formatted in full and made read-only: every NDEF sector the MAD lists is locked,
+// not only the one the message uses, so raw writes to the last sector are refused too.
+TEST(Classic1K, ReadOnlyLocksEveryListedSector) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
+    ASSERT_EQ(r.WriteJson(TextJson(3)), 0) << std::hex << r.LastError();
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    for (int s = 1; s < 16; ++s)
+        EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
+    for (int block : {4, 8, 60, 62}) {
+        EXPECT_EQ(RawWrite(r, block, 0, kNfcKey), -1) << block;
+        EXPECT_EQ(RawWrite(r, block, 1, kTransport), -1) << block;
+    }
+    EXPECT_EQ(r.ReadJson(), TextJson(3));
+}
+
+// The tag answers the first block write of a longer message, then is gone for the
+// reader (it still wrote the second block): it holds no message, not the new message's
+// head on the old one's tail.
+TEST(Classic1K, HalfWrittenTagReadsAsHoldingNoMessage) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    ASSERT_EQ(r.WriteJson(TextJson(3)), 0);
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1));
+    EXPECT_EQ(r.WriteJson(TextJson(40)), -1);
+    EXPECT_EQ(Block(r, id, 4)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
+    EXPECT_EQ(r.ReadJson(), "");
+    r.sim.clearFaults();
+    ASSERT_EQ(r.WriteJson(TextJson(40)), 0);
+    EXPECT_EQ(r.ReadJson(), TextJson(40));
+}
+
 } // namespace
 } // namespace kqtest
