@@ -16,6 +16,7 @@
 #include "content/NdefMessage.h"
 #include "reader/transport/ReaderFrame.h"
 
+#include <optional>
 #include <span>
 
 namespace kq {
@@ -46,7 +47,8 @@ private:
     bool ReadCc(Layout& layout);
     bool Format(Layout& layout);
     void MemorySize(int& blocks, int& blockSize);
-    bool WriteBlocks(int first, int blockSize, Bytes bytes);
+    // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
+    bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);
     bool ReadBlock(int block, int blockSize, Bytes& data);
     bool Fail(int code);
 

@@ -242,6 +242,33 @@ TEST(Iso15693Read, GroupsOfEightAndTheSingleBlockFallback) {
     EXPECT_GE(Count(codes, kReadSingle), 18u);
 }
 
+// The tag answers the first block write of a longer message, then no more (it still
+// wrote the second block): it holds no message, not the new message's head on the old
+// one's tail. A dry run on a copy of the tag finds where the second write goes out.
+TEST(Iso15693Write, HalfWrittenTagReadsAsHoldingNoMessage) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
+    ASSERT_EQ(r.WriteJson(TextJson(std::string(30, 'a'))), 0);
+    kqsim::TagImage image;
+    r.sim.withTag(id, [&](kqsim::Tag& tag) { tag.save(image); });
+    const std::string json = TextJson(std::string(40, 'b'));
+    r.ClearLog();
+    ASSERT_EQ(r.WriteJson(json), 0);
+    int secondWrite = -1, writes = 0, n = 0;
+    for (const Bytes& c : r.Commands(0x20)) {
+        if (c.size() > 2 && c[2] == kWriteSingle && ++writes == 2) secondWrite = n;
+        if (secondWrite < 0) ++n;
+    }
+    ASSERT_GT(secondWrite, 0);
+    std::string error;
+    const TagId copy = r.sim.swapTag(id, Iso15693Tag::load(image, error));
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x20).after(secondWrite).always());
+    EXPECT_EQ(r.WriteJson(json), -1);
+    r.sim.clearFaults();
+    EXPECT_EQ(r.Pages(copy, 1, 1)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
+    EXPECT_EQ(r.ReadJson(), "");
+}
+
 TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
     {
         TagSimReader r;
