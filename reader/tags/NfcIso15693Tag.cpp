@@ -82,6 +82,9 @@ bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     if (cc[1] & kNewerMajor) return Fail(kTagErrorMappingVersionNewer);
     if (cc[1] < kMappingVersion) return Fail(kTagErrorMappingVersionOlder);
     layout.dataSize = cc[2] * 8;
+    // A CC that claims more than the tag's memory would let a write run off its end,
+    // after the blocks before had taken the first part.
+    if (blocks > 0) layout.dataSize = std::min(layout.dataSize, blocks * layout.blockSize);
     layout.multiRead = cc[3] & kMultiRead;
     layout.readOnly = (cc[1] & kWriteAccess) == kWriteAccess;
 

@@ -211,6 +211,13 @@ TEST(Iso15693Write, MessageThatDoesNotFitIsRefusedWithItsExcess) {
         ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
         EXPECT_EQ(r.ReadJson(), json);
     }
+    // A CC that claims 256 bytes on a tag of 112: the tag's own size counts, and the
+    // message that would run off its end is refused before anything is written.
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 20 01")}, {1, Hex("03 00 FE 00")}}));
+    EXPECT_EQ(r.WriteJson(TextJson(std::string(101, 'x'))), -3) << std::hex << r.LastError();
+    EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    EXPECT_EQ(r.Pages(id, 1, 1), Hex("03 00 FE 00"));
 }
 
 // Groups of eight blocks from block 1; a tag whose CC promises Read multiple blocks
