@@ -138,8 +138,13 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
         if (b < 3) mad1.insert(mad1.end(), block.begin(), block.end());
     }
     std::vector<bool> listed(static_cast<size_t>(SectorCount()), false);
-    for (int s = 1; s < kMad2Sector; ++s)
-        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, mad1.begin() + static_cast<long>(EntryIndex(s)));
+    mad.free.assign(static_cast<size_t>(SectorCount()), false);
+    auto entry = [&](const Bytes& blocks, int s) {
+        const auto at = blocks.begin() + static_cast<long>(EntryIndex(s));
+        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, at);
+        mad.free[static_cast<size_t>(s)] = at[0] == 0x00 && at[1] == 0x00;
+    };
+    for (int s = 1; s < kMad2Sector; ++s) entry(mad1, s);
     if (is4K_) {
         Bytes mad2;
         if (!Authenticate(kMad2Sector, kKeyA, kMadKey)) return false;
@@ -147,9 +152,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
             if (!ReadBlock(b, block)) return false;
             if (b < 67) mad2.insert(mad2.end(), block.begin(), block.end());
         }
-        for (int s = kMad2Sector + 1; s < SectorCount(); ++s)
-            listed[static_cast<size_t>(s)] =
-                std::equal(kNdefAid, kNdefAid + 2, mad2.begin() + static_cast<long>(EntryIndex(s)));
+        for (int s = kMad2Sector + 1; s < SectorCount(); ++s) entry(mad2, s);
     }
     // The first listed sector that checks as NDEF starts the run of listed sectors;
     // the first gap ends it.
@@ -329,8 +332,8 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
     return true;
 }
 
-bool CNfcClassicTag::Capacity(std::vector<int>& sectors, size_t startIndex, int startBlock, size_t byteCount,
-                              size_t& missing) {
+bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing) {
+    std::vector<int>& sectors = mad.sectors;
     missing = 0;
     size_t room = 0;
     for (size_t i = startIndex; i < sectors.size(); ++i) {
@@ -340,10 +343,12 @@ bool CNfcClassicTag::Capacity(std::vector<int>& sectors, size_t startIndex, int 
     }
     if (room >= byteCount) return true;
 
-    // More sectors after the last listed one, passing over the MAD2 sector.
+    // More sectors after the last listed one, passing over the MAD2 sector. A sector the
+    // MAD gives to another application ends the run: its data and keys are not ours.
     std::vector<int> added;
     for (int s = sectors.empty() ? 1 : sectors.back() + 1; s < SectorCount() && room < byteCount; ++s) {
         if (s == kMad2Sector) continue;
+        if (!mad.free[static_cast<size_t>(s)]) break;
         if (!Authenticate(s, kKeyA, kTransportKey) ||
             !WriteBlock(TrailerBlock(s), Trailer(kNfcKey, kNdefAccess, kNdefGpb)))
             break;
@@ -384,7 +389,7 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     const size_t tlvIndex = bytes.size();
     bytes.insert(bytes.end(), area.begin(), area.end());
     size_t missing = 0;
-    if (!Capacity(mad.sectors, index, block, bytes.size(), missing)) {
+    if (!Capacity(mad, index, block, bytes.size(), missing)) {
         handler_.SetOverflow(static_cast<int>(std::min<size_t>(missing, INT32_MAX)));
         return false;
     }

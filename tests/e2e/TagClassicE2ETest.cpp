@@ -389,6 +389,24 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
     }
 }
 
+// A message longer than the NDEF sectors does not take the next sector when the MAD
+// gives it to another application (entry 08 01): its trailer, data and entry stay.
+TEST(Classic1K, CapacityStopsAtAnotherApplicationsSector) {
+    Bytes mad = Mad(0x00, 0x00, {1}, 15);
+    mad[4] = 0x08, mad[5] = 0x01;
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Part(mad, 0, 16)},
+                                                                 {2, Part(mad, 16, 16)},
+                                                                 {3, kMad1Trailer},
+                                                                 {4, kHalloBlock},
+                                                                 {7, kNdefTrailer},
+                                                                 {8, Bytes(16, 0xA5)}}));
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(r.WriteJson(TextJson(60)), -22) << "70 bytes of TLV area, 48 of room";
+    EXPECT_EQ(r.LastError(), 0x20014);
+    EXPECT_EQ(*r.sim.tagMemory(id), before);
+}
+
 // A tag formatted in full and made read-only: every NDEF sector the MAD lists is locked,
 // not only the one the message uses, so raw writes to the last sector are refused too.
 TEST(Classic1K, ReadOnlyLocksEveryListedSector) {
