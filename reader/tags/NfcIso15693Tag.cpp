@@ -85,6 +85,7 @@ bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     // A CC that claims more than the tag's memory would let a write run off its end,
     // after the blocks before had taken the first part.
     if (blocks > 0) layout.dataSize = std::min(layout.dataSize, blocks * layout.blockSize);
+    layout.blocks = blocks;
     layout.multiRead = cc[3] & kMultiRead;
     layout.readOnly = (cc[1] & kWriteAccess) == kWriteAccess;
 
@@ -237,7 +238,9 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
 bool CNfcIso15693Tag::MakeReadOnly() {
     Layout layout;
     if (!ReadCc(layout)) return false;
-    const int count = AreaBlocks(layout);
+    // Every block the tag has, also those behind a CC that states less: a read-only tag
+    // takes no raw write anywhere.
+    const int count = std::max(AreaBlocks(layout), layout.blocks);
     Bytes status;
     if (layout.readOnly && Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
         AllSet(status, count))

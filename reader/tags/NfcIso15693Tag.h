@@ -40,7 +40,8 @@ public:
         int64_t offset = 0; // of the NDEF Message TLV, from the start of the first block
         bool readOnly = false;
         bool multiRead = false;
-        Bytes cc; // block 0 as read
+        int blocks = 0; // the tag's own block count; 0 when it tells none
+        Bytes cc;       // block 0 as read
     };
 
 private:

@@ -276,6 +276,18 @@ TEST(Iso15693Write, HalfWrittenTagReadsAsHoldingNoMessage) {
     EXPECT_EQ(r.ReadJson(), "");
 }
 
+// A CC that states 32 bytes on a tag of 28 blocks: making it read-only locks all 28,
+// not only the eight the CC names.
+TEST(Iso15693Lock, EveryBlockOfTheTagBehindASmallCc) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 04 01")}}));
+    ASSERT_EQ(r.WriteJson(kHallo), 0) << std::hex << r.LastError();
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    const std::vector<bool> locked = LockedBlocks(r, id);
+    EXPECT_EQ(std::count(locked.begin(), locked.end(), true), 28);
+    EXPECT_EQ(r.ReadJson(), kHallo);
+}
+
 TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
     {
         TagSimReader r;
