@@ -280,11 +280,13 @@ TEST(Iso15693Write, HalfWrittenTagReadsAsHoldingNoMessage) {
 // not only the eight the CC names.
 TEST(Iso15693Lock, EveryBlockOfTheTagBehindASmallCc) {
     TagSimReader r;
-    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 04 01")}}));
+    const TagId id =
+        r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 04 01")}, {1, Hex("03 00 FE 00")}}));
     ASSERT_EQ(r.WriteJson(kHallo), 0) << std::hex << r.LastError();
     ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
     const std::vector<bool> locked = LockedBlocks(r, id);
     EXPECT_EQ(std::count(locked.begin(), locked.end(), true), 28);
+    EXPECT_EQ(r.Pages(id, 0, 1), Hex("E1 43 04 01"));
     EXPECT_EQ(r.ReadJson(), kHallo);
 }
 
