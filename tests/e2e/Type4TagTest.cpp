@@ -215,13 +215,18 @@ TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
     });
     ASSERT_EQ(Write(p, Text(3)), 0);
 
+    // Versions of other mappings; an NDEF file id that names the CC file itself, which
+    // would take NLEN and the empty message over the CC. Formatting rewrites the CC.
     struct Row {
-        uint8_t version;
+        size_t at;
+        Bytes bytes;
         int code;
-    } rows[] = {{0x30, 0x2000C}, {0x10, 0x2000D}};
+    } rows[] = {{2, {0x30}, 0x2000C}, {2, {0x10}, 0x2000D}, {9, {0xE1, 0x03}, 0x20017}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.version);
-        d.Card([&](DesfireCard& c) { c.application(2)->file(1)->data[2] = row.version; });
+        SCOPED_TRACE(row.code);
+        d.Card([&](DesfireCard& c) {
+            std::copy(row.bytes.begin(), row.bytes.end(), c.application(2)->file(1)->data.begin() + row.at);
+        });
         int result = 0;
         Read(p, &result);
         EXPECT_EQ(result, -1);
