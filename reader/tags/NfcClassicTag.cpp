@@ -30,6 +30,7 @@ constexpr uint8_t kMad1Gpb = 0xC1;       // MAD available, multi-application, MA
 constexpr uint8_t kMad2Gpb = 0xC2;       // ... version 2 (4K)
 constexpr uint8_t kGpbReadOnly = 0x03;
 constexpr uint8_t kGpbNewer = 0x80;
+constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr uint8_t kCrcPreset = 0xC7;
 constexpr uint8_t kCrcPolynomial = 0x1D;
 
@@ -137,8 +138,13 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
         if (b < 3) mad1.insert(mad1.end(), block.begin(), block.end());
     }
     std::vector<bool> listed(static_cast<size_t>(SectorCount()), false);
-    for (int s = 1; s < kMad2Sector; ++s)
-        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, mad1.begin() + static_cast<long>(EntryIndex(s)));
+    mad.free.assign(static_cast<size_t>(SectorCount()), false);
+    auto entry = [&](const Bytes& blocks, int s) {
+        const auto at = blocks.begin() + static_cast<long>(EntryIndex(s));
+        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, at);
+        mad.free[static_cast<size_t>(s)] = at[0] == 0x00 && at[1] == 0x00;
+    };
+    for (int s = 1; s < kMad2Sector; ++s) entry(mad1, s);
     if (is4K_) {
         Bytes mad2;
         if (!Authenticate(kMad2Sector, kKeyA, kMadKey)) return false;
@@ -146,9 +152,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
             if (!ReadBlock(b, block)) return false;
             if (b < 67) mad2.insert(mad2.end(), block.begin(), block.end());
         }
-        for (int s = kMad2Sector + 1; s < SectorCount(); ++s)
-            listed[static_cast<size_t>(s)] =
-                std::equal(kNdefAid, kNdefAid + 2, mad2.begin() + static_cast<long>(EntryIndex(s)));
+        for (int s = kMad2Sector + 1; s < SectorCount(); ++s) entry(mad2, s);
     }
     // The first listed sector that checks as NDEF starts the run of listed sectors;
     // the first gap ends it.
@@ -328,8 +332,8 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
     return true;
 }
 
-bool CNfcClassicTag::Capacity(std::vector<int>& sectors, size_t startIndex, int startBlock, size_t byteCount,
-                              size_t& missing) {
+bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing) {
+    std::vector<int>& sectors = mad.sectors;
     missing = 0;
     size_t room = 0;
     for (size_t i = startIndex; i < sectors.size(); ++i) {
@@ -339,10 +343,12 @@ bool CNfcClassicTag::Capacity(std::vector<int>& sectors, size_t startIndex, int 
     }
     if (room >= byteCount) return true;
 
-    // More sectors after the last listed one, passing over the MAD2 sector.
+    // More sectors after the last listed one, passing over the MAD2 sector. A sector the
+    // MAD gives to another application ends the run: its data and keys are not ours.
     std::vector<int> added;
     for (int s = sectors.empty() ? 1 : sectors.back() + 1; s < SectorCount() && room < byteCount; ++s) {
         if (s == kMad2Sector) continue;
+        if (!mad.free[static_cast<size_t>(s)]) break;
         if (!Authenticate(s, kKeyA, kTransportKey) ||
             !WriteBlock(TrailerBlock(s), Trailer(kNfcKey, kNdefAccess, kNdefGpb)))
             break;
@@ -380,26 +386,40 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
         block = 0;
         bytes.clear();
     }
+    const size_t tlvIndex = bytes.size();
     bytes.insert(bytes.end(), area.begin(), area.end());
     size_t missing = 0;
-    if (!Capacity(mad.sectors, index, block, bytes.size(), missing)) {
+    if (!Capacity(mad, index, block, bytes.size(), missing)) {
         handler_.SetOverflow(static_cast<int>(std::min<size_t>(missing, INT32_MAX)));
         return false;
     }
     bytes.resize((bytes.size() + kBlockSize - 1) / kBlockSize * kBlockSize, 0x00);
-    const std::span<const uint8_t> out(bytes);
-    size_t done = 0;
-    for (size_t i = index; i < mad.sectors.size(); ++i) {
-        const int s = mad.sectors[i];
-        if (!Authenticate(s, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
-        for (int b = i == index ? block : 0; b < DataBlocks(s); ++b) {
-            if (!WriteBlock(FirstBlock(s) + b, out.subspan(done, kBlockSize))) return Fail(kTagErrorBlockWrite);
-            done += kBlockSize;
-            if (done == bytes.size()) return true;
-        }
+    // The data blocks that take the bytes, in order; never a trailer.
+    const size_t count = bytes.size() / kBlockSize;
+    std::vector<std::pair<int, int>> targets; // sector, block
+    for (size_t i = index; i < mad.sectors.size() && targets.size() < count; ++i)
+        for (int b = i == index ? block : 0; b < DataBlocks(mad.sectors[i]) && targets.size() < count; ++b)
+            targets.emplace_back(mad.sectors[i], FirstBlock(mad.sectors[i]) + b);
+    if (targets.size() < count) {
+        handler_.SetOverflow(0);
+        return Fail(kTagErrorMessageTooLarge);
     }
-    handler_.SetOverflow(0);
-    return Fail(kTagErrorMessageTooLarge);
+    // While the blocks go out, the first carries a Terminator TLV where the NDEF Message
+    // TLV begins, and gets its real bytes last: a tag taken away in the middle reads as
+    // holding no message, never as the head of one message on the tail of another.
+    const std::span<const uint8_t> out(bytes);
+    auto put = [&](size_t n, std::span<const uint8_t> data) {
+        if (!Authenticate(targets[n].first, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        return WriteBlock(targets[n].second, data) || Fail(kTagErrorBlockWrite);
+    };
+    if (count > 1) {
+        Bytes first(bytes.begin(), bytes.begin() + kBlockSize);
+        first[tlvIndex] = kTlvTerminator;
+        if (!put(0, first)) return false;
+    }
+    for (size_t n = count > 1 ? 1 : 0; n < count; ++n)
+        if (!put(n, out.subspan(n * kBlockSize, kBlockSize))) return false;
+    return count == 1 || put(0, out);
 }
 
 bool CNfcClassicTag::MakeReadOnly() {
@@ -414,17 +434,13 @@ bool CNfcClassicTag::MakeReadOnly() {
         if (!ReadBlock(TrailerBlock(madSector), trailer)) return Fail(kTagErrorBlockRead);
         if (!std::equal(kReadOnlyAccess, kReadOnlyAccess + 3, trailer.begin() + 6)) lock.push_back(madSector);
     }
-    // The NDEF sectors that hold the message and may still be written.
-    Bytes area;
-    CNdefMessageList messages;
-    handler_.SetMore(true);
-    for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
-        const int s = mad.sectors[i];
+    // Every NDEF sector the MAD lists that may still be written, also those behind the
+    // message's end: left writable, they would take raw writes and a later, longer
+    // message's tail on a tag that says it is read-only.
+    for (int s : mad.sectors) {
         SectorCheck check;
         if (!CheckSector(s, false, check) || !check.valid) break;
-        handler_.SetMore(true);
         if ((check.gpb & 0x0F) == 0) lock.push_back(s);
-        if (!ReadSectorData(s, area, true, messages)) break;
     }
     for (int s : lock) {
         if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);

@@ -42,6 +42,7 @@ private:
     enum KeyType { kKeyA = 0, kKeyB = 1 };
     struct Mad {
         std::vector<int> sectors; // NDEF sectors in order
+        std::vector<bool> free;   // by sector: its MAD entry is 00 00, no application's
         bool newer = false;
         bool writable = false;
     };
@@ -58,7 +59,7 @@ private:
     bool LocateNdefTlv(const Mad& mad, size_t& index, int& block, Bytes& before);
     bool Format(bool all, size_t byteCount);
     bool WritesTrailerWithKeyB(int sector);
-    bool Capacity(std::vector<int>& sectors, size_t startIndex, int startBlock, size_t byteCount, size_t& missing);
+    bool Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing);
     bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2);
     bool ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages);
 

@@ -21,6 +21,7 @@ constexpr uint8_t kReadAccess = 0x0C;
 constexpr uint8_t kWriteAccess = 0x03;    // 11: read-only
 constexpr uint8_t kNewerMajor = 0x80;
 constexpr uint8_t kMultiRead = 0x01;
+constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr uint8_t kInfoMemorySize = 0x04;
 constexpr int kCcSize = 4;
 constexpr int kDefaultBlocks = 8;
@@ -81,6 +82,10 @@ bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     if (cc[1] & kNewerMajor) return Fail(kTagErrorMappingVersionNewer);
     if (cc[1] < kMappingVersion) return Fail(kTagErrorMappingVersionOlder);
     layout.dataSize = cc[2] * 8;
+    // A CC that claims more than the tag's memory would let a write run off its end,
+    // after the blocks before had taken the first part.
+    if (blocks > 0) layout.dataSize = std::min(layout.dataSize, blocks * layout.blockSize);
+    layout.blocks = blocks;
     layout.multiRead = cc[3] & kMultiRead;
     layout.readOnly = (cc[1] & kWriteAccess) == kWriteAccess;
 
@@ -171,7 +176,7 @@ bool CNfcIso15693Tag::Format(Layout& layout) {
     return WriteBlocks(0, blockSize, layout.cc);
 }
 
-bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes) {
+bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex) {
     const size_t size = static_cast<size_t>(blockSize);
     bytes.resize((bytes.size() + size - 1) / size * size, 0x00);
     const int count = static_cast<int>(bytes.size() / size);
@@ -180,16 +185,26 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes) {
         status.size() == static_cast<size_t>(count) &&
         std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
         return Fail(kTagErrorWriteProtected);
-    const std::span<const uint8_t> all(bytes);
-    for (int i = 0; i < count; ++i) {
-        const auto block = all.subspan(static_cast<size_t>(i) * size, size);
-        if (Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags)) continue;
+    auto put = [&](int i, std::span<const uint8_t> block) {
+        if (Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags)) return true;
         // Some tags store the block and still report a failure: the block tells.
         Bytes back;
-        if (!ReadBlock(first + i, blockSize, back) || !std::equal(back.begin(), back.end(), block.begin()))
-            return Fail(kTagErrorBlockWrite);
+        return (ReadBlock(first + i, blockSize, back) && std::equal(back.begin(), back.end(), block.begin())) ||
+               Fail(kTagErrorBlockWrite);
+    };
+    // While the blocks go out, the first carries a Terminator TLV where the NDEF Message
+    // TLV begins, and gets its real bytes last: a tag taken away in the middle reads as
+    // holding no message, never as the head of one message on the tail of another.
+    const bool guarded = tlvIndex && count > 1;
+    if (guarded) {
+        Bytes head(bytes.begin(), bytes.begin() + static_cast<long>(size));
+        head[*tlvIndex] = kTlvTerminator;
+        if (!put(0, head)) return false;
     }
-    return true;
+    const std::span<const uint8_t> all(bytes);
+    for (int i = guarded ? 1 : 0; i < count; ++i)
+        if (!put(i, all.subspan(static_cast<size_t>(i) * size, size))) return false;
+    return !guarded || put(0, all.first(size));
 }
 
 bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
@@ -217,13 +232,15 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
         bytes.assign(head.begin(), head.begin() + static_cast<long>(kept));
     }
     bytes.insert(bytes.end(), area.begin(), area.end());
-    return WriteBlocks(start, layout.blockSize, std::move(bytes));
+    return WriteBlocks(start, layout.blockSize, std::move(bytes), kept);
 }
 
 bool CNfcIso15693Tag::MakeReadOnly() {
     Layout layout;
     if (!ReadCc(layout)) return false;
-    const int count = AreaBlocks(layout);
+    // Every block the tag has, also those behind a CC that states less: a read-only tag
+    // takes no raw write anywhere.
+    const int count = std::max(AreaBlocks(layout), layout.blocks);
     Bytes status;
     if (layout.readOnly && Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
         AllSet(status, count))

@@ -16,6 +16,7 @@
 #include "content/NdefMessage.h"
 #include "reader/transport/ReaderFrame.h"
 
+#include <optional>
 #include <span>
 
 namespace kq {
@@ -39,14 +40,16 @@ public:
         int64_t offset = 0; // of the NDEF Message TLV, from the start of the first block
         bool readOnly = false;
         bool multiRead = false;
-        Bytes cc; // block 0 as read
+        int blocks = 0; // the tag's own block count; 0 when it tells none
+        Bytes cc;       // block 0 as read
     };
 
 private:
     bool ReadCc(Layout& layout);
     bool Format(Layout& layout);
     void MemorySize(int& blocks, int& blockSize);
-    bool WriteBlocks(int first, int blockSize, Bytes bytes);
+    // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
+    bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);
     bool ReadBlock(int block, int blockSize, Bytes& data);
     bool Fail(int code);
 

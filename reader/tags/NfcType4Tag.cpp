@@ -39,6 +39,11 @@ uint16_t Be16(const Bytes& b, size_t at) {
     return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
 }
 
+// File ids no NDEF file may carry: among them the CC file's own and the master file's.
+bool ReservedFileId(uint16_t id) {
+    return id == 0x0000 || id == 0xE102 || id == kCcFileId || id == 0x3F00 || id == 0x3FFF || id == 0xFFFF;
+}
+
 // Access rights: read << 12 | write << 8 | read-write << 4 | change.
 int WriteNibble(int access) {
     return (access >> 8) & 0xF;
@@ -196,6 +201,8 @@ bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
     if (cc.mle < 15) cc.mle = 0;
     cc.mlc = Be16(b, 5);
     if (b[7] != 0x04 || b[8] != 0x06) return Fail(kTagErrorNfcData);
+    // An NDEF file said to be the CC file would have NLEN written over the CC.
+    if (ReservedFileId(Be16(b, 9))) return Fail(kTagErrorNfcData);
     cc.fileId = Be16(b, 9);
     cc.maxSize = Be16(b, 11);
     if (b[13] != 0x00) return Fail(kTagErrorNfcReadProtection);
@@ -333,7 +340,8 @@ bool CNfcType4Tag::Format() {
         ccExists = SelectFile(kCcFileId);
         if (ccExists) ccBad = !ReadCc(cc, &oldCc);
         // A CC that fails the checks may still name its NDEF file.
-        if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06)
+        if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06 &&
+            !ReservedFileId(Be16(oldCc, 9)))
             cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
     }

@@ -1,8 +1,8 @@
 // Fuzz target: hostile MIFARE Classic and ISO 15693 tag memory, read, written and
 // locked through the tag handler. The first input byte picks the tag (even: a Classic
 // 1K, its MAD and first five sectors from block 1 on; odd: the 28 blocks of an ISO
-// 15693 tag from block 0 on); the tag lies on a simulated reader reached over a pty,
-// as in the end-to-end tests.
+// 15693 tag from block 0 on; bit 1 set: made read-only before the write); the tag lies
+// on a simulated reader reached over a pty, as in the end-to-end tests.
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Reader reader;
     if (size == 0) return 0;
     const bool classic = (data[0] & 1) == 0;
+    const bool lockFirst = (data[0] & 2) != 0; // the lock meets the hostile memory, not the written one
     ++data;
     --size;
     kqsim::TagImage image;
@@ -53,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int n = KQLMX_ReadTag(reader.port, text, sizeof text);
     if (n >= 0 && std::string(text).size() != static_cast<size_t>(n)) std::abort();
     if (n < 0 && KQLMX_GetLastError(reader.port) == 0) std::abort(); // a failure always has a reason
+    if (lockFirst && KQLMX_LockTag(reader.port, nullptr, 0) < 0 && KQLMX_GetLastError(reader.port) == 0)
+        std::abort();
     const char json[] = R"({"TEXT" : {"TITLE" : "fuzz"}})";
     if (KQLMX_WriteTag(reader.port, json, sizeof json - 1, nullptr, 0, 1) < 0 && KQLMX_GetLastError(reader.port) == 0)
         std::abort();

@@ -389,5 +389,56 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
     }
 }
 
+// A message longer than the NDEF sectors does not take the next sector when the MAD
+// gives it to another application (entry 08 01): its trailer, data and entry stay.
+TEST(Classic1K, CapacityStopsAtAnotherApplicationsSector) {
+    Bytes mad = Mad(0x00, 0x00, {1}, 15);
+    mad[4] = 0x08, mad[5] = 0x01;
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Part(mad, 0, 16)},
+                                                                 {2, Part(mad, 16, 16)},
+                                                                 {3, kMad1Trailer},
+                                                                 {4, kHalloBlock},
+                                                                 {7, kNdefTrailer},
+                                                                 {8, Bytes(16, 0xA5)}}));
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(r.WriteJson(TextJson(60)), -22) << "70 bytes of TLV area, 48 of room";
+    EXPECT_EQ(r.LastError(), 0x20014);
+    EXPECT_EQ(*r.sim.tagMemory(id), before);
+}
+
+// A tag formatted in full and made read-only: every NDEF sector the MAD lists is locked,
+// not only the one the message uses, so raw writes to the last sector are refused too.
+TEST(Classic1K, ReadOnlyLocksEveryListedSector) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    ASSERT_EQ(KQLMX_FormatTag(r.port, nullptr, 0), 0);
+    ASSERT_EQ(r.WriteJson(TextJson(3)), 0) << std::hex << r.LastError();
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    for (int s = 1; s < 16; ++s)
+        EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
+    for (int block : {4, 8, 60, 62}) {
+        EXPECT_EQ(RawWrite(r, block, 0, kNfcKey), -1) << block;
+        EXPECT_EQ(RawWrite(r, block, 1, kTransport), -1) << block;
+    }
+    EXPECT_EQ(r.ReadJson(), TextJson(3));
+}
+
+// The tag answers the first block write of a longer message, then is gone for the
+// reader (it still wrote the second block): it holds no message, not the new message's
+// head on the old one's tail.
+TEST(Classic1K, HalfWrittenTagReadsAsHoldingNoMessage) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+    ASSERT_EQ(r.WriteJson(TextJson(3)), 0);
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1));
+    EXPECT_EQ(r.WriteJson(TextJson(40)), -1);
+    EXPECT_EQ(Block(r, id, 4)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
+    EXPECT_EQ(r.ReadJson(), "");
+    r.sim.clearFaults();
+    ASSERT_EQ(r.WriteJson(TextJson(40)), 0);
+    EXPECT_EQ(r.ReadJson(), TextJson(40));
+}
+
 } // namespace
 } // namespace kqtest

@@ -211,6 +211,13 @@ TEST(Iso15693Write, MessageThatDoesNotFitIsRefusedWithItsExcess) {
         ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
         EXPECT_EQ(r.ReadJson(), json);
     }
+    // A CC that claims 256 bytes on a tag of 112: the tag's own size counts, and the
+    // message that would run off its end is refused before anything is written.
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 20 01")}, {1, Hex("03 00 FE 00")}}));
+    EXPECT_EQ(r.WriteJson(TextJson(std::string(101, 'x'))), -3) << std::hex << r.LastError();
+    EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
+    EXPECT_EQ(r.Pages(id, 1, 1), Hex("03 00 FE 00"));
 }
 
 // Groups of eight blocks from block 1; a tag whose CC promises Read multiple blocks
@@ -240,6 +247,47 @@ TEST(Iso15693Read, GroupsOfEightAndTheSingleBlockFallback) {
     const std::vector<uint8_t> codes = IsoCommands(r);
     EXPECT_EQ(Count(codes, kReadMultiple), 1u);
     EXPECT_GE(Count(codes, kReadSingle), 18u);
+}
+
+// The tag answers the first block write of a longer message, then no more (it still
+// wrote the second block): it holds no message, not the new message's head on the old
+// one's tail. A dry run on a copy of the tag finds where the second write goes out.
+TEST(Iso15693Write, HalfWrittenTagReadsAsHoldingNoMessage) {
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
+    ASSERT_EQ(r.WriteJson(TextJson(std::string(30, 'a'))), 0);
+    kqsim::TagImage image;
+    r.sim.withTag(id, [&](kqsim::Tag& tag) { tag.save(image); });
+    const std::string json = TextJson(std::string(40, 'b'));
+    r.ClearLog();
+    ASSERT_EQ(r.WriteJson(json), 0);
+    int secondWrite = -1, writes = 0, n = 0;
+    for (const Bytes& c : r.Commands(0x20)) {
+        if (c.size() > 2 && c[2] == kWriteSingle && ++writes == 2) secondWrite = n;
+        if (secondWrite < 0) ++n;
+    }
+    ASSERT_GT(secondWrite, 0);
+    std::string error;
+    const TagId copy = r.sim.swapTag(id, Iso15693Tag::load(image, error));
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x20).after(secondWrite).always());
+    EXPECT_EQ(r.WriteJson(json), -1);
+    r.sim.clearFaults();
+    EXPECT_EQ(r.Pages(copy, 1, 1)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
+    EXPECT_EQ(r.ReadJson(), "");
+}
+
+// A CC that states 32 bytes on a tag of 28 blocks: making it read-only locks all 28,
+// not only the eight the CC names.
+TEST(Iso15693Lock, EveryBlockOfTheTagBehindASmallCc) {
+    TagSimReader r;
+    const TagId id =
+        r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 04 01")}, {1, Hex("03 00 FE 00")}}));
+    ASSERT_EQ(r.WriteJson(kHallo), 0) << std::hex << r.LastError();
+    ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
+    const std::vector<bool> locked = LockedBlocks(r, id);
+    EXPECT_EQ(std::count(locked.begin(), locked.end(), true), 28);
+    EXPECT_EQ(r.Pages(id, 0, 1), Hex("E1 43 04 01"));
+    EXPECT_EQ(r.ReadJson(), kHallo);
 }
 
 TEST(Iso15693Lock, EmptyTagAndARefusedLock) {

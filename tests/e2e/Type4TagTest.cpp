@@ -124,6 +124,15 @@ TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
     EXPECT_EQ(Write(p, kinds[0], k2), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), kTagWriteProtected);
     EXPECT_EQ(Read(p), kinds[3]);
+    // Another program's raw writes to the NDEF file and the CC are refused by the card.
+    for (int file : {0xE104, 0xE103}) {
+        const Bytes zeros(2, 0x00);
+        ASSERT_EQ(KQLMX_IsoSelectByName(p, kNdefName.data(), static_cast<int>(kNdefName.size())), 0);
+        ASSERT_EQ(KQLMX_IsoSelectFile(p, file), 0);
+        EXPECT_EQ(KQLMX_IsoUpdateBinary(p, 0, zeros.data(), 2), -1) << std::hex << file;
+        EXPECT_EQ(KQLMX_GetLastError(p), 0x16982);
+    }
+    EXPECT_EQ(Read(p), kinds[3]);
     d.Card([&](DesfireCard& c) {
         for (const Bytes& known :
              {k1, k2, Bytes(16, 0), Hex("A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF")}) {
@@ -215,13 +224,18 @@ TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
     });
     ASSERT_EQ(Write(p, Text(3)), 0);
 
+    // Versions of other mappings; an NDEF file id that names the CC file itself, which
+    // would take NLEN and the empty message over the CC. Formatting rewrites the CC.
     struct Row {
-        uint8_t version;
+        size_t at;
+        Bytes bytes;
         int code;
-    } rows[] = {{0x30, 0x2000C}, {0x10, 0x2000D}};
+    } rows[] = {{2, {0x30}, 0x2000C}, {2, {0x10}, 0x2000D}, {9, {0xE1, 0x03}, 0x20017}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.version);
-        d.Card([&](DesfireCard& c) { c.application(2)->file(1)->data[2] = row.version; });
+        SCOPED_TRACE(row.code);
+        d.Card([&](DesfireCard& c) {
+            std::copy(row.bytes.begin(), row.bytes.end(), c.application(2)->file(1)->data.begin() + row.at);
+        });
         int result = 0;
         Read(p, &result);
         EXPECT_EQ(result, -1);
