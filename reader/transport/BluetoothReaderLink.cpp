@@ -268,7 +268,9 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
 bool CBluetoothReaderLink::Await(const Bytes& request, uint16_t expected, int limitMs) {
     arrived_ = false;
     expected_ = expected;
-    WriteModule(request);
+    // A request that did not reach the module (the dongle or its line is gone) gets
+    // no answer: waiting for one would hold the caller for the whole limit.
+    if (!WriteModule(request)) return false;
     const auto start = Clock::now();
     for (;;) {
         const bool processed = ProcessPacket();

@@ -180,4 +180,25 @@ TEST_F(BluetoothLink, ConnectOnDemandBackOffAndLinkLost) {
     EXPECT_EQ(module.badChecks(), 0);
 }
 
+// Catches waits for the answer to a request that never reached the module: with the
+// dongle gone, a connect attempt (inquiry, 10 s) and the close (disconnect, 7 s) held
+// the caller for their whole limits without pumping anything.
+TEST_F(BluetoothLink, GoneDongleHoldsNoCallForItsAnswerLimits) {
+    for (const bool connected : {false, true}) {
+        SCOPED_TRACE(connected ? "connected" : "not yet connected");
+        ASSERT_TRUE(link.Open("VEK-RT4082#0815 BT"));
+        if (connected) {
+            ASSERT_TRUE(Exchange());
+        }
+        fake.Unplug();
+        const auto start = Clock::now();
+        EXPECT_FALSE(link.SendData(Hex("02 01 F0 00 F1")));
+        link.Close();
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+        fake.Reset();
+        fake.AddDevice("VEK-RT4082#0815");
+        fake.Plug(module);
+    }
+}
+
 } // namespace
