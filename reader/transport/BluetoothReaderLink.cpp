@@ -373,6 +373,12 @@ void CBluetoothReaderLink::Poll() {
     uint8_t buffer[100];
     if (const size_t n = ReadData(buffer, sizeof buffer))
         owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    // Each step reads one packet, which may carry far more than 100 reader bytes: what
+    // is left goes on too, or a burst of long packets would overflow the data area.
+    if (!data_.empty()) {
+        owner_.OnReceive(data_);
+        data_.clear();
+    }
 }
 
 void CBluetoothReaderLink::Discard() {

@@ -201,4 +201,23 @@ TEST_F(BluetoothLink, GoneDongleHoldsNoCallForItsAnswerLimits) {
     }
 }
 
+// Catches reader bytes dropped when the module delivers faster than the port takes
+// them: each poll step reads one packet but handed on only 100 bytes, so a burst of
+// long data indications overflowed the data area.
+TEST_F(BluetoothLink, BurstOfDataIndicationsReachesThePortWhole) {
+    ASSERT_TRUE(link.Open("VEK-RT4082#0815 BT"));
+    ASSERT_TRUE(Exchange());
+    sink.received.clear();
+    Bytes payload = {0x02, 0x58, 0x02}; // 600 reader bytes
+    for (int i = 0; i < 600; ++i)
+        payload.push_back(static_cast<uint8_t>(i));
+    Bytes indication = kq::BuildModuleRequest(0x10, payload);
+    indication[1] = 'i'; // from the module (its check byte is not looked at)
+    for (int i = 0; i < 3; ++i)
+        fake.Feed(indication.data(), indication.size());
+    for (int step = 0; step < 50; ++step)
+        link.Poll();
+    EXPECT_EQ(sink.received.size(), 1800u);
+}
+
 } // namespace
