@@ -156,7 +156,8 @@ Socket CreateStreamSocket(const std::string& localAddress, uint16_t localPort, i
     return Socket();
 }
 
-ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint16_t port, int timeoutMs) {
+ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint16_t port, int timeoutMs,
+                            int wakeFd) {
     sockaddr_in remote;
     if (!socket.IsValid() || !ToSockaddr(host, port, remote) || host.empty()) return ConnectResult::Failed;
     int result;
@@ -171,10 +172,10 @@ ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint1
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return ConnectResult::Failed;
-        pollfd fd{socket.Fd(), POLLOUT, 0};
-        const int ready = poll(&fd, 1, static_cast<int>(left.count()));
+        pollfd fds[2] = {{socket.Fd(), POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+        const int ready = poll(fds, 2, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return ConnectResult::Failed;
+        if (ready <= 0 || fds[1].revents != 0) return ConnectResult::Failed;
         int error = 0;
         socklen_t length = sizeof error;
         if (getsockopt(socket.Fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return ConnectResult::Failed;

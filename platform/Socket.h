@@ -66,8 +66,10 @@ private:
 Socket CreateStreamSocket(const std::string& localAddress, uint16_t localPort, int* error);
 
 enum class ConnectResult { Connected, AddressInUse, Failed };
-// Connects and waits at most `timeoutMs` for the peer to take the connection.
-ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint16_t port, int timeoutMs);
+// Connects and waits at most `timeoutMs` for the peer to take the connection, or until
+// `wakeFd` (-1: none) becomes readable, which fails the connect.
+ConnectResult ConnectStream(const Socket& socket, const std::string& host, uint16_t port, int timeoutMs,
+                            int wakeFd = -1);
 
 // Bytes sent, or -1 (the connection is gone or the socket cannot take them now).
 long SendStream(const Socket& socket, std::span<const uint8_t> bytes);

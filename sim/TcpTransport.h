@@ -53,7 +53,7 @@ class TcpTransport : public LinkControl {
   ByteService& service_;
   std::string error_;
   std::string address_;
-  int port_ = 0;
+  std::atomic<int> port_{0};  // read by the test while the thread listens again
   std::mutex mutex_;  // the settings below
   int closeAfter_ = 0;
   bool refusing_ = false;

@@ -268,7 +268,9 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
 bool CBluetoothReaderLink::Await(const Bytes& request, uint16_t expected, int limitMs) {
     arrived_ = false;
     expected_ = expected;
-    WriteModule(request);
+    // A request that did not reach the module (the dongle or its line is gone) gets
+    // no answer: waiting for one would hold the caller for the whole limit.
+    if (!WriteModule(request)) return false;
     const auto start = Clock::now();
     for (;;) {
         const bool processed = ProcessPacket();
@@ -371,6 +373,12 @@ void CBluetoothReaderLink::Poll() {
     uint8_t buffer[100];
     if (const size_t n = ReadData(buffer, sizeof buffer))
         owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    // Each step reads one packet, which may carry far more than 100 reader bytes: what
+    // is left goes on too, or a burst of long packets would overflow the data area.
+    if (!data_.empty()) {
+        owner_.OnReceive(data_);
+        data_.clear();
+    }
 }
 
 void CBluetoothReaderLink::Discard() {

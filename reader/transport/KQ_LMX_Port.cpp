@@ -3,10 +3,20 @@
 #include "kqlmx.h"
 #include "reader/transport/UiHooks.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
 namespace kq {
+
+namespace {
+
+// Far more than any answer frame, chained ones included. Between exchanges nothing
+// takes a reader's bytes: one that keeps sending must not grow the buffer without
+// end. Bytes beyond this are dropped then; the answer taken last stays in front.
+constexpr size_t kMaxReceivedIdle = 64 * 1024;
+
+} // namespace
 
 bool CKQ_LMX_Port::Transceive() {
     if (exchanging_) {
@@ -35,6 +45,9 @@ bool CKQ_LMX_Port::Transceive() {
         lastError = KQLMX_ERROR_TIMEOUT;
         return false;
     }
+    // From here on every received byte is kept: the wait's time-out bounds the flow,
+    // and its sync step drops what comes before the answer.
+    exchanging_ = true;
     // Without an open link nothing goes out and the wait below runs into its time-out.
     if (link) {
         link->Discard();
@@ -43,7 +56,6 @@ bool CKQ_LMX_Port::Transceive() {
         DiscardReceived();
     }
     send_.clear();
-    exchanging_ = true;
     const bool complete = WaitForAnswer();
     exchanging_ = false;
     // A call refused during the wait has left its own code here; this exchange's
@@ -137,13 +149,16 @@ int CKQ_LMX_Port::GetHandle() const {
 
 void CKQ_LMX_Port::Close() {
     // Each link closes only what it has open, so all are asked.
-    for (ReaderLink* link : Links()) link->Close();
+    for (ReaderLink* link : Links())
+        link->Close();
 }
 
 void CKQ_LMX_Port::OnReceive(std::span<const uint8_t> bytes) {
     {
         std::lock_guard lock(rxMutex_);
-        rx_.insert(rx_.end(), bytes.begin(), bytes.end());
+        const size_t room =
+            exchanging_ ? bytes.size() : kMaxReceivedIdle - std::min(rx_.size(), kMaxReceivedIdle);
+        rx_.insert(rx_.end(), bytes.begin(), bytes.begin() + static_cast<long>(std::min(bytes.size(), room)));
     }
     rxArrived_.notify_all();
 }

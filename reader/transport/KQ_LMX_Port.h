@@ -13,6 +13,7 @@
 #include "reader/transport/TCPSocketThread.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -63,7 +64,9 @@ public:
     // A serial device that is not an FTDI device: its rate can follow the reader's.
     bool IsComPort() const { return serial_.Handle() != 0 && !serial_.Line().IsFtdi(); }
     // An FTDI device or a HID reader.
-    bool IsUsbPort() const { return (serial_.Handle() != 0 && serial_.Line().IsFtdi()) || hid_.Handle() != 0; }
+    bool IsUsbPort() const {
+        return (serial_.Handle() != 0 && serial_.Line().IsFtdi()) || hid_.Handle() != 0;
+    }
     CHidReaderLink& Hid() { return hid_; }
     CBluetoothReaderLink& Bluetooth() { return bluetooth_; }
     // The port's handle: the first that a link holds, in the links' order; 0 when none.
@@ -82,8 +85,8 @@ private:
 
     Bytes send_;
     uint8_t expectedAnswer_ = 0;
-    bool exchanging_ = false;
-    std::mutex rxMutex_; // guards rx_, filled by the link threads
+    std::atomic<bool> exchanging_{false}; // read by the link threads too
+    std::mutex rxMutex_;                  // guards rx_, filled by the link threads
     std::condition_variable rxArrived_;
     Bytes rx_;
     // Last: link threads end before the buffers go.

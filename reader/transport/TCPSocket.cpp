@@ -112,20 +112,24 @@ bool CTCPSocket::Connect(const std::string& addressText) {
     return false;
 }
 
-bool CTCPSocket::SendFrame(std::span<const uint8_t> frame) {
-    if (!connected_) {
-        if (host_.empty()) return false;
-        // Any free local port: two readers with the same port number must not block
-        // each other's reconnect.
-        socket_ = platform::CreateStreamSocket(localAddress_, 0, nullptr);
-        if (!socket_.IsValid()) return false;
-        if (platform::ConnectStream(socket_, host_, static_cast<uint16_t>(port_), kConnectTimeoutMs) !=
-            platform::ConnectResult::Connected) {
-            socket_.Close();
-            return false;
-        }
-        connected_ = true;
+bool CTCPSocket::EnsureConnected() {
+    if (connected_) return true;
+    if (host_.empty()) return false;
+    // Any free local port: two readers with the same port number must not block each
+    // other's reconnect.
+    socket_ = platform::CreateStreamSocket(localAddress_, 0, nullptr);
+    if (!socket_.IsValid()) return false;
+    if (platform::ConnectStream(socket_, host_, static_cast<uint16_t>(port_), kConnectTimeoutMs, stopFd_) !=
+        platform::ConnectResult::Connected) {
+        socket_.Close();
+        return false;
     }
+    connected_ = true;
+    return true;
+}
+
+bool CTCPSocket::SendFrame(std::span<const uint8_t> frame) {
+    if (!EnsureConnected()) return false;
     if (platform::SendStream(socket_, frame) < 0) {
         OnClose();
         return false;

@@ -38,6 +38,8 @@ public:
     CTCPSocket& operator=(const CTCPSocket&) = delete;
 
     void SetOwner(ReceiveSink* owner) { owner_ = owner; }
+    // A descriptor that, once readable, ends a reconnect under way (the link closing).
+    void SetStopFd(int fd) { stopFd_ = fd; }
 
     // --- adapters ---------------------------------------------------------------
     // Fills the adapter list; true when it holds at least one address.
@@ -59,7 +61,9 @@ public:
     // Resolves the address text, creates the socket (6 attempts, 200 ms apart) and
     // connects (again on address-in-use, 6 attempts in all).
     bool Connect(const std::string& addressText);
-    // Reconnects first when a close was noticed; a failed send runs the close.
+    // Reconnects when a close was noticed (false when that fails).
+    bool EnsureConnected();
+    // EnsureConnected, then the send; a failed send runs the close.
     bool SendFrame(std::span<const uint8_t> frame);
     // The receive notification: takes what waits and hands it to the owner; the peer
     // closing (or an error) closes the socket but leaves the connected mark.
@@ -109,6 +113,7 @@ private:
     bool AwaitAnswer(const std::function<bool(const Datagram&)>& accept, Bytes& data);
 
     ReceiveSink* owner_ = nullptr;
+    int stopFd_ = -1;
     platform::Socket socket_;
     std::string host_;
     int port_ = kDefaultTcpPort;

@@ -4,12 +4,14 @@
 #include "reader/transport/UiHooks.h"
 
 #include <chrono>
+#include <optional>
 #include <system_error>
 
 namespace kq {
 
 CTCPSocketThread::CTCPSocketThread(ReceiveSink& owner) : owner_(owner) {
     socket_.SetOwner(&owner);
+    socket_.SetStopFd(stopEvent_.Fd());
 }
 
 bool CTCPSocketThread::Open(const std::string& addressText) {
@@ -23,6 +25,7 @@ bool CTCPSocketThread::Open(const std::string& addressText) {
     connectDone_ = false;
     ended_ = false;
     stop_ = false;
+    stopEvent_.Drain();
     try {
         thread_ = std::thread(&CTCPSocketThread::Run, this);
     } catch (const std::system_error&) {
@@ -49,19 +52,19 @@ void CTCPSocketThread::Run() {
     while (!stop_) {
         if (platform::WaitReadable(socket_.Handle(), sendEvent_.Fd(), 1)) socket_.OnReceive();
         sendEvent_.Drain();
-        Bytes frame;
-        bool have = false;
+        std::optional<QueuedFrame> frame;
         {
             std::lock_guard lock(queueLock_);
             if (!queue_.empty()) {
                 frame = std::move(queue_.front());
                 queue_.pop_front();
-                have = true;
                 if (!queue_.empty()) sendEvent_.Signal();
             }
         }
-        // A frame whose send fails is dropped; its command times out.
-        if (have) socket_.SendFrame(frame);
+        // A frame whose send fails is dropped; its command times out. So is one whose
+        // exchange ended while a reconnect held it back.
+        if (frame && socket_.EnsureConnected() && frame->exchange == exchange_)
+            socket_.SendFrame(frame->bytes);
     }
     socket_.CloseSocket();
     ended_ = true;
@@ -70,7 +73,7 @@ void CTCPSocketThread::Run() {
 bool CTCPSocketThread::QueueFrame(std::span<const uint8_t> frame) {
     {
         std::lock_guard lock(queueLock_);
-        queue_.emplace_back(frame.begin(), frame.end());
+        queue_.push_back({exchange_, Bytes(frame.begin(), frame.end())});
     }
     sendEvent_.Signal();
     return true;
@@ -81,8 +84,18 @@ void CTCPSocketThread::Send(std::span<const uint8_t> frame) {
     if (!udp_) QueueFrame(frame);
 }
 
+void CTCPSocketThread::Discard() {
+    {
+        std::lock_guard lock(queueLock_);
+        ++exchange_;
+        queue_.clear();
+    }
+    owner_.DiscardReceived();
+}
+
 void CTCPSocketThread::Stop() {
     stop_ = true;
+    stopEvent_.Signal();
     sendEvent_.Signal();
     if (thread_.joinable()) thread_.join();
     socket_.CloseSocket();

@@ -42,7 +42,9 @@ public:
     bool IsOpen() const override { return handle_ != 0; }
     int Handle() const override { return handle_; }
     void Send(std::span<const uint8_t> frame) override;
-    void Discard() override { owner_.DiscardReceived(); }
+    // Also drops frames of earlier exchanges that have not gone out yet: their waits
+    // are over, and an answer to one would be taken for the next exchange's.
+    void Discard() override;
     void Close() override;
 
 private:
@@ -53,9 +55,15 @@ private:
     int handle_ = 0;
     bool udp_ = false;
     std::string addressText_;
+    struct QueuedFrame {
+        uint64_t exchange; // the exchange it was queued for
+        Bytes bytes;
+    };
     std::mutex queueLock_;
-    std::deque<Bytes> queue_;
+    std::deque<QueuedFrame> queue_;
+    std::atomic<uint64_t> exchange_{0}; // counts the port's exchanges (discards)
     platform::WakeEvent sendEvent_;
+    platform::WakeEvent stopEvent_; // ends a reconnect under way
     std::atomic<bool> connectDone_{false};
     std::atomic<bool> ended_{false};
     std::atomic<bool> stop_{false};

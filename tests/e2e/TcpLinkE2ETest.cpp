@@ -6,8 +6,11 @@
 #include "sim/Type2Tag.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <dirent.h>
+#include <fstream>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -42,6 +45,13 @@ int ThreadCount() {
         closedir(dir);
     }
     return count;
+}
+
+long ResidentMegabytes() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * sysconf(_SC_PAGESIZE) / (1024 * 1024);
 }
 
 TEST(TcpLink, OpensByAddressAndPortByAddressAloneAndByReaderName) {
@@ -162,6 +172,47 @@ TEST(TcpLink, CloseEndsTheLinkThreadAndTheConnection) {
     EXPECT_EQ(ThreadCount(), before) << "the link thread is joined";
     EXPECT_TRUE(WaitUntil([&] { return !reader.tcp.connected(); }));
     EXPECT_EQ(KQLMX_GetLastError(handle), KQLMX_ERROR_NO_SUCH_PORT);
+}
+
+// Catches a receive buffer that grows without end while a reader sends and nobody
+// asks (the process runs out of memory), and a port that is lost after such a flood.
+TEST(TcpLink, ReaderSendingWithoutEndNeitherFillsMemoryNorBlocksTheNextAnswer) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, LoopbackAddress(52).c_str(), &local.sin_addr);
+    socklen_t length = sizeof local;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+    std::atomic<bool> flooding{true};
+    std::thread reader([&] {
+        const int connection = accept(listener, nullptr, nullptr);
+        const Bytes answer = {0x02, 0x01, 0x00, 0x04, '1', '8', '4', '3', 0x0B};
+        const Bytes noise(65536, 0x55); // no start byte in it
+        uint8_t request[64];
+        for (int exchange = 0; exchange < 2; ++exchange) {
+            pollfd fd{connection, POLLIN, 0};
+            if (poll(&fd, 1, 3000) <= 0 || recv(connection, request, sizeof request, 0) <= 0) break;
+            send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
+            while (exchange == 0 && flooding &&
+                   send(connection, noise.data(), noise.size(), MSG_NOSIGNAL) > 0) {
+            }
+        }
+        close(connection);
+    });
+    const long before = ResidentMegabytes();
+    const int handle = KQLMX_OpenPort(
+        (LoopbackAddress(52) + "-" + std::to_string(ntohs(local.sin_port))).c_str(), 19200, 2000);
+    std::this_thread::sleep_for(1s);
+    const long grown = ResidentMegabytes() - before;
+    flooding = false;
+    EXPECT_GT(handle, 0);
+    EXPECT_LT(grown, 50) << "megabytes";
+    EXPECT_EQ(VersionText(handle), "1843");
+    KQLMX_ClosePort(handle);
+    reader.join();
+    close(listener);
 }
 
 TEST(TcpLink, Type2TextRecordWrittenAndReadBack) {

@@ -180,4 +180,44 @@ TEST_F(BluetoothLink, ConnectOnDemandBackOffAndLinkLost) {
     EXPECT_EQ(module.badChecks(), 0);
 }
 
+// Catches waits for the answer to a request that never reached the module: with the
+// dongle gone, a connect attempt (inquiry, 10 s) and the close (disconnect, 7 s) held
+// the caller for their whole limits without pumping anything.
+TEST_F(BluetoothLink, GoneDongleHoldsNoCallForItsAnswerLimits) {
+    for (const bool connected : {false, true}) {
+        SCOPED_TRACE(connected ? "connected" : "not yet connected");
+        ASSERT_TRUE(link.Open("VEK-RT4082#0815 BT"));
+        if (connected) {
+            ASSERT_TRUE(Exchange());
+        }
+        fake.Unplug();
+        const auto start = Clock::now();
+        EXPECT_FALSE(link.SendData(Hex("02 01 F0 00 F1")));
+        link.Close();
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+        fake.Reset();
+        fake.AddDevice("VEK-RT4082#0815");
+        fake.Plug(module);
+    }
+}
+
+// Catches reader bytes dropped when the module delivers faster than the port takes
+// them: each poll step reads one packet but handed on only 100 bytes, so a burst of
+// long data indications overflowed the data area.
+TEST_F(BluetoothLink, BurstOfDataIndicationsReachesThePortWhole) {
+    ASSERT_TRUE(link.Open("VEK-RT4082#0815 BT"));
+    ASSERT_TRUE(Exchange());
+    sink.received.clear();
+    Bytes payload = {0x02, 0x58, 0x02}; // 600 reader bytes
+    for (int i = 0; i < 600; ++i)
+        payload.push_back(static_cast<uint8_t>(i));
+    Bytes indication = kq::BuildModuleRequest(0x10, payload);
+    indication[1] = 'i'; // from the module (its check byte is not looked at)
+    for (int i = 0; i < 3; ++i)
+        fake.Feed(indication.data(), indication.size());
+    for (int step = 0; step < 50; ++step)
+        link.Poll();
+    EXPECT_EQ(sink.received.size(), 1800u);
+}
+
 } // namespace

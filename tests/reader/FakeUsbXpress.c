@@ -80,6 +80,13 @@ EXPORT void FakeSi_Feed(const uint8_t* bytes, size_t count) {
     pthread_mutex_unlock(&g_mutex);
 }
 
+/* The open dongle goes away: every call on its handle fails from now on. */
+EXPORT void FakeSi_Unplug(void) {
+    pthread_mutex_lock(&g_mutex);
+    g_open = 0;
+    pthread_mutex_unlock(&g_mutex);
+}
+
 EXPORT void FakeSi_SetResponder(void (*responder)(const uint8_t*, size_t, void*), void* user) {
     pthread_mutex_lock(&g_mutex);
     g_responder = responder;

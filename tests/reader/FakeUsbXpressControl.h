@@ -26,6 +26,7 @@ struct FakeUsbXpress {
         AddDevice = reinterpret_cast<void (*)(const char*)>(dlsym(handle, "FakeSi_AddDevice"));
         CopyLog = reinterpret_cast<size_t (*)(char*, size_t)>(dlsym(handle, "FakeSi_CopyLog"));
         Feed = reinterpret_cast<void (*)(const uint8_t*, size_t)>(dlsym(handle, "FakeSi_Feed"));
+        Unplug = reinterpret_cast<void (*)()>(dlsym(handle, "FakeSi_Unplug"));
         SetResponder = reinterpret_cast<void (*)(void (*)(const uint8_t*, size_t, void*), void*)>(
             dlsym(handle, "FakeSi_SetResponder"));
         Reset();
@@ -67,6 +68,7 @@ struct FakeUsbXpress {
     void (*AddDevice)(const char*);
     size_t (*CopyLog)(char*, size_t);
     void (*Feed)(const uint8_t*, size_t);
+    void (*Unplug)();
     void (*SetResponder)(void (*)(const uint8_t*, size_t, void*), void*);
     kqsim::BluetoothModule* module = nullptr;
 };
