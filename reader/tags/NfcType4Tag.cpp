@@ -345,6 +345,8 @@ bool CNfcType4Tag::Format() {
             cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
     }
+    // A card made read-only answers so, rather than asking for a key that nobody knows.
+    if (ccExists && !ccBad && ndefExists && !cc.writable && !SomeFileWritable()) return false;
     uint16_t ndefSize = oldCc.size() == kCcSize ? Be16(oldCc, 11) : 0x0008;
     if (!(ndefExists && ccExists)) {
         uint32_t aid = 0;

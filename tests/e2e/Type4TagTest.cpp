@@ -123,6 +123,8 @@ TEST(Type4Tag, LifeCycleFromBlankToReadOnly) {
     ASSERT_EQ(KQLMX_LockTag(p, k2.data(), 16), 0) << KQLMX_GetLastError(p);
     EXPECT_EQ(Write(p, kinds[0], k2), -1);
     EXPECT_EQ(KQLMX_GetLastError(p), kTagWriteProtected);
+    EXPECT_EQ(KQLMX_FormatTag(p, nullptr, 0), -1) << "no key asked for";
+    EXPECT_EQ(KQLMX_GetLastError(p), kTagWriteProtected);
     EXPECT_EQ(Read(p), kinds[3]);
     // Another program's raw writes to the NDEF file and the CC are refused by the card.
     for (int file : {0xE104, 0xE103}) {
