@@ -1,7 +1,9 @@
 #include "forms/SetDesfireKeysDlg.h"
 
 #include "app/KeyStore.h"
+#include "content/HexText.h"
 #include "forms/KeyStoreDlg.h"
+#include "res/StringTable.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +20,14 @@ CSetDesfireKeysDlg::CSetDesfireKeysDlg(int port, QWidget* parent) : QDialog(pare
 }
 
 void CSetDesfireKeysDlg::OnSet() {
-    KeyBytes = KeyFromText(m_key->text());
+    // This key is to protect the tag: a text that is no hex (a password typed as
+    // words) would protect it with a key of mostly zeros, which nobody meant.
+    const QString text = m_key->text();
+    const QByteArray latin1 = text.toLatin1();
+    if (!text.isEmpty() && !IsHexText(std::string_view(latin1.constData(), size_t(latin1.size())))) {
+        m_status->setText(KqString(IdsKeyNotHex));
+        return;
+    }
+    KeyBytes = KeyFromText(text);
     done(1);
 }

@@ -9,6 +9,7 @@
 #include "forms/KeyStoreDlg.h"
 #include "forms/MasterkeyAuthentDlg.h"
 #include "forms/NeuerSchluesselDlg.h"
+#include "forms/SetDesfireKeysDlg.h"
 
 #include <QFile>
 #include <QLabel>
@@ -346,6 +347,36 @@ private slots:
         QCOMPARE(dialog.result(), 1);
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), QString());
+    }
+
+    // "Setzen" in the protection-key dialog takes hex text of 0-16 bytes; any other
+    // text stays in the open dialog with 170, and no key is taken from it.
+    void theProtectionKeyDialogTakesOnlyHex_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("hex with blanks") << "01 02 a0" << 1 << "0102A0" + QString(26, u'0') << "";
+        QTest::newRow("empty") << "" << 1 << QString(32, u'0') << "";
+        QTest::newRow("a password") << "Passwort" << 0 << QString(32, u'0')
+                                    << "Schlüsselwert ist nicht hexadezimal";
+        QTest::newRow("hex after a letter that is none")
+            << "zz01" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
+    }
+    void theProtectionKeyDialogTakesOnlyHex() {
+        QFETCH(QString, typed);
+        QFETCH(int, result);
+        QFETCH(QString, key);
+        QFETCH(QString, status);
+        CSetDesfireKeysDlg dialog(7);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog, 2000));
+        QTest::keyClicks(dialog.KeyEdit(), typed);
+        Click(dialog, 1274);
+        QCOMPARE(dialog.result(), result);
+        QCOMPARE(dialog.isVisible(), result == 0);
+        QCOMPARE(KeyToText(dialog.KeyBytes), key);
+        QCOMPARE(dialog.StatusEdit()->text(), status);
     }
 };
 
