@@ -84,12 +84,20 @@ bool CNfcClassicTag::Fail(int code) {
     return false;
 }
 
+void CNfcClassicTag::Reactivate() {
+    if (handler_.Reactivate()) {
+        lostCode_ = 0;
+        return;
+    }
+    lostCode_ = handler_.Port().lastError ? handler_.Port().lastError : kTagErrorNoTag;
+}
+
 bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {
     if (authSector_ == sector && authType_ == type && authKey_ == key) return true;
     authSector_ = -1;
     if (!AuthenticateBlock(handler_.Port(), {}, type, key, FirstBlock(sector))) {
         // The refusal has halted the tag.
-        handler_.Reactivate();
+        Reactivate();
         return false;
     }
     authSector_ = sector;
@@ -104,14 +112,14 @@ bool CNfcClassicTag::ReadBlock(int block, Bytes& data) {
         return true;
     }
     authSector_ = -1;
-    handler_.Reactivate();
+    Reactivate();
     return false;
 }
 
 bool CNfcClassicTag::WriteBlock(int block, std::span<const uint8_t> data) {
     if (kq::WriteBlock(handler_.Port(), block, data.first(kBlockSize))) return true;
     authSector_ = -1;
-    handler_.Reactivate();
+    Reactivate();
     return false;
 }
 
@@ -335,12 +343,15 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
 bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing) {
     std::vector<int>& sectors = mad.sectors;
     missing = 0;
+    lostCode_ = 0;
     size_t room = 0;
     for (size_t i = startIndex; i < sectors.size(); ++i) {
         SectorCheck check;
         if (!CheckSector(sectors[i], false, check) || !check.valid || !check.writable) break;
         room += static_cast<size_t>(DataBlocks(sectors[i]) - (i == startIndex ? startBlock : 0)) * kBlockSize;
     }
+    // A tag taken away ends the walk too; it is no sign of a full tag.
+    if (lostCode_) return Fail(lostCode_);
     if (room >= byteCount) return true;
 
     // More sectors after the last listed one, passing over the MAD2 sector. A sector the
@@ -355,6 +366,7 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
         added.push_back(s);
         room += static_cast<size_t>(DataBlocks(s)) * kBlockSize;
     }
+    if (lostCode_) return Fail(lostCode_);
     if (!added.empty()) {
         // The MADs' data blocks are written with key B only.
         if (!EnterInMad(added, {true, true}, false)) return Fail(kTagErrorBlockWrite);
@@ -371,7 +383,9 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     if (!ReadMad(mad)) {
         // NDEF data of a newer mapping is not formatted away unless a format is asked for.
         if (mad.newer && !all) return false;
-        handler_.Reactivate();
+        // A tag taken away is told so, not formatted.
+        if (lostCode_) return Fail(lostCode_);
+        Reactivate();
         authSector_ = -1;
         if (!Format(all, area.size())) return Fail(kTagErrorFormat);
         if (!ReadMad(mad)) return Fail(kTagErrorNotNfcFormatted);
@@ -409,7 +423,8 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     // holding no message, never as the head of one message on the tail of another.
     const std::span<const uint8_t> out(bytes);
     auto put = [&](size_t n, std::span<const uint8_t> data) {
-        if (!Authenticate(targets[n].first, kKeyA, kNfcKey)) return Fail(kTagErrorClassicAuthentication);
+        if (!Authenticate(targets[n].first, kKeyA, kNfcKey))
+            return Fail(lostCode_ ? lostCode_ : kTagErrorClassicAuthentication);
         return WriteBlock(targets[n].second, data) || Fail(kTagErrorBlockWrite);
     };
     if (count > 1) {

@@ -53,6 +53,9 @@ private:
         uint8_t gpb = 0;
     };
 
+    // Finds and activates the tag again after a failed command; lostCode_ tells when it
+    // is gone.
+    void Reactivate();
     int SectorCount() const { return is4K_ ? 40 : 16; }
     bool ReadMad(Mad& mad);
     bool CheckSector(int sector, bool authenticated, SectorCheck& check);
@@ -70,6 +73,7 @@ private:
 
     CNfcTagHandler& handler_;
     bool is4K_;
+    int lostCode_ = 0; // why the tag could not be activated again after a failed command; 0: it was
     int authSector_ = -1; // the sector the tag is authenticated for, with these
     KeyType authType_ = kKeyA;
     Key authKey_{};

@@ -22,9 +22,11 @@ using kqsim::ClassicTag;
 using kqsim::TagId;
 using Model = ClassicTag::Model;
 
+constexpr int kTagNoTag = 0x20001;
 constexpr int kTagNotFormatted = 0x20004;
 constexpr int kTagNewer = 0x2000C;
 constexpr int kTagWriteProtected = 0x2000E;
+constexpr int kTagBlockWrite = 0x20012;
 
 const Bytes kTransport = Hex("FF FF FF FF FF FF");
 const Bytes kNfcKey = Hex("D3 F7 D3 F7 D3 F7");
@@ -438,6 +440,25 @@ TEST(Classic1K, HalfWrittenTagReadsAsHoldingNoMessage) {
     r.sim.clearFaults();
     ASSERT_EQ(r.WriteJson(TextJson(40)), 0);
     EXPECT_EQ(r.ReadJson(), TextJson(40));
+}
+
+// A tag taken away at any point of a write or a format is told as gone, or as the
+// block write it cut short; never as a tag too small for the message, and never
+// formatted anew on the way.
+TEST(Classic1K, ATagTakenAwayIsToldAsGone) {
+    TagSimReader r;
+    for (int commands = 1; commands <= 16; ++commands) {
+        for (const bool format : {false, true}) {
+            r.sim.removeAllTags();
+            const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
+            ASSERT_EQ(r.WriteJson(TextJson(5)), 0);
+            ASSERT_TRUE(r.sim.removeTagAfter(id, commands));
+            const int result = format ? KQLMX_FormatTag(r.port, nullptr, 0) : r.WriteJson(TextJson(100));
+            if (result == 0) continue;
+            EXPECT_TRUE(r.LastError() == kTagNoTag || r.LastError() == kTagBlockWrite)
+                << commands << (format ? " format: " : " write: ") << std::hex << r.LastError();
+        }
+    }
 }
 
 } // namespace
