@@ -27,4 +27,8 @@ void ReportMissingEntry(const char* name) {
     DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");
 }
 
+void VendorLibrary::ReportUnloadable(const std::string& path) {
+    DebugOutput("Fehler: Kann " + path + " nicht laden\r\n");
+}
+
 } // namespace kq::platform

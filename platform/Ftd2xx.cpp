@@ -53,34 +53,26 @@ Ftd2xx::Ftd2xx(std::string path, uint32_t vid, uint32_t pid)
 Ftd2xx::~Ftd2xx() = default;
 
 bool Ftd2xx::Load() {
-    std::lock_guard lock(loadMutex_);
-    if (tried_) return library_ != nullptr;
-    tried_ = true;
-    library_ = DynamicLibrary::Load(path_);
-    if (!library_) {
-        DebugOutput("Fehler: Kann " + path_ + " nicht laden\r\n");
-        return false;
-    }
-    const DynamicLibrary& lib = *library_;
-    Entries& f = *fn_;
-    BindEntry(lib, "FT_SetVIDPID", f.SetVIDPID);
-    BindEntry(lib, "FT_CreateDeviceInfoList", f.CreateDeviceInfoList);
-    BindEntry(lib, "FT_GetDeviceInfoList", f.GetDeviceInfoList);
-    BindEntry(lib, "FT_OpenEx", f.OpenEx);
-    BindEntry(lib, "FT_Close", f.Close);
-    BindEntry(lib, "FT_SetBaudRate", f.SetBaudRate);
-    BindEntry(lib, "FT_SetDataCharacteristics", f.SetDataCharacteristics);
-    BindEntry(lib, "FT_SetFlowControl", f.SetFlowControl);
-    BindEntry(lib, "FT_SetDtr", f.SetDtr);
-    BindEntry(lib, "FT_SetRts", f.SetRts);
-    BindEntry(lib, "FT_SetTimeouts", f.SetTimeouts);
-    BindEntry(lib, "FT_SetLatencyTimer", f.SetLatencyTimer);
-    BindEntry(lib, "FT_Purge", f.Purge);
-    BindEntry(lib, "FT_GetQueueStatus", f.GetQueueStatus);
-    BindEntry(lib, "FT_Read", f.Read);
-    BindEntry(lib, "FT_Write", f.Write);
-    CallEntry(kFtMissing, f.SetVIDPID, vid_, pid_);
-    return true;
+    return library_.Load(path_, [this](const DynamicLibrary& lib) {
+        Entries& f = *fn_;
+        BindEntry(lib, "FT_SetVIDPID", f.SetVIDPID);
+        BindEntry(lib, "FT_CreateDeviceInfoList", f.CreateDeviceInfoList);
+        BindEntry(lib, "FT_GetDeviceInfoList", f.GetDeviceInfoList);
+        BindEntry(lib, "FT_OpenEx", f.OpenEx);
+        BindEntry(lib, "FT_Close", f.Close);
+        BindEntry(lib, "FT_SetBaudRate", f.SetBaudRate);
+        BindEntry(lib, "FT_SetDataCharacteristics", f.SetDataCharacteristics);
+        BindEntry(lib, "FT_SetFlowControl", f.SetFlowControl);
+        BindEntry(lib, "FT_SetDtr", f.SetDtr);
+        BindEntry(lib, "FT_SetRts", f.SetRts);
+        BindEntry(lib, "FT_SetTimeouts", f.SetTimeouts);
+        BindEntry(lib, "FT_SetLatencyTimer", f.SetLatencyTimer);
+        BindEntry(lib, "FT_Purge", f.Purge);
+        BindEntry(lib, "FT_GetQueueStatus", f.GetQueueStatus);
+        BindEntry(lib, "FT_Read", f.Read);
+        BindEntry(lib, "FT_Write", f.Write);
+        CallEntry(kFtMissing, f.SetVIDPID, vid_, pid_);
+    });
 }
 
 FtStatus Ftd2xx::GetDeviceInfoList(std::vector<FtDeviceInfo>& devices) {
@@ -112,7 +104,9 @@ FtStatus Ftd2xx::OpenBySerialNumber(const std::string& serial, FtHandle* handle)
                      handle);
 }
 
-FtStatus Ftd2xx::Close(FtHandle h) { return CallEntry(kFtMissing, fn_->Close, h); }
+FtStatus Ftd2xx::Close(FtHandle h) {
+    return CallEntry(kFtMissing, fn_->Close, h);
+}
 FtStatus Ftd2xx::SetBaudRate(FtHandle h, uint32_t rate) {
     return CallEntry(kFtMissing, fn_->SetBaudRate, h, rate);
 }
@@ -122,15 +116,21 @@ FtStatus Ftd2xx::SetDataCharacteristics(FtHandle h, uint8_t bits, uint8_t stopBi
 FtStatus Ftd2xx::SetFlowControl(FtHandle h, uint16_t mode, uint8_t xon, uint8_t xoff) {
     return CallEntry(kFtMissing, fn_->SetFlowControl, h, mode, xon, xoff);
 }
-FtStatus Ftd2xx::SetDtr(FtHandle h) { return CallEntry(kFtMissing, fn_->SetDtr, h); }
-FtStatus Ftd2xx::SetRts(FtHandle h) { return CallEntry(kFtMissing, fn_->SetRts, h); }
+FtStatus Ftd2xx::SetDtr(FtHandle h) {
+    return CallEntry(kFtMissing, fn_->SetDtr, h);
+}
+FtStatus Ftd2xx::SetRts(FtHandle h) {
+    return CallEntry(kFtMissing, fn_->SetRts, h);
+}
 FtStatus Ftd2xx::SetTimeouts(FtHandle h, uint32_t readMs, uint32_t writeMs) {
     return CallEntry(kFtMissing, fn_->SetTimeouts, h, readMs, writeMs);
 }
 FtStatus Ftd2xx::SetLatencyTimer(FtHandle h, uint8_t ms) {
     return CallEntry(kFtMissing, fn_->SetLatencyTimer, h, ms);
 }
-FtStatus Ftd2xx::Purge(FtHandle h, uint32_t mask) { return CallEntry(kFtMissing, fn_->Purge, h, mask); }
+FtStatus Ftd2xx::Purge(FtHandle h, uint32_t mask) {
+    return CallEntry(kFtMissing, fn_->Purge, h, mask);
+}
 FtStatus Ftd2xx::GetQueueStatus(FtHandle h, uint32_t* rxBytes) {
     *rxBytes = 0;
     return CallEntry(kFtMissing, fn_->GetQueueStatus, h, rxBytes);

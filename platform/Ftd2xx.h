@@ -74,9 +74,7 @@ private:
     struct Entries;
     const std::string path_;
     const uint32_t vid_, pid_;
-    std::mutex loadMutex_;
-    bool tried_ = false;
-    std::unique_ptr<DynamicLibrary> library_;
+    VendorLibrary library_;
     std::unique_ptr<Entries> fn_;
 };
 

@@ -29,30 +29,22 @@ UsbXpress::UsbXpress(std::string path) : path_(std::move(path)), fn_(std::make_u
 UsbXpress::~UsbXpress() = default;
 
 bool UsbXpress::Load() {
-    std::lock_guard lock(loadMutex_);
-    if (tried_) return library_ != nullptr;
-    tried_ = true;
-    library_ = DynamicLibrary::Load(path_);
-    if (!library_) {
-        DebugOutput("Fehler: Kann " + path_ + " nicht laden\r\n");
-        return false;
-    }
-    const DynamicLibrary& lib = *library_;
-    Entries& f = *fn_;
-    BindEntry(lib, "SI_GetNumDevices", f.GetNumDevices);
-    BindEntry(lib, "SI_GetProductString", f.GetProductString);
-    BindEntry(lib, "SI_Open", f.Open);
-    BindEntry(lib, "SI_Close", f.Close);
-    BindEntry(lib, "SI_Read", f.Read);
-    BindEntry(lib, "SI_Write", f.Write);
-    BindEntry(lib, "SI_FlushBuffers", f.FlushBuffers);
-    BindEntry(lib, "SI_SetTimeouts", f.SetTimeouts);
-    BindEntry(lib, "SI_CheckRXQueue", f.CheckRXQueue);
-    BindEntry(lib, "SI_SetBaudRate", f.SetBaudRate);
-    BindEntry(lib, "SI_SetLineControl", f.SetLineControl);
-    BindEntry(lib, "SI_SetFlowControl", f.SetFlowControl);
-    BindEntry(lib, "SI_SetBreak", f.SetBreak);
-    return true;
+    return library_.Load(path_, [this](const DynamicLibrary& lib) {
+        Entries& f = *fn_;
+        BindEntry(lib, "SI_GetNumDevices", f.GetNumDevices);
+        BindEntry(lib, "SI_GetProductString", f.GetProductString);
+        BindEntry(lib, "SI_Open", f.Open);
+        BindEntry(lib, "SI_Close", f.Close);
+        BindEntry(lib, "SI_Read", f.Read);
+        BindEntry(lib, "SI_Write", f.Write);
+        BindEntry(lib, "SI_FlushBuffers", f.FlushBuffers);
+        BindEntry(lib, "SI_SetTimeouts", f.SetTimeouts);
+        BindEntry(lib, "SI_CheckRXQueue", f.CheckRXQueue);
+        BindEntry(lib, "SI_SetBaudRate", f.SetBaudRate);
+        BindEntry(lib, "SI_SetLineControl", f.SetLineControl);
+        BindEntry(lib, "SI_SetFlowControl", f.SetFlowControl);
+        BindEntry(lib, "SI_SetBreak", f.SetBreak);
+    });
 }
 
 SiStatus UsbXpress::GetNumDevices(uint32_t* count) {

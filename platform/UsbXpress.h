@@ -51,9 +51,7 @@ public:
 private:
     struct Entries;
     const std::string path_;
-    std::mutex loadMutex_;
-    bool tried_ = false;
-    std::unique_ptr<DynamicLibrary> library_;
+    VendorLibrary library_;
     std::unique_ptr<Entries> fn_;
 };
 
