@@ -91,7 +91,6 @@ class LanModule {
   int block0WritesSeen_ = 0;
   int unicastFd_ = -1;
   int broadcastFd_ = -1;
-  int wakeFd_ = -1;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -3,6 +3,7 @@
 // 1K, its MAD and first five sectors from block 1 on; odd: the 28 blocks of an ISO
 // 15693 tag from block 0 on; bit 1 set: made read-only before the write); the tag lies
 // on a simulated reader reached over a pty, as in the end-to-end tests.
+#include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
@@ -16,19 +17,7 @@
 
 namespace {
 
-struct Reader {
-    Reader() : pty(sim) {
-        port = pty.ok() ? KQLMX_OpenPort(pty.slavePath().c_str(), 19200, 500) : -1;
-        if (port <= 0) {
-            std::fprintf(stderr, "no simulated reader\n");
-            std::abort();
-        }
-        KQLMX_SetWaitMode(port, 1);
-    }
-    kqsim::Simulator sim;
-    kqsim::PtyTransport pty;
-    int port = -1;
-};
+using Reader = kqtest::FuzzSimReader;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Fuzz target: hostile Type 2 tag memory, read and then written through the tag
 // handler. The input is an NTAG213's memory from its CC (page 3) on; the tag lies on
 // a simulated reader reached over a pty, as in the end-to-end tests.
+#include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
@@ -16,19 +17,7 @@ namespace {
 constexpr int kFirstPage = 3;
 constexpr int kLastPage = 0x2C;
 
-struct Reader {
-    Reader() : pty(sim) {
-        port = pty.ok() ? KQLMX_OpenPort(pty.slavePath().c_str(), 19200, 500) : -1;
-        if (port <= 0) {
-            std::fprintf(stderr, "no simulated reader\n");
-            std::abort();
-        }
-        KQLMX_SetWaitMode(port, 1);
-    }
-    kqsim::Simulator sim;
-    kqsim::PtyTransport pty;
-    int port = -1;
-};
+using Reader = kqtest::FuzzSimReader;
 
 } // namespace
 
