@@ -36,12 +36,24 @@
 
 #include "Tag.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace kqsim {
+
+// Time on the air, counted in carrier cycles (fc = 13.56 MHz). A request at 1 out of 4
+// (26.48 kbit/s): SOF 1024/fc, each byte four symbols of 1024/fc, EOF 512/fc. An
+// answer at the high data rate on one subcarrier (fc/512 a bit, 26.48 kbit/s): the
+// tag's wait t1 = 4320/fc after the request's EOF, SOF 2048/fc, 8 bits of 512/fc a
+// byte, EOF 2048/fc. Lengths count the CRC bytes.
+constexpr long kVicinityEofCycles = 512;
+constexpr long kVicinityT1Cycles = 4320;
+long vicinityRequestCycles(std::size_t bytes);
+long vicinityAnswerCycles(std::size_t bytes);  // t1 included
+std::chrono::microseconds carrierTime(long cycles);
 
 class Iso15693Tag : public Tag {
  public:
@@ -75,6 +87,9 @@ class Iso15693Tag : public Tag {
 
   // Any other request; nothing when the tag stays silent.
   std::optional<Bytes> request(const Bytes& frame);
+  // The carrier cycles of that exchange: the frames on the air and, for a write or
+  // lock the tag carried out, its EEPROM programming time.
+  long exchangeCycles(const Bytes& frame, const std::optional<Bytes>& response) const;
 
   int blockCount() const { return blocks_; }
   int blockSize() const { return blockSize_; }

@@ -348,9 +348,15 @@ ReaderReply ReaderFirmware::iso15693(const Bytes& data) {
   if (!rfField_) return vicinityFailure(ReaderError::NoTag);
   if (frame[1] == 0x01 && (frame[0] & 0x04)) return inventory(frame);
   std::vector<Bytes> responses;
-  for (const Field::Entry& e : field_.entries())
-    if (Iso15693Tag* t = e.tag->asIso15693())
-      if (auto r = t->request(frame)) responses.push_back(std::move(*r));
+  long cycles = vicinityRequestCycles(frame.size() + 2);  // no tag answers
+  for (const Field::Entry& e : field_.entries()) {
+    if (Iso15693Tag* t = e.tag->asIso15693()) {
+      auto r = t->request(frame);
+      cycles = std::max(cycles, t->exchangeCycles(frame, r));
+      if (r) responses.push_back(std::move(*r));
+    }
+  }
+  tagTime_ += carrierTime(cycles);
   if (responses.empty()) return vicinityFailure(ReaderError::NoTag);
   for (const Bytes& r : responses)
     if (r != responses[0]) return vicinityFailure(ReaderError::Collision);
@@ -388,6 +394,16 @@ ReaderReply ReaderFirmware::inventory(const Bytes& frame) {
       out.insert(out.end(), r.begin(), r.end());
     }
   };
+
+  // The request, then each slot: the answers of its tags (flags, DSFID, UID, CRC;
+  // colliding answers take as long), and from the second slot on the EOF that opens it.
+  const std::size_t slots = (flags & 0x20) ? 1 : 16;
+  long cycles = vicinityRequestCycles(frame.size() + 2) + kVicinityEofCycles * static_cast<long>(slots - 1);
+  for (std::size_t slot = 0; slot < slots; ++slot) {
+    auto inSlot = [&](Iso15693Tag* t) { return slots == 1 || t->slot(maskLength) == static_cast<int>(slot); };
+    if (std::any_of(answering.begin(), answering.end(), inSlot)) cycles += vicinityAnswerCycles(12);
+  }
+  tagTime_ += carrierTime(cycles);
 
   Bytes out;
   if (flags & 0x20) {  // one slot

@@ -4,6 +4,7 @@
 // the frame layouts. Versions, addresses, rates, reader settings and the answer
 // faults are shown end to end against the reader library.
 #include "sim/InProcessEndpoint.h"
+#include "sim/Iso15693Tag.h"
 #include "sim/Simulator.h"
 #include "sim/Type2Tag.h"
 
@@ -96,10 +97,31 @@ TEST(SimReaderFault, DelaysSplitAnswerByPhase) {
 //     twice for a 7-byte UID = 3744
 //   READ 38 + 164 bits = 1998; WRITE 74 bits + ACK 6 bits = 846, + 4100 programming
 //   = 4946; a WRITE beyond the memory gets a NAK without programming = 846.
+// ISO 15693 (ISO/IEC 15693-2, fc = 13.56 MHz): a request byte at 1 out of 4 is 4 x
+// 75.52 = 302.07 us, SOF 75.52, EOF 37.76; an answer after t1 = 318.58 with SOF and EOF
+// of 151.04 each and 8 x 37.76 = 302.07 us a byte; a write or lock answers 20 ms after
+// the request (the latest the write-alone rule allows), with the option flag t1 after
+// the reader's EOF sent at that time. Lengths count the CRC:
+//   inventory of 16 slots, 5 bytes: 1623.6, 15 slot EOFs 566.4, two tags in two slots
+//     answering 12 bytes: 2 x 4245.4 = 10681
+//   addressed read single block, 13 bytes 4040.1 + answer of 7 bytes 2735.1 = 6775
+//   addressed write single block, 17 bytes 5248.4 + 20000 + answer frame of 3 bytes
+//     1208.3 = 26457; the tag that wants the option flag: + 37.76 + 318.58 = 26813,
+//     without it silent = 5248; lock block, 13 bytes 4040.1 + 20000 + 1208.3 = 25248;
+//   a write refused for the locked block: 5248.4 + 318.58 + 4 bytes 1510.3 = 7077.
 TEST(SimReaderTiming, AnswersWaitForTheTagsDatasheetTimes) {
   Simulator sim;
   InProcessEndpoint host(sim);
   sim.placeTag(Type2Tag::blank(Type2Tag::Model::Ntag213));
+  const Bytes icode = {0x78, 0x56, 0x34, 0x12, 0x00, 0x01, 0x04, 0xE0};  // inventory slot 8
+  const Bytes ti = {0x79, 0x56, 0x34, 0x12, 0x00, 0xC4, 0x07, 0xE0};     // slot 9
+  sim.placeTag(Iso15693Tag::blank("icode", icode));
+  sim.placeTag(Iso15693Tag::blank("iso15693-ti", ti));
+  auto vicinity = [](Bytes head, const Bytes& uid, Bytes tail) {
+    head.insert(head.end(), uid.begin(), uid.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
   struct Step {
     const char* what;
     std::uint8_t command;
@@ -113,6 +135,13 @@ TEST(SimReaderTiming, AnswersWaitForTheTagsDatasheetTimes) {
       {"read page 4", 0x34, {0x04}, 1998},
       {"write page 4", 0x35, {0x04, 0x03, 0x00, 0xFE, 0x00}, 4946},
       {"write beyond the memory", 0x35, {0x50, 0x00, 0x00, 0x00, 0x00}, 846},
+      {"inventory of 16 slots", 0x20, {0x06, 0x01, 0x00}, 10681},
+      {"read single block", 0x20, vicinity({0x22, 0x20}, icode, {0x01}), 6775},
+      {"write single block", 0x20, vicinity({0x22, 0x21}, icode, {0x01, 1, 2, 3, 4}), 26457},
+      {"write with the option flag", 0x20, vicinity({0x62, 0x21}, ti, {0x01, 1, 2, 3, 4}), 26813},
+      {"write without it: silence", 0x20, vicinity({0x22, 0x21}, ti, {0x01, 1, 2, 3, 4}), 5248},
+      {"lock block", 0x20, vicinity({0x22, 0x22}, icode, {0x02}), 25248},
+      {"write to the locked block", 0x20, vicinity({0x22, 0x21}, icode, {0x02, 1, 2, 3, 4}), 7077},
   };
   long total = 0;
   for (const Step& step : steps) {
