@@ -58,6 +58,9 @@ bool TextJsonToRecords(std::string_view text, CNdefMessage& message) {
 bool UriSchemeToRecords(const CUriScheme* scheme, CNdefMessage& message) {
     if (!scheme)
         return false;
+    const int type = scheme->GetSchemeType();
+    if ((type == CUriScheme::kMail || type == CUriScheme::kSms) && scheme->value.empty())
+        return false;
     message.records.clear();
     auto uri = std::make_unique<CNdefUriRecord>(scheme->Compose(true), true);
     if (scheme->title.empty()) {
