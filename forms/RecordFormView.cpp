@@ -266,6 +266,10 @@ void CRecordFormView::ShowRow(const QStringList& columns) {
         SetFieldText(i, columns[i]);
 }
 
+int CRecordFormView::ExcessBytes(const QString& piece) const {
+    return static_cast<int>(piece.toUtf8().size());
+}
+
 // ---- Templates ----------------------------------------------------------------------
 
 bool CRecordFormView::GetTemplateLines(QStringList& lines) const {
@@ -401,6 +405,9 @@ void CRecordFormView::ShowDataRecord(int n) {
     m_prevRecord->setEnabled(false);
     m_nextRecord->setEnabled(false);
     SetPendingFromFields();
+    // A list without a usable row leaves no controls of the list, template or file
+    // shown before it.
+    if (m_rows.isEmpty()) ShowDataListControls(false, false);
     if (n < 0 || n >= RowCount()) return;
 
     ShowRow(m_rows[n]);
@@ -462,13 +469,23 @@ void CRecordFormView::OnWrite() {
 void CRecordFormView::MarkExcess(int excess) {
     QPlainTextEdit* edit = ExcessEdit();
     if (excess <= 0 || !edit) return;
+    // The excess is counted in the record's bytes: as many characters are marked
+    // from the end as take up that many bytes. A count beyond the text (the
+    // record's own bytes) marks the whole text.
+    const QString text = edit->document()->toRawText();
+    qsizetype start = text.size();
+    for (int bytes = 0; start > 0 && bytes < excess;) {
+        const qsizetype length =
+            start >= 2 && text[start - 1].isLowSurrogate() && text[start - 2].isHighSurrogate() ? 2 : 1;
+        start -= length;
+        const QChar c = text[start];
+        const bool lineBreak = c == QChar(QChar::ParagraphSeparator) || c == QChar(QChar::LineSeparator);
+        bytes += ExcessBytes(lineBreak ? kCrLf : text.mid(start, length));
+    }
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);
-    const int end = cursor.position();
-    // A count beyond the text (bytes of characters outside ASCII, the record's own
-    // bytes) marks the whole text.
-    cursor.setPosition(std::max(0, end - excess));
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.setPosition(static_cast<int>(start));
+    cursor.setPosition(static_cast<int>(text.size()), QTextCursor::KeepAnchor);
     edit->setTextCursor(cursor);
     edit->ensureCursorVisible();
     edit->setFocus();
