@@ -148,7 +148,8 @@ void CVCardMime::Clear() {
 
 void CVCardMime::Build(CMyByteArray& payload) const {
     payload.clear();
-    if (givenName.empty() && familyName.empty())
+    // A name that is cut away whole (text ends at a NUL byte) is no name either.
+    if (LineValue(givenName).empty() && LineValue(familyName).empty())
         return;
 
     std::string displayName = givenName.empty()    ? familyName

@@ -215,7 +215,13 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
                           Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
                           Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "","TITLE" : "T"}})", kTagUriFormat},
                           Case{R"({"MAIL" : {"ADDRESS" : "","SUBJECT" : "S","MESSAGE" : "x","TITLE" : ""}})",
-                               kTagUriFormat}}) {
+                               kTagUriFormat},
+                          // Text ends at a NUL byte: nothing of the number, address or name is left.
+                          Case{R"({"SMS" : {"ADDRESS" : "\u0000123","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
+                          Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
+                               kTagUriFormat},
+                          Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
+                               kTagMimeFormat}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         const Bytes before = *r.sim.tagMemory(id);
