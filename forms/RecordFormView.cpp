@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -470,17 +471,20 @@ void CRecordFormView::MarkExcess(int excess) {
     QPlainTextEdit* edit = ExcessEdit();
     if (excess <= 0 || !edit) return;
     // The excess is counted in the record's bytes: as many characters are marked
-    // from the end as take up that many bytes. A count beyond the text (the
-    // record's own bytes) marks the whole text.
+    // from the end as take up that many bytes. A character is what the user sees as
+    // one (a flag, a letter with its accents), so that none is marked in half. A
+    // count beyond the text (the record's own bytes) marks the whole text.
     const QString text = edit->document()->toRawText();
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.toEnd();
     qsizetype start = text.size();
     for (int bytes = 0; start > 0 && bytes < excess;) {
-        const qsizetype length =
-            start >= 2 && text[start - 1].isLowSurrogate() && text[start - 2].isHighSurrogate() ? 2 : 1;
-        start -= length;
-        const QChar c = text[start];
-        const bool lineBreak = c == QChar(QChar::ParagraphSeparator) || c == QChar(QChar::LineSeparator);
-        bytes += ExcessBytes(lineBreak ? kCrLf : text.mid(start, length));
+        const qsizetype previous = std::max<qsizetype>(0, characters.toPreviousBoundary());
+        QString piece = text.mid(previous, start - previous);
+        piece.replace(QChar(QChar::ParagraphSeparator), kCrLf);
+        piece.replace(QChar(QChar::LineSeparator), kCrLf);
+        bytes += ExcessBytes(piece);
+        start = previous;
     }
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);

@@ -206,28 +206,35 @@ private slots:
         QTest::addColumn<bool>("ultralight");
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<int>("bytesPerCharacter");
+        QTest::addColumn<int>("unitsPerCharacter"); // UTF-16 units of one character
         // NTAG213: a 167-byte message for 160 letters, in 139 bytes of data area.
-        QTest::newRow("ASCII on an NTAG213") << int(kViewText) << false << QStringList{QString(160, u'x')} << 1;
+        QTest::newRow("ASCII on an NTAG213") << int(kViewText) << false << QStringList{QString(160, u'x')} << 1 << 1;
         // Umlauts of 2 bytes: about half as many characters as bytes too many.
         QTest::newRow("umlauts on an NTAG213")
-            << int(kViewText) << false << QStringList{QString(100, QChar(0xE4))} << 2;
+            << int(kViewText) << false << QStringList{QString(100, QChar(0xE4))} << 2 << 1;
         // Ultralight: 40 euro signs of 3 bytes make a 127-byte message, in 48 bytes.
         QTest::newRow("multi-byte on an Ultralight")
-            << int(kViewText) << true << QStringList{QString(40, QChar(0x20AC))} << 3;
+            << int(kViewText) << true << QStringList{QString(40, QChar(0x20AC))} << 3 << 1;
         // "%C3%A4" in the URI for each umlaut of the message.
         QTest::newRow("umlauts in an SMS")
-            << int(kViewSms) << false << QStringList{"", "123", QString(40, QChar(0xE4))} << 6;
+            << int(kViewSms) << false << QStringList{"", "123", QString(40, QChar(0xE4))} << 6 << 1;
         QTest::newRow("umlauts in an e-mail")
-            << int(kViewMail) << false << QStringList{"", "a@b.de", "Hallo", QString(40, QChar(0xE4))} << 6;
+            << int(kViewMail) << false << QStringList{"", "a@b.de", "Hallo", QString(40, QChar(0xE4))} << 6 << 1;
+        // A flag is one character of two code points (8 bytes): it is marked whole or
+        // not at all, never half of it.
+        QTest::newRow("flags in a text")
+            << int(kViewText) << false << QStringList{QString::fromUtf8("\U0001F1E9\U0001F1EA").repeated(40)} << 8
+            << 4;
         // A long subject: more bytes too many than the message has.
         QTest::newRow("beyond the message")
-            << int(kViewMail) << false << QStringList{"", "a@b.de", QString(200, u's'), "\u00E4\u00E4"} << 6;
+            << int(kViewMail) << false << QStringList{"", "a@b.de", QString(200, u's'), "\u00E4\u00E4"} << 6 << 1;
     }
     void theExcessIsMarked() {
         QFETCH(int, viewId);
         QFETCH(bool, ultralight);
         QFETCH(QStringList, fields);
         QFETCH(int, bytesPerCharacter);
+        QFETCH(int, unitsPerCharacter);
         FrameBench bench;
         bench.sim().placeTag(ultralight
                                  ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(2))
@@ -246,7 +253,7 @@ private slots:
         auto* edit = qobject_cast<QPlainTextEdit*>(form->FieldControl(int(fields.size()) - 1));
         QVERIFY(edit->hasFocus() || !QApplication::focusWindow());
         const QTextCursor cursor = edit->textCursor();
-        const int marked = (excess + bytesPerCharacter - 1) / bytesPerCharacter;
+        const int marked = (excess + bytesPerCharacter - 1) / bytesPerCharacter * unitsPerCharacter;
         QCOMPARE(cursor.selectionStart(), std::max(0, length - marked));
         QCOMPARE(cursor.selectionEnd(), length);
     }
