@@ -116,8 +116,16 @@ void CNfcTagAccess::ReadTag(std::unique_ptr<CNfcTagData>& item) {
     ResetResult();
     if (!EnsurePortOpen()) return;
     const WaitModeScope waitMode(*m_api, m_port);
+    // Every record the library can write must read back, and its JSON text can be
+    // several times the record's bytes (escaped control characters, a contact's
+    // members): a text too long for the buffer is asked for again in a larger one.
     std::vector<char> buffer(kReadBufferSize);
-    const int length = m_api->ReadTag(m_port, buffer.data(), kReadBufferSize);
+    int length = m_api->ReadTag(m_port, buffer.data(), static_cast<int>(buffer.size()));
+    while (length < 0 && static_cast<int>(buffer.size()) < kMaxReadBufferSize &&
+           m_api->GetLastError(m_port) == KQLMX_ERROR_BUFFER_TOO_SMALL) {
+        buffer.assign(buffer.size() * 4, '\0');
+        length = m_api->ReadTag(m_port, buffer.data(), static_cast<int>(buffer.size()));
+    }
     if (length < 0) {
         MapSdkError();
         return;
@@ -126,7 +134,7 @@ void CNfcTagAccess::ReadTag(std::unique_ptr<CNfcTagData>& item) {
     m_readFlag = true;
     // A formatted tag without a record gives an empty text, hence no item; a text
     // that does not parse gives none either.
-    const std::string_view text(buffer.data(), static_cast<size_t>(std::min(length, kReadBufferSize)));
+    const std::string_view text(buffer.data(), std::min(static_cast<size_t>(length), buffer.size()));
     if (JsonToNfcTagData(text, item) == RecordJsonResult::kUnknownKind)
         SetResult(OperationResult::kUnknownRecord, OperationResult::kUnknownDataType);
 }

@@ -36,8 +36,14 @@ public:
     // Shows a message (the only one: a failing port close). Default: a warning box.
     using MessageHook = std::function<void(const QString& text)>;
 
-    // The buffer ReadTag offers the reader library for the record text.
-    static constexpr int kReadBufferSize = 10000;
+    // The buffer ReadTag first offers the reader library for the record text: room
+    // for the escaped text of the largest message the supported tags hold. A text
+    // the library finds too long for it is asked for again in a buffer four times
+    // as large, up to kMaxReadBufferSize: an NDEF message has at most 65,535 bytes,
+    // whose text, every byte escaped, stays below 1 MiB; past that the reader, not
+    // the buffer, is at fault and asking again would only read the tag once more.
+    static constexpr int kReadBufferSize = 64 * 1024;
+    static constexpr int kMaxReadBufferSize = 1024 * 1024;
     // The reader output that lights while a beep sounds.
     static constexpr int kBeepOutput = 16;
 

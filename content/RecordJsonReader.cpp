@@ -221,10 +221,16 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
     case RecordKind::kBookmark:
         return BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message);
     case RecordKind::kMail:
-        return MailJsonToRecords(fields.Get("ADDRESS"), fields.Get("SUBJECT"), fields.Get("MESSAGE"),
-                                 fields.Get("TITLE"), message);
+        if (MailJsonToRecords(fields.Get("ADDRESS"), fields.Get("SUBJECT"), fields.Get("MESSAGE"),
+                              fields.Get("TITLE"), message))
+            return true;
+        context.SetError(kTagErrorUriFormat); // no address: it would not read back
+        return false;
     case RecordKind::kSms:
-        return SmsJsonToRecords(fields.Get("ADDRESS"), fields.Get("MESSAGE"), fields.Get("TITLE"), message);
+        if (SmsJsonToRecords(fields.Get("ADDRESS"), fields.Get("MESSAGE"), fields.Get("TITLE"), message))
+            return true;
+        context.SetError(kTagErrorUriFormat); // no number: it would not read back
+        return false;
     case RecordKind::kTelephon:
         return TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message);
     case RecordKind::kVCard:

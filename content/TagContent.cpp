@@ -1,6 +1,7 @@
 #include "content/TagContent.h"
 
 #include "content/TagErrorCode.h"
+#include "content/TextEncoding.h"
 #include "content/VCardMime.h"
 
 namespace {
@@ -57,6 +58,11 @@ bool TextJsonToRecords(std::string_view text, CNdefMessage& message) {
 
 bool UriSchemeToRecords(const CUriScheme* scheme, CNdefMessage& message) {
     if (!scheme)
+        return false;
+    const int type = scheme->GetSchemeType();
+    // The value as the URI carries it: text is cut at a NUL byte, so "\0..." would
+    // write no number or address at all.
+    if ((type == CUriScheme::kMail || type == CUriScheme::kSms) && AnsiToUtf8Copy(scheme->value).empty())
         return false;
     message.records.clear();
     auto uri = std::make_unique<CNdefUriRecord>(scheme->Compose(true), true);

@@ -25,7 +25,9 @@ std::unique_ptr<CUriScheme> MakeTelephonScheme(std::string_view number, std::str
 
 // Each empties the message and gives it exactly one record; true.
 bool TextJsonToRecords(std::string_view text, CNdefMessage& message);
-// False, with the message untouched, for no scheme object.
+// False, with the message untouched, for no scheme object, and for an e-mail or SMS
+// without its address or number: its URI would read back with other fields (the
+// body taken for the number, subject and body dropped).
 bool UriSchemeToRecords(const CUriScheme* scheme, CNdefMessage& message);
 // False, with the message untouched, when the content builds an empty payload
 // (a contact without any name): an empty record would wipe the tag's content.

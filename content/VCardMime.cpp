@@ -87,22 +87,50 @@ CVCardMime::CTelephon ReadTelephon(std::string_view property, std::string number
     return phone;
 }
 
-// The logical lines of the text. Lines end at CR LF, and also at a lone LF or CR
-// (cards of other writers); a line that begins with a blank or a tab continues the
-// one before: the line break and that one blank are taken out, so that a long
-// address folded by its writer reads back whole. Empty lines are dropped.
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
+// The lines of the text as they stand. Lines end at CR LF, and also at a lone LF or
+// CR (cards of other writers).
+std::vector<std::string_view> PhysicalLines(std::string_view text) {
+    std::vector<std::string_view> lines;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos)
             end = text.size();
-        const std::string_view line = text.substr(start, end - start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + (text.compare(end, kLineEnd.size(), kLineEnd) == 0 ? kLineEnd.size() : 1);
+    }
+    return lines;
+}
+
+// vCard 3.0 and later fold a long line by inserting CR LF and one blank, which the
+// reader takes out again; vCard 2.1 folds before a blank of the value itself, so
+// only the line break goes and the blank stays. A card without a VERSION line is
+// read as 2.1, the version this contact builds.
+bool FoldingKeepsBlank(const std::vector<std::string_view>& lines) {
+    for (std::string_view line : lines) {
+        if (EqualsNoCase(line, "END:VCARD"))
+            break; // only the first card is read
+        if (!StartsWithNoCase(line, "VERSION:"))
+            continue;
+        std::string_view version = line.substr(8);
+        while (!version.empty() && (version.front() == ' ' || version.front() == '\t'))
+            version.remove_prefix(1);
+        return !version.starts_with('3') && !version.starts_with('4');
+    }
+    return true;
+}
+
+// The logical lines of the text: a line that begins with a blank or a tab continues
+// the one before (unfolded as its version folds), so that a long value folded by its
+// writer reads back whole. Empty lines are dropped.
+std::vector<std::string> SplitLines(std::string_view text) {
+    const std::vector<std::string_view> physical = PhysicalLines(text);
+    const size_t kept = FoldingKeepsBlank(physical) ? 0 : 1;
+    std::vector<std::string> lines;
+    for (std::string_view line : physical) {
         if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty())
-            lines.back().append(line.substr(1));
+            lines.back().append(line.substr(kept));
         else if (!line.empty())
             lines.emplace_back(line);
-        start = end + (text.compare(end, kLineEnd.size(), kLineEnd) == 0 ? kLineEnd.size() : 1);
     }
     return lines;
 }
@@ -120,7 +148,8 @@ void CVCardMime::Clear() {
 
 void CVCardMime::Build(CMyByteArray& payload) const {
     payload.clear();
-    if (givenName.empty() && familyName.empty())
+    // A name that is cut away whole (text ends at a NUL byte) is no name either.
+    if (LineValue(givenName).empty() && LineValue(familyName).empty())
         return;
 
     std::string displayName = givenName.empty()    ? familyName

@@ -242,7 +242,9 @@ void CContactView::SetTemplateValue(int field, const QString& value) {
 }
 
 QStringList CContactView::TxtColumns(const QStringList& fields) const {
+    // A TXT record names the surname first, also when it holds nothing else.
     QStringList columns = fields;
+    if (!columns.isEmpty() && columns.size() < 2) columns.resize(2);
     if (columns.size() >= 2) columns.swapItemsAt(kColFirstName, kColSurname);
     return columns;
 }

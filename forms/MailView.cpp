@@ -1,6 +1,7 @@
 #include "forms/MailView.h"
 
 #include "content/NfcTagData.h"
+#include "content/PercentCodec.h"
 #include "content/RecordJsonWriter.h"
 #include "res/StringTable.h"
 
@@ -45,4 +46,8 @@ void CMailView::ShowTagFields(const CNfcTagData& data) {
     SetFieldText(kRecipient, QString::fromStdString(mail.value));
     SetFieldText(kSubject, QString::fromStdString(mail.subject));
     SetFieldText(kMessage, QString::fromStdString(mail.body));
+}
+
+int CMailView::ExcessBytes(const QString& piece) const {
+    return static_cast<int>(PercentEncode(UnifyLineEnds(piece.toStdString())).size());
 }

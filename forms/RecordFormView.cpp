@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -266,6 +267,10 @@ void CRecordFormView::ShowRow(const QStringList& columns) {
         SetFieldText(i, columns[i]);
 }
 
+int CRecordFormView::ExcessBytes(const QString& piece) const {
+    return static_cast<int>(piece.toUtf8().size());
+}
+
 // ---- Templates ----------------------------------------------------------------------
 
 bool CRecordFormView::GetTemplateLines(QStringList& lines) const {
@@ -401,6 +406,9 @@ void CRecordFormView::ShowDataRecord(int n) {
     m_prevRecord->setEnabled(false);
     m_nextRecord->setEnabled(false);
     SetPendingFromFields();
+    // A list without a usable row leaves no controls of the list, template or file
+    // shown before it.
+    if (m_rows.isEmpty()) ShowDataListControls(false, false);
     if (n < 0 || n >= RowCount()) return;
 
     ShowRow(m_rows[n]);
@@ -462,13 +470,26 @@ void CRecordFormView::OnWrite() {
 void CRecordFormView::MarkExcess(int excess) {
     QPlainTextEdit* edit = ExcessEdit();
     if (excess <= 0 || !edit) return;
+    // The excess is counted in the record's bytes: as many characters are marked
+    // from the end as take up that many bytes. A character is what the user sees as
+    // one (a flag, a letter with its accents), so that none is marked in half. A
+    // count beyond the text (the record's own bytes) marks the whole text.
+    const QString text = edit->document()->toRawText();
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.toEnd();
+    qsizetype start = text.size();
+    for (int bytes = 0; start > 0 && bytes < excess;) {
+        const qsizetype previous = std::max<qsizetype>(0, characters.toPreviousBoundary());
+        QString piece = text.mid(previous, start - previous);
+        piece.replace(QChar(QChar::ParagraphSeparator), kCrLf);
+        piece.replace(QChar(QChar::LineSeparator), kCrLf);
+        bytes += ExcessBytes(piece);
+        start = previous;
+    }
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);
-    const int end = cursor.position();
-    // A count beyond the text (bytes of characters outside ASCII, the record's own
-    // bytes) marks the whole text.
-    cursor.setPosition(std::max(0, end - excess));
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.setPosition(static_cast<int>(start));
+    cursor.setPosition(static_cast<int>(text.size()), QTextCursor::KeepAnchor);
     edit->setTextCursor(cursor);
     edit->ensureCursorVisible();
     edit->setFocus();

@@ -177,6 +177,9 @@ protected:
     // The edit whose end is marked when the record does not fit on the tag; none by
     // default.
     virtual QPlainTextEdit* ExcessEdit() const { return nullptr; }
+    // The bytes one character of that edit (a line break as CR LF) takes in the
+    // record. Default: its UTF-8 bytes.
+    virtual int ExcessBytes(const QString& piece) const;
 
 private:
     struct Field {

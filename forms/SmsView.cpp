@@ -1,6 +1,7 @@
 #include "forms/SmsView.h"
 
 #include "content/NfcTagData.h"
+#include "content/PercentCodec.h"
 #include "content/RecordJsonWriter.h"
 #include "res/StringTable.h"
 
@@ -40,4 +41,8 @@ void CSmsView::ShowTagFields(const CNfcTagData& data) {
     SetFieldText(kDescription, QString::fromStdString(sms.title));
     SetFieldText(kNumber, QString::fromStdString(sms.value));
     SetFieldText(kMessage, QString::fromStdString(sms.body));
+}
+
+int CSmsView::ExcessBytes(const QString& piece) const {
+    return static_cast<int>(PercentEncode(UnifyLineEnds(piece.toStdString())).size());
 }

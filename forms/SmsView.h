@@ -14,6 +14,8 @@ protected:
     std::string RecordJson() const override;
     void ShowTagFields(const CNfcTagData& data) override;
     QPlainTextEdit* ExcessEdit() const override { return m_message; }
+    // The message stands percent-encoded in the URI.
+    int ExcessBytes(const QString& piece) const override;
 
 private:
     QPlainTextEdit* m_message;

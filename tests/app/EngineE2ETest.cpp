@@ -7,6 +7,7 @@
 #include "app/NfcTagAccess.h"
 #include "app/ProfileSettings.h"
 #include "content/UriScheme.h"
+#include "sim/ClassicTag.h"
 #include "sim/DesfireCard.h"
 #include "sim/IsoDepTag.h"
 #include "sim/Type2Tag.h"
@@ -140,6 +141,39 @@ private slots:
             QCOMPARE(item->GetUriScheme()->GetSchemeType(), CUriScheme::kBookmark);
             QCOMPARE(item->GetUriScheme()->Compose(true), std::string("https://www.example.com"));
         }
+    }
+
+    // Every text the library writes reads back, also where its record JSON text is
+    // several times its bytes (line breaks and control characters escaped): a
+    // DESFire card's 2400 lines, a Classic 4K's 3000 control characters.
+    void aLongTextOnTheLargestTagsReadsBack_data() {
+        QTest::addColumn<bool>("desfire");
+        QTest::addColumn<QByteArray>("text");
+        QByteArray lines;
+        for (int i = 0; i < 2400; ++i) lines += "x\r\n";
+        QTest::newRow("DESFire, 2400 lines") << true << lines;
+        QByteArray controls;
+        for (int i = 0; i < 3000; ++i) controls += char(1 + i % 31);
+        QTest::newRow("Classic 4K, control characters") << false << controls;
+    }
+    void aLongTextOnTheLargestTagsReadsBack() {
+        QFETCH(bool, desfire);
+        QFETCH(QByteArray, text);
+        Bench bench;
+        if (desfire)
+            bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(
+                kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80}, std::make_unique<kqsim::DesfireCard>()));
+        else
+            bench.sim.placeTag(kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic4K));
+        CNfcTagAccess& engine = *bench.rig.engine;
+        if (!desfire) QVERIFY(engine.Format());
+        QVERIFY(engine.WriteText(text.toStdString(), false));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 2));
+        std::unique_ptr<CNfcTagData> item;
+        KQ_RUN_PAIRED(bench.rig, engine.ReadTag(item));
+        QCOMPARE(bench.rig.Result(), std::make_pair(0, 1));
+        QVERIFY(item && item->GetText());
+        QCOMPARE(QByteArray::fromStdString(*item->GetText()), text);
     }
 
     // Formatting leaves an empty NDEF message (one empty record: D0 00 00); reading it

@@ -63,7 +63,10 @@ public:
     int ReadTag(int, char* buf, int len) override {
         const int result = Call("Read", nullptr, 0);
         if (result < 0) return result;
-        if (static_cast<int>(readText.size()) + 1 > len) return -1;
+        if (static_cast<int>(readText.size()) + 1 > len) {
+            m_lastError = 5; // the library's "buffer too small"
+            return -1;
+        }
         std::memcpy(buf, readText.c_str(), readText.size() + 1);
         return static_cast<int>(readText.size());
     }
@@ -329,6 +332,10 @@ private slots:
         QTest::newRow("not JSON") << 0 << "{TEXT" << 0 << 1 << true << "";
         QTest::newRow("no tag") << kNoTag << "" << 1 << 13 << false << "";
         QTest::newRow("bad NFC data") << 0x20017 << "" << 2 << 37 << false << "";
+        // Longer than the first buffer: asked for again in a larger one.
+        const QString longText(300000, u'x');
+        QTest::newRow("a text beyond the first buffer")
+            << 0 << "{\"TEXT\":{\"TITLE\":\"" + longText + "\"}}" << 0 << 1 << true << longText;
     }
 
     void readTagHandsOverTheRecord() {

@@ -271,13 +271,29 @@ private slots:
         }
     }
 
-    // A list without a usable row says so and shows no data-list controls; rows
+    // A list without a usable row says so and shows an empty record without any
+    // data-list controls, also where a list or a template was shown before; rows
     // passed over are named in the same message.
+    void aListWithoutRowsSaysSo_data() {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("nothing") << "";
+        QTest::newRow("a list") << "list";
+        QTest::newRow("a template") << "template";
+    }
     void aListWithoutRowsSaysSo() {
+        QFETCH(QString, before);
         FrameBench bench;
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        if (before == "list") {
+            kqtest::ModalWatcher quiet;
+            form->LoadCsvDataList({"eins", "zwei", "drei"}, ';', "liste.csv");
+            form->ShowDataRecord(1);
+        } else if (before == "template") {
+            QVERIFY(form->SetFromTemplateLines({"TEXT", "TEXT:alt"}, "vorlage.tdp"));
+        }
         kqtest::ModalWatcher watcher;
         form->LoadCsvDataList({"", ";", "a;b"}, ';', "leer.csv");
+        QCOMPARE(form->FieldText(0), QString());
         QCOMPARE(
             watcher.seen,
             QStringList{"Diese Datensätze der Datenliste wurden übergangen:\nZeile 4: 2 Felder, höchstens 1 "

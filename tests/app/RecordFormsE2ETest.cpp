@@ -197,28 +197,51 @@ private slots:
                                                             "TEL;WORK;FAX:2", "URL:https://Berg.de"}))));
     }
 
-    // A text too long for the tag: the excess is marked at the end of the text; a
-    // count beyond the text's length (multi-byte characters) marks all of it.
+    // A record too long for the tag: the excess, counted in the record's bytes, is
+    // marked at the end of the message as the characters that take up those bytes
+    // (UTF-8 in a text record, percent-encoded in an SMS or e-mail URI); a count
+    // beyond what the message holds marks all of it.
     void theExcessIsMarked_data() {
+        QTest::addColumn<int>("viewId");
         QTest::addColumn<bool>("ultralight");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("beyondTheText");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<int>("bytesPerCharacter");
+        QTest::addColumn<int>("unitsPerCharacter"); // UTF-16 units of one character
         // NTAG213: a 167-byte message for 160 letters, in 139 bytes of data area.
-        QTest::newRow("ASCII on an NTAG213") << false << QString(160, u'x') << false;
+        QTest::newRow("ASCII on an NTAG213") << int(kViewText) << false << QStringList{QString(160, u'x')} << 1 << 1;
+        // Umlauts of 2 bytes: about half as many characters as bytes too many.
+        QTest::newRow("umlauts on an NTAG213")
+            << int(kViewText) << false << QStringList{QString(100, QChar(0xE4))} << 2 << 1;
         // Ultralight: 40 euro signs of 3 bytes make a 127-byte message, in 48 bytes.
-        QTest::newRow("multi-byte on an Ultralight") << true << QString(40, QChar(0x20AC)) << true;
+        QTest::newRow("multi-byte on an Ultralight")
+            << int(kViewText) << true << QStringList{QString(40, QChar(0x20AC))} << 3 << 1;
+        // "%C3%A4" in the URI for each umlaut of the message.
+        QTest::newRow("umlauts in an SMS")
+            << int(kViewSms) << false << QStringList{"", "123", QString(40, QChar(0xE4))} << 6 << 1;
+        QTest::newRow("umlauts in an e-mail")
+            << int(kViewMail) << false << QStringList{"", "a@b.de", "Hallo", QString(40, QChar(0xE4))} << 6 << 1;
+        // A flag is one character of two code points (8 bytes): it is marked whole or
+        // not at all, never half of it.
+        QTest::newRow("flags in a text")
+            << int(kViewText) << false << QStringList{QString::fromUtf8("\U0001F1E9\U0001F1EA").repeated(40)} << 8
+            << 4;
+        // A long subject: more bytes too many than the message has.
+        QTest::newRow("beyond the message")
+            << int(kViewMail) << false << QStringList{"", "a@b.de", QString(200, u's'), "\u00E4\u00E4"} << 6 << 1;
     }
     void theExcessIsMarked() {
+        QFETCH(int, viewId);
         QFETCH(bool, ultralight);
-        QFETCH(QString, text);
-        QFETCH(bool, beyondTheText);
+        QFETCH(QStringList, fields);
+        QFETCH(int, bytesPerCharacter);
+        QFETCH(int, unitsPerCharacter);
         FrameBench bench;
         bench.sim().placeTag(ultralight
                                  ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(2))
                                  : kqtest::BlankNtag213(2));
         if (ultralight) QVERIFY(bench.doc.Engine().Format()); // a blank Ultralight is not NFC formatted
-        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
-        kqtest::FillFields(*form, {text});
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, viewId);
+        kqtest::FillFields(*form, fields);
         ControlById<QPushButton>(*form, CRecordFormView::IdWrite)->click();
         int state = -1;
         int index = 0;
@@ -226,12 +249,13 @@ private slots:
         bench.doc.Engine().GetResult(state, index, &excess);
         QCOMPARE(std::make_pair(state, index), std::make_pair(1, 27));
         QVERIFY(excess > 0);
-        QCOMPARE(excess > text.size(), beyondTheText);
-        auto* edit = qobject_cast<QPlainTextEdit*>(form->FieldControl(0));
+        const int length = int(fields.back().size());
+        auto* edit = qobject_cast<QPlainTextEdit*>(form->FieldControl(int(fields.size()) - 1));
         QVERIFY(edit->hasFocus() || !QApplication::focusWindow());
         const QTextCursor cursor = edit->textCursor();
-        QCOMPARE(cursor.selectionStart(), std::max(0, int(text.size()) - excess));
-        QCOMPARE(cursor.selectionEnd(), int(text.size()));
+        const int marked = (excess + bytesPerCharacter - 1) / bytesPerCharacter * unitsPerCharacter;
+        QCOMPARE(cursor.selectionStart(), std::max(0, length - marked));
+        QCOMPARE(cursor.selectionEnd(), length);
     }
 
     // Cyclic writing from a list loaded with "Datenliste laden" onto tags placed one

@@ -331,6 +331,10 @@ private slots:
         QCOMPARE(kqtest::FieldTexts(*form),
                  (QStringList{"Max", "Muster", "Vek", "Privat", "+49 1", "Fax privat", "+49 2",
                               "max@example.org", "http://", "www.vek.de"}));
+        // A record of one field holds the surname too.
+        form->LoadTxtDataList("CONTACT\r\nMuster;;", 9, "kontakte.txt");
+        QCOMPARE(form->RowCount(), 1);
+        QCOMPARE(kqtest::FieldTexts(*form).mid(0, 2), (QStringList{"", "Muster"}));
     }
 
     // A contact from a tag: names, organisation, the first two numbers with their

@@ -27,6 +27,7 @@ constexpr int kTagNfcWriteProtection = 0x20010;
 constexpr int kTagBlockRead = 0x20011;
 constexpr int kTagBlockWrite = 0x20012;
 constexpr int kTagNfcData = 0x20017;
+constexpr int kTagUriFormat = 0x20018;
 constexpr int kTagMimeFormat = 0x20019;
 constexpr int kTagUnknownDataType = 0x2001B;
 
@@ -209,6 +210,17 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
     for (const Case& c : {Case{"not json", kTagUnknownDataType}, Case{R"({"TEXT" : 5})", kTagUnknownDataType},
                           Case{R"({"PICTURE" : {"URL" : "x"}})", kTagUnknownDataType},
                           Case{R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "Kiel"}})",
+                               kTagMimeFormat},
+                          // Without number or address the URI would read back otherwise.
+                          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
+                          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "","TITLE" : "T"}})", kTagUriFormat},
+                          Case{R"({"MAIL" : {"ADDRESS" : "","SUBJECT" : "S","MESSAGE" : "x","TITLE" : ""}})",
+                               kTagUriFormat},
+                          // Text ends at a NUL byte: nothing of the number, address or name is left.
+                          Case{R"({"SMS" : {"ADDRESS" : "\u0000123","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
+                          Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
+                               kTagUriFormat},
+                          Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
                                kTagMimeFormat}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
@@ -626,6 +638,33 @@ TEST(TagCalls, TagFoundAfterTheFieldWasOffForAMoment) {
     EXPECT_EQ(commands[2], Hex("F5 01"));
     EXPECT_EQ(commands[3], Hex("30"));
     EXPECT_EQ(commands[4], Hex("31"));
+}
+
+// --- contacts of other writers ----------------------------------------------------
+
+// A folded line: vCard 2.1 folds before a blank of the value, which stays; 3.0
+// inserts the blank, which goes.
+TEST(Type2Read, FoldedContactLinesUnfoldAsTheirVersionSays) {
+    struct Case {
+        std::string card;
+        std::string firstName;
+    };
+    for (const Case& c : {Case{"VERSION:2.1\r\nN:Berg;Anna\r\n Maria", "Anna Maria"},
+                          Case{"N:Berg;Anna\r\n\tMaria", "Anna\\tMaria"}, // 2.1 without a VERSION line
+                          Case{"VERSION:3.0\r\nN:Berg;Anna\r\n Maria", "AnnaMaria"},
+                          Case{"VERSION:4.0\r\nN:Berg;An\r\n na", "Anna"}}) {
+        const Bytes record =
+            ShortRecord(0x02, "text/vcard", Ascii("BEGIN:VCARD\r\n" + c.card + "\r\nEND:VCARD"));
+        const Bytes area = PaddedToPages(Cat({kNtag213LockControl, NdefTlv(record)}));
+        Pages pages;
+        for (size_t at = 0; at < area.size(); at += 4)
+            pages.emplace_back(4 + static_cast<int>(at / 4), Bytes(area.begin() + at, area.begin() + at + 4));
+        TagSimReader r;
+        r.sim.placeTag(TagWithPages("ntag213", pages));
+        EXPECT_EQ(ReadJson(r), R"({"VCARD" : {"FIRSTNAME" : ")" + c.firstName +
+                                   R"(","SURNAME" : "Berg","ORGANISATION" : ""}})")
+            << c.card;
+    }
 }
 
 // --- hostile tag memory ------------------------------------------------------------
