@@ -62,6 +62,10 @@ int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* ma
     return App().ConfigureLanReader(reader, TextOrEmpty(address), TextOrEmpty(mask), TextOrEmpty(gateway));
 }
 
+int KQLMX_GetLanConfigError(void) {
+    return App().LanConfigError();
+}
+
 int KQLMX_CheckLanReader(const char* reader) {
     return IsText(reader) ? App().CheckLanReader(reader) : 0;
 }

@@ -2,6 +2,7 @@
 // network modules on loopback addresses of this test process. Expected datagram bytes
 // are written out by hand from the module protocol.
 #include "LanTestSupport.h"
+#include "LinkFromC.h"
 #include "ReaderE2eSupport.h"
 #include "sim/LanModule.h"
 
@@ -362,6 +363,97 @@ TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
         block3 = module.block(3);
         EXPECT_EQ(Bytes(block3.begin() + 102, block3.begin() + 110), copy);
         EXPECT_EQ(KQLMX_CheckLanReader("[DHCPNAM1DHCPNAM2]-10004"), 1);
+    }
+}
+
+// Catches block 0 read by handle sent to the module's own address: a module that only
+// a broadcast reaches (on another subnet) opened but could then be neither read nor
+// given a new address. Every block-0 request, the open's and the read's, is a broadcast.
+TEST(LanConfig, BlockZeroIsReadByBroadcast) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    const std::string reader = LoopbackAddress(30) + "-10001";
+    const std::function<int()> calls[] = {
+        [&] { return KQLMX_ReadLanConfig(reader.c_str(), nullptr, nullptr, nullptr, nullptr); },
+        // The module's own settings: block 0 is read, nothing set up, then the apply.
+        [&] { return KQLMX_WriteLanConfig(reader.c_str(), reader.c_str(), "255.255.255.0", "0.0.0.0"); },
+    };
+    for (const auto& call : calls) {
+        module.clearReceived();
+        ASSERT_EQ(call(), 0);
+        std::this_thread::sleep_for(50ms); // the module takes the last datagram
+        int reads = 0;
+        for (const auto& r : module.received()) {
+            if (r.code != 0xF8) continue;
+            ++reads;
+            EXPECT_TRUE(r.broadcast) << "block-0 request " << reads;
+        }
+        EXPECT_EQ(reads, 2) << "the open's and the read's";
+    }
+}
+
+// Catches texts that are no addresses taken as 0.0.0.0 (which the short set-up turns
+// into DHCP) or as a mask of other bits: each is refused with its code before the
+// first datagram.
+TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    const std::string good = LoopbackAddress(41) + "-10001";
+    const struct {
+        std::string address, mask, gateway;
+        int code;
+    } cases[] = {
+        {"garbage", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"127.20", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1.256", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1.2.3", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168..2", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {" 192.168.1.2", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1.2-", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1.2-70000", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"192.168.1.2-10x", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"[READER01", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {"[READER01]10001", "", "", KQLMX_ERROR_BAD_LAN_ADDRESS},
+        {good, "255.255.255", "", KQLMX_ERROR_BAD_LAN_MASK},
+        {good, "garbage", "", KQLMX_ERROR_BAD_LAN_MASK},
+        {good, "255.0.255.0", "", KQLMX_ERROR_BAD_LAN_MASK},
+        {good, "255.255.255.0", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
+        {good, "255.255.255.0", "10.0.0.1-80", KQLMX_ERROR_BAD_LAN_GATEWAY},
+    };
+    const Stopwatch watch;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("address \"" + c.address + "\", mask \"" + c.mask + "\", gateway \"" + c.gateway + "\"");
+        EXPECT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), c.address.c_str(), c.mask.c_str(),
+                                       c.gateway.c_str()),
+                  -1);
+        EXPECT_EQ(KQLMX_GetLanConfigError(), c.code);
+    }
+    EXPECT_LT(watch.Elapsed(), 1000ms);
+    std::this_thread::sleep_for(50ms); // a datagram sent would have arrived
+    EXPECT_TRUE(module.received().empty()) << module.received().size() << " datagrams reached the module";
+    EXPECT_EQ(module.currentAddress(), LoopbackAddress(30));
+}
+
+// Catches KQLMX_CheckLanReader looking the module up without the wait cursor and with
+// the window enabled, which the other LAN functions give.
+TEST(LanConfig, CheckShowsTheWaitAndDisablesTheWindowOnce) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    for (const auto& [reader, answer] : {std::pair{LoopbackAddress(30) + "-10001", 1},
+                                         std::pair{LoopbackAddress(22) + "-10001", 0}}) {
+        SCOPED_TRACE(reader);
+        LinkFromC_HookLog log{};
+        EXPECT_EQ(LinkFromC_CheckLanWithHooks(reader.c_str(), &log), answer);
+        EXPECT_EQ(log.busyBegun, 1);
+        EXPECT_EQ(log.busyEnded, 1);
+        EXPECT_EQ(log.windowsDisabled, 1);
+        EXPECT_EQ(log.windowsRestored, 1);
+        EXPECT_GT(log.pumps, 0);
     }
 }
 
