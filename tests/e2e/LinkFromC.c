@@ -23,29 +23,16 @@ static double NowMs(void) {
     return (double)t.tv_sec * 1000.0 + (double)t.tv_nsec / 1e6;
 }
 
-static void NotePump(LinkFromC_HookLog* log) {
+static void Pump(void* user) {
+    LinkFromC_HookLog* log = (LinkFromC_HookLog*)user;
     const double now = NowMs();
     if (now - log->lastMs > log->longestPumpGapMs) log->longestPumpGapMs = now - log->lastMs;
     log->lastMs = now;
-}
-
-static void Pump(void* user) {
-    LinkFromC_HookLog* log = (LinkFromC_HookLog*)user;
     ++log->pumps;
-    NotePump(log);
 }
-
-static void* Disable(void* user) {
-    ++((LinkFromC_HookLog*)user)->windowsDisabled;
-    return user;
-}
-
-static void Restore(void* user, void* token) {
-    if (token == user) ++((LinkFromC_HookLog*)user)->windowsRestored;
-}
-
+static void* Disable(void* user) { return ++((LinkFromC_HookLog*)user)->windowsDisabled, user; }
+static void Restore(void* user, void* token) { ((LinkFromC_HookLog*)user)->windowsRestored += token == user; }
 static void BeginBusy(void* user) { ++((LinkFromC_HookLog*)user)->busyBegun; }
-
 static void EndBusy(void* user) { ++((LinkFromC_HookLog*)user)->busyEnded; }
 
 static void Install(LinkFromC_HookLog* log) {
@@ -55,14 +42,14 @@ static void Install(LinkFromC_HookLog* log) {
 }
 
 static void Remove(LinkFromC_HookLog* log) {
-    NotePump(log);
+    Pump(log);
+    --log->pumps;
     KQLMX_SetUiHooks(NULL);
 }
 
 int LinkFromC_VersionWithHooks(const char* name, int timeoutMs, LinkFromC_HookLog* log) {
     unsigned char version[8];
-    int result;
-    int port = KQLMX_OpenPort(name, 19200, timeoutMs);
+    int result, port = KQLMX_OpenPort(name, 19200, timeoutMs);
     if (port <= 0) return port;
     Install(log);
     result = KQLMX_GetReaderVersion(port, version, (int)sizeof version);
