@@ -95,7 +95,7 @@ extern "C" {
 #define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, or a positive
                                                one without a text */
 /* KQLMX_WriteLanConfig refused a text before sending anything (KQLMX_GetLanConfigError):
- * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 1-65535)
+ * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 0-65535)
  * nor "[name][-port]"; a mask that is neither empty nor "a.b.c.d" with its one bits
  * above its zero bits; a gateway that is neither empty nor "a.b.c.d". */
 #define KQLMX_ERROR_BAD_LAN_ADDRESS 0x30003

@@ -37,9 +37,9 @@ bool DecimalIn(std::string_view text, size_t digits, long low, long high) {
     return value >= low && value <= high;
 }
 
-// Empty, or "-" and a TCP port.
+// Empty, or "-" and a TCP port (0: the module keeps its own).
 bool IsPortSuffix(std::string_view text) {
-    return text.empty() || (text[0] == '-' && DecimalIn(text.substr(1), 5, 1, 65535));
+    return text.empty() || (text[0] == '-' && DecimalIn(text.substr(1), 5, 0, 65535));
 }
 
 // The decimal value at the start of `text` (as atoi reads it), kept inside int.

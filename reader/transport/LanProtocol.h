@@ -72,7 +72,8 @@ void ParseLanAddress(const std::string& text, LanAddress& out);
 // The texts a new configuration is given in, checked before the parse takes them
 // (which reads anything): a reader address "a.b.c.d[-port]" or "[name][-port]";
 // "a.b.c.d" with four decimal parts of 0-255; a mask of that form whose one bits
-// all lie above its zero bits (0.0.0.0 included). A port is 1-65535.
+// all lie above its zero bits (0.0.0.0 included). A port is 0-65535 (0 keeps the
+// module's).
 bool IsLanAddressText(const std::string& text);
 bool IsDottedAddress(const std::string& text);
 bool IsLanMaskText(const std::string& text);
