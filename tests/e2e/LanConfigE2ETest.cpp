@@ -417,6 +417,9 @@ TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
                   -1);
         EXPECT_EQ(KQLMX_GetLanConfigError(), c.code);
     }
+    // A call without a reader fails with no code of its own, not with the last one's.
+    EXPECT_EQ(KQLMX_WriteLanConfig(nullptr, good.c_str(), "", ""), -1);
+    EXPECT_EQ(KQLMX_GetLanConfigError(), 0);
     EXPECT_LT(watch.Elapsed(), 1000ms);
     std::this_thread::sleep_for(50ms); // a datagram sent would have arrived
     EXPECT_EQ(module.received().size(), 0u) << "datagrams reached the module";
