@@ -96,8 +96,9 @@ extern "C" {
                                                one without a text */
 /* KQLMX_WriteLanConfig refused a text before sending anything (KQLMX_GetLanConfigError):
  * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 0-65535)
- * nor "[name][-port]"; a mask that is neither empty nor "a.b.c.d" with its one bits
- * above its zero bits; a gateway that is neither empty nor "a.b.c.d". */
+ * nor "[name][-port]" (a name of at most 16 bytes, all the module holds); a mask that
+ * is neither empty nor "a.b.c.d" with its one bits above its zero bits; a gateway that
+ * is neither empty nor "a.b.c.d". */
 #define KQLMX_ERROR_BAD_LAN_ADDRESS 0x30003
 #define KQLMX_ERROR_BAD_LAN_MASK 0x30004
 #define KQLMX_ERROR_BAD_LAN_GATEWAY 0x30005

@@ -200,8 +200,12 @@ bool IsDottedAddress(const std::string& text) {
 
 bool IsLanAddressText(const std::string& text) {
     if (!text.empty() && text[0] == '[') {
+        // The module holds 16 name bytes. A longer name would be set cut, and the
+        // module then never found under the name given: the wait for it and the
+        // reopen fail with the address already changed.
         const size_t close = text.find(']');
-        return close != std::string::npos && IsPortSuffix(std::string_view(text).substr(close + 1));
+        return close != std::string::npos && close - 1 <= kLanNameBytes &&
+               IsPortSuffix(std::string_view(text).substr(close + 1));
     }
     const size_t dash = text.find('-');
     return IsDottedAddress(text.substr(0, dash)) &&

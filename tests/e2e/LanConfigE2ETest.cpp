@@ -406,8 +406,9 @@ TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
         {"192.168.1.256", "", "", kAddress},    {"192.168.1.2.3", "", "", kAddress},
         {" 192.168.1.2", "", "", kAddress},     {"192.168.1.2-", "", "", kAddress},
         {"192.168.1.2-70000", "", "", kAddress}, {"[READER01", "", "", kAddress},
-        {"[READER01]10001", "", "", kAddress},  {good, "255.255.255", "", kMask},
-        {good, "255.0.255.0", "", kMask},       {good, "", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
+        {"[READER01]10001", "", "", kAddress},  {"[READER01READER02X]-10001", "", "", kAddress},
+        {good, "255.255.255", "", kMask},       {good, "255.0.255.0", "", kMask},
+        {good, "", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
     };
     const Stopwatch watch;
     for (const auto& c : cases) {
