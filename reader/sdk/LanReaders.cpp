@@ -167,6 +167,12 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         CloseLanConfigPort(handle, true);
         return -1;
     }
+    // Where the module answers afterwards. "[]" keeps the module's name: it is found
+    // under that name, never under an empty one (the wait and the reopen would fail
+    // with the address already changed).
+    std::string newReader = address;
+    if (!address.empty() && address[0] == '[' && wanted.name.empty())
+        newReader = LanDeviceName(block0) + address.substr(address.find(']') + 1);
     const bool addressChanged = wanted.address != BlockBytes(block0, 0);
     bool otherChanged = (wanted.port != 0 && wanted.port != LanTcpPort(block0)) ||
                         (hostBits && *hostBits != block0[6]) ||
@@ -197,13 +203,13 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         CloseLanConfigPort(handle, false);
         handle = 0;
         const auto start = std::chrono::steady_clock::now();
-        while (!CheckLanReader(address) &&
+        while (!CheckLanReader(newReader) &&
                std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kReappearWaitMs))
             PumpEventsFor(100);
     }
     if (otherChanged) {
         for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
-            handle = OpenLanConfigPort(address);
+            handle = OpenLanConfigPort(newReader);
             if (handle > 0) break;
             if (attempt < kReopenAttempts) PumpEventsFor(100);
         }
