@@ -46,11 +46,15 @@ QLineEdit* PortField(QWidget* parent, const char* name) {
     return edit;
 }
 
-// A dotted address that is set and is not 0.0.0.0.
+// A dotted address of four parts that is set and is not 0.0.0.0. The address parse
+// alone also takes short forms ("192.168.1" as 192.168.0.1, "127.20"), which the field
+// lets through while it is typed: the reader library refuses them, and the user would
+// be told only that the write failed, the typed settings replaced by the module's.
 bool IsUsableAddress(const QString& text) {
+    const QString dotted = text.trimmed();
     QHostAddress address;
-    return address.setAddress(text.trimmed()) && address.protocol() == QHostAddress::IPv4Protocol &&
-           address.toIPv4Address() != 0;
+    return dotted.count(QLatin1Char('.')) == 3 && address.setAddress(dotted) &&
+           address.protocol() == QHostAddress::IPv4Protocol && address.toIPv4Address() != 0;
 }
 
 } // namespace

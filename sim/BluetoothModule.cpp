@@ -42,6 +42,11 @@ void BluetoothModule::refuseConnects(int count) {
   refuseConnects_ = count;
 }
 
+void BluetoothModule::ignoreCommand(std::uint8_t command) {
+  std::lock_guard lock(mutex_);
+  ignored_.push_back(command);
+}
+
 void BluetoothModule::loseLink() {
   std::function<void(const Bytes&)> notify;
   Bytes lost;
@@ -117,7 +122,7 @@ Outgoing BluetoothModule::receive(const std::uint8_t* data, std::size_t size, co
       continue;
     }
     requests_.push_back({command, payload, std::chrono::steady_clock::now()});
-    answer(command, payload, out);
+    if (std::find(ignored_.begin(), ignored_.end(), command) == ignored_.end()) answer(command, payload, out);
   }
   Outgoing outgoing;
   if (!out.empty()) outgoing.chunks.push_back({std::chrono::milliseconds(0), out});

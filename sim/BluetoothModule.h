@@ -54,6 +54,9 @@ class BluetoothModule : public ByteService {
   void addDevice(const Device& device);
   // The next `count` connect requests are refused with status 4.
   void refuseConnects(int count);
+  // Requests with this command byte are logged but never answered (a reader that is
+  // switched off lets a connect go unanswered).
+  void ignoreCommand(std::uint8_t command);
   // The radio link to the reader breaks: a link-lost indication goes to the host.
   void loseLink();
   // Bytes that go to the host in front of the next answer (line noise).
@@ -86,6 +89,7 @@ class BluetoothModule : public ByteService {
   std::vector<Device> devices_;
   std::vector<int> nameAsks_;
   std::vector<Request> requests_;
+  std::vector<std::uint8_t> ignored_;
   std::function<void(const Bytes&)> notify_;
   int refuseConnects_ = 0;
   int badChecks_ = 0;

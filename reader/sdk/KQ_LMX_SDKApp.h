@@ -57,8 +57,11 @@ public:
         std::string name, address, mask, gateway;
     };
     int ReadLanConfig(const std::string& reader, LanConfigTexts& texts);
+    // A text that is no address is refused (-1, LanConfigError) before anything is sent.
     int ConfigureLanReader(const std::string& reader, const std::string& address, const std::string& mask,
                            const std::string& gateway);
+    // Why the last ConfigureLanReader refused its texts; 0 when it did not.
+    int LanConfigError() const { return lanConfigError_; }
     int CheckLanReader(const std::string& name);
 
 private:
@@ -69,6 +72,7 @@ private:
     std::mutex listLock_;           // the port list, only for a list operation
     std::vector<std::shared_ptr<CKQ_LMX_Port>> ports_;
     std::unique_ptr<CNfcTagHandler> tagHandler_;
+    int lanConfigError_ = 0;
 };
 
 } // namespace kq

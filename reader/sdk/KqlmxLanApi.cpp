@@ -58,8 +58,14 @@ int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addressOut, cha
 }
 
 int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* mask, const char* gateway) {
-    if (!IsText(reader)) return -1;
-    return App().ConfigureLanReader(reader, TextOrEmpty(address), TextOrEmpty(mask), TextOrEmpty(gateway));
+    // No reader text reaches no module (the open fails before any datagram), but the
+    // call still tells its own reason: the code of an earlier call must not stand.
+    return App().ConfigureLanReader(TextOrEmpty(reader), TextOrEmpty(address), TextOrEmpty(mask),
+                                    TextOrEmpty(gateway));
+}
+
+int KQLMX_GetLanConfigError(void) {
+    return App().LanConfigError();
 }
 
 int KQLMX_CheckLanReader(const char* reader) {

@@ -2,6 +2,8 @@
 // reading a module's settings and writing new ones (address set-up, block 0, apply).
 #include "reader/sdk/KQ_LMX_SDKApp.h"
 
+#include "kqlmx.h"
+
 #include "reader/transport/LanProtocol.h"
 #include "reader/transport/PortName.h"
 #include "reader/transport/UiHooks.h"
@@ -21,11 +23,20 @@ public:
     void DiscardReceived() override {}
 };
 
-// The wait cursor and the disabled main window for one whole exchange.
+// The wait cursor and the disabled main window for one whole exchange (the open of a
+// configuration link has its own).
 struct BusyExchange {
     BusyCursor cursor;
     ActiveWindowDisabled window;
 };
+
+// The code that refuses the new configuration's texts, 0 when they are addresses.
+int RefusedLanTexts(const std::string& address, const std::string& mask, const std::string& gateway) {
+    if (!IsLanAddressText(address)) return KQLMX_ERROR_BAD_LAN_ADDRESS;
+    if (!mask.empty() && !IsLanMaskText(mask)) return KQLMX_ERROR_BAD_LAN_MASK;
+    if (!gateway.empty() && !IsDottedAddress(gateway)) return KQLMX_ERROR_BAD_LAN_GATEWAY;
+    return 0;
+}
 
 std::array<uint8_t, 4> BlockBytes(const Bytes& block, size_t offset) {
     return {block[offset], block[offset + 1], block[offset + 2], block[offset + 3]};
@@ -47,7 +58,6 @@ int CKQ_LMX_SDKApp::OpenLanConfigPort(const std::string& name) {
     auto port = std::make_shared<CKQ_LMX_Port>();
     std::string linkName = name;
     SplitPortSuffix(linkName);
-    BusyExchange busy;
     if (!port->Tcp().OpenUdpConfigLink(linkName)) return -1;
     AddPort(port);
     return port->GetHandle();
@@ -66,7 +76,10 @@ bool CKQ_LMX_SDKApp::ReadLanBlock(int handle, int n, Bytes& data) {
     auto port = FindPort(handle);
     if (!port || !port->Tcp().IsUdpConfigLink()) return false;
     BusyExchange busy;
-    return port->Tcp().Socket().ReadBlock(n, data, false);
+    // Block 0 is asked for by broadcast, as the open asked for it: a module on another
+    // subnet, which the host reaches only so, must be readable once it is open. Its
+    // answer still has to come from the module's address.
+    return port->Tcp().Socket().ReadBlock(n, data, n == 0);
 }
 
 bool CKQ_LMX_SDKApp::WriteLanBlock(int handle, int n, const Bytes& data) {
@@ -131,6 +144,10 @@ int CKQ_LMX_SDKApp::ReadLanConfig(const std::string& reader, LanConfigTexts& tex
 
 int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::string& address,
                                        const std::string& mask, const std::string& gateway) {
+    // The parse below takes any text: "garbage" would become 0.0.0.0, which the short
+    // set-up turns into DHCP. Such texts are refused before the first datagram.
+    lanConfigError_ = RefusedLanTexts(address, mask, gateway);
+    if (lanConfigError_ != 0) return -1;
     int handle = OpenLanConfigPort(reader);
     if (handle < 0) return handle;
     LanAddress wanted;
@@ -150,6 +167,12 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         CloseLanConfigPort(handle, true);
         return -1;
     }
+    // Where the module answers afterwards. "[]" keeps the module's name: it is found
+    // under that name, never under an empty one (the wait and the reopen would fail
+    // with the address already changed).
+    std::string newReader = address;
+    if (!address.empty() && address[0] == '[' && wanted.name.empty())
+        newReader = LanDeviceName(block0) + address.substr(address.find(']') + 1);
     const bool addressChanged = wanted.address != BlockBytes(block0, 0);
     bool otherChanged = (wanted.port != 0 && wanted.port != LanTcpPort(block0)) ||
                         (hostBits && *hostBits != block0[6]) ||
@@ -180,13 +203,13 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         CloseLanConfigPort(handle, false);
         handle = 0;
         const auto start = std::chrono::steady_clock::now();
-        while (!CheckLanReader(address) &&
+        while (!CheckLanReader(newReader) &&
                std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kReappearWaitMs))
             PumpEventsFor(100);
     }
     if (otherChanged) {
         for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
-            handle = OpenLanConfigPort(address);
+            handle = OpenLanConfigPort(newReader);
             if (handle > 0) break;
             if (attempt < kReopenAttempts) PumpEventsFor(100);
         }

@@ -4,9 +4,9 @@
 #include "reader/transport/BluetoothModulePacket.h"
 #include "reader/transport/PortHandleRegistry.h"
 #include "reader/transport/ReaderUsbXpressLibrary.h"
+#include "reader/transport/UiHooks.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace kq {
 
@@ -94,7 +94,7 @@ bool CBluetoothReaderLink::OpenDongle(uint32_t index) {
         library.FlushBuffers(dongle_, 1, 1) == kSiOk &&
         library.SetFlowControl(dongle_, 1, 2, 1, 0, 0, false) == kSiOk &&
         library.SetBreak(dongle_, 1) == kSiOk;
-    if (ready) std::this_thread::sleep_for(milliseconds(10));
+    if (ready) PumpEventsFor(10);
     if (!ready || library.SetBreak(dongle_, 0) != kSiOk) {
         CloseDevice();
         return false;
@@ -113,7 +113,7 @@ bool CBluetoothReaderLink::OpenComModule(const std::string& path) {
     open_ = true;
     // A break wakes the module up; a line without break support (a pty) goes on.
     com_->SetBreak(true);
-    std::this_thread::sleep_for(milliseconds(50));
+    PumpEventsFor(50);
     com_->SetBreak(false);
     return true;
 }
@@ -144,7 +144,7 @@ bool CBluetoothReaderLink::WriteModule(std::span<const uint8_t> bytes) {
         while (sent < bytes.size()) {
             const long n = com_->Write(bytes.subspan(sent));
             if (n < 0 || Elapsed(start, 1000)) return false;
-            if (n == 0) std::this_thread::sleep_for(milliseconds(1));
+            if (n == 0) PumpEventsFor(1);
             sent += static_cast<size_t>(n);
         }
         return true;
@@ -271,12 +271,15 @@ bool CBluetoothReaderLink::Await(const Bytes& request, uint16_t expected, int li
     // A request that did not reach the module (the dongle or its line is gone) gets
     // no answer: waiting for one would hold the caller for the whole limit.
     if (!WriteModule(request)) return false;
+    // The waits run on the caller's thread for up to seconds (an inquiry 10 s): every
+    // step pumps, as the port's answer wait does, so the window is never frozen.
     const auto start = Clock::now();
     for (;;) {
+        PumpEvents();
         const bool processed = ProcessPacket();
         if (arrived_) return true;
         if (Elapsed(start, limitMs)) return false;
-        if (!processed) std::this_thread::sleep_for(milliseconds(1));
+        if (!processed) PumpEventsFor(1);
     }
 }
 
@@ -317,15 +320,19 @@ int CBluetoothReaderLink::Connect(const Address& address, uint8_t linkValue, int
 
 bool CBluetoothReaderLink::EnsureConnected() {
     if (connected_) return true;
-    // Right after a failed attempt the call goes on without one.
-    if (lastAttempt_ && !Elapsed(*lastAttempt_, kRetryAfterMs)) return true;
+    // Right after a failed attempt, or after one in this exchange, the call goes on
+    // without one: the send and every poll step of the wait connect on demand, and a
+    // reader that is switched off would otherwise cost an inquiry or a connect wait on
+    // top of the other within a single command.
+    if (triedInExchange_ || (lastAttempt_ && !Elapsed(*lastAttempt_, kRetryAfterMs))) return true;
+    triedInExchange_ = true;
     if (!remote_) {
         uint8_t record[kInquiryRecordSize];
         if (Inquiry(record, sizeof record, kInquiryLimitMs, kReaderClass) < static_cast<int>(sizeof record)) {
             lastAttempt_ = Clock::now();
             return false;
         }
-        std::this_thread::sleep_for(milliseconds(500));
+        PumpEventsFor(500);
         Address address;
         std::copy_n(record, 6, address.begin());
         remote_ = address;
@@ -369,19 +376,23 @@ void CBluetoothReaderLink::ProcessPending() {
     }
 }
 
-void CBluetoothReaderLink::Poll() {
+bool CBluetoothReaderLink::Poll() {
     uint8_t buffer[100];
-    if (const size_t n = ReadData(buffer, sizeof buffer))
-        owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    const size_t n = ReadData(buffer, sizeof buffer);
+    if (n) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
     // Each step reads one packet, which may carry far more than 100 reader bytes: what
     // is left goes on too, or a burst of long packets would overflow the data area.
-    if (!data_.empty()) {
+    const bool more = !data_.empty();
+    if (more) {
         owner_.OnReceive(data_);
         data_.clear();
     }
+    return n != 0 || more;
 }
 
 void CBluetoothReaderLink::Discard() {
+    // A new exchange begins: it may connect on demand once.
+    triedInExchange_ = false;
     if (open_) ProcessPending();
     data_.clear();
     owner_.DiscardReceived();
@@ -412,6 +423,7 @@ void CBluetoothReaderLink::CloseDevice() {
     found_.clear();
     remote_.reset();
     lastAttempt_.reset();
+    triedInExchange_ = false;
     connectWaitMs_ = kConnectWaitMs;
 }
 

@@ -53,15 +53,16 @@ public:
     // The rate of the line to the module.
     bool SetBaudRate(int rate);
 
-    // The port's link. The discard takes in what the module has said so far (a link
-    // lost meanwhile is noticed before the send) and then forgets every reader byte
-    // not yet taken, so that a late answer is never taken for the next command's. The
+    // The port's link. The discard begins an exchange, which connects on demand at
+    // most once; it takes in what the module has said so far (a link lost meanwhile is
+    // noticed before the send) and then forgets every reader byte not yet taken, so
+    // that a late answer is never taken for the next command's. The
     // close disconnects a connected reader (waiting at most 7 s) and closes the module.
     bool IsOpen() const override { return open_; }
     // The handle number (30001 and up), 0 when closed.
     int Handle() const override { return handle_; }
     void Send(std::span<const uint8_t> frame) override { SendData(frame); }
-    void Poll() override;
+    bool Poll() override;
     void Discard() override;
     void Close() override;
 
@@ -112,6 +113,7 @@ private:
     uint8_t linkValue_ = 2;
     int connectWaitMs_ = kConnectWaitMs;
     std::optional<Clock::time_point> lastAttempt_;
+    bool triedInExchange_ = false; // a connect on demand was tried since the last discard
 };
 
 } // namespace kq

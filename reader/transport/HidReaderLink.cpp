@@ -75,10 +75,11 @@ size_t CHidReaderLink::ReadInput(uint8_t* buffer, size_t size) {
     return n;
 }
 
-void CHidReaderLink::Poll() {
+bool CHidReaderLink::Poll() {
     uint8_t buffer[100];
-    if (const size_t n = ReadInput(buffer, sizeof buffer))
-        owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    const size_t n = ReadInput(buffer, sizeof buffer);
+    if (n) owner_.OnReceive(std::span<const uint8_t>(buffer, n));
+    return n != 0;
 }
 
 void CHidReaderLink::Discard() {

@@ -46,7 +46,7 @@ public:
     // The handle number (10001 and up), 0 when closed.
     int Handle() const override { return handle_; }
     void Send(std::span<const uint8_t> frame) override { WriteData(frame); }
-    void Poll() override;
+    bool Poll() override;
     void Discard() override;
     void Close() override;
 

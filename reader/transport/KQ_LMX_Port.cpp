@@ -77,7 +77,9 @@ bool CKQ_LMX_Port::WaitForAnswer() {
     ReaderLink* link = OpenLink();
     for (;;) {
         PumpEvents();
-        if (link) link->Poll();
+        // HID and Bluetooth deliver here, on this thread: after a step that brought
+        // bytes the next report or packet is taken at once, never after a pause.
+        const bool delivered = link && link->Poll();
         std::unique_lock lock(rxMutex_);
         for (bool advanced = true; advanced;) {
             advanced = false;
@@ -96,7 +98,9 @@ bool CKQ_LMX_Port::WaitForAnswer() {
             if (advanced) start = Clock::now();
         }
         if (Clock::now() - start > std::chrono::milliseconds(timeoutMs)) return false;
-        rxArrived_.wait_for(lock, std::chrono::milliseconds(1));
+        // The serial and TCP threads signal what they deliver; a step of a polled link
+        // that took nothing pauses as briefly.
+        if (!delivered) rxArrived_.wait_for(lock, std::chrono::milliseconds(1));
     }
 }
 

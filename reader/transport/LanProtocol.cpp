@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 namespace kq {
 
@@ -23,6 +24,22 @@ std::string NameHalf(const Bytes& block, size_t offset) {
     for (size_t i = offset; i < offset + 8 && i < block.size() && block[i] != 0; ++i)
         half += static_cast<char>(block[i]);
     return half;
+}
+
+// `text` is nothing but 1 to `digits` decimal digits whose value lies in [low, high].
+bool DecimalIn(std::string_view text, size_t digits, long low, long high) {
+    if (text.empty() || text.size() > digits) return false;
+    long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value >= low && value <= high;
+}
+
+// Empty, or "-" and a TCP port (0: the module keeps its own).
+bool IsPortSuffix(std::string_view text) {
+    return text.empty() || (text[0] == '-' && DecimalIn(text.substr(1), 5, 0, 65535));
 }
 
 // The decimal value at the start of `text` (as atoi reads it), kept inside int.
@@ -169,6 +186,41 @@ void ParseLanAddress(const std::string& text, LanAddress& out) {
         out.address[part] = static_cast<uint8_t>(Decimal(piece.c_str()) % 256);
         position = end + 1;
     }
+}
+
+bool IsDottedAddress(const std::string& text) {
+    std::string_view rest = text;
+    for (int part = 0; part < 4; ++part) {
+        const size_t dot = part < 3 ? rest.find('.') : rest.size();
+        if (dot == std::string_view::npos || !DecimalIn(rest.substr(0, dot), 3, 0, 255)) return false;
+        rest.remove_prefix(std::min(dot + 1, rest.size()));
+    }
+    return true;
+}
+
+bool IsLanAddressText(const std::string& text) {
+    if (!text.empty() && text[0] == '[') {
+        // The module holds 16 name bytes. A longer name would be set cut, and the
+        // module then never found under the name given: the wait for it and the
+        // reopen fail with the address already changed.
+        const size_t close = text.find(']');
+        return close != std::string::npos && close - 1 <= kLanNameBytes &&
+               IsPortSuffix(std::string_view(text).substr(close + 1));
+    }
+    const size_t dash = text.find('-');
+    return IsDottedAddress(text.substr(0, dash)) &&
+           (dash == std::string::npos || IsPortSuffix(std::string_view(text).substr(dash)));
+}
+
+bool IsLanMaskText(const std::string& text) {
+    if (!IsDottedAddress(text)) return false;
+    LanAddress mask;
+    ParseLanAddress(text, mask);
+    const uint32_t value = static_cast<uint32_t>(mask.address[0]) << 24 | mask.address[1] << 16 |
+                           mask.address[2] << 8 | mask.address[3];
+    // Leading one bits only: ~value + 1 is then a power of two (or 0 for all ones).
+    const uint32_t hosts = ~value + 1;
+    return (hosts & (hosts - 1)) == 0;
 }
 
 } // namespace kq

@@ -15,6 +15,7 @@ namespace kq {
 constexpr size_t kLanBlockMinimum = 120;  // an answer's data holds at least this much of a block
 constexpr size_t kLanFullBlockSize = 126; // a whole block (block 2's type test, block 3's name copy)
 constexpr size_t kLanIdentityMinimum = 26;
+constexpr size_t kLanNameBytes = 16;      // the device name the module holds
 constexpr uint8_t kLanDiscoveryCode = 0xF8;
 constexpr uint8_t kLanDiscoveryAnswer = 0xF9;
 constexpr uint8_t kLanIdentityCode = 0xF6;
@@ -68,5 +69,14 @@ struct LanAddress {
     std::string name;
 };
 void ParseLanAddress(const std::string& text, LanAddress& out);
+
+// The texts a new configuration is given in, checked before the parse takes them
+// (which reads anything): a reader address "a.b.c.d[-port]" or "[name][-port]" (a name
+// of at most kLanNameBytes); "a.b.c.d" with four decimal parts of 0-255; a mask of
+// that form whose one bits all lie above its zero bits (0.0.0.0 included). A port is 0-65535 (0 keeps the
+// module's).
+bool IsLanAddressText(const std::string& text);
+bool IsDottedAddress(const std::string& text);
+bool IsLanMaskText(const std::string& text);
 
 } // namespace kq

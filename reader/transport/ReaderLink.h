@@ -20,8 +20,9 @@ public:
     // Sends one frame. A frame the link cannot send is dropped: the wait runs into its
     // time-out.
     virtual void Send(std::span<const uint8_t> frame) = 0;
-    // One step of the answer wait: a link without a thread of its own reads here.
-    virtual void Poll() {}
+    // One step of the answer wait: a link without a thread of its own reads here. True
+    // when bytes went to the port, so that the wait takes the next step at once.
+    virtual bool Poll() { return false; }
     // Drops input not yet taken, at the device and in the port's receive buffer, before
     // a request goes out.
     virtual void Discard() = 0;

@@ -146,8 +146,9 @@ void CTCPSocket::OnReceive() {
         return;
     }
     if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) return;
-    // The reader closed the connection, or it failed: the next send finds out.
-    socket_.Close();
+    // The reader closed the connection (modules do after an idle time), or it failed:
+    // the link is down, so the next frame reconnects before it goes out.
+    OnClose();
 }
 
 void CTCPSocket::OnClose() {

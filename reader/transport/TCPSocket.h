@@ -66,7 +66,7 @@ public:
     // EnsureConnected, then the send; a failed send runs the close.
     bool SendFrame(std::span<const uint8_t> frame);
     // The receive notification: takes what waits and hands it to the owner; the peer
-    // closing (or an error) closes the socket but leaves the connected mark.
+    // closing (or an error) runs the close.
     void OnReceive();
     // The close notification: not connected, socket closed.
     void OnClose();

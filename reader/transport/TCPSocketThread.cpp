@@ -105,6 +105,10 @@ void CTCPSocketThread::Stop() {
 
 bool CTCPSocketThread::OpenUdpConfigLink(const std::string& name) {
     if (IsOpen() || thread_.joinable()) return false;
+    // Looking the module up on every adapter takes a while: the user sees the wait
+    // and cannot start anything else meanwhile.
+    BusyCursor busy;
+    ActiveWindowDisabled disabled;
     std::string address = socket_.ResolveAddressText(name);
     address = address.substr(0, address.rfind('-'));
     if (address.empty()) return false;

@@ -200,6 +200,8 @@ private slots:
                  dlg.AddressEdit()->clear();
              },
              KqString(IdsValidIpAddress)},
+            {"three-part fixed address", [&] { dlg.AddressEdit()->setText("127.0.22"); },
+             KqString(IdsValidIpAddress)},
             {"write refused",
              [&] {
                  QTest::mouseClick(dlg.DhcpRadio(), Qt::LeftButton);

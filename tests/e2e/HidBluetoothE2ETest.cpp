@@ -4,6 +4,7 @@
 // tag bytes are written out by hand from the NFC Forum Type 2 and NDEF layouts.
 #include "FakeSysfs.h"
 #include "FakeUsbXpressControl.h"
+#include "LinkFromC.h"
 #include "kqlmx.h"
 #include "sim/HidEndpoint.h"
 #include "sim/PtyTransport.h"
@@ -142,6 +143,23 @@ TEST(HidBluetoothE2E, CallableFromC) {
                   0);
         EXPECT_EQ(text, json);
     }
+}
+
+// Catches Bluetooth waits that freeze the window: the connect wait slept 5 s without
+// pumping, and the answer wait's poll connected a second time within the same command.
+// The reader is switched off: its module finds it but the connect is never answered.
+TEST(HidBluetoothE2E, UnansweredConnectPumpsThroughoutAndIsTriedOncePerCommand) {
+    SimulatedReader r(Link::Dongle);
+    r.module.ignoreCommand(0x0A);
+    LinkFromC_HookLog log{};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LinkFromC_VersionWithHooks(r.name.c_str(), 500, &log), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(r.module.requests(0x0A).size(), 1u) << "one connect for the one command";
+    EXPECT_EQ(r.module.requests(0x00).size(), 1u) << "one inquiry";
+    EXPECT_LT(log.longestPumpGapMs, 50.0) << log.pumps << " pumps";
+    EXPECT_EQ(log.windowsDisabled, 1);
+    EXPECT_EQ(log.windowsRestored, 1);
 }
 
 // Catches a HID reader that went away leaving a port that crashes or is never swept,

@@ -2,6 +2,7 @@
 // network modules on loopback addresses of this test process. Expected datagram bytes
 // are written out by hand from the module protocol.
 #include "LanTestSupport.h"
+#include "LinkFromC.h"
 #include "ReaderE2eSupport.h"
 #include "sim/LanModule.h"
 
@@ -333,9 +334,15 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
 TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
     // A module without the vendor mark takes only the short address set-up; the port
     // and the name then go by block 0, the name's second half also into block 3 when
-    // that block is exactly 126 bytes long.
-    for (const size_t block3Size : {size_t{126}, size_t{124}}) {
-        SCOPED_TRACE(block3Size);
+    // that block is exactly 126 bytes long. "[]" keeps the module's name, and the
+    // module is found again under it.
+    const struct {
+        size_t block3Size;
+        const char* address;
+    } cases[] = {{126, "[DHCPNAM1DHCPNAM2]-10004"}, {124, "[DHCPNAM1DHCPNAM2]-10004"}, {126, "[]-10004"}};
+    for (const auto [block3Size, address] : cases) {
+        SCOPED_TRACE(std::to_string(block3Size) + " " + address);
+        const bool named = address[1] != ']';
         LanEnvironment lan({LoopbackAddress(1)});
         auto config = lan.Module(LoopbackAddress(30), "DHCPNAM1DHCPNAM2");
         config.vendorMark = false;
@@ -346,9 +353,8 @@ TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
         std::fill(block3.begin() + 102, block3.begin() + 110, 0x00);
         block3.resize(block3Size);
         module.setBlock(3, block3);
-        ASSERT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), "[DHCPNAM1DHCPNAM2]-10004",
-                                       "255.255.255.0", "0.0.0.0"),
-                  0);
+        const std::string reader = LoopbackAddress(30) + "-10001";
+        ASSERT_EQ(KQLMX_WriteLanConfig(reader.c_str(), address, "255.255.255.0", "0.0.0.0"), 0);
         EXPECT_EQ(module.currentAddress(), LoopbackAddress(32));
         const Bytes block0 = module.block(0);
         EXPECT_EQ(Bytes(block0.begin(), block0.begin() + 4), Bytes({0, 0, 0, 0})) << "DHCP: no fixed address";
@@ -358,10 +364,85 @@ TEST(LanConfig, BlockZeroWriteCarriesPortAndNameIntoBlocksZeroAndThree) {
         EXPECT_EQ(Bytes(block0.begin() + 84, block0.begin() + 92),
                   Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}));
         const Bytes copy =
-            block3Size == 126 ? Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}) : Bytes(8, 0x00);
+            block3Size == 126 && named ? Bytes({'D', 'H', 'C', 'P', 'N', 'A', 'M', '2'}) : Bytes(8, 0x00);
         block3 = module.block(3);
         EXPECT_EQ(Bytes(block3.begin() + 102, block3.begin() + 110), copy);
         EXPECT_EQ(KQLMX_CheckLanReader("[DHCPNAM1DHCPNAM2]-10004"), 1);
+    }
+}
+
+// Catches block 0 read by handle sent to the module's own address: a module that only
+// a broadcast reaches (on another subnet) opened but could then be neither read nor
+// given a new address. Every block-0 request, the open's and the read's, is a broadcast.
+TEST(LanConfig, BlockZeroIsReadByBroadcast) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    const std::string reader = LoopbackAddress(30) + "-10001";
+    for (const bool write : {false, true}) {
+        module.clearReceived();
+        // Writing the module's own settings: block 0 is read, nothing set up, then the apply.
+        ASSERT_EQ(write ? KQLMX_WriteLanConfig(reader.c_str(), reader.c_str(), "255.255.255.0", "0.0.0.0")
+                        : KQLMX_ReadLanConfig(reader.c_str(), nullptr, nullptr, nullptr, nullptr),
+                  0);
+        std::this_thread::sleep_for(50ms); // the module takes the last datagram
+        std::vector<bool> broadcast;
+        for (const auto& r : module.received())
+            if (r.code == 0xF8) broadcast.push_back(r.broadcast);
+        EXPECT_EQ(broadcast, std::vector<bool>({true, true})) << "the open's and the read's";
+    }
+}
+
+// Catches texts that are no addresses taken as 0.0.0.0 (which the short set-up turns
+// into DHCP) or as a mask of other bits: each is refused with its code before the
+// first datagram.
+TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    const std::string good = LoopbackAddress(41) + "-10001";
+    constexpr int kAddress = KQLMX_ERROR_BAD_LAN_ADDRESS, kMask = KQLMX_ERROR_BAD_LAN_MASK;
+    const struct {
+        std::string address, mask, gateway;
+        int code;
+    } cases[] = {
+        {"garbage", "", "", kAddress},          {"192.168.1", "", "", kAddress},
+        {"127.20", "", "", kAddress},           {"", "", "", kAddress},
+        {"192.168.1.256", "", "", kAddress},    {"192.168.1.2.3", "", "", kAddress},
+        {" 192.168.1.2", "", "", kAddress},     {"192.168.1.2-", "", "", kAddress},
+        {"192.168.1.2-70000", "", "", kAddress}, {"[READER01", "", "", kAddress},
+        {"[READER01]10001", "", "", kAddress},  {"[READER01READER02X]-10001", "", "", kAddress},
+        {good, "255.255.255", "", kMask},       {good, "255.0.255.0", "", kMask},
+        {good, "", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
+    };
+    const Stopwatch watch;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("\"" + c.address + "\" \"" + c.mask + "\" \"" + c.gateway + "\"");
+        EXPECT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), c.address.c_str(), c.mask.c_str(),
+                                       c.gateway.c_str()),
+                  -1);
+        EXPECT_EQ(KQLMX_GetLanConfigError(), c.code);
+    }
+    // A call without a reader fails with no code of its own, not with the last one's.
+    EXPECT_EQ(KQLMX_WriteLanConfig(nullptr, good.c_str(), "", ""), -1);
+    EXPECT_EQ(KQLMX_GetLanConfigError(), 0);
+    EXPECT_LT(watch.Elapsed(), 1000ms);
+    std::this_thread::sleep_for(50ms); // a datagram sent would have arrived
+    EXPECT_EQ(module.received().size(), 0u) << "datagrams reached the module";
+}
+
+// Catches KQLMX_CheckLanReader looking the module up without the wait cursor and the
+// disabled window that the other LAN functions give.
+TEST(LanConfig, CheckShowsTheWaitAndDisablesTheWindowOnce) {
+    LanEnvironment lan({LoopbackAddress(1)});
+    Module module(lan.Module(LoopbackAddress(30), "READER01"));
+    ASSERT_TRUE(module.ok()) << module.error();
+    for (const int host : {30, 22}) {
+        LinkFromC_HookLog log{};
+        EXPECT_EQ(LinkFromC_CheckLanWithHooks((LoopbackAddress(host) + "-10001").c_str(), &log), host == 30);
+        EXPECT_EQ(std::vector<int>({log.busyBegun, log.busyEnded, log.windowsDisabled, log.windowsRestored}),
+                  std::vector<int>({1, 1, 1, 1}))
+            << host;
     }
 }
 

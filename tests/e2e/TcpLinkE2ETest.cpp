@@ -87,7 +87,10 @@ TEST(TcpLink, OpensByAddressAndPortByAddressAloneAndByReaderName) {
     }
 }
 
-TEST(TcpLink, ReaderClosingLosesTheNextFrameAndTheOneAfterReconnectsOnAnyLocalPort) {
+// Catches a link left marked connected after the reader closed the connection (as
+// modules do after an idle time): the next frame was dropped and its command timed
+// out. Also a reconnect that binds the readers' port number.
+TEST(TcpLink, ReaderClosingTheConnectionTheNextFrameReconnectsOnAnyLocalPort) {
     // Two readers with one port number on two addresses: each reconnect must take a
     // local port of its own, never the readers' port number.
     TcpReader first(LoopbackAddress(30));
@@ -103,11 +106,7 @@ TEST(TcpLink, ReaderClosingLosesTheNextFrameAndTheOneAfterReconnectsOnAnyLocalPo
         EXPECT_EQ(VersionText(port->Handle()), "1844");
         ASSERT_TRUE(WaitUntil([&] { return !reader->tcp.connected(); }));
         std::this_thread::sleep_for(50ms); // the link thread notices the close
-        EXPECT_TRUE(Version(port->Handle()).empty()) << "the frame after the close is lost";
-        EXPECT_EQ(KQLMX_GetLastError(port->Handle()), KQLMX_ERROR_TIMEOUT) << "the handle stays while down";
-    }
-    for (auto [reader, port] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
-        EXPECT_EQ(VersionText(port->Handle()), "1844") << "the next frame reconnects";
+        EXPECT_EQ(VersionText(port->Handle()), "1844") << "the frame after the close reconnects";
         EXPECT_EQ(reader->tcp.connectionsAccepted(), 2);
         EXPECT_NE(reader->tcp.lastPeerPort(), first.tcp.port());
     }

@@ -1,7 +1,8 @@
 // A network module's answer datagram as the discovery and the configuration read it
 // (header, then a block or the identity), and the texts made of it read back as
 // address texts: nothing is read outside what came, and a discovery entry keeps the
-// sender and port it was made with.
+// sender and port it was made with. The same bytes go through the checks of typed
+// address texts.
 #include "reader/transport/LanProtocol.h"
 
 #include <cstdlib>
@@ -11,7 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     const kq::Bytes block(data + 4, data + size);
     kq::LanAddress parsed;
-    kq::ParseLanAddress(std::string(block.begin(), block.end()), parsed);
+    const std::string text(block.begin(), block.end());
+    kq::ParseLanAddress(text, parsed);
+    // What people type is checked before it is parsed; a mask is an address first.
+    kq::IsLanAddressText(text);
+    if (kq::IsLanMaskText(text) && !kq::IsDottedAddress(text)) std::abort();
     if (kq::LanDeviceTypeIsReader(block) && block.size() < 96) std::abort();
     if (block.size() < kq::kLanBlockMinimum) return 0;
     const std::string entry = kq::LanDiscoveryEntry(block, "127.0.0.9");

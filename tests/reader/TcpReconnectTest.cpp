@@ -77,7 +77,7 @@ TEST(TcpReconnect, HeldFrameIsDroppedAndCloseEndsTheReconnect) {
     kq::Bytes answer;
     for (int round = 0; round < 2; ++round) {
         reader.Block();
-        EXPECT_FALSE(Exchange(port, 0xF0, {}, 100, answer)) << "lost to the close";
+        EXPECT_FALSE(Exchange(port, 0xF0, {}, 100, answer)) << "held by the reconnect after the close";
         const auto held = Clock::now();
         EXPECT_FALSE(Exchange(port, 0xF5, {0x00}, 100, answer)) << "held by the reconnect";
         if (round == 1) {

@@ -1,0 +1,18 @@
+/* What a C caller's counting and timestamping UI hooks saw during one call. */
+#ifndef LINK_FROM_C_H
+#define LINK_FROM_C_H
+#ifdef __cplusplus
+extern "C" {
+#endif
+typedef struct LinkFromC_HookLog {
+    int pumps, busyBegun, busyEnded, windowsDisabled, windowsRestored;
+    double longestPumpGapMs; /* the call's start and end count as pumps */
+    double lastMs;
+} LinkFromC_HookLog;
+/* One version request on a port opened and closed around it, with the hooks. */
+int LinkFromC_VersionWithHooks(const char* name, int timeoutMs, LinkFromC_HookLog* log);
+int LinkFromC_CheckLanWithHooks(const char* reader, LinkFromC_HookLog* log);
+#ifdef __cplusplus
+}
+#endif
+#endif
