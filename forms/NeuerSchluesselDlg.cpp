@@ -1,6 +1,6 @@
 #include "forms/NeuerSchluesselDlg.h"
 
-#include "content/HexText.h"
+#include "app/KeyStore.h"
 #include "forms/KeyStoreDlg.h"
 #include "res/StringTable.h"
 
@@ -55,13 +55,12 @@ void CNeuerSchluesselDlg::accept() {
         m_status->setText(KqString(IdsFieldsMissing));
         return;
     }
-    const QByteArray keyBytes = keyText.toLatin1();
-    // Characters outside Latin-1 arrive as '?', which is no hex digit either.
-    if (!keyText.isEmpty() && !IsHexText(std::string_view(keyBytes.constData(), size_t(keyBytes.size())))) {
+    const std::optional<TagKey> key = ParseKeyText(keyText);
+    if (!key) {
         m_status->setText(KqString(IdsKeyNotHex));
         return;
     }
-    const QString value = KeyToText(KeyFromText(keyText));
+    const QString value = KeyToText(*key);
     if (CKeyStoreItem* existing = m_items.FindByName(name)) {
         if (QMessageBox::question(this, windowTitle(), KqString(IdsOverwriteKey),
                                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)

@@ -250,8 +250,17 @@ private slots:
             << "a1 b2c3" << 0 << " " << QStringList{office, "neu=A1B2C3" + QString(26, u'0')};
         QTest::newRow("empty key") << "neu"
                                    << "" << 0 << " " << QStringList{office, "neu=" + QString(32, u'0')};
-        QTest::newRow("20 bytes, cut")
-            << "neu" << kKeyB + "01020304" << 0 << " " << QStringList{office, "neu=" + kKeyB};
+        // A key is the bytes typed: blanks only separate groups; what cannot be read
+        // so (a group of odd length, more than 16 bytes) stores nothing.
+        QTest::newRow("20 bytes, refused") << "neu" << kKeyB + "01020304" << 0 << notHex << QStringList();
+        QTest::newRow("groups of digits")
+            << "neu"
+            << "0011 2233 44" << 0 << " " << QStringList{office, "neu=0011223344" + QString(22, u'0')};
+        QTest::newRow("lone digits") << "neu"
+                                     << "1 2 a" << 0 << " " << QStringList{office, "neu=01020A" + QString(26, u'0')};
+        QTest::newRow("group of three digits") << "neu"
+                                               << "0011 223 44" << 0 << notHex << QStringList();
+        QTest::newRow("17 lone digits") << "neu" << QString("1 ").repeated(17) << 0 << notHex << QStringList();
         QTest::newRow("same name, Yes") << "Büro  " << kKeyB << yes << " " << QStringList{"Büro=" + kKeyB};
         QTest::newRow("same name, No") << "Büro" << kKeyB << no << " " << QStringList();
         QTest::newRow("other case is another name")
@@ -295,8 +304,8 @@ private slots:
 
     // The master-key dialog's two forms and its label for the NFC application's key;
     // a cancelled "Laden" shows 159; "Verwenden" (the default button) empties the
-    // status and ends with 1 and the typed key as 16 bytes (the
-    // text is not checked: a character that is no digit counts as 0).
+    // status and ends with 1 and the typed key as 16 bytes; a text that is no key
+    // stays in the open dialog with 170.
     void theMasterKeyDialogsForms_data() {
         QTest::addColumn<int>("keyNumber");
         QTest::addColumn<bool>("authentication");
@@ -314,8 +323,12 @@ private slots:
             << 1 << true << "Authentifizierung" << application << kKeyA << kKeyA;
         QTest::newRow("application, write-protected")
             << 1 << false << writeProtected << application << "" << QString(32, u'0');
-        QTest::newRow("card, write-protected, not hex") << 0 << false << writeProtected << card << "zz01"
-                                                        << "0001" + QString(28, u'0');
+        QTest::newRow("card, write-protected, not hex")
+            << 0 << false << writeProtected << card << "zz01" << QString();
+        QTest::newRow("card, in groups")
+            << 0 << true << "Authentifizierung" << card << "A0A1 A2A3 A4A5 A6A7 A8A9 AAAB ACAD AEAF" << kKeyA;
+        QTest::newRow("application, a group of three") << 1 << false << writeProtected << application << "A0A1A2 A3A"
+                                                       << QString();
     }
     void theMasterKeyDialogsForms() {
         QFETCH(int, keyNumber);
@@ -344,7 +357,12 @@ private slots:
         }
         QTest::keyClicks(dialog.KeyEdit(), typed);
         QTest::keyClick(dialog.KeyEdit(), Qt::Key_Return);
-        QCOMPARE(dialog.result(), 1);
+        QCOMPARE(dialog.result(), key.isEmpty() ? 0 : 1);
+        QCOMPARE(dialog.isVisible(), key.isEmpty());
+        if (key.isEmpty()) {
+            QCOMPARE(dialog.StatusEdit()->text(), QStringLiteral("Schlüsselwert ist nicht hexadezimal"));
+            return;
+        }
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), QString());
     }
@@ -362,6 +380,12 @@ private slots:
                                     << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("hex after a letter that is none")
             << "zz01" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
+        QTest::newRow("groups of four digits")
+            << "0011 2233 4455 6677 8899 AABB CCDD EEFF" << 1 << "00112233445566778899AABBCCDDEEFF" << "";
+        QTest::newRow("a group of odd length")
+            << "0011 22334 4556" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
+        QTest::newRow("34 digits") << "00112233445566778899AABBCCDDEEFF01" << 0 << QString(32, u'0')
+                                   << "Schlüsselwert ist nicht hexadezimal";
     }
     void theProtectionKeyDialogTakesOnlyHex() {
         QFETCH(QString, typed);
