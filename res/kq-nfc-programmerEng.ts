@@ -115,6 +115,10 @@
 <context>
     <name>CLanConfig</name>
     <message>
+        <source>Der DHCP Name darf höchstens %1 Byte lang sein (ein Umlaut zählt zwei) und weder &apos;[&apos; noch &apos;]&apos; enthalten.</source>
+        <translation>The DHCP name may be at most %1 bytes long (an umlaut counts two) and may contain neither &apos;[&apos; nor &apos;]&apos;.</translation>
+    </message>
+    <message>
         <source>LAN Einstellung</source>
         <translation>LAN settings</translation>
     </message>
