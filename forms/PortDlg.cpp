@@ -103,7 +103,7 @@ void OfferDriverDownload(QWidget* parent, const QString& lines) {
         return;
     }
     const auto answer = QMessageBox::question(parent, KqString(IdsAppTitle),
-                                              lines + KqString(IdsInstallDriverQuestion) + QLatin1Char('\n'),
+                                              BoxText(lines + KqString(IdsInstallDriverQuestion)) + QLatin1Char('\n'),
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
     QDesktopServices::openUrl(QUrl(page));

@@ -292,7 +292,8 @@ private slots:
         dialog.StatusEdit()->setText("alt"); // replaced by what this OK says
         Click(dialog, 1);
         QCOMPARE(questions,
-                 answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben ?"}
+                 // The " ?" never wraps onto a line of its own: its blank does not break.
+                 answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben\u00A0?"}
                         : QStringList());
         const bool accepted = !stored.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
@@ -387,6 +388,27 @@ private slots:
         QTest::newRow("34 digits") << "00112233445566778899AABBCCDDEEFF01" << 0 << QString(32, u'0')
                                    << "Schlüsselwert ist nicht hexadezimal";
     }
+    // Each key field shows a whole key however it is typed, from its first digit.
+    void keyFieldsShowAWholeKey() {
+        CSetDesfireKeysDlg protection(7);
+        CMasterkeyAuthentDlg master(7, 0, true);
+        CNeuerSchluesselDlg entry;
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&protection, &master, &entry}) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog, 2000));
+            auto* key = ControlById<QLineEdit>(*dialog, dialog == &protection ? 1275 : 1272);
+            for (const QString& text : {QStringLiteral("00112233445566778899AABBCCDDEEFF"),
+                                        QStringLiteral("0011 2233 4455 6677 8899 AABB CCDD EEFF"),
+                                        QStringLiteral("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF")}) {
+                key->setText(text);
+                key->setCursorPosition(int(text.size())); // a text too long scrolls its start away
+                key->repaint();                           // the scrolling is settled in the paint
+                QVERIFY2(key->cursorPositionAt(QPoint(4, key->height() / 2)) == 0,
+                         qPrintable(dialog->objectName() + ": " + text));
+            }
+        }
+    }
+
     void theProtectionKeyDialogTakesOnlyHex() {
         QFETCH(QString, typed);
         QFETCH(int, result);

@@ -189,6 +189,14 @@ private slots:
         QCOMPARE(dlg.DhcpPortEdit()->text(), u"10003"_qs);
         QVERIFY(dlg.DhcpNameEdit()->isEnabled() && !dlg.AddressEdit()->isEnabled());
         QCOMPARE(dlg.DhcpNameEdit()->maxLength(), 16); // a name the module holds is shown whole
+        for (const QString& name : {u"READER0000000001"_qs, QString(16, u'W')}) {
+            dlg.DhcpNameEdit()->setText(name);
+            dlg.DhcpNameEdit()->setCursorPosition(16); // a text too long scrolls its start away
+            dlg.DhcpNameEdit()->repaint();             // the scrolling is settled in the paint
+            QVERIFY2(dlg.DhcpNameEdit()->cursorPositionAt(QPoint(4, dlg.DhcpNameEdit()->height() / 2)) == 0,
+                     qPrintable(name));
+        }
+        dlg.DhcpNameEdit()->setText(u"ABCDEFGH"_qs);
         Shot(dlg, "config-dhcp");
         struct Case {
             const char* name;
