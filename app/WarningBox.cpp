@@ -18,5 +18,6 @@ void ShowWarningBox(QWidget* parent, const QString& text) {
         qWarning("%s", qPrintable(text));
         return;
     }
-    QMessageBox::warning(parent ? parent : QApplication::activeWindow(), KqString(IdsAppTitle), BoxText(text));
+    QMessageBox::warning(parent ? parent : QApplication::activeWindow(), KqString(IdsAppTitle),
+                         BoxText(text));
 }

@@ -69,8 +69,7 @@ bool IsHexText(std::string_view text) {
         if (i == text.size() || text[i] == ' ') {
             // "123" could mean 12 03 or 01 23: a group reads one way only when it is
             // a lone digit or pairs of digits.
-            if (groupLength > 1 && groupLength % 2 != 0)
-                return false;
+            if (groupLength > 1 && groupLength % 2 != 0) return false;
             groupLength = 0;
         } else if (IsHexDigit(text[i])) {
             ++groupLength;

@@ -89,8 +89,8 @@ CLanConfig::CLanConfig(const QString& reader, QWidget* parent) : QDialog(parent)
     m_dhcpName = new QLineEdit(this);
     m_dhcpName->setObjectName(QStringLiteral("1247"));
     m_dhcpName->setMaxLength(kDhcpNameShown);
-    m_dhcpName->setMinimumWidth(
-        m_dhcpName->fontMetrics().horizontalAdvance(QString(kDhcpNameShown, u'W')) + 16);
+    m_dhcpName->setMinimumWidth(m_dhcpName->fontMetrics().horizontalAdvance(QString(kDhcpNameShown, u'W')) +
+                                16);
     m_dhcpPort = PortField(this, "1248");
     m_address = AddressField(this, "1243");
     m_fixedPort = PortField(this, "1246");

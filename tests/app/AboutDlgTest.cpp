@@ -76,9 +76,9 @@ private slots:
         QTest::addColumn<QString>("message"); // %1: the address; empty: any one message, or none when started
         QTest::newRow("installer starts") << "/files/setup.run" << true << QString();
         QTest::newRow("installer does not start") << "/files/setup.run" << false << QString();
-        QTest::newRow("installer over plain HTTP")
-            << "http://example.org/setup.run" << false
-            << "Das Installationsprogramm wird nicht geladen: die Adresse\n%1\nist keine sichere Adresse (https).";
+        QTest::newRow("installer over plain HTTP") << "http://example.org/setup.run" << false
+                                                   << "Das Installationsprogramm wird nicht geladen: die "
+                                                      "Adresse\n%1\nist keine sichere Adresse (https).";
         QTest::newRow("installer not delivered")
             << "/files/missing.run" << false << "Das Installationsprogramm konnte nicht geladen werden:\n%1";
     }

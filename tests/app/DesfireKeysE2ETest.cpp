@@ -14,6 +14,7 @@
 #include "forms/NeuerSchluesselDlg.h"
 #include "forms/RecordFormView.h"
 #include "forms/SetDesfireKeysDlg.h"
+#include "kqlmx.h"
 #include "sim/DesfireCard.h"
 #include "sim/IsoDepTag.h"
 
@@ -185,7 +186,7 @@ private slots:
     // protection key set from the lock form, typed or stored in the key store and
     // taken by "Laden", is the card's key; the master key so typed opens the card.
     // A text that reads no single way is refused in the dialog and the card keeps
-    // its key.
+    // its key. The key is checked in the card and through the reader library.
     void aKeyTypedInGroupsIsTheKeyOnTheCard_data() {
         QTest::addColumn<QString>("dialog"); // "protection", "key store", "master key"
         QTest::addColumn<QString>("typed");
@@ -196,21 +197,27 @@ private slots:
         const QString notHex = QStringLiteral("Schlüsselwert ist nicht hexadezimal");
         const QString protectedOk = QStringLiteral("Mit Passwort schützen erfolgreich !");
         QTest::newRow("protection key in groups of four")
-            << "protection" << "0011 2233 4455 6677 8899 AABB CCDD EEFF" << "00112233445566778899AABBCCDDEEFF"
-            << protectedOk << QStringList();
+            << "protection"
+            << "0011 2233 4455 6677 8899 AABB CCDD EEFF"
+            << "00112233445566778899AABBCCDDEEFF" << protectedOk << QStringList();
         QTest::newRow("protection key, packed, lone digits")
-            << "protection" << "0011223344 5 6 7" << "00112233440506070000000000000000" << protectedOk
-            << QStringList();
+            << "protection"
+            << "0011223344 5 6 7"
+            << "00112233440506070000000000000000" << protectedOk << QStringList();
         QTest::newRow("protection key, a group of three")
-            << "protection" << "0011 223 44" << QString(32, u'0') << "Abgebrochen" << QStringList{notHex};
+            << "protection"
+            << "0011 223 44" << QString(32, u'0') << "Abgebrochen" << QStringList{notHex};
         QTest::newRow("protection key of 34 digits")
             << "protection" << kKey + "01" << QString(32, u'0') << "Abgebrochen" << QStringList{notHex};
         QTest::newRow("key store entry in groups")
-            << "key store" << "0011 2233 44" << "00112233440000000000000000000000" << protectedOk << QStringList();
+            << "key store"
+            << "0011 2233 44"
+            << "00112233440000000000000000000000" << protectedOk << QStringList();
         QTest::newRow("master key in groups")
             << "master key" << grouped << kKey << "Schreiben erfolgreich!" << QStringList();
         QTest::newRow("master key, a group of three")
-            << "master key" << "0F1E2 D3C" << kKey << "Abgebrochen" << QStringList{notHex};
+            << "master key"
+            << "0F1E2 D3C" << kKey << "Abgebrochen" << QStringList{notHex};
     }
     void aKeyTypedInGroupsIsTheKeyOnTheCard() {
         QFETCH(QString, dialog);
@@ -225,7 +232,8 @@ private slots:
         QCOMPARE(WriteText(bench, "eins"), QStringLiteral("Schreiben erfolgreich!"));
         if (dialog == "master key") {
             answerer.answers = {{KeyAnswer::Type, kKey, 0}};
-            QCOMPARE(ProtectConfigurationAndData(bench), QStringLiteral("Mit Passwort schützen erfolgreich !"));
+            QCOMPARE(ProtectConfigurationAndData(bench),
+                     QStringLiteral("Mit Passwort schützen erfolgreich !"));
         }
         if (dialog == "key store") {
             CNeuerSchluesselDlg entry;
@@ -240,11 +248,26 @@ private slots:
         } else {
             answerer.answers.push_back({KeyAnswer::Type, typed, 0});
         }
-        QCOMPARE(dialog == "master key" ? WriteText(bench, "zwei") : ProtectConfigurationAndData(bench), status);
+        QCOMPARE(dialog == "master key" ? WriteText(bench, "zwei") : ProtectConfigurationAndData(bench),
+                 status);
         QCOMPARE(answerer.refused, refused);
         QVERIFY(answerer.answers.empty());
         if (dialog == "master key")
             QCOMPARE(NdefFile(bench, tag, card), TextFile(status == "Abgebrochen" ? "eins" : "zwei"));
+        // Through the reader library, the key of the typed groups opens the card (it
+        // sets the same key again); a key one key bit off does not (bit 0 of each DES
+        // key byte is parity, not key).
+        bench.doc.Engine().ClosePort();
+        const int port = KQLMX_OpenPort(bench.reader.Path().toUtf8().constData(), 19200, 500);
+        QVERIFY(port > 0);
+        const kqsim::Bytes key = KeyBytes(cardKey);
+        kqsim::Bytes other = key;
+        other[15] ^= 0x80;
+        // Only a key that was set is tried wrong: the default key is not the question here.
+        if (key != kqsim::Bytes(16, 0))
+            QVERIFY(KQLMX_ChangeTagKey(port, 1, other.data(), 16, other.data(), 16) != 0);
+        QCOMPARE(KQLMX_ChangeTagKey(port, 1, key.data(), 16, key.data(), 16), 0);
+        KQLMX_ClosePort(port);
         bench.sim().withTag(tag, [&](kqsim::Tag&) {
             QCOMPARE(card->card().keys[0].value, KeyBytes(cardKey));
             QCOMPARE(card->application(1)->keys[0].value, KeyBytes(cardKey));

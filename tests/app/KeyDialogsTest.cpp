@@ -257,10 +257,12 @@ private slots:
             << "neu"
             << "0011 2233 44" << 0 << " " << QStringList{office, "neu=0011223344" + QString(22, u'0')};
         QTest::newRow("lone digits") << "neu"
-                                     << "1 2 a" << 0 << " " << QStringList{office, "neu=01020A" + QString(26, u'0')};
+                                     << "1 2 a" << 0 << " "
+                                     << QStringList{office, "neu=01020A" + QString(26, u'0')};
         QTest::newRow("group of three digits") << "neu"
                                                << "0011 223 44" << 0 << notHex << QStringList();
-        QTest::newRow("17 lone digits") << "neu" << QString("1 ").repeated(17) << 0 << notHex << QStringList();
+        QTest::newRow("17 lone digits")
+            << "neu" << QString("1 ").repeated(17) << 0 << notHex << QStringList();
         QTest::newRow("same name, Yes") << "Büro  " << kKeyB << yes << " " << QStringList{"Büro=" + kKeyB};
         QTest::newRow("same name, No") << "Büro" << kKeyB << no << " " << QStringList();
         QTest::newRow("other case is another name")
@@ -291,10 +293,11 @@ private slots:
         dialog.KeyEdit()->setText(key);
         dialog.StatusEdit()->setText("alt"); // replaced by what this OK says
         Click(dialog, 1);
-        QCOMPARE(questions,
-                 // The " ?" never wraps onto a line of its own: its blank does not break.
-                 answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben\u00A0?"}
-                        : QStringList());
+        QCOMPARE(
+            questions,
+            // The " ?" never wraps onto a line of its own: its blank does not break.
+            answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben\u00A0?"}
+                   : QStringList());
         const bool accepted = !stored.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
         QCOMPARE(dialog.isVisible(), !accepted);
@@ -328,8 +331,8 @@ private slots:
             << 0 << false << writeProtected << card << "zz01" << QString();
         QTest::newRow("card, in groups")
             << 0 << true << "Authentifizierung" << card << "A0A1 A2A3 A4A5 A6A7 A8A9 AAAB ACAD AEAF" << kKeyA;
-        QTest::newRow("application, a group of three") << 1 << false << writeProtected << application << "A0A1A2 A3A"
-                                                       << QString();
+        QTest::newRow("application, a group of three")
+            << 1 << false << writeProtected << application << "A0A1A2 A3A" << QString();
     }
     void theMasterKeyDialogsForms() {
         QFETCH(int, keyNumber);
@@ -382,7 +385,8 @@ private slots:
         QTest::newRow("hex after a letter that is none")
             << "zz01" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("groups of four digits")
-            << "0011 2233 4455 6677 8899 AABB CCDD EEFF" << 1 << "00112233445566778899AABBCCDDEEFF" << "";
+            << "0011 2233 4455 6677 8899 AABB CCDD EEFF" << 1 << "00112233445566778899AABBCCDDEEFF"
+            << "";
         QTest::newRow("a group of odd length")
             << "0011 22334 4556" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("34 digits") << "00112233445566778899AABBCCDDEEFF01" << 0 << QString(32, u'0')

@@ -255,7 +255,8 @@ private slots:
             QTest::mouseClick(dlg.findChild<QPushButton*>("OkButton"), Qt::LeftButton);
             QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 3000);
             if (!c.message.isEmpty()) {
-                QVERIFY2(watcher.seen.first() == c.message, qPrintable(c.name + QStringLiteral(": ") + watcher.seen.first()));
+                QVERIFY2(watcher.seen.first() == c.message,
+                         qPrintable(c.name + QStringLiteral(": ") + watcher.seen.first()));
             }
             QVERIFY2(dlg.isVisible(), c.name);
             QVERIFY2(dlg.Progress()->isHidden(), c.name);

@@ -204,8 +204,11 @@ private slots:
             // Without the data-list row controls, the file name ends with the fields.
             auto* content = form->findChild<QWidget*>("Content");
             content->layout()->activate();
-            const auto right = [content](const QWidget* w) { return w->mapTo(content, QPoint(w->width(), 0)).x(); };
-            QCOMPARE(right(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)), right(form->FieldControl(0)));
+            const auto right = [content](const QWidget* w) {
+                return w->mapTo(content, QPoint(w->width(), 0)).x();
+            };
+            QCOMPARE(right(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)),
+                     right(form->FieldControl(0)));
         }
     }
 

@@ -34,7 +34,7 @@ TEST(HexText, HexTextToBytesForms) {
         {"  0a 1B", 1, {0x0A}},
         {"01 02 0A", 16, {0x01, 0x02, 0x0A}},
         {"01020A", 16, {0x01, 0x02, 0x0A}},
-        {"ABC", 16, {0xAB, 0x0C}},    // odd packed tail: its last digit alone
+        {"ABC", 16, {0xAB, 0x0C}}, // odd packed tail: its last digit alone
         // Blanks only separate groups: each gives its pairs, an odd last digit alone.
         {"0011 2233 44", 16, {0x00, 0x11, 0x22, 0x33, 0x44}},
         {"1 2 a", 16, {0x01, 0x02, 0x0A}},
