@@ -70,10 +70,24 @@ std::optional<QString> NormalisedAddress(const QString& text) {
     return normalised.join(QLatin1Char('.'));
 }
 
-// A name the module can hold and the reader text "[name]-port" can carry.
+// A name the module can hold and the reader text "[name]-port" can carry: the
+// module is found again by it, so it is not empty; ':' would begin the reader
+// text's device address.
 bool IsUsableDhcpName(const QString& name) {
-    return name.toUtf8().size() <= kDhcpNameBytes && !name.contains(QLatin1Char('[')) &&
-           !name.contains(QLatin1Char(']'));
+    const qsizetype bytes = name.toUtf8().size();
+    return bytes > 0 && bytes <= kDhcpNameBytes && !name.contains(QLatin1Char('[')) &&
+           !name.contains(QLatin1Char(']')) && !name.contains(QLatin1Char(':'));
+}
+
+// A subnet mask the module can hold: it keeps only the count of host bits, so the
+// ones must run from the top without a gap ("255.0.255.0" would become
+// 255.255.255.0). 0.0.0.0, which a module with no mask shows, keeps its own.
+bool IsHoldableMask(const QString& dotted) {
+    quint32 mask = 0;
+    for (const QString& octet : dotted.split(QLatin1Char('.')))
+        mask = mask << 8 | octet.toUInt();
+    const quint32 hostBits = ~mask;
+    return (hostBits & (hostBits + 1)) == 0;
 }
 
 } // namespace
@@ -208,8 +222,8 @@ bool CLanConfig::UpdateData(bool save) {
     if (AddressMode == 0) {
         // The name counts only where it is used.
         if (!IsUsableDhcpName(m_dhcpName->text())) {
-            ShowWarningBox(this, tr("Der DHCP Name darf höchstens %1 Byte lang sein (ein Umlaut zählt zwei) "
-                                    "und weder '[' noch ']' enthalten.")
+            ShowWarningBox(this, tr("Der DHCP Name muss 1 bis %1 Byte lang sein (ein Umlaut zählt zwei) "
+                                    "und darf weder '[' noch ']' noch ':' enthalten.")
                                      .arg(kDhcpNameBytes));
             m_dhcpName->setFocus(Qt::OtherFocusReason);
             m_dhcpName->selectAll();
@@ -270,7 +284,7 @@ void CLanConfig::accept() {
     for (auto [field, out] : {std::pair{m_mask, &mask}, std::pair{m_gateway, &gateway}}) {
         if (field->text().trimmed().isEmpty()) continue;
         const std::optional<QString> address = NormalisedAddress(field->text());
-        if (!address) {
+        if (!address || (field == m_mask && !IsHoldableMask(*address))) {
             refuse(field);
             return;
         }

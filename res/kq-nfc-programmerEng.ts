@@ -144,8 +144,8 @@ names no file.</translation>
 <context>
     <name>CLanConfig</name>
     <message>
-        <source>Der DHCP Name darf höchstens %1 Byte lang sein (ein Umlaut zählt zwei) und weder &apos;[&apos; noch &apos;]&apos; enthalten.</source>
-        <translation>The DHCP name may be at most %1 bytes long (an umlaut counts two) and may contain neither &apos;[&apos; nor &apos;]&apos;.</translation>
+        <source>Der DHCP Name muss 1 bis %1 Byte lang sein (ein Umlaut zählt zwei) und darf weder &apos;[&apos; noch &apos;]&apos; noch &apos;:&apos; enthalten.</source>
+        <translation>The DHCP name must be 1 to %1 bytes long (an umlaut counts two) and may contain neither &apos;[&apos; nor &apos;]&apos; nor &apos;:&apos;.</translation>
     </message>
     <message>
         <source>LAN Einstellung</source>

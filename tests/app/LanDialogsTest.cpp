@@ -175,8 +175,8 @@ private slots:
 
     void configurationRefusesWhatTheModuleCannotTake() {
         const QString kDhcpNameMessage =
-            u"Der DHCP Name darf höchstens 15 Byte lang sein (ein Umlaut zählt zwei) und weder '[' noch ']' "
-            "enthalten."_qs;
+            u"Der DHCP Name muss 1 bis 15 Byte lang sein (ein Umlaut zählt zwei) und darf weder '[' noch ']' "
+            "noch ':' enthalten."_qs;
         auto dhcpConfig = m_lan->Module(LoopbackAddress(22), "ABCDEFGH");
         dhcpConfig.configured = "0.0.0.0";
         dhcpConfig.tcpPort = 10003;
@@ -225,6 +225,8 @@ private slots:
                  dlg.MaskEdit()->setText("255.255");
              },
              KqString(IdsValidIpAddress)},
+            // The module keeps a count of host bits: a mask with a gap would be another.
+            {"mask with a gap", [&] { dlg.MaskEdit()->setText("255.0.255.0"); }, KqString(IdsValidIpAddress)},
             {"gateway of five octets",
              [&] {
                  dlg.MaskEdit()->setText("255.255.255.0");
@@ -242,6 +244,10 @@ private slots:
              kDhcpNameMessage},
             {"name with ']'", [&] { dlg.DhcpNameEdit()->setText("AB]CD"); }, kDhcpNameMessage},
             {"name with '['", [&] { dlg.DhcpNameEdit()->setText("[AB"); }, kDhcpNameMessage},
+            // Neither is ever found again by its reader text: ':' begins the device
+            // address, and an empty name leaves the module's own.
+            {"name with ':'", [&] { dlg.DhcpNameEdit()->setText("AB:CD"); }, kDhcpNameMessage},
+            {"empty name", [&] { dlg.DhcpNameEdit()->clear(); }, kDhcpNameMessage},
             {"write refused",
              [&] {
                  dlg.DhcpPortEdit()->setText("10004");
