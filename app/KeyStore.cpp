@@ -27,8 +27,13 @@ QString WithoutTrailingBlanks(const QString& text) {
 
 std::optional<TagKey> ParseKeyText(const QString& text) {
     if (text.isEmpty()) return TagKey{};
+    // A key pasted from a table or a document is parted by tabs or no-break blanks
+    // as well: every blank of any kind parts the groups.
+    QString blanked = text;
+    for (QChar& c : blanked)
+        if (c.isSpace()) c = u' ';
     // Characters outside Latin-1 arrive as '?', which is no hex digit either.
-    const QByteArray bytes = text.toLatin1();
+    const QByteArray bytes = blanked.toLatin1();
     const std::string_view hex(bytes.constData(), static_cast<size_t>(bytes.size()));
     if (!IsHexText(hex)) return std::nullopt;
     constexpr size_t kKeySize = std::tuple_size_v<TagKey>;

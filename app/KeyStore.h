@@ -9,7 +9,7 @@
 
 // Tag keys as the user types them: hexadecimal text of 0 to 16 bytes ("0-16 Byte,
 // Auffüllung mit 0"), packed ("A0A1A2"), with blanks between the bytes or in groups
-// ("A0A1 A2A3").
+// ("A0A1 A2A3"); a tab or any other blank parts them as a blank does.
 
 // The 16 key bytes of `text`: the bytes it names followed by zeros (an empty text
 // gives 16 zero bytes); nothing when the text is no key: not hex, a group that does

@@ -11,6 +11,7 @@
 #include "forms/NeuerSchluesselDlg.h"
 #include "forms/SetDesfireKeysDlg.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -391,6 +392,11 @@ private slots:
             << "0011 22334 4556" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("34 digits") << "00112233445566778899AABBCCDDEEFF01" << 0 << QString(32, u'0')
                                    << "Schlüsselwert ist nicht hexadezimal";
+        // Pasted from a table or a document: tabs and no-break blanks part the groups.
+        QTest::newRow("pasted with tabs and no-break blanks")
+            << u"\t0011\t2233\u00A04455 \u00A0 66\t"_qs << 1 << "00112233445566" + QString(18, u'0') << "";
+        QTest::newRow("pasted with colons")
+            << "00:11:22" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
     }
     // Each key field shows a whole key however it is typed, from its first digit.
     void keyFieldsShowAWholeKey() {
@@ -421,7 +427,14 @@ private slots:
         CSetDesfireKeysDlg dialog(7);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog, 2000));
-        QTest::keyClicks(dialog.KeyEdit(), typed);
+        if (typed.contains(u'\t')) {
+            // A tab key moves the focus: a tab comes in only with a paste.
+            QGuiApplication::clipboard()->setText(typed);
+            dialog.KeyEdit()->paste();
+            QCOMPARE(dialog.KeyEdit()->text(), typed);
+        } else {
+            QTest::keyClicks(dialog.KeyEdit(), typed);
+        }
         Click(dialog, 1274);
         QCOMPARE(dialog.result(), result);
         QCOMPARE(dialog.isVisible(), result == 0);
