@@ -3,6 +3,7 @@
 #include "app/ProfileSettings.h"
 #include "content/HexText.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -24,11 +25,23 @@ QString WithoutTrailingBlanks(const QString& text) {
 
 } // namespace
 
-TagKey KeyFromText(const QString& text) {
+std::optional<TagKey> ParseKeyText(const QString& text) {
+    if (text.isEmpty()) return TagKey{};
+    // A key pasted from a table or a document is parted by tabs or no-break blanks
+    // as well: every blank of any kind parts the groups.
+    QString blanked = text;
+    for (QChar& c : blanked)
+        if (c.isSpace()) c = u' ';
+    // Characters outside Latin-1 arrive as '?', which is no hex digit either.
+    const QByteArray bytes = blanked.toLatin1();
+    const std::string_view hex(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (!IsHexText(hex)) return std::nullopt;
+    constexpr size_t kKeySize = std::tuple_size_v<TagKey>;
+    uint8_t buffer[kKeySize + 1];
+    const size_t count = HexTextToBytes(hex, buffer, sizeof buffer);
+    if (count > kKeySize) return std::nullopt; // the key would lose what was typed last
     TagKey key{};
-    const QByteArray bytes = text.toLatin1();
-    HexTextToBytes(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), key.data(),
-                   key.size());
+    std::copy(buffer, buffer + count, key.begin());
     return key;
 }
 

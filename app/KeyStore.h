@@ -4,14 +4,17 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // Tag keys as the user types them: hexadecimal text of 0 to 16 bytes ("0-16 Byte,
-// Auffüllung mit 0"), packed ("A0A1A2") or with blanks between the bytes.
+// Auffüllung mit 0"), packed ("A0A1A2"), with blanks between the bytes or in groups
+// ("A0A1 A2A3"); a tab or any other blank parts them as a blank does.
 
-// The 16 key bytes of `text`: the bytes it names, at most 16, followed by zeros; an
-// empty text gives 16 zero bytes. Excess text is ignored, digits are not checked.
-TagKey KeyFromText(const QString& text);
+// The 16 key bytes of `text`: the bytes it names followed by zeros (an empty text
+// gives 16 zero bytes); nothing when the text is no key: not hex, a group that does
+// not read one way (IsHexText), or more than 16 bytes. Nothing typed is dropped.
+std::optional<TagKey> ParseKeyText(const QString& text);
 // 32 upper-case hex digits without blanks.
 QString KeyToText(const TagKey& key);
 

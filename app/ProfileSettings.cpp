@@ -21,6 +21,7 @@ struct ClampedSetting {
 constexpr ClampedSetting kClamped[] = {
     {"Settings", "BeepTime", ProfileSettings::kBeepTimeMin, ProfileSettings::kBeepTimeMax},
     {"Settings", "ZyklusZeit", ProfileSettings::kZyklusZeitMin, ProfileSettings::kZyklusZeitMax},
+    {"Port", "Timeout", ProfileSettings::kPortTimeoutMin, ProfileSettings::kPortTimeoutMax},
 };
 
 QSettings Open() {

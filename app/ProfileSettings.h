@@ -41,8 +41,11 @@ public:
     static int ZyklusZeit() { return ReadInt("Settings", "ZyklusZeit", kZyklusZeitDefault); }
 
     // "Port"/"Timeout": the reader's answer time-out in ms that the program opens its
-    // port with; the interface dialog proposes 1000 when none is stored.
+    // port with, clamped to the interface dialog's range; the dialog proposes 1000
+    // when none is stored.
     static constexpr int kPortTimeoutDefault = 500;
+    static constexpr int kPortTimeoutMin = 10;
+    static constexpr int kPortTimeoutMax = 300000;
     static int PortTimeout() { return ReadInt("Port", "Timeout", kPortTimeoutDefault); }
 
     // Where the settings live (for messages and tests).

@@ -271,13 +271,22 @@ QString CUpdateCheck::GetExeFileDate() {
     return modified.isValid() ? modified.toString(QStringLiteral("yyyy-MM-dd")) : QString();
 }
 
-QString CUpdateCheck::DownloadInstaller(const QString& folder) {
+QString CUpdateCheck::DownloadInstaller(const QString& folder, QString* failure) {
+    const auto fail = [failure](const QString& why) {
+        if (failure) *failure = why;
+        return QString();
+    };
     const QString address = GetInstallerUrl();
-    if (address.isEmpty()) return {};
+    if (address.isEmpty()) return fail(tr("Der Server nennt kein Installationsprogramm."));
     const QUrl url(address, QUrl::StrictMode);
-    if (!IsAllowedAddress(url)) return {};
+    // An installer over plain HTTP could be swapped on the way; it is not run.
+    if (!IsAllowedAddress(url))
+        return fail(tr("Das Installationsprogramm wird nicht geladen: die Adresse\n%1\nist keine "
+                       "sichere Adresse (https).")
+                        .arg(address));
     const QString name = InstallerFileName(url);
-    if (name.isEmpty()) return {};
+    if (name.isEmpty()) return fail(tr("Die Adresse\n%1\nnennt keine Datei.").arg(address));
+    const QString notLoaded = tr("Das Installationsprogramm konnte nicht geladen werden:\n%1").arg(address);
     // Without a folder, a new one only this user can enter, so no one can place or
     // swap a file under the installer's name.
     std::unique_ptr<QTemporaryDir> privateFolder;
@@ -285,11 +294,11 @@ QString CUpdateCheck::DownloadInstaller(const QString& folder) {
     if (dir.isEmpty()) {
         privateFolder =
             std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kq-nfc-programmer-XXXXXX"));
-        if (!privateFolder->isValid()) return {};
+        if (!privateFolder->isValid()) return fail(notLoaded);
         dir = privateFolder->path();
     }
     const QString path = QDir(dir).filePath(name);
-    if (!DownloadToFile(url, path)) return {}; // a private folder goes with its partial content
+    if (!DownloadToFile(url, path)) return fail(notLoaded); // a private folder goes with its partial content
     if (privateFolder) privateFolder->setAutoRemove(false);
     return path;
 }

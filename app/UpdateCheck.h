@@ -87,7 +87,8 @@ public:
     // there is no address, the address is not allowed or names no file, or the
     // server did not deliver the whole file with a 2xx answer (nothing is left behind).
     // Runs a local event loop (no user input) until the transfer ends or times out.
-    QString DownloadInstaller(const QString& folder = {});
+    // On an empty answer `failure`, when given, gets the reason in words for the user.
+    QString DownloadInstaller(const QString& folder = {}, QString* failure = nullptr);
 
     // Starts the installer through the launcher. A missing file or a failed start is
     // shown in a message box and answers false; true only when it really started.
@@ -125,6 +126,8 @@ public:
     void SetMessageHandler(std::function<void(const QString&)> handler) {
         m_showMessage = std::move(handler);
     }
+    // Shows a message the way StartInstaller shows its failures.
+    void ShowMessage(const QString& text) const;
 
 private:
     enum class State { None, Busy, Done };
@@ -135,7 +138,6 @@ private:
     void FinishVersionDownload(const QString& text);
     void PostNotifications();
     bool DownloadToFile(const QUrl& url, const QString& path);
-    void ShowMessage(const QString& text) const;
 
     std::unique_ptr<QNetworkAccessManager> m_network;
     QString m_versionFileUrl;

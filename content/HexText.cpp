@@ -48,20 +48,15 @@ uint8_t HexPairToByte(std::string_view text) {
 size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size) {
     if (text.find("Error") != std::string_view::npos)
         return 0;
-    text = TrimLeadingBlanks(text);
+    // Blanks only separate groups; a group gives its digit pairs in order, and an odd
+    // last digit (a lone digit above all) a byte of its own.
     size_t count = 0;
+    text = TrimLeadingBlanks(text);
     while (count < size && !text.empty()) {
-        const size_t blank = text.find(' ');
-        if (blank != std::string_view::npos) {
-            buffer[count++] = HexPairToByte(text.substr(0, blank));
-            text = TrimLeadingBlanks(text.substr(blank + 1));
-        } else if (text.size() <= 2) {
-            buffer[count++] = HexPairToByte(text);
-            break;
-        } else {
-            buffer[count++] = HexPairToByte(text.substr(0, 2));
-            text.remove_prefix(2);
-        }
+        const std::string_view group = text.substr(0, text.find(' '));
+        for (size_t at = 0; at < group.size() && count < size; at += 2)
+            buffer[count++] = HexPairToByte(group.substr(at, 2));
+        text = TrimLeadingBlanks(text.substr(group.size()));
     }
     return count;
 }
@@ -69,8 +64,18 @@ size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size) {
 bool IsHexText(std::string_view text) {
     if (text.empty())
         return false;
-    for (char c : text)
-        if (c != ' ' && !IsHexDigit(c))
+    size_t groupLength = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == ' ') {
+            // "123" could mean 12 03 or 01 23: a group reads one way only when it is
+            // a lone digit or pairs of digits.
+            if (groupLength > 1 && groupLength % 2 != 0) return false;
+            groupLength = 0;
+        } else if (IsHexDigit(text[i])) {
+            ++groupLength;
+        } else {
             return false;
+        }
+    }
     return true;
 }

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -22,6 +23,23 @@ namespace {
 const QString kVersionSection = QStringLiteral("Version");
 const QString kUpdateKey = QStringLiteral("Update");
 constexpr int kLogoSize = 64;
+// The status line wraps within this width and never takes more than kStatusLines
+// lines: the server's version text, which may be of any length, must not push the
+// box and its OK button off the screen.
+constexpr int kStatusMinWidth = 360;
+constexpr int kStatusWidth = 480;
+constexpr int kStatusLines = 3;
+
+// `text` cut to what kStatusLines lines of kStatusWidth can show, each word that would
+// not fit a line shortened in its middle, so that the label can wrap it.
+QString FitStatusLine(const QString& text, const QFontMetrics& metrics) {
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, kStatusLines * kStatusWidth * 9 / 10);
+    QStringList words = shown.split(u' ');
+    for (QString& word : words)
+        if (metrics.horizontalAdvance(word) > kStatusWidth)
+            word = metrics.elidedText(word, Qt::ElideMiddle, kStatusWidth);
+    return words.join(u' ');
+}
 
 // A link label of the maker: hidden when the build names no address.
 void PrepareLink(CLabel* label, const QString& address, const QFont& dialogFont) {
@@ -62,7 +80,8 @@ CAboutDlg::CAboutDlg(CUpdateCheck& updateCheck, QWidget* parent)
     m_statusLabel->SetLogFont(font());
     m_statusLabel->SetTextColor(QColor(128, 128, 128));
     m_statusLabel->setWordWrap(true);
-    m_statusLabel->setMinimumWidth(360);
+    m_statusLabel->setMinimumWidth(kStatusMinWidth);
+    m_statusLabel->setMaximumWidth(kStatusWidth);
     connect(m_statusLabel, &CLabel::clicked, this, &CAboutDlg::OnStatusClicked);
 
     auto* ok = new QPushButton(tr("OK"), this);
@@ -111,7 +130,7 @@ void CAboutDlg::customEvent(QEvent* event) {
 void CAboutDlg::ShowUpdateStatus() {
     const UpdateStatus status =
         DescribeUpdateStatus(m_updateCheck, CUpdateCheck::GetLocalVersion(), CUpdateCheck::GetExeFileDate());
-    m_statusLabel->SetText(status.text);
+    m_statusLabel->SetText(FitStatusLine(status.text, m_statusLabel->fontMetrics()));
     m_statusLabel->SetTextColor(status.color);
     m_statusLabel->SetLink(status.clickable);
     if (status.clickable) m_statusLabel->SetLinkCursor(Qt::PointingHandCursor);
@@ -121,7 +140,10 @@ void CAboutDlg::OnStatusClicked() {
     const QString text = m_statusLabel->LabelText();
     m_statusLabel->SetText(KqString(IdsUpdateStarting));
     m_statusLabel->repaint();
-    const QString installer = m_updateCheck.DownloadInstaller();
+    QString failure;
+    const QString installer = m_updateCheck.DownloadInstaller({}, &failure);
+    // A click that ends with nothing must say why (StartInstaller says it itself).
+    if (installer.isEmpty()) m_updateCheck.ShowMessage(failure);
     if (!installer.isEmpty() && m_updateCheck.StartInstaller(installer)) {
         // The installer replaces the running program: end it.
         if (CMainFrame* frame = MainFrame())

@@ -46,6 +46,18 @@ QLineEdit* CreateStatusEdit(QWidget* parent, int id) {
     return status;
 }
 
+QLineEdit* CreateKeyEdit(QWidget* parent, int id) {
+    auto* key = new QLineEdit(parent);
+    key->setObjectName(QString::number(id));
+    const QFontMetrics metrics = key->fontMetrics();
+    int digit = 0;
+    for (QChar c : QStringLiteral("0123456789ABCDEFabcdef"))
+        digit = std::max(digit, metrics.horizontalAdvance(c));
+    // The frame and the edit's inner margins besides the text.
+    key->setMinimumWidth(32 * digit + 15 * metrics.horizontalAdvance(u' ') + 16);
+    return key;
+}
+
 CKeyStoreDlg::CKeyStoreDlg(QWidget* parent)
     : QDialog(parent), m_list(new CEditableListCtrl(this)), m_status(CreateStatusEdit(this, 1265)),
       m_loadButton(Button(this, tr("Laden"), 1267)) {
@@ -191,9 +203,7 @@ void LoadKeyFromStore(QWidget* parent, QLineEdit* keyEdit, QLineEdit* status) {
 
 KeyDialogFields BuildKeyDialog(QDialog* dialog, const QList<QWidget*>& above, const QString& prompt,
                                int keyId, const QString& okText, int okId, const QString& cancelText) {
-    auto* key = new QLineEdit(dialog);
-    key->setObjectName(QString::number(keyId));
-    key->setMinimumWidth(key->fontMetrics().horizontalAdvance(QString(34, u'F')));
+    QLineEdit* key = CreateKeyEdit(dialog, keyId);
     QLineEdit* status = CreateStatusEdit(dialog, 1268);
     auto* label = new QLabel(prompt, dialog);
     label->setObjectName(QStringLiteral("1263"));

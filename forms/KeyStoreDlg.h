@@ -66,6 +66,9 @@ void LoadKeyFromStore(QWidget* parent, QLineEdit* keyEdit, QLineEdit* status);
 
 // A read-only status field with this id.
 QLineEdit* CreateStatusEdit(QWidget* parent, int id);
+// A key edit with the id given, wide enough to show a whole key however it is
+// typed: 32 digits, with a blank between each two.
+QLineEdit* CreateKeyEdit(QWidget* parent, int id);
 
 // What the master-key and protection-key dialogs share, laid out on `dialog` in a
 // fixed-size grid below the texts `above`: the prompt (label 1263), the key field

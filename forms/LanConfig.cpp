@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,11 +19,18 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <utility>
+
 namespace {
 
 constexpr int kPortMin = 1;
 constexpr int kPortMax = 65535;
-constexpr int kDhcpNameMax = 16; // the module holds 16 characters
+// The module holds the name in 16 bytes with its end mark: 15 bytes of UTF-8 text.
+constexpr int kDhcpNameBytes = 15;
+// Up to 16 characters are shown, so that a name the module holds is never cut
+// before the user has seen it; OK checks its bytes.
+constexpr int kDhcpNameShown = 16;
 
 QLineEdit* AddressField(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
@@ -46,15 +52,42 @@ QLineEdit* PortField(QWidget* parent, const char* name) {
     return edit;
 }
 
-// A dotted address of four parts that is set and is not 0.0.0.0. The address parse
-// alone also takes short forms ("192.168.1" as 192.168.0.1, "127.20"), which the field
-// lets through while it is typed: the reader library refuses them, and the user would
-// be told only that the write failed, the typed settings replaced by the module's.
-bool IsUsableAddress(const QString& text) {
-    const QString dotted = text.trimmed();
-    QHostAddress address;
-    return dotted.count(QLatin1Char('.')) == 3 && address.setAddress(dotted) &&
-           address.protocol() == QHostAddress::IPv4Protocol && address.toIPv4Address() != 0;
+// Four dotted decimal octets of 0-255, in the form the module is given
+// ("010.1.1.1" as 10.1.1.1); nothing for anything else. The address check of the
+// platform reads "127.20" as 127.0.0.20, which is not what the user meant.
+std::optional<QString> NormalisedAddress(const QString& text) {
+    const QStringList octets = text.trimmed().split(QLatin1Char('.'));
+    if (octets.size() != 4) return std::nullopt;
+    QStringList normalised;
+    for (const QString& octet : octets) {
+        if (octet.isEmpty() || octet.size() > 3) return std::nullopt;
+        for (QChar c : octet)
+            if (c < u'0' || c > u'9') return std::nullopt;
+        const int value = octet.toInt();
+        if (value > 255) return std::nullopt;
+        normalised << QString::number(value);
+    }
+    return normalised.join(QLatin1Char('.'));
+}
+
+// A name the module can hold and the reader text "[name]-port" can carry: the
+// module is found again by it, so it is not empty; ':' would begin the reader
+// text's device address.
+bool IsUsableDhcpName(const QString& name) {
+    const qsizetype bytes = name.toUtf8().size();
+    return bytes > 0 && bytes <= kDhcpNameBytes && !name.contains(QLatin1Char('[')) &&
+           !name.contains(QLatin1Char(']')) && !name.contains(QLatin1Char(':'));
+}
+
+// A subnet mask the module can hold: it keeps only the count of host bits, so the
+// ones must run from the top without a gap ("255.0.255.0" would become
+// 255.255.255.0). 0.0.0.0, which a module with no mask shows, keeps its own.
+bool IsHoldableMask(const QString& dotted) {
+    quint32 mask = 0;
+    for (const QString& octet : dotted.split(QLatin1Char('.')))
+        mask = mask << 8 | octet.toUInt();
+    const quint32 hostBits = ~mask;
+    return (hostBits & (hostBits + 1)) == 0;
 }
 
 } // namespace
@@ -69,7 +102,9 @@ CLanConfig::CLanConfig(const QString& reader, QWidget* parent) : QDialog(parent)
     m_fixedRadio->setObjectName(QStringLiteral("1252"));
     m_dhcpName = new QLineEdit(this);
     m_dhcpName->setObjectName(QStringLiteral("1247"));
-    m_dhcpName->setMaxLength(kDhcpNameMax);
+    m_dhcpName->setMaxLength(kDhcpNameShown);
+    m_dhcpName->setMinimumWidth(m_dhcpName->fontMetrics().horizontalAdvance(QString(kDhcpNameShown, u'W')) +
+                                16);
     m_dhcpPort = PortField(this, "1248");
     m_address = AddressField(this, "1243");
     m_fixedPort = PortField(this, "1246");
@@ -186,7 +221,14 @@ bool CLanConfig::UpdateData(bool save) {
     int port = TcpPort;
     if (AddressMode == 0) {
         // The name counts only where it is used.
-        if (m_dhcpName->text().size() > kDhcpNameMax) return false;
+        if (!IsUsableDhcpName(m_dhcpName->text())) {
+            ShowWarningBox(this, tr("Der DHCP Name muss 1 bis %1 Byte lang sein (ein Umlaut zählt zwei) "
+                                    "und darf weder '[' noch ']' noch ':' enthalten.")
+                                     .arg(kDhcpNameBytes));
+            m_dhcpName->setFocus(Qt::OtherFocusReason);
+            m_dhcpName->selectAll();
+            return false;
+        }
         if (!ExchangeIntField(this, m_dhcpPort, port, kPortMin, kPortMax)) return false;
         DhcpName = m_dhcpName->text();
     } else if (AddressMode == 1) {
@@ -221,20 +263,33 @@ void CLanConfig::ShowWriting(bool writing) {
 
 void CLanConfig::accept() {
     if (!UpdateData(true)) return;
-    QString text;
+    // Each address goes to the module as four dotted octets or not at all; an empty
+    // mask or gateway keeps the module's own.
+    QString text, mask, gateway;
+    const auto refuse = [this](QLineEdit* field) {
+        ShowWarningBox(this, KqString(IdsValidIpAddress));
+        field->setFocus(Qt::OtherFocusReason);
+    };
     if (AddressMode == 1) {
-        if (!IsUsableAddress(m_address->text())) {
-            ShowWarningBox(this, KqString(IdsValidIpAddress));
-            m_address->setFocus();
+        const std::optional<QString> address = NormalisedAddress(m_address->text());
+        if (!address || *address == QLatin1String("0.0.0.0")) {
+            refuse(m_address);
             return;
         }
-        text = m_address->text().trimmed();
+        text = *address;
     } else {
         text = QLatin1Char('[') + DhcpName + QLatin1Char(']');
     }
     text += QLatin1Char('-') + QString::number(TcpPort);
-    const QByteArray mask = m_mask->text().trimmed().toUtf8();
-    const QByteArray gateway = m_gateway->text().trimmed().toUtf8();
+    for (auto [field, out] : {std::pair{m_mask, &mask}, std::pair{m_gateway, &gateway}}) {
+        if (field->text().trimmed().isEmpty()) continue;
+        const std::optional<QString> address = NormalisedAddress(field->text());
+        if (!address || (field == m_mask && !IsHoldableMask(*address))) {
+            refuse(field);
+            return;
+        }
+        *out = *address;
+    }
 
     ShowWriting(true);
     m_progress->setRange(0, kReappearWaitMs);
@@ -242,8 +297,8 @@ void CLanConfig::accept() {
     CBusyGuard busy;
     const QByteArray reader = ReaderText.toUtf8();
     const QByteArray newText = text.toUtf8();
-    if (KQLMX_WriteLanConfig(reader.constData(), newText.constData(), mask.constData(),
-                             gateway.constData()) != 0) {
+    if (KQLMX_WriteLanConfig(reader.constData(), newText.constData(), mask.toUtf8().constData(),
+                             gateway.toUtf8().constData()) != 0) {
         ShowWarningBox(this, KqString(IdsLanConfigFailed));
         ReadConfiguration();
         ShowWriting(false);

@@ -21,7 +21,7 @@ public:
     explicit CLanConfig(const QString& reader, QWidget* parent = nullptr);
 
     int TcpPort = 10001;
-    QString DhcpName;     // the module's device name, up to 16 characters
+    QString DhcpName;     // the module's device name: up to 15 bytes of UTF-8, no '[' or ']'
     int AddressMode = -1; // 0 DHCP, 1 fixed address, -1 before the first reading
     QString ReaderText;
 

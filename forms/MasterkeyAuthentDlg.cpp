@@ -34,6 +34,13 @@ CMasterkeyAuthentDlg::CMasterkeyAuthentDlg(int port, int keyNumber, bool authent
 
 void CMasterkeyAuthentDlg::OnUse() {
     m_status->clear();
-    KeyBytes = KeyFromText(m_key->text());
+    // A key that is not what the user typed would only fail at the card, or open
+    // it with a key nobody meant.
+    const std::optional<TagKey> key = ParseKeyText(m_key->text());
+    if (!key) {
+        m_status->setText(KqString(IdsKeyNotHex));
+        return;
+    }
+    KeyBytes = *key;
     done(1);
 }

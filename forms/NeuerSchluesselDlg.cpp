@@ -1,6 +1,7 @@
 #include "forms/NeuerSchluesselDlg.h"
 
-#include "content/HexText.h"
+#include "app/KeyStore.h"
+#include "app/WarningBox.h"
 #include "forms/KeyStoreDlg.h"
 #include "res/StringTable.h"
 
@@ -12,13 +13,11 @@
 #include <QPushButton>
 
 CNeuerSchluesselDlg::CNeuerSchluesselDlg(QWidget* parent)
-    : QDialog(parent), m_name(new QLineEdit(this)), m_key(new QLineEdit(this)),
+    : QDialog(parent), m_name(new QLineEdit(this)), m_key(CreateKeyEdit(this, 1272)),
       m_status(CreateStatusEdit(this, 1268)) {
     setObjectName(QStringLiteral("CNeuerSchluesselDlg"));
     setWindowTitle(tr("Neuer Schlüsseleintrag"));
     m_name->setObjectName(QStringLiteral("1266"));
-    m_key->setObjectName(QStringLiteral("1272"));
-    m_key->setMinimumWidth(m_key->fontMetrics().horizontalAdvance(QString(34, u'F')));
 
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setObjectName(QStringLiteral("1"));
@@ -55,15 +54,14 @@ void CNeuerSchluesselDlg::accept() {
         m_status->setText(KqString(IdsFieldsMissing));
         return;
     }
-    const QByteArray keyBytes = keyText.toLatin1();
-    // Characters outside Latin-1 arrive as '?', which is no hex digit either.
-    if (!keyText.isEmpty() && !IsHexText(std::string_view(keyBytes.constData(), size_t(keyBytes.size())))) {
+    const std::optional<TagKey> key = ParseKeyText(keyText);
+    if (!key) {
         m_status->setText(KqString(IdsKeyNotHex));
         return;
     }
-    const QString value = KeyToText(KeyFromText(keyText));
+    const QString value = KeyToText(*key);
     if (CKeyStoreItem* existing = m_items.FindByName(name)) {
-        if (QMessageBox::question(this, windowTitle(), KqString(IdsOverwriteKey),
+        if (QMessageBox::question(this, windowTitle(), BoxText(KqString(IdsOverwriteKey)),
                                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
         existing->Value = value;

@@ -102,9 +102,10 @@ void OfferDriverDownload(QWidget* parent, const QString& lines) {
         ShowWarningBox(parent, lines);
         return;
     }
-    const auto answer = QMessageBox::question(parent, KqString(IdsAppTitle),
-                                              lines + KqString(IdsInstallDriverQuestion) + QLatin1Char('\n'),
-                                              QMessageBox::Yes | QMessageBox::No);
+    const auto answer =
+        QMessageBox::question(parent, KqString(IdsAppTitle),
+                              BoxText(lines + KqString(IdsInstallDriverQuestion)) + QLatin1Char('\n'),
+                              QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
     QDesktopServices::openUrl(QUrl(page));
     WaitWithoutUserInput(2000);

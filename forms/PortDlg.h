@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ProfileSettings.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -41,8 +43,8 @@ public:
     static constexpr int kRescanRequest = 24;
 
     // The ranges OK accepts.
-    static constexpr int kTimeoutMin = 10;
-    static constexpr int kTimeoutMax = 300000;
+    static constexpr int kTimeoutMin = ProfileSettings::kPortTimeoutMin;
+    static constexpr int kTimeoutMax = ProfileSettings::kPortTimeoutMax;
     static constexpr int kAdresseMin = 1;
     static constexpr int kAdresseMax = 255;
 

@@ -131,7 +131,9 @@ void CRecordFormView::BuildCommonControls() {
     dataList->setSpacing(8);
     dataList->addWidget(m_fileLabel);
     dataList->addWidget(m_fileName, 1);
-    dataList->addSpacing(12);
+    // The gap before "Datensatz:" goes with it: a template alone shows its file name
+    // to the end of the field column.
+    m_recordLabel->setContentsMargins(12, 0, 0, 0);
     dataList->addWidget(m_recordLabel);
     dataList->addWidget(m_recordCounter);
     dataList->addWidget(m_prevRecord);

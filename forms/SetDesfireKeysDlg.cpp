@@ -1,7 +1,6 @@
 #include "forms/SetDesfireKeysDlg.h"
 
 #include "app/KeyStore.h"
-#include "content/HexText.h"
 #include "forms/KeyStoreDlg.h"
 #include "res/StringTable.h"
 
@@ -22,12 +21,11 @@ CSetDesfireKeysDlg::CSetDesfireKeysDlg(int port, QWidget* parent) : QDialog(pare
 void CSetDesfireKeysDlg::OnSet() {
     // This key is to protect the tag: a text that is no hex (a password typed as
     // words) would protect it with a key of mostly zeros, which nobody meant.
-    const QString text = m_key->text();
-    const QByteArray latin1 = text.toLatin1();
-    if (!text.isEmpty() && !IsHexText(std::string_view(latin1.constData(), size_t(latin1.size())))) {
+    const std::optional<TagKey> key = ParseKeyText(m_key->text());
+    if (!key) {
         m_status->setText(KqString(IdsKeyNotHex));
         return;
     }
-    KeyBytes = KeyFromText(text);
+    KeyBytes = *key;
     done(1);
 }

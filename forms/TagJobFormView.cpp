@@ -30,6 +30,7 @@ QPushButton* CTagJobFormView::CreateOnceButton(int id) {
     auto* button = new QPushButton(tr("Schreiben"), this);
     button->setObjectName(QString::number(id));
     button->setFixedSize(kButtonWidth, kButtonHeight);
+    m_onceButtons << button;
     return button;
 }
 
@@ -54,11 +55,26 @@ void CTagJobFormView::AddButtonRow(QPushButton* once, QPushButton* cyclic) {
 void CTagJobFormView::OnActivateView(bool activate) {
     if (!activate) return;
     ApplyFormHeadingFont(m_heading);
+    // Another job than this form's own (cyclic reading) shuts 1016 as well.
+    const bool ownJob = IsJobRunning();
+    EnableOperations(!IsCyclicJobRunning());
+    m_cyclic->setEnabled(ownJob || !IsCyclicJobRunning());
+    m_cyclic->setChecked(ownJob);
     m_write->setFocus(Qt::OtherFocusReason);
 }
 
 void CTagJobFormView::OnCyclicJobEnded() {
     ShowCyclic(false);
+}
+
+void CTagJobFormView::OnCyclicReadStarted() {
+    EnableOperations(false);
+    m_cyclic->setEnabled(false);
+}
+
+void CTagJobFormView::OnCyclicReadStopped() {
+    EnableOperations(!IsJobRunning());
+    m_cyclic->setEnabled(true);
 }
 
 void CTagJobFormView::RunOnce(const std::function<void(CNfcTagAccess&)>& operation) {
@@ -100,6 +116,12 @@ void CTagJobFormView::SetJob(bool on) const {
 }
 
 void CTagJobFormView::ShowCyclic(bool cyclic) {
-    m_write->setEnabled(!cyclic);
+    EnableOperations(!cyclic);
     m_cyclic->setChecked(cyclic);
+}
+
+void CTagJobFormView::EnableOperations(bool enable) const {
+    // A tag laid down while a key dialog is open would meet the job's next tick.
+    for (QPushButton* button : m_onceButtons)
+        button->setEnabled(enable);
 }

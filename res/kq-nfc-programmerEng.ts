@@ -2,6 +2,35 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_GB" sourcelanguage="de_DE">
 <context>
+    <name>CUpdateCheck</name>
+    <message>
+        <source>Der Server nennt kein Installationsprogramm.</source>
+        <translation>The server names no installer.</translation>
+    </message>
+    <message>
+        <source>Das Installationsprogramm wird nicht geladen: die Adresse
+%1
+ist keine sichere Adresse (https).</source>
+        <translation>The installer is not downloaded: the address
+%1
+is not a secure address (https).</translation>
+    </message>
+    <message>
+        <source>Die Adresse
+%1
+nennt keine Datei.</source>
+        <translation>The address
+%1
+names no file.</translation>
+    </message>
+    <message>
+        <source>Das Installationsprogramm konnte nicht geladen werden:
+%1</source>
+        <translation>The installer could not be downloaded:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>CAboutDlg</name>
     <message>
         <source>automatisch auf neue Version prüfen</source>
@@ -114,6 +143,10 @@
 </context>
 <context>
     <name>CLanConfig</name>
+    <message>
+        <source>Der DHCP Name muss 1 bis %1 Byte lang sein (ein Umlaut zählt zwei) und darf weder &apos;[&apos; noch &apos;]&apos; noch &apos;:&apos; enthalten.</source>
+        <translation>The DHCP name must be 1 to %1 bytes long (an umlaut counts two) and may contain neither &apos;[&apos; nor &apos;]&apos; nor &apos;:&apos;.</translation>
+    </message>
     <message>
         <source>LAN Einstellung</source>
         <translation>LAN settings</translation>

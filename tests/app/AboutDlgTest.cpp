@@ -68,18 +68,29 @@ private slots:
 
     // A newer version: the line is a dark red link; a click downloads and starts the
     // installer, and the program ends because it started. An installer that does not
-    // start: the message says so, the program stays, the line shows the offer again.
+    // start, one offered over plain HTTP (not loaded) or one the server does not
+    // deliver: a message says why, the program stays, the line shows the offer again.
     void clickingTheNewVersionStartsTheInstaller_data() {
+        QTest::addColumn<QString>("installer"); // a path on the server, or a whole address
         QTest::addColumn<bool>("starts");
-        QTest::newRow("installer starts") << true;
-        QTest::newRow("installer does not start") << false;
+        QTest::addColumn<QString>("message"); // %1: the address; empty: any one message, or none when started
+        QTest::newRow("installer starts") << "/files/setup.run" << true << QString();
+        QTest::newRow("installer does not start") << "/files/setup.run" << false << QString();
+        QTest::newRow("installer over plain HTTP") << "http://example.org/setup.run" << false
+                                                   << "Das Installationsprogramm wird nicht geladen: die "
+                                                      "Adresse\n%1\nist keine sichere Adresse (https).";
+        QTest::newRow("installer not delivered")
+            << "/files/missing.run" << false << "Das Installationsprogramm konnte nicht geladen werden:\n%1";
     }
     void clickingTheNewVersionStartsTheInstaller() {
+        QFETCH(QString, installer);
         QFETCH(bool, starts);
+        QFETCH(QString, message);
         m_server->SetRoute("/files/setup.run", {200, "#!/bin/sh\nexit 0\n"});
+        const QString address = installer.startsWith('/') ? m_server->BaseUrl() + installer : installer;
         m_server->SetRoute(kVersionFilePath,
                            {200, "[KQ_NFC Programmer]\r\nVersion=9.99\r\nBuild=2099-01-01\r\nInstaller=" +
-                                     (m_server->BaseUrl() + "/files/setup.run").toUtf8() + "\r\n"});
+                                     address.toUtf8() + "\r\n"});
         auto check = NewUpdateCheck(m_server->BaseUrl(), 3000);
         QStringList started, messages;
         check->SetInstallerLauncher([&](const QString& path) {
@@ -97,9 +108,11 @@ private slots:
         QVERIFY(about.StatusLabel()->IsLink());
 
         QTest::mouseClick(about.StatusLabel(), Qt::LeftButton);
-        QCOMPARE(started.size(), 1);
-        QVERIFY(started[0].endsWith("/setup.run"));
+        const bool loaded = installer == "/files/setup.run";
+        QCOMPARE(started.size(), loaded ? 1 : 0);
+        if (loaded) QVERIFY(started[0].endsWith("/setup.run"));
         QCOMPARE(messages.size(), starts ? 0 : 1);
+        if (!message.isEmpty()) QCOMPARE(messages.value(0), message.arg(address));
         QCOMPARE(about.isVisible(), !starts);
         if (starts) {
             QTRY_VERIFY(!frame.isVisible());
@@ -108,6 +121,29 @@ private slots:
             QTest::qWait(100);
             QVERIFY(frame.isVisible());
         }
+    }
+
+    // A newer version whose text from the server is of any length, one long word or
+    // many: the box with its OK button stays within a 1280x800 screen.
+    void aLongVersionTextKeepsTheBoxOnScreen_data() {
+        QTest::addColumn<QByteArray>("version");
+        QTest::newRow("one long word") << "9.99" + QByteArray(20000, 'x');
+        QTest::newRow("many words") << "9.99" + QByteArray("-beta ").repeated(3000);
+    }
+    void aLongVersionTextKeepsTheBoxOnScreen() {
+        QFETCH(QByteArray, version);
+        m_server->SetRoute(kVersionFilePath,
+                           {200, "[KQ_NFC Programmer]\r\nVersion=" + version + "\r\nBuild=2099-01-01\r\n"});
+        auto check = NewUpdateCheck(m_server->BaseUrl(), 3000);
+        CAboutDlg about(*check);
+        about.show();
+        QTRY_VERIFY_WITH_TIMEOUT(about.StatusLabel()->LabelText().startsWith("Neue Version:"), 10000);
+        QTest::qWait(50); // the layout takes the new text
+        QVERIFY2(about.width() <= 1280 && about.height() <= 800,
+                 qPrintable(QStringLiteral("%1x%2").arg(about.width()).arg(about.height())));
+        const QWidget* ok = about.findChild<QWidget*>("OkButton");
+        QVERIFY(about.rect().contains(QRect(ok->mapTo(&about, QPoint(0, 0)), ok->size())));
+        QVERIFY(about.StatusLabel()->IsLink()); // still the offer
     }
 };
 

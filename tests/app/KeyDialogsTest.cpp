@@ -11,6 +11,7 @@
 #include "forms/NeuerSchluesselDlg.h"
 #include "forms/SetDesfireKeysDlg.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -250,8 +251,19 @@ private slots:
             << "a1 b2c3" << 0 << " " << QStringList{office, "neu=A1B2C3" + QString(26, u'0')};
         QTest::newRow("empty key") << "neu"
                                    << "" << 0 << " " << QStringList{office, "neu=" + QString(32, u'0')};
-        QTest::newRow("20 bytes, cut")
-            << "neu" << kKeyB + "01020304" << 0 << " " << QStringList{office, "neu=" + kKeyB};
+        // A key is the bytes typed: blanks only separate groups; what cannot be read
+        // so (a group of odd length, more than 16 bytes) stores nothing.
+        QTest::newRow("20 bytes, refused") << "neu" << kKeyB + "01020304" << 0 << notHex << QStringList();
+        QTest::newRow("groups of digits")
+            << "neu"
+            << "0011 2233 44" << 0 << " " << QStringList{office, "neu=0011223344" + QString(22, u'0')};
+        QTest::newRow("lone digits") << "neu"
+                                     << "1 2 a" << 0 << " "
+                                     << QStringList{office, "neu=01020A" + QString(26, u'0')};
+        QTest::newRow("group of three digits") << "neu"
+                                               << "0011 223 44" << 0 << notHex << QStringList();
+        QTest::newRow("17 lone digits")
+            << "neu" << QString("1 ").repeated(17) << 0 << notHex << QStringList();
         QTest::newRow("same name, Yes") << "Büro  " << kKeyB << yes << " " << QStringList{"Büro=" + kKeyB};
         QTest::newRow("same name, No") << "Büro" << kKeyB << no << " " << QStringList();
         QTest::newRow("other case is another name")
@@ -282,9 +294,11 @@ private slots:
         dialog.KeyEdit()->setText(key);
         dialog.StatusEdit()->setText("alt"); // replaced by what this OK says
         Click(dialog, 1);
-        QCOMPARE(questions,
-                 answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben ?"}
-                        : QStringList());
+        QCOMPARE(
+            questions,
+            // The " ?" never wraps onto a line of its own: its blank does not break.
+            answer ? QStringList{"Ein Schlüssel mit diesem Namen ist bereits vorhanden. Überschreiben\u00A0?"}
+                   : QStringList());
         const bool accepted = !stored.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
         QCOMPARE(dialog.isVisible(), !accepted);
@@ -295,8 +309,8 @@ private slots:
 
     // The master-key dialog's two forms and its label for the NFC application's key;
     // a cancelled "Laden" shows 159; "Verwenden" (the default button) empties the
-    // status and ends with 1 and the typed key as 16 bytes (the
-    // text is not checked: a character that is no digit counts as 0).
+    // status and ends with 1 and the typed key as 16 bytes; a text that is no key
+    // stays in the open dialog with 170.
     void theMasterKeyDialogsForms_data() {
         QTest::addColumn<int>("keyNumber");
         QTest::addColumn<bool>("authentication");
@@ -314,8 +328,12 @@ private slots:
             << 1 << true << "Authentifizierung" << application << kKeyA << kKeyA;
         QTest::newRow("application, write-protected")
             << 1 << false << writeProtected << application << "" << QString(32, u'0');
-        QTest::newRow("card, write-protected, not hex") << 0 << false << writeProtected << card << "zz01"
-                                                        << "0001" + QString(28, u'0');
+        QTest::newRow("card, write-protected, not hex")
+            << 0 << false << writeProtected << card << "zz01" << QString();
+        QTest::newRow("card, in groups")
+            << 0 << true << "Authentifizierung" << card << "A0A1 A2A3 A4A5 A6A7 A8A9 AAAB ACAD AEAF" << kKeyA;
+        QTest::newRow("application, a group of three")
+            << 1 << false << writeProtected << application << "A0A1A2 A3A" << QString();
     }
     void theMasterKeyDialogsForms() {
         QFETCH(int, keyNumber);
@@ -344,7 +362,12 @@ private slots:
         }
         QTest::keyClicks(dialog.KeyEdit(), typed);
         QTest::keyClick(dialog.KeyEdit(), Qt::Key_Return);
-        QCOMPARE(dialog.result(), 1);
+        QCOMPARE(dialog.result(), key.isEmpty() ? 0 : 1);
+        QCOMPARE(dialog.isVisible(), key.isEmpty());
+        if (key.isEmpty()) {
+            QCOMPARE(dialog.StatusEdit()->text(), QStringLiteral("Schlüsselwert ist nicht hexadezimal"));
+            return;
+        }
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), QString());
     }
@@ -362,7 +385,40 @@ private slots:
                                     << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("hex after a letter that is none")
             << "zz01" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
+        QTest::newRow("groups of four digits")
+            << "0011 2233 4455 6677 8899 AABB CCDD EEFF" << 1 << "00112233445566778899AABBCCDDEEFF"
+            << "";
+        QTest::newRow("a group of odd length")
+            << "0011 22334 4556" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
+        QTest::newRow("34 digits") << "00112233445566778899AABBCCDDEEFF01" << 0 << QString(32, u'0')
+                                   << "Schlüsselwert ist nicht hexadezimal";
+        // Pasted from a table or a document: tabs and no-break blanks part the groups.
+        QTest::newRow("pasted with tabs and no-break blanks")
+            << u"\t0011\t2233\u00A04455 \u00A0 66\t"_qs << 1 << "00112233445566" + QString(18, u'0') << "";
+        QTest::newRow("pasted with colons")
+            << "00:11:22" << 0 << QString(32, u'0') << "Schlüsselwert ist nicht hexadezimal";
     }
+    // Each key field shows a whole key however it is typed, from its first digit.
+    void keyFieldsShowAWholeKey() {
+        CSetDesfireKeysDlg protection(7);
+        CMasterkeyAuthentDlg master(7, 0, true);
+        CNeuerSchluesselDlg entry;
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&protection, &master, &entry}) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog, 2000));
+            auto* key = ControlById<QLineEdit>(*dialog, dialog == &protection ? 1275 : 1272);
+            for (const QString& text : {QStringLiteral("00112233445566778899AABBCCDDEEFF"),
+                                        QStringLiteral("0011 2233 4455 6677 8899 AABB CCDD EEFF"),
+                                        QStringLiteral("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF")}) {
+                key->setText(text);
+                key->setCursorPosition(int(text.size())); // a text too long scrolls its start away
+                key->repaint();                           // the scrolling is settled in the paint
+                QVERIFY2(key->cursorPositionAt(QPoint(4, key->height() / 2)) == 0,
+                         qPrintable(dialog->objectName() + ": " + text));
+            }
+        }
+    }
+
     void theProtectionKeyDialogTakesOnlyHex() {
         QFETCH(QString, typed);
         QFETCH(int, result);
@@ -371,7 +427,14 @@ private slots:
         CSetDesfireKeysDlg dialog(7);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog, 2000));
-        QTest::keyClicks(dialog.KeyEdit(), typed);
+        if (typed.contains(u'\t')) {
+            // A tab key moves the focus: a tab comes in only with a paste.
+            QGuiApplication::clipboard()->setText(typed);
+            dialog.KeyEdit()->paste();
+            QCOMPARE(dialog.KeyEdit()->text(), typed);
+        } else {
+            QTest::keyClicks(dialog.KeyEdit(), typed);
+        }
         Click(dialog, 1274);
         QCOMPARE(dialog.result(), result);
         QCOMPARE(dialog.isVisible(), result == 0);

@@ -150,7 +150,9 @@ private slots:
         QVERIFY(dlg.AddressEdit()->isEnabled() && !dlg.DhcpNameEdit()->isEnabled());
         QVERIFY(dlg.Progress()->isHidden());
         Shot(dlg, "config-fixed");
-        dlg.AddressEdit()->setText(Address(21));
+        // Leading zeros typed in an octet: the module is given the address as four
+        // plain octets.
+        dlg.AddressEdit()->setText(Address(21).section('.', 0, 2) + ".021");
         int progressSeen = 0;
         bool shot = false;
         QTimer watch;
@@ -172,6 +174,9 @@ private slots:
     }
 
     void configurationRefusesWhatTheModuleCannotTake() {
+        const QString kDhcpNameMessage =
+            u"Der DHCP Name muss 1 bis 15 Byte lang sein (ein Umlaut zählt zwei) und darf weder '[' noch ']' "
+            "noch ':' enthalten."_qs;
         auto dhcpConfig = m_lan->Module(LoopbackAddress(22), "ABCDEFGH");
         dhcpConfig.configured = "0.0.0.0";
         dhcpConfig.tcpPort = 10003;
@@ -183,7 +188,15 @@ private slots:
         QCOMPARE(dlg.DhcpName, u"ABCDEFGH"_qs);
         QCOMPARE(dlg.DhcpPortEdit()->text(), u"10003"_qs);
         QVERIFY(dlg.DhcpNameEdit()->isEnabled() && !dlg.AddressEdit()->isEnabled());
-        QCOMPARE(dlg.DhcpNameEdit()->maxLength(), 16); // the module holds 16 characters
+        QCOMPARE(dlg.DhcpNameEdit()->maxLength(), 16); // a name the module holds is shown whole
+        for (const QString& name : {u"READER0000000001"_qs, QString(16, u'W')}) {
+            dlg.DhcpNameEdit()->setText(name);
+            dlg.DhcpNameEdit()->setCursorPosition(16); // a text too long scrolls its start away
+            dlg.DhcpNameEdit()->repaint();             // the scrolling is settled in the paint
+            QVERIFY2(dlg.DhcpNameEdit()->cursorPositionAt(QPoint(4, dlg.DhcpNameEdit()->height() / 2)) == 0,
+                     qPrintable(name));
+        }
+        dlg.DhcpNameEdit()->setText(u"ABCDEFGH"_qs);
         Shot(dlg, "config-dhcp");
         struct Case {
             const char* name;
@@ -200,13 +213,45 @@ private slots:
                  dlg.AddressEdit()->clear();
              },
              KqString(IdsValidIpAddress)},
-            {"three-part fixed address", [&] { dlg.AddressEdit()->setText("127.0.22"); },
+            // Only four dotted octets of 0-255 reach the library ("127.20" is no
+            // 127.0.0.20), in the address, the mask and the gateway.
+            {"incomplete fixed address", [&] { dlg.AddressEdit()->setText("127.20"); },
              KqString(IdsValidIpAddress)},
+            {"octet above 255", [&] { dlg.AddressEdit()->setText(Address(22).section('.', 0, 2) + ".256"); },
+             KqString(IdsValidIpAddress)},
+            {"incomplete mask",
+             [&] {
+                 dlg.AddressEdit()->setText(Address(22));
+                 dlg.MaskEdit()->setText("255.255");
+             },
+             KqString(IdsValidIpAddress)},
+            // The module keeps a count of host bits: a mask with a gap would be another.
+            {"mask with a gap", [&] { dlg.MaskEdit()->setText("255.0.255.0"); }, KqString(IdsValidIpAddress)},
+            {"gateway of five octets",
+             [&] {
+                 dlg.MaskEdit()->setText("255.255.255.0");
+                 dlg.GatewayEdit()->setText("10.0.0.1.1");
+             },
+             KqString(IdsValidIpAddress)},
+            // The module holds 15 bytes of a name, umlauts taking two; '[' and ']'
+            // would end the name in the reader text.
+            {"name of 16 characters, 19 bytes",
+             [&] {
+                 dlg.GatewayEdit()->clear(); // the module's own is kept
+                 QTest::mouseClick(dlg.DhcpRadio(), Qt::LeftButton);
+                 dlg.DhcpNameEdit()->setText(u"Müller-Gerät-Süd"_qs);
+             },
+             kDhcpNameMessage},
+            {"name with ']'", [&] { dlg.DhcpNameEdit()->setText("AB]CD"); }, kDhcpNameMessage},
+            {"name with '['", [&] { dlg.DhcpNameEdit()->setText("[AB"); }, kDhcpNameMessage},
+            // Neither is ever found again by its reader text: ':' begins the device
+            // address, and an empty name leaves the module's own.
+            {"name with ':'", [&] { dlg.DhcpNameEdit()->setText("AB:CD"); }, kDhcpNameMessage},
+            {"empty name", [&] { dlg.DhcpNameEdit()->clear(); }, kDhcpNameMessage},
             {"write refused",
              [&] {
-                 QTest::mouseClick(dlg.DhcpRadio(), Qt::LeftButton);
                  dlg.DhcpPortEdit()->setText("10004");
-                 dlg.DhcpNameEdit()->setText("0123456789ABCDEF");
+                 dlg.DhcpNameEdit()->setText(u"Müller-Gerät1"_qs); // 15 bytes
              },
              KqString(IdsLanConfigFailed)},
         };
@@ -216,9 +261,11 @@ private slots:
             QTest::mouseClick(dlg.findChild<QPushButton*>("OkButton"), Qt::LeftButton);
             QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 3000);
             if (!c.message.isEmpty()) {
-                QCOMPARE(watcher.seen.first(), c.message);
+                QVERIFY2(watcher.seen.first() == c.message,
+                         qPrintable(c.name + QStringLiteral(": ") + watcher.seen.first()));
             }
             QVERIFY2(dlg.isVisible(), c.name);
+            QVERIFY2(dlg.Progress()->isHidden(), c.name);
         }
         // Refused: the module's settings are shown again.
         QCOMPARE(dlg.DhcpName, u"ABCDEFGH"_qs);

@@ -76,7 +76,8 @@ private slots:
     }
 
     // Stored beep and cycle times are clamped to the settings dialog's ranges, so a
-    // damaged file never gives a 0 ms timer or a negative beep.
+    // damaged file never gives a 0 ms timer or a negative beep; the reader's answer
+    // time-out to the interface dialog's (no open that fails at once, no wait of hours).
     void dialogValuesAreClampedWhenRead_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
@@ -90,21 +91,31 @@ private slots:
         QTest::newRow("beep negative") << "BeepTime" << QVariant(-5) << 0;
         QTest::newRow("beep 0") << "BeepTime" << QVariant(0) << 0;
         QTest::newRow("beep 1001") << "BeepTime" << QVariant(1001) << 1000;
+        QTest::newRow("timeout 0") << "Timeout" << QVariant(0) << 10;
+        QTest::newRow("timeout negative") << "Timeout" << QVariant(-5) << 10;
+        QTest::newRow("timeout in range") << "Timeout" << QVariant(750) << 750;
+        QTest::newRow("timeout 99999999") << "Timeout" << QVariant(99999999) << 300000;
+        QTest::newRow("timeout garbage") << "Timeout" << QVariant("x") << 500;
     }
     void dialogValuesAreClampedWhenRead() {
         QFETCH(QString, key);
         QFETCH(QVariant, stored);
         QFETCH(int, read);
-        StoreRaw("Settings", key, stored);
-        QCOMPARE(ProfileSettings::ReadInt("Settings", key, key == "BeepTime" ? 150 : 250), read);
-        QCOMPARE(key == "BeepTime" ? ProfileSettings::BeepTime() : ProfileSettings::ZyklusZeit(), read);
+        const QString section = key == "Timeout" ? "Port" : "Settings";
+        StoreRaw(section, key, stored);
+        const int defaultValue = key == "BeepTime" ? 150 : key == "Timeout" ? 500 : 250;
+        QCOMPARE(ProfileSettings::ReadInt(section, key, defaultValue), read);
+        QCOMPARE(key == "BeepTime"  ? ProfileSettings::BeepTime()
+                 : key == "Timeout" ? ProfileSettings::PortTimeout()
+                                    : ProfileSettings::ZyklusZeit(),
+                 read);
     }
 
     void otherValuesAreNotClamped() {
         StoreRaw("Port", "ZyklusZeit", 0);
         QCOMPARE(ProfileSettings::ReadInt("Port", "ZyklusZeit", 7), 0);
-        StoreRaw("Port", "Timeout", -5);
-        QCOMPARE(ProfileSettings::ReadInt("Port", "Timeout", 500), -5);
+        StoreRaw("Port", "Baudrate", -5);
+        QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 500), -5);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -200,6 +201,14 @@ private slots:
                      QStringLiteral("Vorlage:"));
             QCOMPARE(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)->text(),
                      QStringLiteral("vorlage.tdp"));
+            // Without the data-list row controls, the file name ends with the fields.
+            auto* content = form->findChild<QWidget*>("Content");
+            content->layout()->activate();
+            const auto right = [content](const QWidget* w) {
+                return w->mapTo(content, QPoint(w->width(), 0)).x();
+            };
+            QCOMPARE(right(ControlById<QLineEdit>(*form, CRecordFormView::IdFileName)),
+                     right(form->FieldControl(0)));
         }
     }
 

@@ -52,6 +52,15 @@ bool JobDone(FrameBench& bench, kqsim::TagId id, bool lock) {
                 : Memory(bench, id, 4, 11) == kFormattedArea;
 }
 
+// The ids of the form's buttons that start a tag operation, or open a key dialog,
+// that are enabled.
+QList<int> EnabledOperations(const FrameBench& bench) {
+    QList<int> enabled;
+    for (int id : {1001, 1002, 1006})
+        if (auto* button = Find<QPushButton>(bench, id); button && button->isEnabled()) enabled << id;
+    return enabled;
+}
+
 } // namespace
 
 class TagJobFormsTest : public QObject {
@@ -118,8 +127,9 @@ private slots:
     }
 
     // Cyclic formatting and locking: each of three tags placed one after another is
-    // worked on once; 1001 is disabled and 1016 checked meanwhile. The job ends by
-    // unchecking 1016 or by "Zyklisch schreiben beenden".
+    // worked on once; 1001 (and the lock form's key-protection buttons: a key dialog
+    // open while tags are locked) is disabled and 1016 checked meanwhile. The job ends
+    // by unchecking 1016 or by "Zyklisch schreiben beenden".
     void cyclicJobsWorkOnEachNewTag_data() {
         QTest::addColumn<int>("command");
         QTest::addColumn<bool>("stopByMenu");
@@ -135,9 +145,11 @@ private slots:
         bench.frame->Action(command)->trigger();
         auto* once = Find<QPushButton>(bench, 1001);
         auto* cyclic = Find<QPushButton>(bench, 1016);
+        const QList<int> operations = EnabledOperations(bench);
+        QCOMPARE(operations, lock ? QList<int>({1001, 1002, 1006}) : QList<int>({1001}));
         cyclic->click();
         QVERIFY(cyclic->isChecked());
-        QVERIFY(!once->isEnabled());
+        QCOMPARE(EnabledOperations(bench), QList<int>());
         QVERIFY(lock ? IsCyclicLockRunning() : IsCyclicWriteRunning());
         QVERIFY(!bench.frame->Action(IdText)->isEnabled()); // no other form meanwhile
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
@@ -160,6 +172,7 @@ private slots:
         QVERIFY(!IsCyclicJobRunning());
         QVERIFY(!cyclic->isChecked());
         QVERIFY(once->isEnabled());
+        QCOMPARE(EnabledOperations(bench), operations);
         QVERIFY(bench.frame->Action(IdText)->isEnabled());
         QCOMPARE(bench.frame->StatusText(), QString());
 
@@ -169,6 +182,30 @@ private slots:
         QCOMPARE(Memory(bench, id, 4, 20), kHalloArea);
         QVERIFY(!IsLocked(bench, id));
         QCOMPARE(boxes.seen, QStringList());
+    }
+
+    // Cyclic reading started over the format or lock form shuts its buttons, 1016
+    // too, until it stops.
+    void cyclicReadingShutsTheJobForms_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("format") << int(IdFormat);
+        QTest::newRow("lock") << int(IdLock);
+    }
+    void cyclicReadingShutsTheJobForms() {
+        QFETCH(int, command);
+        FrameBench bench;
+        bench.frame->Action(command)->trigger();
+        const QList<int> operations = EnabledOperations(bench);
+        QWidget* form = bench.frame->ActiveView();
+        bench.frame->Action(IdCyclicRead)->trigger();
+        QVERIFY(IsCyclicJobRunning());
+        QCOMPARE(bench.frame->ActiveView(), form);
+        QCOMPARE(EnabledOperations(bench), QList<int>());
+        QVERIFY(!Find<QPushButton>(bench, 1016)->isEnabled());
+        bench.frame->Action(IdCyclicRead)->trigger();
+        QVERIFY(!IsCyclicJobRunning());
+        QCOMPARE(EnabledOperations(bench), operations);
+        QVERIFY(Find<QPushButton>(bench, 1016)->isEnabled());
     }
 
     // Without a reader the cyclic job does not start: the port error is shown, 1016

@@ -34,8 +34,12 @@ TEST(HexText, HexTextToBytesForms) {
         {"  0a 1B", 1, {0x0A}},
         {"01 02 0A", 16, {0x01, 0x02, 0x0A}},
         {"01020A", 16, {0x01, 0x02, 0x0A}},
-        {"ABC", 16, {0xAB, 0x0C}},    // odd packed tail: its last digit alone
-        {"123 45", 16, {0x00, 0x45}}, // a token of three digits gives 0
+        {"ABC", 16, {0xAB, 0x0C}}, // odd packed tail: its last digit alone
+        // Blanks only separate groups: each gives its pairs, an odd last digit alone.
+        {"0011 2233 44", 16, {0x00, 0x11, 0x22, 0x33, 0x44}},
+        {"1 2 a", 16, {0x01, 0x02, 0x0A}},
+        {"123 45", 16, {0x12, 0x03, 0x45}},
+        {"0011 2233", 3, {0x00, 0x11, 0x22}},
         {"01   02", 16, {0x01, 0x02}},
         {"0102 Error", 16, {}},
         {"", 16, {}},
@@ -62,6 +66,14 @@ TEST(HexText, HexPairToByteAndIsHexText) {
     EXPECT_TRUE(IsHexText("  "));
     EXPECT_FALSE(IsHexText("0x1A"));
     EXPECT_FALSE(IsHexText("0A\t1B"));
+    // A group reads one way only when it is a lone digit or pairs of digits.
+    struct Case {
+        const char* text;
+        bool hex;
+    };
+    for (const Case& c : {Case{"0011 2233 4455", true}, Case{"1 2 a", true}, Case{" 0A1B ", true},
+                          Case{"ABC", false}, Case{"0011 223 44", false}, Case{"00 112", false}})
+        EXPECT_EQ(IsHexText(c.text), c.hex) << '"' << c.text << '"';
 }
 
 } // namespace
