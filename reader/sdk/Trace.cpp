@@ -22,8 +22,18 @@ void SetTraceSink(KQLMX_TraceSink sink, void* user) {
 
 void Trace(std::string_view text) {
     const std::string line(text);
-    std::lock_guard lock(g_mutex);
-    if (g_sink) g_sink(g_user, line.c_str());
+    // The sink is called outside the lock, so that it may call any function of the
+    // library, this one and SetTraceSink included. A sink replaced meanwhile may still
+    // get this one line.
+    KQLMX_TraceSink sink = nullptr;
+    void* user = nullptr;
+    {
+        std::lock_guard lock(g_mutex);
+        sink = g_sink;
+        user = g_user;
+    }
+    if (sink) sink(user, line.c_str());
+    std::lock_guard lock(g_mutex); // the file: one line at a time
     const char* path = std::getenv("KQLMX_TRACE");
     if (path && *path) {
         if (FILE* file = std::fopen(path, "ab")) {
