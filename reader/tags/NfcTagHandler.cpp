@@ -72,7 +72,15 @@ public:
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
 
-    explicit operator bool() const { return handler_.port_ != nullptr; }
+    // False when there is no such port, or when the port is waiting for another call's
+    // answer (this call came from an event pumped by that wait): such a call is refused
+    // at once with the port's busy code, not taken for a tag that has gone.
+    explicit operator bool() const {
+        if (!handler_.port_) return false;
+        if (!handler_.port_->Exchanging()) return true;
+        handler_.port_->lastError = KQLMX_ERROR_PORT_BUSY;
+        return false;
+    }
 
 private:
     CNfcTagHandler& handler_;
@@ -226,7 +234,7 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) {
             CNfcType2Tag tag(*this);
-            return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
+            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
         }
         if (type == kNfcTagIso14443_4) {
             // Type 4 takes the plain message; an empty one formats the tag.

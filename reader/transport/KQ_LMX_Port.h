@@ -51,6 +51,9 @@ public:
     // error is cleared when the frame goes out, and bytes left from earlier answers
     // are discarded first.
     bool Transceive();
+    // An exchange is waiting for its answer on this port (a call made now comes from an
+    // event pumped by that wait).
+    bool Exchanging() const { return exchanging_; }
     // Takes the answer frame out of the receive buffer (later bytes stay there),
     // checks it and strips it to its payload.
     bool ReceiveAnswer(Bytes& payload);
