@@ -20,6 +20,7 @@ constexpr int kCcPage = 3;
 constexpr int kDataPage = 4;
 constexpr uint8_t kCcMagic = 0xE1;
 constexpr uint8_t kMappingVersion = 0x10;
+constexpr int kMajorVersion = 1; // the high nibble of CC byte 1 that these rules read
 constexpr uint8_t kReadOnly = 0x0F; // write access nibble
 // The CC gives the data area size in units of 8 bytes in one byte.
 constexpr size_t kMaxCcRoom = 0xFF * 8;
@@ -27,8 +28,8 @@ constexpr uint8_t kTlvTerminator = 0xFE;
 
 // Blank tags without a CC, by their data area size: 48 bytes (16 pages) and 144
 // bytes (48 pages).
-constexpr int kSmallTagSize = 48;
-constexpr int kLargeTagSize = 144;
+constexpr size_t kSmallTagSize = 48;
+constexpr size_t kLargeTagSize = 144;
 constexpr uint8_t kNxpMaker = 0x04;
 constexpr int kFirstProbePage = 16;
 constexpr int kLastProbePage = 1000;
@@ -37,38 +38,35 @@ constexpr uint8_t kTlvLockControl = 0x01;
 constexpr uint8_t kTlvMemoryControl = 0x02;
 constexpr size_t kControlTlvSize = 5; // type, length 3, three bytes of value
 
-// Tags of maker 04 as their datasheets lay them out. Behind their user memory lie
-// pages that a READ still reaches (dynamic lock bytes, configuration pages with
-// AUTH0, ACCESS, PWD), so a probe for the end of the memory counts them in; and the
-// CC that NTAG215/216 are shipped with states less than their user memory, so the
-// NFC Forum default position of the dynamic lock bits (behind the data area the CC
-// states) would lie in user memory.
+// Tags of maker 04 as their datasheets lay them out, told apart by the first page a
+// READ refuses. Behind their user memory lie pages that a READ still reaches (dynamic
+// lock bytes, configuration pages with AUTH0, ACCESS, CFGLCK, PWD): a CC that claims
+// more than the user memory must not lead a write there, nor a Lock Control TLV lead
+// the lock there. And the CC that NTAG215/216 are shipped with states less than their
+// user memory, so the NFC Forum default position of the dynamic lock bits (behind the
+// data area the CC states) would lie in user memory. The dynamic lock bits are those
+// that cover the user pages from 16 on: NTAG213 one per 2 pages, NTAG215/216 one per
+// 16 pages; the Ultralight C's first lock byte of page 28h covers pages 16-39 in six
+// bits and two block-locking bits (its second one covers pages behind the user memory).
 struct KnownLayout {
     int readablePages;     // the first page a READ refuses
     int userPages;         // from page 4 on
-    uint8_t shippedCcSize; // CC byte 2 as shipped (besides userPages / 2)
     int dynamicLockPage;   // -1: none
     int dynamicLockBits;
 };
 constexpr KnownLayout kKnownLayouts[] = {
-    {20, 12, 0x06, -1, 0},     // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
-    {41, 32, 0x10, 36, 10},    // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
-    {44, 36, 0x12, 40, 12},    // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
-    {45, 36, 0x12, 40, 12},    // NTAG213: lock bytes 28h, configuration 29h-2Ch
-    {135, 126, 0x3E, 130, 8},  // NTAG215: lock bytes 82h, configuration 83h-86h
-    {231, 222, 0x6D, 226, 14}, // NTAG216: lock bytes E2h, configuration E3h-E6h
+    {16, 12, -1, 0},     // Ultralight (MF0ICU1): 16 pages
+    {20, 12, -1, 0},     // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
+    {41, 32, 36, 10},    // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
+    {44, 36, 40, 8},     // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
+    {45, 36, 40, 12},    // NTAG213: lock bytes 28h, configuration 29h-2Ch
+    {135, 126, 130, 8},  // NTAG215: lock bytes 82h, configuration 83h-86h
+    {231, 222, 226, 14}, // NTAG216: lock bytes E2h, configuration E3h-E6h
 };
 
 const KnownLayout* LayoutByReadablePages(int pages) {
     for (const KnownLayout& layout : kKnownLayouts)
         if (layout.readablePages == pages) return &layout;
-    return nullptr;
-}
-
-const KnownLayout* LayoutByCcSize(uint8_t ccSize) {
-    for (const KnownLayout& layout : kKnownLayouts)
-        if (ccSize == layout.shippedCcSize || ccSize * 8 == layout.userPages * static_cast<int>(kPageSize))
-            return &layout;
     return nullptr;
 }
 
@@ -78,13 +76,23 @@ struct LockBits {
     int bits;
 };
 
+// Bytes of the tag memory that a Lock or Memory Control TLV sets aside.
+struct Reserved {
+    size_t address;
+    size_t size;
+};
+
 // The NULL, Lock Control and Memory Control TLVs at the start of a TLV area: where
-// the last control TLV ends (0 when there is none), and the lock bits that the Lock
-// Control TLVs name (position = page address x bytes per page + byte offset; a count
-// of 0 means 256).
+// the last control TLV ends (0 when there is none), the lock bits that the Lock
+// Control TLVs name and the bytes that both kinds set aside. Position byte: page
+// address (high nibble) and byte offset (low nibble); the page size is 2^n bytes, n
+// the low nibble of the last value byte; position = page address x page size + byte
+// offset. A Lock Control TLV counts bits (0 means 256), of which it sets aside the
+// bytes; a Memory Control TLV counts bytes (0 means 256).
 struct ControlTlvs {
     size_t end = 0;
     std::vector<LockBits> locks;
+    std::vector<Reserved> reserved;
 };
 
 ControlTlvs LeadingControlTlvs(std::span<const uint8_t> area) {
@@ -97,11 +105,15 @@ ControlTlvs LeadingControlTlvs(std::span<const uint8_t> area) {
         if ((area[pos] != kTlvLockControl && area[pos] != kTlvMemoryControl) ||
             pos + kControlTlvSize > area.size() || area[pos + 1] != 3)
             break;
+        const uint8_t position = area[pos + 2];
+        const size_t bytesPerPage = size_t{1} << (area[pos + 4] & 0x0F);
+        const size_t address = (position >> 4) * bytesPerPage + (position & 0x0F);
+        const int count = area[pos + 3] == 0 ? 256 : area[pos + 3];
         if (area[pos] == kTlvLockControl) {
-            const uint8_t position = area[pos + 2];
-            const size_t bytesPerPage = size_t{1} << (area[pos + 4] & 0x0F);
-            found.locks.push_back({(position >> 4) * bytesPerPage + (position & 0x0F),
-                                   area[pos + 3] == 0 ? 256 : area[pos + 3]});
+            found.locks.push_back({address, count});
+            found.reserved.push_back({address, static_cast<size_t>(count + 7) / 8});
+        } else {
+            found.reserved.push_back({address, static_cast<size_t>(count)});
         }
         pos += kControlTlvSize;
         found.end = pos;
@@ -137,6 +149,38 @@ bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
     return WriteBlock(handler_.Port(), page, bytes.first(kPageSize));
 }
 
+// The first page a READ refuses, found by halving the pages from 16 to 1000 (1000
+// when all of them answer), the maker's byte and, where these tell one, the layout
+// of its datasheet. A refused READ halts the tag, so it is found again each time; a
+// tag that has gone ends the survey with that error.
+bool CNfcType2Tag::Survey(Memory& memory) {
+    memory = {};
+    Bytes uid;
+    if (!ReadPages(0, kPageSize, uid)) return Fail(kTagErrorBlockRead);
+    int readable = kFirstProbePage - 1, refused = kLastProbePage;
+    while (refused - readable > 1) {
+        const int page = readable + (refused - readable) / 2;
+        Bytes scratch;
+        if (ReadPages(page, kPageSize, scratch)) {
+            readable = page;
+        } else {
+            refused = page;
+            if (!handler_.Reactivate()) return false;
+        }
+    }
+    memory.readablePages = refused;
+    const KnownLayout* layout = uid[0] == kNxpMaker ? LayoutByReadablePages(refused) : nullptr;
+    if (!layout) {
+        memory.userBytes = static_cast<size_t>(refused - kDataPage) * kPageSize;
+        return true;
+    }
+    memory.known = true;
+    memory.userBytes = static_cast<size_t>(layout->userPages) * kPageSize;
+    memory.dynamicLockPage = layout->dynamicLockPage;
+    memory.dynamicLockBits = layout->dynamicLockBits;
+    return true;
+}
+
 int CNfcType2Tag::BlankMemorySize() {
     // Blank layouts as shipped: lock bytes and page 3 clear, then page 4 all FF (the
     // 48-byte kind) or pages 4-6 02000010 00060110 11FF.. (the 144-byte kind).
@@ -144,41 +188,38 @@ int CNfcType2Tag::BlankMemorySize() {
     if (ReadPages(kLockPage, kReadSize, head)) {
         const std::span<const uint8_t> pages(head);
         if (IsZero(pages.subspan(2, 6))) {
-            if (StartsWith(pages.subspan(8), {0xFF, 0xFF, 0xFF, 0xFF})) return kSmallTagSize;
+            if (StartsWith(pages.subspan(8), {0xFF, 0xFF, 0xFF, 0xFF})) return static_cast<int>(kSmallTagSize);
             if (StartsWith(pages.subspan(8), {0x02, 0x00, 0x00, 0x10, 0x00, 0x06, 0x01, 0x10})) {
                 Bytes page6;
                 if (ReadPages(6, kPageSize, page6)) {
-                    if (StartsWith(page6, {0x11, 0xFF})) return kLargeTagSize;
-                } else {
-                    handler_.Reactivate();
+                    if (StartsWith(page6, {0x11, 0xFF})) return static_cast<int>(kLargeTagSize);
+                } else if (!handler_.Reactivate()) {
+                    return -1;
                 }
             }
         }
-    } else {
-        handler_.Reactivate();
+    } else if (!handler_.Reactivate()) {
+        return -1;
     }
-    // Anything else: the first page that cannot be read ends the memory, unless the
-    // maker and that page tell a known layout, whose user memory ends earlier.
-    int page = kFirstProbePage;
-    Bytes scratch;
-    while (page < kLastProbePage && ReadPages(page, kPageSize, scratch)) ++page;
-    if (page < kLastProbePage) handler_.Reactivate();
-    if (const KnownLayout* layout = LayoutByReadablePages(page)) {
-        Bytes uid;
-        if (ReadPages(0, kPageSize, uid) && uid[0] == kNxpMaker)
-            return layout->userPages * static_cast<int>(kPageSize);
-    }
-    return page * static_cast<int>(kPageSize) - kDataPage * static_cast<int>(kPageSize);
+    // Anything else: the readable pages, unless the maker and their count tell a
+    // known layout, whose user memory ends earlier.
+    Memory memory;
+    if (!Survey(memory)) return -1;
+    return static_cast<int>(memory.userBytes);
 }
 
 bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     Bytes cc;
     if (!ReadPages(kCcPage, kPageSize, cc)) return Fail(kTagErrorBlockRead);
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
+    if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
+    // The data area as the CC states it, but never past the user memory.
+    Memory memory;
+    if (!Survey(memory)) return false;
     // Told, but read all the same: the tag itself decides whether it answers.
     if (cc[3] >> 4) handler_.SetError(kTagErrorNfcReadProtection);
 
-    const size_t size = cc[2] * 8;
+    const size_t size = std::min<size_t>(cc[2] * 8, memory.userBytes);
     BusyCursor busy;
     handler_.SetMore(true);
     Bytes area;
@@ -251,7 +292,7 @@ bool CNfcType2Tag::WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex)
     return true;
 }
 
-bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
+bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
     Bytes cc;
     if (!ReadPages(kCcPage, kPageSize, cc)) return Fail(kTagErrorBlockRead);
     const bool blank = cc[0] != kCcMagic;
@@ -259,23 +300,45 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
     Bytes bytes; // what goes onto the tag from startPage on
     size_t room = 0;
     if (blank) {
-        room = std::min(static_cast<size_t>(BlankMemorySize()), kMaxCcRoom) / 8 * 8;
+        const int size = BlankMemorySize();
+        if (size < 0) return false;
+        room = std::min(static_cast<size_t>(size), kMaxCcRoom) / 8 * 8;
     } else {
+        // A newer mapping may lay the area out otherwise. Page 3 is one-time
+        // programmable (a write sets bits, never clears them), so not even a format can
+        // bring such a CC back to 1.0: both are refused before anything is written.
+        if ((cc[1] >> 4) > kMajorVersion) return Fail(format ? kTagErrorFormat : kTagErrorMappingVersionNewer);
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
-        room = cc[2] * 8;
+        // The data area as the CC states it, but never past the user memory: behind it
+        // lie lock and configuration bytes.
+        Memory memory;
+        if (!Survey(memory)) return false;
+        size_t limit = std::min<size_t>(cc[2] * 8, memory.userBytes);
         // Lock Control, Memory Control and other TLVs in front of the NDEF Message
         // TLV stay: writing begins at its page, with that page's earlier bytes.
         Bytes existing;
         int64_t offset = -1;
-        if (!LocateNdefTlv(room, existing, offset)) return Fail(kTagErrorBlockRead);
+        if (!LocateNdefTlv(limit, existing, offset)) return Fail(kTagErrorBlockRead);
+        const ControlTlvs controls = LeadingControlTlvs(existing);
         // Without an NDEF Message TLV yet, the message goes behind the control TLVs.
-        if (offset < 0) offset = static_cast<int64_t>(LeadingControlTlvs(existing).end);
+        if (offset < 0) offset = static_cast<int64_t>(controls.end);
+        size_t kept = 0;
         if (offset > 0) {
             startPage = kDataPage + static_cast<int>(offset / kPageSize);
-            const size_t kept = static_cast<size_t>(startPage - kDataPage) * kPageSize;
+            kept = static_cast<size_t>(startPage - kDataPage) * kPageSize;
             bytes.assign(existing.begin() + static_cast<long>(kept), existing.begin() + offset);
-            room -= kept;
         }
+        // Bytes that the control TLVs set aside inside the data area are never written
+        // (those in front of the message go back as they were read): the message must
+        // end on a page before them.
+        constexpr size_t kAreaStart = kDataPage * kPageSize;
+        const size_t messageStart = kAreaStart + static_cast<size_t>(offset);
+        for (const Reserved& r : controls.reserved) {
+            if (r.address + r.size <= messageStart || r.address >= kAreaStart + limit) continue;
+            const size_t first = r.address < messageStart ? kept : (r.address - kAreaStart) / kPageSize * kPageSize;
+            limit = std::min(limit, first);
+        }
+        room = limit - std::min(limit, kept);
     }
     const size_t tlvIndex = bytes.size();
     const size_t count = tlvIndex + area.size();
@@ -295,25 +358,31 @@ bool CNfcType2Tag::MakeReadOnly() {
     if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
     Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
-    // The dynamic lock bits: where Lock Control TLVs name them, else where the
-    // datasheet of a known tag puts them. Found before anything is written.
-    Bytes existing;
-    int64_t offset = -1;
-    if (!LocateNdefTlv(cc[2] * 8, existing, offset)) return Fail(kTagErrorBlockRead);
-    std::vector<LockBits> dynamic = LeadingControlTlvs(existing).locks;
-    if (dynamic.empty() && head[0] == kNxpMaker) {
-        const KnownLayout* layout = LayoutByCcSize(cc[2]);
-        if (layout && layout->dynamicLockPage >= 0)
-            dynamic.push_back({layout->dynamicLockPage * kPageSize, layout->dynamicLockBits});
-    }
-    // Lock bytes that cannot be read (a TLV that points past the memory) fail the lock
-    // before it has begun, not halfway.
-    for (const LockBits& bits : dynamic) {
-        Bytes scratch;
-        const size_t last = bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 - 1;
-        if (!ReadPages(static_cast<int>(bits.address / kPageSize), kPageSize, scratch) ||
-            !ReadPages(static_cast<int>(last / kPageSize), kPageSize, scratch))
-            return Fail(kTagErrorBlockRead);
+    if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
+    // The dynamic lock bits, found before anything is written: on a tag of a known
+    // layout where its datasheet puts them, whatever a TLV says; on any other tag
+    // where its Lock Control TLVs name them, else at the NFC Forum default place
+    // (right behind the data area, one bit for each 8 bytes beyond the first 48).
+    // Bits that would lie inside the data area or past the memory fail the lock.
+    Memory memory;
+    if (!Survey(memory)) return false;
+    std::vector<LockBits> dynamic;
+    if (memory.known) {
+        if (memory.dynamicLockPage >= 0)
+            dynamic.push_back({static_cast<size_t>(memory.dynamicLockPage) * kPageSize, memory.dynamicLockBits});
+    } else {
+        const size_t room = std::min<size_t>(cc[2] * 8, memory.userBytes);
+        Bytes existing;
+        int64_t offset = -1;
+        if (!LocateNdefTlv(room, existing, offset)) return Fail(kTagErrorBlockRead);
+        dynamic = LeadingControlTlvs(existing).locks;
+        const size_t areaEnd = kDataPage * kPageSize + room;
+        if (dynamic.empty() && room > kSmallTagSize)
+            dynamic.push_back({areaEnd, static_cast<int>((room - kSmallTagSize + 7) / 8)});
+        const size_t memoryEnd = static_cast<size_t>(memory.readablePages) * kPageSize;
+        for (const LockBits& bits : dynamic)
+            if (bits.address < areaEnd || bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 > memoryEnd)
+                return Fail(kTagErrorNfcData);
     }
 
     if ((cc[3] & 0x0F) != kReadOnly) {
