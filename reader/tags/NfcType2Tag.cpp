@@ -53,15 +53,17 @@ struct KnownLayout {
     int userPages;         // from page 4 on
     int dynamicLockPage;   // -1: none
     int dynamicLockBits;
+    int pagesPerLockBit;   // 0: not told here
+    bool ultralightCBits;  // bits 0 and 4 are block-locking bits, the others lock 4 pages each
 };
 constexpr KnownLayout kKnownLayouts[] = {
-    {16, 12, -1, 0},     // Ultralight (MF0ICU1): 16 pages
-    {20, 12, -1, 0},     // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
-    {41, 32, 36, 10},    // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
-    {44, 36, 40, 8},     // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
-    {45, 36, 40, 12},    // NTAG213: lock bytes 28h, configuration 29h-2Ch
-    {135, 126, 130, 8},  // NTAG215: lock bytes 82h, configuration 83h-86h
-    {231, 222, 226, 14}, // NTAG216: lock bytes E2h, configuration E3h-E6h
+    {16, 12, -1, 0, 0, false},      // Ultralight (MF0ICU1): 16 pages
+    {20, 12, -1, 0, 0, false},      // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
+    {41, 32, 36, 10, 0, false},     // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
+    {44, 36, 40, 8, 4, true},       // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
+    {45, 36, 40, 12, 2, false},     // NTAG213: lock bytes 28h, configuration 29h-2Ch
+    {135, 126, 130, 8, 16, false},  // NTAG215: lock bytes 82h, configuration 83h-86h
+    {231, 222, 226, 14, 16, false}, // NTAG216: lock bytes E2h, configuration E3h-E6h
 };
 
 const KnownLayout* LayoutByReadablePages(int pages) {
@@ -178,6 +180,33 @@ bool CNfcType2Tag::Survey(Memory& memory) {
     memory.userBytes = static_cast<size_t>(layout->userPages) * kPageSize;
     memory.dynamicLockPage = layout->dynamicLockPage;
     memory.dynamicLockBits = layout->dynamicLockBits;
+    memory.pagesPerLockBit = layout->pagesPerLockBit;
+    memory.ultralightCBits = layout->ultralightCBits;
+    return true;
+}
+
+// Whether a page from `first` to `last` is locked: by the static lock bytes (pages 3 to
+// 15: bit n of byte 2 of page 2 locks page n, bit n of byte 3 page 8 + n), or by the
+// dynamic lock bits of a known layout.
+bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
+    Bytes locks, dynamic(kPageSize, 0x00);
+    if (!ReadPages(kLockPage, kPageSize, locks)) return Fail(kTagErrorBlockRead);
+    if (memory.pagesPerLockBit > 0 && last >= kFirstProbePage &&
+        !ReadPages(memory.dynamicLockPage, kPageSize, dynamic))
+        return Fail(kTagErrorBlockRead);
+    for (int page = first; page <= last; ++page) {
+        int bit = 0;
+        const uint8_t* bits = nullptr;
+        if (page < kFirstProbePage) {
+            bits = &locks[2];
+            bit = page;
+        } else if (memory.pagesPerLockBit > 0) {
+            bits = dynamic.data();
+            bit = (page - kFirstProbePage) / memory.pagesPerLockBit;
+            if (memory.ultralightCBits) bit += bit < 3 ? 1 : 2;
+        }
+        if (bits && (bits[bit / 8] >> (bit % 8) & 1)) return Fail(kTagErrorWriteProtected);
+    }
     return true;
 }
 
@@ -299,6 +328,7 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
     int startPage = kDataPage;
     Bytes bytes; // what goes onto the tag from startPage on
     size_t room = 0;
+    Memory surveyed;
     if (blank) {
         const int size = BlankMemorySize();
         if (size < 0) return false;
@@ -311,9 +341,8 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
         // The data area as the CC states it, but never past the user memory: behind it
         // lie lock and configuration bytes.
-        Memory memory;
-        if (!Survey(memory)) return false;
-        size_t limit = std::min<size_t>(cc[2] * 8, memory.userBytes);
+        if (!Survey(surveyed)) return false;
+        size_t limit = std::min<size_t>(cc[2] * 8, surveyed.userBytes);
         // Lock Control, Memory Control and other TLVs in front of the NDEF Message
         // TLV stay: writing begins at its page, with that page's earlier bytes.
         Bytes existing;
@@ -346,9 +375,12 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
         handler_.SetOverflow(static_cast<int>(count - room));
         return Fail(kTagErrorMessageTooLarge);
     }
-    if (blank && !FormatBlank(room)) return false;
     bytes.insert(bytes.end(), area.begin(), area.end());
     bytes.resize((bytes.size() + kPageSize - 1) / kPageSize * kPageSize, 0x00);
+    // A locked page would end the write halfway, the old message lost: refused first.
+    if (!blank && !PagesWritable(surveyed, startPage, startPage + static_cast<int>(bytes.size() / kPageSize) - 1))
+        return false;
+    if (blank && !FormatBlank(room)) return false;
     return WriteArea(startPage, bytes, tlvIndex);
 }
 
@@ -392,8 +424,19 @@ bool CNfcType2Tag::MakeReadOnly() {
     Bytes locks(head.begin() + kLockPage * kPageSize, head.begin() + kCcPage * kPageSize);
     locks[2] = locks[3] = 0xFF;
     if (!WritePage(kLockPage, locks)) return Fail(kTagErrorBlockWrite);
+    if (!LockBitsTaken(kLockPage, locks)) return false;
     for (const LockBits& bits : dynamic)
         if (!SetLockBits(bits.address, bits.bits)) return false;
+    return true;
+}
+
+// Lock bits that a block-locking bit has frozen are not set by a write that the tag
+// still acknowledges: the page is read back, and a bit missing fails the lock.
+bool CNfcType2Tag::LockBitsTaken(int page, std::span<const uint8_t> wanted) {
+    Bytes back;
+    if (!ReadPages(page, kPageSize, back)) return Fail(kTagErrorBlockRead);
+    for (size_t i = 0; i < kPageSize; ++i)
+        if ((back[i] & wanted[i]) != wanted[i]) return Fail(kTagErrorWriteProtected);
     return true;
 }
 
@@ -407,6 +450,7 @@ bool CNfcType2Tag::SetLockBits(size_t address, int bits) {
         for (size_t i = byte % kPageSize; i < kPageSize && bits > 0; ++i, ++byte, bits -= 8)
             content[i] |= static_cast<uint8_t>(bits >= 8 ? 0xFF : (1 << bits) - 1);
         if (!WritePage(page, content)) return Fail(kTagErrorBlockWrite);
+        if (!LockBitsTaken(page, content)) return false;
     }
     return true;
 }

@@ -44,8 +44,11 @@ private:
         bool known = false;       // maker and readable pages tell a layout of its datasheet
         int dynamicLockPage = -1; // of the known layout; -1: none
         int dynamicLockBits = 0;
+        int pagesPerLockBit = 0;  // of the dynamic lock bits; 0: not known
+        bool ultralightCBits = false;
     };
     bool Survey(Memory& memory);
+    bool PagesWritable(const Memory& memory, int first, int last);
     // The data area of a tag without CC: by its blank layout, else by probing; -1 when
     // the tag has gone.
     int BlankMemorySize();
@@ -53,6 +56,7 @@ private:
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
     bool SetLockBits(size_t address, int bits);
+    bool LockBitsTaken(int page, std::span<const uint8_t> wanted);
     // `count` bytes (4: one page, 16: four pages) from `page` on; false when the read
     // fails or answers less.
     bool ReadPages(int page, size_t count, Bytes& out);
