@@ -13,6 +13,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <thread>
+
+extern "C" int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult,
+                                            int* nestedError);
+extern "C" int LinkFromC_SinkRemovesItself(const char* name);
+extern "C" int LinkFromC_SinkOpensAPort(const char* name);
+
 
 namespace kqtest {
 namespace {
@@ -636,6 +649,85 @@ TEST(TagCalls, TagFoundAfterTheFieldWasOffForAMoment) {
     EXPECT_EQ(commands[2], Hex("F5 01"));
     EXPECT_EQ(commands[3], Hex("30"));
     EXPECT_EQ(commands[4], Hex("31"));
+}
+
+// --- calls from C that call the library back ----------------------------------------
+
+// A zero before the end of a text of positive length is refused before the tag is
+// touched; only a text with nothing before its terminator formats the tag.
+TEST(TagCalls, ZeroInsideTheTextIsRefusedBeforeTheTagIsTouched) {
+    struct Case {
+        const char* name;
+        std::string text;
+        int result;
+    };
+    for (const Case& c : {Case{"zero_first", std::string("\0abc", 4), -1},
+                          Case{"zero_inside", std::string(R"({"TEXT" : {"TITLE" : "a)") + '\0' + R"(b"}})", -1},
+                          Case{"two_terminators", std::string(R"({"TEXT" : {"TITLE" : "ab"}})") + '\0' + '\0', -1},
+                          Case{"terminator_alone", std::string(1, '\0'), 0}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        ASSERT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "alt"}})"), 0);
+        const Bytes before = *r.sim.tagMemory(id);
+        r.ClearLog();
+        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text.data(), static_cast<int>(c.text.size()), nullptr, 0, 0), c.result)
+            << c.name;
+        if (c.result < 0) {
+            EXPECT_EQ(LastError(r), KQLMX_ERROR_BAD_TEXT_LENGTH) << c.name;
+            EXPECT_TRUE(r.Commands().empty()) << c.name;
+            EXPECT_EQ(*r.sim.tagMemory(id), before) << c.name;
+            EXPECT_EQ(ReadJson(r), R"({"TEXT" : {"TITLE" : "alt"}})") << c.name;
+        }
+    }
+}
+
+// A tag call from the pump hook during a write's answer wait is refused at once with
+// the port's busy code, and the write goes on.
+TEST(TagCalls, TagCallDuringAnotherCallsWaitIsRefusedAsBusy) {
+    TagSimReader r;
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const std::string json = R"({"TEXT" : {"TITLE" : "neu"}})";
+    int nestedResult = 0, nestedError = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LinkFromC_TagCallDuringWrite(r.port, json.c_str(), static_cast<int>(json.size()), &nestedResult,
+                                           &nestedError),
+              0)
+        << LastError(r);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(nestedResult, -1);
+    EXPECT_EQ(nestedError, KQLMX_ERROR_PORT_BUSY);
+    EXPECT_EQ(ReadJson(r), json);
+}
+
+// Runs `body` in a child process and tells whether it ended with 0 within `limit` (a
+// deadlocked child is killed).
+bool EndsWellWithin(std::chrono::seconds limit, const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) _exit(body() ? 0 : 1);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A trace sink may call any function of the library: one that removes itself, one
+// that opens and closes a port, each from its first text.
+TEST(TraceSink, SinkThatCallsTheLibraryDoesNotHangIt) {
+    kqsim::Simulator sim;
+    kqsim::PtyTransport pty(sim);
+    ASSERT_TRUE(pty.ok());
+    const std::string name = pty.slavePath();
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkRemovesItself(name.c_str()) == 1; }))
+        << "a sink that removes itself";
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkOpensAPort(name.c_str()) > 0; }))
+        << "a sink that opens and closes a port";
 }
 
 // --- hostile tag memory ------------------------------------------------------------
