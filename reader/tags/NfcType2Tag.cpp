@@ -416,6 +416,13 @@ bool CNfcType2Tag::MakeReadOnly() {
             if (bits.address < areaEnd || bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 > memoryEnd)
                 return Fail(kTagErrorNfcData);
     }
+    // A set block-locking bit freezes the static lock bits of its pages: bit 1 of byte 2
+    // those of pages 4-9 (byte 2 bits 4-7, byte 3 bits 0-1), bit 2 those of pages 10-15
+    // (byte 3 bits 2-7). One of them frozen at 0 leaves its page writable for good.
+    const uint8_t lock0 = head[kLockPage * kPageSize + 2], lock1 = head[kLockPage * kPageSize + 3];
+    if (((lock0 & 0x02) && ((lock0 & 0xF0) != 0xF0 || (lock1 & 0x03) != 0x03)) ||
+        ((lock0 & 0x04) && (lock1 & 0xFC) != 0xFC))
+        return Fail(kTagErrorWriteProtected);
 
     if ((cc[3] & 0x0F) != kReadOnly) {
         cc[3] |= kReadOnly;

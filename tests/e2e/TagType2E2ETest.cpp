@@ -494,7 +494,8 @@ TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
     EXPECT_EQ(*r.sim.tagMemory(id), locked);
 }
 
-// Catches a lock begun on a tag it cannot finish: an unformatted tag, and, on a tag
+// Catches a lock begun on a tag it cannot finish: an unformatted tag, static lock bits
+// frozen open by their block-locking bit, and, on a tag
 // of no known layout (64 pages), a Lock Control TLV whose bits lie beyond the memory
 // (page Fh x 32 bytes = byte 480 of 256).
 TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
@@ -505,6 +506,8 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
     };
     for (const Case& c :
          {Case{"ultralight", {}, kTagNotFormatted},
+          // Block-locking bit BL9-4 set while the lock bits of pages 4-9 are clear.
+          Case{"ntag213", {{2, Hex("00 00 02 00")}}, 0x2000E},
           Case{"type2", {{3, Hex("E1 10 12 00")}, {4, Hex("01 03 F0 0C")}, {5, Hex("35 03 00 FE")}}, kTagNfcData}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages, std::string(c.kind) == "type2" ? 64 : 0));
