@@ -7,6 +7,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace kq {
@@ -55,16 +56,23 @@ struct KnownLayout {
     int dynamicLockBits;
     int pagesPerLockBit;   // 0: not told here
     bool ultralightCBits;  // bits 0 and 4 are block-locking bits, the others lock 4 pages each
+    uint8_t shippedCc;     // CC byte 2 as shipped, where it is not userPages / 2
 };
 constexpr KnownLayout kKnownLayouts[] = {
-    {16, 12, -1, 0, 0, false},      // Ultralight (MF0ICU1): 16 pages
-    {20, 12, -1, 0, 0, false},      // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
-    {41, 32, 36, 10, 0, false},     // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
-    {44, 36, 40, 8, 4, true},       // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
-    {45, 36, 40, 12, 2, false},     // NTAG213: lock bytes 28h, configuration 29h-2Ch
-    {135, 126, 130, 8, 16, false},  // NTAG215: lock bytes 82h, configuration 83h-86h
-    {231, 222, 226, 14, 16, false}, // NTAG216: lock bytes E2h, configuration E3h-E6h
+    {16, 12, -1, 0, 0, false, 0},         // Ultralight (MF0ICU1): 16 pages
+    {20, 12, -1, 0, 0, false, 0},         // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
+    {41, 32, 36, 10, 0, false, 0},        // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
+    {44, 36, 40, 8, 4, true, 0},          // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
+    {45, 36, 40, 12, 2, false, 0},        // NTAG213: lock bytes 28h, configuration 29h-2Ch
+    {135, 126, 130, 8, 16, false, 0x3E},  // NTAG215: lock bytes 82h, configuration 83h-86h
+    {231, 222, 226, 14, 16, false, 0x6D}, // NTAG216: lock bytes E2h, configuration E3h-E6h
 };
+
+// Whether a layout is one that a CC of data area size `ccSize` (CC byte 2) is written
+// for: its whole user memory, or the size it is shipped with.
+bool CcSuggests(const KnownLayout& layout, uint8_t ccSize) {
+    return ccSize == layout.shippedCc || ccSize * 8 == layout.userPages * static_cast<int>(kPageSize);
+}
 
 const KnownLayout* LayoutByReadablePages(int pages) {
     for (const KnownLayout& layout : kKnownLayouts)
@@ -151,27 +159,53 @@ bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
     return WriteBlock(handler_.Port(), page, bytes.first(kPageSize));
 }
 
-// The first page a READ refuses, found by halving the pages from 16 to 1000 (1000
-// when all of them answer), the maker's byte and, where these tell one, the layout
-// of its datasheet. A refused READ halts the tag, so it is found again each time; a
-// tag that has gone ends the survey with that error.
+// The first page a READ refuses, the maker's byte and, where these tell one, the
+// layout of its datasheet. Where maker and CC suggest a known layout, a READ of its
+// last readable page and one of the page behind it confirm that layout; else (a CC
+// that claims another size, a tag of another maker, a layout not confirmed) the first
+// page refused is found by halving the pages from 16 to 1000 (1000 when all of them
+// answer). A refused READ halts the tag, so it is found again each time; a tag that
+// has gone ends the survey with that error.
 bool CNfcType2Tag::Survey(Memory& memory) {
     memory = {};
-    Bytes uid;
-    if (!ReadPages(0, kPageSize, uid)) return Fail(kTagErrorBlockRead);
-    int readable = kFirstProbePage - 1, refused = kLastProbePage;
-    while (refused - readable > 1) {
-        const int page = readable + (refused - readable) / 2;
+    Bytes head; // pages 0-3: maker, UID, lock bytes, CC
+    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
+    std::map<int, bool> answered;
+    bool gone = false;
+    const auto readable = [&](int page) {
+        if (const auto found = answered.find(page); found != answered.end()) return found->second;
         Bytes scratch;
-        if (ReadPages(page, kPageSize, scratch)) {
-            readable = page;
-        } else {
-            refused = page;
-            if (!handler_.Reactivate()) return false;
+        const bool read = ReadPages(page, kPageSize, scratch);
+        if (!read && !handler_.Reactivate()) gone = true;
+        return answered[page] = read;
+    };
+    int refused = 0;
+    if (head[0] == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic) {
+        for (const KnownLayout& layout : kKnownLayouts) {
+            if (!CcSuggests(layout, head[kCcPage * kPageSize + 2])) continue;
+            const bool confirmed = readable(layout.readablePages - 1) && !gone && !readable(layout.readablePages);
+            if (gone) return false;
+            if (confirmed) {
+                refused = layout.readablePages;
+                break;
+            }
+        }
+    }
+    if (refused == 0) {
+        int first = kFirstProbePage - 1;
+        refused = kLastProbePage;
+        while (refused - first > 1) {
+            const int page = first + (refused - first) / 2;
+            if (readable(page)) {
+                first = page;
+            } else {
+                if (gone) return false;
+                refused = page;
+            }
         }
     }
     memory.readablePages = refused;
-    const KnownLayout* layout = uid[0] == kNxpMaker ? LayoutByReadablePages(refused) : nullptr;
+    const KnownLayout* layout = head[0] == kNxpMaker ? LayoutByReadablePages(refused) : nullptr;
     if (!layout) {
         memory.userBytes = static_cast<size_t>(refused - kDataPage) * kPageSize;
         return true;

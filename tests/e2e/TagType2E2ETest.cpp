@@ -523,10 +523,10 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
 TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
-    // Request, select, CC, the memory survey (page 0, ten probe reads, five of them
-    // refused and each followed by request and select), two pages of look-up, then four
-    // of the page writes.
-    r.sim.removeTagAfter(id, 30);
+    // Request, select, CC, the memory survey (pages 0-3, then the NTAG213's last page
+    // read and the page behind it refused, followed by request and select), two pages
+    // of look-up, the lock bytes, then three of the page writes.
+    r.sim.removeTagAfter(id, 14);
     const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
     EXPECT_EQ(WriteJson(r, json), -1);
     EXPECT_EQ(LastError(r), kTagBlockWrite);

@@ -28,14 +28,15 @@ struct Kind {
     int lockPage;      // dynamic lock bytes, -1: none
     Bytes lockBits;    // what a lock sets there
     int behindPage;    // a configuration page behind the lock bytes (NTAG: CFG0 with AUTH0)
+    uint8_t otherCc;   // CC byte 2 of another kind: of a larger one, for the NTAG216 a smaller one
 };
 
 const Kind kKinds[] = {
-    {"ultralight", 16, 0x0F, 0x06, -1, {}, 17},                            // 48 bytes, nothing behind
-    {"ultralightc", 48, 0x27, 0x12, 0x28, Hex("FF 00 00 00"), 0x2A},      // AUTH0 at 2Ah
-    {"ntag213", 45, 0x27, 0x12, 0x28, Hex("FF 0F 00 00"), 0x29},
-    {"ntag215", 135, 0x81, 0x3E, 0x82, Hex("FF 00 00 00"), 0x83},
-    {"ntag216", 231, 0xE1, 0x6D, 0xE2, Hex("FF 3F 00 00"), 0xE3},
+    {"ultralight", 16, 0x0F, 0x06, -1, {}, 17, 0x12},                       // 48 bytes, nothing behind
+    {"ultralightc", 48, 0x27, 0x12, 0x28, Hex("FF 00 00 00"), 0x2A, 0x3E},  // AUTH0 at 2Ah
+    {"ntag213", 45, 0x27, 0x12, 0x28, Hex("FF 0F 00 00"), 0x29, 0x3E},
+    {"ntag215", 135, 0x81, 0x3E, 0x82, Hex("FF 00 00 00"), 0x83, 0x6D},
+    {"ntag216", 231, 0xE1, 0x6D, 0xE2, Hex("FF 3F 00 00"), 0xE3, 0x3E},
 };
 
 size_t UserBytes(const Kind& k) { return static_cast<size_t>(k.lastUserPage - 3) * 4; }
@@ -51,9 +52,18 @@ Bytes ControlTlv(uint8_t type, size_t address, uint8_t count) {
     return {};
 }
 
-enum class Row { CcFF, CcOneBlockMore, LockTlvAtConfig, LockTlvAtCc, LockTlvInData, MemoryTlvInData, Version2 };
-const char* const kRowNames[] = {"cc_ff", "cc_one_block_more", "lock_tlv_at_config", "lock_tlv_at_cc",
-                                 "lock_tlv_in_data", "memory_tlv_in_data", "version_2"};
+enum class Row {
+    CcFF,
+    CcOneBlockMore,
+    CcOfOtherKind,
+    LockTlvAtConfig,
+    LockTlvAtCc,
+    LockTlvInData,
+    MemoryTlvInData,
+    Version2
+};
+const char* const kRowNames[] = {"cc_ff",          "cc_one_block_more", "cc_of_other_kind",   "lock_tlv_at_config",
+                                 "lock_tlv_at_cc", "lock_tlv_in_data",  "memory_tlv_in_data", "version_2"};
 
 // The TEXT record JSON of n characters, and the bytes of its TLV area (NDEF Message
 // TLV and Terminator): record D1 01 len 54 02 'en' text while the payload takes one
@@ -86,6 +96,7 @@ public:
         switch (row) {
         case Row::CcFF: cc[2] = 0xFF; break;
         case Row::CcOneBlockMore: cc[2] = static_cast<uint8_t>(UserBytes(k) / 8 + 1); break;
+        case Row::CcOfOtherKind: cc[2] = k.otherCc; break;
         case Row::LockTlvAtConfig: area = ControlTlv(0x01, static_cast<size_t>(k.behindPage) * 4, 12); break;
         case Row::LockTlvAtCc: area = ControlTlv(0x01, 12, 12); break;
         case Row::LockTlvInData: area = ControlTlv(0x01, 48, 12); break;    // page 12: 2 bytes set aside
