@@ -117,8 +117,11 @@ typedef struct KQLMX_UiHooks {
 KQLMX_API void KQLMX_SetUiHooks(const KQLMX_UiHooks* hooks);
 
 /* Receives each trace text: the KQLMX_OpenPort and KQLMX_ClosePort calls and the
- * library's diagnostics. Null removes the sink. When the environment variable
- * KQLMX_TRACE names a file, the texts are also appended to it. */
+ * library's diagnostics, on the thread that made them. Null removes the sink. The sink
+ * may call any function of the library. Once KQLMX_SetTraceSink has returned, the sink
+ * it replaced is called no more (it waits for calls under way on other threads), unless
+ * it was called from a sink. When the environment variable KQLMX_TRACE names a file,
+ * the texts are also appended to it. */
 typedef void (*KQLMX_TraceSink)(void* user, const char* text);
 KQLMX_API void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user);
 
