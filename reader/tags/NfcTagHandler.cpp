@@ -234,7 +234,7 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
     if (Detect(&type, nullptr)) {
         if (type == kNfcTagType2) {
             CNfcType2Tag tag(*this);
-            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+            return tag.Write(area) && (!lockAfter || tag.MakeReadOnly());
         }
         if (type == kNfcTagIso14443_4) {
             // Type 4 takes the plain message; an empty one formats the tag.

@@ -355,7 +355,7 @@ bool CNfcType2Tag::WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex)
     return true;
 }
 
-bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
+bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
     Bytes cc;
     if (!ReadPages(kCcPage, kPageSize, cc)) return Fail(kTagErrorBlockRead);
     const bool blank = cc[0] != kCcMagic;
@@ -370,8 +370,9 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area, bool format) {
     } else {
         // A newer mapping may lay the area out otherwise. Page 3 is one-time
         // programmable (a write sets bits, never clears them), so not even a format can
-        // bring such a CC back to 1.0: both are refused before anything is written.
-        if ((cc[1] >> 4) > kMajorVersion) return Fail(format ? kTagErrorFormat : kTagErrorMappingVersionNewer);
+        // bring such a CC back to 1.0: both are refused before anything is written, and
+        // both tell why.
+        if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
         // The data area as the CC states it, but never past the user memory: behind it
         // lie lock and configuration bytes.

@@ -31,9 +31,8 @@ public:
     // The messages decoded (the first only with stopAfterFirst). A read that fails
     // keeps the messages decoded before it.
     bool Read(CNdefMessageList& messages, bool stopAfterFirst);
-    // Writes a TLV area (NDEF Message TLV and Terminator); `format` for Format's empty
-    // message.
-    bool Write(std::span<const uint8_t> area, bool format);
+    // Writes a TLV area (NDEF Message TLV and Terminator).
+    bool Write(std::span<const uint8_t> area);
     bool MakeReadOnly();
 
 private:

@@ -173,7 +173,6 @@ public:
 
 
 constexpr int kNewerVersion = 0x2000C;
-constexpr int kFormatFailed = 0x2000B;
 constexpr int kTooLarge = 0x20014;
 const std::string kOld = R"({"TEXT" : {"TITLE" : "alt"}})";
 
@@ -246,10 +245,11 @@ TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
             {
                 HostileImage t(k, row);
                 const int formatted = KQLMX_FormatTag(Reader().port, nullptr, 0);
-                // Page 3 is one-time programmable: a newer version cannot go back to 1.0.
+                // Page 3 is one-time programmable: a newer version cannot go back to
+                // 1.0, and the user is told the tag holds a newer version.
                 EXPECT_EQ(formatted, newer ? -1 : 0) << t.Error();
                 if (newer) {
-                    EXPECT_EQ(t.Error(), kFormatFailed);
+                    EXPECT_EQ(t.Error(), kNewerVersion);
                     EXPECT_EQ(t.Memory(), t.before);
                 } else {
                     // An NDEF Message TLV holding one empty record (D0 00 00).
