@@ -57,15 +57,16 @@ struct KnownLayout {
     int pagesPerLockBit;   // 0: not told here
     bool ultralightCBits;  // bits 0 and 4 are block-locking bits, the others lock 4 pages each
     uint8_t shippedCc;     // CC byte 2 as shipped, where it is not userPages / 2
+    int configPage;        // CFG0, whose byte 3 is AUTH0; -1: none
 };
 constexpr KnownLayout kKnownLayouts[] = {
-    {16, 12, -1, 0, 0, false, 0},         // Ultralight (MF0ICU1): 16 pages
-    {20, 12, -1, 0, 0, false, 0},         // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
-    {41, 32, 36, 10, 0, false, 0},        // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
-    {44, 36, 40, 8, 4, true, 0},          // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
-    {45, 36, 40, 12, 2, false, 0},        // NTAG213: lock bytes 28h, configuration 29h-2Ch
-    {135, 126, 130, 8, 16, false, 0x3E},  // NTAG215: lock bytes 82h, configuration 83h-86h
-    {231, 222, 226, 14, 16, false, 0x6D}, // NTAG216: lock bytes E2h, configuration E3h-E6h
+    {16, 12, -1, 0, 0, false, 0, -1},           // Ultralight (MF0ICU1): 16 pages
+    {20, 12, -1, 0, 0, false, 0, 0x10},         // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
+    {41, 32, 36, 10, 0, false, 0, 0x25},        // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
+    {44, 36, 40, 8, 4, true, 0, -1},            // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
+    {45, 36, 40, 12, 2, false, 0, 0x29},        // NTAG213: lock bytes 28h, configuration 29h-2Ch
+    {135, 126, 130, 8, 16, false, 0x3E, 0x83},  // NTAG215: lock bytes 82h, configuration 83h-86h
+    {231, 222, 226, 14, 16, false, 0x6D, 0xE3}, // NTAG216: lock bytes E2h, configuration E3h-E6h
 };
 
 // Whether a layout is one that a CC of data area size `ccSize` (CC byte 2) is written
@@ -216,6 +217,18 @@ bool CNfcType2Tag::Survey(Memory& memory) {
     memory.dynamicLockBits = layout->dynamicLockBits;
     memory.pagesPerLockBit = layout->pagesPerLockBit;
     memory.ultralightCBits = layout->ultralightCBits;
+    memory.configPage = layout->configPage;
+    return true;
+}
+
+// The first page a password guards against writing: AUTH0 of a known layout's
+// configuration (a tag without one: none).
+bool CNfcType2Tag::FirstGuardedPage(const Memory& memory, int& page) {
+    page = kLastProbePage;
+    if (memory.configPage < 0) return true;
+    Bytes config;
+    if (!ReadPages(memory.configPage, kPageSize, config)) return Fail(kTagErrorBlockRead);
+    page = config[3];
     return true;
 }
 
@@ -225,6 +238,10 @@ bool CNfcType2Tag::Survey(Memory& memory) {
 bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
     Bytes locks, dynamic(kPageSize, 0x00);
     if (!ReadPages(kLockPage, kPageSize, locks)) return Fail(kTagErrorBlockRead);
+    // Pages a password guards take no write without it.
+    int guarded = 0;
+    if (!FirstGuardedPage(memory, guarded)) return false;
+    if (last >= guarded) return Fail(kTagErrorWriteProtected);
     if (memory.pagesPerLockBit > 0 && last >= kFirstProbePage &&
         !ReadPages(memory.dynamicLockPage, kPageSize, dynamic))
         return Fail(kTagErrorBlockRead);
@@ -433,6 +450,10 @@ bool CNfcType2Tag::MakeReadOnly() {
     // Bits that would lie inside the data area or past the memory fail the lock.
     Memory memory;
     if (!Survey(memory)) return false;
+    // A password that guards the CC or the dynamic lock bytes leaves them unwritable.
+    int guarded = 0;
+    if (!FirstGuardedPage(memory, guarded)) return false;
+    if (guarded <= std::max(kCcPage, memory.dynamicLockPage)) return Fail(kTagErrorWriteProtected);
     std::vector<LockBits> dynamic;
     if (memory.known) {
         if (memory.dynamicLockPage >= 0)

@@ -45,9 +45,11 @@ private:
         int dynamicLockBits = 0;
         int pagesPerLockBit = 0;  // of the dynamic lock bits; 0: not known
         bool ultralightCBits = false;
+        int configPage = -1;      // of the known layout: CFG0 with AUTH0; -1: none
     };
     bool Survey(Memory& memory);
     bool PagesWritable(const Memory& memory, int first, int last);
+    bool FirstGuardedPage(const Memory& memory, int& page);
     // The data area of a tag without CC: by its blank layout, else by probing; -1 when
     // the tag has gone.
     int BlankMemorySize();

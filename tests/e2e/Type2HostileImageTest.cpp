@@ -262,5 +262,65 @@ TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
     kq::CNfcTagHandler::SetFieldOffPause(50);
 }
 
+// NTAG21x guarded by a password (CFG0 byte 3 AUTH0, CFG1 bit 7 PROT; the datasheet
+// defaults FF and 0): pages from AUTH0 on take no write without the password, so a
+// write or a lock that would reach them is refused before its first byte. With PROT
+// set the READs of those pages fail too, and the guarded pages are not counted as
+// memory: what would reach them does not fit.
+TEST(Type2HostileImage, PasswordGuardedPagesAreNeverWrittenHalfway) {
+    Reader();
+    kq::CNfcTagHandler::SetFieldOffPause(0);
+    struct Case {
+        const char* kind;
+        int configPage;
+        uint8_t auth0;
+        bool prot;
+        size_t text;   // characters of the text written
+        int written;   // 0, or the error code of a refused write
+        int locked;    // likewise for the lock
+    };
+    for (const Case& c : {
+             Case{"ntag213", 0x29, 0x10, false, 100, 0x2000E, 0x2000E}, // the write would reach page 10h
+             Case{"ntag213", 0x29, 0x20, false, 10, 0, 0x2000E},        // the lock bytes 28h are guarded
+             Case{"ntag213", 0x29, 0x29, false, 100, 0, 0},             // only the configuration is guarded
+             Case{"ntag215", 0x83, 0x30, false, 200, 0x2000E, 0x2000E},
+             Case{"ntag216", 0xE3, 0xE2, false, 10, 0, 0x2000E},
+             Case{"ntag213", 0x29, 0x20, true, 120, 0x20014, 0x20017}, // 28 readable user pages
+             Case{"ntag215", 0x83, 0x20, true, 10, 0, 0x20017},
+         }) {
+        SCOPED_TRACE(std::string(c.kind) + " AUTH0 " + std::to_string(c.auth0) + (c.prot ? " PROT" : ""));
+        kqsim::TagImage image;
+        image.set("kind", c.kind);
+        image.setRow("page", 4, Hex("03 0A D1 01"));
+        image.setRow("page", 5, Hex("06 54 02 65"));
+        image.setRow("page", 6, Hex("6E 61 6C 74"));
+        image.setRow("page", 7, Hex("FE 00 00 00"));
+        image.setRow("page", c.configPage, {0x04, 0x00, 0x00, c.auth0});
+        image.setRow("page", c.configPage + 1, {static_cast<uint8_t>(c.prot ? 0x80 : 0x00), 0x05, 0x00, 0x00});
+        std::string error;
+        auto tag = Type2Tag::load(image, error);
+        ASSERT_TRUE(tag) << error;
+        const kqsim::TagId id = Reader().sim.placeTag(std::move(tag));
+        const Bytes before = *Reader().sim.tagMemory(id);
+        char text[4096] = {};
+        const std::string json = TextJson(c.text);
+        const int written = KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0);
+        EXPECT_EQ(written == 0 ? 0 : KQLMX_GetLastError(Reader().port), c.written);
+        const int read = KQLMX_ReadTag(Reader().port, text, sizeof text);
+        EXPECT_EQ(std::string(text, static_cast<size_t>(std::max(read, 0))), c.written == 0 ? json : kOld);
+        if (c.written != 0) {
+            EXPECT_EQ(*Reader().sim.tagMemory(id), before) << "a refused write changes nothing";
+        }
+        const Bytes unlocked = *Reader().sim.tagMemory(id);
+        const int locked = KQLMX_LockTag(Reader().port, nullptr, 0);
+        EXPECT_EQ(locked == 0 ? 0 : KQLMX_GetLastError(Reader().port), c.locked);
+        if (c.locked != 0) {
+            EXPECT_EQ(*Reader().sim.tagMemory(id), unlocked) << "a refused lock changes nothing";
+        }
+        Reader().sim.removeTag(id);
+    }
+    kq::CNfcTagHandler::SetFieldOffPause(50);
+}
+
 } // namespace
 } // namespace kqtest
