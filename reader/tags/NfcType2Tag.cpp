@@ -236,15 +236,18 @@ bool CNfcType2Tag::FirstGuardedPage(const Memory& memory, int& page) {
 // 15: bit n of byte 2 of page 2 locks page n, bit n of byte 3 page 8 + n), or by the
 // dynamic lock bits of a known layout.
 bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
-    Bytes locks, dynamic(kPageSize, 0x00);
+    Bytes locks, dynamic(kReadSize, 0x00);
     if (!ReadPages(kLockPage, kPageSize, locks)) return Fail(kTagErrorBlockRead);
-    // Pages a password guards take no write without it.
+    const bool dynamicBits = memory.pagesPerLockBit > 0 && last >= kFirstProbePage;
+    if (dynamicBits && !ReadPages(memory.dynamicLockPage, kReadSize, dynamic)) return Fail(kTagErrorBlockRead);
+    // Pages a password guards take no write without it. An NTAG21x's CFG0 comes in
+    // with the READ of its dynamic lock bytes.
     int guarded = 0;
-    if (!FirstGuardedPage(memory, guarded)) return false;
+    if (dynamicBits && memory.configPage == memory.dynamicLockPage + 1)
+        guarded = dynamic[kPageSize + 3];
+    else if (!FirstGuardedPage(memory, guarded))
+        return false;
     if (last >= guarded) return Fail(kTagErrorWriteProtected);
-    if (memory.pagesPerLockBit > 0 && last >= kFirstProbePage &&
-        !ReadPages(memory.dynamicLockPage, kPageSize, dynamic))
-        return Fail(kTagErrorBlockRead);
     for (int page = first; page <= last; ++page) {
         int bit = 0;
         const uint8_t* bits = nullptr;
