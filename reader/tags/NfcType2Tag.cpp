@@ -181,7 +181,8 @@ bool CNfcType2Tag::Survey(Memory& memory) {
         return answered[page] = read;
     };
     int refused = 0;
-    if (head[0] == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic) {
+    const bool nxpCc = head[0] == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic;
+    if (nxpCc) {
         for (const KnownLayout& layout : kKnownLayouts) {
             if (!CcSuggests(layout, head[kCcPage * kPageSize + 2])) continue;
             const bool confirmed = readable(layout.readablePages - 1) && !gone && !readable(layout.readablePages);
@@ -206,6 +207,16 @@ bool CNfcType2Tag::Survey(Memory& memory) {
         }
     }
     memory.readablePages = refused;
+    // The CC of a larger chip, not of this one, on pages that end early: a chip
+    // formatted wrongly, or a larger one whose password guards the READs of its later
+    // pages (PROT).
+    bool larger = false, own = false;
+    for (const KnownLayout& layout : kKnownLayouts) {
+        if (!nxpCc || !CcSuggests(layout, head[kCcPage * kPageSize + 2])) continue;
+        larger = larger || layout.readablePages > refused;
+        own = own || layout.readablePages == refused;
+    }
+    memory.ccOfLargerChip = larger && !own;
     const KnownLayout* layout = head[0] == kNxpMaker ? LayoutByReadablePages(refused) : nullptr;
     if (!layout) {
         memory.userBytes = static_cast<size_t>(refused - kDataPage) * kPageSize;
@@ -453,6 +464,9 @@ bool CNfcType2Tag::MakeReadOnly() {
     // Bits that would lie inside the data area or past the memory fail the lock.
     Memory memory;
     if (!Survey(memory)) return false;
+    // Where the lock bytes of a tag whose READs may end at its password lie is unknown:
+    // they may be user memory of a larger chip.
+    if (memory.ccOfLargerChip) return Fail(kTagErrorNfcData);
     // A password that guards the CC or the dynamic lock bytes leaves them unwritable.
     int guarded = 0;
     if (!FirstGuardedPage(memory, guarded)) return false;

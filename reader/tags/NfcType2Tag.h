@@ -46,6 +46,7 @@ private:
         int pagesPerLockBit = 0;  // of the dynamic lock bits; 0: not known
         bool ultralightCBits = false;
         int configPage = -1;      // of the known layout: CFG0 with AUTH0; -1: none
+        bool ccOfLargerChip = false; // maker 04 and a CC written for a known chip with more readable pages
     };
     bool Survey(Memory& memory);
     bool PagesWritable(const Memory& memory, int first, int last);
