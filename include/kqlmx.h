@@ -12,7 +12,10 @@
  *   "COM3", "\\.\COM3"             a COM name: also keeps the baud argument
  *   any other name                 the serial number of an FTDI device (libftd2xx.so,
  *                                  path overridable by KQLMX_FTD2XX_LIBRARY), 19200 baud
- *   "a.b.c.d-port", "[name]-port"  a LAN reader (not in this build: open answers -1)
+ *   "a.b.c.d-port", "[name]-port"  a LAN reader over TCP: the address, or the reader
+ *                                  name that the UDP discovery resolves on every
+ *                                  adapter (see LAN readers below), and the TCP port;
+ *                                  19200 baud; -1 when the connection is not made
  *   a name containing "HID"        a USB HID reader by its name from
  *                                  KQLMX_EnumUsbReaders (hidraw); -13 when it does
  *                                  not take the start report
@@ -92,8 +95,8 @@ extern "C" {
 #define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
 #define KQLMX_ERROR_MESSAGE_TOO_LARGE 0x20014 /* the tag's room is smaller than the message */
 #define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
-#define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, or a positive
-                                               one without a text */
+#define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, a positive
+                                               one without a text, a zero inside the text */
 /* KQLMX_WriteLanConfig refused a text before sending anything (KQLMX_GetLanConfigError):
  * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 0-65535)
  * nor "[name][-port]" (a name of at most 16 bytes, all the module holds); a mask that
@@ -122,8 +125,11 @@ typedef struct KQLMX_UiHooks {
 KQLMX_API void KQLMX_SetUiHooks(const KQLMX_UiHooks* hooks);
 
 /* Receives each trace text: the KQLMX_OpenPort and KQLMX_ClosePort calls and the
- * library's diagnostics. Null removes the sink. When the environment variable
- * KQLMX_TRACE names a file, the texts are also appended to it. */
+ * library's diagnostics, on the thread that made them. Null removes the sink. The sink
+ * may call any function of the library. Once KQLMX_SetTraceSink has returned, the sink
+ * it replaced is called no more (it waits for calls under way on other threads), unless
+ * it was called from a sink. When the environment variable KQLMX_TRACE names a file,
+ * the texts are also appended to it. */
 typedef void (*KQLMX_TraceSink)(void* user, const char* text);
 KQLMX_API void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user);
 
@@ -131,8 +137,9 @@ KQLMX_API void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user);
 
 /* Opens the port, finds the reader's protocol type by its version answer and answers
  * the handle (> 0), or KQLMX_OPEN_LINK_FAILED, KQLMX_OPEN_BAD_TIMEOUT,
- * KQLMX_OPEN_NO_READER. timeoutMs is the answer time-out of the port (the probe uses
- * at most 300 ms). A null name fails with -1. */
+ * KQLMX_OPEN_NO_READER, KQLMX_OPEN_HID_START (a HID reader that did not take the start
+ * report). A Bluetooth reader is not probed. timeoutMs is the answer time-out of
+ * the port (the probe uses at most 300 ms). A null name fails with -1. */
 KQLMX_API int KQLMX_OpenPort(const char* name, int baud, int timeoutMs);
 /* 0, or -1 when no such port. */
 KQLMX_API int KQLMX_ClosePort(int port);
@@ -254,8 +261,11 @@ KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int cur
                                  int newKeyLen);
 /* 0; minus the excess in bytes when the message does not fit the tag (error
  * KQLMX_ERROR_MESSAGE_TOO_LARGE, nothing written); -1. jsonLen may count a terminating
- * zero; an empty text (length 0) formats the tag. A negative jsonLen, or a null json
- * with a positive one: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched. */
+ * zero; an empty text (length 0, or the terminating zero alone) formats the tag. A
+ * negative jsonLen, a null json with a positive one, or a zero before the end of the
+ * text: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched. A call made while the
+ * port waits for an answer (from an event pumped by the wait) answers -1 with
+ * KQLMX_ERROR_PORT_BUSY at once; so do the other tag calls. */
 KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,
                              int lockAfter);
 

@@ -192,8 +192,24 @@ TagReply Type2Tag::command(const Bytes& frame) {
   }
 }
 
+// NTAG21x password protection, without PWD_AUTH (the tag is never authenticated):
+// AUTH0 (CFG0 byte 3) is the first page guarded, PROT (CFG1 byte 0 bit 7) guards reads
+// as well as writes. CFG0 lies two pages before PWD.
+int Type2Tag::firstGuardedPage() const {
+  const Layout& l = layoutOf(model_);
+  if (l.passwordPage < 0) return pageCount();
+  return memory_[static_cast<std::size_t>(l.passwordPage - 2) * 4 + 3];
+}
+
+bool Type2Tag::readsGuarded() const {
+  const Layout& l = layoutOf(model_);
+  return l.passwordPage >= 0 && (memory_[static_cast<std::size_t>(l.passwordPage - 1) * 4] & 0x80);
+}
+
 TagReply Type2Tag::read(int address) const {
   int last = lastReadable();
+  // Reads guarded from AUTH0 on refuse those pages and roll over just before them.
+  if (readsGuarded()) last = std::min(last, firstGuardedPage() - 1);
   if (address > last) return TagReply::refuse();
   Bytes data;
   for (int i = 0; i < 4; ++i) {
@@ -211,7 +227,8 @@ TagReply Type2Tag::read(int address) const {
 
 TagReply Type2Tag::write(int address, const std::uint8_t* data) {
   int p = sector_ * 256 + address;
-  if (address >= std::min(256, pageCount() - sector_ * 256) || pageLocked(p)) return TagReply::refuse();
+  if (address >= std::min(256, pageCount() - sector_ * 256) || pageLocked(p) || p >= firstGuardedPage())
+    return TagReply::refuse();
   std::uint8_t* m = &memory_[static_cast<std::size_t>(p) * 4];
   if (p == 2) {
     // Bytes 0-1 (BCC1, internal) are fixed. Block-locking bits freeze lock bits:

@@ -19,8 +19,12 @@
 // bits leave them free. Writing a locked page, the UID pages 0-1 or a page beyond the
 // memory is answered with a NAK, after which the tag must be selected again.
 //
-// Not modelled: 3DES authentication (AUTH0 stays at its shipped value), NTAG password
-// protection, counters, the second dynamic lock byte of the Ultralight C.
+// NTAG password protection: pages from AUTH0 on refuse a WRITE, and with PROT set a READ
+// too (a READ below AUTH0 rolls over just before it); PWD_AUTH is not modelled, so the
+// tag is never authenticated.
+//
+// Not modelled: 3DES authentication (AUTH0 stays at its shipped value), PWD_AUTH,
+// counters, the second dynamic lock byte of the Ultralight C.
 #pragma once
 
 #include "TypeATag.h"
@@ -66,6 +70,8 @@ class Type2Tag : public TypeATag {
   void setUidPages();
   int lastReadable() const;  // in the current sector
   bool readableAsData(int page) const;
+  int firstGuardedPage() const;  // AUTH0; pageCount() when nothing is guarded
+  bool readsGuarded() const;
   TagReply read(int address) const;
   TagReply write(int address, const std::uint8_t* data);
   void writeDynamicLock(int page, const std::uint8_t* data);

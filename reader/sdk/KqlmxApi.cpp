@@ -197,7 +197,12 @@ int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int
     if (json && jsonLen > 0) {
         if (json[jsonLen - 1] == '\0') --jsonLen; // a counted terminator
         text = std::string_view(json, static_cast<size_t>(jsonLen));
-        text = text.substr(0, text.find('\0'));
+        // A zero inside the text would cut it short, to nothing at worst, which would
+        // format the tag: such a text is refused before the tag is touched.
+        if (text.find('\0') != std::string_view::npos) {
+            App().SetPortError(port, KQLMX_ERROR_BAD_TEXT_LENGTH);
+            return -1;
+        }
     }
     int overflow = 0;
     if (Tags().WriteJson(port, text, lockAfter != 0, key, keyLen, &overflow)) return 0;

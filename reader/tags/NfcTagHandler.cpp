@@ -18,6 +18,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 
@@ -27,7 +28,7 @@ namespace {
 
 // A tag that did not answer the first request may answer once the RF field has been
 // off long enough for it to power down.
-constexpr int kFieldOffMs = 50;
+std::atomic<int> g_fieldOffMs{50};
 constexpr size_t kMaxAtsSize = 100;
 constexpr int kVicinityFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_SLOT;
 
@@ -71,7 +72,15 @@ public:
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
 
-    explicit operator bool() const { return handler_.port_ != nullptr; }
+    // False when there is no such port, or when the port is waiting for another call's
+    // answer (this call came from an event pumped by that wait): such a call is refused
+    // at once with the port's busy code, not taken for a tag that has gone.
+    explicit operator bool() const {
+        if (!handler_.port_) return false;
+        if (!handler_.port_->Exchanging()) return true;
+        handler_.port_->lastError = KQLMX_ERROR_PORT_BUSY;
+        return false;
+    }
 
 private:
     CNfcTagHandler& handler_;
@@ -79,6 +88,8 @@ private:
     std::shared_ptr<CKQ_LMX_Port> savedPort_;
     bool savedMore_;
 };
+
+void CNfcTagHandler::SetFieldOffPause(int ms) { g_fieldOffMs = std::max(ms, 0); }
 
 void CNfcTagHandler::SetError(int code) {
     if (port_) port_->lastError = code;
@@ -109,7 +120,7 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     uint16_t atqa = 0;
     if (!RequestTypeA(port, atqa)) {
         SetRfFieldOnPort(port, false);
-        PumpEventsFor(kFieldOffMs);
+        PumpEventsFor(g_fieldOffMs);
         SetRfFieldOnPort(port, true);
         if (!RequestTypeA(port, atqa)) {
             SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);

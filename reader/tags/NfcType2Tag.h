@@ -3,13 +3,16 @@
 // write low, F = read-only); the TLV area begins at page 4. All access goes through
 // the reader's block read (four pages) and block write (one page).
 //
-// Reading walks the TLV area while it comes in and stops once the first message is
-// complete. Writing keeps the TLVs in front of the NDEF Message TLV (Lock and Memory
-// Control), formats a blank tag (CC from its memory size) and refuses a message that
-// does not fit before anything is written; a blank tag of a known layout gets its user
-// memory only. Locking sets the CC's write access to read-only, the static lock bytes
-// and every dynamic lock bit (from the Lock Control TLVs, else from the layout of a
-// known tag). Every failure sets a TagErrorCode.
+// The data area is what the CC states, but never more than the tag's user memory (a
+// known layout by maker and readable pages, else every readable page). Reading walks
+// the TLV area while it comes in and stops once the first message is complete.
+// Writing keeps the TLVs in front of the NDEF Message TLV (Lock and Memory Control)
+// and the bytes they set aside, formats a blank tag (CC from its memory size) and
+// refuses a message that does not fit before anything is written. Locking sets the
+// CC's write access to read-only, the static lock bytes and every dynamic lock bit
+// (of a known layout from its datasheet, else from the Lock Control TLVs or the NFC
+// Forum default place). A CC of a newer major version is neither read nor written.
+// Every failure sets a TagErrorCode.
 #pragma once
 
 #include "content/NdefMessage.h"
@@ -33,12 +36,29 @@ public:
     bool MakeReadOnly();
 
 private:
-    // The data area of a tag without CC: by its blank layout, else by probing.
+    // What the tag's memory is, whatever its CC says.
+    struct Memory {
+        int readablePages = 0;    // the first page a READ refuses
+        size_t userBytes = 0;     // from page 4 on: a known layout's user memory, else every readable page
+        bool known = false;       // maker and readable pages tell a layout of its datasheet
+        int dynamicLockPage = -1; // of the known layout; -1: none
+        int dynamicLockBits = 0;
+        int pagesPerLockBit = 0;  // of the dynamic lock bits; 0: not known
+        bool ultralightCBits = false;
+        int configPage = -1;      // of the known layout: CFG0 with AUTH0; -1: none
+        bool ccOfLargerChip = false; // maker 04 and a CC written for a known chip with more readable pages
+    };
+    bool Survey(Memory& memory);
+    bool PagesWritable(const Memory& memory, int first, int last);
+    bool FirstGuardedPage(const Memory& memory, int& page);
+    // The data area of a tag without CC: by its blank layout, else by probing; -1 when
+    // the tag has gone.
     int BlankMemorySize();
     bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset);
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
     bool SetLockBits(size_t address, int bits);
+    bool LockBitsTaken(int page, std::span<const uint8_t> wanted);
     // `count` bytes (4: one page, 16: four pages) from `page` on; false when the read
     // fails or answers less.
     bool ReadPages(int page, size_t count, Bytes& out);

@@ -65,3 +65,73 @@ int LinkFromC_CheckLanWithHooks(const char* reader, LinkFromC_HookLog* log) {
     Remove(log);
     return result;
 }
+
+/* A tag call made from the pump hook during another call's answer wait: the first
+ * pump runs KQLMX_ReadTag on the same port, and its result and last error are kept. */
+static int g_port, g_pumps, g_nestedResult, g_nestedError;
+
+static void ReadFromThePump(void* user) {
+    char text[64];
+    (void)user;
+    if (g_pumps++ != 0) return;
+    g_nestedResult = KQLMX_ReadTag(g_port, text, sizeof text);
+    g_nestedError = KQLMX_GetLastError(g_port);
+}
+
+int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult, int* nestedError) {
+    KQLMX_UiHooks hooks = {0, ReadFromThePump, 0, 0, 0, 0};
+    int result;
+    g_port = port;
+    g_pumps = g_nestedResult = g_nestedError = 0;
+    KQLMX_SetUiHooks(&hooks);
+    result = KQLMX_WriteTag(port, json, jsonLength, 0, 0, 0);
+    KQLMX_SetUiHooks(0);
+    *nestedResult = g_nestedResult;
+    *nestedError = g_nestedError;
+    return result;
+}
+
+/* Trace sinks that call the library: one removes itself at its first text, one opens
+ * and closes a port at its first text. */
+static int g_sinkCalls, g_sinkOpened;
+static const char* g_sinkPortName;
+
+static void RemovingSink(void* user, const char* text) {
+    (void)user;
+    (void)text;
+    ++g_sinkCalls;
+    KQLMX_SetTraceSink(0, 0);
+}
+
+static void OpeningSink(void* user, const char* text) {
+    int port;
+    (void)user;
+    (void)text;
+    if (g_sinkCalls++ != 0) return;
+    port = KQLMX_OpenPort(g_sinkPortName, 19200, 500);
+    g_sinkOpened = port;
+    if (port > 0) KQLMX_ClosePort(port);
+}
+
+/* The texts the removing sink got (1 when it was removed at once), while a port on
+ * `name` was opened and closed. */
+int LinkFromC_SinkRemovesItself(const char* name) {
+    int port;
+    g_sinkCalls = 0;
+    KQLMX_SetTraceSink(RemovingSink, 0);
+    port = KQLMX_OpenPort(name, 19200, 500);
+    if (port > 0) KQLMX_ClosePort(port);
+    KQLMX_SetTraceSink(0, 0);
+    return port > 0 ? g_sinkCalls : port;
+}
+
+/* The handle the opening sink got for a port on `name`. */
+int LinkFromC_SinkOpensAPort(const char* name) {
+    g_sinkCalls = 0;
+    g_sinkOpened = 0;
+    g_sinkPortName = name;
+    KQLMX_SetTraceSink(OpeningSink, 0);
+    KQLMX_ClosePort(9999);
+    KQLMX_SetTraceSink(0, 0);
+    return g_sinkOpened;
+}

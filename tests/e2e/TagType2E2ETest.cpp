@@ -13,6 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include "LinkFromC.h"
+
+#include <csignal>
+#include <functional>
+#include <thread>
+
 
 namespace kqtest {
 namespace {
@@ -56,10 +66,12 @@ int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
 
 using Pages = std::vector<std::pair<int, Bytes>>;
 
-// A Type 2 tag of `kind` as shipped, with these pages written over.
-std::unique_ptr<Type2Tag> TagWithPages(const char* kind, const Pages& pages) {
+// A Type 2 tag of `kind` as shipped (a generic one of `pageCount` pages), with these
+// pages written over.
+std::unique_ptr<Type2Tag> TagWithPages(const char* kind, const Pages& pages, int pageCount = 0) {
     kqsim::TagImage image;
     image.set("kind", kind);
+    if (pageCount) image.set("pages", std::to_string(pageCount));
     for (const auto& [page, bytes] : pages) image.setRow("page", page, bytes);
     std::string error;
     auto tag = Type2Tag::load(image, error);
@@ -383,10 +395,9 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
         int code;
     };
     for (const Case& c : {
-             // The CC claims more than the tag holds and the area has no NDEF TLV: the
-             // look-up read past the end fails, and the Lock Control TLV is not
-             // written over blindly.
-             Case{"lookup_fails", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
+             // The look-up of the NDEF TLV fails (its first page read is refused): the
+             // Lock Control TLV is not written over blindly.
+             Case{"lookup_fails", "ultralight", {{3, Hex("E1 10 06 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
                   kTagBlockRead},
              // A blank tag whose one-time programmable CC page has a bit set already:
              // the CC it gets is not E1 10 06 00, so formatting fails.
@@ -394,6 +405,9 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
         const Bytes before = *r.sim.tagMemory(id);
+        // The look-up's first page read: after the CC, page 0 and the nine probe reads
+        // that find the end of a 16-page tag.
+        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(11));
         EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
         EXPECT_EQ(LastError(r), c.code) << c.name;
         const Bytes after = *r.sim.tagMemory(id);
@@ -430,7 +444,9 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
     };
     const Case cases[] = {
         {"ultralight", Model::Ultralight, {}, 0x0F, -1, {}},
-        {"ultralight_c", Model::UltralightC, {}, 0x27, 0x28, Hex("FF 0F 00 00")},
+        // Byte 0 of page 28h covers pages 16-39; byte 1 covers pages behind the user
+        // memory (counter, authentication configuration and key), which stay open.
+        {"ultralight_c", Model::UltralightC, {}, 0x27, 0x28, Hex("FF 00 00 00")},
         {"ntag213", Model::Ntag213, {}, 0x27, 0x28, Hex("FF 0F 00 00")},
         {"ntag213_without_tlv", Model::Ntag213, {{4, Hex("03 00 FE 00")}, {5, Hex("00 00 00 00")}}, 0x27, 0x28,
          Hex("FF 0F 00 00")},
@@ -487,18 +503,23 @@ TEST(Type2Lock, LockedTagRefusesWritesAndLocksAgain) {
     EXPECT_EQ(*r.sim.tagMemory(id), locked);
 }
 
-// Catches a lock begun on a tag it cannot finish: an unformatted tag, and a Lock
-// Control TLV whose bits lie beyond the memory (page Fh x 16 bytes = page 3Ch of 45).
+// Catches a lock begun on a tag it cannot finish: an unformatted tag, static lock bits
+// frozen open by their block-locking bit, and, on a tag
+// of no known layout (64 pages), a Lock Control TLV whose bits lie beyond the memory
+// (page Fh x 32 bytes = byte 480 of 256).
 TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
     struct Case {
         const char* kind;
         Pages pages;
         int code;
     };
-    for (const Case& c : {Case{"ultralight", {}, kTagNotFormatted},
-                          Case{"ntag213", {{4, Hex("01 03 F0 0C")}, {5, Hex("34 03 00 FE")}}, kTagBlockRead}}) {
+    for (const Case& c :
+         {Case{"ultralight", {}, kTagNotFormatted},
+          // Block-locking bit BL9-4 set while the lock bits of pages 4-9 are clear.
+          Case{"ntag213", {{2, Hex("00 00 02 00")}}, 0x2000E},
+          Case{"type2", {{3, Hex("E1 10 12 00")}, {4, Hex("01 03 F0 0C")}, {5, Hex("35 03 00 FE")}}, kTagNfcData}}) {
         TagSimReader r;
-        const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
+        const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages, std::string(c.kind) == "type2" ? 64 : 0));
         const Bytes before = *r.sim.tagMemory(id);
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1) << c.kind;
         EXPECT_EQ(LastError(r), c.code) << c.kind;
@@ -511,8 +532,10 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
 TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
-    // Request, select, CC, two pages of look-up, then four of the page writes.
-    r.sim.removeTagAfter(id, 9);
+    // Request, select, CC, the memory survey (pages 0-3, then the NTAG213's last page
+    // read and the page behind it refused, followed by request and select), two pages
+    // of look-up, the lock bytes, then three of the page writes.
+    r.sim.removeTagAfter(id, 14);
     const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
     EXPECT_EQ(WriteJson(r, json), -1);
     EXPECT_EQ(LastError(r), kTagBlockWrite);
@@ -667,6 +690,85 @@ TEST(Type2Read, FoldedContactLinesUnfoldAsTheirVersionSays) {
     }
 }
 
+// --- calls from C that call the library back ----------------------------------------
+
+// A zero before the end of a text of positive length is refused before the tag is
+// touched; only a text with nothing before its terminator formats the tag.
+TEST(TagCalls, ZeroInsideTheTextIsRefusedBeforeTheTagIsTouched) {
+    struct Case {
+        const char* name;
+        std::string text;
+        int result;
+    };
+    for (const Case& c : {Case{"zero_first", std::string("\0abc", 4), -1},
+                          Case{"zero_inside", std::string(R"({"TEXT" : {"TITLE" : "a)") + '\0' + R"(b"}})", -1},
+                          Case{"two_terminators", std::string(R"({"TEXT" : {"TITLE" : "ab"}})") + '\0' + '\0', -1},
+                          Case{"terminator_alone", std::string(1, '\0'), 0}}) {
+        TagSimReader r;
+        const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+        ASSERT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "alt"}})"), 0);
+        const Bytes before = *r.sim.tagMemory(id);
+        r.ClearLog();
+        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text.data(), static_cast<int>(c.text.size()), nullptr, 0, 0), c.result)
+            << c.name;
+        if (c.result < 0) {
+            EXPECT_EQ(LastError(r), KQLMX_ERROR_BAD_TEXT_LENGTH) << c.name;
+            EXPECT_TRUE(r.Commands().empty()) << c.name;
+            EXPECT_EQ(*r.sim.tagMemory(id), before) << c.name;
+            EXPECT_EQ(ReadJson(r), R"({"TEXT" : {"TITLE" : "alt"}})") << c.name;
+        }
+    }
+}
+
+// A tag call from the pump hook during a write's answer wait is refused at once with
+// the port's busy code, and the write goes on.
+TEST(TagCalls, TagCallDuringAnotherCallsWaitIsRefusedAsBusy) {
+    TagSimReader r;
+    r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
+    const std::string json = R"({"TEXT" : {"TITLE" : "neu"}})";
+    int nestedResult = 0, nestedError = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LinkFromC_TagCallDuringWrite(r.port, json.c_str(), static_cast<int>(json.size()), &nestedResult,
+                                           &nestedError),
+              0)
+        << LastError(r);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(nestedResult, -1);
+    EXPECT_EQ(nestedError, KQLMX_ERROR_PORT_BUSY);
+    EXPECT_EQ(ReadJson(r), json);
+}
+
+// Runs `body` in a child process and tells whether it ended with 0 within `limit` (a
+// deadlocked child is killed).
+bool EndsWellWithin(std::chrono::seconds limit, const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) _exit(body() ? 0 : 1);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A trace sink may call any function of the library: one that removes itself, one
+// that opens and closes a port, each from its first text.
+TEST(TraceSink, SinkThatCallsTheLibraryDoesNotHangIt) {
+    kqsim::Simulator sim;
+    kqsim::PtyTransport pty(sim);
+    ASSERT_TRUE(pty.ok());
+    const std::string name = pty.slavePath();
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkRemovesItself(name.c_str()) == 1; }))
+        << "a sink that removes itself";
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkOpensAPort(name.c_str()) > 0; }))
+        << "a sink that opens and closes a port";
+}
+
 // --- hostile tag memory ------------------------------------------------------------
 
 struct HostileCase {
@@ -698,9 +800,9 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"tlv_past_the_area", "ntag213", {{4, Hex("03 FF FF FF")}}, kTagNfcData},
         HostileCase{"tlv_ends_one_byte_late", "ultralight", {{3, Hex("E1 10 01 00")}, {4, Hex("03 07 D0 00")}}, kTagNfcData},
         HostileCase{"lock_control_of_bad_length", "ntag213", {{4, Hex("01 02 A0 0C")}}, kTagNfcData},
-        // A CC that claims 2040 bytes on a tag of 16 pages (NULL TLVs): the read past
-        // its end fails.
-        HostileCase{"cc_larger_than_the_tag", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("00 00 00 00")}}, kTagBlockRead}),
+        // A CC that claims 2040 bytes on a tag of 16 pages (NULL TLVs): the read stops
+        // at the end of the user memory, where it has found no NDEF TLV.
+        HostileCase{"cc_larger_than_the_tag", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("00 00 00 00")}}, kTagNotFormatted}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -4,11 +4,15 @@
 #include "TestSupport.h"
 #include "kqlmx.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
+#include "reader/sdk/Trace.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using kqtest::ScriptedReader;
 
@@ -124,6 +128,43 @@ TEST(OpenPort, HandleZeroOrBelowNamesNoPort) {
 namespace {
 void CollectTrace(void* user, const char* text) { *static_cast<std::string*>(user) += text; }
 } // namespace
+
+namespace {
+// A sink's user data that its owner frees once the sink is removed.
+struct SinkBox {
+    std::atomic<bool> freed{false};
+    std::atomic<int>* lateCalls;
+};
+void SlowSink(void* user, const char* /*text*/) {
+    auto* box = static_cast<SinkBox*>(user);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (box->freed) ++*box->lateCalls;
+}
+} // namespace
+
+// Traces come from any thread (a LAN reader's socket thread among them): once
+// KQLMX_SetTraceSink has returned, the sink it replaced is not called again, so that
+// its owner may free the user data.
+TEST(OpenPort, ReplacedTraceSinkIsNotCalledAfterwards) {
+    std::atomic<int> lateCalls{0};
+    std::atomic<bool> stop{false};
+    std::thread tracer([&] {
+        while (!stop) kq::Trace("line\r\n");
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < end) {
+        SinkBox box;
+        box.lateCalls = &lateCalls;
+        KQLMX_SetTraceSink(&SlowSink, &box);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        KQLMX_SetTraceSink(nullptr, nullptr);
+        box.freed = true;
+        std::this_thread::sleep_for(std::chrono::microseconds(300)); // a late call would see it
+    }
+    stop = true;
+    tracer.join();
+    EXPECT_EQ(lateCalls, 0);
+}
 
 TEST(OpenPort, OpenAndCloseAreTraced) {
     kqtest::TempDir dir;
