@@ -7,15 +7,24 @@
 
 namespace kqtest {
 
-DesfireReader::DesfireReader() {
-    auto card = std::make_unique<kqsim::DesfireCard>();
-    card->setRandom([](size_t n) {
-        Bytes b(n);
-        for (size_t i = 0; i < n; ++i)
-            b[i] = static_cast<uint8_t>(0xB0 + i);
-        return b;
-    });
-    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"), std::move(card)));
+Bytes SharedDesfire::processApdu(const Bytes& apdu) {
+    if (hook)
+        if (auto answer = hook(apdu, *card)) return *answer;
+    return card->processApdu(apdu);
+}
+
+namespace {
+Bytes CountingB(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>(0xB0 + i);
+    return b;
+}
+} // namespace
+
+DesfireReader::DesfireReader() : card(std::make_shared<kqsim::DesfireCard>()) {
+    card->setRandom(CountingB);
+    PutBack();
     port = r.port;
     kq::DesfireRandom::Install(&random_);
     EXPECT_TRUE(Activate());
@@ -36,9 +45,33 @@ bool DesfireReader::Activate() {
 }
 
 void DesfireReader::Card(const std::function<void(kqsim::DesfireCard&)>& fn) {
-    ASSERT_TRUE(r.sim.withTag(id, [&fn](kqsim::Tag& tag) {
-        fn(static_cast<kqsim::DesfireCard&>(static_cast<kqsim::IsoDepTag&>(tag).model()));
-    }));
+    if (!r.sim.withTag(id, [&](kqsim::Tag&) { fn(*card); })) fn(*card);
+}
+
+int DesfireReader::TagCommands() const {
+    int n = 0;
+    for (const Bytes& c : r.Commands())
+        n += r.sim.isTagCommand(c[0]) ? 1 : 0;
+    return n;
+}
+
+void DesfireReader::PutBack() {
+    r.sim.removeAllTags();
+    card->reset();
+    auto model = std::make_unique<SharedDesfire>(card);
+    model->hook = hook_;
+    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"), std::move(model)));
+}
+
+void DesfireReader::Replace(const kqsim::DesfireCard& other) {
+    card = std::make_shared<kqsim::DesfireCard>(other);
+    card->setRandom(CountingB);
+    PutBack();
+}
+
+void DesfireReader::SetHook(std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook) {
+    hook_ = std::move(hook);
+    PutBack();
 }
 
 std::vector<Bytes> DesfireReader::Apdus() const {

@@ -8,6 +8,8 @@
 #include "sim/DesfireCard.h"
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace kqtest {
 
@@ -20,6 +22,18 @@ public:
     }
 };
 
+// A card model around a DESFire card that outlives its tag: a card taken out of the
+// field and put back keeps its applications. A hook may answer an APDU in its stead.
+struct SharedDesfire : kqsim::CardModel {
+    explicit SharedDesfire(std::shared_ptr<kqsim::DesfireCard> c) : card(std::move(c)) {}
+    std::string kind() const override { return "desfire"; }
+    Bytes ats() const override { return card->ats(); }
+    void reset() override { card->reset(); }
+    Bytes processApdu(const Bytes& apdu) override;
+    std::shared_ptr<kqsim::DesfireCard> card;
+    std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook;
+};
+
 class DesfireReader {
 public:
     DesfireReader();
@@ -27,17 +41,27 @@ public:
 
     // Request, select and RATS; false when the card did not take them.
     bool Activate();
-    // Runs fn on the simulated card under the simulator's lock.
+    // Runs fn on the simulated card under the simulator's lock (directly while the
+    // card is out of the field).
     void Card(const std::function<void(kqsim::DesfireCard&)>& fn);
     // The APDUs the reader passed to the card since the last ClearLog (0x45 data).
     std::vector<Bytes> Apdus() const;
+    // Reader commands since the last ClearLog that the simulator counts as tag commands.
+    int TagCommands() const;
+    // Puts the card (back) into the field as a new tag, powered up anew; the hook stays.
+    void PutBack();
+    // A card of its own in the field instead of this one.
+    void Replace(const kqsim::DesfireCard& card);
+    void SetHook(std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook);
 
     TagSimReader r;
     kqsim::TagId id = 0;
     int port = -1;
+    std::shared_ptr<kqsim::DesfireCard> card;
 
 private:
     CountingRandom random_;
+    std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook_;
 };
 
 } // namespace kqtest
