@@ -126,7 +126,13 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     int family = FamilyOf(atqa, sak);
     if (MayBeIso14443_4(atqa, sak)) {
         Bytes ats;
-        if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) family = kNfcTagIso14443_4;
+        if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) {
+            family = kNfcTagIso14443_4;
+        } else if (NoTagAnswered(port.lastError)) {
+            // The tag left between selection and activation.
+            SetError(kTagErrorNoTag);
+            return false;
+        }
     }
     if (type) *type = family;
     return true;

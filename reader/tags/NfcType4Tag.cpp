@@ -68,7 +68,7 @@ CNfcType4Tag::CNfcType4Tag(CNfcTagHandler& handler) : handler_(handler) {
 
 bool CNfcType4Tag::Gone() {
     const int code = handler_.Port().lastError;
-    return code == KQLMX_ERROR_NO_TAG_ANSWER || code == kTagErrorNoTag;
+    return CNfcTagHandler::NoTagAnswered(code) || code == kTagErrorNoTag;
 }
 
 bool CNfcType4Tag::Fail(int code) {
@@ -78,7 +78,7 @@ bool CNfcType4Tag::Fail(int code) {
 }
 
 bool CNfcType4Tag::Done(bool ok) {
-    if (!ok && handler_.Port().lastError == KQLMX_ERROR_NO_TAG_ANSWER) handler_.SetError(kTagErrorNoTag);
+    if (!ok && Gone()) handler_.SetError(kTagErrorNoTag);
     return ok;
 }
 
@@ -241,6 +241,8 @@ bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
     if (!ReadIsoFile(kCcFileId, 0, kCcSize, b) || b.size() != kCcSize) return Fail(kTagErrorNotNfcFormatted);
     ccRaw_ = b;
     if (raw) *raw = b;
+    // The file as the card made it, never written: a format was cut short.
+    if (AllZero(b)) return Fail(kTagErrorNotNfcFormatted);
     const uint16_t ccLen = Be16(b, 0);
     if (ccLen < kCcSize || ccLen == 0xFFFF) return Fail(kTagErrorNfcData);
     if (b[2] < 0x20) return Fail(kTagErrorMappingVersionOlder);
@@ -378,7 +380,7 @@ bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
     if (!FindFreeAid(aid)) {
         const int code = handler_.Port().lastError;
         if (std::find(std::begin(kAuthCodes), std::end(kAuthCodes), code) == std::end(kAuthCodes))
-            handler_.SetError(kTagErrorFormat);
+            Fail(kTagErrorFormat);
         return false;
     }
     if (!SelectCardLevel()) return Fail(kTagErrorFormat);
