@@ -565,7 +565,11 @@ bool CNfcType4Tag::DoMakeReadOnly() {
             if (ccFile < 0 && size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes)
                 ccFile = id;
             if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
-            access.emplace_back(id, fileSettings[2] | fileSettings[3] << 8);
+            const int rights = fileSettings[2] | fileSettings[3] << 8;
+            // Rights that can never change and still let someone write: no lock can finish.
+            if (ChangeNibble(rights) == 0xF && (WriteNibble(rights) != 0xF || ((rights >> 4) & 0xF) != 0xF))
+                return Fail(kTagErrorDesfireSettingsChange);
+            access.emplace_back(id, rights);
         }
         // The CC says read-only first, and must say so before anything else changes.
         const uint8_t readOnly[] = {0xFF};

@@ -7,12 +7,6 @@
 
 namespace kqtest {
 
-Bytes SharedDesfire::processApdu(const Bytes& apdu) {
-    if (hook)
-        if (auto answer = hook(apdu, *card)) return *answer;
-    return card->processApdu(apdu);
-}
-
 namespace {
 Bytes CountingB(size_t n) {
     Bytes b(n);
@@ -58,9 +52,8 @@ int DesfireReader::TagCommands() const {
 void DesfireReader::PutBack() {
     r.sim.removeAllTags();
     card->reset();
-    auto model = std::make_unique<SharedDesfire>(card);
-    model->hook = hook_;
-    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"), std::move(model)));
+    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"),
+                                                           std::make_unique<kqsim::SharedCard>(card, hook_)));
 }
 
 void DesfireReader::Replace(const kqsim::DesfireCard& other) {
@@ -69,7 +62,7 @@ void DesfireReader::Replace(const kqsim::DesfireCard& other) {
     PutBack();
 }
 
-void DesfireReader::SetHook(std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook) {
+void DesfireReader::SetHook(kqsim::SharedCard::Hook hook) {
     hook_ = std::move(hook);
     PutBack();
 }

@@ -6,10 +6,10 @@
 #include "TagSimReader.h"
 #include "reader/sdk/DF8Crypt.h"
 #include "sim/DesfireCard.h"
+#include "sim/SharedCard.h"
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace kqtest {
 
@@ -20,18 +20,6 @@ public:
             out[i] = static_cast<uint8_t>(0xA0 + i);
         return true;
     }
-};
-
-// A card model around a DESFire card that outlives its tag: a card taken out of the
-// field and put back keeps its applications. A hook may answer an APDU in its stead.
-struct SharedDesfire : kqsim::CardModel {
-    explicit SharedDesfire(std::shared_ptr<kqsim::DesfireCard> c) : card(std::move(c)) {}
-    std::string kind() const override { return "desfire"; }
-    Bytes ats() const override { return card->ats(); }
-    void reset() override { card->reset(); }
-    Bytes processApdu(const Bytes& apdu) override;
-    std::shared_ptr<kqsim::DesfireCard> card;
-    std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook;
 };
 
 class DesfireReader {
@@ -52,7 +40,8 @@ public:
     void PutBack();
     // A card of its own in the field instead of this one.
     void Replace(const kqsim::DesfireCard& card);
-    void SetHook(std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook);
+    // Put back with a hook that may answer in the card's stead.
+    void SetHook(kqsim::SharedCard::Hook hook);
 
     TagSimReader r;
     kqsim::TagId id = 0;
@@ -61,7 +50,7 @@ public:
 
 private:
     CountingRandom random_;
-    std::function<std::optional<Bytes>(const Bytes&, kqsim::DesfireCard&)> hook_;
+    kqsim::SharedCard::Hook hook_;
 };
 
 } // namespace kqtest

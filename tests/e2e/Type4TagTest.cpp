@@ -277,22 +277,6 @@ TEST(Type4Tag, FormatWithTheCardMasterKey) {
 namespace kqtest {
 namespace {
 
-// Everything the card holds for one application (AID 0: the card level): settings,
-// keys, and each file's number, ISO id, rights and bytes.
-Bytes Image(DesfireCard& c, uint32_t aid) {
-    DesfireCard::Application* app = aid == 0 ? &c.card() : c.application(aid);
-    if (!app) return {};
-    Bytes b{app->settings, app->settings2};
-    for (const DesfireCard::Key& k : app->keys)
-        b.insert(b.end(), k.value.begin(), k.value.end());
-    for (const DesfireCard::File& f : app->files) {
-        b.insert(b.end(), {f.no, static_cast<uint8_t>(f.isoId.value_or(0) >> 8), static_cast<uint8_t>(f.access >> 8),
-                           static_cast<uint8_t>(f.access), f.comm});
-        b.insert(b.end(), f.data.begin(), f.data.end());
-    }
-    return b;
-}
-
 const Bytes kCardKey = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
 const std::string kOld = R"({"TEXT" : {"TITLE" : "xxx"}})";
 // Text(3) as the NDEF file holds it: NLEN 10, D1 01 06 54, 02 "en" "xxx".
@@ -389,13 +373,13 @@ TEST(Type4Tag, HostileImages) {
         Bytes other, cardLevel, before;
         d.Card([&](DesfireCard& c) {
             if (row.spoil) row.spoil(c);
-            other = Image(c, 1);
-            cardLevel = Image(c, 0);
-            before = Image(c, 2);
+            other = c.image(1);
+            cardLevel = c.image(0);
+            before = c.image(2);
         });
         if (row.garbleCcReads) {
             auto selected = std::make_shared<int>(0);
-            d.SetHook([selected](const Bytes& apdu, DesfireCard& c) -> std::optional<Bytes> {
+            d.SetHook([selected, &c = *d.card](const Bytes& apdu) -> std::optional<Bytes> {
                 if (apdu.size() == 7 && apdu[1] == 0xA4 && apdu[2] == 0x00) *selected = apdu[5] << 8 | apdu[6];
                 if (apdu.size() == 5 && apdu[1] == 0xB0 && *selected == 0xE103 && apdu[4] == 15) {
                     Bytes answer = c.processApdu(apdu);
@@ -418,12 +402,12 @@ TEST(Type4Tag, HostileImages) {
         d.SetHook(nullptr);
         EXPECT_EQ(Read(p), row.read);
         d.Card([&](DesfireCard& c) {
-            EXPECT_EQ(Image(c, 1), other) << "the other application";
+            EXPECT_EQ(c.image(1), other) << "the other application";
             if (row.op != kLock || row.result != 0) {
-                EXPECT_EQ(Image(c, 0), cardLevel) << "the card level";
+                EXPECT_EQ(c.image(0), cardLevel) << "the card level";
             }
             if (row.cc.empty() && row.ndefHead.empty()) {
-                EXPECT_EQ(Image(c, 2), before) << "nothing changed";
+                EXPECT_EQ(c.image(2), before) << "nothing changed";
             }
             if (!row.cc.empty()) {
                 EXPECT_EQ(c.application(2)->file(1)->data, row.cc);
@@ -488,7 +472,7 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
         for (int n = 0; n < commands; ++n) {
             SCOPED_TRACE(n);
             d.Replace(start);
-            const Bytes other = Image(*d.card, 1);
+            const Bytes other = d.card->image(1);
             ASSERT_TRUE(d.r.sim.removeTagAfter(d.id, n));
             const int result = row.run(d.port);
             EXPECT_EQ(result, -1);
@@ -499,7 +483,7 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
             ASSERT_EQ(row.run(d.port), 0) << "run again: " << std::hex << KQLMX_GetLastError(d.port);
             EXPECT_EQ(Read(d.port), row.done);
             if (!row.blank) {
-                EXPECT_EQ(Image(*d.card, 1), other);
+                EXPECT_EQ(d.card->image(1), other);
             }
             if (row.done == kOld && row.name[0] == 'l') {
                 // Locked: another program's raw write is refused.
