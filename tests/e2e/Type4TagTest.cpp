@@ -362,6 +362,9 @@ TEST(Type4Tag, HostileImages) {
          0x20006, kOld, {}, {}, false},
         {"card key given at lock", [](DesfireCard& c) { c.card().keys[0].value = kCardKey; }, kLock, "", kCardKey,
          0, 0, kOld, Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 FF"), {}, false},
+        // Rights that never change yet let anyone write: no lock can finish.
+        {"NDEF file writable for good, lock", [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEEF; },
+         kLock, "", {}, -1, 0x20008, kOld, {}, {}, false},
         // The lock cannot tell which file is the CC: it changes nothing.
         {"CC garbled on the air at lock", nullptr, kLock, "", {}, -1, 0x20013, kOld, {}, {}, true},
     };
