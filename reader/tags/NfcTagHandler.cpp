@@ -143,6 +143,10 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
 
 bool CNfcTagHandler::Reactivate() { return Detect(nullptr, nullptr); }
 
+bool CNfcTagHandler::NoTagAnswered(int code) {
+    return code == 1 || code == KQLMX_ERROR_NO_TAG_ANSWER;
+}
+
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;
     if (!Iso15693Inventory(*port_, kVicinityFlags, records) || records.size() < kInventoryRecordSize) {

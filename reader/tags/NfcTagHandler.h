@@ -76,7 +76,7 @@ public:
     bool Reactivate();
     // The reader's word that no tag answered (status 1 of the serial protocols, 21 of
     // the others): the tag has left the field.
-    static bool NoTagAnswered(int code) { return code == 1 || code == 21; }
+    static bool NoTagAnswered(int code);
     // The DESFire keys of the card level and of the NDEF application.
     std::array<uint8_t, kKeySize>& CardKey() { return cardKey_; }
     std::array<uint8_t, kKeySize>& AppKey() { return appKey_; }

@@ -8,7 +8,6 @@
 #include "reader/sdk/DatenFuerDesfireInPort.h"
 #include "reader/sdk/DesfireCommands.h"
 #include "reader/tags/NfcTagHandler.h"
-#include "kqlmx.h"
 
 #include <algorithm>
 #include <array>

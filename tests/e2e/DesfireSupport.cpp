@@ -1,5 +1,7 @@
 #include "DesfireSupport.h"
 
+#include "FuzzSimReader.h"
+
 #include "kqlmx.h"
 #include "sim/IsoDepTag.h"
 
@@ -16,9 +18,16 @@ Bytes CountingB(size_t n) {
 }
 } // namespace
 
-DesfireReader::DesfireReader() : card(std::make_shared<kqsim::DesfireCard>()) {
+DesfireReader::DesfireReader(bool inProcess) : card(std::make_shared<kqsim::DesfireCard>()) {
     card->setRandom(CountingB);
     PutBack();
+    if (inProcess) {
+        KQLMX_ClosePort(r.port);
+        kq::CNfcTagHandler::SetFieldOffPause(0);
+        r.port = kq::CKQ_LMX_SDKApp::Get().OpenPortOnLink(
+            [this](kq::ReceiveSink& sink) { return std::make_unique<InProcessReaderLink>(sink, r.sim); }, 0);
+        EXPECT_GT(r.port, 0);
+    }
     port = r.port;
     kq::DesfireRandom::Install(&random_);
     EXPECT_TRUE(Activate());

@@ -24,7 +24,9 @@ public:
 
 class DesfireReader {
 public:
-    DesfireReader();
+    // inProcess: the reader's port reaches the simulator through a link in this process
+    // (no air time, no waits), for tables of many operations.
+    explicit DesfireReader(bool inProcess = false);
     ~DesfireReader();
 
     // Request, select and RATS; false when the card did not take them.

@@ -370,7 +370,7 @@ TEST(Type4Tag, HostileImages) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        DesfireReader d;
+        DesfireReader d(true);
         const int p = d.port;
         OldMessageBesideAnother(d);
         Bytes other, cardLevel, before;
@@ -464,7 +464,7 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        DesfireReader d;
+        DesfireReader d(true);
         if (!row.blank) OldMessageBesideAnother(d);
         const DesfireCard start = *d.card;
         // The whole operation once, to count its tag commands.
