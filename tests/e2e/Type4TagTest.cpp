@@ -1,8 +1,10 @@
 // NFC Forum Type 4 on the simulated DESFire EV1 card through the flat tag functions:
 // format, write and read of each record kind, protection with a key, a keyed write,
 // making read-only; the size boundary with NLEN; CCs of other mapping versions; other
-// applications on the card. The application, CC and NDEF file contents are written
-// out from the NFC Forum Type 4 mapping and the card's command descriptions.
+// applications on the card; cards other programs or a cut-short operation left behind;
+// the card taken away after every command of an operation. The application, CC and
+// NDEF file contents are written out from the NFC Forum Type 4 mapping and the card's
+// command descriptions.
 #include "DesfireSupport.h"
 #include "kqlmx.h"
 #include "sim/IsoDepTag.h"
@@ -271,11 +273,6 @@ TEST(Type4Tag, FormatWithTheCardMasterKey) {
     EXPECT_EQ(Read(d.port), "");
 }
 
-} // namespace
-} // namespace kqtest
-
-namespace kqtest {
-namespace {
 
 const Bytes kCardKey = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
 const std::string kOld = R"({"TEXT" : {"TITLE" : "xxx"}})";
@@ -433,11 +430,6 @@ TEST(Type4Tag, HostileImages) {
     }
 }
 
-} // namespace
-} // namespace kqtest
-
-namespace kqtest {
-namespace {
 
 // The card leaves the field after each number of tag commands an operation takes, the
 // simulator's count of its own log: the card then reads as holding the old message, none
