@@ -131,8 +131,10 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
         Bytes ats;
         if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) {
             family = kNfcTagIso14443_4;
-        } else if (NoTagAnswered(port.lastError)) {
-            // The tag left between selection and activation.
+        } else if (NoTagAnswered(port.lastError) &&
+                   (!RequestTypeA(port, atqa) || !SelectTypeA(port, kUidSize, sak, id))) {
+            // Silent to the activation and to a new request: the tag has left. A tag that
+            // only ignores the activation answers the request and is selected again.
             SetError(kTagErrorNoTag);
             return false;
         }

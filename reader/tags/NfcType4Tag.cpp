@@ -181,7 +181,8 @@ bool CNfcType4Tag::Authenticate(bool app, int keyNo, std::span<const uint8_t> ke
 
 bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app, std::span<const uint8_t> also) {
     const std::array<uint8_t, 16> zeros{};
-    return Authenticate(app, 0, zeros) || Authenticate(app, 0, app ? handler_.AppKey() : handler_.CardKey()) ||
+    return Authenticate(app, 0, zeros) ||
+           Authenticate(app, 0, app ? handler_.AppKey() : handler_.CardKey()) ||
            (!also.empty() && Authenticate(app, 0, also));
 }
 
@@ -343,7 +344,8 @@ bool CNfcType4Tag::DoWrite(std::span<const uint8_t> message) {
     bool inside = message.size() + 2 <= room;
     if (inside && !ByteInFile(cc.fileId, static_cast<uint32_t>(message.size() + 1), inside))
         return Fail(kTagErrorNotNfcFormatted);
-    if (!inside && message.size() + 2 <= room && !FileSize(cc.fileId, room)) return Fail(kTagErrorNotNfcFormatted);
+    if (!inside && message.size() + 2 <= room && !FileSize(cc.fileId, room))
+        return Fail(kTagErrorNotNfcFormatted);
     if (!inside) {
         handler_.SetOverflow(static_cast<int>(message.size() + 2 - room));
         return Fail(kTagErrorMessageTooLarge);
@@ -561,7 +563,8 @@ bool CNfcType4Tag::DoMakeReadOnly() {
                 return Fail(kTagErrorNotNfcFormatted);
             const uint32_t size =
                 fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
-            if (ccFile < 0 && size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes)
+            if (ccFile < 0 && size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) &&
+                head == ccBytes)
                 ccFile = id;
             if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
             const int rights = fileSettings[2] | fileSettings[3] << 8;
@@ -583,7 +586,8 @@ bool CNfcType4Tag::DoMakeReadOnly() {
         }
         if (settings != locked && !DesfireChangeKeySettings(port, locked))
             return Fail(kTagErrorDesfireSettingsChange);
-        if ((settings & 0x01) && !DesfireChangeKey(port, 0, randomKey, 0, {}, authKind_ == 3 ? kKeyTypeAes : 0))
+        if ((settings & 0x01) &&
+            !DesfireChangeKey(port, 0, randomKey, 0, {}, authKind_ == 3 ? kKeyTypeAes : 0))
             return Fail(kTagErrorDesfireKeyChange);
     }
 

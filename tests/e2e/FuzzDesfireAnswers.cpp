@@ -89,8 +89,8 @@ std::string Text(size_t n) {
 
 kqsim::TagId Place(kqsim::Simulator& sim, const std::shared_ptr<DesfireCard>& card) {
     card->reset();
-    return sim.placeTag(
-        std::make_unique<kqsim::IsoDepTag>(Bytes{4, 1, 2, 3, 4, 5, 6}, std::make_unique<kqsim::SharedCard>(card)));
+    return sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Bytes{4, 1, 2, 3, 4, 5, 6},
+                                                           std::make_unique<kqsim::SharedCard>(card)));
 }
 
 struct Input {
@@ -114,7 +114,8 @@ void Spoil(DesfireCard& c, Input& in) {
     DesfireCard::File& cc = *app->file(1);
     DesfireCard::File& ndef = *app->file(2);
     if (mask & 0x01)
-        for (uint8_t& b : cc.data) b ^= in.Byte();
+        for (uint8_t& b : cc.data)
+            b ^= in.Byte();
     if (mask & 0x02) ndef.data.resize((in.Byte() << 8 | in.Byte()) % (ndef.data.size() + 1));
     if (mask & 0x04) {
         cc.access = static_cast<uint16_t>(in.Byte() << 8 | in.Byte());
@@ -123,7 +124,8 @@ void Spoil(DesfireCard& c, Input& in) {
     if (mask & 0x08) app->settings = in.Byte();
     if (mask & 0x20) c.card().keys[0].value = kKey;
     if (mask & 0x40)
-        for (size_t i = 0; i < 16 && i < ndef.data.size(); ++i) ndef.data[i] ^= in.Byte();
+        for (size_t i = 0; i < 16 && i < ndef.data.size(); ++i)
+            ndef.data[i] ^= in.Byte();
     if (mask & 0x10) { // last: it moves the files
         DesfireCard::File extra;
         extra.no = 3;
@@ -166,9 +168,11 @@ const DesfireCard& TrueCard(Reader& reader) {
         if (KQLMX_RequestTag(p, &atqa) != 0 || KQLMX_SelectTag(p, uid, sizeof uid, &sak) != 7 ||
             KQLMX_RequestAts(p, ats, sizeof ats) <= 0 ||
             KQLMX_DesfireCreateApplication(p, 1, 0, 1, 0, 0, 0x0F, nullptr, 0) != 0 ||
-            KQLMX_DesfireSelectApplication(p, 1) != 0 || KQLMX_DesfireCreateDataFile(p, 5, 0, 32, 0, 0xEEEE) != 0 ||
+            KQLMX_DesfireSelectApplication(p, 1) != 0 ||
+            KQLMX_DesfireCreateDataFile(p, 5, 0, 32, 0, 0xEEEE) != 0 ||
             KQLMX_DesfireWriteData(p, 5, 0, 0, mine.data(), 4) != 0 || KQLMX_FormatTag(p, nullptr, 0) != 0 ||
-            KQLMX_WriteTag(p, text.data(), static_cast<int>(text.size()), nullptr, 0, 0) != 0 || !made->application(2))
+            KQLMX_WriteTag(p, text.data(), static_cast<int>(text.size()), nullptr, 0, 0) != 0 ||
+            !made->application(2))
             std::abort();
         reader.sim.removeTag(id);
         return made;
@@ -185,8 +189,8 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     auto card = std::make_shared<DesfireCard>(TrueCard(reader));
     Spoil(*card, in);
     const Bytes other = card->image(1), cardLevel = card->image(0);
-    const bool namesExtra = card->application(2)->file(1)->data[9] == 0xE1 &&
-                            card->application(2)->file(1)->data[10] == 0x05;
+    const bool namesExtra =
+        card->application(2)->file(1)->data[9] == 0xE1 && card->application(2)->file(1)->data[10] == 0x05;
     const int p = reader.port;
     kqsim::TagId id = Place(reader.sim, card);
     int before = 0, after = 0;
@@ -197,10 +201,18 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     if (tear) reader.sim.removeTagAfter(id, tearAfter);
     int result = 0;
     switch (op) {
-    case 0: result = KQLMX_WriteTag(p, json.data(), static_cast<int>(json.size()), key, keyLen, 0); break;
-    case 1: result = KQLMX_FormatTag(p, key, keyLen); break;
-    case 2: result = KQLMX_LockTag(p, key, keyLen); break;
-    default: result = KQLMX_ChangeTagKey(p, protectData, key, keyLen, kNewKey.data(), 16); break;
+    case 0:
+        result = KQLMX_WriteTag(p, json.data(), static_cast<int>(json.size()), key, keyLen, 0);
+        break;
+    case 1:
+        result = KQLMX_FormatTag(p, key, keyLen);
+        break;
+    case 2:
+        result = KQLMX_LockTag(p, key, keyLen);
+        break;
+    default:
+        result = KQLMX_ChangeTagKey(p, protectData, key, keyLen, kNewKey.data(), 16);
+        break;
     }
     Require(result == 0 || KQLMX_GetLastError(p) != 0, "a failure has a reason");
     // Taken out and put back in any case: a removal the operation did not reach is void.
@@ -213,9 +225,13 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     if (const DesfireCard::File* extra = card->application(2)->file(3); extra && !namesExtra)
         Require(extra->data == Bytes(32, 0x33), "a file beside the NDEF files is unchanged");
     if (before >= 0) {
-        if (op == 0 && gone) Require(after >= 0 && (now == old || now.empty() || now == json), "a torn write: old, none or new");
-        else if (op == 0 && result != 0) Require(after >= 0 && now == old, "a refused write keeps the message");
-        else if (op >= 2) Require(after >= 0 && now == old, "lock and protect keep the message");
+        if (op == 0 && gone)
+            Require(after >= 0 && (now == old || now.empty() || now == json),
+                    "a torn write: old, none or new");
+        else if (op == 0 && result != 0)
+            Require(after >= 0 && now == old, "a refused write keeps the message");
+        else if (op >= 2)
+            Require(after >= 0 && now == old, "lock and protect keep the message");
     }
     if (op == 2 && result == 0 && !gone) {
         // Locked: the CC says so, and the card refuses a raw write of the NDEF file.
@@ -223,7 +239,8 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
         Require(cc.data.size() >= 15 && cc.data[14] == 0xFF, "a lock leaves a read-only CC");
         const uint8_t name[] = {0xD2, 0x76, 0x00, 0x00, 0x85, 0x01, 0x01}, zeros[2] = {};
         Require(KQLMX_IsoSelectByName(p, name, sizeof name) == 0, "a locked card keeps its NDEF application");
-        if (KQLMX_IsoSelectFile(p, cc.data[9] << 8 | cc.data[10]) == 0) Require(KQLMX_IsoUpdateBinary(p, 0, zeros, 2) != 0, "a locked card takes no raw write");
+        if (KQLMX_IsoSelectFile(p, cc.data[9] << 8 | cc.data[10]) == 0)
+            Require(KQLMX_IsoUpdateBinary(p, 0, zeros, 2) != 0, "a locked card takes no raw write");
     }
     reader.sim.removeTag(id);
     reader.sim.clearLog();

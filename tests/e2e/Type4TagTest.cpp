@@ -273,7 +273,6 @@ TEST(Type4Tag, FormatWithTheCardMasterKey) {
     EXPECT_EQ(Read(d.port), "");
 }
 
-
 const Bytes kCardKey = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
 const std::string kOld = R"({"TEXT" : {"TITLE" : "xxx"}})";
 // Text(3) as the NDEF file holds it: NLEN 10, D1 01 06 54, 02 "en" "xxx".
@@ -295,8 +294,9 @@ void OldMessageBesideAnother(DesfireReader& d) {
     d.Card([](DesfireCard& c) {
         ASSERT_NE(c.application(2), nullptr);
         ASSERT_EQ(c.application(2)->file(1)->data, kFreshCc);
-        ASSERT_EQ(Bytes(c.application(2)->file(2)->data.begin(), c.application(2)->file(2)->data.begin() + 12),
-                  kOldFile);
+        ASSERT_EQ(
+            Bytes(c.application(2)->file(2)->data.begin(), c.application(2)->file(2)->data.begin() + 12),
+            kOldFile);
     });
 }
 
@@ -322,7 +322,8 @@ TEST(Type4Tag, HostileImages) {
     };
     auto cc = [](size_t at, Bytes bytes) {
         return [at, bytes](DesfireCard& c) {
-            std::copy(bytes.begin(), bytes.end(), c.application(2)->file(1)->data.begin() + static_cast<long>(at));
+            std::copy(bytes.begin(), bytes.end(),
+                      c.application(2)->file(1)->data.begin() + static_cast<long>(at));
         };
     };
     auto zeroCc = [](DesfireCard& c) { c.application(2)->file(1)->data.assign(15, 0x00); };
@@ -340,28 +341,88 @@ TEST(Type4Tag, HostileImages) {
              c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
              c.application(2)->file(2)->data.resize(64);
          },
-         kWrite, Text(80), {}, -25, 0x20014, kOld, {}, {}, false},
+         kWrite,
+         Text(80),
+         {},
+         -25,
+         0x20014,
+         kOld,
+         {},
+         {},
+         false},
         {"CC larger than the file, a message that fits",
          [](DesfireCard& c) {
              c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
              c.application(2)->file(2)->data.resize(64);
          },
-         kWrite, newMessage, {}, 0, 0, newMessage, Hex("00 0F 20 00 3A 00 34 04 06 E1 04 7F FF 00 00"), newFile,
+         kWrite,
+         newMessage,
+         {},
+         0,
+         0,
+         newMessage,
+         Hex("00 0F 20 00 3A 00 34 04 06 E1 04 7F FF 00 00"),
+         newFile,
          false},
-        {"mapping version 3.0, write", cc(2, {0x30}), kWrite, newMessage, {}, -1, 0x2000C, "error 131084", {}, {},
+        {"mapping version 3.0, write",
+         cc(2, {0x30}),
+         kWrite,
+         newMessage,
+         {},
+         -1,
+         0x2000C,
+         "error 131084",
+         {},
+         {},
          false},
-        {"read access 80, write", cc(13, {0x80}), kWrite, newMessage, {}, -1, 0x2000F, "error 131087", {}, {},
+        {"read access 80, write",
+         cc(13, {0x80}),
+         kWrite,
+         newMessage,
+         {},
+         -1,
+         0x2000F,
+         "error 131087",
+         {},
+         {},
          false},
         {"mapping version 3.0, format", cc(2, {0x30}), kFormat, "", {}, 0, 0, "", kFreshCc, empty, false},
         // The card master key is not the default one: without it the lock changes
         // nothing; with it the lock completes.
-        {"card key unknown at lock", [](DesfireCard& c) { c.card().keys[0].value = kCardKey; }, kLock, "", {}, -1,
-         0x20006, kOld, {}, {}, false},
-        {"card key given at lock", [](DesfireCard& c) { c.card().keys[0].value = kCardKey; }, kLock, "", kCardKey,
-         0, 0, kOld, Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 FF"), {}, false},
+        {"card key unknown at lock",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kLock,
+         "",
+         {},
+         -1,
+         0x20006,
+         kOld,
+         {},
+         {},
+         false},
+        {"card key given at lock",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kLock,
+         "",
+         kCardKey,
+         0,
+         0,
+         kOld,
+         Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 FF"),
+         {},
+         false},
         // Rights that never change yet let anyone write: no lock can finish.
-        {"NDEF file writable for good, lock", [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEEF; },
-         kLock, "", {}, -1, 0x20008, kOld, {}, {}, false},
+        {"NDEF file writable for good, lock",
+         [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEEF; },
+         kLock,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
         // The lock cannot tell which file is the CC: it changes nothing.
         {"CC garbled on the air at lock", nullptr, kLock, "", {}, -1, 0x20013, kOld, {}, {}, true},
     };
@@ -380,7 +441,8 @@ TEST(Type4Tag, HostileImages) {
         if (row.garbleCcReads) {
             auto selected = std::make_shared<int>(0);
             d.SetHook([selected, &c = *d.card](const Bytes& apdu) -> std::optional<Bytes> {
-                if (apdu.size() == 7 && apdu[1] == 0xA4 && apdu[2] == 0x00) *selected = apdu[5] << 8 | apdu[6];
+                if (apdu.size() == 7 && apdu[1] == 0xA4 && apdu[2] == 0x00)
+                    *selected = apdu[5] << 8 | apdu[6];
                 if (apdu.size() == 5 && apdu[1] == 0xB0 && *selected == 0xE103 && apdu[4] == 15) {
                     Bytes answer = c.processApdu(apdu);
                     answer[0] ^= 0x01;
@@ -394,7 +456,8 @@ TEST(Type4Tag, HostileImages) {
         if (row.op == kWrite) result = Write(p, row.message);
         if (row.op == kFormat) result = KQLMX_FormatTag(p, nullptr, 0);
         if (row.op == kLock)
-            result = KQLMX_LockTag(p, row.key.empty() ? nullptr : row.key.data(), static_cast<int>(row.key.size()));
+            result = KQLMX_LockTag(p, row.key.empty() ? nullptr : row.key.data(),
+                                   static_cast<int>(row.key.size()));
         EXPECT_EQ(result, row.result) << std::hex << KQLMX_GetLastError(p);
         if (row.error) {
             EXPECT_EQ(KQLMX_GetLastError(p), row.error) << std::hex << KQLMX_GetLastError(p);
@@ -414,7 +477,8 @@ TEST(Type4Tag, HostileImages) {
             }
             const Bytes& file = c.application(2)->file(2)->data;
             if (!row.ndefHead.empty()) {
-                EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<long>(row.ndefHead.size())), row.ndefHead);
+                EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<long>(row.ndefHead.size())),
+                          row.ndefHead);
             }
         });
         if (row.op == kLock && row.result == 0) {
@@ -429,7 +493,6 @@ TEST(Type4Tag, HostileImages) {
         }
     }
 }
-
 
 // The card leaves the field after each number of tag commands an operation takes, the
 // simulator's count of its own log: the card then reads as holding the old message, none
@@ -448,11 +511,24 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
     const std::string none = "error 131076"; // no NDEF application yet: not formatted
     const Row rows[] = {
         {"write over the old message", false, [&](int p) { return Write(p, kNew); }, {kOld, "", kNew}, kNew},
+        {"write of a long message, in several UPDATE BINARY",
+         false,
+         [&](int p) { return Write(p, Text(300)); },
+         {kOld, "", Text(300)},
+         Text(300)},
         {"write on a blank card", true, [&](int p) { return Write(p, kNew); }, {none, "", kNew}, kNew},
         {"format", true, [](int p) { return KQLMX_FormatTag(p, nullptr, 0); }, {none, ""}, ""},
         {"lock", false, [](int p) { return KQLMX_LockTag(p, nullptr, 0); }, {kOld}, kOld},
-        {"protect with a key", false,
-         [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, key.data(), 16); }, {kOld}, kOld},
+        {"protect with a key",
+         false,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, key.data(), 16); },
+         {kOld},
+         kOld},
+        {"protect the keys only",
+         false,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, key.data(), 16); },
+         {kOld},
+         kOld},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -483,7 +559,8 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
             if (row.done == kOld && row.name[0] == 'l') {
                 // Locked: another program's raw write is refused.
                 const Bytes zeros(2, 0x00);
-                ASSERT_EQ(KQLMX_IsoSelectByName(d.port, kNdefName.data(), static_cast<int>(kNdefName.size())), 0);
+                ASSERT_EQ(KQLMX_IsoSelectByName(d.port, kNdefName.data(), static_cast<int>(kNdefName.size())),
+                          0);
                 ASSERT_EQ(KQLMX_IsoSelectFile(d.port, 0xE104), 0);
                 EXPECT_EQ(KQLMX_IsoUpdateBinary(d.port, 0, zeros.data(), 2), -1);
             }
