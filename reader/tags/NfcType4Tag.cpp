@@ -411,6 +411,13 @@ bool CNfcType4Tag::DoFormat() {
             !ReservedFileId(Be16(oldCc, 9)))
             cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
+        // A CC that names a file the application lacks, beside the NDEF file a format
+        // creates (another program's, or a format cut short before the CC was written):
+        // that file is taken with its own size and the CC written anew.
+        if (!ndefExists && !Gone() && cc.fileId != kNdefFileId && SelectFile(kNdefFileId)) {
+            cc.fileId = kNdefFileId;
+            ndefExists = ccBad = true;
+        }
         if (Gone()) return Fail(kTagErrorNoTag);
     }
     // A card made read-only answers so, rather than asking for a key that nobody knows.
@@ -568,8 +575,11 @@ bool CNfcType4Tag::DoMakeReadOnly() {
                 ccFile = id;
             if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
             const int rights = fileSettings[2] | fileSettings[3] << 8;
-            // Rights that can never change and still let someone write: no lock can finish.
-            if (ChangeNibble(rights) == 0xF && (WriteNibble(rights) != 0xF || ((rights >> 4) & 0xF) != 0xF))
+            // Rights that can never change and still let someone write, or that change
+            // only with another key than key 0: no lock can finish.
+            const int change = ChangeNibble(rights);
+            if (change == 0xF ? WriteNibble(rights) != 0xF || ((rights >> 4) & 0xF) != 0xF
+                              : change != 0xE && change != 0)
                 return Fail(kTagErrorDesfireSettingsChange);
             access.emplace_back(id, rights);
         }
