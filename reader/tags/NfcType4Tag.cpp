@@ -338,15 +338,17 @@ bool CNfcType4Tag::DoWrite(std::span<const uint8_t> message) {
         if (!DoFormat() || !ReadCcAndNlen(cc, nlen)) return false;
     }
     if (!cc.writable && !SomeFileWritable()) return false;
-    // The file's room holds NLEN too; a CC may claim more room than the file has, so the
-    // last byte the message takes must lie inside the file.
+    // The file's room holds NLEN too. A CC may claim more room than the file has: the
+    // last byte the message takes (or, for a message longer than the CC's room, the
+    // CC's last byte) must lie inside the file, else the file's own size is the room.
     uint16_t room = std::min<uint16_t>(cc.maxSize, 0x7FFF);
-    bool inside = message.size() + 2 <= room;
-    if (inside && !ByteInFile(cc.fileId, static_cast<uint32_t>(message.size() + 1), inside))
+    const bool fitsCc = message.size() + 2 <= room;
+    bool inside = false;
+    if (room > 0 &&
+        !ByteInFile(cc.fileId, static_cast<uint32_t>(fitsCc ? message.size() + 1 : room - 1u), inside))
         return Fail(kTagErrorNotNfcFormatted);
-    if (!inside && message.size() + 2 <= room && !FileSize(cc.fileId, room))
-        return Fail(kTagErrorNotNfcFormatted);
-    if (!inside) {
+    if (room > 0 && !inside && !FileSize(cc.fileId, room)) return Fail(kTagErrorNotNfcFormatted);
+    if (message.size() + 2 > room) {
         handler_.SetOverflow(static_cast<int>(message.size() + 2 - room));
         return Fail(kTagErrorMessageTooLarge);
     }

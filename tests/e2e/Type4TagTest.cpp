@@ -350,6 +350,22 @@ TEST(Type4Tag, HostileImages) {
          {},
          {},
          false},
+        // CC 0100 over a 64-byte file: C1 01 00 00 01 2F 54 02 "en" and 300 bytes, 312
+        // with NLEN: 248 more than the file takes, not the 56 more than the CC says.
+        {"CC larger than the file, a message longer than both",
+         [](DesfireCard& c) {
+             c.application(2)->file(1)->data[11] = 0x01, c.application(2)->file(1)->data[12] = 0x00;
+             c.application(2)->file(2)->data.resize(64);
+         },
+         kWrite,
+         Text(300),
+         {},
+         -248,
+         0x20014,
+         kOld,
+         {},
+         {},
+         false},
         {"CC larger than the file, a message that fits",
          [](DesfireCard& c) {
              c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
