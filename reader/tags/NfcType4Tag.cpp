@@ -470,10 +470,40 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
     Bytes ccBytes;
     if (!ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes)) return Fail(kTagErrorNotNfcFormatted);
     uint32_t aid = 0;
-    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
-    // The new key too: a protection cut short may have given it already.
-    if (!AuthenticateDefaultThenKey(true, newKey)) return false;
+    if (!SetMode(kNative) || !FindNdefAid(aid)) return Fail(kTagErrorNotNfcFormatted);
     CKQ_LMX_Port& port = handler_.Port();
+    // Both keys, and settings and file rights that let every step finish, are made sure
+    // of before the first change: a protection that cannot finish leaves the card as it
+    // was. The new key too: a protection cut short may have given it already.
+    uint8_t settings = 0, keys = 0;
+    if (!AuthenticateDefaultThenKey(false, newKey)) return false;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!SelectAid(aid)) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(true, newKey)) return false;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+    Bytes ids;
+    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
+    struct FileRights {
+        uint8_t id;
+        int access;
+        uint32_t size;
+    };
+    std::vector<FileRights> files;
+    for (uint8_t id : ids) {
+        Bytes fileSettings;
+        if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
+            return Fail(kTagErrorDesfireSettingsChange);
+        const int access = fileSettings[2] | fileSettings[3] << 8;
+        // Rights changed only with another key than key 0, or never: they stay.
+        if (ChangeNibble(access) != 0 && ChangeNibble(access) != 0xE)
+            return Fail(kTagErrorDesfireSettingsChange);
+        files.push_back(
+            {id, access,
+             fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16});
+    }
+
     const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (!DesfireChangeKeySettings(port, 0x09)) return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
@@ -481,21 +511,15 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
     if (!Authenticate(true, 0, newKey)) return false;
     std::copy(newKey.begin(), newKey.end(), handler_.AppKey().begin());
 
-    Bytes ids;
-    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
     int ccFile = -1;
-    for (uint8_t id : ids) {
-        Bytes settings, head;
-        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7)
-            return Fail(kTagErrorDesfireSettingsChange);
-        const int access = settings[2] | settings[3] << 8;
-        const uint32_t size = settings[4] | settings[5] << 8 | static_cast<uint32_t>(settings[6]) << 16;
+    for (const FileRights& file : files) {
+        Bytes head;
         const bool isCc =
-            size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes;
+            file.size >= kCcSize && DesfireReadData(port, file.id, 0, 0, kCcSize, head) && head == ccBytes;
         if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorDesfireSettingsChange);
-        if (isCc) ccFile = id;
+        if (isCc) ccFile = file.id;
         const int rights = isCc || protectData ? 0xE000 : 0xEEE0;
-        if (!DesfireChangeFileSettings(port, id, 0, rights, ChangeNibble(access) == 0xE))
+        if (!DesfireChangeFileSettings(port, file.id, 0, rights, ChangeNibble(file.access) == 0xE))
             return Fail(kTagErrorDesfireSettingsChange);
     }
 

@@ -274,6 +274,7 @@ TEST(Type4Tag, FormatWithTheCardMasterKey) {
 }
 
 const Bytes kCardKey = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
+const Bytes kNewKey = Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00");
 const std::string kOld = R"({"TEXT" : {"TITLE" : "xxx"}})";
 // Text(3) as the NDEF file holds it: NLEN 10, D1 01 06 54, 02 "en" "xxx".
 const Bytes kOldFile = Hex("00 0A D1 01 06 54 02 65 6E 78 78 78");
@@ -300,7 +301,7 @@ void OldMessageBesideAnother(DesfireReader& d) {
     });
 }
 
-enum Op { kWrite, kFormat, kLock };
+enum Op { kWrite, kFormat, kLock, kProtect };
 
 // Cards other programs, or an operation cut short, left behind; raw file contents are
 // checked against the NFC Forum Type 4 CC and the NDEF file written out by hand. The
@@ -312,7 +313,7 @@ TEST(Type4Tag, HostileImages) {
         std::function<void(DesfireCard&)> spoil;
         Op op;
         std::string message; // for kWrite
-        Bytes key;           // for kLock
+        Bytes key;           // for kLock; the current key for kProtect
         int result;
         int error;
         std::string read;   // "error <code>" where the read refuses
@@ -477,6 +478,41 @@ TEST(Type4Tag, HostileImages) {
          false},
         // The lock cannot tell which file is the CC: it changes nothing.
         {"CC garbled on the air at lock", nullptr, kLock, "", {}, -1, 0x20013, kOld, {}, {}, true},
+        // A protection that cannot finish changes nothing: a card key not given, a card
+        // level whose settings never change, rights that change only with key 1.
+        {"card key unknown at protect",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20006,
+         kOld,
+         {},
+         {},
+         false},
+        {"card settings frozen, protect",
+         [](DesfireCard& c) { c.card().settings = 0x07; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
+        {"NDEF file changed with key 1 only, protect",
+         [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEE1; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -510,6 +546,9 @@ TEST(Type4Tag, HostileImages) {
         if (row.op == kLock)
             result = KQLMX_LockTag(p, row.key.empty() ? nullptr : row.key.data(),
                                    static_cast<int>(row.key.size()));
+        if (row.op == kProtect)
+            result = KQLMX_ChangeTagKey(p, 1, row.key.empty() ? nullptr : row.key.data(),
+                                        static_cast<int>(row.key.size()), kNewKey.data(), 16);
         EXPECT_EQ(result, row.result) << std::hex << KQLMX_GetLastError(p);
         if (row.error) {
             EXPECT_EQ(KQLMX_GetLastError(p), row.error) << std::hex << KQLMX_GetLastError(p);
