@@ -594,37 +594,56 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
     const Bytes key = Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00");
     struct Row {
         const char* name;
-        bool blank; // a blank card, else the old message beside another application
+        // A blank card, the old message beside another application, or that card
+        // protected with `key` and its data.
+        enum { kBlank, kMessage, kKeyed } start;
         std::function<int(int)> run;
         std::vector<std::string> reads; // what the card may read as after the cut
         std::string done;               // what it reads as when the operation completed
     };
     const std::string none = "error 131076"; // no NDEF application yet: not formatted
     const Row rows[] = {
-        {"write over the old message", false, [&](int p) { return Write(p, kNew); }, {kOld, "", kNew}, kNew},
+        {"write over the old message",
+         Row::kMessage,
+         [&](int p) { return Write(p, kNew); },
+         {kOld, "", kNew},
+         kNew},
         {"write of a long message, in several UPDATE BINARY",
-         false,
+         Row::kMessage,
          [&](int p) { return Write(p, Text(300)); },
          {kOld, "", Text(300)},
          Text(300)},
-        {"write on a blank card", true, [&](int p) { return Write(p, kNew); }, {none, "", kNew}, kNew},
-        {"format", true, [](int p) { return KQLMX_FormatTag(p, nullptr, 0); }, {none, ""}, ""},
-        {"lock", false, [](int p) { return KQLMX_LockTag(p, nullptr, 0); }, {kOld}, kOld},
+        {"write on a blank card", Row::kBlank, [&](int p) { return Write(p, kNew); }, {none, "", kNew}, kNew},
+        {"format", Row::kBlank, [](int p) { return KQLMX_FormatTag(p, nullptr, 0); }, {none, ""}, ""},
+        {"lock", Row::kMessage, [](int p) { return KQLMX_LockTag(p, nullptr, 0); }, {kOld}, kOld},
         {"protect with a key",
-         false,
+         Row::kMessage,
          [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, key.data(), 16); },
          {kOld},
          kOld},
         {"protect the keys only",
-         false,
+         Row::kMessage,
          [&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, key.data(), 16); },
+         {kOld},
+         kOld},
+        {"protect again with another key",
+         Row::kKeyed,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 1, key.data(), 16, kCardKey.data(), 16); },
+         {kOld},
+         kOld},
+        {"lock a protected card",
+         Row::kKeyed,
+         [&](int p) { return KQLMX_LockTag(p, key.data(), 16); },
          {kOld},
          kOld},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         DesfireReader d(true);
-        if (!row.blank) OldMessageBesideAnother(d);
+        if (row.start != Row::kBlank) OldMessageBesideAnother(d);
+        if (row.start == Row::kKeyed) {
+            ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0);
+        }
         const DesfireCard start = *d.card;
         // The whole operation once, to count its tag commands.
         d.r.ClearLog();
@@ -644,7 +663,7 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
             EXPECT_TRUE(std::find(row.reads.begin(), row.reads.end(), read) != row.reads.end()) << read;
             ASSERT_EQ(row.run(d.port), 0) << "run again: " << std::hex << KQLMX_GetLastError(d.port);
             EXPECT_EQ(Read(d.port), row.done);
-            if (!row.blank) {
+            if (row.start != Row::kBlank) {
                 EXPECT_EQ(d.card->image(1), other);
             }
             if (row.done == kOld && row.name[0] == 'l') {
