@@ -66,6 +66,20 @@ DesfireCard::Application* DesfireCard::application(std::uint32_t aid) {
   return nullptr;
 }
 
+Bytes DesfireCard::image(std::uint32_t aid) {
+  const Application* app = application(aid);
+  if (!app) return {};
+  Bytes b{app->settings, app->settings2};
+  for (const Key& k : app->keys) b.insert(b.end(), k.value.begin(), k.value.end());
+  for (const File& f : app->files) {
+    const std::uint16_t iso = f.isoId.value_or(0);
+    b.insert(b.end(), {f.no, static_cast<std::uint8_t>(iso >> 8), static_cast<std::uint8_t>(iso),
+                       static_cast<std::uint8_t>(f.access >> 8), static_cast<std::uint8_t>(f.access), f.comm});
+    b.insert(b.end(), f.data.begin(), f.data.end());
+  }
+  return b;
+}
+
 DesfireCard::Application& DesfireCard::current() {
   Application* a = application(selected_);
   return a ? *a : apps_.front();

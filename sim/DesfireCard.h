@@ -82,6 +82,10 @@ class DesfireCard : public CardModel {
   // The card level: its keys[0] is the card master key (AES when aes() says so).
   Application& card() { return apps_.front(); }
   Application* application(std::uint32_t aid);
+  // All one application holds (0: the card level), to compare before and after: key
+  // settings, keys, and each file's number, ISO id, rights, communication and bytes.
+  // Empty when there is no such application.
+  Bytes image(std::uint32_t aid);
   std::size_t freeMemory() const;
   // Draws the card's random numbers (RndB); default RAND_bytes.
   void setRandom(std::function<Bytes(std::size_t)> source) { random_ = std::move(source); }

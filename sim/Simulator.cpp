@@ -114,6 +114,11 @@ bool Simulator::removeTagAfter(TagId id, int commands) {
   return true;
 }
 
+bool Simulator::isTagCommand(std::uint8_t command) const {
+  std::lock_guard lock(mutex_);
+  return firmware_->isTagCommand(command);
+}
+
 std::vector<TagId> Simulator::tagIds() const {
   std::lock_guard lock(mutex_);
   std::vector<TagId> ids;

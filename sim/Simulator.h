@@ -81,6 +81,8 @@ class Simulator : public ByteService {
   // Tag `id` leaves the field after it has seen `commands` more tag commands (0: before
   // the next one), wherever the host is in its operation. False when there is no such tag.
   bool removeTagAfter(TagId id, int commands);
+  // Whether a reader command with this command byte counts as a tag command there.
+  bool isTagCommand(std::uint8_t command) const;
   std::vector<TagId> tagIds() const;
   // Runs `fn` on the tag under the simulator's lock; false when there is no such tag.
   // `fn` must not call the simulator (its lock is held).

@@ -313,7 +313,9 @@ bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCo
     if (!Command(port, s, {0x45}, answer, {.wrappable = true})) return false;
     if (answer.size() != 2) return Fail(port, s, KQLMX_ERROR_UNEXPECTED_ANSWER);
     settings = answer[0];
-    keyCount = answer[1];
+    // The second byte carries the application's crypto in its top bits: the keys are the
+    // low nibble.
+    keyCount = answer[1] & 0x0F;
     return true;
 }
 

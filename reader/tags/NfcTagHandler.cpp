@@ -137,13 +137,25 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     int family = FamilyOf(atqa, sak);
     if (MayBeIso14443_4(atqa, sak)) {
         Bytes ats;
-        if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) family = kNfcTagIso14443_4;
+        if (RequestAts(port, ats) && ats.size() <= kMaxAtsSize) {
+            family = kNfcTagIso14443_4;
+        } else if (NoTagAnswered(port.lastError) &&
+                   (!RequestTypeA(port, atqa) || !SelectTypeA(port, kUidSize, sak, id))) {
+            // Silent to the activation and to a new request: the tag has left. A tag that
+            // only ignores the activation answers the request and is selected again.
+            SetError(kTagErrorNoTag);
+            return false;
+        }
     }
     if (type) *type = family;
     return true;
 }
 
 bool CNfcTagHandler::Reactivate() { return Detect(nullptr, nullptr); }
+
+bool CNfcTagHandler::NoTagAnswered(int code) {
+    return code == 1 || code == KQLMX_ERROR_NO_TAG_ANSWER;
+}
 
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;

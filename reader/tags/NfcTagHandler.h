@@ -74,6 +74,9 @@ public:
     void SetOverflow(int bytes) { overflow_ = bytes; }
     // Finds the tag again after a failed command has made it fall silent.
     bool Reactivate();
+    // The reader's word that no tag answered (status 1 of the serial protocols, 21 of
+    // the others): the tag has left the field.
+    static bool NoTagAnswered(int code);
     // The DESFire keys of the card level and of the NDEF application.
     std::array<uint8_t, kKeySize>& CardKey() { return cardKey_; }
     std::array<uint8_t, kKeySize>& AppKey() { return appKey_; }

@@ -52,6 +52,10 @@ int ChangeNibble(int access) {
     return access & 0xF;
 }
 
+bool AllZero(const Bytes& b) {
+    return std::all_of(b.begin(), b.end(), [](uint8_t x) { return x == 0; });
+}
+
 } // namespace
 
 CNfcType4Tag::CNfcType4Tag(CNfcTagHandler& handler) : handler_(handler) {
@@ -61,9 +65,48 @@ CNfcType4Tag::CNfcType4Tag(CNfcTagHandler& handler) : handler_(handler) {
     session.selectedAid = 0;
 }
 
+bool CNfcType4Tag::Gone() {
+    const int code = handler_.Port().lastError;
+    return CNfcTagHandler::NoTagAnswered(code) || code == kTagErrorNoTag;
+}
+
 bool CNfcType4Tag::Fail(int code) {
-    handler_.SetError(code);
+    // A card that left the field is told as gone, whichever step it left in.
+    handler_.SetError(Gone() ? kTagErrorNoTag : code);
     return false;
+}
+
+bool CNfcType4Tag::Done(bool ok) {
+    if (!ok && Gone()) handler_.SetError(kTagErrorNoTag);
+    return ok;
+}
+
+bool CNfcType4Tag::ByteInFile(uint16_t id, uint32_t offset, bool& inside) {
+    Bytes b;
+    inside = ReadIsoFile(id, offset, 1, b) && b.size() == 1;
+    if (inside) return true;
+    // The card refuses an offset past the end with an ISO status word; a missing key or
+    // a card that left tells nothing about the size.
+    const int code = handler_.Port().lastError;
+    return code > kDesfireStatusBase + 0x6000 && code <= kDesfireStatusBase + 0x6FFF &&
+           code != kDesfireStatusBase + 0x6982;
+}
+
+bool CNfcType4Tag::FileSize(uint16_t id, uint16_t& size) {
+    // READ BINARY of one byte tells inside or past the end: halve [0, 0x8000] on it.
+    uint32_t low = 0, high = 0x8000;
+    while (low < high) {
+        const uint32_t mid = (low + high + 1) / 2;
+        bool inside = false;
+        if (!ByteInFile(id, mid - 1, inside)) return false;
+        if (inside)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    // The CC states the size in two bytes, and ISO offsets end at 0x7FFF.
+    size = static_cast<uint16_t>(std::min<uint32_t>(low, 0x7FFF));
+    return true;
 }
 
 bool CNfcType4Tag::SetMode(int mode) {
@@ -136,9 +179,11 @@ bool CNfcType4Tag::Authenticate(bool app, int keyNo, std::span<const uint8_t> ke
     return Fail(app ? kTagErrorDesfireAppAuthentication : kTagErrorDesfireCardAuthentication);
 }
 
-bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app) {
+bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app, std::span<const uint8_t> also) {
     const std::array<uint8_t, 16> zeros{};
-    return Authenticate(app, 0, zeros) || Authenticate(app, 0, app ? handler_.AppKey() : handler_.CardKey());
+    return Authenticate(app, 0, zeros) ||
+           Authenticate(app, 0, app ? handler_.AppKey() : handler_.CardKey()) ||
+           (!also.empty() && Authenticate(app, 0, also));
 }
 
 bool CNfcType4Tag::FindNdefAid(uint32_t& aid) {
@@ -191,8 +236,13 @@ bool CNfcType4Tag::WriteIsoFile(uint16_t id, std::span<const uint8_t> data, uint
 
 bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
     Bytes b;
+    ccRaw_.clear();
+    ccGood_ = false;
     if (!ReadIsoFile(kCcFileId, 0, kCcSize, b) || b.size() != kCcSize) return Fail(kTagErrorNotNfcFormatted);
+    ccRaw_ = b;
     if (raw) *raw = b;
+    // The file as the card made it, never written: a format was cut short.
+    if (AllZero(b)) return Fail(kTagErrorNotNfcFormatted);
     const uint16_t ccLen = Be16(b, 0);
     if (ccLen < kCcSize || ccLen == 0xFFFF) return Fail(kTagErrorNfcData);
     if (b[2] < 0x20) return Fail(kTagErrorMappingVersionOlder);
@@ -208,6 +258,7 @@ bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
     if (b[13] != 0x00) return Fail(kTagErrorNfcReadProtection);
     if (b[14] != 0x00 && b[14] != 0xFF) return Fail(kTagErrorNfcData);
     cc.writable = b[14] == 0x00;
+    ccGood_ = true;
     return true;
 }
 
@@ -220,7 +271,7 @@ bool CNfcType4Tag::ReadCcAndNlen(Cc& cc, uint16_t& nlen) {
     return true;
 }
 
-bool CNfcType4Tag::Read(CNdefMessageList& messages) {
+bool CNfcType4Tag::DoRead(CNdefMessageList& messages) {
     messages.clear();
     Cc cc;
     uint16_t nlen = 0;
@@ -274,14 +325,31 @@ bool CNfcType4Tag::SomeFileWritable() {
     return Fail(kTagErrorWriteProtected);
 }
 
-bool CNfcType4Tag::Write(std::span<const uint8_t> message) {
+bool CNfcType4Tag::DoWrite(std::span<const uint8_t> message) {
     Cc cc;
     uint16_t nlen = 0;
-    if (!ReadCcAndNlen(cc, nlen) && (!Format() || !ReadCcAndNlen(cc, nlen))) return false;
+    if (!ReadCcAndNlen(cc, nlen)) {
+        if (Gone()) return false;
+        // A CC that another program wrote and that fails our checks is not ours to
+        // rewrite: the write answers as the read does. A card without the NDEF
+        // application, its files or a CC written (a format cut short leaves the file as
+        // the card made it, all zeros) is formatted first.
+        if (ccRaw_.size() == kCcSize && !AllZero(ccRaw_) && !ccGood_) return false;
+        if (!DoFormat() || !ReadCcAndNlen(cc, nlen)) return false;
+    }
     if (!cc.writable && !SomeFileWritable()) return false;
-    // The file's room holds NLEN too.
-    if (message.size() + 2 > cc.maxSize) {
-        handler_.SetOverflow(static_cast<int>(message.size() + 2 - cc.maxSize));
+    // The file's room holds NLEN too. A CC may claim more room than the file has: the
+    // last byte the message takes (or, for a message longer than the CC's room, the
+    // CC's last byte) must lie inside the file, else the file's own size is the room.
+    uint16_t room = std::min<uint16_t>(cc.maxSize, 0x7FFF);
+    const bool fitsCc = message.size() + 2 <= room;
+    bool inside = false;
+    if (room > 0 &&
+        !ByteInFile(cc.fileId, static_cast<uint32_t>(fitsCc ? message.size() + 1 : room - 1u), inside))
+        return Fail(kTagErrorNotNfcFormatted);
+    if (room > 0 && !inside && !FileSize(cc.fileId, room)) return Fail(kTagErrorNotNfcFormatted);
+    if (message.size() + 2 > room) {
+        handler_.SetOverflow(static_cast<int>(message.size() + 2 - room));
         return Fail(kTagErrorMessageTooLarge);
     }
     const uint8_t empty[] = {0x00, 0x00};
@@ -315,7 +383,7 @@ bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
     if (!FindFreeAid(aid)) {
         const int code = handler_.Port().lastError;
         if (std::find(std::begin(kAuthCodes), std::end(kAuthCodes), code) == std::end(kAuthCodes))
-            handler_.SetError(kTagErrorFormat);
+            Fail(kTagErrorFormat);
         return false;
     }
     if (!SelectCardLevel()) return Fail(kTagErrorFormat);
@@ -331,8 +399,9 @@ bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
     return create();
 }
 
-bool CNfcType4Tag::Format() {
+bool CNfcType4Tag::DoFormat() {
     const bool appExists = EnsureNdefApp();
+    if (Gone()) return Fail(kTagErrorNoTag);
     bool ccExists = false, ccBad = false, ndefExists = false;
     Cc cc;
     Bytes oldCc;
@@ -344,10 +413,21 @@ bool CNfcType4Tag::Format() {
             !ReservedFileId(Be16(oldCc, 9)))
             cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
+        // A CC that names a file the application lacks, beside the NDEF file a format
+        // creates (another program's, or a format cut short before the CC was written):
+        // that file is taken with its own size and the CC written anew.
+        if (!ndefExists && !Gone() && cc.fileId != kNdefFileId && SelectFile(kNdefFileId)) {
+            cc.fileId = kNdefFileId;
+            ndefExists = ccBad = true;
+        }
+        if (Gone()) return Fail(kTagErrorNoTag);
     }
     // A card made read-only answers so, rather than asking for a key that nobody knows.
     if (ccExists && !ccBad && ndefExists && !cc.writable && !SomeFileWritable()) return false;
-    uint16_t ndefSize = oldCc.size() == kCcSize ? Be16(oldCc, 11) : 0x0008;
+    // A CC to be written anew states the size of the file as the card has it, never what
+    // a CC that failed the checks claimed.
+    uint16_t ndefSize = 0;
+    if (ndefExists && (!ccExists || ccBad) && !FileSize(cc.fileId, ndefSize)) return Fail(kTagErrorFormat);
     if (!(ndefExists && ccExists)) {
         uint32_t aid = 0;
         if (!appExists) {
@@ -382,7 +462,7 @@ bool CNfcType4Tag::Format() {
     return WriteIsoFile(cc.fileId, FromHex(kEmptyNdefFile), 0);
 }
 
-bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) {
+bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey) {
     Cc cc;
     uint16_t nlen = 0;
     if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
@@ -390,9 +470,40 @@ bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) 
     Bytes ccBytes;
     if (!ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes)) return Fail(kTagErrorNotNfcFormatted);
     uint32_t aid = 0;
-    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(true)) return false;
+    if (!SetMode(kNative) || !FindNdefAid(aid)) return Fail(kTagErrorNotNfcFormatted);
     CKQ_LMX_Port& port = handler_.Port();
+    // Both keys, and settings and file rights that let every step finish, are made sure
+    // of before the first change: a protection that cannot finish leaves the card as it
+    // was. The new key too: a protection cut short may have given it already.
+    uint8_t settings = 0, keys = 0;
+    if (!AuthenticateDefaultThenKey(false, newKey)) return false;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!SelectAid(aid)) return Fail(kTagErrorNotNfcFormatted);
+    if (!AuthenticateDefaultThenKey(true, newKey)) return false;
+    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+    Bytes ids;
+    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
+    struct FileRights {
+        uint8_t id;
+        int access;
+        uint32_t size;
+    };
+    std::vector<FileRights> files;
+    for (uint8_t id : ids) {
+        Bytes fileSettings;
+        if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
+            return Fail(kTagErrorDesfireSettingsChange);
+        const int access = fileSettings[2] | fileSettings[3] << 8;
+        // Rights changed only with another key than key 0, or never: they stay.
+        if (ChangeNibble(access) != 0 && ChangeNibble(access) != 0xE)
+            return Fail(kTagErrorDesfireSettingsChange);
+        files.push_back(
+            {id, access,
+             fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16});
+    }
+
     const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (!DesfireChangeKeySettings(port, 0x09)) return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
@@ -400,26 +511,20 @@ bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) 
     if (!Authenticate(true, 0, newKey)) return false;
     std::copy(newKey.begin(), newKey.end(), handler_.AppKey().begin());
 
-    Bytes ids;
-    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
     int ccFile = -1;
-    for (uint8_t id : ids) {
-        Bytes settings, head;
-        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7)
-            return Fail(kTagErrorDesfireSettingsChange);
-        const int access = settings[2] | settings[3] << 8;
-        const uint32_t size = settings[4] | settings[5] << 8 | static_cast<uint32_t>(settings[6]) << 16;
+    for (const FileRights& file : files) {
+        Bytes head;
         const bool isCc =
-            size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes;
+            file.size >= kCcSize && DesfireReadData(port, file.id, 0, 0, kCcSize, head) && head == ccBytes;
         if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorDesfireSettingsChange);
-        if (isCc) ccFile = id;
+        if (isCc) ccFile = file.id;
         const int rights = isCc || protectData ? 0xE000 : 0xEEE0;
-        if (!DesfireChangeFileSettings(port, id, 0, rights, ChangeNibble(access) == 0xE))
+        if (!DesfireChangeFileSettings(port, file.id, 0, rights, ChangeNibble(file.access) == 0xE))
             return Fail(kTagErrorDesfireSettingsChange);
     }
 
     if (!SetMode(kNative) || !SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(false)) return false;
+    if (!AuthenticateDefaultThenKey(false, newKey)) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (!DesfireChangeKeySettings(port, 0x0B)) return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, cardKeyType)) return Fail(kTagErrorDesfireKeyChange);
@@ -436,11 +541,17 @@ bool CNfcType4Tag::ChangeKey(bool protectData, std::span<const uint8_t> newKey) 
     return true;
 }
 
-bool CNfcType4Tag::MakeReadOnly() {
+bool CNfcType4Tag::DoMakeReadOnly() {
     Cc cc;
     uint16_t nlen = 0;
     if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
-    if (!cc.writable && !SomeFileWritable()) return false;
+    // No file takes data any more: a card locked before, or a lock cut short after the
+    // file rights; the latter still has its key steps to do with the keys it knows.
+    bool filesLocked = false;
+    if (!cc.writable && !SomeFileWritable()) {
+        if (handler_.Port().lastError != kTagErrorWriteProtected) return false;
+        filesLocked = true;
+    }
     if (!HasContent(cc, nlen)) return false;
     // A key nobody knows, never stored.
     std::array<uint8_t, 16> randomKey{};
@@ -451,54 +562,76 @@ bool CNfcType4Tag::MakeReadOnly() {
     if (!EnsureNdefApp() || !ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes))
         return Fail(kTagErrorNotNfcFormatted);
     uint32_t aid = 0;
-    if (!SetMode(kNative) || !FindAndSelectNdefApp(aid)) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(true)) return false;
-    uint8_t settings = 0, keys = 0;
-    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
-    const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
-    // No free creating or deleting of files; the file list stays free to read, so that
-    // a writer without the key still learns that no file takes data any more (0x2000E)
-    // instead of being asked for a key that nobody knows.
-    const uint8_t locked = static_cast<uint8_t>((settings & 0x09) | 0x02);
-    if (settings != locked) {
-        if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-        if (!DesfireChangeKeySettings(port, locked)) return Fail(kTagErrorDesfireSettingsChange);
-    }
-    if (settings & 0x01) {
-        if (!DesfireChangeKey(port, 0, randomKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
-        ResetAuth();
-        if (!Authenticate(true, 0, randomKey)) return Fail(kTagErrorNotNfcFormatted);
-    }
+    if (!SetMode(kNative) || !FindNdefAid(aid)) return Fail(kTagErrorNotNfcFormatted);
+    // Both keys, and key settings that let the lock finish, are made sure of before the
+    // first change: a card key missing leaves the card as it was, not half locked.
+    const auto authenticateCard = [&] {
+        if (!SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
+        return AuthenticateDefaultThenKey(false);
+    };
+    uint8_t cardSettings = 0, settings = 0, keys = 0;
+    if (!authenticateCard()) return filesLocked ? Fail(kTagErrorWriteProtected) : false;
+    if (!DesfireGetKeySettings(port, cardSettings, keys)) return Fail(kTagErrorNotNfcFormatted);
+    if ((cardSettings & 0x04) && !(cardSettings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
+    if (!SelectAid(aid)) return Fail(kTagErrorNotNfcFormatted);
+    // The application's key is changed last: when it is no longer known, the files are
+    // locked and only the card level is left to do.
+    const bool appDone = filesLocked && !AuthenticateDefaultThenKey(true);
+    if (!appDone) {
+        if (!authKind_ && !AuthenticateDefaultThenKey(true)) return false;
+        if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
+        // No free creating or deleting of files; the file list stays free to read, so
+        // that a writer without the key still learns that no file takes data any more
+        // (0x2000E) instead of being asked for a key that nobody knows.
+        const uint8_t locked = static_cast<uint8_t>((settings & 0x09) | 0x02);
+        if (settings != locked && !(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
 
-    Bytes ids;
-    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorNotNfcFormatted);
-    for (uint8_t id : ids) {
-        Bytes fileSettings, head;
-        if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
-            return Fail(kTagErrorNotNfcFormatted);
-        const int access = fileSettings[2] | fileSettings[3] << 8;
-        const uint32_t size =
-            fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
-        if (size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) && head == ccBytes &&
-            head[14] != 0xFF) {
-            const uint8_t readOnly[] = {0xFF};
-            if (!DesfireWriteData(port, id, 0, 14, readOnly)) return Fail(kTagErrorDesfireFileWrite);
+        Bytes ids;
+        if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorNotNfcFormatted);
+        int ccFile = -1;
+        std::vector<std::pair<uint8_t, int>> access;
+        for (uint8_t id : ids) {
+            Bytes fileSettings, head;
+            if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
+                return Fail(kTagErrorNotNfcFormatted);
+            const uint32_t size =
+                fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
+            if (ccFile < 0 && size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) &&
+                head == ccBytes)
+                ccFile = id;
+            if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
+            const int rights = fileSettings[2] | fileSettings[3] << 8;
+            // Rights that can never change and still let someone write, or that change
+            // only with another key than key 0: no lock can finish.
+            const int change = ChangeNibble(rights);
+            if (change == 0xF ? WriteNibble(rights) != 0xF || ((rights >> 4) & 0xF) != 0xF
+                              : change != 0xE && change != 0)
+                return Fail(kTagErrorDesfireSettingsChange);
+            access.emplace_back(id, rights);
         }
-        if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
-        if (ChangeNibble(access) == 0xF) continue;
-        if (!DesfireChangeFileSettings(port, id, 0, 0xEFFF, ChangeNibble(access) == 0xE))
+        // The CC says read-only first, and must say so before anything else changes.
+        const uint8_t readOnly[] = {0xFF};
+        Bytes check;
+        if (ccFile < 0 || (ccBytes[14] != 0xFF && !DesfireWriteData(port, ccFile, 0, 14, readOnly)) ||
+            !DesfireReadData(port, ccFile, 0, 14, 1, check) || check != Bytes{0xFF})
+            return Fail(kTagErrorDesfireFileWrite);
+        for (const auto& [id, rights] : access) {
+            if (ChangeNibble(rights) == 0xF) continue;
+            if (!DesfireChangeFileSettings(port, id, 0, 0xEFFF, ChangeNibble(rights) == 0xE))
+                return Fail(kTagErrorDesfireSettingsChange);
+        }
+        if (settings != locked && !DesfireChangeKeySettings(port, locked))
             return Fail(kTagErrorDesfireSettingsChange);
+        if ((settings & 0x01) &&
+            !DesfireChangeKey(port, 0, randomKey, 0, {}, authKind_ == 3 ? kKeyTypeAes : 0))
+            return Fail(kTagErrorDesfireKeyChange);
     }
 
-    if (!SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(false)) return false;
-    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorNotNfcFormatted);
+    if (!authenticateCard()) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
-    if (settings & 0x04) {
-        if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-        if (!DesfireChangeKeySettings(port, settings & 0x0B)) return Fail(kTagErrorDesfireSettingsChange);
-    }
-    if ((settings & 0x01) && !DesfireChangeKey(port, 0, randomKey, 0, {}, cardKeyType))
+    if ((cardSettings & 0x04) && !DesfireChangeKeySettings(port, cardSettings & 0x0B))
+        return Fail(kTagErrorDesfireSettingsChange);
+    if ((cardSettings & 0x01) && !DesfireChangeKey(port, 0, randomKey, 0, {}, cardKeyType))
         return Fail(kTagErrorDesfireKeyChange);
     return true;
 }

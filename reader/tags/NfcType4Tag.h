@@ -25,15 +25,22 @@ class CNfcType4Tag {
 public:
     explicit CNfcType4Tag(CNfcTagHandler& handler);
 
-    bool Read(CNdefMessageList& messages);
-    // Writes the plain NDEF message bytes (formatting the card first when it holds no
-    // readable CC). A message that does not fit with its NLEN: 0x20014, nothing written.
-    bool Write(std::span<const uint8_t> message);
-    bool Format();
-    bool MakeReadOnly();
+    // A card that left the field during any of these answers 0x20001.
+    bool Read(CNdefMessageList& messages) { return Done(DoRead(messages)); }
+    // Writes the plain NDEF message bytes, formatting first a card without the NDEF
+    // application, its files or a written CC. A CC that fails the checks is refused as
+    // the read refuses it. A message that does not fit the file with its NLEN: 0x20014,
+    // nothing written.
+    bool Write(std::span<const uint8_t> message) { return Done(DoWrite(message)); }
+    bool Format() { return Done(DoFormat()); }
+    // Succeeds only with a CC that says read-only; a lock cut short completes when run
+    // again, or has left the card read-only.
+    bool MakeReadOnly() { return Done(DoMakeReadOnly()); }
     // Protects the CC file (and with protectData every file) with newKey as key 0 of
     // the NDEF application and the card.
-    bool ChangeKey(bool protectData, std::span<const uint8_t> newKey);
+    bool ChangeKey(bool protectData, std::span<const uint8_t> newKey) {
+        return Done(DoChangeKey(protectData, newKey));
+    }
 
 private:
     struct Cc {
@@ -44,6 +51,18 @@ private:
     enum Mode { kUnknown = -1, kIso = 0, kNative = 1 };
 
     bool Fail(int code);
+    // The reader said no tag answered: the card left the field.
+    bool Gone();
+    bool Done(bool ok);
+    bool DoRead(CNdefMessageList& messages);
+    bool DoWrite(std::span<const uint8_t> message);
+    bool DoFormat();
+    bool DoMakeReadOnly();
+    bool DoChangeKey(bool protectData, std::span<const uint8_t> newKey);
+    // Whether the byte at offset lies inside the ISO file: false when the card did not say.
+    bool ByteInFile(uint16_t id, uint32_t offset, bool& inside);
+    // The file's size as the card has it (at most 0x7FFF), found with READ BINARY.
+    bool FileSize(uint16_t id, uint16_t& size);
     bool SetMode(int mode);
     void ResetAuth() { authKind_ = 0; }
     bool SelectNdefApp();
@@ -53,8 +72,8 @@ private:
     bool SelectAid(uint32_t aid);
     // DES / two-key triple DES first, then AES; 0x20006 or 0x20007 when neither works.
     bool Authenticate(bool app, int keyNo, std::span<const uint8_t> key);
-    // Key 0 with the zero key first, then with the handler's key.
-    bool AuthenticateDefaultThenKey(bool app);
+    // Key 0 with the zero key first, then with the handler's key, then with `also`.
+    bool AuthenticateDefaultThenKey(bool app, std::span<const uint8_t> also = {});
     bool FindNdefAid(uint32_t& aid);
     bool FindAndSelectNdefApp(uint32_t& aid);
     bool ReadIsoFile(uint16_t id, uint32_t offset, size_t length, Bytes& out);
@@ -74,6 +93,9 @@ private:
     int selectedFile_ = -1;
     int authKind_ = 0; // 0 none, 2 DES / triple DES, 3 AES
     int authKeyNo_ = 0xFF;
+    // The last CC read, and whether it passed the checks.
+    Bytes ccRaw_;
+    bool ccGood_ = false;
 };
 
 } // namespace kq

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kqtest {
 namespace {
 
@@ -209,6 +211,16 @@ TEST(DesfireFlatApi, ApplicationIdsAndDfNames) {
         EXPECT_EQ(c.application(0x000002)->settings2, 0x83);
         EXPECT_EQ(c.application(0x0A0B0C)->isoId, 0xE205);
     });
+    // GetKeySettings answers the settings and the key count byte, whose top bits name
+    // the crypto (0x83: AES, 3 keys): the number of keys is its low nibble.
+    for (const auto& [aid, settings, keys] : {std::tuple{1, 0x0F, 1}, std::tuple{2, 0xEB, 3}}) {
+        int gotSettings = 0, gotKeys = 0;
+        ASSERT_EQ(KQLMX_DesfireSelectApplication(p, aid), 0);
+        ASSERT_EQ(KQLMX_DesfireGetKeySettings(p, &gotSettings, &gotKeys), 0);
+        EXPECT_EQ(gotSettings, settings) << aid;
+        EXPECT_EQ(gotKeys, keys) << aid;
+    }
+    ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 0), 0);
 
     unsigned char buf[100];
     ASSERT_EQ(KQLMX_DesfireGetApplicationIds(p, buf, sizeof buf), 9);

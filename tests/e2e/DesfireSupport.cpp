@@ -1,5 +1,7 @@
 #include "DesfireSupport.h"
 
+#include "FuzzSimReader.h"
+
 #include "kqlmx.h"
 #include "sim/IsoDepTag.h"
 
@@ -7,15 +9,25 @@
 
 namespace kqtest {
 
-DesfireReader::DesfireReader() {
-    auto card = std::make_unique<kqsim::DesfireCard>();
-    card->setRandom([](size_t n) {
-        Bytes b(n);
-        for (size_t i = 0; i < n; ++i)
-            b[i] = static_cast<uint8_t>(0xB0 + i);
-        return b;
-    });
-    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"), std::move(card)));
+namespace {
+Bytes CountingB(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>(0xB0 + i);
+    return b;
+}
+} // namespace
+
+DesfireReader::DesfireReader(bool inProcess) : card(std::make_shared<kqsim::DesfireCard>()) {
+    card->setRandom(CountingB);
+    PutBack();
+    if (inProcess) {
+        KQLMX_ClosePort(r.port);
+        kq::CNfcTagHandler::SetFieldOffPause(0);
+        r.port = kq::CKQ_LMX_SDKApp::Get().OpenPortOnLink(
+            [this](kq::ReceiveSink& sink) { return std::make_unique<InProcessReaderLink>(sink, r.sim); }, 0);
+        EXPECT_GT(r.port, 0);
+    }
     port = r.port;
     kq::DesfireRandom::Install(&random_);
     EXPECT_TRUE(Activate());
@@ -36,9 +48,32 @@ bool DesfireReader::Activate() {
 }
 
 void DesfireReader::Card(const std::function<void(kqsim::DesfireCard&)>& fn) {
-    ASSERT_TRUE(r.sim.withTag(id, [&fn](kqsim::Tag& tag) {
-        fn(static_cast<kqsim::DesfireCard&>(static_cast<kqsim::IsoDepTag&>(tag).model()));
-    }));
+    if (!r.sim.withTag(id, [&](kqsim::Tag&) { fn(*card); })) fn(*card);
+}
+
+int DesfireReader::TagCommands() const {
+    int n = 0;
+    for (const Bytes& c : r.Commands())
+        n += r.sim.isTagCommand(c[0]) ? 1 : 0;
+    return n;
+}
+
+void DesfireReader::PutBack() {
+    r.sim.removeAllTags();
+    card->reset();
+    id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 5E 1F 72 3A 5C 80"),
+                                                           std::make_unique<kqsim::SharedCard>(card, hook_)));
+}
+
+void DesfireReader::Replace(const kqsim::DesfireCard& other) {
+    card = std::make_shared<kqsim::DesfireCard>(other);
+    card->setRandom(CountingB);
+    PutBack();
+}
+
+void DesfireReader::SetHook(kqsim::SharedCard::Hook hook) {
+    hook_ = std::move(hook);
+    PutBack();
 }
 
 std::vector<Bytes> DesfireReader::Apdus() const {

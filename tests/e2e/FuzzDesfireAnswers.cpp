@@ -4,11 +4,23 @@
 // command: authentication, the DF name list, the AID list, ReadData in its three
 // modes (the answer frames gathered, their CMAC checked, deciphered), ChangeKey and
 // READ BINARY. The input after it is a list of answers, each a length byte and bytes.
+//
+// With bit 7 of the first byte set, the input instead spoils a true card image and runs
+// a tag operation on it: bits 0-1 pick write, format, lock or protect with a key, bit 2
+// takes the card away after a number of tag commands (the next byte) and puts it back,
+// bit 3 gives the ops the card's key, bit 4 protects the data too; two bytes give the
+// message length, and a mask byte picks which spoils follow (see Spoil). Checked as
+// properties: the other application, the card level (on write and format) and a file
+// beside the NDEF files stay as they were; a refused write, a lock and a protection
+// leave the message that was readable before; a torn write leaves the old message,
+// none or the new one; a lock that answers 0 leaves a CC that says read-only and an
+// NDEF file that takes no raw write.
 #include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "reader/sdk/DF8Crypt.h"
 #include "sim/DesfireCard.h"
 #include "sim/IsoDepTag.h"
+#include "sim/SharedCard.h"
 #include "sim/Simulator.h"
 
 #include <openssl/rand.h>
@@ -16,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -63,9 +77,173 @@ struct Reader {
     FixedRandom random;
 };
 
+using kqsim::Bytes;
+using kqsim::DesfireCard;
+
+const Bytes kKey(16, 0x5A);
+const Bytes kNewKey(16, 0xC3);
+
+std::string Text(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
+
+kqsim::TagId Place(kqsim::Simulator& sim, const std::shared_ptr<DesfireCard>& card) {
+    card->reset();
+    return sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Bytes{4, 1, 2, 3, 4, 5, 6},
+                                                           std::make_unique<kqsim::SharedCard>(card)));
+}
+
+struct Input {
+    const uint8_t* at;
+    size_t left;
+    uint8_t Byte() {
+        if (!left) return 0;
+        --left;
+        return *at++;
+    }
+};
+
+// The mask's bits: 0 XOR 15 bytes into the CC; 1 the NDEF file's size (2 bytes); 2 the
+// CC and NDEF files' access rights (2 bytes each); 3 the NDEF application's key
+// settings; 4 a third file (E105) beside them, its rights (2 bytes); 5 a card master key
+// that is not the default; 6 XOR 16 bytes into the NDEF file's head.
+void Spoil(DesfireCard& c, Input& in) {
+    const uint8_t mask = in.Byte();
+    DesfireCard::Application* app = c.application(2);
+    if (!app) return;
+    DesfireCard::File& cc = *app->file(1);
+    DesfireCard::File& ndef = *app->file(2);
+    if (mask & 0x01)
+        for (uint8_t& b : cc.data)
+            b ^= in.Byte();
+    if (mask & 0x02) ndef.data.resize((in.Byte() << 8 | in.Byte()) % (ndef.data.size() + 1));
+    if (mask & 0x04) {
+        cc.access = static_cast<uint16_t>(in.Byte() << 8 | in.Byte());
+        ndef.access = static_cast<uint16_t>(in.Byte() << 8 | in.Byte());
+    }
+    if (mask & 0x08) app->settings = in.Byte();
+    if (mask & 0x20) c.card().keys[0].value = kKey;
+    if (mask & 0x40)
+        for (size_t i = 0; i < 16 && i < ndef.data.size(); ++i)
+            ndef.data[i] ^= in.Byte();
+    if (mask & 0x10) { // last: it moves the files
+        DesfireCard::File extra;
+        extra.no = 3;
+        extra.isoId = 0xE105;
+        extra.access = static_cast<uint16_t>(in.Byte() << 8 | in.Byte());
+        extra.data = Bytes(32, 0x33);
+        app->files.push_back(extra);
+    }
+}
+
+std::string ReadText(int port, int& n) {
+    static char text[16384];
+    n = KQLMX_ReadTag(port, text, sizeof text);
+    return n >= 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+void Require(bool holds, const char* rule) {
+    if (holds) return;
+    std::fprintf(stderr, "broken: %s\n", rule);
+    std::abort();
+}
+
 void Check(int port, int result, int capacity) {
     if (result < -1 || result > capacity) std::abort();
     if (result == -1 && KQLMX_GetLastError(port) == 0) std::abort(); // a failure always has a reason
+}
+
+// The true card: another application (AID 1, a file holding 4D 45 49 4E) and the NDEF
+// application (AID 2) holding a short text, made by the product itself.
+const DesfireCard& TrueCard(Reader& reader) {
+    static const std::shared_ptr<DesfireCard> card = [&reader] {
+        auto made = std::make_shared<DesfireCard>();
+        const kqsim::TagId id = Place(reader.sim, made);
+        const int p = reader.port;
+        short atqa = 0;
+        unsigned char uid[10], ats[32];
+        char sak = 0;
+        const Bytes mine{0x4D, 0x45, 0x49, 0x4E};
+        const std::string text = Text(3);
+        if (KQLMX_RequestTag(p, &atqa) != 0 || KQLMX_SelectTag(p, uid, sizeof uid, &sak) != 7 ||
+            KQLMX_RequestAts(p, ats, sizeof ats) <= 0 ||
+            KQLMX_DesfireCreateApplication(p, 1, 0, 1, 0, 0, 0x0F, nullptr, 0) != 0 ||
+            KQLMX_DesfireSelectApplication(p, 1) != 0 ||
+            KQLMX_DesfireCreateDataFile(p, 5, 0, 32, 0, 0xEEEE) != 0 ||
+            KQLMX_DesfireWriteData(p, 5, 0, 0, mine.data(), 4) != 0 || KQLMX_FormatTag(p, nullptr, 0) != 0 ||
+            KQLMX_WriteTag(p, text.data(), static_cast<int>(text.size()), nullptr, 0, 0) != 0 ||
+            !made->application(2))
+            std::abort();
+        reader.sim.removeTag(id);
+        return made;
+    }();
+    return *card;
+}
+
+void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
+    const int op = data[0] & 0x03;
+    const bool tear = data[0] & 0x04, withKey = data[0] & 0x08, protectData = data[0] & 0x10;
+    Input in{data + 1, size - 1};
+    const int tearAfter = tear ? in.Byte() : 0;
+    const size_t length = (in.Byte() << 8 | in.Byte()) % 8192;
+    auto card = std::make_shared<DesfireCard>(TrueCard(reader));
+    Spoil(*card, in);
+    const Bytes other = card->image(1), cardLevel = card->image(0);
+    const bool namesExtra =
+        card->application(2)->file(1)->data[9] == 0xE1 && card->application(2)->file(1)->data[10] == 0x05;
+    const int p = reader.port;
+    kqsim::TagId id = Place(reader.sim, card);
+    int before = 0, after = 0;
+    const std::string old = ReadText(p, before);
+    const std::string json = Text(length);
+    const uint8_t* key = withKey ? kKey.data() : nullptr;
+    const int keyLen = withKey ? 16 : 0;
+    if (tear) reader.sim.removeTagAfter(id, tearAfter);
+    int result = 0;
+    switch (op) {
+    case 0:
+        result = KQLMX_WriteTag(p, json.data(), static_cast<int>(json.size()), key, keyLen, 0);
+        break;
+    case 1:
+        result = KQLMX_FormatTag(p, key, keyLen);
+        break;
+    case 2:
+        result = KQLMX_LockTag(p, key, keyLen);
+        break;
+    default:
+        result = KQLMX_ChangeTagKey(p, protectData, key, keyLen, kNewKey.data(), 16);
+        break;
+    }
+    Require(result == 0 || KQLMX_GetLastError(p) != 0, "a failure has a reason");
+    // Taken out and put back in any case: a removal the operation did not reach is void.
+    const bool gone = reader.sim.tagIds().empty();
+    reader.sim.removeTag(id);
+    id = Place(reader.sim, card);
+    const std::string now = ReadText(p, after);
+    Require(card->image(1) == other, "the other application is unchanged");
+    if (op <= 1) Require(card->image(0) == cardLevel, "the card level is unchanged");
+    if (const DesfireCard::File* extra = card->application(2)->file(3); extra && !namesExtra)
+        Require(extra->data == Bytes(32, 0x33), "a file beside the NDEF files is unchanged");
+    if (before >= 0) {
+        if (op == 0 && gone)
+            Require(after >= 0 && (now == old || now.empty() || now == json),
+                    "a torn write: old, none or new");
+        else if (op == 0 && result != 0)
+            Require(after >= 0 && now == old, "a refused write keeps the message");
+        else if (op >= 2)
+            Require(after >= 0 && now == old, "lock and protect keep the message");
+    }
+    if (op == 2 && result == 0 && !gone) {
+        // Locked: the CC says so, and the card refuses a raw write of the NDEF file.
+        const DesfireCard::File& cc = *card->application(2)->file(1);
+        Require(cc.data.size() >= 15 && cc.data[14] == 0xFF, "a lock leaves a read-only CC");
+        const uint8_t name[] = {0xD2, 0x76, 0x00, 0x00, 0x85, 0x01, 0x01}, zeros[2] = {};
+        Require(KQLMX_IsoSelectByName(p, name, sizeof name) == 0, "a locked card keeps its NDEF application");
+        if (KQLMX_IsoSelectFile(p, cc.data[9] << 8 | cc.data[10]) == 0)
+            Require(KQLMX_IsoUpdateBinary(p, 0, zeros, 2) != 0, "a locked card takes no raw write");
+    }
+    reader.sim.removeTag(id);
+    reader.sim.clearLog();
 }
 
 } // namespace
@@ -73,6 +251,10 @@ void Check(int port, int result, int capacity) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Reader reader;
     if (size < 1) return 0;
+    if (data[0] & 0x80) {
+        TagOperation(reader, data, size);
+        return 0;
+    }
     const int op = data[0] % 9;
     auto card = std::make_unique<FuzzCard>();
     FuzzCard* fuzz = card.get();

@@ -1,8 +1,10 @@
 // NFC Forum Type 4 on the simulated DESFire EV1 card through the flat tag functions:
 // format, write and read of each record kind, protection with a key, a keyed write,
 // making read-only; the size boundary with NLEN; CCs of other mapping versions; other
-// applications on the card. The application, CC and NDEF file contents are written
-// out from the NFC Forum Type 4 mapping and the card's command descriptions.
+// applications on the card; cards other programs or a cut-short operation left behind;
+// the card taken away after every command of an operation. The application, CC and
+// NDEF file contents are written out from the NFC Forum Type 4 mapping and the card's
+// command descriptions.
 #include "DesfireSupport.h"
 #include "kqlmx.h"
 #include "sim/IsoDepTag.h"
@@ -269,6 +271,411 @@ TEST(Type4Tag, FormatWithTheCardMasterKey) {
         if (a[0] == 0x6A || a[0] == 0x1A) heads.emplace_back(a.begin(), a.begin() + 1);
     EXPECT_EQ(heads, (std::vector<Bytes>{Hex("6A"), Hex("1A"), Hex("6A")}));
     EXPECT_EQ(Read(d.port), "");
+}
+
+const Bytes kCardKey = Hex("0F 0E 0D 0C 0B 0A 09 08 07 06 05 04 03 02 01 00");
+const Bytes kNewKey = Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00");
+const std::string kOld = R"({"TEXT" : {"TITLE" : "xxx"}})";
+// Text(3) as the NDEF file holds it: NLEN 10, D1 01 06 54, 02 "en" "xxx".
+const Bytes kOldFile = Hex("00 0A D1 01 06 54 02 65 6E 78 78 78");
+// Our CC over the 8128-byte NDEF file of a card with one other application.
+const Bytes kFreshCc = Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 00");
+
+// A card with another application (AID 1, a file holding "MEIN") and the NDEF
+// application (AID 2) holding the message kOld.
+void OldMessageBesideAnother(DesfireReader& d) {
+    const int p = d.port;
+    ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000001, 0, 1, 0, 0, 0x0F, nullptr, 0), 0);
+    ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 1), 0);
+    ASSERT_EQ(KQLMX_DesfireCreateDataFile(p, 5, 0, 32, 0, 0xEEEE), 0);
+    const Bytes mine = Hex("4D 45 49 4E");
+    ASSERT_EQ(KQLMX_DesfireWriteData(p, 5, 0, 0, mine.data(), 4), 0);
+    ASSERT_EQ(KQLMX_FormatTag(p, nullptr, 0), 0) << KQLMX_GetLastError(p);
+    ASSERT_EQ(Write(p, kOld), 0);
+    d.Card([](DesfireCard& c) {
+        ASSERT_NE(c.application(2), nullptr);
+        ASSERT_EQ(c.application(2)->file(1)->data, kFreshCc);
+        ASSERT_EQ(
+            Bytes(c.application(2)->file(2)->data.begin(), c.application(2)->file(2)->data.begin() + 12),
+            kOldFile);
+    });
+}
+
+enum Op { kWrite, kFormat, kLock, kProtect };
+
+// Cards other programs, or an operation cut short, left behind; raw file contents are
+// checked against the NFC Forum Type 4 CC and the NDEF file written out by hand. The
+// other application and the card level never change; a refused operation changes
+// nothing at all.
+TEST(Type4Tag, HostileImages) {
+    struct Row {
+        const char* name;
+        std::function<void(DesfireCard&)> spoil;
+        Op op;
+        std::string message; // for kWrite
+        Bytes key;           // for kLock; the current key for kProtect
+        int result;
+        int error;
+        std::string read;   // "error <code>" where the read refuses
+        Bytes cc;           // the CC afterwards; empty: unchanged
+        Bytes ndefHead;     // the NDEF file's first bytes afterwards; empty: unchanged
+        bool garbleCcReads; // every CC READ BINARY answers with its first bit flipped
+    };
+    auto cc = [](size_t at, Bytes bytes) {
+        return [at, bytes](DesfireCard& c) {
+            std::copy(bytes.begin(), bytes.end(),
+                      c.application(2)->file(1)->data.begin() + static_cast<long>(at));
+        };
+    };
+    auto zeroCc = [](DesfireCard& c) { c.application(2)->file(1)->data.assign(15, 0x00); };
+    const Bytes newFile = Hex("00 0D D1 01 09 54 02 65 6E 79 79 79 79 79 79");
+    const std::string newMessage = R"({"TEXT" : {"TITLE" : "yyyyyy"}})";
+    const Bytes empty = Hex("00 03 D0 00 00");
+    const Row rows[] = {
+        // A format cut short left the CC file as the card made it: a format, and a
+        // write, take the file's own size.
+        {"zeroed CC, format", zeroCc, kFormat, "", {}, 0, 0, "", kFreshCc, empty, false},
+        {"zeroed CC, write", zeroCc, kWrite, newMessage, {}, 0, 0, newMessage, kFreshCc, newFile, false},
+        // CC 7FFF over a 64-byte file: D1 01 53 54 02 "en" and 80 bytes, 87 with NLEN 89: 25 too many.
+        {"CC larger than the file",
+         [](DesfireCard& c) {
+             c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
+             c.application(2)->file(2)->data.resize(64);
+         },
+         kWrite,
+         Text(80),
+         {},
+         -25,
+         0x20014,
+         kOld,
+         {},
+         {},
+         false},
+        // CC 0100 over a 64-byte file: C1 01 00 00 01 2F 54 02 "en" and 300 bytes, 312
+        // with NLEN: 248 more than the file takes, not the 56 more than the CC says.
+        {"CC larger than the file, a message longer than both",
+         [](DesfireCard& c) {
+             c.application(2)->file(1)->data[11] = 0x01, c.application(2)->file(1)->data[12] = 0x00;
+             c.application(2)->file(2)->data.resize(64);
+         },
+         kWrite,
+         Text(300),
+         {},
+         -248,
+         0x20014,
+         kOld,
+         {},
+         {},
+         false},
+        {"CC larger than the file, a message that fits",
+         [](DesfireCard& c) {
+             c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
+             c.application(2)->file(2)->data.resize(64);
+         },
+         kWrite,
+         newMessage,
+         {},
+         0,
+         0,
+         newMessage,
+         Hex("00 0F 20 00 3A 00 34 04 06 E1 04 7F FF 00 00"),
+         newFile,
+         false},
+        {"mapping version 3.0, write",
+         cc(2, {0x30}),
+         kWrite,
+         newMessage,
+         {},
+         -1,
+         0x2000C,
+         "error 131084",
+         {},
+         {},
+         false},
+        {"read access 80, write",
+         cc(13, {0x80}),
+         kWrite,
+         newMessage,
+         {},
+         -1,
+         0x2000F,
+         "error 131087",
+         {},
+         {},
+         false},
+        {"mapping version 3.0, format", cc(2, {0x30}), kFormat, "", {}, 0, 0, "", kFreshCc, empty, false},
+        // The card master key is not the default one: without it the lock changes
+        // nothing; with it the lock completes.
+        {"card key unknown at lock",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kLock,
+         "",
+         {},
+         -1,
+         0x20006,
+         kOld,
+         {},
+         {},
+         false},
+        {"card key given at lock",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kLock,
+         "",
+         kCardKey,
+         0,
+         0,
+         kOld,
+         Hex("00 0F 20 00 3A 00 34 04 06 E1 04 1F C0 00 FF"),
+         {},
+         false},
+        // Rights that never change yet let anyone write: no lock can finish.
+        {"NDEF file writable for good, lock",
+         [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEEF; },
+         kLock,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
+        // Rights that change only with key 1: the lock, holding key 0, changes nothing.
+        {"NDEF file changed with key 1 only, lock",
+         [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEE1; },
+         kLock,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
+        // A CC naming a file the application lacks, as another program or a format cut
+        // short after the NDEF file was made leaves it: E104 is taken with its own size.
+        {"CC names a missing file, format",
+         cc(9, {0xE1, 0x05}),
+         kFormat,
+         "",
+         {},
+         0,
+         0,
+         "",
+         kFreshCc,
+         empty,
+         false},
+        {"CC names a missing file, write",
+         cc(9, {0xE1, 0x05}),
+         kWrite,
+         newMessage,
+         {},
+         0,
+         0,
+         newMessage,
+         kFreshCc,
+         newFile,
+         false},
+        // The lock cannot tell which file is the CC: it changes nothing.
+        {"CC garbled on the air at lock", nullptr, kLock, "", {}, -1, 0x20013, kOld, {}, {}, true},
+        // A protection that cannot finish changes nothing: a card key not given, a card
+        // level whose settings never change, rights that change only with key 1.
+        {"card key unknown at protect",
+         [](DesfireCard& c) { c.card().keys[0].value = kCardKey; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20006,
+         kOld,
+         {},
+         {},
+         false},
+        {"card settings frozen, protect",
+         [](DesfireCard& c) { c.card().settings = 0x07; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
+        {"NDEF file changed with key 1 only, protect",
+         [](DesfireCard& c) { c.application(2)->file(2)->access = 0xEEE1; },
+         kProtect,
+         "",
+         {},
+         -1,
+         0x20008,
+         kOld,
+         {},
+         {},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesfireReader d(true);
+        const int p = d.port;
+        OldMessageBesideAnother(d);
+        Bytes other, cardLevel, before;
+        d.Card([&](DesfireCard& c) {
+            if (row.spoil) row.spoil(c);
+            other = c.image(1);
+            cardLevel = c.image(0);
+            before = c.image(2);
+        });
+        if (row.garbleCcReads) {
+            auto selected = std::make_shared<int>(0);
+            d.SetHook([selected, &c = *d.card](const Bytes& apdu) -> std::optional<Bytes> {
+                if (apdu.size() == 7 && apdu[1] == 0xA4 && apdu[2] == 0x00)
+                    *selected = apdu[5] << 8 | apdu[6];
+                if (apdu.size() == 5 && apdu[1] == 0xB0 && *selected == 0xE103 && apdu[4] == 15) {
+                    Bytes answer = c.processApdu(apdu);
+                    answer[0] ^= 0x01;
+                    return answer;
+                }
+                return std::nullopt;
+            });
+            d.Activate();
+        }
+        int result = 0;
+        if (row.op == kWrite) result = Write(p, row.message);
+        if (row.op == kFormat) result = KQLMX_FormatTag(p, nullptr, 0);
+        if (row.op == kLock)
+            result = KQLMX_LockTag(p, row.key.empty() ? nullptr : row.key.data(),
+                                   static_cast<int>(row.key.size()));
+        if (row.op == kProtect)
+            result = KQLMX_ChangeTagKey(p, 1, row.key.empty() ? nullptr : row.key.data(),
+                                        static_cast<int>(row.key.size()), kNewKey.data(), 16);
+        EXPECT_EQ(result, row.result) << std::hex << KQLMX_GetLastError(p);
+        if (row.error) {
+            EXPECT_EQ(KQLMX_GetLastError(p), row.error) << std::hex << KQLMX_GetLastError(p);
+        }
+        d.SetHook(nullptr);
+        EXPECT_EQ(Read(p), row.read);
+        d.Card([&](DesfireCard& c) {
+            EXPECT_EQ(c.image(1), other) << "the other application";
+            if (row.op != kLock || row.result != 0) {
+                EXPECT_EQ(c.image(0), cardLevel) << "the card level";
+            }
+            if (row.cc.empty() && row.ndefHead.empty()) {
+                EXPECT_EQ(c.image(2), before) << "nothing changed";
+            }
+            if (!row.cc.empty()) {
+                EXPECT_EQ(c.application(2)->file(1)->data, row.cc);
+            }
+            const Bytes& file = c.application(2)->file(2)->data;
+            if (!row.ndefHead.empty()) {
+                EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<long>(row.ndefHead.size())),
+                          row.ndefHead);
+            }
+        });
+        if (row.op == kLock && row.result == 0) {
+            // The user's outcome of a lock: another program's raw write is refused.
+            const Bytes zeros(2, 0x00);
+            ASSERT_EQ(KQLMX_IsoSelectByName(p, kNdefName.data(), static_cast<int>(kNdefName.size())), 0);
+            ASSERT_EQ(KQLMX_IsoSelectFile(p, 0xE104), 0);
+            EXPECT_EQ(KQLMX_IsoUpdateBinary(p, 0, zeros.data(), 2), -1);
+        }
+        if (row.op == kFormat) {
+            EXPECT_EQ(Write(p, newMessage), 0) << "a formatted card takes a write";
+        }
+    }
+}
+
+// The card leaves the field after each number of tag commands an operation takes, the
+// simulator's count of its own log: the card then reads as holding the old message, none
+// or the new one; the same operation, run again on the card put back, answers 0; and
+// the other application is never touched.
+TEST(Type4Tag, RemovedAfterEveryCommand) {
+    const std::string kNew = R"({"TEXT" : {"TITLE" : "a new message"}})";
+    const Bytes key = Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 00");
+    struct Row {
+        const char* name;
+        // A blank card, the old message beside another application, or that card
+        // protected with `key` and its data.
+        enum { kBlank, kMessage, kKeyed } start;
+        std::function<int(int)> run;
+        std::vector<std::string> reads; // what the card may read as after the cut
+        std::string done;               // what it reads as when the operation completed
+    };
+    const std::string none = "error 131076"; // no NDEF application yet: not formatted
+    const Row rows[] = {
+        {"write over the old message",
+         Row::kMessage,
+         [&](int p) { return Write(p, kNew); },
+         {kOld, "", kNew},
+         kNew},
+        {"write of a long message, in several UPDATE BINARY",
+         Row::kMessage,
+         [&](int p) { return Write(p, Text(300)); },
+         {kOld, "", Text(300)},
+         Text(300)},
+        {"write on a blank card", Row::kBlank, [&](int p) { return Write(p, kNew); }, {none, "", kNew}, kNew},
+        {"format", Row::kBlank, [](int p) { return KQLMX_FormatTag(p, nullptr, 0); }, {none, ""}, ""},
+        {"lock", Row::kMessage, [](int p) { return KQLMX_LockTag(p, nullptr, 0); }, {kOld}, kOld},
+        {"protect with a key",
+         Row::kMessage,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, key.data(), 16); },
+         {kOld},
+         kOld},
+        {"protect the keys only",
+         Row::kMessage,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, key.data(), 16); },
+         {kOld},
+         kOld},
+        {"protect again with another key",
+         Row::kKeyed,
+         [&](int p) { return KQLMX_ChangeTagKey(p, 1, key.data(), 16, kCardKey.data(), 16); },
+         {kOld},
+         kOld},
+        {"lock a protected card",
+         Row::kKeyed,
+         [&](int p) { return KQLMX_LockTag(p, key.data(), 16); },
+         {kOld},
+         kOld},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesfireReader d(true);
+        if (row.start != Row::kBlank) OldMessageBesideAnother(d);
+        if (row.start == Row::kKeyed) {
+            ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0);
+        }
+        const DesfireCard start = *d.card;
+        // The whole operation once, to count its tag commands.
+        d.r.ClearLog();
+        ASSERT_EQ(row.run(d.port), 0) << std::hex << KQLMX_GetLastError(d.port);
+        const int commands = d.TagCommands();
+        ASSERT_GT(commands, 5);
+        for (int n = 0; n < commands; ++n) {
+            SCOPED_TRACE(n);
+            d.Replace(start);
+            const Bytes other = d.card->image(1);
+            ASSERT_TRUE(d.r.sim.removeTagAfter(d.id, n));
+            const int result = row.run(d.port);
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(KQLMX_GetLastError(d.port), 0x20001) << std::hex << KQLMX_GetLastError(d.port);
+            d.PutBack();
+            const std::string read = Read(d.port);
+            EXPECT_TRUE(std::find(row.reads.begin(), row.reads.end(), read) != row.reads.end()) << read;
+            ASSERT_EQ(row.run(d.port), 0) << "run again: " << std::hex << KQLMX_GetLastError(d.port);
+            EXPECT_EQ(Read(d.port), row.done);
+            if (row.start != Row::kBlank) {
+                EXPECT_EQ(d.card->image(1), other);
+            }
+            if (row.done == kOld && row.name[0] == 'l') {
+                // Locked: another program's raw write is refused.
+                const Bytes zeros(2, 0x00);
+                ASSERT_EQ(KQLMX_IsoSelectByName(d.port, kNdefName.data(), static_cast<int>(kNdefName.size())),
+                          0);
+                ASSERT_EQ(KQLMX_IsoSelectFile(d.port, 0xE104), 0);
+                EXPECT_EQ(KQLMX_IsoUpdateBinary(d.port, 0, zeros.data(), 2), -1);
+            }
+        }
+    }
 }
 
 } // namespace
