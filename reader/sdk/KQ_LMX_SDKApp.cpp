@@ -162,6 +162,42 @@ std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, 
     }
 }
 
+int CKQ_LMX_SDKApp::ProbeReader(const std::shared_ptr<CKQ_LMX_Port>& port, int timeoutMs, bool retry) {
+    AddPort(port);
+    // A Bluetooth reader is reached only once the module has connected to it:
+    // there is nothing to probe yet.
+    if (port->Bluetooth().IsOpen()) {
+        port->readerTypeCode = kBluetoothReaderTypeCode;
+        port->versionDigit = 0;
+        return port->GetHandle();
+    }
+    port->timeoutMs = std::min(timeoutMs, kProbeTimeoutMs);
+    Bytes answer;
+    bool answered = QueryVersion(*port, answer);
+    if (!answered && retry) {
+        // A reader that missed the first probe gets a freshly opened line.
+        RemovePort(port.get());
+        port->Close();
+        return 0;
+    }
+    for (uint8_t type = 1; !answered && type <= 3; ++type) {
+        port->protocolType = type;
+        answered = QueryVersion(*port, answer);
+    }
+    if (answered && answer.size() == 4) {
+        port->versionDigit = Base62Digit(answer[3]);
+        port->readerTypeCode = HexValue(answer, 3);
+        port->timeoutMs = timeoutMs;
+        return port->GetHandle();
+    }
+    port->protocolType = 0;
+    port->readerTypeCode = 0;
+    port->versionDigit = 0;
+    RemovePort(port.get());
+    port->Close();
+    return KQLMX_OPEN_NO_READER;
+}
+
 int CKQ_LMX_SDKApp::OpenPort(const std::string& name, int baud, int timeoutMs) {
     std::lock_guard openLock(openLock_);
     if (timeoutMs < 0) return KQLMX_OPEN_BAD_TIMEOUT;
@@ -169,41 +205,19 @@ int CKQ_LMX_SDKApp::OpenPort(const std::string& name, int baud, int timeoutMs) {
         int failure = 0;
         std::shared_ptr<CKQ_LMX_Port> port = OpenLink(name, baud, timeoutMs, &failure);
         if (!port) return failure;
-        AddPort(port);
-        // A Bluetooth reader is reached only once the module has connected to it:
-        // there is nothing to probe yet.
-        if (port->Bluetooth().IsOpen()) {
-            port->readerTypeCode = kBluetoothReaderTypeCode;
-            port->versionDigit = 0;
-            return port->GetHandle();
-        }
-        port->timeoutMs = std::min(timeoutMs, kProbeTimeoutMs);
-        Bytes answer;
-        bool answered = QueryVersion(*port, answer);
-        if (!answered && pass == 1) {
-            // A reader that missed the first probe gets a freshly opened line.
-            RemovePort(port.get());
-            port->Close();
-            continue;
-        }
-        for (uint8_t type = 1; !answered && type <= 3; ++type) {
-            port->protocolType = type;
-            answered = QueryVersion(*port, answer);
-        }
-        if (answered && answer.size() == 4) {
-            port->versionDigit = Base62Digit(answer[3]);
-            port->readerTypeCode = HexValue(answer, 3);
-            port->timeoutMs = timeoutMs;
-            return port->GetHandle();
-        }
-        port->protocolType = 0;
-        port->readerTypeCode = 0;
-        port->versionDigit = 0;
-        RemovePort(port.get());
-        port->Close();
-        return KQLMX_OPEN_NO_READER;
+        if (const int result = ProbeReader(port, timeoutMs, pass == 1)) return result;
     }
     return KQLMX_OPEN_NO_READER;
+}
+
+int CKQ_LMX_SDKApp::OpenPortOnLink(const CKQ_LMX_Port::LinkMaker& make, int timeoutMs) {
+    std::lock_guard openLock(openLock_);
+    if (timeoutMs < 0) return KQLMX_OPEN_BAD_TIMEOUT;
+    auto port = std::make_shared<CKQ_LMX_Port>();
+    port->timeoutMs = timeoutMs;
+    port->AttachLink(make);
+    if (port->GetHandle() <= 0) return KQLMX_OPEN_LINK_FAILED;
+    return ProbeReader(port, timeoutMs, false);
 }
 
 } // namespace kq

@@ -29,6 +29,9 @@ public:
     int OpenPort(const std::string& name, int baud, int timeoutMs);
     bool ClosePort(int handle);
     void CloseAllPorts();
+    // Test equipment in the same process: a port on a link the caller makes, the reader
+    // found on it as OpenPort finds it. The handle, or -1 / -2 / -11 as for OpenPort.
+    int OpenPortOnLink(const CKQ_LMX_Port::LinkMaker& make, int timeoutMs);
 
     void AddPort(std::shared_ptr<CKQ_LMX_Port> port);
     void RemovePort(const CKQ_LMX_Port* port);
@@ -64,6 +67,10 @@ public:
 private:
     CKQ_LMX_SDKApp();
     std::shared_ptr<CKQ_LMX_Port> OpenLink(const std::string& name, int baud, int timeoutMs, int* failure);
+    // Lists the port with its link open and asks for the reader's version in each
+    // protocol type: the handle; 0 when the first probe went unanswered and `retry`
+    // allows a freshly opened line; else -11 with the port dropped.
+    int ProbeReader(const std::shared_ptr<CKQ_LMX_Port>& port, int timeoutMs, bool retry);
 
     std::recursive_mutex openLock_; // a whole OpenPort; a pumped event may open again
     std::mutex listLock_;           // the port list, only for a list operation

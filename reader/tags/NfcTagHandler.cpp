@@ -18,6 +18,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 
@@ -27,7 +28,7 @@ namespace {
 
 // A tag that did not answer the first request may answer once the RF field has been
 // off long enough for it to power down.
-constexpr int kFieldOffMs = 50;
+std::atomic<int> g_fieldOffMs{50};
 constexpr size_t kMaxAtsSize = 100;
 constexpr int kVicinityFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_SLOT;
 
@@ -80,6 +81,8 @@ private:
     bool savedMore_;
 };
 
+void CNfcTagHandler::SetFieldOffPause(int ms) { g_fieldOffMs = std::max(ms, 0); }
+
 void CNfcTagHandler::SetError(int code) {
     if (port_) port_->lastError = code;
 }
@@ -109,7 +112,7 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     uint16_t atqa = 0;
     if (!RequestTypeA(port, atqa)) {
         SetRfFieldOnPort(port, false);
-        PumpEventsFor(kFieldOffMs);
+        PumpEventsFor(g_fieldOffMs);
         SetRfFieldOnPort(port, true);
         if (!RequestTypeA(port, atqa)) {
             SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);

@@ -60,6 +60,10 @@ public:
     bool ChangeKey(int port, bool protectData, const void* currentKey, int currentKeyLen, const void* newKey,
                    int newKeyLen);
 
+    // How long detection leaves the RF field off before asking a silent tag once more
+    // (50 ms). Test equipment whose simulated tags power down at once sets 0.
+    static void SetFieldOffPause(int ms);
+
     // INdefContext: the TLV walker's "more" flag and the port's last error.
     bool GetMore() const override { return more_; }
     void SetMore(bool more) override { more_ = more; }

@@ -126,8 +126,9 @@ bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
     return verdict.good;
 }
 
-std::array<ReaderLink*, 4> CKQ_LMX_Port::Links() const {
+std::array<ReaderLink*, 5> CKQ_LMX_Port::Links() const {
     return {
+        attached_.get(),
         &serial_,
         &tcp_,
         &hid_,
@@ -137,20 +138,20 @@ std::array<ReaderLink*, 4> CKQ_LMX_Port::Links() const {
 
 ReaderLink* CKQ_LMX_Port::OpenLink() const {
     for (ReaderLink* link : Links())
-        if (link->IsOpen()) return link;
+        if (link && link->IsOpen()) return link;
     return nullptr;
 }
 
 int CKQ_LMX_Port::GetHandle() const {
     for (const ReaderLink* link : Links())
-        if (int handle = link->Handle()) return handle;
+        if (int handle = link ? link->Handle() : 0) return handle;
     return 0;
 }
 
 void CKQ_LMX_Port::Close() {
     // Each link closes only what it has open, so all are asked.
     for (ReaderLink* link : Links())
-        link->Close();
+        if (link) link->Close();
 }
 
 void CKQ_LMX_Port::OnReceive(std::span<const uint8_t> bytes) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -74,11 +75,16 @@ public:
     // Closes the open link and frees its number.
     void Close();
 
+    // Test equipment in the same process (a simulated reader that answers at once)
+    // gives the port a link of its own making, which then comes before every other.
+    using LinkMaker = std::function<std::unique_ptr<ReaderLink>(ReceiveSink&)>;
+    void AttachLink(const LinkMaker& make) { attached_ = make(*this); }
+
 private:
     bool WaitForAnswer();
-    // Every link of the port, in the order the open one is looked for: serial, TCP,
-    // HID, Bluetooth.
-    std::array<ReaderLink*, 4> Links() const;
+    // Every link of the port, in the order the open one is looked for: an attached one,
+    // serial, TCP, HID, Bluetooth (null where there is no attached link).
+    std::array<ReaderLink*, 5> Links() const;
     ReaderLink* OpenLink() const;
     void OnReceive(std::span<const uint8_t> bytes) override;
     void DiscardReceived() override;
@@ -94,6 +100,7 @@ private:
     mutable CTCPSocketThread tcp_{*this};
     mutable CHidReaderLink hid_{*this};
     mutable CBluetoothReaderLink bluetooth_{*this};
+    std::unique_ptr<ReaderLink> attached_;
 };
 
 } // namespace kq

@@ -4,11 +4,11 @@
 // command: authentication, the DF name list, the AID list, ReadData in its three
 // modes (the answer frames gathered, their CMAC checked, deciphered), ChangeKey and
 // READ BINARY. The input after it is a list of answers, each a length byte and bytes.
+#include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "reader/sdk/DF8Crypt.h"
 #include "sim/DesfireCard.h"
 #include "sim/IsoDepTag.h"
-#include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 
 #include <openssl/rand.h>
@@ -43,13 +43,7 @@ struct FuzzCard : kqsim::CardModel {
 };
 
 struct Reader {
-    Reader() : pty(sim) {
-        port = pty.ok() ? KQLMX_OpenPort(pty.slavePath().c_str(), 19200, 500) : -1;
-        if (port <= 0) {
-            std::fprintf(stderr, "no simulated reader\n");
-            std::abort();
-        }
-        KQLMX_SetWaitMode(port, 1);
+    Reader() {
         kq::DesfireRandom::Install(&random);
         // OpenSSL builds its cipher tables and random generator on first use and keeps
         // them; doing that here keeps those allocations out of the per-input leak check.
@@ -63,10 +57,10 @@ struct Reader {
         uint8_t warm[8];
         RAND_bytes(warm, sizeof warm);
     }
-    kqsim::Simulator sim;
-    kqsim::PtyTransport pty;
+    kqtest::FuzzSimReader link;
+    kqsim::Simulator& sim = link.sim;
+    const int port = link.port;
     FixedRandom random;
-    int port = -1;
 };
 
 void Check(int port, int result, int capacity) {

@@ -2,12 +2,11 @@
 // locked through the tag handler. The first input byte picks the tag (even: a Classic
 // 1K, its MAD and first five sectors from block 1 on; odd: the 28 blocks of an ISO
 // 15693 tag from block 0 on; bit 1 set: made read-only before the write); the tag lies
-// on a simulated reader reached over a pty, as in the end-to-end tests.
+// on a simulated reader in the same process.
 #include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
-#include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 #include "sim/TagImage.h"
 

@@ -3,7 +3,6 @@
 // a simulated reader reached over a pty, as in the end-to-end tests.
 #include "FuzzSimReader.h"
 #include "kqlmx.h"
-#include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
