@@ -409,12 +409,12 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
     std::vector<int>& sectors = mad.sectors;
     missing = 0;
     lostCode_ = 0;
-    // The room of the listed sectors the write will take, in order: a sector that
-    // cannot be written ends it, and then no sector behind it is added either, since
-    // the write could not reach it.
+    // The room of the listed sectors the write will take, in order, as far as it is
+    // needed: a sector that cannot be written ends it, and then no sector behind it is
+    // added either, since the write could not reach it.
     size_t room = 0;
     bool blocked = false;
-    for (size_t i = startIndex; i < sectors.size(); ++i) {
+    for (size_t i = startIndex; i < sectors.size() && room < byteCount; ++i) {
         SectorCheck check;
         if (!CheckSector(sectors[i], false, check) || !check.valid || !check.writable) {
             if (lostCode_) return Fail(lostCode_);

@@ -16,8 +16,8 @@ namespace {
 using kqsim::Iso15693Tag;
 using kqsim::TagId;
 
+constexpr int kTagNoTag = 0x20001;
 constexpr int kTagNotFormatted = 0x20004;
-constexpr int kTagVicinityBlockLock = 0x2000A;
 constexpr int kTagFormat = 0x2000B;
 constexpr int kTagNewer = 0x2000C;
 constexpr int kTagOlder = 0x2000D;
@@ -308,7 +308,8 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
         EXPECT_EQ(r.LastError(), kTagNotFormatted);
     }
-    // The tag is taken away after the lock of block 4: the lock of block 5 fails.
+    // The tag is taken away after the lock of block 4: the lock of block 5 fails, and
+    // the tag is told as gone.
     TagSimReader r;
     const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
     ASSERT_EQ(r.WriteJson(kHallo), 0);
@@ -325,7 +326,7 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
     ASSERT_EQ(r.WriteJson(kHallo), 0);
     r.sim.removeTagAfter(other, beforeLock + 5);
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(r.LastError(), kTagVicinityBlockLock);
+    EXPECT_EQ(r.LastError(), kTagNoTag);
 }
 
 } // namespace
