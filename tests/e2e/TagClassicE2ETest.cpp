@@ -506,6 +506,8 @@ struct HostileCase {
     std::string read;             // "<none>": no message
 };
 
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
 class ClassicHostile : public testing::TestWithParam<HostileCase> {};
 
 // Nothing of another application and nothing outside the NDEF area changes; a write that

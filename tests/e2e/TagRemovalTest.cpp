@@ -51,6 +51,8 @@ struct RemovalCase {
     std::function<bool(const FastReader&)> rawWriteRefused;
 };
 
+void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
+
 class Removal : public testing::TestWithParam<RemovalCase> {};
 
 TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
