@@ -166,8 +166,9 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
 }
 
 // The CC of the tag's memory size (8 blocks of 4 bytes when the tag tells none), and
-// the layout it makes.
-bool CNfcIso15693Tag::Format(Layout& layout) {
+// the layout it makes; the CC is written by the caller, once it knows that the message
+// fits.
+void CNfcIso15693Tag::FormatLayout(Layout& layout) {
     layout = Layout{};
     int blocks = 0, blockSize = 0;
     MemorySize(blocks, blockSize);
@@ -187,7 +188,6 @@ bool CNfcIso15693Tag::Format(Layout& layout) {
     layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8),
                  static_cast<uint8_t>(layout.multiRead ? kMultiRead : 0)};
     layout.cc.resize(static_cast<size_t>(blockSize), 0x00);
-    return WriteBlocks(0, blockSize, layout.cc);
 }
 
 bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex) {
@@ -206,29 +206,33 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::op
         return (ReadBlock(first + i, blockSize, back) && std::equal(back.begin(), back.end(), block.begin())) ||
                FailCommand(kTagErrorBlockWrite);
     };
-    // While the blocks go out, the first carries a Terminator TLV where the NDEF Message
-    // TLV begins, and gets its real bytes last: a tag taken away in the middle reads as
-    // holding no message, never as the head of one message on the tail of another.
+    // While the blocks go out, the block where the NDEF Message TLV begins carries a
+    // Terminator TLV there, and gets its real bytes last: a tag taken away in the
+    // middle reads as holding no message, never as the head of one message on the tail
+    // of another.
     const bool guarded = tlvIndex && count > 1;
-    if (guarded) {
-        Bytes head(bytes.begin(), bytes.begin() + static_cast<long>(size));
-        head[*tlvIndex] = kTlvTerminator;
-        if (!put(0, head)) return false;
-    }
+    const int head = guarded ? static_cast<int>(*tlvIndex / size) : -1;
     const std::span<const uint8_t> all(bytes);
-    for (int i = guarded ? 1 : 0; i < count; ++i)
-        if (!put(i, all.subspan(static_cast<size_t>(i) * size, size))) return false;
-    return !guarded || put(0, all.first(size));
+    if (guarded) {
+        Bytes guard(all.begin() + static_cast<long>(head * size), all.begin() + static_cast<long>((head + 1) * size));
+        guard[*tlvIndex % size] = kTlvTerminator;
+        if (!put(head, guard)) return false;
+    }
+    for (int i = 0; i < count; ++i)
+        if (i != head && !put(i, all.subspan(static_cast<size_t>(i) * size, size))) return false;
+    return !guarded || put(head, all.subspan(static_cast<size_t>(head) * size, size));
 }
 
 bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
     Layout layout;
+    bool formatting = false;
     if (!ReadCc(layout)) {
         if (lost_) return false;
         // Only a tag without NFC format is formatted on the way; a tag that could not
         // be read, or one of another mapping version, is left as it is.
         if (!format && handler_.Port().lastError != kTagErrorNotNfcFormatted) return false;
-        if (!Format(layout)) return Fail(kTagErrorFormat);
+        FormatLayout(layout);
+        formatting = true;
     }
     if (layout.readOnly) return Fail(kTagErrorNfcWriteProtection);
     // The area begins in the first block, at the NDEF Message TLV's offset.
@@ -236,7 +240,17 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
         int64_t{layout.firstBlock} * layout.blockSize + layout.offset + static_cast<int64_t>(area.size());
     if (needed > layout.dataSize) {
         handler_.SetOverflow(static_cast<int>(std::min<int64_t>(needed - layout.dataSize, INT32_MAX)));
-        return Fail(kTagErrorMessageTooLarge);
+        // A format's layout assumes the smallest tag where the system information did
+        // not answer: a tag that went away is told so, not as too small.
+        return formatting ? FailCommand(kTagErrorMessageTooLarge) : Fail(kTagErrorMessageTooLarge);
+    }
+    // A tag formatted on the way gets its CC with the message, from block 0, once it
+    // is known that the message fits: until the message is complete, the tag reads as
+    // holding none.
+    if (formatting) {
+        Bytes bytes(layout.cc.begin(), layout.cc.begin() + kCcSize);
+        bytes.insert(bytes.end(), area.begin(), area.end());
+        return WriteBlocks(0, layout.blockSize, std::move(bytes), kCcSize) || Fail(kTagErrorFormat);
     }
     const int start = layout.firstBlock + static_cast<int>(layout.offset / layout.blockSize);
     const size_t kept = static_cast<size_t>(layout.offset % layout.blockSize);

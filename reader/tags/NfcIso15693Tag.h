@@ -46,7 +46,7 @@ public:
 
 private:
     bool ReadCc(Layout& layout);
-    bool Format(Layout& layout);
+    void FormatLayout(Layout& layout);
     void MemorySize(int& blocks, int& blockSize);
     // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
     bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);

@@ -395,6 +395,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "", TextJson("xyz"), 0, 0,
                     {{2, Hex("44 03 0A D1")}, {3, Hex("01 06 54 02")}, {4, Hex("65 6E 78 79")}, {5, Hex("7A FE 00 00")}},
                     TextJson("xyz")},
+        // A blank tag and a message longer than its 108 bytes of area: refused before the
+        // CC is written, so that the tag stays blank.
+        HostileCase{"blank_tag_message_too_long", {}, "", TextJson(std::string(120, 'x')), -22, 0x20014, {}, "<none>"},
         // A CC that marks the tag read-only (43): nothing is written.
         HostileCase{"read_only_cc", HalloTag(Hex("E1 43 0E 01")), "", TextJson("Hi"), -1, kTagNfcWriteProtection, {},
                     kHallo}),
