@@ -7,6 +7,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kq {
 
@@ -337,20 +338,34 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     // the first byte goes out.
     const size_t blocksNeeded = byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1;
     std::vector<int> ndef;
-    std::vector<KeyType> ndefType;
+    std::vector<std::optional<KeyType>> ndefType; // none: the trailer stays as it is
     size_t blocks = 0;
     for (int s = 1; s < SectorCount(); ++s) {
         if (s == kMad2Sector) continue;
         if (!all && ndef.size() >= 2 && blocks >= blocksNeeded) break;
         KeyType type = kKeyA;
-        const bool usable = use[static_cast<size_t>(s)] != Use::Other && TrailerKey(s, false, type);
+        std::optional<KeyType> trailerKey;
+        bool usable = use[static_cast<size_t>(s)] != Use::Other && TrailerKey(s, false, type);
         if (lostCode_) return false;
+        if (usable) {
+            trailerKey = type;
+        } else if (use[static_cast<size_t>(s)] == Use::Ndef) {
+            // A listed sector whose trailer is not ours to rewrite, but that checks as an
+            // NDEF sector, is where the MAD's run will begin once sector 0 is readable:
+            // it is taken as it stands, or the format cannot be done.
+            SectorCheck check;
+            const bool checked = CheckSector(s, false, check);
+            if (lostCode_) return false;
+            if (checked && check.valid && !check.writable && ndef.empty()) return Fail(kTagErrorWriteProtected);
+            if (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer && ndef.empty()) return false;
+            usable = checked && check.valid && check.writable;
+        }
         if (!usable) {
             if (ndef.empty()) continue;
             break;
         }
         ndef.push_back(s);
-        ndefType.push_back(type);
+        ndefType.push_back(trailerKey);
         blocks += static_cast<size_t>(DataBlocks(s));
     }
     if (blocks < blocksNeeded) {
@@ -362,7 +377,8 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     std::vector<std::pair<int, KeyType>> trailers{{0, madType[0]}};
     // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
     if (is4K_) trailers.emplace_back(kMad2Sector, madType[1]);
-    for (size_t i = 0; i < ndef.size(); ++i) trailers.emplace_back(ndef[i], ndefType[i]);
+    for (size_t i = 0; i < ndef.size(); ++i)
+        if (ndefType[i]) trailers.emplace_back(ndef[i], *ndefType[i]);
     for (const auto& [s, type] : trailers) {
         if (!Authenticate(s, type, kTransportKey)) return false;
         const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)

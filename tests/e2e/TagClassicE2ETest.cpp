@@ -576,6 +576,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
                          {{Trailer(2), kNdefLocked}}),
                     [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, -22, 0x20014, {}, {}, kHallo},
+        // NULL TLVs fill sector 1; the message lies in sector 2, which is read-only: the
+        // write is refused as write-protected, before anything is written.
+        HostileCase{"message_sector_read_only", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(2, kNdefLocked)),
+                         {{Trailer(1), kNdefTrailer}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(3)); }, -1, kTagWriteProtected, {}, {}, kHallo},
         // Sector 3 was given the NFC key by a write that was cut short before the MAD
         // listed it: the next write takes it (CRC 55).
         HostileCase{"keyed_sector_the_mad_does_not_list", "classic1k",
