@@ -373,20 +373,31 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
         return Fail(kTagErrorMessageTooLarge);
     }
 
-    if (!EnterInMad(ndef, {madType[0] == kKeyB, madType[1] == kKeyB}, is4K_)) return false;
-    std::vector<std::pair<int, KeyType>> trailers{{0, madType[0]}};
-    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
-    if (is4K_) trailers.emplace_back(kMad2Sector, madType[1]);
+    // The NDEF sectors' trailers first, then the MAD entries, and sector 0's trailer
+    // last: until the MAD key is on sector 0 the tag reads as not formatted, and the
+    // format run again (or a write, which formats it) finds the sectors a cut-short run
+    // keyed by their key B. A MAD naming sectors that still have the transport key would
+    // read as formatted, yet no longer message would ever fit.
+    std::vector<std::pair<int, KeyType>> trailers;
     for (size_t i = 0; i < ndef.size(); ++i)
         if (ndefType[i]) trailers.emplace_back(ndef[i], *ndefType[i]);
-    for (const auto& [s, type] : trailers) {
-        if (!Authenticate(s, type, kTransportKey)) return false;
-        const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)
-                              : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
-                                                 : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
-        if (!WriteBlock(TrailerBlock(s), trailer)) return false;
-    }
-    return true;
+    auto writeTrailers = [&] {
+        for (const auto& [s, type] : trailers) {
+            if (!Authenticate(s, type, kTransportKey)) return false;
+            const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)
+                                  : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
+                                                     : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
+            if (!WriteBlock(TrailerBlock(s), trailer)) return false;
+        }
+        return true;
+    };
+    if (!writeTrailers()) return false;
+    if (!EnterInMad(ndef, {madType[0] == kKeyB, madType[1] == kKeyB}, is4K_)) return false;
+    trailers.clear();
+    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
+    if (is4K_) trailers.emplace_back(kMad2Sector, madType[1]);
+    trailers.emplace_back(0, madType[0]);
+    return writeTrailers();
 }
 
 // Sets the NDEF entries of the sectors in the MADs that list them, with each MAD's CRC

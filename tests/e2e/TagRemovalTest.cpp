@@ -139,6 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // 215 bytes of TLV area: sectors 3-5 join the two of the short message.
                     RemovalCase{"write_growing", Classic1K, TextJson(5), Write(200), TextJson(200), nullptr},
                     RemovalCase{"write_on_blank", Classic1K, "", Write(20), TextJson(20), nullptr},
+                    // The format on the way takes sectors 1-5.
+                    RemovalCase{"write_growing_on_blank", Classic1K, "", Write(200), TextJson(200), nullptr},
                     RemovalCase{"format", Classic1K, "", Format, "", nullptr},
                     RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites}),
     [](const auto& info) { return std::string(info.param.name); });
