@@ -585,12 +585,24 @@ bool CNfcClassicTag::MakeReadOnly() {
         if (!CheckSector(s, false, check) || !check.valid) break;
         if ((check.gpb & 0x0F) == 0) lock.push_back(s);
     }
+    // Every trailer must take the write with the transport key as key B before the
+    // first is locked: a sector locked for good beside one that cannot be locked (key B
+    // of another program, access bits that keep the trailer from key B) would leave a
+    // tag that neither says read-only nor ever grows again.
+    std::vector<Bytes> trailers;
     for (int s : lock) {
         if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);
         Bytes trailer;
         if (!ReadBlock(TrailerBlock(s), trailer)) return Fail(kTagErrorBlockRead);
-        const Bytes locked = IsMadSector(s) ? Trailer(kMadKey, kReadOnlyAccess, trailer[9])
-                                            : Trailer(kNfcKey, kReadOnlyAccess, trailer[9] | kGpbReadOnly);
+        if (AccessBits(trailer, 3) != 0b011) return Fail(kTagErrorClassicAuthentication);
+        trailers.push_back(std::move(trailer));
+    }
+    for (size_t i = 0; i < lock.size(); ++i) {
+        const int s = lock[i];
+        if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);
+        const uint8_t gpb = trailers[i][9];
+        const Bytes locked = IsMadSector(s) ? Trailer(kMadKey, kReadOnlyAccess, gpb)
+                                            : Trailer(kNfcKey, kReadOnlyAccess, gpb | kGpbReadOnly);
         if (!WriteBlock(TrailerBlock(s), locked)) return Fail(kTagErrorBlockWrite);
     }
     return true;

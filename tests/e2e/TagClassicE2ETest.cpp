@@ -597,6 +597,19 @@ INSTANTIATE_TEST_SUITE_P(
                     [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, 0, 0,
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), {{Trailer(2), kNdefTrailer}}),
                     {1, 2}, TextJson(60)},
+        // NDEF sectors with a key B of another program, or with access bits that make
+        // key B readable (and so useless): the lock is refused before the MAD sector
+        // is locked.
+        HostileCase{"lock_beside_foreign_key_b", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                              HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC"))),
+                         {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC")}}),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
+        HostileCase{"lock_beside_readable_key_b", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                              HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
+                         {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
         // ... and a message longer than its sectors 1-15 (720 bytes) is refused.
         HostileCase{"4k_with_mad1_only_too_long", "classic4k",
                     Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
