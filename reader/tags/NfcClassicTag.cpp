@@ -301,15 +301,17 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     BusyCursor busy;
     missing = 0;
     // The MAD sectors: how they are written, and which sectors their entries leave
-    // free. Sector 0 without the MAD flag in its GPB holds no directory; a MAD2 is
-    // there only where MAD1 says version 2. Entries of other applications stay as
-    // they are, and so do their sectors.
+    // free. Sector 0 without the MAD flag in its GPB holds no directory, and its MAD
+    // is written from scratch; a MAD2 is there only where MAD1 says version 2. A 4K
+    // whose MAD1 says version 1 keeps its one directory: sectors 16-39 are described
+    // by none, so they and sector 16 are nobody's to take. Entries of other
+    // applications stay as they are, and so do their sectors.
     enum class Use { Free, Ndef, Other };
     std::vector<Use> use(static_cast<size_t>(SectorCount()), Use::Free);
     KeyType madType[2] = {kKeyA, kKeyA};
-    bool mad2 = false;
+    bool mad2 = false, mad1 = false, withMad2 = is4K_;
     for (int madSector : {0, kMad2Sector}) {
-        if (madSector == kMad2Sector && !is4K_) break;
+        if (madSector == kMad2Sector && !withMad2) break;
         KeyType& type = madType[madSector == 0 ? 0 : 1];
         if (!TrailerKey(madSector, false, type)) return false;
         const int first = FirstBlock(madSector) + (madSector == 0 ? 1 : 0);
@@ -321,8 +323,9 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
         const uint8_t gpb = block[9];
         bool directory = mad2;
         if (madSector == 0) {
-            directory = gpb & kGpbMadAvailable;
+            directory = mad1 = gpb & kGpbMadAvailable;
             mad2 = directory && (gpb & kMadVersionMask) == kMadVersion2;
+            if (directory && (gpb & kMadVersionMask) == kMadVersion1) withMad2 = false;
         }
         if (!directory) continue;
         for (int s = madSector + 1; s < (madSector == 0 ? kMad2Sector : SectorCount()); ++s) {
@@ -340,7 +343,8 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     std::vector<int> ndef;
     std::vector<std::optional<KeyType>> ndefType; // none: the trailer stays as it is
     size_t blocks = 0;
-    for (int s = 1; s < SectorCount(); ++s) {
+    const int lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
+    for (int s = 1; s <= lastSector; ++s) {
         if (s == kMad2Sector) continue;
         if (!all && ndef.size() >= 2 && blocks >= blocksNeeded) break;
         KeyType type = kKeyA;
@@ -384,7 +388,7 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     auto writeTrailers = [&] {
         for (const auto& [s, type] : trailers) {
             if (!Authenticate(s, type, kTransportKey)) return false;
-            const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)
+            const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, withMad2 ? kMad2Gpb : kMad1Gpb)
                                   : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
                                                      : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
             if (!WriteBlock(TrailerBlock(s), trailer)) return false;
@@ -392,10 +396,11 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
         return true;
     };
     if (!writeTrailers()) return false;
-    if (!EnterInMad(ndef, {madType[0] == kKeyB, madType[1] == kKeyB}, is4K_)) return false;
+    if (!EnterInMad(ndef, {madType[0] == kKeyB, madType[1] == kKeyB}, withMad2, {!mad1, !mad2})) return false;
     trailers.clear();
-    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
-    if (is4K_) trailers.emplace_back(kMad2Sector, madType[1]);
+    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K that
+    // does not keep a MAD version 1.
+    if (withMad2) trailers.emplace_back(kMad2Sector, madType[1]);
     trailers.emplace_back(0, madType[0]);
     return writeTrailers();
 }
@@ -403,8 +408,11 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
 // Sets the NDEF entries of the sectors in the MADs that list them, with each MAD's CRC
 // over its info byte (kept as read) and all its entries. The MAD sectors are
 // authenticated with the transport key, as key B where madKeyB says so (0: MAD1,
-// 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own.
-bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2) {
+// 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own. A
+// MAD sector that held no directory (fresh, by MAD) gets info byte 00 and free entries
+// besides the new ones, whatever its blocks held.
+bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2,
+                                const std::vector<bool>& fresh) {
     for (int madSector : {0, kMad2Sector}) {
         std::vector<int> entries;
         std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(entries),
@@ -420,6 +428,7 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
             mad.insert(mad.end(), data.begin(), data.end());
         }
         const Bytes before = mad;
+        if (fresh.size() == 2 && fresh[madSector == 0 ? 0 : 1]) std::fill(mad.begin(), mad.end(), 0x00);
         for (int s : entries) std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
         mad[0] = MadCrc(std::span<const uint8_t>(mad).subspan(1));
         for (int b = 0; b < MadBlocks(madSector); ++b) {

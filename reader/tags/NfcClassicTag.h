@@ -66,7 +66,8 @@ private:
     bool Format(bool all, size_t byteCount, size_t& missing);
     bool TrailerKey(int sector, bool formattedFirst, KeyType& type);
     bool Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing);
-    bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2);
+    bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2,
+                    const std::vector<bool>& fresh = {});
     bool ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages);
 
     bool Authenticate(int sector, KeyType type, const Key& key);

@@ -610,6 +610,33 @@ INSTANTIATE_TEST_SUITE_P(
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
                     [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
+        // A 4K with MAD1 only stays one: a format takes the free sector 15 (CRC C0) and
+        // neither writes a MAD2 over sector 16 nor takes sectors behind it; a sector 16
+        // with keys of another program does not stand in the way of a write (CRC 02).
+        HostileCase{"4k_with_mad1_only_formatted", "classic4k",
+                    Join(MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
+                         {{64, Bytes(16, 0xA5)}}),
+                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
+                    Join(MadBlocks(MadWith(0xC0, {15}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
+                         {{Trailer(15), kNdefTrailer}}),
+                    {15}, ""},
+        HostileCase{"4k_with_mad1_only_and_a_foreign_sector_16", "classic4k",
+                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMad1Trailer),
+                         {{64, Bytes(16, 0xA5)}, {67, kOwnKeysTrailer}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
+                    Join(MadBlocks(MadWith(0x02, {3, 4, 5}, {1, 2}), kMad1Trailer),
+                         {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
+                    {3, 4, 5}, TextJson(100)},
+        // Sector 0 without the MAD flag (GPB 69) holds another program's bytes, not a
+        // directory: the MAD written over them names sectors 1-2 and leaves the others
+        // free (info byte 00, CRC E8).
+        HostileCase{"tag_without_mad", "classic1k",
+                    {{1, Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 10")},
+                     {2, Hex("21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30")}},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(20)); }, 0, 0,
+                    Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                         {{Trailer(1), kNdefTrailer}, {Trailer(2), kNdefTrailer}}),
+                    {1, 2}, TextJson(20)},
         // ... and a message longer than its sectors 1-15 (720 bytes) is refused.
         HostileCase{"4k_with_mad1_only_too_long", "classic4k",
                     Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
