@@ -336,17 +336,32 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
         }
     }
 
-    // The first run of sectors that are free or NDEF and whose trailers take the write,
-    // as far as it is needed (all of it for a full format). Everything is known before
-    // the first byte goes out.
+    // A run of sectors that are free or NDEF and whose trailers take the write: the
+    // first that holds the area (as far as it is needed), or the largest for a full
+    // format, so that another application's sector in the way does not refuse a write
+    // the free sectors behind it can hold. A listed sector that checks as NDEF is where
+    // the MAD's run will begin once sector 0 is readable: no run behind it is taken.
+    // Everything is known before the first byte goes out.
     const size_t blocksNeeded = byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1;
-    std::vector<int> ndef;
-    std::vector<std::optional<KeyType>> ndefType; // none: the trailer stays as it is
-    size_t blocks = 0;
+    std::vector<int> ndef, run;
+    std::vector<std::optional<KeyType>> ndefType, runType; // none: the trailer stays as it is
+    size_t blocks = 0, runBlocks = 0;
+    bool pinned = false, last = false;
+    auto endRun = [&] {
+        if (runBlocks > blocks) {
+            ndef = run;
+            ndefType = runType;
+            blocks = runBlocks;
+        }
+        run.clear();
+        runType.clear();
+        runBlocks = 0;
+        last = last || pinned;
+    };
     const int lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
-    for (int s = 1; s <= lastSector; ++s) {
+    for (int s = 1; s <= lastSector && !last; ++s) {
         if (s == kMad2Sector) continue;
-        if (!all && ndef.size() >= 2 && blocks >= blocksNeeded) break;
+        if (!all && run.size() >= 2 && runBlocks >= blocksNeeded) break;
         KeyType type = kKeyA;
         std::optional<KeyType> trailerKey;
         bool usable = use[static_cast<size_t>(s)] != Use::Other && TrailerKey(s, false, type);
@@ -355,23 +370,26 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
             trailerKey = type;
         } else if (use[static_cast<size_t>(s)] == Use::Ndef) {
             // A listed sector whose trailer is not ours to rewrite, but that checks as an
-            // NDEF sector, is where the MAD's run will begin once sector 0 is readable:
-            // it is taken as it stands, or the format cannot be done.
+            // NDEF sector, is taken as it stands, or the format cannot be done.
             SectorCheck check;
             const bool checked = CheckSector(s, false, check);
             if (lostCode_) return false;
-            if (checked && check.valid && !check.writable && ndef.empty()) return Fail(kTagErrorWriteProtected);
-            if (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer && ndef.empty()) return false;
+            const bool first = run.empty() && ndef.empty();
+            if (checked && check.valid && !check.writable && first) return Fail(kTagErrorWriteProtected);
+            if (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer && first) return false;
             usable = checked && check.valid && check.writable;
+            pinned = pinned || (checked && check.valid) ||
+                     (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer);
         }
         if (!usable) {
-            if (ndef.empty()) continue;
-            break;
+            endRun();
+            continue;
         }
-        ndef.push_back(s);
-        ndefType.push_back(trailerKey);
-        blocks += static_cast<size_t>(DataBlocks(s));
+        run.push_back(s);
+        runType.push_back(trailerKey);
+        runBlocks += static_cast<size_t>(DataBlocks(s));
     }
+    endRun();
     if (blocks < blocksNeeded) {
         missing = byteCount - std::min(byteCount, blocks * kBlockSize);
         return Fail(kTagErrorMessageTooLarge);

@@ -610,6 +610,14 @@ INSTANTIATE_TEST_SUITE_P(
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
                     [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
+        // Sector 3 alone lies between sectors of application 4810 (1-2, 4): the 110
+        // bytes go to the free sectors 5-7 behind (CRC 1D); sector 3 stays free.
+        HostileCase{"free_run_behind_other_application", "classic1k",
+                    Join(MadBlocks(MadWith(0x8F, {}, {1, 2, 4}), kMad1Trailer), OtherApplication(kTransportTrailer)),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
+                    Join(MadBlocks(MadWith(0x1D, {5, 6, 7}, {1, 2, 4}), kMad1Trailer),
+                         {{Trailer(5), kNdefTrailer}, {Trailer(6), kNdefTrailer}, {Trailer(7), kNdefTrailer}}),
+                    {5, 6, 7}, TextJson(100)},
         // A 4K with MAD1 only stays one: a format takes the free sector 15 (CRC C0) and
         // neither writes a MAD2 over sector 16 nor takes sectors behind it; a sector 16
         // with keys of another program does not stand in the way of a write (CRC 02).
