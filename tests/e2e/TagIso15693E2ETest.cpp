@@ -398,6 +398,10 @@ INSTANTIATE_TEST_SUITE_P(
         // A blank tag and a message longer than its 108 bytes of area: refused before the
         // CC is written, so that the tag stays blank.
         HostileCase{"blank_tag_message_too_long", {}, "", TextJson(std::string(120, 'x')), -22, 0x20014, {}, "<none>"},
+        // A CC that claims 2040 bytes (FF) on a tag of 112: a message longer than the
+        // tag's 108 bytes of area is refused before its first block.
+        HostileCase{"cc_larger_than_the_tag", HalloTag(Hex("E1 40 FF 01")), "", TextJson(std::string(120, 'x')), -22,
+                    0x20014, {}, kHallo},
         // A CC that marks the tag read-only (43): nothing is written.
         HostileCase{"read_only_cc", HalloTag(Hex("E1 43 0E 01")), "", TextJson("Hi"), -1, kTagNfcWriteProtection, {},
                     kHallo}),
