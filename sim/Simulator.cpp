@@ -114,11 +114,6 @@ bool Simulator::removeTagAfter(TagId id, int commands) {
   return true;
 }
 
-bool Simulator::isTagCommand(std::uint8_t command) const {
-  std::lock_guard lock(mutex_);
-  return firmware_->isTagCommand(command);
-}
-
 std::vector<TagId> Simulator::tagIds() const {
   std::lock_guard lock(mutex_);
   std::vector<TagId> ids;
@@ -154,7 +149,23 @@ void Simulator::removeDueTags(bool afterCommand) {
     if (afterCommand) --r.commands;
     if (r.commands <= 0) due.push_back(r.id);
   }
-  for (TagId id : due) takeOut(id, "vanished");
+  for (TagId id : due) vanished_.emplace_back(id, takeOut(id, "vanished"));
+}
+
+std::unique_ptr<Tag> Simulator::takeVanished(TagId id) {
+  std::lock_guard lock(mutex_);
+  for (auto it = vanished_.begin(); it != vanished_.end(); ++it) {
+    if (it->first != id) continue;
+    std::unique_ptr<Tag> tag = std::move(it->second);
+    vanished_.erase(it);
+    return tag;
+  }
+  return nullptr;
+}
+
+int Simulator::tagCommandCount() const {
+  std::lock_guard lock(mutex_);
+  return tagCommands_;
 }
 
 void Simulator::inject(const Fault& fault) {
@@ -205,6 +216,7 @@ void Simulator::clearLog() {
   log_.clear();
   firmware_->clearOutputHistory();
   tagTime_ = std::chrono::microseconds(0);
+  tagCommands_ = 0;
 }
 
 std::chrono::microseconds Simulator::tagTime() const {
@@ -318,7 +330,10 @@ Simulator::AppliedFaults Simulator::takeFaults(std::uint8_t command) {
 
 void Simulator::answer(const Request& request, Outgoing& out) {
   bool tagCommand = firmware_->isTagCommand(request.command);
-  if (tagCommand) removeDueTags(false);
+  if (tagCommand) {
+    removeDueTags(false);
+    ++tagCommands_;
+  }
   ReaderReply reply = firmware_->execute(request);
   const std::chrono::microseconds tagTime = firmware_->takeTagTime();
   tagTime_ += tagTime;

@@ -27,6 +27,7 @@
 #include "ReaderConfig.h"
 
 #include <chrono>
+#include <utility>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,8 +82,9 @@ class Simulator : public ByteService {
   // Tag `id` leaves the field after it has seen `commands` more tag commands (0: before
   // the next one), wherever the host is in its operation. False when there is no such tag.
   bool removeTagAfter(TagId id, int commands);
-  // Whether a reader command with this command byte counts as a tag command there.
-  bool isTagCommand(std::uint8_t command) const;
+  // A tag that left the field through removeTagAfter, handed back once (null when
+  // there is none), so that a test can put it back as the host left it.
+  std::unique_ptr<Tag> takeVanished(TagId id);
   std::vector<TagId> tagIds() const;
   // Runs `fn` on the tag under the simulator's lock; false when there is no such tag.
   // `fn` must not call the simulator (its lock is held).
@@ -105,6 +107,10 @@ class Simulator : public ByteService {
   // What the tags took on the air and in their memory (datasheet times) since the
   // last clearLog(); each answer waits for it.
   std::chrono::microseconds tagTime() const;
+  // The tag commands the reader took since the last clearLog() (requests, selects,
+  // authentications, block, ISO 15693 and APDU commands), the count removeTagAfter
+  // goes by.
+  int tagCommandCount() const;
   void logEvent(const std::string& text);
 
   // --- transports ---------------------------------------------------------------
@@ -137,6 +143,8 @@ class Simulator : public ByteService {
   std::vector<LinkControl*> links_;
   Clock::time_point lastReceived_;
   std::chrono::microseconds tagTime_{0};
+  int tagCommands_ = 0;
+  std::vector<std::pair<TagId, std::unique_ptr<Tag>>> vanished_;
 };
 
 }  // namespace kqsim

@@ -7,6 +7,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kq {
 
@@ -29,6 +30,10 @@ constexpr uint8_t kNdefGpb = 0x40;       // mapping 1.0, read and write
 constexpr uint8_t kMad1Gpb = 0xC1;       // MAD available, multi-application, MAD version 1
 constexpr uint8_t kMad2Gpb = 0xC2;       // ... version 2 (4K)
 constexpr uint8_t kGpbReadOnly = 0x03;
+constexpr uint8_t kGpbMadAvailable = 0x80; // DA: sector 0 holds a MAD
+constexpr uint8_t kMadVersionMask = 0x03;
+constexpr uint8_t kMadVersion1 = 0x01;
+constexpr uint8_t kMadVersion2 = 0x02;
 constexpr uint8_t kGpbNewer = 0x80;
 constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr uint8_t kCrcPreset = 0xC7;
@@ -57,6 +62,12 @@ bool DataFreeWithKeyA(std::span<const uint8_t> trailer) {
     return true;
 }
 
+// Whether data block set i takes a write with key B, or with key A.
+bool DataWritable(std::span<const uint8_t> trailer, int i, bool keyB) {
+    const int bits = AccessBits(trailer, i);
+    return bits == 0 || (keyB && (bits == 0b011 || bits == 0b100 || bits == 0b110));
+}
+
 Bytes Trailer(const Key& keyA, const uint8_t* access, uint8_t gpb) {
     Bytes t(keyA.begin(), keyA.end());
     t.insert(t.end(), access, access + 3);
@@ -80,7 +91,8 @@ uint8_t CNfcClassicTag::MadCrc(std::span<const uint8_t> infoAndEntries) {
 }
 
 bool CNfcClassicTag::Fail(int code) {
-    handler_.SetError(code);
+    // A tag that has gone is the cause, whatever step found it missing.
+    handler_.SetError(lostCode_ ? lostCode_ : code);
     return false;
 }
 
@@ -145,6 +157,10 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
         if (!ReadBlock(b, block)) return false;
         if (b < 3) mad1.insert(mad1.end(), block.begin(), block.end());
     }
+    // A 4K whose MAD1 says version 1 has no MAD2: its directory ends with sector 15,
+    // and what lies behind is nobody's to take.
+    const bool withMad2 = is4K_ && (block[9] & kMadVersionMask) != kMadVersion1;
+    mad.lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
     std::vector<bool> listed(static_cast<size_t>(SectorCount()), false);
     mad.free.assign(static_cast<size_t>(SectorCount()), false);
     auto entry = [&](const Bytes& blocks, int s) {
@@ -153,7 +169,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
         mad.free[static_cast<size_t>(s)] = at[0] == 0x00 && at[1] == 0x00;
     };
     for (int s = 1; s < kMad2Sector; ++s) entry(mad1, s);
-    if (is4K_) {
+    if (withMad2) {
         Bytes mad2;
         if (!Authenticate(kMad2Sector, kKeyA, kMadKey)) return false;
         for (int b = 64; b <= 67; ++b) {
@@ -165,7 +181,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
     // The first listed sector that checks as NDEF starts the run of listed sectors;
     // the first gap ends it.
     SectorCheck first;
-    for (int s = 1; s < SectorCount(); ++s) {
+    for (int s = 1; s <= mad.lastSector; ++s) {
         if (s == kMad2Sector) continue;
         const bool isListed = listed[static_cast<size_t>(s)];
         if (!mad.sectors.empty()) {
@@ -176,6 +192,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
         if (!isListed) continue;
         SectorCheck check;
         if (!CheckSector(s, false, check)) {
+            if (lostCode_) return false;
             if (handler_.Port().lastError == kTagErrorMappingVersionNewer) {
                 mad.newer = true;
                 return false;
@@ -207,10 +224,7 @@ bool CNfcClassicTag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     messages.clear();
     BusyCursor busy;
     Mad mad;
-    if (!ReadMad(mad)) {
-        if (!mad.newer) handler_.SetError(kTagErrorNotNfcFormatted);
-        return false;
-    }
+    if (!ReadMad(mad)) return mad.newer && !lostCode_ ? false : Fail(kTagErrorNotNfcFormatted);
     Bytes area;
     handler_.SetMore(true);
     for (size_t i = 0; i < mad.sectors.size() && handler_.GetMore(); ++i) {
@@ -259,60 +273,164 @@ bool CNfcClassicTag::LocateNdefTlv(const Mad& mad, size_t& index, int& block, By
     return false;
 }
 
-// True when the sector's trailer is written with key B (its access bits give key B
-// the write of the trailer), as on a tag formatted before; its key B must then be the
-// transport key. A sector whose key A is not the transport key is asked with key B.
-bool CNfcClassicTag::WritesTrailerWithKeyB(int sector) {
-    Bytes trailer;
-    if (Authenticate(sector, kKeyA, kTransportKey)) {
-        if (!ReadBlock(TrailerBlock(sector), trailer)) return false;
-        const int bits = AccessBits(trailer, 3);
-        return bits == 0b011 || bits == 0b100;
+// How the sector's trailer is rewritten with the transport key: as key A on a sector
+// as shipped (trailer access 001), as key B on one formatted before (011), whatever its
+// key A is by now (a sector given the NFC key by a run that was cut short included).
+// The MAD sectors' data blocks must take the write with that key as well. False when
+// no way works; lostCode_ tells whether the tag went away on the way.
+bool CNfcClassicTag::TrailerKey(int sector, bool formattedFirst, KeyType& type) {
+    auto probe = [&](KeyType t) {
+        Bytes trailer;
+        if (!Authenticate(sector, t, kTransportKey) || !ReadBlock(TrailerBlock(sector), trailer)) return false;
+        if (AccessBits(trailer, 3) != (t == kKeyA ? 0b001 : 0b011)) return false;
+        if (IsMadSector(sector))
+            for (int i = 0; i < 3; ++i)
+                if (!DataWritable(trailer, i, t == kKeyB)) return false;
+        type = t;
+        return true;
+    };
+    const KeyType order[2] = {formattedFirst ? kKeyB : kKeyA, formattedFirst ? kKeyA : kKeyB};
+    for (KeyType t : order) {
+        if (probe(t)) return true;
+        if (lostCode_) return false;
     }
-    return Authenticate(sector, kKeyB, kTransportKey);
+    return false;
 }
 
-bool CNfcClassicTag::Format(bool all, size_t byteCount) {
+bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     BusyCursor busy;
-    std::vector<int> sectors;
+    missing = 0;
+    // The MAD sectors: how they are written, and which sectors their entries leave
+    // free. Sector 0 without the MAD flag in its GPB holds no directory, and its MAD
+    // is written from scratch; a MAD2 is there only where MAD1 says version 2. A 4K
+    // whose MAD1 says version 1 keeps its one directory: sectors 16-39 are described
+    // by none, so they and sector 16 are nobody's to take. Entries of other
+    // applications stay as they are, and so do their sectors.
+    enum class Use { Free, Ndef, Other };
+    std::vector<Use> use(static_cast<size_t>(SectorCount()), Use::Free);
+    KeyType madType[2] = {kKeyA, kKeyA};
+    bool mad2 = false, mad1 = false, withMad2 = is4K_;
+    for (int madSector : {0, kMad2Sector}) {
+        if (madSector == kMad2Sector && !withMad2) break;
+        KeyType& type = madType[madSector == 0 ? 0 : 1];
+        if (!TrailerKey(madSector, false, type)) return false;
+        const int first = FirstBlock(madSector) + (madSector == 0 ? 1 : 0);
+        Bytes dir, block;
+        for (int b = first; b <= TrailerBlock(madSector); ++b) {
+            if (!ReadBlock(b, block)) return false;
+            dir.insert(dir.end(), block.begin(), block.end());
+        }
+        const uint8_t gpb = block[9];
+        bool directory = mad2;
+        if (madSector == 0) {
+            directory = mad1 = gpb & kGpbMadAvailable;
+            mad2 = directory && (gpb & kMadVersionMask) == kMadVersion2;
+            if (directory && (gpb & kMadVersionMask) == kMadVersion1) withMad2 = false;
+        }
+        if (!directory) continue;
+        for (int s = madSector + 1; s < (madSector == 0 ? kMad2Sector : SectorCount()); ++s) {
+            const auto at = dir.begin() + static_cast<long>(EntryIndex(s));
+            use[static_cast<size_t>(s)] = at[0] == 0 && at[1] == 0             ? Use::Free
+                                          : std::equal(kNdefAid, kNdefAid + 2, at) ? Use::Ndef
+                                                                                   : Use::Other;
+        }
+    }
+
+    // A run of sectors that are free or NDEF and whose trailers take the write: the
+    // first that holds the area (as far as it is needed), or the largest for a full
+    // format, so that another application's sector in the way does not refuse a write
+    // the free sectors behind it can hold. A listed sector that checks as NDEF is where
+    // the MAD's run will begin once sector 0 is readable: no run behind it is taken.
+    // Everything is known before the first byte goes out.
     const size_t blocksNeeded = byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1;
-    size_t blocks = 0;
-    for (int s = 0; s < SectorCount(); ++s) {
-        if (!all && s > 2 && blocks >= blocksNeeded) break;
-        sectors.push_back(s);
-        blocks += static_cast<size_t>(DataBlocks(s));
-    }
-    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K.
-    if (is4K_ && std::find(sectors.begin(), sectors.end(), kMad2Sector) == sectors.end())
-        sectors.push_back(kMad2Sector);
-
-    std::vector<bool> keyB;
-    for (int s : sectors) keyB.push_back(WritesTrailerWithKeyB(s));
-    auto keyTypeOf = [&](int sector) {
-        const auto at = std::find(sectors.begin(), sectors.end(), sector) - sectors.begin();
-        return keyB[static_cast<size_t>(at)] ? kKeyB : kKeyA;
+    std::vector<int> ndef, run;
+    std::vector<std::optional<KeyType>> ndefType, runType; // none: the trailer stays as it is
+    size_t blocks = 0, runBlocks = 0;
+    bool pinned = false, last = false;
+    auto endRun = [&] {
+        if (runBlocks > blocks) {
+            ndef = run;
+            ndefType = runType;
+            blocks = runBlocks;
+        }
+        run.clear();
+        runType.clear();
+        runBlocks = 0;
+        last = last || pinned;
     };
-
-    std::vector<int> ndef;
-    std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(ndef), [](int s) { return !IsMadSector(s); });
-    std::vector<bool> madKeyB{keyTypeOf(0) == kKeyB, is4K_ && keyTypeOf(kMad2Sector) == kKeyB};
-    if (!EnterInMad(ndef, madKeyB, is4K_)) return false;
-
-    for (int s : sectors) {
-        if (!Authenticate(s, keyTypeOf(s), kTransportKey)) return false;
-        const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, is4K_ ? kMad2Gpb : kMad1Gpb)
-                              : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
-                                                 : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
-        if (!WriteBlock(TrailerBlock(s), trailer)) return false;
+    const int lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
+    for (int s = 1; s <= lastSector && !last; ++s) {
+        if (s == kMad2Sector) continue;
+        if (!all && run.size() >= 2 && runBlocks >= blocksNeeded) break;
+        KeyType type = kKeyA;
+        std::optional<KeyType> trailerKey;
+        bool usable = use[static_cast<size_t>(s)] != Use::Other && TrailerKey(s, false, type);
+        if (lostCode_) return false;
+        if (usable) {
+            trailerKey = type;
+        } else if (use[static_cast<size_t>(s)] == Use::Ndef) {
+            // A listed sector whose trailer is not ours to rewrite, but that checks as an
+            // NDEF sector, is taken as it stands, or the format cannot be done.
+            SectorCheck check;
+            const bool checked = CheckSector(s, false, check);
+            if (lostCode_) return false;
+            const bool first = run.empty() && ndef.empty();
+            if (checked && check.valid && !check.writable && first) return Fail(kTagErrorWriteProtected);
+            if (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer && first) return false;
+            usable = checked && check.valid && check.writable;
+            pinned = pinned || (checked && check.valid) ||
+                     (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer);
+        }
+        if (!usable) {
+            endRun();
+            continue;
+        }
+        run.push_back(s);
+        runType.push_back(trailerKey);
+        runBlocks += static_cast<size_t>(DataBlocks(s));
     }
-    return true;
+    endRun();
+    if (blocks < blocksNeeded) {
+        missing = byteCount - std::min(byteCount, blocks * kBlockSize);
+        return Fail(kTagErrorMessageTooLarge);
+    }
+
+    // The NDEF sectors' trailers first, then the MAD entries, and sector 0's trailer
+    // last: until the MAD key is on sector 0 the tag reads as not formatted, and the
+    // format run again (or a write, which formats it) finds the sectors a cut-short run
+    // keyed by their key B. A MAD naming sectors that still have the transport key would
+    // read as formatted, yet no longer message would ever fit.
+    std::vector<std::pair<int, KeyType>> trailers;
+    for (size_t i = 0; i < ndef.size(); ++i)
+        if (ndefType[i]) trailers.emplace_back(ndef[i], *ndefType[i]);
+    auto writeTrailers = [&] {
+        for (const auto& [s, type] : trailers) {
+            if (!Authenticate(s, type, kTransportKey)) return false;
+            const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, withMad2 ? kMad2Gpb : kMad1Gpb)
+                                  : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
+                                                     : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
+            if (!WriteBlock(TrailerBlock(s), trailer)) return false;
+        }
+        return true;
+    };
+    if (!writeTrailers()) return false;
+    if (!EnterInMad(ndef, {madType[0] == kKeyB, madType[1] == kKeyB}, withMad2, {!mad1, !mad2})) return false;
+    trailers.clear();
+    // The 4K's MAD version 2 lives in sector 16: it is formatted with every 4K that
+    // does not keep a MAD version 1.
+    if (withMad2) trailers.emplace_back(kMad2Sector, madType[1]);
+    trailers.emplace_back(0, madType[0]);
+    return writeTrailers();
 }
 
 // Sets the NDEF entries of the sectors in the MADs that list them, with each MAD's CRC
 // over its info byte (kept as read) and all its entries. The MAD sectors are
 // authenticated with the transport key, as key B where madKeyB says so (0: MAD1,
-// 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own.
-bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2) {
+// 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own. A
+// MAD sector that held no directory (fresh, by MAD) gets info byte 00 and free entries
+// besides the new ones, whatever its blocks held.
+bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2,
+                                const std::vector<bool>& fresh) {
     for (int madSector : {0, kMad2Sector}) {
         std::vector<int> entries;
         std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(entries),
@@ -328,6 +446,7 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
             mad.insert(mad.end(), data.begin(), data.end());
         }
         const Bytes before = mad;
+        if (fresh.size() == 2 && fresh[madSector == 0 ? 0 : 1]) std::fill(mad.begin(), mad.end(), 0x00);
         for (int s : entries) std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
         mad[0] = MadCrc(std::span<const uint8_t>(mad).subspan(1));
         for (int b = 0; b < MadBlocks(madSector); ++b) {
@@ -344,37 +463,68 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
     std::vector<int>& sectors = mad.sectors;
     missing = 0;
     lostCode_ = 0;
+    // The room of the listed sectors the write will take, in order, as far as it is
+    // needed: a sector that cannot be written ends it, and then no sector behind it is
+    // added either, since the write could not reach it.
     size_t room = 0;
-    for (size_t i = startIndex; i < sectors.size(); ++i) {
+    bool blocked = false;
+    for (size_t i = startIndex; i < sectors.size() && room < byteCount; ++i) {
         SectorCheck check;
-        if (!CheckSector(sectors[i], false, check) || !check.valid || !check.writable) break;
+        if (!CheckSector(sectors[i], false, check) || !check.valid || !check.writable) {
+            if (lostCode_) return Fail(lostCode_);
+            // The sector that holds the message's start: the message cannot be written.
+            if (i == startIndex) return Fail(kTagErrorWriteProtected);
+            blocked = true;
+            break;
+        }
         room += static_cast<size_t>(DataBlocks(sectors[i]) - (i == startIndex ? startBlock : 0)) * kBlockSize;
     }
-    // A tag taken away ends the walk too; it is no sign of a full tag.
-    if (lostCode_) return Fail(lostCode_);
     if (room >= byteCount) return true;
+    const size_t listedRoom = room;
 
     // More sectors after the last listed one, passing over the MAD2 sector. A sector the
-    // MAD gives to another application ends the run: its data and keys are not ours.
-    std::vector<int> added;
-    for (int s = sectors.empty() ? 1 : sectors.back() + 1; s < SectorCount() && room < byteCount; ++s) {
+    // MAD gives to another application, or whose trailer does not take the write, ends
+    // the run: its data and keys are not ours.
+    std::vector<std::pair<int, KeyType>> added;
+    for (int s = sectors.back() + 1; !blocked && s <= mad.lastSector && room < byteCount; ++s) {
         if (s == kMad2Sector) continue;
-        if (!mad.free[static_cast<size_t>(s)]) break;
-        if (!Authenticate(s, kKeyA, kTransportKey) ||
-            !WriteBlock(TrailerBlock(s), Trailer(kNfcKey, kNdefAccess, kNdefGpb)))
-            break;
-        added.push_back(s);
+        KeyType type = kKeyA;
+        if (!mad.free[static_cast<size_t>(s)] || !TrailerKey(s, false, type)) break;
+        added.emplace_back(s, type);
         room += static_cast<size_t>(DataBlocks(s)) * kBlockSize;
     }
     if (lostCode_) return Fail(lostCode_);
-    if (!added.empty()) {
-        // The MADs' data blocks are written with key B only.
-        if (!EnterInMad(added, {true, true}, false)) return Fail(kTagErrorBlockWrite);
-        sectors.insert(sectors.end(), added.begin(), added.end());
+    // The MADs that list them must take the entries: their data blocks are written with
+    // key B only.
+    std::vector<int> madSectors;
+    for (const auto& [s, type] : added)
+        if (std::find(madSectors.begin(), madSectors.end(), MadOf(s)) == madSectors.end())
+            madSectors.push_back(MadOf(s));
+    for (int madSector : madSectors) {
+        KeyType type = kKeyB;
+        if (!TrailerKey(madSector, true, type) || type != kKeyB) {
+            if (lostCode_) return Fail(lostCode_);
+            added.clear();
+            room = listedRoom;
+            break;
+        }
     }
-    if (room >= byteCount) return true;
-    missing = byteCount - room;
-    return Fail(kTagErrorMessageTooLarge);
+    if (room < byteCount) {
+        missing = byteCount - room;
+        return Fail(kTagErrorMessageTooLarge);
+    }
+    // The trailers first, the MAD last: a tag taken away in between has sectors with
+    // the NFC key that no MAD lists, which the next write finds free and takes again.
+    std::vector<int> taken;
+    for (const auto& [s, type] : added) {
+        if (!Authenticate(s, type, kTransportKey) ||
+            !WriteBlock(TrailerBlock(s), Trailer(kNfcKey, kNdefAccess, kNdefGpb)))
+            return Fail(kTagErrorBlockWrite);
+        taken.push_back(s);
+    }
+    if (!taken.empty() && !EnterInMad(taken, {true, true}, false)) return Fail(kTagErrorBlockWrite);
+    sectors.insert(sectors.end(), taken.begin(), taken.end());
+    return true;
 }
 
 bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
@@ -387,7 +537,12 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
         if (lostCode_) return Fail(lostCode_);
         Reactivate();
         authSector_ = -1;
-        if (!Format(all, area.size())) return Fail(kTagErrorFormat);
+        size_t missing = 0;
+        if (!Format(all, area.size(), missing)) {
+            if (missing == 0) return Fail(kTagErrorFormat);
+            handler_.SetOverflow(static_cast<int>(std::min<size_t>(missing, INT32_MAX)));
+            return false;
+        }
         if (!ReadMad(mad)) return Fail(kTagErrorNotNfcFormatted);
     }
     if (!mad.writable) return Fail(kTagErrorWriteProtected);
@@ -443,7 +598,7 @@ bool CNfcClassicTag::MakeReadOnly() {
     if (!ReadMad(mad)) return Fail(mad.newer ? kTagErrorMappingVersionNewer : kTagErrorNotNfcFormatted);
     std::vector<int> lock;
     for (int madSector : {0, kMad2Sector}) {
-        if (madSector == kMad2Sector && !is4K_) break;
+        if (madSector == kMad2Sector && mad.lastSector < kMad2Sector) break;
         Bytes trailer;
         if (!Authenticate(madSector, kKeyA, kMadKey)) return Fail(kTagErrorClassicAuthentication);
         if (!ReadBlock(TrailerBlock(madSector), trailer)) return Fail(kTagErrorBlockRead);
@@ -457,12 +612,24 @@ bool CNfcClassicTag::MakeReadOnly() {
         if (!CheckSector(s, false, check) || !check.valid) break;
         if ((check.gpb & 0x0F) == 0) lock.push_back(s);
     }
+    // Every trailer must take the write with the transport key as key B before the
+    // first is locked: a sector locked for good beside one that cannot be locked (key B
+    // of another program, access bits that keep the trailer from key B) would leave a
+    // tag that neither says read-only nor ever grows again.
+    std::vector<Bytes> trailers;
     for (int s : lock) {
         if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);
         Bytes trailer;
         if (!ReadBlock(TrailerBlock(s), trailer)) return Fail(kTagErrorBlockRead);
-        const Bytes locked = IsMadSector(s) ? Trailer(kMadKey, kReadOnlyAccess, trailer[9])
-                                            : Trailer(kNfcKey, kReadOnlyAccess, trailer[9] | kGpbReadOnly);
+        if (AccessBits(trailer, 3) != 0b011) return Fail(kTagErrorClassicAuthentication);
+        trailers.push_back(std::move(trailer));
+    }
+    for (size_t i = 0; i < lock.size(); ++i) {
+        const int s = lock[i];
+        if (!Authenticate(s, kKeyB, kTransportKey)) return Fail(kTagErrorClassicAuthentication);
+        const uint8_t gpb = trailers[i][9];
+        const Bytes locked = IsMadSector(s) ? Trailer(kMadKey, kReadOnlyAccess, gpb)
+                                            : Trailer(kNfcKey, kReadOnlyAccess, gpb | kGpbReadOnly);
         if (!WriteBlock(TrailerBlock(s), locked)) return Fail(kTagErrorBlockWrite);
     }
     return true;

@@ -45,6 +45,7 @@ private:
         std::vector<bool> free;   // by sector: its MAD entry is 00 00, no application's
         bool newer = false;
         bool writable = false;
+        int lastSector = 0; // the last sector the directory describes
     };
     struct SectorCheck {
         bool valid = false;
@@ -60,10 +61,13 @@ private:
     bool ReadMad(Mad& mad);
     bool CheckSector(int sector, bool authenticated, SectorCheck& check);
     bool LocateNdefTlv(const Mad& mad, size_t& index, int& block, Bytes& before);
-    bool Format(bool all, size_t byteCount);
-    bool WritesTrailerWithKeyB(int sector);
+    // Formats the sectors a TLV area of byteCount bytes needs (all free ones with
+    // `all`); missing > 0 when they do not reach, and then nothing is written.
+    bool Format(bool all, size_t byteCount, size_t& missing);
+    bool TrailerKey(int sector, bool formattedFirst, KeyType& type);
     bool Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing);
-    bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2);
+    bool EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2,
+                    const std::vector<bool>& fresh = {});
     bool ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages);
 
     bool Authenticate(int sector, KeyType type, const Key& key);

@@ -15,6 +15,7 @@ namespace kq {
 namespace {
 
 constexpr int kFlags = KQLMX_ISO15693_DATA_RATE;
+constexpr int kInventoryFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_SLOT;
 constexpr uint8_t kCcMagic = 0xE1;
 constexpr uint8_t kMappingVersion = 0x40; // 1.0
 constexpr uint8_t kReadAccess = 0x0C;
@@ -46,8 +47,21 @@ bool AllSet(const Bytes& status, int count) {
 } // namespace
 
 bool CNfcIso15693Tag::Fail(int code) {
-    handler_.SetError(code);
+    // A tag that has gone is the cause, whatever step found it missing.
+    handler_.SetError(lost_ ? kTagErrorNoTag : code);
     return false;
+}
+
+// A command to the tag failed: either the tag went away, or it refused.
+bool CNfcIso15693Tag::FailCommand(int code) {
+    if (!lost_) {
+        Bytes records;
+        lost_ = !Iso15693Inventory(handler_.Port(), kInventoryFlags, records);
+        for (size_t at = 0; !lost_ && at + kInventoryRecordSize <= records.size(); at += kInventoryRecordSize)
+            if (std::equal(uid_.begin(), uid_.end(), records.begin() + static_cast<long>(at) + 3)) return Fail(code);
+        lost_ = true;
+    }
+    return Fail(code);
 }
 
 bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
@@ -76,7 +90,7 @@ bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     MemorySize(blocks, blockSize);
     if (blockSize > 0) layout.blockSize = blockSize;
     if (layout.blockSize > kCcSize) layout.firstBlock = 0;
-    if (!ReadBlock(0, layout.blockSize, layout.cc) || layout.cc.size() < kCcSize) return Fail(kTagErrorBlockRead);
+    if (!ReadBlock(0, layout.blockSize, layout.cc) || layout.cc.size() < kCcSize) return FailCommand(kTagErrorBlockRead);
     const Bytes& cc = layout.cc;
     if (cc[0] != kCcMagic || (cc[1] & kReadAccess)) return Fail(kTagErrorNotNfcFormatted);
     if (cc[1] & kNewerMajor) return Fail(kTagErrorMappingVersionNewer);
@@ -99,7 +113,7 @@ bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     handler_.SetMore(true);
     for (int b = layout.firstBlock; b < count && handler_.GetMore(); ++b) {
         Bytes data = layout.cc;
-        if (b > 0 && !ReadBlock(b, layout.blockSize, data)) return Fail(kTagErrorBlockRead);
+        if (b > 0 && !ReadBlock(b, layout.blockSize, data)) return FailCommand(kTagErrorBlockRead);
         area.insert(area.end(), data.begin(), data.end());
         const std::span<const uint8_t> walk = std::span<const uint8_t>(area).subspan(skip);
         ParseNdefTlvs(handler_, walk, LastRead(walk), false, none, true, &offset);
@@ -144,7 +158,7 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     handler_.SetMore(true);
     for (int b = layout.firstBlock; b < count && handler_.GetMore(); ++b) {
         Bytes data;
-        if (!ReadBlock(b, layout.blockSize, data)) return Fail(kTagErrorBlockRead);
+        if (!ReadBlock(b, layout.blockSize, data)) return FailCommand(kTagErrorBlockRead);
         append(data, false);
     }
     if (handler_.GetMore()) append({}, true);
@@ -152,8 +166,9 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
 }
 
 // The CC of the tag's memory size (8 blocks of 4 bytes when the tag tells none), and
-// the layout it makes.
-bool CNfcIso15693Tag::Format(Layout& layout) {
+// the layout it makes; the CC is written by the caller, once it knows that the message
+// fits.
+void CNfcIso15693Tag::FormatLayout(Layout& layout) {
     layout = Layout{};
     int blocks = 0, blockSize = 0;
     MemorySize(blocks, blockSize);
@@ -173,7 +188,6 @@ bool CNfcIso15693Tag::Format(Layout& layout) {
     layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8),
                  static_cast<uint8_t>(layout.multiRead ? kMultiRead : 0)};
     layout.cc.resize(static_cast<size_t>(blockSize), 0x00);
-    return WriteBlocks(0, blockSize, layout.cc);
 }
 
 bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex) {
@@ -190,30 +204,35 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::op
         // Some tags store the block and still report a failure: the block tells.
         Bytes back;
         return (ReadBlock(first + i, blockSize, back) && std::equal(back.begin(), back.end(), block.begin())) ||
-               Fail(kTagErrorBlockWrite);
+               FailCommand(kTagErrorBlockWrite);
     };
-    // While the blocks go out, the first carries a Terminator TLV where the NDEF Message
-    // TLV begins, and gets its real bytes last: a tag taken away in the middle reads as
-    // holding no message, never as the head of one message on the tail of another.
+    // While the blocks go out, the block where the NDEF Message TLV begins carries a
+    // Terminator TLV there, and gets its real bytes last: a tag taken away in the
+    // middle reads as holding no message, never as the head of one message on the tail
+    // of another.
     const bool guarded = tlvIndex && count > 1;
-    if (guarded) {
-        Bytes head(bytes.begin(), bytes.begin() + static_cast<long>(size));
-        head[*tlvIndex] = kTlvTerminator;
-        if (!put(0, head)) return false;
-    }
+    const int head = guarded ? static_cast<int>(*tlvIndex / size) : -1;
     const std::span<const uint8_t> all(bytes);
-    for (int i = guarded ? 1 : 0; i < count; ++i)
-        if (!put(i, all.subspan(static_cast<size_t>(i) * size, size))) return false;
-    return !guarded || put(0, all.first(size));
+    if (guarded) {
+        Bytes guard(all.begin() + static_cast<long>(head * size), all.begin() + static_cast<long>((head + 1) * size));
+        guard[*tlvIndex % size] = kTlvTerminator;
+        if (!put(head, guard)) return false;
+    }
+    for (int i = 0; i < count; ++i)
+        if (i != head && !put(i, all.subspan(static_cast<size_t>(i) * size, size))) return false;
+    return !guarded || put(head, all.subspan(static_cast<size_t>(head) * size, size));
 }
 
 bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
     Layout layout;
+    bool formatting = false;
     if (!ReadCc(layout)) {
+        if (lost_) return false;
         // Only a tag without NFC format is formatted on the way; a tag that could not
         // be read, or one of another mapping version, is left as it is.
         if (!format && handler_.Port().lastError != kTagErrorNotNfcFormatted) return false;
-        if (!Format(layout)) return Fail(kTagErrorFormat);
+        FormatLayout(layout);
+        formatting = true;
     }
     if (layout.readOnly) return Fail(kTagErrorNfcWriteProtection);
     // The area begins in the first block, at the NDEF Message TLV's offset.
@@ -221,14 +240,24 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
         int64_t{layout.firstBlock} * layout.blockSize + layout.offset + static_cast<int64_t>(area.size());
     if (needed > layout.dataSize) {
         handler_.SetOverflow(static_cast<int>(std::min<int64_t>(needed - layout.dataSize, INT32_MAX)));
-        return Fail(kTagErrorMessageTooLarge);
+        // A format's layout assumes the smallest tag where the system information did
+        // not answer: a tag that went away is told so, not as too small.
+        return formatting ? FailCommand(kTagErrorMessageTooLarge) : Fail(kTagErrorMessageTooLarge);
+    }
+    // A tag formatted on the way gets its CC with the message, from block 0, once it
+    // is known that the message fits: until the message is complete, the tag reads as
+    // holding none.
+    if (formatting) {
+        Bytes bytes(layout.cc.begin(), layout.cc.begin() + kCcSize);
+        bytes.insert(bytes.end(), area.begin(), area.end());
+        return WriteBlocks(0, layout.blockSize, std::move(bytes), kCcSize) || Fail(kTagErrorFormat);
     }
     const int start = layout.firstBlock + static_cast<int>(layout.offset / layout.blockSize);
     const size_t kept = static_cast<size_t>(layout.offset % layout.blockSize);
     Bytes bytes;
     if (kept > 0) {
         Bytes head = layout.cc;
-        if (start > 0 && !ReadBlock(start, layout.blockSize, head)) return Fail(kTagErrorBlockRead);
+        if (start > 0 && !ReadBlock(start, layout.blockSize, head)) return FailCommand(kTagErrorBlockRead);
         bytes.assign(head.begin(), head.begin() + static_cast<long>(kept));
     }
     bytes.insert(bytes.end(), area.begin(), area.end());
@@ -242,11 +271,11 @@ bool CNfcIso15693Tag::MakeReadOnly() {
     // takes no raw write anywhere.
     const int count = std::max(AreaBlocks(layout), layout.blocks);
     Bytes status;
-    if (layout.readOnly && Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
-        AllSet(status, count))
-        return true; // locked before
+    const bool known = Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
+                       status.size() == static_cast<size_t>(count);
+    if (layout.readOnly && known && AllSet(status, count)) return true; // locked before
     CNdefMessageList messages;
-    Read(messages, true);
+    if (!Read(messages, true)) return false;
     CSdkNfcTagDataList items;
     if (!messages.empty()) MessageToTagData(handler_, *messages.front(), true, false, items);
     if (items.empty()) return Fail(kTagErrorFormattedWithoutContent);
@@ -255,8 +284,16 @@ bool CNfcIso15693Tag::MakeReadOnly() {
         cc[1] |= kWriteAccess;
         if (!WriteBlocks(0, layout.blockSize, cc)) return false;
     }
-    for (int b = 0; b < count; ++b)
-        if (!Iso15693LockBlock(handler_.Port(), b, uid_, kFlags)) return Fail(kTagErrorVicinityBlockLock);
+    // Blocks a lock cut short has locked already are passed over, so that the lock
+    // run again completes.
+    for (int b = 0; b < count; ++b) {
+        if (known && status[static_cast<size_t>(b)] != 0) continue;
+        if (Iso15693LockBlock(handler_.Port(), b, uid_, kFlags)) continue;
+        Bytes one;
+        if (Iso15693GetBlockSecurity(handler_.Port(), b, 1, uid_, kFlags, one) && one.size() == 1 && one[0] != 0)
+            continue;
+        return FailCommand(kTagErrorVicinityBlockLock);
+    }
     return true;
 }
 

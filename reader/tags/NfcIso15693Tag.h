@@ -46,15 +46,17 @@ public:
 
 private:
     bool ReadCc(Layout& layout);
-    bool Format(Layout& layout);
+    void FormatLayout(Layout& layout);
     void MemorySize(int& blocks, int& blockSize);
     // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
     bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);
     bool ReadBlock(int block, int blockSize, Bytes& data);
     bool Fail(int code);
+    bool FailCommand(int code);
 
     CNfcTagHandler& handler_;
     std::span<const uint8_t> uid_;
+    bool lost_ = false; // the tag has left the field
 };
 
 } // namespace kq

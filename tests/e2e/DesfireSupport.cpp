@@ -51,12 +51,7 @@ void DesfireReader::Card(const std::function<void(kqsim::DesfireCard&)>& fn) {
     if (!r.sim.withTag(id, [&](kqsim::Tag&) { fn(*card); })) fn(*card);
 }
 
-int DesfireReader::TagCommands() const {
-    int n = 0;
-    for (const Bytes& c : r.Commands())
-        n += r.sim.isTagCommand(c[0]) ? 1 : 0;
-    return n;
-}
+int DesfireReader::TagCommands() const { return r.sim.tagCommandCount(); }
 
 void DesfireReader::PutBack() {
     r.sim.removeAllTags();

@@ -461,5 +461,195 @@ TEST(Classic1K, ATagTakenAwayIsToldAsGone) {
     }
 }
 
+// --- tags written by other programs ---------------------------------------------------
+
+// MAD1 blocks 1 and 2 with entries of another application (4810, stored 10 48) besides
+// the NDEF ones; CRC worked out by hand as above.
+Bytes MadWith(uint8_t crc, std::initializer_list<int> ndef, std::initializer_list<int> other) {
+    Bytes mad = Mad(crc, 0x00, ndef, 15);
+    for (int s : other) {
+        mad[2 * static_cast<size_t>(s)] = 0x10;
+        mad[2 * static_cast<size_t>(s) + 1] = 0x48;
+    }
+    return mad;
+}
+
+std::vector<std::pair<int, Bytes>> MadBlocks(const Bytes& mad, const Bytes& trailer) {
+    return {{1, Part(mad, 0, 16)}, {2, Part(mad, 16, 16)}, {3, trailer}};
+}
+
+std::vector<std::pair<int, Bytes>> Join(std::vector<std::pair<int, Bytes>> a,
+                                        const std::vector<std::pair<int, Bytes>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The other application's sectors 1 and 2: its data, and trailers with the transport
+// key (which a careless format would take) or keys of its own.
+std::vector<std::pair<int, Bytes>> OtherApplication(const Bytes& trailer) {
+    return {{4, Bytes(16, 0xA5)}, {5, Bytes(16, 0xA6)}, {7, trailer}, {8, Bytes(16, 0xA7)}, {11, trailer}};
+}
+const Bytes kOwnKeysTrailer = Hex("11 11 11 11 11 11 78 77 88 00 22 22 22 22 22 22");
+// The MAD sector as the MAD application note lays it out, with key B FF x6.
+const Bytes kMadSector = kMad1Trailer;
+
+struct HostileCase {
+    const char* name;
+    const char* kind;
+    std::vector<std::pair<int, Bytes>> blocks;
+    std::function<int(TagSimReader&)> op;
+    int result;
+    int code; // when result != 0
+    // Blocks outside the data area as they must be afterwards (all others as before).
+    std::vector<std::pair<int, Bytes>> written;
+    std::vector<int> dataSectors; // sectors whose data blocks the message may take
+    std::string read;             // "<none>": no message
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+class ClassicHostile : public testing::TestWithParam<HostileCase> {};
+
+// Nothing of another application and nothing outside the NDEF area changes; a write that
+// cannot finish changes nothing at all.
+TEST_P(ClassicHostile, OnlyTheNdefAreaChanges) {
+    const HostileCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks(c.kind, c.blocks));
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(c.op(r), c.result);
+    if (c.result != 0) {
+        EXPECT_EQ(r.LastError(), c.code) << std::hex << r.LastError();
+    }
+    const Bytes after = *r.sim.tagMemory(id);
+    for (int b = 0; b < static_cast<int>(before.size() / 16); ++b) {
+        const int sector = b < 128 ? b / 4 : 32 + (b - 128) / 16;
+        const bool data = b != Trailer(sector) &&
+                          std::find(c.dataSectors.begin(), c.dataSectors.end(), sector) != c.dataSectors.end();
+        const auto w = std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
+        if (w != c.written.end()) {
+            EXPECT_EQ(Block(r, id, b), w->second) << "block " << b;
+        } else if (!data) {
+            EXPECT_EQ(Bytes(after.begin() + b * 16, after.begin() + b * 16 + 16),
+                      Bytes(before.begin() + b * 16, before.begin() + b * 16 + 16))
+                << "block " << b;
+        }
+    }
+    EXPECT_EQ(Reading(r), c.read);
+    EXPECT_TRUE(RefusedTrailers(r, id).empty());
+}
+
+std::vector<std::pair<int, Bytes>> HalloIn(int sector, const Bytes& trailer) {
+    return {{4 * sector, kHalloBlock}, {Trailer(sector), trailer}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classic, ClassicHostile,
+    testing::Values(
+        // Sectors 1-2 belong to application 4810 and have the transport key: the write
+        // formats sectors 3-4 only and enters them beside the 4810 entries (CRC 3E).
+        HostileCase{"other_application_with_transport_keys", "classic1k",
+                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMadSector), OtherApplication(kTransportTrailer)),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(5)); }, 0, 0,
+                    Join(MadBlocks(MadWith(0x3E, {3, 4}, {1, 2}), kMad1Trailer),
+                         {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}}),
+                    {3, 4}, TextJson(5)},
+        // The same with keys of its own: Format takes sectors 3-15 (CRC D2).
+        HostileCase{"format_beside_other_application", "classic1k",
+                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMadSector), OtherApplication(kOwnKeysTrailer)),
+                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
+                    Join(MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}), kMad1Trailer),
+                         {{Trailer(3), kNdefTrailer},  {Trailer(4), kNdefTrailer},  {Trailer(5), kNdefTrailer},
+                          {Trailer(6), kNdefTrailer},  {Trailer(7), kNdefTrailer},  {Trailer(8), kNdefTrailer},
+                          {Trailer(9), kNdefTrailer},  {Trailer(10), kNdefTrailer}, {Trailer(11), kNdefTrailer},
+                          {Trailer(12), kNdefTrailer}, {Trailer(13), kNdefTrailer}, {Trailer(14), kNdefTrailer},
+                          {Trailer(15), kNdefTrailer}}),
+                    {3}, ""},
+        // Sectors 1-14 are the other application's (CRC BB): sector 15 alone holds 48
+        // of the 70 bytes, and the write is refused before anything is written.
+        HostileCase{"too_little_room_beside_other_application", "classic1k",
+                    MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMadSector),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, -22, 0x20014, {}, {}, "<none>"},
+        // Sector 2 read-only in the middle of the NDEF sectors (CRC E8): 48 bytes of
+        // room before it, none behind it; the old message stays.
+        HostileCase{"read_only_sector_in_the_middle", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                         {{Trailer(2), kNdefLocked}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, -22, 0x20014, {}, {}, kHallo},
+        // NULL TLVs fill sector 1; the message lies in sector 2, which is read-only: the
+        // write is refused as write-protected, before anything is written.
+        HostileCase{"message_sector_read_only", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(2, kNdefLocked)),
+                         {{Trailer(1), kNdefTrailer}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(3)); }, -1, kTagWriteProtected, {}, {}, kHallo},
+        // Sector 3 was given the NFC key by a write that was cut short before the MAD
+        // listed it: the next write takes it (CRC 55).
+        HostileCase{"keyed_sector_the_mad_does_not_list", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                         {{Trailer(2), kNdefTrailer}, {Trailer(3), kNdefTrailer}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
+                    MadBlocks(Mad(0x55, 0x00, {1, 2, 3}, 15), kMad1Trailer), {1, 2, 3}, TextJson(100)},
+        // A 4K with MAD1 only (GPB C1; CRC DB): read from sector 1, grown into sector 2
+        // (CRC E8); sector 16, not described by any MAD, stays as it is.
+        HostileCase{"4k_with_mad1_only", "classic4k",
+                    Join(Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                         {{64, Bytes(16, 0xA5)}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, 0, 0,
+                    Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), {{Trailer(2), kNdefTrailer}}),
+                    {1, 2}, TextJson(60)},
+        // NDEF sectors with a key B of another program, or with access bits that make
+        // key B readable (and so useless): the lock is refused before the MAD sector
+        // is locked.
+        HostileCase{"lock_beside_foreign_key_b", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                              HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC"))),
+                         {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC")}}),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
+        HostileCase{"lock_beside_readable_key_b", "classic1k",
+                    Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                              HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
+                         {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
+        // Sector 3 alone lies between sectors of application 4810 (1-2, 4): the 110
+        // bytes go to the free sectors 5-7 behind (CRC 1D); sector 3 stays free.
+        HostileCase{"free_run_behind_other_application", "classic1k",
+                    Join(MadBlocks(MadWith(0x8F, {}, {1, 2, 4}), kMad1Trailer), OtherApplication(kTransportTrailer)),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
+                    Join(MadBlocks(MadWith(0x1D, {5, 6, 7}, {1, 2, 4}), kMad1Trailer),
+                         {{Trailer(5), kNdefTrailer}, {Trailer(6), kNdefTrailer}, {Trailer(7), kNdefTrailer}}),
+                    {5, 6, 7}, TextJson(100)},
+        // A 4K with MAD1 only stays one: a format takes the free sector 15 (CRC C0) and
+        // neither writes a MAD2 over sector 16 nor takes sectors behind it; a sector 16
+        // with keys of another program does not stand in the way of a write (CRC 02).
+        HostileCase{"4k_with_mad1_only_formatted", "classic4k",
+                    Join(MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
+                         {{64, Bytes(16, 0xA5)}}),
+                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
+                    Join(MadBlocks(MadWith(0xC0, {15}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
+                         {{Trailer(15), kNdefTrailer}}),
+                    {15}, ""},
+        HostileCase{"4k_with_mad1_only_and_a_foreign_sector_16", "classic4k",
+                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMad1Trailer),
+                         {{64, Bytes(16, 0xA5)}, {67, kOwnKeysTrailer}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
+                    Join(MadBlocks(MadWith(0x02, {3, 4, 5}, {1, 2}), kMad1Trailer),
+                         {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
+                    {3, 4, 5}, TextJson(100)},
+        // Sector 0 without the MAD flag (GPB 69) holds another program's bytes, not a
+        // directory: the MAD written over them names sectors 1-2 and leaves the others
+        // free (info byte 00, CRC E8).
+        HostileCase{"tag_without_mad", "classic1k",
+                    {{1, Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 10")},
+                     {2, Hex("21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30")}},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(20)); }, 0, 0,
+                    Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
+                         {{Trailer(1), kNdefTrailer}, {Trailer(2), kNdefTrailer}}),
+                    {1, 2}, TextJson(20)},
+        // ... and a message longer than its sectors 1-15 (720 bytes) is refused.
+        HostileCase{"4k_with_mad1_only_too_long", "classic4k",
+                    Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); }, -95, 0x20014, {}, {}, kHallo}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace kqtest

@@ -16,8 +16,8 @@ namespace {
 using kqsim::Iso15693Tag;
 using kqsim::TagId;
 
+constexpr int kTagNoTag = 0x20001;
 constexpr int kTagNotFormatted = 0x20004;
-constexpr int kTagVicinityBlockLock = 0x2000A;
 constexpr int kTagFormat = 0x2000B;
 constexpr int kTagNewer = 0x2000C;
 constexpr int kTagOlder = 0x2000D;
@@ -308,7 +308,8 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
         EXPECT_EQ(r.LastError(), kTagNotFormatted);
     }
-    // The tag is taken away after the lock of block 4: the lock of block 5 fails.
+    // The tag is taken away after the lock of block 4: the lock of block 5 fails, and
+    // the tag is told as gone.
     TagSimReader r;
     const TagId id = r.sim.placeTag(Iso15693Tag::blank("icode"));
     ASSERT_EQ(r.WriteJson(kHallo), 0);
@@ -325,8 +326,86 @@ TEST(Iso15693Lock, EmptyTagAndARefusedLock) {
     ASSERT_EQ(r.WriteJson(kHallo), 0);
     r.sim.removeTagAfter(other, beforeLock + 5);
     EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1);
-    EXPECT_EQ(r.LastError(), kTagVicinityBlockLock);
+    EXPECT_EQ(r.LastError(), kTagNoTag);
 }
+
+// --- tags written by other programs ---------------------------------------------------
+
+struct HostileCase {
+    const char* name;
+    std::vector<std::pair<int, Bytes>> blocks;
+    const char* locked;
+    std::string json; // written
+    int result;
+    int code;                                   // when result != 0
+    std::vector<std::pair<int, Bytes>> written; // blocks as they must be afterwards (all others as before)
+    std::string read;                           // "<none>": no message
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+class Iso15693Hostile : public testing::TestWithParam<HostileCase> {};
+
+// Only the blocks of the message change; a write that cannot finish changes nothing and
+// leaves the old message readable.
+TEST_P(Iso15693Hostile, OnlyTheMessageBlocksChange) {
+    const HostileCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks("icode", c.blocks, c.locked));
+    const Bytes before = *r.sim.tagMemory(id);
+    EXPECT_EQ(r.WriteJson(c.json), c.result);
+    if (c.result != 0) {
+        EXPECT_EQ(r.LastError(), c.code) << std::hex << r.LastError();
+    }
+    for (int b = 0; b < 28; ++b) {
+        const auto w = std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
+        EXPECT_EQ(r.Pages(id, b, 1), w != c.written.end() ? w->second : Bytes(before.begin() + 4 * b, before.begin() + 4 * b + 4))
+            << "block " << b;
+    }
+    EXPECT_EQ(Reading(r), c.read);
+}
+
+// "Hallo" in blocks 1-4 behind a CC of 112 bytes.
+std::vector<std::pair<int, Bytes>> HalloTag(const Bytes& cc) {
+    return {{0, cc}, {1, Hex("03 0C D1 01")}, {2, Hex("08 54 02 65")}, {3, Hex("6E 48 61 6C")}, {4, Hex("6C 6F FE 00")},
+            {5, Hex("A5 A5 A5 A5")}, {9, Hex("A6 A6 A6 A6")}, {27, Hex("A7 A7 A7 A7")}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Iso15693, Iso15693Hostile,
+    testing::Values(
+        // A CC that states 32 bytes (04) on a tag of 112: the blocks behind it are not
+        // the NDEF area. "Hi" (03 09 D1 01 05 54 02 65 6E 48 69 FE) takes blocks 1-3.
+        HostileCase{"cc_smaller_than_the_tag", HalloTag(Hex("E1 40 04 01")), "", TextJson("Hi"), 0, 0,
+                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}}, TextJson("Hi")},
+        // ... and 30 bytes of TLV area do not fit in its 28: refused, nothing written.
+        HostileCase{"message_longer_than_the_cc_says", HalloTag(Hex("E1 40 04 01")), "", TextJson(std::string(20, 'x')),
+                    -2, 0x20014, {}, kHallo},
+        // Block 6 locked in the middle of the area: a message that would reach it is
+        // refused before its first block; one that ends before it is written.
+        HostileCase{"locked_block_in_the_way", HalloTag(Hex("E1 40 0E 01")), "6", TextJson(std::string(20, 'x')), -1,
+                    kTagWriteProtected, {}, kHallo},
+        HostileCase{"locked_block_behind_the_message", HalloTag(Hex("E1 40 0E 01")), "6", TextJson("Hi"), 0, 0,
+                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}}, TextJson("Hi")},
+        // A Lock Control TLV (01 03 A0 10 44) in front of the NDEF Message TLV stays; the
+        // message follows it from byte 1 of block 2.
+        HostileCase{"lock_control_tlv_in_front",
+                    {{0, Hex("E1 40 0E 01")}, {1, Hex("01 03 A0 10")}, {2, Hex("44 03 0C D1")}, {3, Hex("01 08 54 02")},
+                     {4, Hex("65 6E 48 61")}, {5, Hex("6C 6C 6F FE")}},
+                    "", TextJson("xyz"), 0, 0,
+                    {{2, Hex("44 03 0A D1")}, {3, Hex("01 06 54 02")}, {4, Hex("65 6E 78 79")}, {5, Hex("7A FE 00 00")}},
+                    TextJson("xyz")},
+        // A blank tag and a message longer than its 108 bytes of area: refused before the
+        // CC is written, so that the tag stays blank.
+        HostileCase{"blank_tag_message_too_long", {}, "", TextJson(std::string(120, 'x')), -22, 0x20014, {}, "<none>"},
+        // A CC that claims 2040 bytes (FF) on a tag of 112: a message longer than the
+        // tag's 108 bytes of area is refused before its first block.
+        HostileCase{"cc_larger_than_the_tag", HalloTag(Hex("E1 40 FF 01")), "", TextJson(std::string(120, 'x')), -22,
+                    0x20014, {}, kHallo},
+        // A CC that marks the tag read-only (43): nothing is written.
+        HostileCase{"read_only_cc", HalloTag(Hex("E1 43 0E 01")), "", TextJson("Hi"), -1, kTagNfcWriteProtection, {},
+                    kHallo}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kqtest

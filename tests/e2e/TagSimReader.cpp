@@ -87,4 +87,10 @@ int TagSimReader::WriteJson(const std::string& json, int lockAfter) const {
 
 int TagSimReader::LastError() const { return KQLMX_GetLastError(port); }
 
+std::string Reading(const TagSimReader& r) {
+    int result = -1;
+    const std::string json = r.ReadJson(&result);
+    return result < 0 ? "<none>" : json;
+}
+
 } // namespace kqtest

@@ -38,6 +38,12 @@ private:
     bool answersActivation_;
 };
 
+class TagSimReader;
+
+// The tag as a read leaves it: the record JSON text of its first message, or "<none>"
+// when the read fails (no or a bad format, no message).
+std::string Reading(const TagSimReader& r);
+
 class TagSimReader {
 public:
     explicit TagSimReader(kqsim::ReaderConfig config = {});
