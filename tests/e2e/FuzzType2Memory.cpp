@@ -11,6 +11,7 @@
 // is the tag's memory from its CC (page 3) on. The tag lies on a simulated reader in
 // the same process.
 #include "FuzzSimReader.h"
+#include "Type2RawWrite.h"
 #include "kqlmx.h"
 #include "sim/Simulator.h"
 #include "sim/TagImage.h"
@@ -56,13 +57,7 @@ std::string Read(int port, int* result) {
 bool RawWriteRefused(Reader& reader, kqsim::TagId id, int page) {
     bool refused = false;
     reader.sim.withTag(id, [&](kqsim::Tag& t) {
-        auto& tag = dynamic_cast<kqsim::Type2Tag&>(t);
-        tag.powerOff();
-        tag.request(true);
-        for (int level = 1; level <= tag.cascadeLevels(); ++level)
-            if (auto bytes = tag.anticollision(level)) tag.select(level, *bytes);
-        refused = tag.transceive({0xA2, static_cast<uint8_t>(page), 0x55, 0x55, 0x55, 0x55}).kind ==
-                  kqsim::TagReply::Kind::Nak;
+        refused = kqtest::RawType2WriteRefused(dynamic_cast<kqsim::Type2Tag&>(t), page);
     });
     return refused;
 }

@@ -5,6 +5,7 @@
 // payload length, type, payload) and the Ultralight / NTAG datasheets (lock bytes in
 // page 2 bytes 2-3, dynamic lock bytes of NTAG213 in page 28h).
 #include "TagSimReader.h"
+#include "Type2RawWrite.h"
 #include "kqlmx.h"
 #include "sim/IsoDepTag.h"
 #include "sim/Iso15693Tag.h"
@@ -417,18 +418,6 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
 
 // --- locking -----------------------------------------------------------------------
 
-// A WRITE sent to the tag itself, past the reader and the reader library, after
-// activating it as a reader does: whether the tag refuses it.
-bool RawWriteRefused(Type2Tag& tag, int page) {
-    EXPECT_TRUE(tag.request(true));
-    for (int level = 1; level <= tag.cascadeLevels(); ++level) {
-        const std::optional<Bytes> levelBytes = tag.anticollision(level);
-        EXPECT_TRUE(levelBytes && tag.select(level, *levelBytes));
-    }
-    return tag.transceive({0xA2, static_cast<uint8_t>(page), 0x55, 0x55, 0x55, 0x55}).kind ==
-           kqsim::TagReply::Kind::Nak;
-}
-
 // After a lock every user page refuses a write: the static lock bytes, and every
 // dynamic lock bit the tag has, from its Lock Control TLV (NTAG213 as shipped: 12 bits
 // at 28h) or from its datasheet layout (the CC of NTAG215/216 under-reports the data
@@ -476,7 +465,7 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
         std::unique_ptr<kqsim::Tag> removed = r.sim.removeTag(id);
         auto* tag = dynamic_cast<Type2Tag*>(removed.get());
         ASSERT_TRUE(tag);
-        for (int page : {4, 0x10, c.lastUser}) EXPECT_TRUE(RawWriteRefused(*tag, page)) << "page " << page;
+        for (int page : {4, 0x10, c.lastUser}) EXPECT_TRUE(RawType2WriteRefused(*tag, page)) << "page " << page;
     }
 }
 

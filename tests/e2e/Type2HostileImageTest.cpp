@@ -6,6 +6,7 @@
 // byte's low nibble: page size 2^n bytes).
 #include "FuzzSimReader.h"
 #include "TagSimReader.h"
+#include "Type2RawWrite.h"
 #include "kqlmx.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "sim/TagImage.h"
@@ -152,13 +153,7 @@ public:
     bool RawWriteRefused(int page) {
         bool refused = false;
         Reader().sim.withTag(id, [&](kqsim::Tag& t) {
-            auto& tag = dynamic_cast<Type2Tag&>(t);
-            tag.powerOff();
-            tag.request(true);
-            for (int level = 1; level <= tag.cascadeLevels(); ++level)
-                if (auto bytes = tag.anticollision(level)) tag.select(level, *bytes);
-            refused = tag.transceive({0xA2, static_cast<uint8_t>(page), 0x55, 0x55, 0x55, 0x55}).kind ==
-                      kqsim::TagReply::Kind::Nak;
+            refused = RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
         });
         return refused;
     }
