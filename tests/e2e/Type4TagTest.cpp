@@ -328,6 +328,13 @@ TEST(Type4Tag, HostileImages) {
         };
     };
     auto zeroCc = [](DesfireCard& c) { c.application(2)->file(1)->data.assign(15, 0x00); };
+    // A CC stating a maximum NDEF file size of hi lo over an NDEF file of 64 bytes.
+    auto ccOverSmallFile = [](uint8_t hi, uint8_t lo) {
+        return [hi, lo](DesfireCard& c) {
+            c.application(2)->file(1)->data[11] = hi, c.application(2)->file(1)->data[12] = lo;
+            c.application(2)->file(2)->data.resize(64);
+        };
+    };
     const Bytes newFile = Hex("00 0D D1 01 09 54 02 65 6E 79 79 79 79 79 79");
     const std::string newMessage = R"({"TEXT" : {"TITLE" : "yyyyyy"}})";
     const Bytes empty = Hex("00 03 D0 00 00");
@@ -338,10 +345,7 @@ TEST(Type4Tag, HostileImages) {
         {"zeroed CC, write", zeroCc, kWrite, newMessage, {}, 0, 0, newMessage, kFreshCc, newFile, false},
         // CC 7FFF over a 64-byte file: D1 01 53 54 02 "en" and 80 bytes, 87 with NLEN 89: 25 too many.
         {"CC larger than the file",
-         [](DesfireCard& c) {
-             c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
-             c.application(2)->file(2)->data.resize(64);
-         },
+         ccOverSmallFile(0x7F, 0xFF),
          kWrite,
          Text(80),
          {},
@@ -354,10 +358,7 @@ TEST(Type4Tag, HostileImages) {
         // CC 0100 over a 64-byte file: C1 01 00 00 01 2F 54 02 "en" and 300 bytes, 312
         // with NLEN: 248 more than the file takes, not the 56 more than the CC says.
         {"CC larger than the file, a message longer than both",
-         [](DesfireCard& c) {
-             c.application(2)->file(1)->data[11] = 0x01, c.application(2)->file(1)->data[12] = 0x00;
-             c.application(2)->file(2)->data.resize(64);
-         },
+         ccOverSmallFile(0x01, 0x00),
          kWrite,
          Text(300),
          {},
@@ -368,10 +369,7 @@ TEST(Type4Tag, HostileImages) {
          {},
          false},
         {"CC larger than the file, a message that fits",
-         [](DesfireCard& c) {
-             c.application(2)->file(1)->data[11] = 0x7F, c.application(2)->file(1)->data[12] = 0xFF;
-             c.application(2)->file(2)->data.resize(64);
-         },
+         ccOverSmallFile(0x7F, 0xFF),
          kWrite,
          newMessage,
          {},
