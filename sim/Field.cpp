@@ -22,6 +22,14 @@ std::unique_ptr<Tag> Field::remove(TagId id) {
   return nullptr;
 }
 
+void Field::putBack(TagId id, std::unique_ptr<Tag> tag) {
+  if (!tag || id <= 0) return;
+  tag->powerOff();
+  auto at = entries_.begin();
+  while (at != entries_.end() && at->id < id) ++at;
+  entries_.insert(at, {id, std::move(tag)});
+}
+
 Tag* Field::find(TagId id) const {
   for (const Entry& e : entries_)
     if (e.id == id) return e.tag.get();

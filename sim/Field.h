@@ -20,6 +20,9 @@ class Field {
 
   TagId place(std::unique_ptr<Tag> tag);
   std::unique_ptr<Tag> remove(TagId id);
+  // Puts a tag taken out with remove() back under its old id and in its old place,
+  // unpowered, as a tag that lost the field for a moment.
+  void putBack(TagId id, std::unique_ptr<Tag> tag);
   Tag* find(TagId id) const;
   const std::vector<Entry>& entries() const { return entries_; }
   // Every tag loses power (RF field off): back to its power-up state.

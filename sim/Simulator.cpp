@@ -77,8 +77,9 @@ TagId Simulator::placeTag(std::unique_ptr<Tag> tag) {
 std::unique_ptr<Tag> Simulator::takeOut(TagId id, const char* how) {
   std::unique_ptr<Tag> tag = field_.remove(id);
   if (tag) log_.event("tag " + std::to_string(id) + " " + how + ": " + tag->describe());
-  removals_.erase(std::remove_if(removals_.begin(), removals_.end(), [id](const PendingRemoval& r) { return r.id == id; }),
-                  removals_.end());
+  auto named = [id](const PendingRemoval& r) { return r.id == id; };
+  removals_.erase(std::remove_if(removals_.begin(), removals_.end(), named), removals_.end());
+  blips_.erase(std::remove_if(blips_.begin(), blips_.end(), named), blips_.end());
   return tag;
 }
 
@@ -111,6 +112,13 @@ bool Simulator::removeTagAfter(TagId id, int commands) {
   std::lock_guard lock(mutex_);
   if (!field_.find(id)) return false;
   removals_.push_back({id, std::max(0, commands)});
+  return true;
+}
+
+bool Simulator::blipTagAfter(TagId id, int commands) {
+  std::lock_guard lock(mutex_);
+  if (!field_.find(id)) return false;
+  blips_.push_back({id, std::max(0, commands)});
   return true;
 }
 
@@ -330,13 +338,28 @@ Simulator::AppliedFaults Simulator::takeFaults(std::uint8_t command) {
 
 void Simulator::answer(const Request& request, Outgoing& out) {
   bool tagCommand = firmware_->isTagCommand(request.command);
+  // A tag whose blip is due sits this command out and comes back unpowered.
+  std::vector<std::pair<TagId, std::unique_ptr<Tag>>> blipped;
   if (tagCommand) {
     removeDueTags(false);
     ++tagCommands_;
+    for (auto it = blips_.begin(); it != blips_.end();) {
+      if (it->commands > 0) {
+        --it->commands;
+        ++it;
+        continue;
+      }
+      if (std::unique_ptr<Tag> tag = field_.remove(it->id)) {
+        log_.event("tag " + std::to_string(it->id) + " missed a command");
+        blipped.emplace_back(it->id, std::move(tag));
+      }
+      it = blips_.erase(it);
+    }
   }
   ReaderReply reply = firmware_->execute(request);
   const std::chrono::microseconds tagTime = firmware_->takeTagTime();
   tagTime_ += tagTime;
+  for (auto& [id, tag] : blipped) field_.putBack(id, std::move(tag));
   if (tagCommand) removeDueTags(true);
   const ReaderConfig& c = firmware_->config();
   AppliedFaults f = takeFaults(request.command);

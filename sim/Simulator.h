@@ -82,6 +82,11 @@ class Simulator : public ByteService {
   // Tag `id` leaves the field after it has seen `commands` more tag commands (0: before
   // the next one), wherever the host is in its operation. False when there is no such tag.
   bool removeTagAfter(TagId id, int commands);
+  // Tag `id` answers `commands` more tag commands, then misses the next one once (as
+  // after a lost frame or a weak field) and halts: it is back, in its power-up state,
+  // for the command after, and answers again once the host re-activates it. False
+  // when there is no such tag.
+  bool blipTagAfter(TagId id, int commands);
   // A tag that left the field through removeTagAfter, handed back once (null when
   // there is none), so that a test can put it back as the host left it.
   std::unique_ptr<Tag> takeVanished(TagId id);
@@ -137,6 +142,7 @@ class Simulator : public ByteService {
   FrameLog log_;
   Field field_;
   std::vector<PendingRemoval> removals_;
+  std::vector<PendingRemoval> blips_;
   std::unique_ptr<ReaderFirmware> firmware_;
   std::unique_ptr<RequestParser> parser_;
   std::vector<Fault> faults_;

@@ -74,6 +74,22 @@ TEST(SimTypeA, SwappedTagIsNotSelected) {
   EXPECT_EQ(r.sim.swapTag(id, Type2Tag::blank(Type2Tag::Model::Ntag215)), 0);  // gone already
 }
 
+TEST(SimTypeA, ABlippedTagMissesOneCommandAndAnswersOnceReactivated) {
+  Reader r(2);
+  TagId id = r.sim.placeTag(Type2Tag::blank(Type2Tag::Model::Ntag213, kUid));
+  r.host.send(kRequest2);
+  r.host.send(kSelect2);
+  ASSERT_TRUE(r.sim.blipTagAfter(id, 1));
+  EXPECT_EQ(r.host.send({0x1E, 0x34, 0x01, 0x03}).size(), 19u);  // one more answered
+  EXPECT_EQ(r.host.send({0x1E, 0x34, 0x01, 0x03}), kNoTag2);      // missed
+  EXPECT_EQ(r.host.send({0x1E, 0x34, 0x01, 0x03}), kNoTag2);      // halted, not selected
+  EXPECT_EQ(r.sim.tagIds(), std::vector<TagId>{id});                // still in the field
+  EXPECT_EQ(r.host.send(kRequest2), (Bytes{0x1E, 0x30, 0x02, 0x44, 0x00}));
+  EXPECT_EQ(r.host.send(kSelect2), kSelected2);
+  EXPECT_EQ(r.host.send({0x1E, 0x34, 0x01, 0x03}).size(), 19u);  // and only once
+  EXPECT_EQ(r.host.send({0x1E, 0x34, 0x01, 0x03}).size(), 19u);
+}
+
 TEST(SimTypeA, RfFieldOffPowersTagsDown) {
   Reader r(2);
   r.sim.placeTag(Type2Tag::blank(Type2Tag::Model::Ntag213, kUid));
