@@ -197,6 +197,8 @@ Bytes DesfireCard::native(const Bytes& frame) {
     case 0xC4: return changeKey(frame);
     case 0xCA: return createApplication(frame);
     case 0xCD: return createDataFile(frame);
+    case 0xDA: return deleteApplication(frame);
+    case 0xDF: return deleteFile(frame);
     case 0x6F: return getFileIds(frame);
     case 0xF5: return getFileSettings(frame);
     case 0x5F: return changeFileSettings(frame);
@@ -215,7 +217,8 @@ Bytes DesfireCard::authenticate(bool aes, const Bytes& frame) {
   Application& app = current();
   std::uint8_t keyNo = frame[1];
   if (keyNo >= app.keys.size()) return fail(NoSuchKey);
-  if (aes != app.aes()) return fail(AuthenticationError);
+  // Three-key triple DES keys take a longer exchange this card does not make.
+  if (aes != app.aes() || (app.settings2 & 0xC0) == 0x40) return fail(AuthenticationError);
   DesfireCipher cipher(aes ? DesfireCipher::Kind::Aes : DesfireCipher::Kind::Tdes, app.keys[keyNo].value);
   rndB_ = random_(cipher.block());
   Bytes enc = cipher.encrypt(rndB_);
@@ -240,7 +243,9 @@ Bytes DesfireCard::authenticateSecond(const Bytes& frame) {
   const Bytes& k = cipher.key();
   if (authAes_)
     key = cat(cat(cat(part(rndA, 0), part(rndB_, 0)), part(rndA, 12)), part(rndB_, 12));
-  else if (std::equal(k.begin(), k.begin() + 8, k.begin() + 8))
+  else if (std::equal(k.begin(), k.begin() + 8, k.begin() + 8,
+                      // DES ignores the parity bits, which hold the key version.
+                      [](std::uint8_t a, std::uint8_t b) { return ((a ^ b) & 0xFE) == 0; }))
     key = cat(cat(cat(part(rndA, 0), part(rndB_, 0)), part(rndA, 0)), part(rndB_, 0));
   else
     key = cat(cat(cat(part(rndA, 0), part(rndB_, 0)), part(rndA, 4)), part(rndB_, 4));
@@ -400,7 +405,36 @@ Bytes DesfireCard::createApplication(const Bytes& frame) {
   return answer({});
 }
 
+Bytes DesfireCard::deleteApplication(const Bytes& frame) {
+  if (frame.size() != 4) return fail(LengthError);
+  const std::uint32_t aid = le3(frame, 1);
+  if (aid == 0 || !application(aid)) return fail(ApplicationNotFound);
+  // The card master key, or the application's own master key with it selected.
+  if (authKey_ != 0 || (selected_ != 0 && selected_ != aid)) return fail(AuthenticationError);
+  macIn(frame);
+  apps_.erase(std::find_if(apps_.begin(), apps_.end(), [aid](const Application& a) { return a.aid == aid; }));
+  if (selected_ == aid) {
+    selected_ = 0;
+    session_.reset();
+    authKey_ = -1;
+    return {Ok};
+  }
+  return answer({});
+}
+
 // --- application level ---------------------------------------------------------------
+
+Bytes DesfireCard::deleteFile(const Bytes& frame) {
+  if (frame.size() != 2) return fail(LengthError);
+  if (selected_ == 0) return fail(PermissionDenied);
+  Application& app = current();
+  if (!app.file(frame[1])) return fail(FileNotFound);
+  if (!mayManage()) return fail(AuthenticationError);
+  macIn(frame);
+  app.files.erase(std::find_if(app.files.begin(), app.files.end(),
+                               [&](const File& f) { return f.no == frame[1]; }));
+  return answer({});
+}
 
 Bytes DesfireCard::createDataFile(const Bytes& frame) {
   if (selected_ == 0) return fail(PermissionDenied);

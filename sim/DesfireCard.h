@@ -122,6 +122,10 @@ class DesfireCard : public CardModel {
   Bytes changeKey(const Bytes& frame);
   Bytes createApplication(const Bytes& frame);
   Bytes createDataFile(const Bytes& frame);
+  // The card master key, or the application's own master key in it.
+  Bytes deleteApplication(const Bytes& frame);
+  // With the application master key, or free where the key settings allow creating.
+  Bytes deleteFile(const Bytes& frame);
   Bytes getFileIds(const Bytes& frame);
   Bytes getFileSettings(const Bytes& frame);
   Bytes changeFileSettings(const Bytes& frame);

@@ -245,7 +245,10 @@ bool DesfireAuthenticate(CKQ_LMX_Port& port, bool aes, int keyNo, std::span<cons
     };
     if (aes) {
         take(rndA, 0), take(rndB, 0), take(rndA, 12), take(rndB, 12);
-    } else if (std::equal(key.begin(), key.begin() + 8, key.begin() + 8)) {
+    } else if (std::equal(key.begin(), key.begin() + 8, key.begin() + 8,
+                          // The parity bits carry the key's version: a single DES key
+                          // stored with one is still a single DES key.
+                          [](uint8_t a, uint8_t b) { return ((a ^ b) & 0xFE) == 0; })) {
         take(rndA, 0), take(rndB, 0), take(rndA, 0), take(rndB, 0);
     } else {
         take(rndA, 0), take(rndB, 0), take(rndA, 4), take(rndB, 4);
@@ -307,7 +310,7 @@ bool DesfireGetFreeMemory(CKQ_LMX_Port& port, uint32_t& bytes) {
     return true;
 }
 
-bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCount) {
+bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCount, uint8_t* keyCountByte) {
     CDatenFuerDesfireInPort& s = DesfireSession(port);
     Bytes answer;
     if (!Command(port, s, {0x45}, answer, {.wrappable = true})) return false;
@@ -316,6 +319,7 @@ bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCo
     // The second byte carries the application's crypto in its top bits: the keys are the
     // low nibble.
     keyCount = answer[1] & 0x0F;
+    if (keyCountByte) *keyCountByte = answer[1];
     return true;
 }
 

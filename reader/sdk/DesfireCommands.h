@@ -49,8 +49,10 @@ bool DesfireGetApplicationIds(CKQ_LMX_Port& port, Bytes& aids);
 // zero-filled to 16 bytes, DF name length.
 bool DesfireGetDfNames(CKQ_LMX_Port& port, Bytes& entries);
 bool DesfireGetFreeMemory(CKQ_LMX_Port& port, uint32_t& bytes);
-// keyCount: the number of keys (the answer's bits 0-3; its top bits name the crypto).
-bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCount);
+// keyCount: the number of keys (the answer's bits 0-3; its top bits name the crypto,
+// given whole in keyCountByte).
+bool DesfireGetKeySettings(CKQ_LMX_Port& port, uint8_t& settings, uint8_t& keyCount,
+                           uint8_t* keyCountByte = nullptr);
 bool DesfireChangeKeySettings(CKQ_LMX_Port& port, uint8_t settings);
 // keyType 2 is AES; an empty oldKey when the authenticated key itself is changed.
 bool DesfireChangeKey(CKQ_LMX_Port& port, int keyNo, std::span<const uint8_t> newKey, uint8_t keyVersion,

@@ -8,6 +8,7 @@
 #include "reader/sdk/DatenFuerDesfireInPort.h"
 #include "reader/sdk/DesfireCommands.h"
 #include "reader/tags/NfcTagHandler.h"
+#include "kqlmx.h"
 
 #include <algorithm>
 #include <array>
@@ -24,6 +25,11 @@ constexpr size_t kCcSize = 15;
 constexpr size_t kMaxMessage = 10000; // the most a read takes in
 constexpr size_t kDfNamesBuffer = 1000;
 constexpr uint32_t kMaxAid = 0xFFFFFF;
+// The NDEF application where the card lists applications only with its key: selected
+// by its DF name instead of its AID.
+constexpr uint32_t kAidByName = 0xFFFFFFFF;
+constexpr int kAuthenticationError = kDesfireStatusBase + 0xAE;
+constexpr int kSecurityStatus = kDesfireStatusBase + 0x6982;
 constexpr int kAuthCodes[] = {kDesfireStatusBase + 0xAE, kTagErrorDesfireCardAuthentication,
                               kTagErrorDesfireAppAuthentication};
 const char kCcTemplate[] = "00 0F 20 00 3a 00 34 04 06 E1 04 00 08 00 00";
@@ -44,16 +50,21 @@ bool ReservedFileId(uint16_t id) {
     return id == 0x0000 || id == 0xE102 || id == kCcFileId || id == 0x3F00 || id == 0x3FFF || id == 0xFFFF;
 }
 
-// Access rights: read << 12 | write << 8 | read-write << 4 | change.
-int WriteNibble(int access) {
-    return (access >> 8) & 0xF;
-}
-int ChangeNibble(int access) {
-    return access & 0xF;
-}
 
 bool AllZero(const Bytes& b) {
     return std::all_of(b.begin(), b.end(), [](uint8_t x) { return x == 0; });
+}
+
+// An answer that the card gave with a status: its word on what it holds. Everything
+// else (lost, late, cut or spoilt answers, a CMAC or CRC that fails) is not.
+bool CardSaid(int code) {
+    const int status = code - kDesfireStatusBase;
+    if (status >= 0x6200 && status <= 0x6FFF) return true; // ISO status words
+    return status > 0 && status <= 0xFF && (status < 0x20 || status > 0x2F);
+}
+// An error that tells nothing: neither the card's word nor one of the tag layer.
+bool Spoilt(int code) {
+    return code != 0 && !CardSaid(code) && !(code >= 0x20000 && code < 0x30000);
 }
 
 } // namespace
@@ -74,6 +85,10 @@ bool CNfcType4Tag::Fail(int code) {
     // A card that left the field is told as gone, whichever step it left in.
     handler_.SetError(Gone() ? kTagErrorNoTag : code);
     return false;
+}
+
+bool CNfcType4Tag::FailIfCardSaid(int code) {
+    return Fail(Spoilt(handler_.Port().lastError) ? handler_.Port().lastError : code);
 }
 
 bool CNfcType4Tag::Done(bool ok) {
@@ -159,6 +174,8 @@ bool CNfcType4Tag::SelectCardLevel() {
 bool CNfcType4Tag::SelectAid(uint32_t aid) {
     ResetAuth();
     selectedFile_ = -1;
+    // The native commands that follow go wrapped in ISO mode.
+    if (aid == kAidByName) return SetMode(kIso) && SelectNdefApp();
     if (!DesfireSelectApplication(handler_.Port(), aid)) {
         selectedApp_ = -1;
         return false;
@@ -186,12 +203,29 @@ bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app, std::span<const uint8_t>
            (!also.empty() && Authenticate(app, 0, also));
 }
 
+bool CNfcType4Tag::KeyKnown(bool app, std::span<const uint8_t> also, bool& known) {
+    // A spoilt answer in an authentication looks like a wrong key.
+    for (int round = 0; round < 2; ++round) {
+        if (AuthenticateDefaultThenKey(app, also)) return known = true;
+        if (Gone()) return false;
+    }
+    known = false;
+    return true;
+}
+
 bool CNfcType4Tag::FindNdefAid(uint32_t& aid) {
     if (!SelectCardLevel()) return false;
     Bytes entries;
     if (!DesfireGetDfNames(handler_.Port(), entries)) {
         ResetAuth();
-        return false;
+        if (handler_.Port().lastError != kAuthenticationError) return false;
+        // Listed only with the card key (and then not by DF name): the application
+        // is found by its name.
+        if (!SetMode(kIso) || !SelectNdefApp())
+            return handler_.Port().lastError == kDesfireStatusBase + 0x6A82 ? Fail(kTagErrorNdefAppNotFound)
+                                                                             : false;
+        aid = kAidByName;
+        return true;
     }
     if (entries.size() > kDfNamesBuffer) entries.resize(kDfNamesBuffer / kDfNameEntrySize * kDfNameEntrySize);
     for (size_t at = 0; at + kDfNameEntrySize <= entries.size(); at += kDfNameEntrySize) {
@@ -224,21 +258,25 @@ bool CNfcType4Tag::WriteIsoFile(uint16_t id, std::span<const uint8_t> data, uint
     if (offset > 0x7FFF || !SetMode(kIso) || !EnsureNdefApp() || !SelectFile(id)) return false;
     if (IsoUpdateBinary(handler_.Port(), offset, data)) return true;
     ResetAuth();
-    if (handler_.Port().lastError != kDesfireStatusBase + 0x6982) return false;
+    if (handler_.Port().lastError != kSecurityStatus) return false;
     // The file wants a key: authenticate in the application and try once more.
     uint32_t aid = 0;
-    if (!FindNdefAid(aid) || !EnsureNdefApp() || !Authenticate(true, 0, handler_.AppKey()) || !SelectFile(id))
+    if (!FindNdefAid(aid) || !EnsureNdefApp() || !AuthenticateDefaultThenKey(true) || !SelectFile(id))
         return false;
     if (IsoUpdateBinary(handler_.Port(), offset, data)) return true;
     ResetAuth();
-    return false;
+    // Refused with the application's master key too: the file takes no data with any
+    // key we could be given.
+    return handler_.Port().lastError == kSecurityStatus ? Fail(kTagErrorWriteProtected) : false;
 }
 
 bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
     Bytes b;
     ccRaw_.clear();
     ccGood_ = false;
-    if (!ReadIsoFile(kCcFileId, 0, kCcSize, b) || b.size() != kCcSize) return Fail(kTagErrorNotNfcFormatted);
+    if (!ReadIsoFile(kCcFileId, 0, kCcSize, b)) return FailIfCardSaid(kTagErrorNotNfcFormatted);
+    // The card sends what was asked for or a status: anything else was cut on the way.
+    if (b.size() != kCcSize) return Fail(KQLMX_ERROR_ANSWER_TOO_SHORT);
     ccRaw_ = b;
     if (raw) *raw = b;
     // The file as the card made it, never written: a format was cut short.
@@ -263,10 +301,11 @@ bool CNfcType4Tag::ReadCc(Cc& cc, Bytes* raw) {
 }
 
 bool CNfcType4Tag::ReadCcAndNlen(Cc& cc, uint16_t& nlen) {
-    if (!EnsureNdefApp()) return Fail(kTagErrorNotNfcFormatted);
+    if (!EnsureNdefApp()) return FailIfCardSaid(kTagErrorNotNfcFormatted);
     if (!ReadCc(cc)) return false;
     Bytes b;
-    if (!ReadIsoFile(cc.fileId, 0, 2, b) || b.size() != 2) return Fail(kTagErrorNotNfcFormatted);
+    if (!ReadIsoFile(cc.fileId, 0, 2, b)) return FailIfCardSaid(kTagErrorNotNfcFormatted);
+    if (b.size() != 2) return Fail(KQLMX_ERROR_ANSWER_TOO_SHORT);
     nlen = Be16(b, 0);
     return true;
 }
@@ -285,7 +324,7 @@ bool CNfcType4Tag::DoRead(CNdefMessageList& messages) {
     if (nlen > cc.maxSize - std::min<uint16_t>(cc.maxSize, 2)) return Fail(kTagErrorNfcData);
     Bytes bytes;
     if (!ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes))
-        return Fail(kTagErrorNotNfcFormatted);
+        return FailIfCardSaid(kTagErrorNotNfcFormatted);
     auto message = DecodeNdefMessage(handler_, bytes);
     if (!message) return Fail(kTagErrorNfcData);
     messages.push_back(std::move(message));
@@ -320,7 +359,7 @@ bool CNfcType4Tag::SomeFileWritable() {
             ResetAuth();
             return false;
         }
-        if (WriteNibble(settings[2] | settings[3] << 8) != 0xF) return SetMode(kIso);
+        if (DesfireFileTakesData(static_cast<uint16_t>(settings[2] | settings[3] << 8))) return SetMode(kIso);
     }
     return Fail(kTagErrorWriteProtected);
 }
@@ -329,7 +368,8 @@ bool CNfcType4Tag::DoWrite(std::span<const uint8_t> message) {
     Cc cc;
     uint16_t nlen = 0;
     if (!ReadCcAndNlen(cc, nlen)) {
-        if (Gone()) return false;
+        // A lost or spoilt answer says nothing about the CC: nothing is formatted on it.
+        if (Gone() || Spoilt(handler_.Port().lastError)) return false;
         // A CC that another program wrote and that fails our checks is not ours to
         // rewrite: the write answers as the read does. A card without the NDEF
         // application, its files or a CC written (a format cut short leaves the file as
@@ -400,27 +440,33 @@ bool CNfcType4Tag::CreateNdefApp(uint32_t& aid) {
 }
 
 bool CNfcType4Tag::DoFormat() {
+    // Only the card's word makes a missing application, file or bad CC: a lost or
+    // spoilt answer ends the format before anything is written.
+    const auto spoilt = [this] { return Gone() || Spoilt(handler_.Port().lastError); };
     const bool appExists = EnsureNdefApp();
-    if (Gone()) return Fail(kTagErrorNoTag);
+    if (spoilt()) return Fail(handler_.Port().lastError);
     bool ccExists = false, ccBad = false, ndefExists = false;
     Cc cc;
     Bytes oldCc;
     if (appExists) {
         ccExists = SelectFile(kCcFileId);
+        if (!ccExists && spoilt()) return Fail(handler_.Port().lastError);
         if (ccExists) ccBad = !ReadCc(cc, &oldCc);
+        if (ccBad && spoilt()) return Fail(handler_.Port().lastError);
         // A CC that fails the checks may still name its NDEF file.
         if (ccBad && oldCc.size() == kCcSize && oldCc[7] == 0x04 && oldCc[8] == 0x06 &&
             !ReservedFileId(Be16(oldCc, 9)))
             cc.fileId = Be16(oldCc, 9);
         ndefExists = SelectFile(cc.fileId);
+        if (!ndefExists && spoilt()) return Fail(handler_.Port().lastError);
         // A CC that names a file the application lacks, beside the NDEF file a format
         // creates (another program's, or a format cut short before the CC was written):
         // that file is taken with its own size and the CC written anew.
-        if (!ndefExists && !Gone() && cc.fileId != kNdefFileId && SelectFile(kNdefFileId)) {
+        if (!ndefExists && cc.fileId != kNdefFileId && SelectFile(kNdefFileId)) {
             cc.fileId = kNdefFileId;
             ndefExists = ccBad = true;
         }
-        if (Gone()) return Fail(kTagErrorNoTag);
+        if (spoilt()) return Fail(handler_.Port().lastError);
     }
     // A card made read-only answers so, rather than asking for a key that nobody knows.
     if (ccExists && !ccBad && ndefExists && !cc.writable && !SomeFileWritable()) return false;
@@ -462,80 +508,107 @@ bool CNfcType4Tag::DoFormat() {
     return WriteIsoFile(cc.fileId, FromHex(kEmptyNdefFile), 0);
 }
 
+bool CNfcType4Tag::FindNdefAidNative(Bytes& ccBytes, uint32_t& aid) {
+    ccBytes = ccRaw_;
+    if (!SetMode(kNative)) return false;
+    if (!FindNdefAid(aid)) return FailIfCardSaid(kTagErrorNotNfcFormatted);
+    return true;
+}
+
+bool CNfcType4Tag::ReadLevel(DesfireLevelState& level) {
+    uint8_t settings = 0, keys = 0, keyCountByte = 0;
+    if (DesfireGetKeySettings(handler_.Port(), settings, keys, &keyCountByte)) {
+        level.settings = settings;
+        level.keyType = DesfireKeyTypeOf(keyCountByte);
+        return true;
+    }
+    ResetAuth();
+    // Without the key the card may keep its settings to itself.
+    return !level.keyKnown && handler_.Port().lastError == kAuthenticationError;
+}
+
+bool CNfcType4Tag::ReadLockInput(uint32_t aid, const Bytes& ccBytes, std::span<const uint8_t> also,
+                                 DesfireLockInput& in, std::vector<uint8_t>& fileIds) {
+    CKQ_LMX_Port& port = handler_.Port();
+    in.ccWriteAccess = ccBytes[14];
+    if (!SelectCardLevel() || !KeyKnown(false, also, in.card.keyKnown) || !ReadLevel(in.card)) return false;
+    if (!SelectAid(aid) || !KeyKnown(true, also, in.app.keyKnown) || !ReadLevel(in.app)) return false;
+    Bytes ids;
+    if (!DesfireGetFileIds(port, ids)) {
+        ResetAuth();
+        return !in.app.keyKnown && port.lastError == kAuthenticationError;
+    }
+    in.filesListed = true;
+    for (uint8_t id : ids) {
+        Bytes settings, head;
+        if (!DesfireGetFileSettings(port, id, settings) || settings.size() < 7) {
+            ResetAuth();
+            return false;
+        }
+        DesfireFileState file;
+        file.rights = static_cast<uint16_t>(settings[2] | settings[3] << 8);
+        const uint32_t size = settings[4] | settings[5] << 8 | static_cast<uint32_t>(settings[6]) << 16;
+        // The CC file is the one holding the CC as read through its ISO id.
+        if (size >= kCcSize) {
+            if (DesfireReadData(port, id, 0, 0, kCcSize, head)) {
+                file.isCc = head == ccBytes;
+            } else {
+                ResetAuth();
+                if (!CardSaid(port.lastError)) return false;
+                // A file read with a key only: the session it ended is made anew.
+                if (in.app.keyKnown && !AuthenticateDefaultThenKey(true, also)) return false;
+            }
+        }
+        in.files.push_back(file);
+        fileIds.push_back(id);
+    }
+    return true;
+}
+
 bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey) {
     Cc cc;
     uint16_t nlen = 0;
-    if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
-    if (protectData && !HasContent(cc, nlen)) return false;
     Bytes ccBytes;
-    if (!ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes)) return Fail(kTagErrorNotNfcFormatted);
     uint32_t aid = 0;
-    if (!SetMode(kNative) || !FindNdefAid(aid)) return Fail(kTagErrorNotNfcFormatted);
+    if (!ReadCcAndNlen(cc, nlen)) return FailIfCardSaid(kTagErrorNotNfcFormatted);
+    if (protectData && !HasContent(cc, nlen)) return false;
+    if (!FindNdefAidNative(ccBytes, aid)) return false;
+    // Everything is read and decided before the first change: a protection that cannot
+    // finish leaves the card as it was. The new key counts as known: a protection cut
+    // short may have given it already.
+    DesfireLockInput in;
+    std::vector<uint8_t> ids;
+    if (!ReadLockInput(aid, ccBytes, newKey, in, ids)) return false;
+    const DesfireLockPlan plan = PlanDesfireProtection(in, protectData);
+    if (plan.refusal) return Fail(plan.refusal);
     CKQ_LMX_Port& port = handler_.Port();
-    // Both keys, and settings and file rights that let every step finish, are made sure
-    // of before the first change: a protection that cannot finish leaves the card as it
-    // was. The new key too: a protection cut short may have given it already.
-    uint8_t settings = 0, keys = 0;
-    if (!AuthenticateDefaultThenKey(false, newKey)) return false;
-    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
-    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-    if (!SelectAid(aid)) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(true, newKey)) return false;
-    if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
-    if (!(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-    Bytes ids;
-    if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorDesfireSettingsChange);
-    struct FileRights {
-        uint8_t id;
-        int access;
-        uint32_t size;
-    };
-    std::vector<FileRights> files;
-    for (uint8_t id : ids) {
-        Bytes fileSettings;
-        if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
-            return Fail(kTagErrorDesfireSettingsChange);
-        const int access = fileSettings[2] | fileSettings[3] << 8;
-        // Rights changed only with another key than key 0, or never: they stay.
-        if (ChangeNibble(access) != 0 && ChangeNibble(access) != 0xE)
-            return Fail(kTagErrorDesfireSettingsChange);
-        files.push_back(
-            {id, access,
-             fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16});
-    }
 
+    if (!SelectAid(aid) || !AuthenticateDefaultThenKey(true, newKey)) return false;
     const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
-    if (!DesfireChangeKeySettings(port, 0x09)) return Fail(kTagErrorDesfireSettingsChange);
+    if (plan.appSettings && !DesfireChangeKeySettings(port, *plan.appSettings))
+        return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
     ResetAuth();
     if (!Authenticate(true, 0, newKey)) return false;
     std::copy(newKey.begin(), newKey.end(), handler_.AppKey().begin());
-
     int ccFile = -1;
-    for (const FileRights& file : files) {
-        Bytes head;
-        const bool isCc =
-            file.size >= kCcSize && DesfireReadData(port, file.id, 0, 0, kCcSize, head) && head == ccBytes;
-        if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorDesfireSettingsChange);
-        if (isCc) ccFile = file.id;
-        const int rights = isCc || protectData ? 0xE000 : 0xEEE0;
-        if (!DesfireChangeFileSettings(port, file.id, 0, rights, ChangeNibble(file.access) == 0xE))
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (in.files[i].isCc) ccFile = ids[i];
+        if (!DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i], (in.files[i].rights & 0xF) == 0xE))
             return Fail(kTagErrorDesfireSettingsChange);
     }
 
-    if (!SetMode(kNative) || !SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
-    if (!AuthenticateDefaultThenKey(false, newKey)) return false;
+    if (!SelectCardLevel() || !AuthenticateDefaultThenKey(false, newKey)) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
-    if (!DesfireChangeKeySettings(port, 0x0B)) return Fail(kTagErrorDesfireSettingsChange);
+    if (plan.cardSettings && !DesfireChangeKeySettings(port, *plan.cardSettings))
+        return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, cardKeyType)) return Fail(kTagErrorDesfireKeyChange);
     ResetAuth();
     std::copy(newKey.begin(), newKey.end(), handler_.CardKey().begin());
 
-    if (protectData) {
-        // The CC says read-only, so that readers without the key do not try to write.
-        const uint8_t readOnly[] = {0xFF};
-        if (ccFile < 0 || !SelectAid(aid) || !Authenticate(true, 0, newKey) ||
-            !DesfireWriteData(port, ccFile, 0, 14, readOnly))
+    if (plan.ccWriteAccess) {
+        const uint8_t access[] = {*plan.ccWriteAccess};
+        if (!SelectAid(aid) || !Authenticate(true, 0, newKey) || !DesfireWriteData(port, ccFile, 0, 14, access))
             return Fail(kTagErrorDesfireFileWrite);
     }
     return true;
@@ -544,95 +617,53 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
 bool CNfcType4Tag::DoMakeReadOnly() {
     Cc cc;
     uint16_t nlen = 0;
-    if (!ReadCcAndNlen(cc, nlen)) return Fail(kTagErrorNotNfcFormatted);
-    // No file takes data any more: a card locked before, or a lock cut short after the
-    // file rights; the latter still has its key steps to do with the keys it knows.
-    bool filesLocked = false;
-    if (!cc.writable && !SomeFileWritable()) {
-        if (handler_.Port().lastError != kTagErrorWriteProtected) return false;
-        filesLocked = true;
-    }
+    Bytes ccBytes;
+    uint32_t aid = 0;
+    if (!ReadCcAndNlen(cc, nlen)) return FailIfCardSaid(kTagErrorNotNfcFormatted);
     if (!HasContent(cc, nlen)) return false;
     // A key nobody knows, never stored.
     std::array<uint8_t, 16> randomKey{};
     if (!DesfireRandom::Get().Fill(randomKey)) return Fail(kTagErrorDesfireKeyChange);
+    if (!FindNdefAidNative(ccBytes, aid)) return false;
+    // Both keys, the settings and the file rights are read and the steps decided before
+    // the first change: a lock that cannot finish leaves the card as it was, and a lock
+    // cut short finishes with the keys still known.
+    DesfireLockInput in;
+    std::vector<uint8_t> ids;
+    if (!ReadLockInput(aid, ccBytes, {}, in, ids)) return false;
+    const DesfireLockPlan plan = PlanDesfireLock(in);
+    if (plan.refusal) return Fail(plan.refusal);
+    if (plan.done) return true;
     CKQ_LMX_Port& port = handler_.Port();
 
-    Bytes ccBytes;
-    if (!EnsureNdefApp() || !ReadIsoFile(kCcFileId, 0, kCcSize, ccBytes))
-        return Fail(kTagErrorNotNfcFormatted);
-    uint32_t aid = 0;
-    if (!SetMode(kNative) || !FindNdefAid(aid)) return Fail(kTagErrorNotNfcFormatted);
-    // Both keys, and key settings that let the lock finish, are made sure of before the
-    // first change: a card key missing leaves the card as it was, not half locked.
-    const auto authenticateCard = [&] {
-        if (!SelectCardLevel()) return Fail(kTagErrorNotNfcFormatted);
-        return AuthenticateDefaultThenKey(false);
-    };
-    uint8_t cardSettings = 0, settings = 0, keys = 0;
-    if (!authenticateCard()) return filesLocked ? Fail(kTagErrorWriteProtected) : false;
-    if (!DesfireGetKeySettings(port, cardSettings, keys)) return Fail(kTagErrorNotNfcFormatted);
-    if ((cardSettings & 0x04) && !(cardSettings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-    if (!SelectAid(aid)) return Fail(kTagErrorNotNfcFormatted);
-    // The application's key is changed last: when it is no longer known, the files are
-    // locked and only the card level is left to do.
-    const bool appDone = filesLocked && !AuthenticateDefaultThenKey(true);
-    if (!appDone) {
-        if (!authKind_ && !AuthenticateDefaultThenKey(true)) return false;
-        if (!DesfireGetKeySettings(port, settings, keys)) return Fail(kTagErrorDesfireSettingsChange);
-        // No free creating or deleting of files; the file list stays free to read, so
-        // that a writer without the key still learns that no file takes data any more
-        // (0x2000E) instead of being asked for a key that nobody knows.
-        const uint8_t locked = static_cast<uint8_t>((settings & 0x09) | 0x02);
-        if (settings != locked && !(settings & 0x08)) return Fail(kTagErrorDesfireSettingsChange);
-
-        Bytes ids;
-        if (!DesfireGetFileIds(port, ids)) return Fail(kTagErrorNotNfcFormatted);
-        int ccFile = -1;
-        std::vector<std::pair<uint8_t, int>> access;
-        for (uint8_t id : ids) {
-            Bytes fileSettings, head;
-            if (!DesfireGetFileSettings(port, id, fileSettings) || fileSettings.size() < 7)
-                return Fail(kTagErrorNotNfcFormatted);
-            const uint32_t size =
-                fileSettings[4] | fileSettings[5] << 8 | static_cast<uint32_t>(fileSettings[6]) << 16;
-            if (ccFile < 0 && size >= kCcSize && DesfireReadData(port, id, 0, 0, kCcSize, head) &&
-                head == ccBytes)
-                ccFile = id;
-            if (!port.desfire || !port.desfire->Authenticated()) return Fail(kTagErrorNotNfcFormatted);
-            const int rights = fileSettings[2] | fileSettings[3] << 8;
-            // Rights that can never change and still let someone write, or that change
-            // only with another key than key 0: no lock can finish.
-            const int change = ChangeNibble(rights);
-            if (change == 0xF ? WriteNibble(rights) != 0xF || ((rights >> 4) & 0xF) != 0xF
-                              : change != 0xE && change != 0)
-                return Fail(kTagErrorDesfireSettingsChange);
-            access.emplace_back(id, rights);
-        }
+    if (plan.appSteps) {
+        if (!SelectAid(aid) || !AuthenticateDefaultThenKey(true)) return false;
+        const auto ccAt = std::find_if(in.files.begin(), in.files.end(), [](const auto& f) { return f.isCc; });
+        if (ccAt == in.files.end()) return Fail(kTagErrorDesfireFileWrite);
+        const int ccFile = ids[static_cast<size_t>(ccAt - in.files.begin())];
         // The CC says read-only first, and must say so before anything else changes.
         const uint8_t readOnly[] = {0xFF};
         Bytes check;
-        if (ccFile < 0 || (ccBytes[14] != 0xFF && !DesfireWriteData(port, ccFile, 0, 14, readOnly)) ||
+        if ((plan.ccWriteAccess && !DesfireWriteData(port, ccFile, 0, 14, readOnly)) ||
             !DesfireReadData(port, ccFile, 0, 14, 1, check) || check != Bytes{0xFF})
             return Fail(kTagErrorDesfireFileWrite);
-        for (const auto& [id, rights] : access) {
-            if (ChangeNibble(rights) == 0xF) continue;
-            if (!DesfireChangeFileSettings(port, id, 0, 0xEFFF, ChangeNibble(rights) == 0xE))
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (plan.fileRights[i] &&
+                !DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i], (in.files[i].rights & 0xF) == 0xE))
                 return Fail(kTagErrorDesfireSettingsChange);
         }
-        if (settings != locked && !DesfireChangeKeySettings(port, locked))
+        if (plan.appSettings && !DesfireChangeKeySettings(port, *plan.appSettings))
             return Fail(kTagErrorDesfireSettingsChange);
-        if ((settings & 0x01) &&
-            !DesfireChangeKey(port, 0, randomKey, 0, {}, authKind_ == 3 ? kKeyTypeAes : 0))
+        if (!DesfireChangeKey(port, 0, randomKey, 0, {}, authKind_ == 3 ? kKeyTypeAes : 0))
             return Fail(kTagErrorDesfireKeyChange);
+        ResetAuth();
     }
-
-    if (!authenticateCard()) return false;
+    if (!SelectCardLevel() || !AuthenticateDefaultThenKey(false)) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
-    if ((cardSettings & 0x04) && !DesfireChangeKeySettings(port, cardSettings & 0x0B))
+    if (plan.cardSettings && !DesfireChangeKeySettings(port, *plan.cardSettings))
         return Fail(kTagErrorDesfireSettingsChange);
-    if ((cardSettings & 0x01) && !DesfireChangeKey(port, 0, randomKey, 0, {}, cardKeyType))
-        return Fail(kTagErrorDesfireKeyChange);
+    if (!DesfireChangeKey(port, 0, randomKey, 0, {}, cardKeyType)) return Fail(kTagErrorDesfireKeyChange);
+    ResetAuth();
     return true;
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "content/NdefMessage.h"
+#include "reader/tags/DesfireLockPlan.h"
 #include "reader/transport/ReaderFrame.h"
 
 #include <cstdint>
@@ -51,6 +52,9 @@ private:
     enum Mode { kUnknown = -1, kIso = 0, kNative = 1 };
 
     bool Fail(int code);
+    // As Fail, unless the card gave no answer to judge by (lost, cut or spoilt): then
+    // that error stands, since it says nothing about what the card holds.
+    bool FailIfCardSaid(int code);
     // The reader said no tag answered: the card left the field.
     bool Gone();
     bool Done(bool ok);
@@ -74,8 +78,19 @@ private:
     bool Authenticate(bool app, int keyNo, std::span<const uint8_t> key);
     // Key 0 with the zero key first, then with the handler's key, then with `also`.
     bool AuthenticateDefaultThenKey(bool app, std::span<const uint8_t> also = {});
+    // Whether one of those keys opens key 0: a refusal is believed when a second round
+    // meets it too. False with `known` unset when the card left.
+    bool KeyKnown(bool app, std::span<const uint8_t> also, bool& known);
+    // The key settings and key type of the selected level; settings none when the card
+    // wants a key for them.
+    bool ReadLevel(DesfireLevelState& level);
+    // What a lock or protection is decided from; nothing is changed.
+    bool ReadLockInput(uint32_t aid, const Bytes& ccBytes, std::span<const uint8_t> also, DesfireLockInput& in,
+                       std::vector<uint8_t>& fileIds);
     bool FindNdefAid(uint32_t& aid);
     bool FindAndSelectNdefApp(uint32_t& aid);
+    // After a CC read: its bytes, and the NDEF application's AID in native mode.
+    bool FindNdefAidNative(Bytes& ccBytes, uint32_t& aid);
     bool ReadIsoFile(uint16_t id, uint32_t offset, size_t length, Bytes& out);
     bool WriteIsoFile(uint16_t id, std::span<const uint8_t> data, uint32_t offset);
     bool ReadCc(Cc& cc, Bytes* raw = nullptr);
