@@ -58,9 +58,11 @@ bool AllZero(const Bytes& b) {
 // An answer that the card gave with a status: its word on what it holds. Everything
 // else (lost, late, cut or spoilt answers, a CMAC or CRC that fails) is not.
 bool CardSaid(int code) {
+    static constexpr int kNativeErrors[] = {0x0C, 0x0E, 0x1C, 0x1E, 0x40, 0x7E, 0x9D, 0x9E, 0xA0, 0xA1,
+                                            0xAE, 0xAF, 0xBE, 0xC1, 0xCA, 0xCD, 0xDE, 0xEE, 0xF0, 0xF1};
     const int status = code - kDesfireStatusBase;
     if (status >= 0x6200 && status <= 0x6FFF) return true; // ISO status words
-    return status > 0 && status <= 0xFF && (status < 0x20 || status > 0x2F);
+    return std::find(std::begin(kNativeErrors), std::end(kNativeErrors), status) != std::end(kNativeErrors);
 }
 // An error that tells nothing: neither the card's word nor one of the tag layer.
 bool Spoilt(int code) {

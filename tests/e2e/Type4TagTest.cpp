@@ -676,5 +676,184 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
     }
 }
 
+
+// Ways in for anyone holding only the default keys, tried with the card's own commands
+// on the card as it is: key 0 of the card level or of the NDEF application opened with
+// the zero DES or AES key, the NDEF file deleted without a key, or a CC saying writable.
+std::string DefaultKeyWaysIn(DesfireReader& d) {
+    std::string ways;
+    d.PutBack();
+    const int p = d.port;
+    EXPECT_TRUE(d.Activate());
+    const Bytes zero(16, 0x00);
+    uint32_t aid = 0;
+    d.Card([&](DesfireCard& c) {
+        for (uint32_t a = 1; a < 8 && !aid; ++a)
+            if (c.application(a) && c.application(a)->dfName == kNdefName) aid = a;
+        if (!aid) return;
+        DesfireCard copy = c;
+        const Bytes select{0x5A, static_cast<uint8_t>(aid), 0, 0};
+        if (copy.processApdu(select) == Bytes{0x00} && copy.processApdu({0xDF, 0x02}) == Bytes{0x00})
+            ways += "file deleted without a key; ";
+        if (c.application(aid)->file(1)->data[14] != 0xFF) ways += "CC writable; ";
+    });
+    for (uint32_t level : {0u, aid}) {
+        for (bool aes : {false, true}) {
+            KQLMX_DesfireSelectApplication(p, static_cast<int>(level));
+            const int opened = aes ? KQLMX_DesfireAuthenticateAes(p, 0, zero.data(), 16)
+                                   : KQLMX_DesfireAuthenticateIso(p, 0, zero.data(), 16);
+            if (opened == 0) ways += std::string(level ? "application" : "card") + (aes ? " AES; " : " DES; ");
+        }
+    }
+    d.PutBack();
+    EXPECT_TRUE(d.Activate());
+    return ways;
+}
+
+// The rows a review met: key settings, keys, rights and key types other programs set,
+// locks and protections cut short, spoilt answers. Each is checked with raw commands
+// under the default keys, not only through our own read.
+TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
+    const std::string kNew = R"({"TEXT" : {"TITLE" : "a new message"}})";
+    const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    auto lock = [](const Bytes& key) {
+        return [key](int p) { return KQLMX_LockTag(p, key.empty() ? nullptr : key.data(), static_cast<int>(key.size())); };
+    };
+    struct Row {
+        const char* name;
+        std::function<void(DesfireCard&)> set;
+        // Calls in turn, each with the result and error it must give.
+        std::vector<std::tuple<std::function<int(int)>, int, int>> calls;
+        bool locked; // afterwards no way in with the default keys
+    };
+    auto ndef = [](DesfireCard& c) -> DesfireCard::Application& { return *c.application(2); };
+    const Row rows[] = {
+        {"application settings 0E: key 0 may not change", [&](DesfireCard& c) { ndef(c).settings = 0x0E; },
+         {{lock({}), 0, 0}}, true},
+        {"card settings 0E", [](DesfireCard& c) { c.card().settings = 0x0E; }, {{lock({}), 0, 0}}, true},
+        {"application settings 06: frozen with key 0 fixed",
+         [&](DesfireCard& c) { ndef(c).settings = 0x06; }, {{lock({}), -1, 0x20008}}, false},
+        {"lock cut short with a card master key: asks for it, then finishes",
+         [&](DesfireCard& c) {
+             c.card().keys[0].value = kCardKey;
+             ndef(c).file(1)->data[14] = 0xFF;
+             ndef(c).file(1)->access = ndef(c).file(2)->access = 0xEFFF;
+         },
+         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}}, true},
+        {"applications listed only with the card key",
+         [](DesfireCard& c) {
+             c.card().keys[0].value = kCardKey;
+             c.card().settings = 0x09;
+         },
+         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}}, true},
+        {"protected while applications are listed only with the card key",
+         [](DesfireCard& c) {
+             c.card().keys[0].value = kCardKey;
+             c.card().settings = 0x09;
+         },
+         {{[&](int p) { return KQLMX_ChangeTagKey(p, 1, kCardKey.data(), 16, k2.data(), 16); }, 0, 0},
+          {[&](int p) { return Write(p, kNew); }, -1, 0x20007},
+          {[&](int p) { return Write(p, kNew, k2); }, 0, 0}},
+         false},
+        {"configuration only after configuration and data", {},
+         {{[&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, kNewKey.data(), 16); }, 0, 0},
+          {[&](int p) { return KQLMX_ChangeTagKey(p, 0, kNewKey.data(), 16, k2.data(), 16); }, 0, 0},
+          {[&](int p) { return Write(p, kNew); }, 0, 0}},
+         false},
+        {"NDEF file never writable under a writable CC",
+         [&](DesfireCard& c) { ndef(c).file(2)->access = 0xEFF0; },
+         {{[&](int p) { return Write(p, kNew); }, -1, 0x2000E},
+          {[&](int p) { return Write(p, kNew, kCardKey); }, -1, 0x2000E},
+          {[](int p) { return KQLMX_FormatTag(p, nullptr, 0); }, -1, 0x2000E}},
+         false},
+        {"application with three-key triple DES keys",
+         [&](DesfireCard& c) { ndef(c).settings2 = 0x61; },
+         {{lock({}), -1, 0x20002},
+          {[&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, k2.data(), 16); }, -1, 0x20002}},
+         false},
+        {"locked card locked again", {}, {{lock({}), 0, 0}, {lock({}), 0, 0}, {lock(kCardKey), 0, 0}}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesfireReader d(true);
+        OldMessageBesideAnother(d);
+        if (row.set) d.Card(row.set);
+        d.PutBack();
+        ASSERT_TRUE(d.Activate());
+        const Bytes other = d.card->image(1);
+        for (const auto& [call, result, error] : row.calls) {
+            EXPECT_EQ(call(d.port), result);
+            if (result) {
+                EXPECT_EQ(KQLMX_GetLastError(d.port), error) << std::hex << KQLMX_GetLastError(d.port);
+            }
+        }
+        EXPECT_EQ(d.card->image(1), other);
+        if (row.locked) {
+            EXPECT_EQ(DefaultKeyWaysIn(d), "");
+        }
+    }
+}
+
+// An answer lost after the card acted, at the lock's last step, and single spoilt
+// answers in the CC check of a card whose CC another program wrote.
+TEST(Type4Tag, LostAndSpoiltAnswersAreNoVerdict) {
+    {
+        DesfireReader d(true);
+        OldMessageBesideAnother(d);
+        auto changes = std::make_shared<int>(0);
+        d.SetHook([changes, &d](const Bytes& apdu) -> std::optional<Bytes> {
+            const bool changeKey = (apdu.size() > 1 && apdu[0] == 0xC4) || (apdu.size() > 1 && apdu[0] == 0x90 && apdu[1] == 0xC4);
+            if (!changeKey || ++*changes != 2) return std::nullopt;
+            d.card->processApdu(apdu); // the card key changes; its answer is lost
+            return Bytes{};
+        });
+        ASSERT_TRUE(d.Activate());
+        EXPECT_EQ(KQLMX_LockTag(d.port, nullptr, 0), -1);
+        d.SetHook({});
+        ASSERT_TRUE(d.Activate());
+        EXPECT_EQ(KQLMX_LockTag(d.port, nullptr, 0), 0) << std::hex << KQLMX_GetLastError(d.port);
+        EXPECT_EQ(DefaultKeyWaysIn(d), "");
+    }
+    // Mapping version 3.0: every emptied or cut answer of a write or read leaves CC and
+    // message as they were, and never reads as "not NFC formatted".
+    const std::string kNew = R"({"TEXT" : {"TITLE" : "a new message"}})";
+    DesfireReader d(true);
+    OldMessageBesideAnother(d);
+    d.Card([](DesfireCard& c) { c.application(2)->file(1)->data[2] = 0x30; });
+    const DesfireCard start = *d.card;
+    const std::function<int(int)> ops[] = {[&](int p) { return Write(p, kNew); },
+                                           [](int p) {
+                                               int n = 0;
+                                               Read(p, &n);
+                                               return n;
+                                           }};
+    for (const auto& op : ops) {
+        d.SetHook({});
+        d.Replace(start);
+        d.r.ClearLog();
+        ASSERT_EQ(op(d.port), -1);
+        ASSERT_EQ(KQLMX_GetLastError(d.port), 0x2000C);
+        const int answers = d.TagCommands();
+        for (int cut : {0, 2, 3}) {
+            for (int n = 0; n < answers; ++n) {
+                SCOPED_TRACE(testing::Message() << "cut " << cut << " answer " << n);
+                d.Replace(start);
+                auto seen = std::make_shared<int>(0);
+                d.SetHook([seen, n, cut, &d](const Bytes& apdu) -> std::optional<Bytes> {
+                    if ((*seen)++ != n) return std::nullopt;
+                    Bytes answer = d.card->processApdu(apdu);
+                    answer.resize(std::min<size_t>(answer.size(), static_cast<size_t>(cut)));
+                    return answer;
+                });
+                ASSERT_TRUE(d.Activate());
+                const Bytes before = d.card->image(2);
+                EXPECT_EQ(op(d.port), -1);
+                EXPECT_NE(KQLMX_GetLastError(d.port), 0x20004) << "no verdict on the card's content";
+                EXPECT_EQ(d.card->image(2), before);
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace kqtest
