@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 CSetDesfireKeysDlg::CSetDesfireKeysDlg(int port, QWidget* parent) : QDialog(parent), Port(port) {
     setObjectName(QStringLiteral("CSetDesfireKeysDlg"));
     setWindowTitle(tr("Passwort setzen"));
@@ -24,6 +26,11 @@ void CSetDesfireKeysDlg::OnSet() {
     const std::optional<TagKey> key = ParseKeyText(m_key->text());
     if (!key) {
         m_status->setText(KqString(IdsKeyNotHex));
+        return;
+    }
+    // Empty text gives the all-zero key: the card's default, which anyone may use.
+    if (std::all_of(key->begin(), key->end(), [](uint8_t b) { return b == 0; })) {
+        m_status->setText(KqString(IdsDefaultKeyProtectsNothing));
         return;
     }
     KeyBytes = *key;

@@ -93,6 +93,10 @@ constexpr StringTableEntry kTable[] = {
                              "226")},
     {227, QT_TRANSLATE_NOOP3("StringTable", "Vorlage geladen", "227")},
     {228, QT_TRANSLATE_NOOP3("StringTable", "Vorlage gespeichert", "228")},
+    {232, QT_TRANSLATE_NOOP3("StringTable",
+                             "Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene Standardschlüssel und "
+                             "schützt nicht",
+                             "232")},
     {600, QT_TRANSLATE_NOOP3("StringTable", "Neue Version:", "600")},
     {601, QT_TRANSLATE_NOOP3("StringTable", " ist aktuell", "601")},
     {602,

@@ -54,6 +54,7 @@ enum StringId : int {
     IdsDataListLabel = 224,           // "Datenliste:"
     IdsNotAnNfcReader = 226,          // "Das gewählte Gerät ist kein KQ-LMX32/38/39/380/390/395 für NFC!"
     IdsTemplateSaved = 228,           // "Vorlage gespeichert"
+    IdsDefaultKeyProtectsNothing = 232, // "Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene Standardschlüssel und schützt nicht"
     IdsUpdateNewVersion = 600,        // "Neue Version:"
     IdsUpdateIsCurrent = 601,         // " ist aktuell"
     IdsUpdateNoConnection = 602,      // "Keine Internet Verbindung: ..."

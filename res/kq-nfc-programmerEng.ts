@@ -974,6 +974,11 @@ The program may have to be allowed through the firewall by hand.</translation>
         <translation>Template saved</translation>
     </message>
     <message>
+        <source>Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene Standardschlüssel und schützt nicht</source>
+        <comment>232</comment>
+        <translation>An empty key, or one of zeros only, is the open default key and protects nothing</translation>
+    </message>
+    <message>
         <source>Zur Ausführung der Hilfe muss der Adobe Acrobat Reader installiert sein.</source>
         <comment>10001</comment>
         <translation>To show the help, Adobe Acrobat Reader must be installed.</translation>

@@ -8,8 +8,14 @@
 #include "app/NfcTagAccess.h"
 #include "app/ProfileSettings.h"
 #include "app/SystemToneSink.h"
+#include "forms/KeyDialogPrompt.h"
+#include "forms/SetDesfireKeysDlg.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -317,6 +323,40 @@ private slots:
                           "ChangeTagKey(1,cur=" + c + ",new=" + p + ")", "SetWaitMode(7,0)"}));
         QCOMPARE(rig.prompt->questions.size(), size_t(3)); // cancelled, then the new key, then the card key
         QCOMPARE(rig.prompt->questions[2].keyNumber, 0);
+    }
+
+    // The protection key typed as nothing, or as zeros only, is the card's open default:
+    // the dialog says so and stays open, and nothing goes to the reader.
+    void setPasswordRefusesTheDefaultKeyInTheDialog() {
+        Rig rig;
+        rig.engine->SetKeyPrompt(std::make_unique<CKeyDialogPrompt>());
+        const QStringList typed = {"", "00", "0000 0000 0000 0000 0000 0000 0000 0000"};
+        QStringList statuses;
+        bool stayedOpen = true;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<CSetDesfireKeysDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            driver.stop();
+            for (const QString& text : typed) {
+                dialog->KeyEdit()->setText(text);
+                if (auto* set = dialog->findChild<QPushButton*>("1274")) set->click();
+                statuses << dialog->StatusEdit()->text();
+                stayedOpen = stayedOpen && dialog->isVisible();
+            }
+            dialog->reject();
+        });
+        driver.start(10);
+        // Bounded: a dialog that never came is closed, and the test fails below.
+        QTimer::singleShot(20000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        });
+        QVERIFY(!rig.engine->SetPassword(1));
+        QCOMPARE(rig.Result(), std::make_pair(1, 10));
+        QVERIFY(rig.log.empty());
+        QCOMPARE(statuses, QStringList(typed.size(), "Ein leerer Schlüssel oder einer aus lauter Nullen ist der "
+                                                     "offene Standardschlüssel und schützt nicht"));
+        QVERIFY(stayedOpen);
     }
 
     void readTagHandsOverTheRecord_data() {

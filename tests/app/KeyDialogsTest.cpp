@@ -372,15 +372,20 @@ private slots:
         QCOMPARE(dialog.StatusEdit()->text(), QString());
     }
 
-    // "Setzen" in the protection-key dialog takes hex text of 0-16 bytes; any other
-    // text stays in the open dialog with 170, and no key is taken from it.
+    // "Setzen" in the protection-key dialog takes hex text of 0-16 bytes other than
+    // zeros only; any other text stays in the open dialog with its status, and no key
+    // is taken from it.
     void theProtectionKeyDialogTakesOnlyHex_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("status");
         QTest::newRow("hex with blanks") << "01 02 a0" << 1 << "0102A0" + QString(26, u'0') << "";
-        QTest::newRow("empty") << "" << 1 << QString(32, u'0') << "";
+        // The card's default key, open to anyone.
+        const QString open = "Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene "
+                             "Standardschlüssel und schützt nicht";
+        QTest::newRow("empty") << "" << 0 << QString(32, u'0') << open;
+        QTest::newRow("zeros") << "00 00 00" << 0 << QString(32, u'0') << open;
         QTest::newRow("a password") << "Passwort" << 0 << QString(32, u'0')
                                     << "Schlüsselwert ist nicht hexadezimal";
         QTest::newRow("hex after a letter that is none")
