@@ -716,6 +716,7 @@ std::string DefaultKeyWaysIn(DesfireReader& d) {
 TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
     const std::string kNew = R"({"TEXT" : {"TITLE" : "a new message"}})";
     const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    const Bytes kDesWithVersion = Hex("10 20 30 40 50 60 70 81 10 20 30 40 50 60 70 80");
     auto lock = [](const Bytes& key) {
         return [key](int p) { return KQLMX_LockTag(p, key.empty() ? nullptr : key.data(), static_cast<int>(key.size())); };
     };
@@ -772,6 +773,11 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
           {[&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, k2.data(), 16); }, -1, 0x20002}},
          false},
         {"locked card locked again", {}, {{lock({}), 0, 0}, {lock({}), 0, 0}, {lock(kCardKey), 0, 0}}, true},
+        // Key version 1 in the parity bits of the first half only: still a single DES
+        // key to the card, whose session key is then made as for single DES.
+        {"single DES keys stored with a version",
+         [&](DesfireCard& c) { c.card().keys[0].value = ndef(c).keys[0].value = kDesWithVersion; },
+         {{lock({}), -1, 0x20007}, {lock(kDesWithVersion), 0, 0}}, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
