@@ -13,8 +13,10 @@
 // properties: the other application, the card level (on write and format) and a file
 // beside the NDEF files stay as they were; a refused write, a lock and a protection
 // leave the message that was readable before; a torn write leaves the old message,
-// none or the new one; a lock that answers 0 leaves a CC that says read-only and an
-// NDEF file that takes no raw write.
+// none or the new one; a lock that answers 0 leaves a CC that says read-only, an NDEF
+// file that takes no raw write, and no way to change or delete the NDEF file or
+// application with the zero DES or AES key; a protection of the data that answers 0
+// refuses a write without the new key; no call leaves a key the caller was not given.
 #include "FuzzSimReader.h"
 #include "kqlmx.h"
 #include "reader/sdk/DF8Crypt.h"
@@ -106,7 +108,9 @@ struct Input {
 // The mask's bits: 0 XOR 15 bytes into the CC; 1 the NDEF file's size (2 bytes); 2 the
 // CC and NDEF files' access rights (2 bytes each); 3 the NDEF application's key
 // settings; 4 a third file (E105) beside them, its rights (2 bytes); 5 a card master key
-// that is not the default; 6 XOR 16 bytes into the NDEF file's head.
+// that is not the default; 6 XOR 16 bytes into the NDEF file's head; 7 the card's key
+// settings and the key types (2 bytes: settings; bits 0-1 the application's crypto,
+// DES, three-key triple DES or AES, bit 2 an AES card master key).
 void Spoil(DesfireCard& c, Input& in) {
     const uint8_t mask = in.Byte();
     DesfireCard::Application* app = c.application(2);
@@ -123,6 +127,13 @@ void Spoil(DesfireCard& c, Input& in) {
     }
     if (mask & 0x08) app->settings = in.Byte();
     if (mask & 0x20) c.card().keys[0].value = kKey;
+    if (mask & 0x80) {
+        c.card().settings = in.Byte();
+        const uint8_t types = in.Byte();
+        static constexpr uint8_t kCrypto[] = {0x00, 0x40, 0x80, 0x00};
+        app->settings2 = static_cast<uint8_t>((app->settings2 & 0x3F) | kCrypto[types & 0x03]);
+        if (types & 0x04) c.card().settings2 = static_cast<uint8_t>((c.card().settings2 & 0x3F) | 0x80);
+    }
     if (mask & 0x40)
         for (size_t i = 0; i < 16 && i < ndef.data.size(); ++i)
             ndef.data[i] ^= in.Byte();
@@ -146,6 +157,40 @@ void Require(bool holds, const char* rule) {
     if (holds) return;
     std::fprintf(stderr, "broken: %s\n", rule);
     std::abort();
+}
+
+// Ways into the NDEF application for anyone with the default keys: key 0 of the card
+// or of the application opened with the zero DES or AES key, the NDEF file deleted
+// or its rights changed without a key.
+bool OpenToDefaultKeys(int port, const DesfireCard& card) {
+    const Bytes zero(16, 0x00);
+    for (int aid : {0, 2}) {
+        for (bool aes : {false, true}) {
+            if (KQLMX_DesfireSelectApplication(port, aid) != 0) continue;
+            if ((aes ? KQLMX_DesfireAuthenticateAes(port, 0, zero.data(), 16)
+                     : KQLMX_DesfireAuthenticateIso(port, 0, zero.data(), 16)) == 0)
+                return true;
+        }
+    }
+    DesfireCard copy = card;
+    copy.reset();
+    if (copy.processApdu({0x5A, 0x02, 0x00, 0x00}) != Bytes{0x00}) return false;
+    return copy.processApdu({0xDF, 0x02}) == Bytes{0x00} ||
+           (copy.application(2)->file(2) && copy.application(2)->file(2)->change() == 0xE);
+}
+
+// Each key as it was, one the caller gave, or (lock) the one drawn that nobody knows.
+bool KeysFromTheCaller(DesfireCard before, DesfireCard& after, const Bytes& drawn) {
+    for (uint32_t aid : {0u, 2u}) {
+        const DesfireCard::Application* was = before.application(aid);
+        const DesfireCard::Application* is = after.application(aid);
+        if (!was || !is) continue;
+        for (size_t k = 0; k < is->keys.size() && k < was->keys.size(); ++k) {
+            const Bytes& key = is->keys[k].value;
+            if (key != was->keys[k].value && key != kKey && key != kNewKey && key != drawn) return false;
+        }
+    }
+    return true;
 }
 
 void Check(int port, int result, int capacity) {
@@ -188,6 +233,7 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     const size_t length = (in.Byte() << 8 | in.Byte()) % 8192;
     auto card = std::make_shared<DesfireCard>(TrueCard(reader));
     Spoil(*card, in);
+    const DesfireCard start = *card;
     const Bytes other = card->image(1), cardLevel = card->image(0);
     const bool namesExtra =
         card->application(2)->file(1)->data[9] == 0xE1 && card->application(2)->file(1)->data[10] == 0x05;
@@ -221,6 +267,9 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     id = Place(reader.sim, card);
     const std::string now = ReadText(p, after);
     Require(card->image(1) == other, "the other application is unchanged");
+    Bytes drawn(16);
+    for (size_t i = 0; i < drawn.size(); ++i) drawn[i] = static_cast<uint8_t>(0x11 * i);
+    Require(KeysFromTheCaller(start, *card, op == 2 ? drawn : kNewKey), "no key the caller was not given");
     if (op <= 1) Require(card->image(0) == cardLevel, "the card level is unchanged");
     if (const DesfireCard::File* extra = card->application(2)->file(3); extra && !namesExtra)
         Require(extra->data == Bytes(32, 0x33), "a file beside the NDEF files is unchanged");
@@ -241,6 +290,13 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
         Require(KQLMX_IsoSelectByName(p, name, sizeof name) == 0, "a locked card keeps its NDEF application");
         if (KQLMX_IsoSelectFile(p, cc.data[9] << 8 | cc.data[10]) == 0)
             Require(KQLMX_IsoUpdateBinary(p, 0, zeros, 2) != 0, "a locked card takes no raw write");
+        Require(!OpenToDefaultKeys(p, *card), "a locked card is closed to the default keys");
+    }
+    if (op == 3 && protectData && result == 0 && !gone) {
+        const std::string probe = Text(4);
+        Require(KQLMX_WriteTag(p, probe.data(), static_cast<int>(probe.size()), nullptr, 0, 0) != 0,
+                "protected data takes no write without the key");
+        Require(!OpenToDefaultKeys(p, *card), "a protected card is closed to the default keys");
     }
     reader.sim.removeTag(id);
     reader.sim.clearLog();
