@@ -50,7 +50,6 @@ bool ReservedFileId(uint16_t id) {
     return id == 0x0000 || id == 0xE102 || id == kCcFileId || id == 0x3F00 || id == 0x3FFF || id == 0xFFFF;
 }
 
-
 bool AllZero(const Bytes& b) {
     return std::all_of(b.begin(), b.end(), [](uint8_t x) { return x == 0; });
 }

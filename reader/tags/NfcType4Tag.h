@@ -34,11 +34,14 @@ public:
     // nothing written.
     bool Write(std::span<const uint8_t> message) { return Done(DoWrite(message)); }
     bool Format() { return Done(DoFormat()); }
-    // Succeeds only with a CC that says read-only; a lock cut short completes when run
-    // again, or has left the card read-only.
+    // Succeeds only where no key anyone knows opens the card any more and the CC says
+    // read-only; a lock cut short completes when run again, and a card a lock left so
+    // (or the same card locked again) answers success.
     bool MakeReadOnly() { return Done(DoMakeReadOnly()); }
     // Protects the CC file (and with protectData every file) with newKey as key 0 of
-    // the NDEF application and the card.
+    // the NDEF application and the card; the CC says read-only exactly with protectData.
+    // What a lock or protection may do is decided before the first change
+    // (DesfireLockPlan); a card it cannot finish on is refused untouched.
     bool ChangeKey(bool protectData, std::span<const uint8_t> newKey) {
         return Done(DoChangeKey(protectData, newKey));
     }
