@@ -229,16 +229,22 @@ TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
     ASSERT_EQ(Write(p, Text(3)), 0);
 
     // Versions of other mappings; an NDEF file id that names the CC file itself, which
-    // would take NLEN and the empty message over the CC. Formatting rewrites the CC.
+    // would take NLEN and the empty message over the CC; a write access neither 00 nor
+    // FF; NLEN past the room the CC gives (1FC0 bytes with NLEN). Formatting rewrites
+    // the CC, or the NDEF file.
     struct Row {
         size_t at;
         Bytes bytes;
         int code;
-    } rows[] = {{2, {0x30}, 0x2000C}, {2, {0x10}, 0x2000D}, {9, {0xE1, 0x03}, 0x20017}};
+        int file = 1;
+    } rows[] = {{2, {0x30}, 0x2000C},       {2, {0x10}, 0x2000D},       {9, {0xE1, 0x03}, 0x20017},
+                {14, {0x80}, 0x20017},      {14, {0x01}, 0x20017},      {0, {0x1F, 0xBF}, 0x20017, 2},
+                {0, {0x1F, 0xC0}, 0x20017, 2}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.code);
+        SCOPED_TRACE(row.at);
         d.Card([&](DesfireCard& c) {
-            std::copy(row.bytes.begin(), row.bytes.end(), c.application(2)->file(1)->data.begin() + row.at);
+            std::copy(row.bytes.begin(), row.bytes.end(), c.application(2)->file(row.file)->data.begin() + row.at);
         });
         int result = 0;
         Read(p, &result);
