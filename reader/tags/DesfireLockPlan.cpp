@@ -23,6 +23,10 @@ int Change(uint16_t r) {
 bool TakesNoData(uint16_t r) {
     return !DesfireFileTakesData(r);
 }
+// No data, and no key but the unknown key 0 may give it some again.
+bool Sealed(uint16_t r) {
+    return TakesNoData(r) && (Change(r) == kNever || Change(r) == 0);
+}
 // We change file rights with key 0 or where changing is free; other keys we do not hold.
 bool RightsChangeable(uint16_t r) {
     return Change(r) == 0 || Change(r) == kFree;
@@ -70,11 +74,12 @@ DesfireLockPlan PlanDesfireLock(const DesfireLockInput& in) {
     if (in.app.keyType == DesfireKeyType::kTripleDes3 || in.card.keyType == DesfireKeyType::kTripleDes3)
         return Refuse(kTagErrorTypeNotSupported);
     // A lock that went through the application before: its key is one nobody knows, no
-    // file takes data and nothing may be deleted without the key.
+    // file takes data or has rights another key (or anyone) may change, and nothing may
+    // be deleted without the key.
     const bool appDone = !in.app.keyKnown && in.filesListed && in.ccWriteAccess == 0xFF && in.app.settings &&
                          !(*in.app.settings & 0x04) &&
                          std::all_of(in.files.begin(), in.files.end(),
-                                     [](const DesfireFileState& f) { return TakesNoData(f.rights); });
+                                     [](const DesfireFileState& f) { return Sealed(f.rights); });
     DesfireLockPlan plan;
     if (!in.app.keyKnown && !appDone) return Refuse(kTagErrorDesfireAppAuthentication);
     if (!appDone) {

@@ -22,6 +22,10 @@ using kq::DesfireLockPlan;
 bool NoData(uint16_t r) {
     return ((r >> 8) & 0xF) == 0xF && ((r >> 4) & 0xF) == 0xF;
 }
+// No data now, and only key 0 (or nobody) may change that.
+bool NoDataEver(uint16_t r) {
+    return NoData(r) && ((r & 0xF) == 0xF || (r & 0xF) == 0);
+}
 // Rights key 0 may change, or anyone.
 bool Changeable(uint16_t r) {
     return (r & 0xF) == 0 || (r & 0xF) == 0xE;
@@ -39,6 +43,8 @@ const std::vector<std::vector<uint16_t>> kRightSets = {
     {0xEEEE, 0xEEE3}, // changed with key 3 only
     {0xEEEE, 0xEEEF}, // writable for ever
     {0xEEEE, 0xEFFF},
+    {0xEFFF, 0xEFFE}, // written never, rights free to change
+    {0xEFFF, 0xEFF1}, // written never, rights changed with key 1
 };
 const DesfireKeyType kTypes[] = {DesfireKeyType::kDes, DesfireKeyType::kTripleDes3, DesfireKeyType::kAes};
 
@@ -76,9 +82,9 @@ TEST(DesfireLockPlan, LockLeavesNoWayInOrRefusesBeforeAnyChange) {
         const bool threeKey = in.card.keyType == DesfireKeyType::kTripleDes3 ||
                               in.app.keyType == DesfireKeyType::kTripleDes3;
         const bool appSealed = !in.app.keyKnown && in.ccWriteAccess == 0xFF && !(*in.app.settings & 0x04) &&
-                               NoData(in.files[0].rights) && NoData(in.files[1].rights);
+                               NoDataEver(in.files[0].rights) && NoDataEver(in.files[1].rights);
         const bool filesLockable = std::all_of(in.files.begin(), in.files.end(), [](const DesfireFileState& f) {
-            return NoData(f.rights) || Changeable(f.rights);
+            return NoDataEver(f.rights) || Changeable(f.rights);
         });
         if (threeKey) {
             EXPECT_EQ(plan.refusal, kTagErrorTypeNotSupported);
@@ -115,7 +121,7 @@ TEST(DesfireLockPlan, LockLeavesNoWayInOrRefusesBeforeAnyChange) {
                 if (plan.fileRights[i]) {
                     EXPECT_TRUE(Changeable(in.files[i].rights));
                 }
-                EXPECT_TRUE(NoData(plan.fileRights[i].value_or(in.files[i].rights)));
+                EXPECT_TRUE(NoDataEver(plan.fileRights[i].value_or(in.files[i].rights)));
             }
             if (plan.appSettings) {
                 EXPECT_TRUE(*in.app.settings & 0x08) << "settings frozen";

@@ -701,6 +701,11 @@ std::string DefaultKeyWaysIn(DesfireReader& d) {
         const Bytes select{0x5A, static_cast<uint8_t>(aid), 0, 0};
         if (copy.processApdu(select) == Bytes{0x00} && copy.processApdu({0xDF, 0x02}) == Bytes{0x00})
             ways += "file deleted without a key; ";
+        // Rights that anyone may change: made free for writing again.
+        DesfireCard open = c;
+        if (open.processApdu(select) == Bytes{0x00} &&
+            open.processApdu({0x5F, 0x02, 0x00, 0xEE, 0xEE}) == Bytes{0x00})
+            ways += "file rights changed without a key; ";
         if (c.application(aid)->file(1)->data[14] != 0xFF) ways += "CC writable; ";
     });
     for (uint32_t level : {0u, aid}) {
@@ -779,6 +784,19 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
           {[&](int p) { return KQLMX_ChangeTagKey(p, 0, nullptr, 0, k2.data(), 16); }, -1, 0x20002}},
          false},
         {"locked card locked again", {}, {{lock({}), 0, 0}, {lock({}), 0, 0}, {lock(kCardKey), 0, 0}}, true},
+        // Written never, but the rights free to change (or changed with key 1, the
+        // default key): not a card a lock left, whatever the keys.
+        {"keys nobody knows over files whose rights anyone may change",
+         [&](DesfireCard& c) {
+             c.card().keys[0].value = ndef(c).keys[0].value = kDesWithVersion;
+             c.card().settings = 0x0B;
+             ndef(c).settings = 0x0B;
+             ndef(c).file(1)->data[14] = 0xFF;
+             ndef(c).file(1)->access = 0xEFFF;
+             ndef(c).file(2)->access = 0xEFFE;
+         },
+         {{lock({}), -1, 0x20007}},
+         false},
         // Key version 1 in the parity bits of the first half only: still a single DES
         // key to the card, whose session key is then made as for single DES.
         {"single DES keys stored with a version",
