@@ -885,5 +885,99 @@ TEST(Type4Tag, LostAndSpoiltAnswersAreNoVerdict) {
     }
 }
 
+// One answer missed at each step (the card is back, powered up anew, for the command
+// after) of a lock and a protection, on cards whose keys, key types and applications
+// differ: the run says so or succeeds, the run again as the program makes it (without
+// a key first, with the key on an authentication error) completes, and the card is
+// then checked with raw commands: after a lock no way in with the default keys, after
+// a protection key 0 is the new key at both levels.
+TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
+    const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    enum Kind { kLocks, kProtectsData, kProtectsKeys };
+    struct Row {
+        const char* name;
+        std::function<void(DesfireReader&)> set;
+        Kind kind;
+        Bytes key; // the key the program holds for the card
+    };
+    const auto keyed = [&](const Bytes& key) {
+        return [key](DesfireReader& d) { ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0); };
+    };
+    const Row rows[] = {
+        {"lock", {}, kLocks, {}},
+        {"protect with data", {}, kProtectsData, {}},
+        {"protect the keys only", {}, kProtectsKeys, {}},
+        {"protect again with another key", keyed(kNewKey), kProtectsData, kNewKey},
+        {"lock a protected card", keyed(kNewKey), kLocks, kNewKey},
+        {"lock with the NDEF application's key 0 an AES key",
+         [](DesfireReader& d) { d.Card([](DesfireCard& c) { c.application(2)->settings2 |= 0x80; }); }, kLocks, {}},
+        {"lock beside a third application with an AES key and data",
+         [](DesfireReader& d) {
+             const int p = d.port;
+             ASSERT_EQ(KQLMX_DesfireSelectApplication(p, 0), 0);
+             ASSERT_EQ(KQLMX_DesfireCreateApplication(p, 0x000003, 2, 2, 0, 0, 0x0F, nullptr, 0), 0);
+             d.Card([](DesfireCard& c) {
+                 DesfireCard::File mine;
+                 mine.no = 1;
+                 mine.data = Hex("4D 45 49 4E");
+                 c.application(3)->files.push_back(mine);
+             });
+         },
+         kLocks, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesfireReader d(true);
+        OldMessageBesideAnother(d);
+        if (row.set) row.set(d);
+        const DesfireCard start = *d.card;
+        const auto run = [&](const Bytes& key) {
+            const uint8_t* k = key.empty() ? nullptr : key.data();
+            const int n = static_cast<int>(key.size());
+            if (row.kind == kLocks) return KQLMX_LockTag(d.port, k, n);
+            return KQLMX_ChangeTagKey(d.port, row.kind == kProtectsData, k, n, k2.data(), 16);
+        };
+        const auto asTheProgram = [&] {
+            if (run({}) == 0) return 0;
+            const int error = KQLMX_GetLastError(d.port);
+            if (error != 0x100AE && error != 0x20006 && error != 0x20007) return -1;
+            return run(row.key);
+        };
+        d.Replace(start);
+        ASSERT_TRUE(d.Activate());
+        d.r.ClearLog();
+        ASSERT_EQ(asTheProgram(), 0) << std::hex << KQLMX_GetLastError(d.port);
+        const int commands = d.TagCommands();
+        for (int n = 0; n < commands; ++n) {
+            SCOPED_TRACE(n);
+            d.Replace(start);
+            const Bytes other = d.card->image(1), third = d.card->image(3);
+            ASSERT_TRUE(d.Activate());
+            ASSERT_TRUE(d.r.sim.blipTagAfter(d.id, n));
+            if (asTheProgram() != 0) {
+                EXPECT_NE(KQLMX_GetLastError(d.port), 0) << "a failure is told";
+                d.PutBack();
+                ASSERT_TRUE(d.Activate());
+                ASSERT_EQ(asTheProgram(), 0) << "run again: " << std::hex << KQLMX_GetLastError(d.port);
+            }
+            EXPECT_EQ(Read(d.port), kOld);
+            EXPECT_EQ(d.card->image(1), other);
+            EXPECT_EQ(d.card->image(3), third);
+            if (row.kind == kLocks) {
+                EXPECT_EQ(DefaultKeyWaysIn(d), "");
+                EXPECT_EQ(Write(d.port, Text(4), row.key), -1);
+                EXPECT_EQ(KQLMX_GetLastError(d.port), kTagWriteProtected);
+            } else {
+                d.Card([&](DesfireCard& c) {
+                    EXPECT_EQ(c.card().keys[0].value, k2);
+                    EXPECT_EQ(c.application(2)->keys[0].value, k2);
+                    EXPECT_EQ(c.application(2)->file(1)->data[14], row.kind == kProtectsData ? 0xFF : 0x00);
+                });
+                EXPECT_EQ(Write(d.port, Text(4)), row.kind == kProtectsData ? -1 : 0);
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace kqtest
