@@ -334,7 +334,10 @@ bool CNfcType4Tag::DoRead(CNdefMessageList& messages) {
 
 bool CNfcType4Tag::HasContent(const Cc& cc, uint16_t nlen) {
     Bytes bytes;
-    if (nlen > 0 && ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes)) {
+    if (nlen > 0) {
+        // A message that did not arrive tells nothing about what the tag holds.
+        if (!ReadIsoFile(cc.fileId, 2, std::min<size_t>(nlen, kMaxMessage), bytes))
+            return FailIfCardSaid(kTagErrorFormattedWithoutContent);
         if (auto message = DecodeNdefMessage(handler_, bytes)) {
             CSdkNfcTagDataList items;
             MessageToTagData(handler_, *message, true, false, items);

@@ -979,5 +979,42 @@ TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
     }
 }
 
+// Each answer of a lock and of a protection with data lost in turn (the card acted or
+// not): the error never judges the card's content or keys, which would show "formatted
+// without content" or "not NFC formatted", and the run again completes.
+TEST(Type4Tag, EachAnswerLostInLockAndProtectionIsNoVerdict) {
+    const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    const std::function<int(int)> ops[] = {[](int p) { return KQLMX_LockTag(p, nullptr, 0); },
+                                           [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, k2.data(), 16); }};
+    for (const auto& op : ops) {
+        DesfireReader d(true);
+        OldMessageBesideAnother(d);
+        const DesfireCard start = *d.card;
+        d.r.ClearLog();
+        ASSERT_EQ(op(d.port), 0);
+        const int answers = static_cast<int>(d.Apdus().size());
+        for (int n = 0; n < answers; ++n) {
+            SCOPED_TRACE(n);
+            d.Replace(start);
+            auto seen = std::make_shared<int>(0);
+            d.SetHook([seen, n, &d](const Bytes& apdu) -> std::optional<Bytes> {
+                if ((*seen)++ != n) return std::nullopt;
+                d.card->processApdu(apdu);
+                return Bytes{};
+            });
+            ASSERT_TRUE(d.Activate());
+            if (op(d.port) != 0) {
+                const int error = KQLMX_GetLastError(d.port);
+                EXPECT_TRUE(error != 0x20004 && error != 0x20015 && error != 0x20016 && error != 0x20017)
+                    << std::hex << error;
+            }
+            d.SetHook({});
+            ASSERT_TRUE(d.Activate());
+            EXPECT_EQ(op(d.port), 0) << "run again: " << std::hex << KQLMX_GetLastError(d.port);
+            EXPECT_EQ(Read(d.port), kOld);
+        }
+    }
+}
+
 } // namespace
 } // namespace kqtest
