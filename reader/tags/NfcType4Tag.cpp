@@ -204,6 +204,10 @@ bool CNfcType4Tag::AuthenticateDefaultThenKey(bool app, std::span<const uint8_t>
            (!also.empty() && Authenticate(app, 0, also));
 }
 
+bool CNfcType4Tag::OpenKnownKey(bool app, std::span<const uint8_t> also) {
+    return AuthenticateDefaultThenKey(app, also) || Fail(kTagErrorDesfireKeyChange);
+}
+
 bool CNfcType4Tag::KeyKnown(bool app, std::span<const uint8_t> also, bool& known) {
     // A spoilt answer in an authentication looks like a wrong key.
     for (int round = 0; round < 2; ++round) {
@@ -587,13 +591,13 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
     if (plan.refusal) return Fail(plan.refusal);
     CKQ_LMX_Port& port = handler_.Port();
 
-    if (!SelectAid(aid) || !AuthenticateDefaultThenKey(true, newKey)) return false;
+    if (!SelectAid(aid) || !OpenKnownKey(true, newKey)) return false;
     const int keyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (plan.appSettings && !DesfireChangeKeySettings(port, *plan.appSettings))
         return Fail(kTagErrorDesfireSettingsChange);
     if (!DesfireChangeKey(port, 0, newKey, 0, {}, keyType)) return Fail(kTagErrorDesfireKeyChange);
     ResetAuth();
-    if (!Authenticate(true, 0, newKey)) return false;
+    if (!Authenticate(true, 0, newKey)) return Fail(kTagErrorDesfireKeyChange);
     std::copy(newKey.begin(), newKey.end(), handler_.AppKey().begin());
     int ccFile = -1;
     for (size_t i = 0; i < ids.size(); ++i) {
@@ -602,7 +606,7 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
             return Fail(kTagErrorDesfireSettingsChange);
     }
 
-    if (!SelectCardLevel() || !AuthenticateDefaultThenKey(false, newKey)) return false;
+    if (!SelectCardLevel() || !OpenKnownKey(false, newKey)) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (plan.cardSettings && !DesfireChangeKeySettings(port, *plan.cardSettings))
         return Fail(kTagErrorDesfireSettingsChange);
@@ -641,7 +645,7 @@ bool CNfcType4Tag::DoMakeReadOnly() {
     CKQ_LMX_Port& port = handler_.Port();
 
     if (plan.appSteps) {
-        if (!SelectAid(aid) || !AuthenticateDefaultThenKey(true)) return false;
+        if (!SelectAid(aid) || !OpenKnownKey(true)) return false;
         const auto ccAt = std::find_if(in.files.begin(), in.files.end(), [](const auto& f) { return f.isCc; });
         if (ccAt == in.files.end()) return Fail(kTagErrorDesfireFileWrite);
         const int ccFile = ids[static_cast<size_t>(ccAt - in.files.begin())];
@@ -662,7 +666,7 @@ bool CNfcType4Tag::DoMakeReadOnly() {
             return Fail(kTagErrorDesfireKeyChange);
         ResetAuth();
     }
-    if (!SelectCardLevel() || !AuthenticateDefaultThenKey(false)) return false;
+    if (!SelectCardLevel() || !OpenKnownKey(false)) return false;
     const int cardKeyType = authKind_ == 3 ? kKeyTypeAes : 0;
     if (plan.cardSettings && !DesfireChangeKeySettings(port, *plan.cardSettings))
         return Fail(kTagErrorDesfireSettingsChange);

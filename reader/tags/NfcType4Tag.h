@@ -81,6 +81,10 @@ private:
     bool Authenticate(bool app, int keyNo, std::span<const uint8_t> key);
     // Key 0 with the zero key first, then with the handler's key, then with `also`.
     bool AuthenticateDefaultThenKey(bool app, std::span<const uint8_t> also = {});
+    // As AuthenticateDefaultThenKey where the key was found to open key 0 before: a
+    // refusal now is an answer lost or spoilt, told as the key change failing, never as
+    // a key that is wanted.
+    bool OpenKnownKey(bool app, std::span<const uint8_t> also = {});
     // Whether one of those keys opens key 0: a refusal is believed when a second round
     // meets it too. False with `known` unset when the card left.
     bool KeyKnown(bool app, std::span<const uint8_t> also, bool& known);
