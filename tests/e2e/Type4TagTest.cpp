@@ -903,14 +903,17 @@ TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
     const auto keyed = [&](const Bytes& key) {
         return [key](DesfireReader& d) { ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0); };
     };
+    const auto aesApplication = [](DesfireReader& d) {
+        d.Card([](DesfireCard& c) { c.application(2)->settings2 |= 0x80; });
+    };
     const Row rows[] = {
         {"lock", {}, kLocks, {}},
         {"protect with data", {}, kProtectsData, {}},
         {"protect the keys only", {}, kProtectsKeys, {}},
         {"protect again with another key", keyed(kNewKey), kProtectsData, kNewKey},
         {"lock a protected card", keyed(kNewKey), kLocks, kNewKey},
-        {"lock with the NDEF application's key 0 an AES key",
-         [](DesfireReader& d) { d.Card([](DesfireCard& c) { c.application(2)->settings2 |= 0x80; }); }, kLocks, {}},
+        {"lock with the NDEF application's key 0 an AES key", aesApplication, kLocks, {}},
+        {"protect with the NDEF application's key 0 an AES key", aesApplication, kProtectsData, {}},
         {"lock beside a third application with an AES key and data",
          [](DesfireReader& d) {
              const int p = d.port;
