@@ -79,8 +79,8 @@ class KeyDialogsTest : public QObject {
 private slots:
     void init() { QFile::remove(ProfileSettings::FilePath()); }
 
-    // The store's keys in its order under "Name" and "Wert", up to the first entry
-    // without a value (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
+    // The store's keys in the order of their numbers under "Name" and "Wert", also
+    // those behind a gap in the numbers (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
     // "Schließen"; nothing is edited in place.
     void theStoreListShowsTheKeysAndKeepsItsColumnWidths() {
         {
@@ -98,7 +98,7 @@ private slots:
         CEditableListCtrl* list = dialog.List();
         QCOMPARE(list->horizontalHeaderItem(0)->text(), QStringLiteral("Name"));
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Wert"));
-        QCOMPARE(Rows(*list), QStringList({"Büro=" + kKeyA, "=" + kKeyB}));
+        QCOMPARE(Rows(*list), QStringList({"Büro=" + kKeyA, "=" + kKeyB, "hinter der Lücke=" + kKeyC}));
         QCOMPARE(list->columnWidth(0), 150);
         // "Wert" without a stored width shows a whole key.
         QVERIFY(list->columnWidth(1) >= list->fontMetrics().horizontalAdvance(kKeyA));
@@ -106,13 +106,15 @@ private slots:
         QVERIFY(ControlById<QLineEdit>(dialog, 1265)->isReadOnly());
         QVERIFY(!list->EditCell(0, 0, 1) && !list->EditCell(0, 1, 1));
 
-        // The next save renumbers from 1; what lay behind the gap is gone.
+        // The next save renumbers from 1, keeping what lay behind the gap.
         list->SelectRow(0);
         Click(dialog, 1262);
         QSettings raw = Raw();
         raw.beginGroup("DesfireKeyStore");
-        QCOMPARE(raw.childKeys(), QStringList({"KeyName1", "KeyValue1"}));
+        QCOMPARE(raw.childKeys(), QStringList({"KeyName1", "KeyName2", "KeyValue1", "KeyValue2"}));
         QCOMPARE(raw.value("KeyValue1").toString(), kKeyB);
+        QCOMPARE(raw.value("KeyName2").toString(), QStringLiteral("hinter der Lücke"));
+        QCOMPARE(raw.value("KeyValue2").toString(), kKeyC);
 
         list->setColumnWidth(0, 120);
         list->setColumnWidth(1, 260);
