@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -340,9 +341,11 @@ private slots:
         check->SetTimeout(30000);
         check->SetInstallerDeadline(cancel ? 60000 : 1500);
         QProgressDialog progress;
+        auto* cancelButton = progress.findChild<QPushButton*>();
+        QVERIFY(cancelButton);
         QTimer canceller;
         connect(&canceller, &QTimer::timeout, &progress, [&] {
-            if (cancel && progress.value() > 0) progress.cancel();
+            if (cancel && progress.value() > 0) cancelButton->click();
         });
         canceller.start(50);
         QElapsedTimer clock;
