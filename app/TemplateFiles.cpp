@@ -9,6 +9,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The record keywords in the order they are tried.
@@ -44,8 +48,19 @@ int DataListViewId(const QString& header) {
 }
 
 RecordFileText ReadRecordFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {{}, KqString(IdsCannotOpenFile)};
+    // Opened without waiting (a FIFO would wait for a writer for ever) and read only
+    // when it is a plain file: a pipe or a device never ends or never begins.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return {{}, KqString(IdsCannotOpenFile)};
+    }
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
+        return {{}, KqString(IdsCannotOpenFile)};
+    }
     // One byte more than allowed tells a file that is too large, also where the
     // size is not known beforehand (a pipe, a device).
     const QByteArray bytes = file.read(kMaxRecordFileBytes + 1);
@@ -99,11 +114,13 @@ QStringList SplitCsvLines(const QString& text) {
             from = at + kCrLf.size();
         }
     } else {
-        // Without CR LF a line break inside a quoted field is an LF as well.
+        // Without CR LF a line break inside a quoted field is an LF as well; a text
+        // without any LF (as old Mac programs write them) breaks its lines at CR.
+        const QChar lineEnd = text.contains(QLatin1Char('\n')) ? QLatin1Char('\n') : QLatin1Char('\r');
         bool quoted = false;
         for (qsizetype at = 0; at < text.size(); ++at) {
             if (text[at] == QLatin1Char('"')) quoted = !quoted;
-            if (text[at] != QLatin1Char('\n') || quoted) continue;
+            if (text[at] != lineEnd || quoted) continue;
             lines << text.mid(from, at - from);
             from = at + 1;
         }
