@@ -12,6 +12,8 @@
 #include "forms/SetDesfireKeysDlg.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -442,6 +444,35 @@ private slots:
         QCOMPARE(dialog.isVisible(), result == 0);
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), status);
+    }
+
+    // A save that cannot be written (here the settings folder is a file) is told in
+    // the dialog: the new entry stays open, "Löschen" says it did not delete; the
+    // store stays as it was.
+    void aFailedSaveIsTold() {
+        StoreKeys({"a=" + kKeyA});
+        CKeyStoreDlg store;
+        store.show();
+        const QString folder = QFileInfo(ProfileSettings::FilePath()).absolutePath();
+        QVERIFY(QDir().rename(folder, folder + ".away"));
+        {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        CNeuerSchluesselDlg entry;
+        entry.show();
+        entry.NameEdit()->setText("neu");
+        entry.KeyEdit()->setText("01");
+        Click(entry, 1);
+        QVERIFY(entry.isVisible());
+        QCOMPARE(entry.result(), 0);
+        QCOMPARE(ControlById<QLineEdit>(entry, 1268)->text(), KeyStoreNotSavedText());
+        store.List()->SelectRow(0);
+        Click(store, 1262);
+        QCOMPARE(store.StatusEdit()->text(), KeyStoreNotSavedText());
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().rename(folder + ".away", folder));
+        QCOMPARE(StoredKeys(), QStringList{"a=" + kKeyA});
     }
 };
 
