@@ -1,6 +1,7 @@
 #include "content/VCardMime.h"
 
 #include "content/AsciiText.h"
+#include "content/HexText.h"
 #include "content/PercentCodec.h"
 #include "content/TextEncoding.h"
 
@@ -124,16 +125,6 @@ bool IsQuotedPrintable(const ContentLine& content) {
     return HasParameter(content, "ENCODING", "QUOTED-PRINTABLE");
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The value's text in UTF-8: quoted-printable "=XX" decoded (soft line breaks were
 // joined with the lines), a Latin-1 CHARSET converted; ill-formed UTF-8 as U+FFFD.
 std::string DecodedValue(const ContentLine& content) {
@@ -141,9 +132,9 @@ std::string DecodedValue(const ContentLine& content) {
     const std::string_view raw = content.value;
     const bool quotedPrintable = IsQuotedPrintable(content);
     for (size_t i = 0; i < raw.size(); ++i) {
-        if (quotedPrintable && raw[i] == '=' && i + 2 < raw.size() && HexDigit(raw[i + 1]) >= 0 &&
-            HexDigit(raw[i + 2]) >= 0) {
-            value += static_cast<char>(HexDigit(raw[i + 1]) * 16 + HexDigit(raw[i + 2]));
+        if (quotedPrintable && raw[i] == '=' && i + 2 < raw.size() && HexDigitValue(raw[i + 1]) >= 0 &&
+            HexDigitValue(raw[i + 2]) >= 0) {
+            value += static_cast<char>(HexDigitValue(raw[i + 1]) * 16 + HexDigitValue(raw[i + 2]));
             i += 2;
         } else {
             value += raw[i];
