@@ -86,6 +86,15 @@ void MakeNewer(const QString& replacement, const QString& path) {
     ::utimensat(AT_FDCWD, QFile::encodeName(replacement).constData(), times, 0);
 }
 
+// The file a link (or a chain of links) names, where QSettings' own save writes as
+// well: a settings file kept elsewhere behind a link stays there.
+QString LinkTarget(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; depth < 32 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.absoluteFilePath();
+}
+
 // Changes the settings through `change`, which is handed a QSettings object on a
 // private copy of the file. QSettings saves through a buffered QSaveFile whose
 // commit (Qt 6.4) ignores a final flush that failed, and then reports success with
@@ -93,11 +102,12 @@ void MakeNewer(const QString& replacement, const QString& path) {
 // it back under a name QSettings has never seen, and only a copy that holds exactly
 // what was written, synced to the disk, is renamed over the file.
 template <class Change> bool Write(Change change) {
-    const QString path = ProfileSettings::FilePath();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) return false;
-    QLockFile lock(path + QStringLiteral(".lock")); // the lock QSettings takes for the file
+    const QString settingsPath = ProfileSettings::FilePath();
+    if (!QDir().mkpath(QFileInfo(settingsPath).absolutePath())) return false;
+    QLockFile lock(settingsPath + QStringLiteral(".lock")); // the lock QSettings takes for the file
     if (!lock.tryLock(kLockWaitMs)) return false;
+    const QString path = LinkTarget(settingsPath);
+    const QString folder = QFileInfo(path).absolutePath();
     // Copies left by a write that was killed; none of a running write, which holds the lock.
     const QString prefix = u'.' + QFileInfo(path).fileName() + u'.';
     for (const QString& stale : QDir(folder).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden))
@@ -121,7 +131,10 @@ template <class Change> bool Write(Change change) {
         QSettings settings(staged, QSettings::IniFormat);
         change(settings);
         settings.sync();
-        if (settings.status() != QSettings::NoError) return fail();
+        // A file with a line QSettings could not parse (FormatError) is written anew
+        // whole, as QSettings' own save does, and read back below; refusing it
+        // would refuse every later write as well.
+        if (settings.status() == QSettings::AccessError) return fail();
         written = Snapshot(settings);
     }
     checked = NewPrivateFile(folder, prefix);

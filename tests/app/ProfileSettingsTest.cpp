@@ -4,6 +4,7 @@
 #include "app/KeyStore.h"
 #include "app/ProfileSettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -213,6 +214,40 @@ private slots:
                 QCOMPARE(loaded.Items[i].Value, all.Items[i].Value);
             }
         }
+    }
+
+    // A settings file kept elsewhere behind a link stays there: a write replaces the
+    // file the link names, not the link; a file with a line QSettings cannot parse
+    // is still written (the write rewrites it whole), not refused for ever.
+    void oddSettingsFilesAreStillWritten_data() {
+        QTest::addColumn<bool>("linked");
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("a link to the file") << true << QByteArray("[Keys]\nKey1=a\n");
+        QTest::newRow("a section header without its bracket") << false << QByteArray("[Keys\nKey1=a\n");
+    }
+    void oddSettingsFilesAreStillWritten() {
+        QFETCH(bool, linked);
+        QFETCH(QByteArray, before);
+        const QString path = ProfileSettings::FilePath();
+        const QString real = QFileInfo(path).absolutePath() + "/kept/real.conf";
+        QVERIFY(QDir().mkpath(QFileInfo(real).absolutePath()));
+        QFile file(linked ? real : path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(before);
+        file.close();
+        if (linked) QVERIFY(QFile::link(real, path));
+        QVERIFY(ProfileSettings::WriteInt("Settings", "BeepTime", 300));
+        QCOMPARE(ProfileSettings::ReadInt("Settings", "BeepTime", -1), 300);
+        QCOMPARE(QFileInfo(path).isSymLink(), linked);
+        if (linked) {
+            QCOMPARE(ProfileSettings::ReadString("Keys", "Key1"), QString("a"));
+            QVERIFY(QFile(real).open(QIODevice::ReadOnly));
+            QCOMPARE(FileMode(real), 0600);
+        }
+        QVERIFY(ProfileSettings::WriteInt("Settings", "BeepTime", 400));
+        QCOMPARE(ProfileSettings::ReadInt("Settings", "BeepTime", -1), 400);
+        QFile::remove(path);
+        QFile::remove(real);
     }
 
     // Every numbered key is read, in the order of the numbers, also behind a gap in
