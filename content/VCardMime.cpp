@@ -93,6 +93,15 @@ ContentLine ReadContentLine(std::string_view line) {
     return content;
 }
 
+// vCard 4.0 may quote a parameter value ("TYPE="work,cell"", "TYPE="work","cell"").
+std::string_view Unquoted(std::string_view value) {
+    if (value.starts_with('"'))
+        value.remove_prefix(1);
+    if (value.ends_with('"'))
+        value.remove_suffix(1);
+    return value;
+}
+
 // The values of the parameter `name` ("TYPE=WORK,CELL" gives WORK and CELL). vCard
 // 2.1 also writes a parameter by its value alone ("TEL;CELL", "N;QUOTED-PRINTABLE"),
 // which counts for every name.
@@ -106,10 +115,10 @@ std::vector<std::string_view> ParameterValues(const ContentLine& content, std::s
             parameter.remove_prefix(equals + 1);
         }
         for (size_t comma; (comma = parameter.find(',')) != std::string_view::npos;) {
-            values.push_back(parameter.substr(0, comma));
+            values.push_back(Unquoted(parameter.substr(0, comma)));
             parameter.remove_prefix(comma + 1);
         }
-        values.push_back(parameter);
+        values.push_back(Unquoted(parameter));
     }
     return values;
 }
@@ -126,7 +135,8 @@ bool IsQuotedPrintable(const ContentLine& content) {
 }
 
 // The value's text in UTF-8: quoted-printable "=XX" decoded (soft line breaks were
-// joined with the lines), a Latin-1 CHARSET converted; ill-formed UTF-8 as U+FFFD.
+// joined with the lines; one at the value's very end goes), a Latin-1 or
+// Windows-1252 CHARSET converted; ill-formed UTF-8 as U+FFFD.
 std::string DecodedValue(const ContentLine& content) {
     std::string value;
     const std::string_view raw = content.value;
@@ -136,15 +146,20 @@ std::string DecodedValue(const ContentLine& content) {
             HexDigitValue(raw[i + 2]) >= 0) {
             value += static_cast<char>(HexDigitValue(raw[i + 1]) * 16 + HexDigitValue(raw[i + 2]));
             i += 2;
+        } else if (quotedPrintable && raw[i] == '=' && i + 1 == raw.size()) {
+            break; // a soft line break with nothing after it
         } else {
             value += raw[i];
         }
     }
-    if (HasParameter(content, "CHARSET", "ISO-8859-1") || HasParameter(content, "CHARSET", "ISO-8859-15") ||
-        HasParameter(content, "CHARSET", "WINDOWS-1252")) {
+    const bool cp1252 = HasParameter(content, "CHARSET", "WINDOWS-1252");
+    if (cp1252 || HasParameter(content, "CHARSET", "ISO-8859-1") ||
+        HasParameter(content, "CHARSET", "ISO-8859-15")) {
         std::string utf8;
-        for (const char c : value)
-            AppendUtf8(utf8, static_cast<unsigned char>(c));
+        for (const char c : value) {
+            const auto byte = static_cast<uint8_t>(c);
+            AppendUtf8(utf8, cp1252 ? Cp1252CodePoint(byte) : byte);
+        }
         value = std::move(utf8);
     }
     Utf8ToAnsi(value);
@@ -207,8 +222,10 @@ std::vector<std::string> SplitLines(std::string_view text) {
     const size_t kept = FoldingKeepsBlank(physical) ? 0 : 1;
     std::vector<std::string> lines;
     for (std::string_view line : physical) {
-        // A quoted-printable value that ends in '=' goes on in the next line.
-        if (!lines.empty() && lines.back().ends_with('=') && IsQuotedPrintable(ReadContentLine(lines.back()))) {
+        // A quoted-printable value that ends in '=' goes on in the next line, unless
+        // that line ends the card.
+        if (!lines.empty() && lines.back().ends_with('=') && !EqualsNoCase(line, "END:VCARD") &&
+            IsQuotedPrintable(ReadContentLine(lines.back()))) {
             lines.back().pop_back();
             lines.back().append(line);
         } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
