@@ -108,22 +108,24 @@ bool WriteTemplateFile(const QString& path, const QStringList& lines) {
 QStringList SplitCsvLines(const QString& text) {
     QStringList lines;
     qsizetype from = 0;
-    if (text.contains(kCrLf)) {
-        for (qsizetype at = text.indexOf(kCrLf); at >= 0; at = text.indexOf(kCrLf, from)) {
-            lines << text.mid(from, at - from);
-            from = at + kCrLf.size();
-        }
-    } else {
-        // Without CR LF a line break inside a quoted field is an LF as well; a text
-        // without any LF (as old Mac programs write them) breaks its lines at CR.
-        const QChar lineEnd = text.contains(QLatin1Char('\n')) ? QLatin1Char('\n') : QLatin1Char('\r');
-        bool quoted = false;
-        for (qsizetype at = 0; at < text.size(); ++at) {
-            if (text[at] == QLatin1Char('"')) quoted = !quoted;
-            if (text[at] != lineEnd || quoted) continue;
-            lines << text.mid(from, at - from);
-            from = at + 1;
-        }
+    // Without CR LF a line break inside a quoted field is an LF as well. A lone CR
+    // outside quotes ends a line in every file: old Mac programs write them, also
+    // mixed into a list that was extended elsewhere.
+    const bool crLf = text.contains(kCrLf);
+    bool quoted = false;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (c == QLatin1Char('"')) quoted = !quoted;
+        qsizetype length = 0;
+        if (c == QLatin1Char('\r') && at + 1 < text.size() && text[at + 1] == QLatin1Char('\n'))
+            length = 2; // only in a CR LF file, where it ends a line also inside quotes
+        else if (!quoted && (c == QLatin1Char('\r') || (c == QLatin1Char('\n') && !crLf)))
+            length = 1;
+        if (length == 0) continue;
+        lines << text.mid(from, at - from);
+        from = at + length;
+        at += length - 1;
+        quoted = false;
     }
     AppendLast(lines, text, from);
     return lines;

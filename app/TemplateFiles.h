@@ -42,8 +42,9 @@ bool WriteTemplateFile(const QString& path, const QStringList& lines);
 
 // The lines of a CSV data list: separated by CR LF (a lone LF inside a quoted field
 // belongs to the field); a text without any CR LF, as Linux programs write them, is
-// separated by the LFs outside quoted fields, and one without any LF by the CRs
-// outside quoted fields. The end of the last line makes no empty line after it.
+// separated by the LFs outside quoted fields. A lone CR outside quoted fields (old
+// Mac line ends, also mixed with the others) separates lines in every text. The end
+// of the last line makes no empty line after it.
 QStringList SplitCsvLines(const QString& text);
 
 // The user's documents folder with a '/' at its end, made when missing; empty when

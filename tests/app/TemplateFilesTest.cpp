@@ -283,6 +283,9 @@ private slots:
             << "t.txt" << QByteArray("\xEF\xBB\xBFTEXT\r\nGrüße;;") << int(kViewText) << QStringList{"Grüße"};
         QTest::newRow("CR line ends") << "t.csv" << QByteArray("SMS;\r;1;\"a\rb\"\r;2;c\r") << int(kViewSms)
                                       << QStringList{"", "1", "a\r\nb"};
+        QTest::newRow("CR and CR LF line ends mixed")
+            << "t.csv" << QByteArray("SMS;\r;1;\"a\rb\"\r\n;2;c\r\n") << int(kViewSms)
+            << QStringList{"", "1", "a\r\nb"};
         QTest::newRow("LF line ends") << "t.csv" << QByteArray("SMS;\n;1;\"a\nb\"\n;2;c\n") << int(kViewSms)
                                       << QStringList{"", "1", "a\r\nb"};
         QTest::newRow("web addresses, a lone first column is the address")
