@@ -2,16 +2,18 @@
 
 namespace {
 
-// A field shown in a multi-line edit needs CR LF line ends. Only bare LFs are
-// widened, so a CR LF that is already there stays as it is.
+// A field shown in a multi-line edit needs CR LF line ends. Only bare LFs and bare
+// CRs (old Mac line ends) are widened, so a CR LF that is already there stays.
 QString WithCrLf(const QString& field) {
-    if (!field.contains(QLatin1Char('\n'))) return field;
+    if (!field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r'))) return field;
     QString out;
     out.reserve(field.size() + 8);
     for (qsizetype i = 0; i < field.size(); ++i) {
         if (field[i] == QLatin1Char('\n') && (i == 0 || field[i - 1] != QLatin1Char('\r')))
             out.append(QLatin1Char('\r'));
         out.append(field[i]);
+        if (field[i] == QLatin1Char('\r') && (i + 1 == field.size() || field[i + 1] != QLatin1Char('\n')))
+            out.append(QLatin1Char('\n'));
     }
     return out;
 }

@@ -60,6 +60,7 @@ bool CKQ_NFCProgrammerApp::InitInstance() {
         if (m_qtGerman) installTranslator(m_qtGerman.get());
     }
     InstallQtUiHooks();
+    CUpdateCheck::RemoveLeftoverDownloads();
     setWindowIcon(KqIcon(KqIconId::ReadTag));
 
     m_document = std::make_unique<CNfcProgDoc>();

@@ -3,7 +3,10 @@
 #include "app/ProfileSettings.h"
 #include "content/HexText.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace {
@@ -53,25 +56,30 @@ QString KeyToText(const TagKey& key) {
 
 void CKeyStoreItemList::Load() {
     Items.clear();
-    const QString section = QLatin1String(kSection);
-    for (int n = 1;; ++n) {
-        const QString value = ProfileSettings::ReadString(section, KeyValue(n));
-        if (value.isEmpty()) break;
-        Items.push_back({ProfileSettings::ReadString(section, KeyName(n)), value});
+    // Every numbered entry there is, in the order of its number: a gap in a
+    // hand-edited file hides no key (and the next save would drop it).
+    const QMap<QString, QString> entries = ProfileSettings::ReadSection(QLatin1String(kSection));
+    std::map<int, QString> values;
+    static const QRegularExpression valueKey(QStringLiteral("^KeyValue([1-9][0-9]{0,8})$"));
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+        const QRegularExpressionMatch match = valueKey.match(entry.key());
+        if (match.hasMatch() && !entry.value().isEmpty()) values[match.captured(1).toInt()] = entry.value();
     }
+    for (const auto& [n, value] : values)
+        Items.push_back({entries.value(KeyName(n)), value});
 }
 
 bool CKeyStoreItemList::Save() const {
-    const QString section = QLatin1String(kSection);
-    bool ok = ProfileSettings::RemoveSection(section);
+    QList<QPair<QString, QString>> entries;
     int n = 0;
     for (const CKeyStoreItem& item : Items) {
         if (item.Value.isEmpty()) continue;
         ++n;
-        ok = ProfileSettings::WriteString(section, KeyName(n), item.Name) && ok;
-        ok = ProfileSettings::WriteString(section, KeyValue(n), item.Value) && ok;
+        entries.append({KeyName(n), item.Name});
+        entries.append({KeyValue(n), item.Value});
     }
-    return ok;
+    // One write of the whole section: a kill or a full disk leaves the old store.
+    return ProfileSettings::ReplaceSection(QLatin1String(kSection), entries);
 }
 
 CKeyStoreItem* CKeyStoreItemList::FindByName(const QString& name) {

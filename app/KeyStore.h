@@ -26,17 +26,18 @@ struct CKeyStoreItem {
 };
 
 // The program's store of named keys. It lives in the settings, section
-// "DesfireKeyStore", as "KeyName<n>"/"KeyValue<n>" numbered from 1 without gaps;
+// "DesfireKeyStore", as "KeyName<n>"/"KeyValue<n>", saved numbered from 1 without gaps;
 // each dialog loads its own list and saves it after each change.
 class CKeyStoreItemList {
 public:
     static constexpr char kSection[] = "DesfireKeyStore";
 
-    // Empties the list, then reads entries 1, 2, ... up to the first whose value is
-    // missing or empty (an entry with an empty name is kept).
+    // Empties the list, then reads every entry whose value is not empty, in the order
+    // of their numbers (an entry with an empty name is kept).
     void Load();
-    // Replaces the whole section by the items whose value is not empty, in list
-    // order, numbered from 1. False when the settings file could not be written.
+    // Replaces the whole section, in one write, by the items whose value is not
+    // empty, in list order, numbered from 1. False when the settings file could not
+    // be written; the store is then as it was.
     bool Save() const;
     // The first item whose name equals `name` when trailing blanks are cut from both
     // (letter case counts); null when there is none. Valid until the list changes.

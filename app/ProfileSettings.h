@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QMap>
+#include <QPair>
 #include <QString>
 
 // The program's settings: QSettings("Vek Applikationen", "KQ-NFC Programmer"),
@@ -29,12 +32,17 @@ public:
     // The stored text, or defaultValue when the key is missing.
     static QString ReadString(const QString& section, const QString& key, const QString& defaultValue = {});
 
-    // Store and flush to the file; false when the file could not be written.
+    // Every write below replaces the file whole or not at all: a write that cannot be
+    // completed (a full disk, a quota, a folder the program may not write) keeps the
+    // old file as it was and answers false.
     static bool WriteInt(const QString& section, const QString& key, int value);
     static bool WriteString(const QString& section, const QString& key, const QString& value);
-    // Removes the section with all its keys and flushes; false when the file could
-    // not be written.
+    // Removes the section with all its keys.
     static bool RemoveSection(const QString& section);
+    // Replaces the section's keys by `entries` (key, value), in one write.
+    static bool ReplaceSection(const QString& section, const QList<QPair<QString, QString>>& entries);
+    // Every key of the section with its text.
+    static QMap<QString, QString> ReadSection(const QString& section);
 
     // The two settings of the settings dialog, clamped to its ranges.
     static int BeepTime() { return ReadInt("Settings", "BeepTime", kBeepTimeDefault); }

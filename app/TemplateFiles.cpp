@@ -9,6 +9,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The record keywords in the order they are tried.
@@ -44,8 +48,19 @@ int DataListViewId(const QString& header) {
 }
 
 RecordFileText ReadRecordFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {{}, KqString(IdsCannotOpenFile)};
+    // Opened without waiting (a FIFO would wait for a writer for ever) and read only
+    // when it is a plain file: a pipe or a device never ends or never begins.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return {{}, KqString(IdsCannotOpenFile)};
+    }
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) ::close(fd);
+        return {{}, KqString(IdsCannotOpenFile)};
+    }
     // One byte more than allowed tells a file that is too large, also where the
     // size is not known beforehand (a pipe, a device).
     const QByteArray bytes = file.read(kMaxRecordFileBytes + 1);
@@ -93,20 +108,24 @@ bool WriteTemplateFile(const QString& path, const QStringList& lines) {
 QStringList SplitCsvLines(const QString& text) {
     QStringList lines;
     qsizetype from = 0;
-    if (text.contains(kCrLf)) {
-        for (qsizetype at = text.indexOf(kCrLf); at >= 0; at = text.indexOf(kCrLf, from)) {
-            lines << text.mid(from, at - from);
-            from = at + kCrLf.size();
-        }
-    } else {
-        // Without CR LF a line break inside a quoted field is an LF as well.
-        bool quoted = false;
-        for (qsizetype at = 0; at < text.size(); ++at) {
-            if (text[at] == QLatin1Char('"')) quoted = !quoted;
-            if (text[at] != QLatin1Char('\n') || quoted) continue;
-            lines << text.mid(from, at - from);
-            from = at + 1;
-        }
+    // Without CR LF a line break inside a quoted field is an LF as well. A lone CR
+    // outside quotes ends a line in every file: old Mac programs write them, also
+    // mixed into a list that was extended elsewhere.
+    const bool crLf = text.contains(kCrLf);
+    bool quoted = false;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (c == QLatin1Char('"')) quoted = !quoted;
+        qsizetype length = 0;
+        if (c == QLatin1Char('\r') && at + 1 < text.size() && text[at + 1] == QLatin1Char('\n'))
+            length = 2; // only in a CR LF file, where it ends a line also inside quotes
+        else if (!quoted && (c == QLatin1Char('\r') || (c == QLatin1Char('\n') && !crLf)))
+            length = 1;
+        if (length == 0) continue;
+        lines << text.mid(from, at - from);
+        from = at + length;
+        at += length - 1;
+        quoted = false;
     }
     AppendLast(lines, text, from);
     return lines;

@@ -21,7 +21,8 @@ int TemplateViewId(const QString& firstLine);
 int DataListViewId(const QString& header);
 
 // A whole template or data list, decoded. On failure text is empty and error says
-// why: the file could not be opened, is larger than kMaxRecordFileBytes, or holds
+// why: the file could not be opened or is no plain file (a FIFO, a device), is
+// larger than kMaxRecordFileBytes, or holds
 // NUL bytes (binary data or UTF-16, which is not read).
 struct RecordFileText {
     QString text;
@@ -41,8 +42,9 @@ bool WriteTemplateFile(const QString& path, const QStringList& lines);
 
 // The lines of a CSV data list: separated by CR LF (a lone LF inside a quoted field
 // belongs to the field); a text without any CR LF, as Linux programs write them, is
-// separated by the LFs outside quoted fields. The end of the last line makes no
-// empty line after it.
+// separated by the LFs outside quoted fields. A lone CR outside quoted fields (old
+// Mac line ends, also mixed with the others) separates lines in every text. The end
+// of the last line makes no empty line after it.
 QStringList SplitCsvLines(const QString& text);
 
 // The user's documents folder with a '/' at its end, made when missing; empty when

@@ -18,10 +18,14 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cerrno>
+
+#include <unistd.h>
 
 #ifndef KQ_DEFAULT_UPDATE_BASE_URL
 #error "KQ_DEFAULT_UPDATE_BASE_URL is set by app/CMakeLists.txt"
@@ -271,7 +275,7 @@ QString CUpdateCheck::GetExeFileDate() {
     return modified.isValid() ? modified.toString(QStringLiteral("yyyy-MM-dd")) : QString();
 }
 
-QString CUpdateCheck::DownloadInstaller(const QString& folder, QString* failure) {
+QString CUpdateCheck::DownloadInstaller(const QString& folder, QString* failure, QProgressDialog* progress) {
     const auto fail = [failure](const QString& why) {
         if (failure) *failure = why;
         return QString();
@@ -292,58 +296,104 @@ QString CUpdateCheck::DownloadInstaller(const QString& folder, QString* failure)
     std::unique_ptr<QTemporaryDir> privateFolder;
     QString dir = folder;
     if (dir.isEmpty()) {
-        privateFolder =
-            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kq-nfc-programmer-XXXXXX"));
+        privateFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + u'/' +
+                                                        QLatin1String(kDownloadFolderPrefix) +
+                                                        QStringLiteral("XXXXXX"));
         if (!privateFolder->isValid()) return fail(notLoaded);
         dir = privateFolder->path();
     }
     const QString path = QDir(dir).filePath(name);
-    if (!DownloadToFile(url, path)) return fail(notLoaded); // a private folder goes with its partial content
-    if (privateFolder) privateFolder->setAutoRemove(false);
+    // A private folder goes with its partial content.
+    switch (DownloadToFile(url, path, progress)) {
+    case DownloadEnd::Done:
+        break;
+    case DownloadEnd::Failed:
+        return fail(notLoaded);
+    case DownloadEnd::NoRoom:
+        return fail(tr("Das Installationsprogramm konnte nicht gespeichert werden (zu wenig Platz?):\n%1")
+                        .arg(QDir::toNativeSeparators(dir)));
+    case DownloadEnd::TimedOut:
+        return fail(tr("Das Laden des Installationsprogramms hat zu lange gedauert:\n%1").arg(address));
+    case DownloadEnd::Cancelled:
+        return fail({});
+    }
+    if (privateFolder) {
+        privateFolder->setAutoRemove(false);
+        m_downloadFolder = dir;
+    }
     return path;
 }
 
-bool CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path) {
+CUpdateCheck::DownloadEnd CUpdateCheck::DownloadToFile(const QUrl& url, const QString& path,
+                                                       QProgressDialog* progress) {
+    // Unbuffered, so that every write's result is the disk's: Qt 6.4's commit does
+    // not look at the result of flushing a buffer, and would keep a cut file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return DownloadEnd::NoRoom;
     QNetworkReply* reply = Get(url);
-    bool failed = false;
+    DownloadEnd end = DownloadEnd::Done;
     qint64 written = 0;
+    const auto stop = [&](DownloadEnd why) {
+        if (end == DownloadEnd::Done) end = why;
+        reply->abort();
+    };
+    const auto announced = [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        return length.isValid() ? length.toLongLong() : qint64(-1);
+    };
     const auto take = [&] {
-        if (failed) return;
-        if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply)) {
+        if (end != DownloadEnd::Done) return;
+        if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) || announced() > kMaxInstallerBytes) {
             // An error page is no installer. It is ended here, not read to its end:
             // its body may go on for ever.
-            failed = true;
-            reply->abort();
+            stop(DownloadEnd::Failed);
             return;
         }
         const QByteArray chunk = reply->readAll();
         written += chunk.size();
-        if (written > kMaxInstallerBytes || file.write(chunk) != chunk.size()) {
-            failed = true;
-            reply->abort();
+        if (written > kMaxInstallerBytes) return stop(DownloadEnd::Failed);
+        if (file.write(chunk) != chunk.size()) return stop(DownloadEnd::NoRoom);
+        if (progress) {
+            progress->setMaximum(announced() > 0 ? int(announced() / 1024) : 0);
+            progress->setValue(int(written / 1024));
         }
     };
     QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, [&] { stop(DownloadEnd::TimedOut); });
     connect(reply, &QNetworkReply::readyRead, &loop, take);
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (progress) connect(progress, &QProgressDialog::canceled, &loop, [&] { stop(DownloadEnd::Cancelled); });
+    deadline.start(m_installerDeadlineMs);
+    // The progress dialog is modal: the user reaches its cancel button, nothing else.
+    if (!reply->isFinished()) loop.exec(progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     take();
-    const bool ok = !failed && reply->error() == QNetworkReply::NoError && IsSuccess(reply);
+    if (progress) progress->disconnect(&loop);
+    // A body shorter than announced is a cut installer, whatever the link said.
+    if (end == DownloadEnd::Done &&
+        (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) ||
+         (announced() >= 0 && written != announced())))
+        end = DownloadEnd::Failed;
     reply->disconnect(&loop);
     reply->deleteLater();
-    if (!ok) {
+    if (end != DownloadEnd::Done) {
         file.cancelWriting();
-        return false;
+        return end;
     }
-    if (!file.commit()) return false;
+    if (!file.commit()) return DownloadEnd::NoRoom;
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return true;
+    return DownloadEnd::Done;
 }
 
 bool CUpdateCheck::StartInstaller(const QString& path) {
+    // An installer that is not started is not kept in its private folder either.
+    const auto removeFolder = [&] {
+        if (!m_downloadFolder.isEmpty() && QFileInfo(path).absolutePath() == m_downloadFolder)
+            QDir(m_downloadFolder).removeRecursively();
+    };
     if (path.isEmpty() || !QFileInfo::exists(path)) {
+        removeFolder();
         ShowMessage(QStringLiteral("The File\n\"%1\"\ndoes not exist!").arg(path));
         return false;
     }
@@ -352,6 +402,7 @@ bool CUpdateCheck::StartInstaller(const QString& path) {
     const InstallerLaunch launch = m_launcher ? m_launcher(path) : LaunchInstaller(path);
     waitCursor.Restore();
     if (!launch.started) {
+        removeFolder();
         ShowMessage(QStringLiteral("The File\n\"%1\"\ncan not be started!\nError %2 %3 %4")
                         .arg(path)
                         .arg(launch.directResult)
@@ -360,6 +411,16 @@ bool CUpdateCheck::StartInstaller(const QString& path) {
         return false;
     }
     return true;
+}
+
+void CUpdateCheck::RemoveLeftoverDownloads() {
+    const QDir temp(QDir::tempPath());
+    const QString pattern = QLatin1String(kDownloadFolderPrefix) + QStringLiteral("??????");
+    for (const QFileInfo& folder : temp.entryInfoList({pattern}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // Only this user's own folders, never a link to somewhere else.
+        if (folder.isSymLink() || folder.ownerId() != ::getuid()) continue;
+        QDir(folder.absoluteFilePath()).removeRecursively();
+    }
 }
 
 void CUpdateCheck::ShowMessage(const QString& text) const {

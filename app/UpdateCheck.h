@@ -12,6 +12,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QProgressDialog;
 
 // What a finished update check posts to the object given to CUpdateCheck::Start,
 // in this order: a Command event (the main window answers the command by opening
@@ -61,6 +62,8 @@ public:
     static constexpr qsizetype kMaxVersionTextBytes = 64 * 1024;
     static constexpr qint64 kMaxInstallerBytes = 1024LL * 1024 * 1024;
     static constexpr int kDefaultTimeoutMs = 20000;
+    static constexpr int kDefaultInstallerDeadlineMs = 15 * 60 * 1000;
+    static constexpr char kDownloadFolderPrefix[] = "kq-nfc-programmer-";
 
     // versionFileName "DAZEZaruvoriZI.txt", sectionName "KQ_NFC Programmer".
     CUpdateCheck(const QString& versionFileName, const QString& sectionName, QObject* parent = nullptr);
@@ -84,15 +87,23 @@ public:
 
     // Downloads the installer into folder (none: a new private temporary folder)
     // under the file name of its address. Answers the file's path, or empty when
-    // there is no address, the address is not allowed or names no file, or the
-    // server did not deliver the whole file with a 2xx answer (nothing is left behind).
-    // Runs a local event loop (no user input) until the transfer ends or times out.
-    // On an empty answer `failure`, when given, gets the reason in words for the user.
-    QString DownloadInstaller(const QString& folder = {}, QString* failure = nullptr);
+    // there is no address, the address is not allowed or names no file, the server
+    // did not deliver the whole file (a 2xx answer of the length it announced), a
+    // write failed (a full disk), the download took longer than its overall limit or
+    // was cancelled (nothing is left behind). With `progress` the dialog shows the
+    // bytes received and its cancel button ends the download; without one the wait
+    // takes no user input. On an empty answer `failure`, when given, gets the reason
+    // in words for the user (empty when the user cancelled).
+    QString DownloadInstaller(const QString& folder = {}, QString* failure = nullptr,
+                              QProgressDialog* progress = nullptr);
 
     // Starts the installer through the launcher. A missing file or a failed start is
-    // shown in a message box and answers false; true only when it really started.
+    // shown in a message box and answers false, and the private folder it was
+    // downloaded into is removed; true only when it really started.
     bool StartInstaller(const QString& path);
+    // Removes the private download folders that earlier runs left behind (the
+    // installer started from them has run by the next start of the program).
+    static void RemoveLeftoverDownloads();
 
     // The program's product version ("-.--" when unusable; one blank appended when
     // shorter than 4 characters) and its file's modification date ("%Y-%m-%d").
@@ -119,6 +130,8 @@ public:
     // Time-out of a transfer in ms: the whole version file, and each pause of the
     // installer download.
     void SetTimeout(int ms) { m_timeoutMs = ms; }
+    // The installer download's overall limit in ms, however steadily bytes arrive.
+    void SetInstallerDeadline(int ms) { m_installerDeadlineMs = ms; }
     // How StartInstaller starts the file (default: QProcess::startDetached, else the
     // desktop's opener).
     void SetInstallerLauncher(InstallerLauncher launcher) { m_launcher = std::move(launcher); }
@@ -137,7 +150,8 @@ private:
     void OnVersionFinished();
     void FinishVersionDownload(const QString& text);
     void PostNotifications();
-    bool DownloadToFile(const QUrl& url, const QString& path);
+    enum class DownloadEnd { Done, Failed, NoRoom, TimedOut, Cancelled };
+    DownloadEnd DownloadToFile(const QUrl& url, const QString& path, QProgressDialog* progress);
 
     std::unique_ptr<QNetworkAccessManager> m_network;
     QString m_versionFileUrl;
@@ -153,6 +167,8 @@ private:
     QTimer m_versionDeadline;
 
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_installerDeadlineMs = kDefaultInstallerDeadlineMs;
+    QString m_downloadFolder; // the private folder of the last installer downloaded
     InstallerLauncher m_launcher;
     std::function<void(const QString&)> m_showMessage;
 };

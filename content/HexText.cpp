@@ -1,15 +1,11 @@
 #include "content/HexText.h"
 
+#include <algorithm>
+
 namespace {
 
 uint8_t NibbleValue(char c) {
-    if (c >= '0' && c <= '9')
-        return static_cast<uint8_t>(c - '0');
-    if (c >= 'A' && c <= 'F')
-        return static_cast<uint8_t>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f')
-        return static_cast<uint8_t>(c - 'a' + 10);
-    return 0;
+    return static_cast<uint8_t>(std::max(HexDigitValue(c), 0));
 }
 
 bool IsHexDigit(char c) {
@@ -22,6 +18,16 @@ std::string_view TrimLeadingBlanks(std::string_view text) {
 }
 
 } // namespace
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 void BytesToHexText(const uint8_t* buffer, size_t length, std::string& text, bool reversed, bool spaced) {
     static constexpr char kDigits[] = "0123456789ABCDEF";

@@ -16,6 +16,8 @@ void BytesToHexText(const uint8_t* buffer, size_t length, std::string& text, boo
 // gives nothing. Answers the count written.
 size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size);
 
+// The value of a hex digit (0-9, A-F, a-f), -1 for any other character.
+int HexDigitValue(char c);
 // Two digits: high and low nibble; one digit: its value; any other length: 0.
 // A character that is no hex digit counts as 0.
 uint8_t HexPairToByte(std::string_view text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "content/TagErrorCode.h"
 #include "content/TextEncoding.h"
 #include "content/UriIdentifierCodes.h"
 
@@ -16,6 +17,7 @@ constexpr uint8_t kIdLength = 0x08;
 
 constexpr uint8_t kTnfWellKnown = 1;
 constexpr uint8_t kTnfMedia = 2;
+constexpr uint8_t kTnfAbsoluteUri = 3;
 constexpr uint8_t kTnfUnchanged = 6;
 
 const CMyByteArray kEmptyMessage = {0xD0, 0x00, 0x00};
@@ -77,6 +79,13 @@ std::unique_ptr<CNdefRecord> DecodeRecord(INdefContext& context, uint8_t tnf, co
     if (tnf == kTnfMedia)
         return DecodeMimeRecord(context, type, payload);
     return nullptr;
+}
+
+// The error a record that gives no record here stands for: an address (an absolute
+// URI, a smart poster nested too deep) or content of a type not read.
+int32_t UnreadRecordError(uint8_t tnf, const CMyByteArray& type) {
+    const bool address = tnf == kTnfAbsoluteUri || (tnf == kTnfWellKnown && (IsType(type, "U") || IsType(type, "Sp")));
+    return address ? kTagErrorUriFormat : kTagErrorMimeFormat;
 }
 
 std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<const uint8_t> bytes, int nesting) {
@@ -147,6 +156,8 @@ std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<con
             if (!payload.empty()) {
                 if (auto record = DecodeRecord(context, tnf, type, payload, nesting))
                     message->Add(std::move(record));
+                else if (message->unreadError == 0)
+                    message->unreadError = UnreadRecordError(tnf, type);
             }
         }
 

@@ -1,18 +1,10 @@
 #include "content/PercentCodec.h"
 
+#include "content/HexText.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -44,8 +36,8 @@ std::string PercentDecode(std::string_view bytes) {
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '%' && i + 2 < bytes.size()) {
-            const int high = HexValue(bytes[i + 1]);
-            const int low = HexValue(bytes[i + 2]);
+            const int high = HexDigitValue(bytes[i + 1]);
+            const int low = HexDigitValue(bytes[i + 2]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 2;

@@ -209,6 +209,12 @@ std::unique_ptr<CUriScheme> SchemeOf(const RecordFields& f) {
 
 bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessage& message) {
     message.records.clear();
+    // The program's texts are UTF-8; text in another code page would be written
+    // with replacement characters in place of its letters.
+    if (SanitizeUtf8(json) != json) {
+        context.SetError(kTagErrorUnknownDataType);
+        return false;
+    }
     RecordFields fields;
     const RecordJsonResult result = ParseRecordJson(json, fields);
     if (result == RecordJsonResult::kUnknownKind)
@@ -219,7 +225,10 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
     case RecordKind::kText:
         return TextJsonToRecords(fields.Get("TITLE"), message);
     case RecordKind::kBookmark:
-        return BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message);
+        if (BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message))
+            return true;
+        context.SetError(kTagErrorUriFormat); // no address
+        return false;
     case RecordKind::kMail:
         if (MailJsonToRecords(fields.Get("ADDRESS"), fields.Get("SUBJECT"), fields.Get("MESSAGE"),
                               fields.Get("TITLE"), message))
@@ -232,7 +241,10 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
         context.SetError(kTagErrorUriFormat); // no number: it would not read back
         return false;
     case RecordKind::kTelephon:
-        return TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message);
+        if (TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message))
+            return true;
+        context.SetError(kTagErrorUriFormat); // no number
+        return false;
     case RecordKind::kVCard:
         if (MimeToRecords(fields.contact, message))
             return true;

@@ -19,9 +19,10 @@ enum class RecordJsonResult {
 };
 
 // The reader layer's reader: the records to write for the text (the message is
-// emptied first). An unknown kind sets kTagErrorUnknownDataType; a contact without
-// any name is refused with kTagErrorMimeFormat, an e-mail without its address and an
-// SMS without its number with kTagErrorUriFormat; text that is no record JSON text sets
+// emptied first). An unknown kind, and text that is not UTF-8, set
+// kTagErrorUnknownDataType; a contact without any name is refused with
+// kTagErrorMimeFormat, a web address, e-mail, SMS or telephone number without its
+// address or number with kTagErrorUriFormat; text that is no record JSON text sets
 // nothing. False in every such case.
 bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessage& message);
 

@@ -62,7 +62,12 @@ bool UriSchemeToRecords(const CUriScheme* scheme, CNdefMessage& message) {
     const int type = scheme->GetSchemeType();
     // The value as the URI carries it: text is cut at a NUL byte, so "\0..." would
     // write no number or address at all.
-    if ((type == CUriScheme::kMail || type == CUriScheme::kSms) && AnsiToUtf8Copy(scheme->value).empty())
+    const bool needsValue =
+        type == CUriScheme::kMail || type == CUriScheme::kSms || type == CUriScheme::kTelephon;
+    if (needsValue && AnsiToUtf8Copy(scheme->value).empty())
+        return false;
+    // Nor is an empty address written over the tag's message.
+    if (AnsiToUtf8Copy(scheme->Compose(true)).empty())
         return false;
     message.records.clear();
     auto uri = std::make_unique<CNdefUriRecord>(scheme->Compose(true), true);
@@ -146,6 +151,10 @@ void MessageToTagData(INdefContext& context, const CNdefMessage& message, bool f
                 break;
         }
     }
+
+    // A message with nothing to show says why instead of reading as an empty one.
+    if (items.empty() && message.unreadError != 0)
+        context.SetError(message.unreadError);
 
     if (!title.empty() && items.size() == 1 && items.front()->HasUriScheme())
         items.front()->GetUriScheme()->title = title;

@@ -25,9 +25,10 @@ std::unique_ptr<CUriScheme> MakeTelephonScheme(std::string_view number, std::str
 
 // Each empties the message and gives it exactly one record; true.
 bool TextJsonToRecords(std::string_view text, CNdefMessage& message);
-// False, with the message untouched, for no scheme object, and for an e-mail or SMS
-// without its address or number: its URI would read back with other fields (the
-// body taken for the number, subject and body dropped).
+// False, with the message untouched, for no scheme object, for an empty address,
+// and for an e-mail, SMS or telephone number without its address or number: its URI
+// would read back with other fields (the body taken for the number, subject and body
+// dropped) or as "tel:" alone.
 bool UriSchemeToRecords(const CUriScheme* scheme, CNdefMessage& message);
 // False, with the message untouched, when the content builds an empty payload
 // (a contact without any name): an empty record would wipe the tag's content.
@@ -42,6 +43,7 @@ bool TelephonJsonToRecords(std::string_view number, std::string_view title, CNde
 // The items of a decoded message, in record order (items already in the list are
 // deleted first). With firstOnly the first record that gives an item decides; a
 // smart poster's text record becomes the title of its one URI item. A MIME record
-// that is not a vCard sets kTagErrorMimeFormat and gives no item.
+// that is not a vCard sets kTagErrorMimeFormat and gives no item; a message without
+// any item whose records were passed over sets their error (CNdefMessage::unreadError).
 void MessageToTagData(INdefContext& context, const CNdefMessage& message, bool firstOnly, bool inSmartPoster,
                       CSdkNfcTagDataList& items);

@@ -6,6 +6,7 @@
 // step that reads the text up to its first NUL byte and replaces every ill-formed
 // byte sequence by U+FFFD. Text records in UTF-16 are decoded properly.
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,11 @@ void Utf16BytesToAnsi(std::span<const uint8_t> bytes, bool bigEndian, bool honou
 
 // Appends the code point as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);
+
+// The code point a Windows-1252 byte stands for. It differs from Latin-1 only in
+// 0x80..0x9F; the five unassigned bytes keep their C1 control code, as the Windows
+// conversion does.
+char32_t Cp1252CodePoint(uint8_t byte);
 
 // The whole text (NUL bytes kept) with every ill-formed sequence replaced by U+FFFD.
 std::string SanitizeUtf8(std::string_view text);

@@ -1,6 +1,7 @@
 #include "content/VCardMime.h"
 
 #include "content/AsciiText.h"
+#include "content/HexText.h"
 #include "content/PercentCodec.h"
 #include "content/TextEncoding.h"
 
@@ -32,14 +33,18 @@ std::string EscapeComponent(std::string_view text) {
 }
 
 // Splits at every semicolon that is not escaped; "\\", "\," and "\;" stand for the
-// character after the backslash, any other backslash stays as it is.
+// character after the backslash, "\n" and "\N" for a line break (vCard 3.0), any
+// other backslash stays as it is.
 std::vector<std::string> SplitComponents(std::string_view value) {
     std::vector<std::string> components(1);
     for (size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        if (c == '\\' && i + 1 < value.size() &&
-            (value[i + 1] == '\\' || value[i + 1] == ',' || value[i + 1] == ';')) {
+        const char next = i + 1 < value.size() ? value[i + 1] : '\0';
+        if (c == '\\' && (next == '\\' || next == ',' || next == ';')) {
             components.back() += value[++i];
+        } else if (c == '\\' && (next == 'n' || next == 'N')) {
+            components.back() += '\n';
+            ++i;
         } else if (c == ';') {
             components.emplace_back();
         } else {
@@ -64,24 +69,114 @@ std::string_view WithoutGroup(std::string_view line) {
     return line.substr(dot + 1);
 }
 
-std::string ValueAfterColon(std::string_view line) {
-    const size_t colon = line.find(':');
-    std::string value(colon == std::string_view::npos ? std::string_view{} : line.substr(colon + 1));
+// A property line taken apart: "group.NAME;PARAM;PARAM=A,B:value".
+struct ContentLine {
+    std::string_view name;
+    std::vector<std::string_view> parameters;
+    std::string_view value; // as written; empty without a colon
+};
+
+ContentLine ReadContentLine(std::string_view line) {
+    const std::string_view property = WithoutGroup(line);
+    const size_t colon = property.find(':');
+    const std::string_view head = property.substr(0, colon);
+    ContentLine content;
+    if (colon != std::string_view::npos)
+        content.value = property.substr(colon + 1);
+    size_t semicolon = head.find(';');
+    content.name = head.substr(0, semicolon);
+    while (semicolon != std::string_view::npos) {
+        const size_t next = head.find(';', semicolon + 1);
+        content.parameters.push_back(head.substr(semicolon + 1, next - semicolon - 1));
+        semicolon = next;
+    }
+    return content;
+}
+
+// vCard 4.0 may quote a parameter value ("TYPE="work,cell"", "TYPE="work","cell"").
+std::string_view Unquoted(std::string_view value) {
+    if (value.starts_with('"'))
+        value.remove_prefix(1);
+    if (value.ends_with('"'))
+        value.remove_suffix(1);
+    return value;
+}
+
+// The values of the parameter `name` ("TYPE=WORK,CELL" gives WORK and CELL). vCard
+// 2.1 also writes a parameter by its value alone ("TEL;CELL", "N;QUOTED-PRINTABLE"),
+// which counts for every name.
+std::vector<std::string_view> ParameterValues(const ContentLine& content, std::string_view name) {
+    std::vector<std::string_view> values;
+    for (std::string_view parameter : content.parameters) {
+        const size_t equals = parameter.find('=');
+        if (equals != std::string_view::npos) {
+            if (!EqualsNoCase(parameter.substr(0, equals), name))
+                continue;
+            parameter.remove_prefix(equals + 1);
+        }
+        for (size_t comma; (comma = parameter.find(',')) != std::string_view::npos;) {
+            values.push_back(Unquoted(parameter.substr(0, comma)));
+            parameter.remove_prefix(comma + 1);
+        }
+        values.push_back(Unquoted(parameter));
+    }
+    return values;
+}
+
+bool HasParameter(const ContentLine& content, std::string_view name, std::string_view value) {
+    for (std::string_view given : ParameterValues(content, name))
+        if (EqualsNoCase(given, value))
+            return true;
+    return false;
+}
+
+bool IsQuotedPrintable(const ContentLine& content) {
+    return HasParameter(content, "ENCODING", "QUOTED-PRINTABLE");
+}
+
+// The value's text in UTF-8: quoted-printable "=XX" decoded (soft line breaks were
+// joined with the lines; one at the value's very end goes), a Latin-1 or
+// Windows-1252 CHARSET converted; ill-formed UTF-8 as U+FFFD.
+std::string DecodedValue(const ContentLine& content) {
+    std::string value;
+    const std::string_view raw = content.value;
+    const bool quotedPrintable = IsQuotedPrintable(content);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (quotedPrintable && raw[i] == '=' && i + 2 < raw.size() && HexDigitValue(raw[i + 1]) >= 0 &&
+            HexDigitValue(raw[i + 2]) >= 0) {
+            value += static_cast<char>(HexDigitValue(raw[i + 1]) * 16 + HexDigitValue(raw[i + 2]));
+            i += 2;
+        } else if (quotedPrintable && raw[i] == '=' && i + 1 == raw.size()) {
+            break; // a soft line break with nothing after it
+        } else {
+            value += raw[i];
+        }
+    }
+    const bool cp1252 = HasParameter(content, "CHARSET", "WINDOWS-1252");
+    if (cp1252 || HasParameter(content, "CHARSET", "ISO-8859-1") ||
+        HasParameter(content, "CHARSET", "ISO-8859-15")) {
+        std::string utf8;
+        for (const char c : value) {
+            const auto byte = static_cast<uint8_t>(c);
+            AppendUtf8(utf8, cp1252 ? Cp1252CodePoint(byte) : byte);
+        }
+        value = std::move(utf8);
+    }
     Utf8ToAnsi(value);
     return value;
 }
 
-CVCardMime::CTelephon ReadTelephon(std::string_view property, std::string number) {
+CVCardMime::CTelephon ReadTelephon(const ContentLine& content, std::string number) {
     CVCardMime::CTelephon phone;
     phone.number = std::move(number);
-    for (const std::string& parameter : SplitComponents(property.substr(0, property.find(':')))) {
-        if (EqualsNoCase(parameter, "WORK"))
+    for (std::string_view type : ParameterValues(content, "TYPE")) {
+        if (EqualsNoCase(type, "WORK"))
             phone.place = CVCardMime::CTelephon::kPlaceWork;
-        else if (EqualsNoCase(parameter, "HOME"))
+        else if (EqualsNoCase(type, "HOME"))
             phone.place = CVCardMime::CTelephon::kPlaceHome;
-        else if (EqualsNoCase(parameter, "CELL"))
+        else if (EqualsNoCase(type, "CELL"))
             phone.device = CVCardMime::CTelephon::kDeviceCell;
-        else if (EqualsNoCase(parameter, "FAX"))
+        else if (EqualsNoCase(type, "FAX"))
             phone.device = CVCardMime::CTelephon::kDeviceFax;
     }
     return phone;
@@ -127,10 +222,17 @@ std::vector<std::string> SplitLines(std::string_view text) {
     const size_t kept = FoldingKeepsBlank(physical) ? 0 : 1;
     std::vector<std::string> lines;
     for (std::string_view line : physical) {
-        if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty())
+        // A quoted-printable value that ends in '=' goes on in the next line, unless
+        // that line ends the card.
+        if (!lines.empty() && lines.back().ends_with('=') && !EqualsNoCase(line, "END:VCARD") &&
+            IsQuotedPrintable(ReadContentLine(lines.back()))) {
+            lines.back().pop_back();
+            lines.back().append(line);
+        } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
             lines.back().append(line.substr(kept));
-        else if (!line.empty())
+        } else if (!line.empty()) {
             lines.emplace_back(line);
+        }
     }
     return lines;
 }
@@ -189,22 +291,23 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
     Clear();
     std::string text;
     BytesToText(bytes, text);
+    // Some writers put a UTF-8 byte order mark before BEGIN.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.erase(0, 3);
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.empty() || !EqualsNoCase(lines.front(), "BEGIN:VCARD"))
         return;
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
-        const std::string_view property = WithoutGroup(line);
-        if (StartsWithNoCase(property, "FN:")) {
-            continue; // the names come from N
-        } else if (StartsWithNoCase(property, "N:")) {
-            const std::vector<std::string> components = SplitComponents(property.substr(2));
+        const ContentLine content = ReadContentLine(line);
+        if (EqualsNoCase(content.name, "N")) {
+            const std::vector<std::string> components = SplitComponents(DecodedValue(content));
             familyName = components[0];
             givenName = components.size() > 1 ? components[1] : std::string();
-        } else if (StartsWithNoCase(property, "ORG:")) {
+        } else if (EqualsNoCase(content.name, "ORG")) {
             std::string joined;
-            for (const std::string& component : SplitComponents(property.substr(4))) {
+            for (const std::string& component : SplitComponents(DecodedValue(content))) {
                 if (component.empty())
                     continue;
                 if (!joined.empty())
@@ -213,20 +316,22 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
             }
             if (!joined.empty())
                 organisation = joined;
-        } else if (StartsWithNoCase(property, "TEL")) {
-            if (std::string number = ValueAfterColon(line); !number.empty())
-                phones.push_back(ReadTelephon(property, std::move(number)));
-        } else if (StartsWithNoCase(property, "EMAIL")) {
-            if (std::string mail = ValueAfterColon(line); !mail.empty())
+        } else if (EqualsNoCase(content.name, "TEL")) {
+            if (std::string number = DecodedValue(content); !number.empty())
+                phones.push_back(ReadTelephon(content, std::move(number)));
+        } else if (EqualsNoCase(content.name, "EMAIL")) {
+            if (std::string mail = DecodedValue(content); !mail.empty())
                 mails.push_back(std::move(mail));
-        } else if (StartsWithNoCase(property, "URL")) {
-            if (!StartsWithNoCase(property, "URL:"))
+        } else if (EqualsNoCase(content.name, "URL")) {
+            // An address with parameters is not the contact's own ("URL;WORK:").
+            if (!content.parameters.empty())
                 continue;
-            if (std::string url = ValueAfterColon(line); !url.empty())
+            if (std::string url = DecodedValue(content); !url.empty())
                 urls.push_back(std::move(url));
         } else if (EqualsNoCase(line, "END:VCARD") || (i > 0 && EqualsNoCase(line, "BEGIN:VCARD"))) {
             break;
         }
+        // FN is not read: the names come from N.
     }
 }
 

@@ -15,6 +15,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -141,9 +142,22 @@ void CAboutDlg::OnStatusClicked() {
     m_statusLabel->SetText(KqString(IdsUpdateStarting));
     m_statusLabel->repaint();
     QString failure;
-    const QString installer = m_updateCheck.DownloadInstaller({}, &failure);
-    // A click that ends with nothing must say why (StartInstaller says it itself).
-    if (installer.isEmpty()) m_updateCheck.ShowMessage(failure);
+    QString installer;
+    {
+        // The download shows how far it is and can be cancelled; while it runs the
+        // rest of the program takes no input.
+        QProgressDialog progress(KqString(IdsUpdateStarting), tr("Abbrechen"), 0, 0, this);
+        progress.setObjectName(QStringLiteral("DownloadProgress"));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setAutoReset(false);
+        progress.setAutoClose(false);
+        progress.setMinimumDuration(0);
+        progress.setValue(0);
+        installer = m_updateCheck.DownloadInstaller({}, &failure, &progress);
+    }
+    // A click that ends with nothing must say why (StartInstaller says it itself);
+    // a cancelled download needs no word.
+    if (installer.isEmpty() && !failure.isEmpty()) m_updateCheck.ShowMessage(failure);
     if (!installer.isEmpty() && m_updateCheck.StartInstaller(installer)) {
         // The installer replaces the running program: end it.
         if (CMainFrame* frame = MainFrame())

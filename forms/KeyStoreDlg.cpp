@@ -160,9 +160,16 @@ void CKeyStoreDlg::OnDelete() {
     const int index = name ? name->data(kItemIndexRole).toInt() : row;
     if (index < 0 || index >= static_cast<int>(m_items.Items.size())) return;
     m_items.Items.erase(m_items.Items.begin() + index);
-    m_items.Save();
+    const bool saved = m_items.Save();
+    if (!saved) m_items.Load(); // the rows show what is stored
     FillRows();
-    m_status->setText(KqString(IdsDeleteSucceeded));
+    m_status->setText(saved ? KqString(IdsDeleteSucceeded) : KeyStoreNotSavedText());
+}
+
+QString KeyStoreNotSavedText() {
+    return QCoreApplication::translate("CKeyStoreDlg", "Der Schlüsselspeicher konnte nicht gespeichert "
+                                                       "werden: %1 ist nicht beschreibbar.")
+        .arg(ProfileSettings::FilePath());
 }
 
 CKeyStoreLoadDlg::CKeyStoreLoadDlg(QWidget* parent) : CKeyStoreDlg(parent) {

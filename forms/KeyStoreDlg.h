@@ -64,6 +64,9 @@ private:
 // with status 162 "Schlüsselwert geladen", a cancel shows 159 "Abgebrochen".
 void LoadKeyFromStore(QWidget* parent, QLineEdit* keyEdit, QLineEdit* status);
 
+// The status text of a key-store save that failed: the store stays as it was.
+QString KeyStoreNotSavedText();
+
 // A read-only status field with this id.
 QLineEdit* CreateStatusEdit(QWidget* parent, int id);
 // A key edit with the id given, wide enough to show a whole key however it is

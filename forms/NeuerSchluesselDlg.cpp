@@ -68,6 +68,10 @@ void CNeuerSchluesselDlg::accept() {
     } else {
         m_items.Items.push_back({name, value});
     }
-    m_items.Save();
+    if (!m_items.Save()) {
+        m_items.Load(); // as stored, so that OK can be tried again
+        m_status->setText(KeyStoreNotSavedText());
+        return;
+    }
     QDialog::accept();
 }

@@ -252,7 +252,9 @@ KQLMX_API int KQLMX_CheckLanReader(const char* reader);
 KQLMX_API int KQLMX_FormatTag(int port, const void* key, int keyLen);
 KQLMX_API int KQLMX_LockTag(int port, const void* key, int keyLen);
 /* The text's length n; len < n + 1 (or a null buf): error 5, -1. A formatted tag
- * without a record gives an empty text. */
+ * without a record gives an empty text; one whose records cannot be shown answers -1
+ * with 0x20018 (an absolute URI, smart posters nested too deep) or 0x20019 (other
+ * content: a MIME type other than a vCard, an external type). */
 KQLMX_API int KQLMX_ReadTag(int port, char* buf, int len);
 /* 8 UID bytes (a shorter UID is followed by zeros); a null out or len 7 or less:
  * error 5, -1, without reader traffic. */
@@ -263,7 +265,9 @@ KQLMX_API int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int cur
  * KQLMX_ERROR_MESSAGE_TOO_LARGE, nothing written); -1. jsonLen may count a terminating
  * zero; an empty text (length 0, or the terminating zero alone) formats the tag. A
  * negative jsonLen, a null json with a positive one, or a zero before the end of the
- * text: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched. A call made while the
+ * text: KQLMX_ERROR_BAD_TEXT_LENGTH before the tag is touched; so are, with 0x2001B, a
+ * text that is not UTF-8, and with 0x20018 a web address, telephone number, e-mail
+ * address or SMS number that is empty. A call made while the
  * port waits for an answer (from an event pumped by the wait) answers -1 with
  * KQLMX_ERROR_PORT_BUSY at once; so do the other tag calls. */
 KQLMX_API int KQLMX_WriteTag(int port, const char* json, int jsonLen, const void* key, int keyLen,

@@ -4,6 +4,18 @@
 <context>
     <name>CUpdateCheck</name>
     <message>
+        <source>Das Installationsprogramm konnte nicht gespeichert werden (zu wenig Platz?):
+%1</source>
+        <translation>The installer could not be saved (too little room?):
+%1</translation>
+    </message>
+    <message>
+        <source>Das Laden des Installationsprogramms hat zu lange gedauert:
+%1</source>
+        <translation>Downloading the installer took too long:
+%1</translation>
+    </message>
+    <message>
         <source>Der Server nennt kein Installationsprogramm.</source>
         <translation>The server names no installer.</translation>
     </message>
@@ -32,6 +44,10 @@ names no file.</translation>
 </context>
 <context>
     <name>CAboutDlg</name>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
     <message>
         <source>automatisch auf neue Version prüfen</source>
         <translation>check for a new version automatically</translation>
@@ -186,6 +202,10 @@ names no file.</translation>
 </context>
 <context>
     <name>CKeyStoreDlg</name>
+    <message>
+        <source>Der Schlüsselspeicher konnte nicht gespeichert werden: %1 ist nicht beschreibbar.</source>
+        <translation>The key store could not be saved: %1 cannot be written.</translation>
+    </message>
     <message>
         <source>Laden</source>
         <translation>Load</translation>

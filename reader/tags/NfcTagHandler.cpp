@@ -219,7 +219,9 @@ bool CNfcTagHandler::ReadJson(int port, std::string& json) {
         return false;
     }
     CSdkNfcTagDataList items;
+    SetError(0); // a message that cannot be shown is told by the code it sets
     MessageToTagData(*this, *messages.front(), true, false, items);
+    if (items.empty() && port_->lastError != 0) return false;
     if (!items.empty()) TagDataToJson(items.front().get(), json);
     return true;
 }

@@ -12,6 +12,8 @@
 #include "forms/SetDesfireKeysDlg.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,8 +81,8 @@ class KeyDialogsTest : public QObject {
 private slots:
     void init() { QFile::remove(ProfileSettings::FilePath()); }
 
-    // The store's keys in its order under "Name" and "Wert", up to the first entry
-    // without a value (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
+    // The store's keys in the order of their numbers under "Name" and "Wert", also
+    // those behind a gap in the numbers (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
     // "Schließen"; nothing is edited in place.
     void theStoreListShowsTheKeysAndKeepsItsColumnWidths() {
         {
@@ -98,7 +100,7 @@ private slots:
         CEditableListCtrl* list = dialog.List();
         QCOMPARE(list->horizontalHeaderItem(0)->text(), QStringLiteral("Name"));
         QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Wert"));
-        QCOMPARE(Rows(*list), QStringList({"Büro=" + kKeyA, "=" + kKeyB}));
+        QCOMPARE(Rows(*list), QStringList({"Büro=" + kKeyA, "=" + kKeyB, "hinter der Lücke=" + kKeyC}));
         QCOMPARE(list->columnWidth(0), 150);
         // "Wert" without a stored width shows a whole key.
         QVERIFY(list->columnWidth(1) >= list->fontMetrics().horizontalAdvance(kKeyA));
@@ -106,13 +108,15 @@ private slots:
         QVERIFY(ControlById<QLineEdit>(dialog, 1265)->isReadOnly());
         QVERIFY(!list->EditCell(0, 0, 1) && !list->EditCell(0, 1, 1));
 
-        // The next save renumbers from 1; what lay behind the gap is gone.
+        // The next save renumbers from 1, keeping what lay behind the gap.
         list->SelectRow(0);
         Click(dialog, 1262);
         QSettings raw = Raw();
         raw.beginGroup("DesfireKeyStore");
-        QCOMPARE(raw.childKeys(), QStringList({"KeyName1", "KeyValue1"}));
+        QCOMPARE(raw.childKeys(), QStringList({"KeyName1", "KeyName2", "KeyValue1", "KeyValue2"}));
         QCOMPARE(raw.value("KeyValue1").toString(), kKeyB);
+        QCOMPARE(raw.value("KeyName2").toString(), QStringLiteral("hinter der Lücke"));
+        QCOMPARE(raw.value("KeyValue2").toString(), kKeyC);
 
         list->setColumnWidth(0, 120);
         list->setColumnWidth(1, 260);
@@ -445,6 +449,35 @@ private slots:
         QCOMPARE(dialog.isVisible(), result == 0);
         QCOMPARE(KeyToText(dialog.KeyBytes), key);
         QCOMPARE(dialog.StatusEdit()->text(), status);
+    }
+
+    // A save that cannot be written (here the settings folder is a file) is told in
+    // the dialog: the new entry stays open, "Löschen" says it did not delete; the
+    // store stays as it was.
+    void aFailedSaveIsTold() {
+        StoreKeys({"a=" + kKeyA});
+        CKeyStoreDlg store;
+        store.show();
+        const QString folder = QFileInfo(ProfileSettings::FilePath()).absolutePath();
+        QVERIFY(QDir().rename(folder, folder + ".away"));
+        {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        CNeuerSchluesselDlg entry;
+        entry.show();
+        entry.NameEdit()->setText("neu");
+        entry.KeyEdit()->setText("01");
+        Click(entry, 1);
+        QVERIFY(entry.isVisible());
+        QCOMPARE(entry.result(), 0);
+        QCOMPARE(ControlById<QLineEdit>(entry, 1268)->text(), KeyStoreNotSavedText());
+        store.List()->SelectRow(0);
+        Click(store, 1262);
+        QCOMPARE(store.StatusEdit()->text(), KeyStoreNotSavedText());
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().rename(folder + ".away", folder));
+        QCOMPARE(StoredKeys(), QStringList{"a=" + kKeyA});
     }
 };
 

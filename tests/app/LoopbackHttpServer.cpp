@@ -60,13 +60,20 @@ void LoopbackHttpServer::OnReadable(QTcpSocket* socket) {
 
 void LoopbackHttpServer::Respond(QTcpSocket* socket, const Route& route) {
     const bool shortOfBody = route.behavior == Behavior::CutShort || route.behavior == Behavior::Stalls;
-    const qsizetype announced = route.body.size() + (shortOfBody ? 1000 : 0);
+    const qsizetype announced =
+        route.body.size() + (shortOfBody ? 1000 : 0) + (route.behavior == Behavior::Trickles ? 1000000 : 0);
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\n";
     head += "Content-Type: application/octet-stream\r\n";
     head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
     if (!route.location.isEmpty()) head += "Location: " + route.location + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head + route.body);
+    if (route.behavior == Behavior::Trickles) {
+        auto* trickle = new QTimer(socket); // ends with the connection
+        connect(trickle, &QTimer::timeout, socket, [socket] { socket->write("t"); });
+        trickle->start(20);
+        return;
+    }
     if (route.behavior != Behavior::Stalls) socket->disconnectFromHost(); // after the bytes are out
 }
 

@@ -22,6 +22,7 @@ public:
         NeverAnswer, // reads the request and stays silent
         Delayed,     // answers normally after delayMs
         Stalls,      // status, headers and body, announcing more, then silent with the line open
+        Trickles,    // status, headers and body, announcing much more, then one byte each 20 ms
     };
     struct Route {
         Route(int status_ = 200, QByteArray body_ = {}, Behavior behavior_ = Behavior::Normal,

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -280,6 +281,11 @@ private slots:
                                       << int(kViewText) << QStringList{"Grüße €"};
         QTest::newRow("UTF-8 with byte order mark")
             << "t.txt" << QByteArray("\xEF\xBB\xBFTEXT\r\nGrüße;;") << int(kViewText) << QStringList{"Grüße"};
+        QTest::newRow("CR line ends") << "t.csv" << QByteArray("SMS;\r;1;\"a\rb\"\r;2;c\r") << int(kViewSms)
+                                      << QStringList{"", "1", "a\r\nb"};
+        QTest::newRow("CR and CR LF line ends mixed")
+            << "t.csv" << QByteArray("SMS;\r;1;\"a\rb\"\r\n;2;c\r\n") << int(kViewSms)
+            << QStringList{"", "1", "a\r\nb"};
         QTest::newRow("LF line ends") << "t.csv" << QByteArray("SMS;\n;1;\"a\nb\"\n;2;c\n") << int(kViewSms)
                                       << QStringList{"", "1", "a\r\nb"};
         QTest::newRow("web addresses, a lone first column is the address")
@@ -330,6 +336,8 @@ private slots:
             << "x.csv" << QByteArray(" \t \r\na\r\n") << QStringList{invalid} << -1;
         QTest::newRow("no line end in a TXT list")
             << "x.txt" << QByteArray("TEXT") << QStringList{invalid} << -1;
+        QTest::newRow("a FIFO, which would wait for a writer for ever") // made by the test
+            << "fifo.csv" << QByteArray() << QStringList{"Die Datei konnte nicht geöffnet werden"} << -1;
         QTest::newRow("a file that is not there")
             << "fehlt.csv" << QByteArray() << QStringList{"Die Datei konnte nicht geöffnet werden"} << -1;
         QTest::newRow("rows with too many and too few fields")
@@ -352,6 +360,7 @@ private slots:
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         kqtest::FillFields(*form, {"vorher"});
         kqtest::ModalWatcher watcher;
+        if (name == "fifo.csv") QCOMPARE(::mkfifo(QFile::encodeName(bench.File(name)).constData(), 0600), 0);
         bench.Run(IdLoadDataList, bench.File(name, file));
         QCOMPARE(watcher.seen, messages);
         if (rows < 0) {

@@ -2,6 +2,7 @@
 // version file, the notifications, failures, the installer download and start,
 // and the status texts the About box shows.
 #include "LoopbackHttpServer.h"
+#include "PrivateTmpfs.h"
 
 #include "app/UpdateCheck.h"
 #include "app/UpdateStatus.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -285,11 +288,75 @@ private slots:
         QCOMPARE(started, QStringList{path});
         QVERIFY(messages.isEmpty());
 
+        // A started installer's folder is left to it until the next start of the
+        // program, which removes this user's download folders and nothing else.
+        QVERIFY(QDir(m_tmp.path()).mkdir("kq-nfc-programmer-other"));
+        QVERIFY(QFile::link(m_tmp.path() + "/kq-nfc-programmer-other", m_tmp.path() + "/kq-nfc-programmer-linked"));
+        CUpdateCheck::RemoveLeftoverDownloads();
+        QVERIFY(!QFileInfo::exists(folder));
+        QCOMPARE(PrivateFolders(), QStringList({"kq-nfc-programmer-linked", "kq-nfc-programmer-other"}));
+        QFile::remove(m_tmp.path() + "/kq-nfc-programmer-linked");
+        QDir(m_tmp.path() + "/kq-nfc-programmer-other").removeRecursively();
+
+        // An installer that does not start goes with its folder.
+        const QString again = check->DownloadInstaller();
         check->SetInstallerLauncher([](const QString&) { return InstallerLaunch{false, 0, 0, 8}; });
-        QVERIFY(!check->StartInstaller(path));
+        QVERIFY(!check->StartInstaller(again));
         QCOMPARE(messages,
-                 QStringList{QString("The File\n\"%1\"\ncan not be started!\nError 0 0 8").arg(path)});
-        QDir(folder).removeRecursively();
+                 QStringList{QString("The File\n\"%1\"\ncan not be started!\nError 0 0 8").arg(again)});
+        QVERIFY(PrivateFolders().isEmpty());
+    }
+
+    // An installer larger than the room left on the disk (a small private tmpfs) is
+    // not kept, in a private folder or a given one: no cut file is ever started.
+    void installerWithoutRoomIsNotKept() {
+        if (!InPrivateTmpfs()) return RunInPrivateTmpfs("installerWithoutRoomIsNotKept", QDir::tempPath(), 64);
+        m_server->SetRoute("/files/setup.run", {200, QByteArray(200000, 'i')});
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/setup.run").toUtf8())}, rx);
+        QTemporaryDir given;
+        for (const QString& folder : {QString(), given.path()}) {
+            QString failure;
+            QVERIFY(check->DownloadInstaller(folder, &failure).isEmpty());
+            QVERIFY2(failure.contains("zu wenig Platz"), qPrintable(failure));
+        }
+        QVERIFY(PrivateFolders().isEmpty());
+        QVERIFY(QDir(given.path()).isEmpty());
+    }
+
+    // A download that trickles on for ever ends when the user cancels it in the
+    // progress dialog, which shows the bytes received, or at its overall limit.
+    void tricklingInstallerDownloadEnds_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("overall limit") << false;
+    }
+    void tricklingInstallerDownloadEnds() {
+        QFETCH(bool, cancel);
+        m_server->SetRoute("/files/setup.run", {200, QByteArray(5000, 'i'), Behavior::Trickles});
+        Receiver rx;
+        auto check = CheckedAgainst(
+            {200, VersionFile("9.0", "2030-01-01", (m_server->BaseUrl() + "/files/setup.run").toUtf8())}, rx);
+        check->SetTimeout(30000);
+        check->SetInstallerDeadline(cancel ? 60000 : 1500);
+        QProgressDialog progress;
+        auto* cancelButton = progress.findChild<QPushButton*>();
+        QVERIFY(cancelButton);
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, &progress, [&] {
+            if (cancel && progress.value() > 0) cancelButton->click();
+        });
+        canceller.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        QString failure;
+        QVERIFY(check->DownloadInstaller({}, &failure, &progress).isEmpty());
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(failure.contains("zu lange"), !cancel);
+        QCOMPARE(failure.isEmpty(), cancel);
+        QVERIFY(progress.maximum() > 900); // the announced length, in KiB
+        QVERIFY(PrivateFolders().isEmpty());
     }
 
     // Into a folder given, under the last segment of the address's decoded path; no
@@ -387,5 +454,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(UpdateCheckTest)
+QTEST_MAIN(UpdateCheckTest)
 #include "UpdateCheckTest.moc"

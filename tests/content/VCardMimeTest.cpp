@@ -115,6 +115,37 @@ TEST(VCardParse, Properties) {
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN:\xFF;a").familyName, "\xEF\xBF\xBD");
 }
 
+// Cards of other writers with quoted-printable values and parameters past what
+// phones write most: a soft line break at the card's very end leaves END:VCARD a
+// line of its own, a "=" without two hex digits stays as written, quoted TYPE
+// values (vCard 4.0) count, and Windows-1252 letters read as themselves.
+TEST(VCardParse, QuotedPrintableAndParameterEdges) {
+    struct Case {
+        const char* name;
+        std::string card;
+        std::string family;
+        std::string given;
+        CVCardMime::CTelephonListe phones;
+    };
+    for (const Case& c : {
+             Case{"soft break before END", "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:Berg;Anna=\r\nEND:VCARD\r\n",
+                  "Berg", "Anna", {}},
+             Case{"bad hex", "BEGIN:VCARD\r\nN;QUOTED-PRINTABLE:B=ZZerg=4;A=4\r\nEND:VCARD", "B=ZZerg=4", "A=4", {}},
+             Case{"quoted types", "BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;TYPE=\"work,cell\":5\r\nEND:VCARD", "Berg",
+                  "Anna", {{"5", 1, 1}}},
+             // 80 is the euro sign, 8A an S with caron, E4 an a with diaeresis.
+             Case{"Windows-1252",
+                  "BEGIN:VCARD\r\nN;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=8Aulc=E4=80;A\r\nEND:VCARD",
+                  "\xC5\xA0ulc\xC3\xA4\xE2\x82\xAC", "A", {}},
+         }) {
+        SCOPED_TRACE(c.name);
+        const CVCardMime contact = Parsed(c.card);
+        EXPECT_EQ(contact.familyName, c.family);
+        EXPECT_EQ(contact.givenName, c.given);
+        EXPECT_EQ(contact.phones, c.phones);
+    }
+}
+
 TEST(VCardParse, EscapedSeparatorsInNameAndOrganisation) {
     // Texts written by the earlier program: a backslash before , or ; of the value.
     const CVCardMime contact = Parsed("BEGIN:VCARD\r\nN:M\\;ller\\, Dr.;Eva\r\nORG:A\\,B;C\r\nEND:VCARD");
