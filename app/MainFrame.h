@@ -89,6 +89,9 @@ public:
     }
     // "Zyklisch schreiben beenden": stops cyclic writing and locking, telling the form.
     void OnStopCyclicWrite();
+    // A data list loaded or dropped: the tags written from the last one may take rows
+    // of the new one.
+    void ForgetWrittenTags();
     // One tick of a timer (TimerId); a tick that comes while the same timer's last
     // tick still runs is dropped.
     void OnTimer(int timerId);
@@ -116,6 +119,11 @@ public:
     QString LastTemplatePath() const { return m_lastTemplatePath; }
     // Where the three commands ask for their file (tests answer for the user).
     void SetFileDialog(FileDialogFunction dialog) { m_fileDialog = std::move(dialog); }
+
+    // The record form's record as template lines (empty when no record form is
+    // shown), and such lines shown in the form of their kind (no file named).
+    QStringList RecordLines() const;
+    void ShowRecordLines(const QStringList& lines);
 
     // Which language is in use (checks "D" or "E").
     void SetLanguageState(bool english);
@@ -154,7 +162,13 @@ private:
     // staying on show.
     void EndJobsWithoutReader();
     void StartJobTimer(QTimer& timer);
+    void EndWriteOrLockJob(QTimer& timer);
+    void TakeWrittenRow();
+    // Reports the result of a cyclic write or lock step.
+    void ReportStepResult();
     void ShowDefaultResult();
+    // The window title names the connected reader only.
+    void FollowReaderInTitle(int state, int index);
     void SendToView(FrameMessage message);
     // The pane's form when it is a record form, else null.
     CRecordFormView* RecordForm() const;
@@ -185,6 +199,7 @@ private:
     bool m_english = false;
     bool m_startTestDone = false;
     QString m_lastTemplatePath;
+    QString m_readerTitle; // the title naming the reader whose line has gone
     FileDialogFunction m_fileDialog = ShowFileDialog;
 
     CTagPoll m_poll;
@@ -194,6 +209,7 @@ private:
     bool m_inReadTick = false;
     bool m_inWriteTick = false;
     bool m_inLockTick = false;
+    bool m_keepResult = false; // the last step failed: its result stays while no tag lies there
 };
 
 // The program's main window; null when there is none.

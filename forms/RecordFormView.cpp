@@ -287,15 +287,14 @@ bool CRecordFormView::SetFromTemplateLines(const QStringList& lines, const QStri
     EmptyFields();
     // A template replaces the data list: a later cyclic write must not step on
     // into the rows of a list that is no longer shown.
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     if (lines.isEmpty() || lines.first() != m_keyword) {
         ShowWarningBox(this, KqString(IdsInvalidTemplate));
         return false;
     }
     m_fileLabel->setText(KqString(IdsTemplateLabel));
     m_fileName->setText(fileName);
-    ShowDataListControls(false, true);
+    ShowDataListControls(false, !fileName.isEmpty());
 
     QStringList values(FieldCount());
     QList<bool> given(FieldCount(), false);
@@ -344,9 +343,14 @@ void CRecordFormView::AddRow(QStringList fields, const QString& where) {
         doc->Engine().SetResult(OperationResult::kSuccess, OperationResult::kDataListLoaded);
 }
 
-void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
+void CRecordFormView::DropRows() {
     m_rows.clear();
     m_currentRow = -1;
+    ForgetWrittenTagsViaMainWnd();
+}
+
+void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
+    DropRows();
     m_rowProblems.clear();
     QStringList fields;
     for (int i = 0; i < rows.size(); ++i) {
@@ -361,8 +365,7 @@ void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
 }
 
 void CRecordFormView::ParseTxtRows(const QString& text, qsizetype position) {
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     m_rowProblems.clear();
     qsizetype pos = position;
     int number = 0;
@@ -405,8 +408,7 @@ void CRecordFormView::ReportRowProblems() {
 void CRecordFormView::ShowDataRecord(int n) {
     EmptyFields();
     m_currentRow = -1;
-    m_prevRecord->setEnabled(false);
-    m_nextRecord->setEnabled(false);
+    UpdateRowArrows();
     SetPendingFromFields();
     // A list without a usable row leaves no controls of the list, template or file
     // shown before it.
@@ -418,17 +420,25 @@ void CRecordFormView::ShowDataRecord(int n) {
     m_fileLabel->setText(KqString(IdsDataListLabel));
     m_recordCounter->setText(KqFormat(IdsRecordOf, {n + 1, RowCount()}));
     ShowDataListControls(true, true);
-    m_prevRecord->setEnabled(n > 0);
-    m_nextRecord->setEnabled(n < RowCount() - 1);
+    UpdateRowArrows();
     if (IsCyclicWriteRunning()) SetPendingFromFields();
 }
 
+void CRecordFormView::UpdateRowArrows() {
+    // While cyclic writing runs, only a tag taken away moves the list: a click could
+    // otherwise give a row twice or skip one.
+    m_prevRecord->setEnabled(m_editing && m_currentRow > 0);
+    m_nextRecord->setEnabled(m_editing && m_currentRow >= 0 && m_currentRow < RowCount() - 1);
+}
+
 void CRecordFormView::OnNextRecord() {
+    if (!m_editing) return;
     ClearStatusViaMainWnd();
     ShowDataRecord(m_currentRow + 1);
 }
 
 void CRecordFormView::OnPrevRecord() {
+    if (!m_editing) return;
     ClearStatusViaMainWnd();
     ShowDataRecord(m_currentRow - 1);
 }
@@ -454,6 +464,8 @@ void CRecordFormView::SetPendingFromFields() {
 }
 
 void CRecordFormView::EnableEditing(bool enable) {
+    m_editing = enable;
+    UpdateRowArrows();
     m_write->setEnabled(enable);
     m_writeProtect->setEnabled(enable);
     for (const Field& field : std::as_const(m_fields))
@@ -531,8 +543,7 @@ void CRecordFormView::StopCyclicWriting() {
 
 void CRecordFormView::OnActivateView(bool activate) {
     if (!activate) {
-        m_rows.clear();
-        m_currentRow = -1;
+        DropRows();
         ShowDataListControls(false, false);
         return;
     }
@@ -551,8 +562,7 @@ void CRecordFormView::OnActivateView(bool activate) {
 
 void CRecordFormView::ClearRecord() {
     EmptyFields();
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     ShowDataListControls(false, false);
 }
 
@@ -578,13 +588,15 @@ void CRecordFormView::OnCyclicJobEnded() {
 }
 
 void CRecordFormView::OnCyclicNextRecord() {
-    if (m_rows.isEmpty()) return; // the same record goes on to the next tag
+    // Without a list the same record goes on to the next tag; past its end nothing.
+    if (m_rows.isEmpty() || m_currentRow < 0) return;
+    // Also after the job has ended: its last tag was written and the next start
+    // writes the next row.
     ShowDataRecord(m_currentRow + 1);
-    if (!IsCyclicWriteRunning()) return;
     if (m_currentRow < 0) {
-        StopCyclicWriting();
+        if (IsCyclicWriteRunning()) StopCyclicWriting();
         m_recordCounter->setText(KqString(IdsEnd));
-    } else if (!HasMandatoryField()) {
+    } else if (IsCyclicWriteRunning() && !HasMandatoryField()) {
         // This row cannot be written: stop here, so that the user can complete it
         // and start again from it.
         StopCyclicWriting();

@@ -6,6 +6,7 @@
 #include "app/KQ_NFCProgrammerApp.h"
 #include "app/MainFrame.h"
 #include "app/ProfileSettings.h"
+#include "forms/RecordFormView.h"
 
 #include <QAction>
 #include <QMenuBar>
@@ -56,6 +57,8 @@ private slots:
         QVERIFY(!App().IsRestartPending());
         QTRY_VERIFY(frame->Action(IdLanguageGerman)->isChecked());
 
+        // What was typed comes along over the restart.
+        kqtest::FillFields(*kqtest::ChooseRecordForm(*frame, kViewText), {"Grüße\nan alle"});
         frame->Action(IdLanguageEnglish)->trigger();
         QVERIFY(!frame->isVisible());
         QCOMPARE(ProfileSettings::ReadInt("Settings", "Sprache", 0), 1);
@@ -68,6 +71,9 @@ private slots:
         frame = App().MainWnd();
         QVERIFY(App().IsEnglishLoaded());
         QCOMPARE(MenuTitles(*frame), kEnglishMenus);
+        QCOMPARE(frame->CurrentViewId(), int(kViewText));
+        QCOMPARE(kqtest::FieldTexts(*qobject_cast<CRecordFormView*>(frame->ActiveView())).value(0),
+                 QStringLiteral("Grüße\r\nan alle"));
         QTRY_COMPARE_WITH_TIMEOUT(frame->StatusText(), QStringLiteral("KQ-LMX38 connected!"), 10000);
         QVERIFY(frame->Action(IdLanguageEnglish)->isChecked());
         QCOMPARE(frame->Action(IdLanguageEnglish)->statusTip(), QStringLiteral("Switch to English"));
