@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -519,6 +520,9 @@ void CMainFrame::SwitchView(int viewId) {
     m_currentViewId = viewId;
     view->installEventFilter(this);
     GrowToForm(view);
+    // A form starts at its top, whatever the last one was scrolled to.
+    m_paneScroll->verticalScrollBar()->setValue(0);
+    m_paneScroll->horizontalScrollBar()->setValue(0);
     if (old) {
         m_pane->removeWidget(old);
         old->hide();

@@ -28,6 +28,9 @@ namespace {
 
 constexpr int kContentWidth = 820;
 constexpr int kTextEditHeight = 180;
+// Where the screen is small a multi-line edit yields down to this height, so that the
+// buttons and the data-list row below it stay in sight.
+constexpr int kTextEditMinHeight = 72;
 // The lines a report of lines passed over names before it says there are more.
 constexpr int kReportedLines = 12;
 // The characters of a template line such a report shows.
@@ -55,6 +58,23 @@ void SetEditText(QPlainTextEdit* edit, QString text) {
     edit->setPlainText(text);
 }
 
+// A multi-line field that asks for kTextEditHeight and yields down to
+// kTextEditMinHeight.
+class FieldTextEdit : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    QSize sizeHint() const override { return {QPlainTextEdit::sizeHint().width(), kTextEditHeight}; }
+};
+
+// The form's column, of a fixed width. It tells the scroll area around the pane that
+// its height does not depend on its width (a word-wrapped heading would say so), so
+// that the form may shrink to its minimum where the screen is small.
+class FormColumn : public QWidget {
+public:
+    using QWidget::QWidget;
+    bool hasHeightForWidth() const override { return false; }
+};
+
 // The heading and the first of the lines passed over.
 QString PassedOverText(int heading, const QStringList& lines) {
     QStringList text{KqString(heading)};
@@ -74,7 +94,7 @@ CRecordFormView::CRecordFormView(CNfcProgDoc* doc, QWidget* parent, const Kind& 
 }
 
 void CRecordFormView::BuildCommonControls() {
-    auto* content = new QWidget(this);
+    auto* content = new FormColumn(this);
     content->setObjectName(QStringLiteral("Content"));
     content->setFixedWidth(kContentWidth);
     auto* outer = new QVBoxLayout(this);
@@ -156,10 +176,10 @@ QLineEdit* CRecordFormView::NewLineEdit(int id) {
 }
 
 QPlainTextEdit* CRecordFormView::NewTextEdit(int id) {
-    auto* edit = new QPlainTextEdit(this);
+    auto* edit = new FieldTextEdit(this);
     edit->setObjectName(QString::number(id));
     edit->setTabChangesFocus(true);
-    edit->setMinimumHeight(kTextEditHeight);
+    edit->setMinimumHeight(kTextEditMinHeight);
     return edit;
 }
 
