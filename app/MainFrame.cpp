@@ -587,14 +587,15 @@ void CMainFrame::ShowResult(int state, int index, int extraNumber, const QString
 }
 
 void CMainFrame::FollowReaderInTitle(int state, int index) {
-    // A reader whose line has gone is named no more; once its port is ready again,
+    // A reader whose line has gone is named no more; once its port is open again,
     // it is (unless a new connection has named its own reader meanwhile).
     const QString plain = KqString(IdsAppTitle);
-    if (state > 0 && index == OperationResult::kNoConnection && windowTitle() != plain) {
+    if (state > 0 && index == OperationResult::kNoConnection) {
+        if (windowTitle() == plain) return;
         m_readerTitle = windowTitle();
         setWindowTitle(plain);
-    } else if (state == 0 && index == OperationResult::kPortReady) {
-        if (!m_readerTitle.isEmpty() && windowTitle() == plain) setWindowTitle(m_readerTitle);
+    } else if (!m_readerTitle.isEmpty() && m_doc && m_doc->Engine().IsPortOpen()) {
+        if (windowTitle() == plain) setWindowTitle(m_readerTitle);
         m_readerTitle.clear();
     }
 }
