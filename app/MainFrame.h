@@ -88,6 +88,8 @@ public:
         return IsCyclicReadRunning() || IsCyclicWriteRunning() || IsCyclicLockRunning();
     }
     // "Zyklisch schreiben beenden": stops cyclic writing and locking, telling the form.
+    // Any stop of a write job counts the row of a written tag still on the reader as
+    // used (the form moves on), and leaves the last step's result on show.
     void OnStopCyclicWrite();
     // A data list loaded or dropped: the tags written from the last one may take rows
     // of the new one.
