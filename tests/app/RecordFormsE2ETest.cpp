@@ -8,6 +8,7 @@
 // through the same form.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
+#include "app/ProfileSettings.h"
 #include "forms/RecordFormView.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
@@ -394,6 +395,7 @@ private slots:
     // in order.
     void theArrowsDoNotMoveAListBeingWritten() {
         FrameBench bench;
+        ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         const QStringList rows{"eins", "zwei", "drei", "vier", "fünf", "sechs", "sieben"};
         form->LoadTxtDataList("TEXT\r\n" + rows.join(";;"), 6, "liste.txt");
@@ -423,6 +425,7 @@ private slots:
     // lying there as it is (and says so) and puts the next row on the next tag.
     void stoppingDuringAWriteTellsItAndMovesOn() {
         FrameBench bench;
+        ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
         const QString longRow(800, QLatin1Char('x'));
         form->LoadCsvDataList({longRow, "zwei", "drei"}, ';', "liste.csv");

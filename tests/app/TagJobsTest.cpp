@@ -257,6 +257,7 @@ private slots:
     void aFailedWriteStaysOnShowUntilTheNextWrite() {
         QFETCH(bool, vanishes);
         Bench bench(10000); // the test ticks
+        ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         QVERIFY(bench.StartCyclicWrite());
         const kqsim::TagId tag = bench.sim().placeTag(
             vanishes ? kqtest::BlankNtag213(1)
