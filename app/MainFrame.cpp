@@ -204,6 +204,7 @@ void CMainFrame::FitToScreen() {
     for (QScreen* screen : screens)
         areas << screen->availableGeometry();
     const int primary = static_cast<int>(screens.indexOf(QGuiApplication::primaryScreen()));
+    m_fittedFrame = frame;
     const QRect placed = PlaceWindow(QRect(m_storedPos, wanted + frame), areas, primary);
     setFixedSize(placed.size() - frame);
     move(placed.topLeft());
@@ -486,6 +487,15 @@ void CMainFrame::showEvent(QShowEvent* event) {
     FitToScreen();
     m_startTestDone = true;
     QTimer::singleShot(0, this, &CMainFrame::OnFirstShown);
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // A window manager may add its frame only after the window was shown: the window
+    // fits into the screen again with it, its bottom bars in sight.
+    if (!m_startTestDone || frameGeometry().size() - size() == m_fittedFrame) return;
+    m_storedPos = pos();
+    FitToScreen();
 }
 
 void CMainFrame::OnFirstShown() {

@@ -138,6 +138,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -187,6 +188,7 @@ private:
     class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
     QPoint m_storedPos;
     QSize m_formSize; // the room the forms ask for
+    QSize m_fittedFrame; // the window manager's frame the last fit counted
 
     QHash<int, QAction*> m_actions;
     QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
