@@ -406,13 +406,13 @@ private slots:
         std::vector<std::unique_ptr<kqsim::Tag>> written;
         for (int n = 1; n <= int(rows.size()); ++n) {
             const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
-            QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
             next->click();
             written.push_back(bench.sim().removeTag(tag));
-            QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
             previous->click();
         }
-        QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("Ende"));
+        QTRY_COMPARE_WITH_TIMEOUT(kqtest::RecordCounter(*form), QStringLiteral("Ende"), 20000);
         for (int n = 0; n < int(rows.size()); ++n) {
             const kqsim::TagId tag = bench.sim().placeTag(std::move(written[n]));
             QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::TextRecord(rows[n].toUtf8())));
@@ -420,10 +420,17 @@ private slots:
         }
     }
 
-    // Stopped while a long row is being written: the write finishes and is told, and
-    // its row counts as used. Started again, the job leaves the written tag still
-    // lying there as it is (and says so) and puts the next row on the next tag.
+    // Stopped while a long row is being written (the click waits for the write: the
+    // reader's waits let no user input in): the write finishes and is told, and its
+    // row counts as used. Started again, also at once, the job leaves the written tag
+    // still lying there as it is (and says so) and puts the next row on the next tag.
+    void stoppingDuringAWriteTellsItAndMovesOn_data() {
+        QTest::addColumn<bool>("startAtOnce");
+        QTest::newRow("started again after the write") << false;
+        QTest::newRow("started again at once") << true;
+    }
     void stoppingDuringAWriteTellsItAndMovesOn() {
+        QFETCH(bool, startAtOnce);
         FrameBench bench;
         ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
@@ -436,20 +443,26 @@ private slots:
             if (!bench.frame->StatusText().startsWith(QStringLiteral("Schreiben"))) return;
             stopper.stop();
             cyclic->click();
+            QVERIFY(!bench.frame->IsCyclicWriteRunning());
+            if (startAtOnce) cyclic->click();
         });
         stopper.start(1);
         const kqsim::TagId first =
             bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag216, kqtest::Uid(1)));
-        QTRY_VERIFY_WITH_TIMEOUT(!bench.frame->IsCyclicWriteRunning(), 20000);
-        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QTRY_COMPARE_WITH_TIMEOUT(kqtest::RecordCounter(*form), QStringLiteral("2 von 3"), 20000);
+        QCOMPARE(bench.frame->IsCyclicWriteRunning(), startAtOnce);
         QVERIFY(kqtest::MemoryHolds(bench.sim(), first, longRow.toStdString()));
-        QCOMPARE(kqtest::RecordCounter(*form), QStringLiteral("2 von 3"));
-
-        cyclic->click();
-        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Dieser Transponder enthält schon Datensatz 1."));
+        if (!startAtOnce) {
+            QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+            cyclic->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(),
+                                  QStringLiteral("Dieser Transponder enthält schon Datensatz 1."), 20000);
+        QVERIFY(kqtest::MemoryHolds(bench.sim(), first, longRow.toStdString()));
         bench.sim().removeTag(first);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
         const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(2));
-        QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
         QCOMPARE(kqtest::MessageHex(bench.sim(), second), kqtest::Hex(kqtest::TextRecord("zwei")));
     }
 
