@@ -187,6 +187,14 @@ private slots:
         QTest::newRow("a written tag put back after the next one")
             << QStringList{"place A", "remove", "place B", "remove", "back A", "remove", "place C"}
             << QStringList{"write A 1", "+15", "write B 2", "+15", "held", "", "write C 3"};
+        // Two tags at once: the reader finds the one that wins its anticollision (A over
+        // B); the other is found once it is alone.
+        QTest::newRow("a second tag put beside the written one")
+            << QStringList{"place A", "place B", "-", "remove A", "-", "remove B", "place C"}
+            << QStringList{"write A 1", "", "", "+15", "write B 2", "+15", "write C 3"};
+        QTest::newRow("a second tag that wins put beside the written one")
+            << QStringList{"place B", "place A", "-", "remove A", "-", "remove B", "place C"}
+            << QStringList{"write B 1", "+15", "write A 2", "+15", "held", "", "write C 3"};
         QTest::newRow("a written tag swapped back")
             << QStringList{"place A", "swap B", "-", "swap A", "-", "swap C", "-"}
             << QStringList{"write A 1", "+15", "write B 2", "+15", "held", "write C 3", ""};
@@ -201,6 +209,7 @@ private slots:
         kqsim::TagId tag = 0;
         QString tagName;
         std::map<QString, std::unique_ptr<kqsim::Tag>> away; // the tags taken out, by name
+        std::map<QString, kqsim::TagId> onReader;             // the tags lying there, by name
         const auto newTag = [](const QString& name) {
             const std::uint8_t n = static_cast<std::uint8_t>(name[0].unicode());
             return name == "U" ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(n))
@@ -211,13 +220,19 @@ private slots:
             const QString name = step.section(' ', 1);
             if (step.startsWith("place") || step.startsWith("back")) {
                 tag = bench.sim().placeTag(step.startsWith("back") ? std::move(away[name]) : newTag(name));
+                onReader[name] = tag;
                 tagName = name;
-            } else if (step == "remove") {
-                away[tagName] = bench.sim().removeTag(tag);
-                tag = 0;
+            } else if (step.startsWith("remove")) {
+                const QString which = name.isEmpty() ? tagName : name;
+                away[which] = bench.sim().removeTag(onReader[which]);
+                onReader.erase(which);
+                tag = onReader.empty() ? 0 : onReader.begin()->second;
+                tagName = onReader.empty() ? QString() : onReader.begin()->first;
             } else if (step.startsWith("swap")) {
                 tag = bench.sim().swapTag(tag, away.count(name) ? std::move(away[name]) : newTag(name),
                                           &away[tagName]);
+                onReader.erase(tagName);
+                onReader[name] = tag;
                 tagName = name;
             }
             const int nextRecords = form->calls.count("+15");
@@ -235,9 +250,11 @@ private slots:
                        bench.frame->StatusText() == QStringLiteral("Dieser Transponder wurde schon beschrieben.")) {
                 what = "held";
             } else if (state == 0 && index == 2) {
-                for (int n = 1; n <= 3; ++n)
-                    if (kqtest::MemoryHolds(bench.sim(), tag, Row(n)))
-                        what = QString("write %1 %2").arg(tagName).arg(n);
+                // The tag the pending row went on (two may lie there at once).
+                const int n = int(form->calls.count("+15")) + 1;
+                for (const auto& [name, id] : onReader)
+                    if (kqtest::MemoryHolds(bench.sim(), id, Row(n)))
+                        what += QString("write %1 %2").arg(name).arg(n);
             } else if (state > 0 && index != 13) {
                 what = "fail";
             }
