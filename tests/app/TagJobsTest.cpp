@@ -265,14 +265,18 @@ private slots:
 
     // A failed cyclic write stays on show with its icon while the job waits for the
     // next tag (the operator must learn that the last tag is blank or half written);
-    // the next tag's write replaces it.
+    // the next tag's write replaces it. A tag half written is no written tag: put
+    // back, it gets the same row.
     void aFailedWriteStaysOnShowUntilTheNextWrite_data() {
         QTest::addColumn<bool>("vanishes"); // the tag leaves the field mid-write; else it is too small
-        QTest::newRow("too small for the row") << false;
-        QTest::newRow("taken away mid-write") << true;
+        QTest::addColumn<bool>("putBack");  // the tag that left comes back as the next
+        QTest::newRow("too small for the row") << false << false;
+        QTest::newRow("taken away mid-write") << true << false;
+        QTest::newRow("taken away mid-write and put back") << true << true;
     }
     void aFailedWriteStaysOnShowUntilTheNextWrite() {
         QFETCH(bool, vanishes);
+        QFETCH(bool, putBack);
         Bench bench(10000); // the test ticks
         ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         QVERIFY(bench.StartCyclicWrite());
@@ -295,9 +299,11 @@ private slots:
         QCOMPARE(bench.frame->StatusText(), failure);
         QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconError));
 
-        bench.sim().placeTag(kqtest::BlankNtag213(2));
+        const kqsim::TagId next =
+            bench.sim().placeTag(putBack ? bench.sim().takeVanished(tag) : kqtest::BlankNtag213(2));
         bench.frame->OnTimer(CMainFrame::TimerCyclicWrite);
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+        QVERIFY(kqtest::MemoryHolds(bench.sim(), next, Row(1)));
     }
 };
 
