@@ -79,13 +79,34 @@ private slots:
         QCOMPARE(frame->Action(IdLanguageEnglish)->statusTip(), QStringLiteral("Switch to English"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
 
-        // And back.
+        // And back, with the shown row of a data list carried as the record.
+        CRecordFormView* sms = kqtest::ChooseRecordForm(*frame, kViewSms);
+        sms->LoadCsvDataList({"Eins;+49 1;erste", "Zwei;+49 2;zweite\nZeile"}, ';', "liste.csv");
+        sms->OnNextRecord();
         frame->Action(IdLanguageGerman)->trigger();
         QCOMPARE(ProfileSettings::ReadInt("Settings", "Sprache", 1), 0);
         App().ExitInstance();
         QCOMPARE(restarts.size(), 2);
         QVERIFY(App().InitInstance());
-        QCOMPARE(MenuTitles(*App().MainWnd()), kGermanMenus);
+        frame = App().MainWnd();
+        QCOMPARE(MenuTitles(*frame), kGermanMenus);
+        QCOMPARE(frame->CurrentViewId(), int(kViewSms));
+        QCOMPARE(kqtest::FieldTexts(*qobject_cast<CRecordFormView*>(frame->ActiveView())),
+                 (QStringList{"Zwei", "+49 2", "zweite\r\nZeile"}));
+
+        // A contact's telephone types are named in the language shown.
+        kqtest::FillFields(*kqtest::ChooseRecordForm(*frame, kViewContact),
+                           {"Max", "Müller", "Vek GmbH", "Mobil Arbeit", "+49 1", "Fax privat", "+49 2", "m@x.de",
+                            "http://www.", "vek.de"});
+        frame->Action(IdLanguageEnglish)->trigger();
+        App().ExitInstance();
+        QVERIFY(App().InitInstance());
+        frame = App().MainWnd();
+        QCOMPARE(frame->CurrentViewId(), int(kViewContact));
+        const QStringList contact = kqtest::FieldTexts(*qobject_cast<CRecordFormView*>(frame->ActiveView()));
+        QCOMPARE(contact.value(3), QStringLiteral("Mobile business"));
+        QCOMPARE(contact.mid(0, 3), (QStringList{"Max", "Müller", "Vek GmbH"}));
+        QCOMPARE(contact.mid(7), (QStringList{"m@x.de", "http://www.", "vek.de"}));
         App().ExitInstance();
     }
 };
