@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QUrl>
 
@@ -22,6 +24,10 @@ namespace {
 
 const QString kSettingsSection = QStringLiteral("Settings");
 const QString kSpracheKey = QStringLiteral("Sprache");
+// The record of the form shown when the language was switched, as template lines,
+// kept only until the program has started again.
+const QString kRestartSection = QStringLiteral("Restart");
+const QString kRecordKey = QStringLiteral("Record");
 
 } // namespace
 
@@ -67,6 +73,14 @@ bool CKQ_NFCProgrammerApp::InitInstance() {
     connect(m_document.get(), &CNfcProgDoc::quitRequested, this, &CKQ_NFCProgrammerApp::OnQuitRequested);
     m_mainFrame = std::make_unique<CMainFrame>(m_document.get());
     m_mainFrame->SetLanguageState(IsEnglishLoaded());
+    const QString record = ProfileSettings::ReadString(kRestartSection, kRecordKey);
+    if (!record.isEmpty()) {
+        ProfileSettings::RemoveSection(kRestartSection);
+        QStringList lines;
+        for (const QJsonValue& line : QJsonDocument::fromJson(record.toUtf8()).array())
+            lines << line.toString();
+        m_mainFrame->ShowRecordLines(lines);
+    }
     connect(m_mainFrame->Action(IdAppAbout), &QAction::triggered, this, &CKQ_NFCProgrammerApp::OnAppAbout);
     connect(m_mainFrame->Action(IdHelp), &QAction::triggered, this, &CKQ_NFCProgrammerApp::OnHelp);
     connect(m_mainFrame->Action(IdLanguageGerman), &QAction::triggered, this,
@@ -140,6 +154,12 @@ void CKQ_NFCProgrammerApp::OnLanguageEnglish() {
 void CKQ_NFCProgrammerApp::SwitchLanguage(int sprache) {
     // The program starts again in the other language once its window has closed.
     ProfileSettings::WriteInt(kSettingsSection, kSpracheKey, sprache);
+    // What was typed comes up again in the other language.
+    const QStringList lines = m_mainFrame ? m_mainFrame->RecordLines() : QStringList();
+    if (!lines.isEmpty())
+        ProfileSettings::WriteString(kRestartSection, kRecordKey,
+                                     QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(lines))
+                                                           .toJson(QJsonDocument::Compact)));
     m_restart = true;
     if (m_mainFrame) m_mainFrame->close();
 }

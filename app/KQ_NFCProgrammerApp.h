@@ -17,7 +17,8 @@ class CNfcProgDoc;
 // makes the document and the main window, shows it (which starts the connection
 // test) and starts the update check when "Version"/"Update" is not 0. ExitInstance
 // takes the window and document down (closing the reader port) and, after a language
-// switch, starts the program again. It also answers the About, help and language
+// switch, starts the program again, which shows the record of the form shown at the
+// switch. It also answers the About, help and language
 // commands.
 //
 // main() builds it and calls Run().

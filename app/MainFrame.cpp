@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -203,6 +204,7 @@ void CMainFrame::FitToScreen() {
     for (QScreen* screen : screens)
         areas << screen->availableGeometry();
     const int primary = static_cast<int>(screens.indexOf(QGuiApplication::primaryScreen()));
+    m_fittedFrame = frame;
     const QRect placed = PlaceWindow(QRect(m_storedPos, wanted + frame), areas, primary);
     setFixedSize(placed.size() - frame);
     move(placed.topLeft());
@@ -309,6 +311,8 @@ void CMainFrame::CreateMenus() {
                 menu->addAction(Action(id));
         }
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+        // The hover text of its commands goes with the menu.
+        connect(menu, &QMenu::aboutToHide, statusBar(), &QStatusBar::clearMessage);
         return menu;
     };
     addMenu(tr("&Datei"), {IdChooseInterface, IdSettings});
@@ -485,6 +489,15 @@ void CMainFrame::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, &CMainFrame::OnFirstShown);
 }
 
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // A window manager may add its frame only after the window was shown: the window
+    // fits into the screen again with it, its bottom bars in sight.
+    if (!m_startTestDone || frameGeometry().size() - size() == m_fittedFrame) return;
+    m_storedPos = pos();
+    FitToScreen();
+}
+
 void CMainFrame::OnFirstShown() {
     if (!m_doc) return;
     m_doc->OpenOnStart();
@@ -517,6 +530,9 @@ void CMainFrame::SwitchView(int viewId) {
     m_currentViewId = viewId;
     view->installEventFilter(this);
     GrowToForm(view);
+    // A form starts at its top, whatever the last one was scrolled to.
+    m_paneScroll->verticalScrollBar()->setValue(0);
+    m_paneScroll->horizontalScrollBar()->setValue(0);
     if (old) {
         m_pane->removeWidget(old);
         old->hide();
@@ -568,6 +584,7 @@ QString CMainFrame::StatusText() const {
 }
 
 void CMainFrame::ShowResult(int state, int index, int extraNumber, const QString& extraText) {
+    FollowReaderInTitle(state, index);
     m_resultText->setText(GetResultText(state, index, extraNumber, extraText));
     if (state == -1)
         SetStatusIcon(IconNeutral);
@@ -577,6 +594,20 @@ void CMainFrame::ShowResult(int state, int index, int extraNumber, const QString
         SetStatusIcon(IconWaiting);
     else
         SetStatusIcon(IconError);
+}
+
+void CMainFrame::FollowReaderInTitle(int state, int index) {
+    // A reader whose line has gone is named no more; once its port is open again,
+    // it is (unless a new connection has named its own reader meanwhile).
+    const QString plain = KqString(IdsAppTitle);
+    if (state > 0 && index == OperationResult::kNoConnection) {
+        if (windowTitle() == plain) return;
+        m_readerTitle = windowTitle();
+        setWindowTitle(plain);
+    } else if (!m_readerTitle.isEmpty() && m_doc && m_doc->Engine().IsPortOpen()) {
+        if (windowTitle() == plain) setWindowTitle(m_readerTitle);
+        m_readerTitle.clear();
+    }
 }
 
 void CMainFrame::ShowReading() {
@@ -596,6 +627,36 @@ void CMainFrame::ShowWriting() {
 void CMainFrame::StartJobTimer(QTimer& timer) {
     timer.start(ProfileSettings::ZyklusZeit());
     m_poll.Reset();
+    m_keepResult = false;
+}
+
+void CMainFrame::EndWriteOrLockJob(QTimer& timer) {
+    timer.stop();
+    if (&timer == &m_writeTimer) TakeWrittenRow();
+    // The last step's result stays on show; only the waiting goes.
+    if (m_statusIcon == IconWaiting || m_statusIcon == IconNeutral) ClearStatus();
+}
+
+void CMainFrame::TakeWrittenRow() {
+    // The tag written last still lies on the reader when the job ends: its row is
+    // used, and the next start writes the next one, as if the tag had been taken away.
+    if (!m_poll.WrittenTagOnReader()) return;
+    m_poll.ResetWriteResult();
+    SendToView(FrameMessage::NextRecord);
+}
+
+void CMainFrame::ForgetWrittenTags() {
+    m_poll.ForgetWrittenTags();
+}
+
+void CMainFrame::ReportStepResult() {
+    int state = -1;
+    int index = 0;
+    m_doc->Engine().GetResult(state, index);
+    // A failed step stays on show while the job waits for the next tag, so that the
+    // operator learns that the last tag is blank or half written.
+    m_keepResult = state > 0 && index != OperationResult::kNoTag;
+    m_doc->ReportResult(true);
 }
 
 void CMainFrame::SetCyclicRead(bool on) {
@@ -624,11 +685,14 @@ void CMainFrame::StopCyclicRead() {
 
 void CMainFrame::SetCyclicWrite(bool on) {
     if (on && !IsCyclicWriteRunning()) {
+        // Without a data list every job writes its record anew; the tags written
+        // from a list are remembered until the list goes.
+        const CRecordFormView* form = RecordForm();
+        if (!form || form->RowCount() == 0) ForgetWrittenTags();
         StartJobTimer(m_writeTimer);
         m_poll.ResetWriteResult();
     } else if (!on && IsCyclicWriteRunning()) {
-        m_writeTimer.stop();
-        ClearStatus();
+        EndWriteOrLockJob(m_writeTimer);
     }
     UpdateCommandUi();
 }
@@ -637,8 +701,7 @@ void CMainFrame::SetCyclicLock(bool on) {
     if (on && !IsCyclicLockRunning()) {
         StartJobTimer(m_lockTimer);
     } else if (!on && IsCyclicLockRunning()) {
-        m_lockTimer.stop();
-        ClearStatus();
+        EndWriteOrLockJob(m_lockTimer);
     }
     UpdateCommandUi();
 }
@@ -646,9 +709,8 @@ void CMainFrame::SetCyclicLock(bool on) {
 void CMainFrame::OnStopCyclicWrite() {
     for (QTimer* timer : {&m_writeTimer, &m_lockTimer}) {
         if (!timer->isActive()) continue;
-        timer->stop();
+        EndWriteOrLockJob(*timer);
         SendToView(FrameMessage::CyclicJobEnded);
-        ClearStatus();
     }
     UpdateCommandUi();
 }
@@ -682,8 +744,12 @@ void CMainFrame::OnTimer(int timerId) {
             int state = -1;
             int index = 0;
             m_doc->Engine().GetResult(state, index);
-            m_poll.SetLastWriteOk(state == 0 && index == OperationResult::kWritten);
-            m_doc->ReportResult(true);
+            const CRecordFormView* form = RecordForm();
+            m_poll.SetLastWriteOk(state == 0 && index == OperationResult::kWritten,
+                                  form ? form->CurrentRow() : -1);
+            ReportStepResult();
+            // Stopped while the write was under way (the reader's wait lets events in).
+            if (!IsCyclicWriteRunning()) TakeWrittenRow();
         }
         m_inWriteTick = false;
         break;
@@ -693,7 +759,7 @@ void CMainFrame::OnTimer(int timerId) {
         if (!PollTag(true, false, false)) {
             ShowWriting();
             m_doc->Engine().Lock();
-            m_doc->ReportResult(true);
+            ReportStepResult();
         }
         m_inLockTick = false;
         break;
@@ -710,9 +776,16 @@ bool CMainFrame::PollTag(bool report, bool showDefault, bool cyclicWrite) {
     const CTagPoll::Decision decision = m_poll.Evaluate(reading, cyclicWrite);
     if (decision.tagTakenAway && m_view)
         QCoreApplication::postEvent(m_view, new FrameMessageEvent(FrameMessage::NextRecord));
+    if (decision.writtenBefore) {
+        m_keepResult = false;
+        m_resultText->setText(decision.writtenRow < 0 ? KqString(IdsTagWrittenBefore)
+                                                      : KqFormat(IdsTagHoldsRow, {decision.writtenRow + 1}));
+        SetStatusIcon(IconWaiting);
+    }
     if (reading.state == 0) return !decision.newTag;
     if (decision.resultChanged) {
-        if (report) m_doc->ReportResult(true);
+        const bool keep = m_keepResult && reading.index == OperationResult::kNoTag;
+        if (report && !keep) m_doc->ReportResult(true);
         if (showDefault) {
             SwitchView(kViewDefault);
             ShowDefaultResult();
@@ -806,6 +879,20 @@ void CMainFrame::OnLoadTemplate() {
 bool CMainFrame::ApplyTemplateLines(const QStringList& lines, const QString& fileName) {
     CRecordFormView* form = SwitchToRecordForm(lines.isEmpty() ? 0 : TemplateViewId(lines.first()));
     return form && form->SetFromTemplateLines(lines, fileName);
+}
+
+QStringList CMainFrame::RecordLines() const {
+    QStringList lines;
+    if (const CRecordFormView* form = RecordForm()) form->GetTemplateLines(lines);
+    return lines;
+}
+
+void CMainFrame::ShowRecordLines(const QStringList& lines) {
+    const int viewId = lines.isEmpty() ? 0 : TemplateViewId(lines.first());
+    if (viewId == 0) return;
+    SwitchView(viewId);
+    if (CRecordFormView* form = RecordForm()) form->SetFromTemplateLines(lines, {});
+    ClearStatus();
 }
 
 void CMainFrame::OnLoadDataList() {

@@ -88,7 +88,12 @@ public:
         return IsCyclicReadRunning() || IsCyclicWriteRunning() || IsCyclicLockRunning();
     }
     // "Zyklisch schreiben beenden": stops cyclic writing and locking, telling the form.
+    // Any stop of a write job counts the row of a written tag still on the reader as
+    // used (the form moves on), and leaves the last step's result on show.
     void OnStopCyclicWrite();
+    // A data list loaded or dropped: the tags written from the last one may take rows
+    // of the new one.
+    void ForgetWrittenTags();
     // One tick of a timer (TimerId); a tick that comes while the same timer's last
     // tick still runs is dropped.
     void OnTimer(int timerId);
@@ -117,6 +122,11 @@ public:
     // Where the three commands ask for their file (tests answer for the user).
     void SetFileDialog(FileDialogFunction dialog) { m_fileDialog = std::move(dialog); }
 
+    // The record form's record as template lines (empty when no record form is
+    // shown), and such lines shown in the form of their kind (no file named).
+    QStringList RecordLines() const;
+    void ShowRecordLines(const QStringList& lines);
+
     // Which language is in use (checks "D" or "E").
     void SetLanguageState(bool english);
     // Sets every command's enabled and checked state.
@@ -128,6 +138,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -154,7 +165,13 @@ private:
     // staying on show.
     void EndJobsWithoutReader();
     void StartJobTimer(QTimer& timer);
+    void EndWriteOrLockJob(QTimer& timer);
+    void TakeWrittenRow();
+    // Reports the result of a cyclic write or lock step.
+    void ReportStepResult();
     void ShowDefaultResult();
+    // The window title names the connected reader only.
+    void FollowReaderInTitle(int state, int index);
     void SendToView(FrameMessage message);
     // The pane's form when it is a record form, else null.
     CRecordFormView* RecordForm() const;
@@ -171,6 +188,7 @@ private:
     class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
     QPoint m_storedPos;
     QSize m_formSize; // the room the forms ask for
+    QSize m_fittedFrame; // the window manager's frame the last fit counted
 
     QHash<int, QAction*> m_actions;
     QMetaObject::Connection m_focusWatch; // UpdateCommandUi on every focus change
@@ -185,6 +203,7 @@ private:
     bool m_english = false;
     bool m_startTestDone = false;
     QString m_lastTemplatePath;
+    QString m_readerTitle; // the title naming the reader whose line has gone
     FileDialogFunction m_fileDialog = ShowFileDialog;
 
     CTagPoll m_poll;
@@ -194,6 +213,7 @@ private:
     bool m_inReadTick = false;
     bool m_inWriteTick = false;
     bool m_inLockTick = false;
+    bool m_keepResult = false; // the last step failed: its result stays while no tag lies there
 };
 
 // The program's main window; null when there is none.

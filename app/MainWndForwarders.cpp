@@ -18,6 +18,10 @@ void ShowWritingViaMainWnd() {
     if (CMainFrame* frame = MainFrame()) frame->ShowWriting();
 }
 
+void ForgetWrittenTagsViaMainWnd() {
+    if (CMainFrame* frame = MainFrame()) frame->ForgetWrittenTags();
+}
+
 bool IsCyclicWriteRunning() {
     const CMainFrame* frame = MainFrame();
     return frame && frame->IsCyclicWriteRunning();

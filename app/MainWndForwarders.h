@@ -11,6 +11,8 @@ void SetCyclicWriteViaMainWnd(bool on);
 void SetCyclicLockViaMainWnd(bool on);
 // Shows "Schreiben..." with the waiting icon.
 void ShowWritingViaMainWnd();
+// The form's data list was loaded or dropped: the tags written from it are forgotten.
+void ForgetWrittenTagsViaMainWnd();
 
 bool IsCyclicWriteRunning();
 bool IsCyclicLockRunning();

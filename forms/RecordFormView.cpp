@@ -28,6 +28,9 @@ namespace {
 
 constexpr int kContentWidth = 820;
 constexpr int kTextEditHeight = 180;
+// Where the screen is small a multi-line edit yields down to this height, so that the
+// buttons and the data-list row below it stay in sight.
+constexpr int kTextEditMinHeight = 72;
 // The lines a report of lines passed over names before it says there are more.
 constexpr int kReportedLines = 12;
 // The characters of a template line such a report shows.
@@ -55,6 +58,23 @@ void SetEditText(QPlainTextEdit* edit, QString text) {
     edit->setPlainText(text);
 }
 
+// A multi-line field that asks for kTextEditHeight and yields down to
+// kTextEditMinHeight.
+class FieldTextEdit : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    QSize sizeHint() const override { return {QPlainTextEdit::sizeHint().width(), kTextEditHeight}; }
+};
+
+// The form's column, of a fixed width. It tells the scroll area around the pane that
+// its height does not depend on its width (a word-wrapped heading would say so), so
+// that the form may shrink to its minimum where the screen is small.
+class FormColumn : public QWidget {
+public:
+    using QWidget::QWidget;
+    bool hasHeightForWidth() const override { return false; }
+};
+
 // The heading and the first of the lines passed over.
 QString PassedOverText(int heading, const QStringList& lines) {
     QStringList text{KqString(heading)};
@@ -74,7 +94,7 @@ CRecordFormView::CRecordFormView(CNfcProgDoc* doc, QWidget* parent, const Kind& 
 }
 
 void CRecordFormView::BuildCommonControls() {
-    auto* content = new QWidget(this);
+    auto* content = new FormColumn(this);
     content->setObjectName(QStringLiteral("Content"));
     content->setFixedWidth(kContentWidth);
     auto* outer = new QVBoxLayout(this);
@@ -156,10 +176,10 @@ QLineEdit* CRecordFormView::NewLineEdit(int id) {
 }
 
 QPlainTextEdit* CRecordFormView::NewTextEdit(int id) {
-    auto* edit = new QPlainTextEdit(this);
+    auto* edit = new FieldTextEdit(this);
     edit->setObjectName(QString::number(id));
     edit->setTabChangesFocus(true);
-    edit->setMinimumHeight(kTextEditHeight);
+    edit->setMinimumHeight(kTextEditMinHeight);
     return edit;
 }
 
@@ -287,15 +307,14 @@ bool CRecordFormView::SetFromTemplateLines(const QStringList& lines, const QStri
     EmptyFields();
     // A template replaces the data list: a later cyclic write must not step on
     // into the rows of a list that is no longer shown.
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     if (lines.isEmpty() || lines.first() != m_keyword) {
         ShowWarningBox(this, KqString(IdsInvalidTemplate));
         return false;
     }
     m_fileLabel->setText(KqString(IdsTemplateLabel));
     m_fileName->setText(fileName);
-    ShowDataListControls(false, true);
+    ShowDataListControls(false, !fileName.isEmpty());
 
     QStringList values(FieldCount());
     QList<bool> given(FieldCount(), false);
@@ -344,9 +363,14 @@ void CRecordFormView::AddRow(QStringList fields, const QString& where) {
         doc->Engine().SetResult(OperationResult::kSuccess, OperationResult::kDataListLoaded);
 }
 
-void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
+void CRecordFormView::DropRows() {
     m_rows.clear();
     m_currentRow = -1;
+    ForgetWrittenTagsViaMainWnd();
+}
+
+void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
+    DropRows();
     m_rowProblems.clear();
     QStringList fields;
     for (int i = 0; i < rows.size(); ++i) {
@@ -361,8 +385,7 @@ void CRecordFormView::ParseCsvRows(const QStringList& rows, QChar separator) {
 }
 
 void CRecordFormView::ParseTxtRows(const QString& text, qsizetype position) {
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     m_rowProblems.clear();
     qsizetype pos = position;
     int number = 0;
@@ -405,8 +428,7 @@ void CRecordFormView::ReportRowProblems() {
 void CRecordFormView::ShowDataRecord(int n) {
     EmptyFields();
     m_currentRow = -1;
-    m_prevRecord->setEnabled(false);
-    m_nextRecord->setEnabled(false);
+    UpdateRowArrows();
     SetPendingFromFields();
     // A list without a usable row leaves no controls of the list, template or file
     // shown before it.
@@ -418,17 +440,25 @@ void CRecordFormView::ShowDataRecord(int n) {
     m_fileLabel->setText(KqString(IdsDataListLabel));
     m_recordCounter->setText(KqFormat(IdsRecordOf, {n + 1, RowCount()}));
     ShowDataListControls(true, true);
-    m_prevRecord->setEnabled(n > 0);
-    m_nextRecord->setEnabled(n < RowCount() - 1);
+    UpdateRowArrows();
     if (IsCyclicWriteRunning()) SetPendingFromFields();
 }
 
+void CRecordFormView::UpdateRowArrows() {
+    // While cyclic writing runs, only a tag taken away moves the list: a click could
+    // otherwise give a row twice or skip one.
+    m_prevRecord->setEnabled(m_editing && m_currentRow > 0);
+    m_nextRecord->setEnabled(m_editing && m_currentRow >= 0 && m_currentRow < RowCount() - 1);
+}
+
 void CRecordFormView::OnNextRecord() {
+    if (!m_editing) return;
     ClearStatusViaMainWnd();
     ShowDataRecord(m_currentRow + 1);
 }
 
 void CRecordFormView::OnPrevRecord() {
+    if (!m_editing) return;
     ClearStatusViaMainWnd();
     ShowDataRecord(m_currentRow - 1);
 }
@@ -454,6 +484,8 @@ void CRecordFormView::SetPendingFromFields() {
 }
 
 void CRecordFormView::EnableEditing(bool enable) {
+    m_editing = enable;
+    UpdateRowArrows();
     m_write->setEnabled(enable);
     m_writeProtect->setEnabled(enable);
     for (const Field& field : std::as_const(m_fields))
@@ -531,8 +563,7 @@ void CRecordFormView::StopCyclicWriting() {
 
 void CRecordFormView::OnActivateView(bool activate) {
     if (!activate) {
-        m_rows.clear();
-        m_currentRow = -1;
+        DropRows();
         ShowDataListControls(false, false);
         return;
     }
@@ -551,8 +582,7 @@ void CRecordFormView::OnActivateView(bool activate) {
 
 void CRecordFormView::ClearRecord() {
     EmptyFields();
-    m_rows.clear();
-    m_currentRow = -1;
+    DropRows();
     ShowDataListControls(false, false);
 }
 
@@ -578,13 +608,15 @@ void CRecordFormView::OnCyclicJobEnded() {
 }
 
 void CRecordFormView::OnCyclicNextRecord() {
-    if (m_rows.isEmpty()) return; // the same record goes on to the next tag
+    // Without a list the same record goes on to the next tag; past its end nothing.
+    if (m_rows.isEmpty() || m_currentRow < 0) return;
+    // Also after the job has ended: its last tag was written and the next start
+    // writes the next row.
     ShowDataRecord(m_currentRow + 1);
-    if (!IsCyclicWriteRunning()) return;
     if (m_currentRow < 0) {
-        StopCyclicWriting();
+        if (IsCyclicWriteRunning()) StopCyclicWriting();
         m_recordCounter->setText(KqString(IdsEnd));
-    } else if (!HasMandatoryField()) {
+    } else if (IsCyclicWriteRunning() && !HasMandatoryField()) {
         // This row cannot be written: stop here, so that the user can complete it
         // and start again from it.
         StopCyclicWriting();

@@ -71,7 +71,8 @@ public:
     // line that starts with a key sets that field (a later line wins, a missing key
     // leaves the field empty); lines that match no key after a "TEXT:" or "MESSAGE:"
     // line continue that value after a CR LF, other such lines are passed over and,
-    // unless blank, named in a message box. The data list is dropped. Sets the
+    // unless blank, named in a message box. The data list is dropped; an empty file
+    // name shows no file controls (a record carried over a restart). Sets the
     // engine's result (0, 6) "Vorlage geladen".
     bool SetFromTemplateLines(const QStringList& lines, const QString& fileName);
     // A CSV data list: the lines after its header, the field separator, the file name.
@@ -191,6 +192,10 @@ private:
     void BuildCommonControls();
     // Enables or disables 1001, 1002 and every field control.
     void EnableEditing(bool enable);
+    // The arrows move the list only while no cyclic write runs.
+    void UpdateRowArrows();
+    // Empties the list; the tags written from it are forgotten.
+    void DropRows();
     void ShowDataListControls(bool rowControls, bool fileControls);
     // The pending record of the cyclic write: the fields shown.
     void SetPendingFromFields();
@@ -222,5 +227,6 @@ private:
     QList<QWidget*> m_tabChain; // the rows' controls, top to bottom
     QList<QStringList> m_rows;
     int m_currentRow = -1;
+    bool m_editing = true; // false while cyclic writing runs
     QStringList m_rowProblems;
 };

@@ -138,6 +138,8 @@ constexpr StringTableEntry kTable[] = {
                         "Keine Berechtigung für %s: das Gerät gehört der Gruppe \"%s\". Bitte den Benutzer in "
                         "diese Gruppe aufnehmen (sudo usermod -aG %s BENUTZER) und neu anmelden.",
                         "10320")},
+    {10330, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder enthält schon Datensatz %d.", "10330")},
+    {10331, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder wurde schon beschrieben.", "10331")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
 };
 

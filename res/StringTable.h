@@ -81,6 +81,8 @@ enum StringId : int {
     IdsRowTooManyFields = 10307,      // "%d Felder, höchstens %d erwartet"
     IdsTemplateLinesPassedOver = 10308, // "Diese Zeilen der Vorlage wurden übergangen:"
     IdsNoDeviceAccess = 10320,        // "Keine Berechtigung für %s: ... Gruppe \"%s\" ..."
+    IdsTagHoldsRow = 10330,           // "Dieser Transponder enthält schon Datensatz %d."
+    IdsTagWrittenBefore = 10331,      // "Dieser Transponder wurde schon beschrieben."
     IdsAppTitle = 57344,              // "KQ-NFC Programmer"
 };
 

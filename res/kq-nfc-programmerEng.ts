@@ -1124,6 +1124,16 @@ The program may have to be allowed through the firewall by hand.</translation>
         <translation>No permission for %s: the device belongs to the group &quot;%s&quot;. Please add the user to this group (sudo usermod -aG %s USER) and log in again.</translation>
     </message>
     <message>
+        <source>Dieser Transponder enthält schon Datensatz %d.</source>
+        <comment>10330</comment>
+        <translation>This tag already holds record %d.</translation>
+    </message>
+    <message>
+        <source>Dieser Transponder wurde schon beschrieben.</source>
+        <comment>10331</comment>
+        <translation>This tag has already been written.</translation>
+    </message>
+    <message>
         <source>Privat</source>
         <comment>129</comment>
         <translation>Private</translation>

@@ -89,6 +89,8 @@ private slots:
         Bench bench;
         QVERIFY2(bench.dir.isValid(), qPrintable(bench.dir.errorString()));
         CNfcTagAccess& engine = bench.doc.Engine();
+        const QString readerTitle = QStringLiteral("KQ-NFC Programmer V1 <KQ-LMX38 reader  FW V1.05>");
+        bench.frame->setWindowTitle(readerTitle);
         if (cyclicWrite) {
             QVERIFY(bench.StartReader(*kqtest::BlankNtag213(1)));
             QVERIFY(engine.PreparePort());
@@ -115,11 +117,13 @@ private slots:
             QCOMPARE(bench.frame->StatusText(), kNoReader);
         }
         QVERIFY2(!engine.IsPortOpen(), "the line of the reader that went is let go");
+        QCOMPARE(bench.frame->windowTitle(), QStringLiteral("KQ-NFC Programmer")); // names no reader
 
         QVERIFY(bench.StartReader(*kqtest::Ntag213WithMessage(kqtest::TextRecord("wieder da"), 2)));
         bench.frame->Action(IdReadTagButton)->trigger();
         QCOMPARE(bench.frame->StatusText(), QStringLiteral("Lesen erfolgreich!"));
         QVERIFY(engine.IsPortOpen());
+        QCOMPARE(bench.frame->windowTitle(), readerTitle);
     }
 };
 

@@ -8,6 +8,7 @@
 // through the same form.
 #include "ShellTestSupport.h"
 #include "app/CommandIds.h"
+#include "app/ProfileSettings.h"
 #include "forms/RecordFormView.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
@@ -18,7 +19,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
+
+#include <map>
 
 namespace {
 
@@ -383,6 +387,83 @@ private slots:
                              QByteArray::fromHex("51 01 19 55 00") + "sms:2?body=ohne%20Nummer"));
         bench.sim().removeTag(second);
         QTRY_COMPARE(kqtest::RecordCounter(*form), QStringLiteral("3 von 3"));
+    }
+
+    // While cyclic writing runs from a list only a tag taken away moves it on: a click
+    // on an arrow while the written tag lies on the reader, or while none does, gives
+    // no row twice and skips none. The tags, put back after the job, hold rows 1 to 7
+    // in order.
+    void theArrowsDoNotMoveAListBeingWritten() {
+        FrameBench bench;
+        ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        const QStringList rows{"eins", "zwei", "drei", "vier", "fünf", "sechs", "sieben"};
+        form->LoadTxtDataList("TEXT\r\n" + rows.join(";;"), 6, "liste.txt");
+        QCOMPARE(form->RowCount(), int(rows.size()));
+        auto* previous = ControlById<QToolButton>(*form, CRecordFormView::IdPrevRecord);
+        auto* next = ControlById<QToolButton>(*form, CRecordFormView::IdNextRecord);
+        ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite)->click();
+        std::vector<std::unique_ptr<kqsim::Tag>> written;
+        for (int n = 1; n <= int(rows.size()); ++n) {
+            const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
+            next->click();
+            written.push_back(bench.sim().removeTag(tag));
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
+            previous->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(kqtest::RecordCounter(*form), QStringLiteral("Ende"), 20000);
+        for (int n = 0; n < int(rows.size()); ++n) {
+            const kqsim::TagId tag = bench.sim().placeTag(std::move(written[n]));
+            QCOMPARE(kqtest::MessageHex(bench.sim(), tag), kqtest::Hex(kqtest::TextRecord(rows[n].toUtf8())));
+            bench.sim().removeTag(tag);
+        }
+    }
+
+    // Stopped while a long row is being written (the click waits for the write: the
+    // reader's waits let no user input in): the write finishes and is told, and its
+    // row counts as used. Started again, also at once, the job leaves the written tag
+    // still lying there as it is (and says so) and puts the next row on the next tag.
+    void stoppingDuringAWriteTellsItAndMovesOn_data() {
+        QTest::addColumn<bool>("startAtOnce");
+        QTest::newRow("started again after the write") << false;
+        QTest::newRow("started again at once") << true;
+    }
+    void stoppingDuringAWriteTellsItAndMovesOn() {
+        QFETCH(bool, startAtOnce);
+        FrameBench bench;
+        ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
+        CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewText);
+        const QString longRow(800, QLatin1Char('x'));
+        form->LoadCsvDataList({longRow, "zwei", "drei"}, ';', "liste.csv");
+        auto* cyclic = ControlById<QPushButton>(*form, CRecordFormView::IdCyclicWrite);
+        cyclic->click();
+        QTimer stopper; // clicks as soon as the write has begun
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (!bench.frame->StatusText().startsWith(QStringLiteral("Schreiben"))) return;
+            stopper.stop();
+            cyclic->click();
+            QVERIFY(!bench.frame->IsCyclicWriteRunning());
+            if (startAtOnce) cyclic->click();
+        });
+        stopper.start(1);
+        const kqsim::TagId first =
+            bench.sim().placeTag(kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag216, kqtest::Uid(1)));
+        QTRY_COMPARE_WITH_TIMEOUT(kqtest::RecordCounter(*form), QStringLiteral("2 von 3"), 20000);
+        QCOMPARE(bench.frame->IsCyclicWriteRunning(), startAtOnce);
+        QVERIFY(kqtest::MemoryHolds(bench.sim(), first, longRow.toStdString()));
+        if (!startAtOnce) {
+            QCOMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
+            cyclic->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(),
+                                  QStringLiteral("Dieser Transponder enthält schon Datensatz 1."), 20000);
+        QVERIFY(kqtest::MemoryHolds(bench.sim(), first, longRow.toStdString()));
+        bench.sim().removeTag(first);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
+        const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(2));
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
+        QCOMPARE(kqtest::MessageHex(bench.sim(), second), kqtest::Hex(kqtest::TextRecord("zwei")));
     }
 
     // A template loaded after a data list ends the list (its rows and its controls
