@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
 
@@ -45,6 +46,9 @@ void FreshSettings(const QString& portName, int baud) {
 FrameBench::FrameBench(ViewIdTable views, int zyklusZeit) {
     FreshSettings(reader.Path());
     ProfileSettings::WriteInt("Settings", "ZyklusZeit", zyklusZeit);
+    // The simulator answers within milliseconds, but a busy machine may keep its
+    // thread waiting; no test of the bench waits for an answer that never comes.
+    ProfileSettings::WriteInt("Port", "Timeout", 5000);
     frame = std::make_unique<CMainFrame>(&doc, std::move(views));
 }
 
@@ -161,6 +165,24 @@ QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag) {
         at += length;
     }
     return {};
+}
+
+namespace {
+
+// The Request A frames (command 30, protocol type 0: 02 address command ...) in the
+// simulator's log.
+int TagRequests(const kqsim::Simulator& sim) {
+    const std::vector<kqsim::LogEntry> received = sim.log(kqsim::LogKind::Received);
+    return int(std::count_if(received.begin(), received.end(), [](const kqsim::LogEntry& entry) {
+        return entry.bytes.size() > 2 && entry.bytes[0] == 0x02 && entry.bytes[2] == 0x30;
+    }));
+}
+
+} // namespace
+
+bool RunForTagRequests(const kqsim::Simulator& sim, int count) {
+    const int until = TagRequests(sim) + count;
+    return QTest::qWaitFor([&] { return TagRequests(sim) >= until; }, 30000);
 }
 
 bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text) {

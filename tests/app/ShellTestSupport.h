@@ -70,8 +70,8 @@ QString Hex(const QByteArray& bytes);
 QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag);
 QString MemoryHex(const kqsim::Simulator& sim, kqsim::TagId tag, int page, int count);
 
-// A reader on a pty, settings naming it, a document and a main window with the forms
-// given (the window is not shown: no connection test).
+// A reader on a pty, settings naming it (a generous answer time-out), a document and
+// a main window with the forms given (the window is not shown: no connection test).
 struct FrameBench {
     explicit FrameBench(ViewIdTable views = ViewIdTable::Standard(), int zyklusZeit = 100);
     ~FrameBench();
@@ -112,6 +112,12 @@ private:
     QTimer m_timer;
     QList<QPointer<QWidget>> m_answered; // weak: a later dialog may take a freed address
 };
+
+// Lets the program run until the reader has taken `count` more tag requests (ISO 14443
+// Request A) than when called: a cyclic job's poll sends one, or two when no tag
+// answers. So "nothing more happens while the job goes on" is checked over polls that
+// did happen, however busy the machine. False when they have not come within 30 s.
+bool RunForTagRequests(const kqsim::Simulator& sim, int count);
 
 // Whether `text` lies anywhere in the tag's memory.
 bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text);
