@@ -39,6 +39,9 @@ void FreshSettings(const QString& portName, int baud) {
     ProfileSettings::WriteString("Port", "Name", portName);
     ProfileSettings::WriteInt("Port", "Baudrate", baud);
     ProfileSettings::WriteInt("Port", "Adresse", 1);
+    // The simulator answers within milliseconds, but a busy machine may keep its
+    // thread waiting. A test that waits for answers that never come sets a shorter one.
+    ProfileSettings::WriteInt("Port", "Timeout", 5000);
     ProfileSettings::WriteInt("Settings", "BeepTime", 10);
     ProfileSettings::WriteInt("Settings", "ZyklusZeit", 100);
 }
@@ -46,9 +49,6 @@ void FreshSettings(const QString& portName, int baud) {
 FrameBench::FrameBench(ViewIdTable views, int zyklusZeit) {
     FreshSettings(reader.Path());
     ProfileSettings::WriteInt("Settings", "ZyklusZeit", zyklusZeit);
-    // The simulator answers within milliseconds, but a busy machine may keep its
-    // thread waiting; no test of the bench waits for an answer that never comes.
-    ProfileSettings::WriteInt("Port", "Timeout", 5000);
     frame = std::make_unique<CMainFrame>(&doc, std::move(views));
 }
 

@@ -38,8 +38,8 @@ struct SimReader {
 kqsim::ReaderConfig WriterConfig(int baud = 19200);
 
 // Empties the settings and stores the reader's port ("Port"/"Name", "Baudrate",
-// "Adresse" 1), short beeps ("Settings"/"BeepTime" 10 ms) and the shortest cycle
-// ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
+// "Adresse" 1, a generous "Timeout" of 5 s), short beeps ("Settings"/"BeepTime"
+// 10 ms) and the shortest cycle ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
 // $XDG_CONFIG_HOME/Documents.
 void FreshSettings(const QString& portName, int baud = 19200);
 
@@ -70,8 +70,8 @@ QString Hex(const QByteArray& bytes);
 QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag);
 QString MemoryHex(const kqsim::Simulator& sim, kqsim::TagId tag, int page, int count);
 
-// A reader on a pty, settings naming it (a generous answer time-out), a document and
-// a main window with the forms given (the window is not shown: no connection test).
+// A reader on a pty, settings naming it, a document and a main window with the forms
+// given (the window is not shown: no connection test).
 struct FrameBench {
     explicit FrameBench(ViewIdTable views = ViewIdTable::Standard(), int zyklusZeit = 100);
     ~FrameBench();
