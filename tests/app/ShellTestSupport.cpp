@@ -4,6 +4,7 @@
 #include "app/ProfileSettings.h"
 #include "content/NfcTagData.h"
 #include "forms/RecordFormView.h"
+#include "kqlmx.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
@@ -24,6 +25,17 @@ namespace kqtest {
 
 kqsim::ReaderConfig WriterConfig(int baud) {
     return {.typeCode = 0x165, .firmwareDigit = 5, .protocolType = 0, .address = 1, .baud = baud};
+}
+
+SimReader::SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) {
+    if (config.lineMode != kqsim::kLine8N1 || config.address != 1) return;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (const int port = KQLMX_OpenPort(pty.slavePath().c_str(), config.baud, 5000); port > 0) {
+            KQLMX_ClosePort(port);
+            break;
+        }
+    }
+    sim.clearLog();
 }
 
 void FreshSettings(const QString& portName, int baud) {

@@ -23,9 +23,12 @@ class QWidget;
 
 namespace kqtest {
 
-// The reader on a pty. The simulator goes first, its transport last.
+// The reader on a pty. The simulator goes first, its transport last. A reader at 8N1
+// on address 1 is opened once through the library (and closed, its log cleared)
+// before the test begins: the open's probe waits 300 ms at most, which the first
+// answers of a fresh process (its code still to be read in) may miss on a busy machine.
 struct SimReader {
-    explicit SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) {}
+    explicit SimReader(const kqsim::ReaderConfig& config);
     QString Path() const { return QString::fromStdString(pty.slavePath()); }
     // Entries of the simulator's log so far (every frame it received, also discarded ones).
     size_t LogSize() const { return sim.log().size(); }
