@@ -65,10 +65,10 @@ private slots:
         QTRY_COMPARE(frame.LockPaneTexts(), (QStringList{"", "", ""}));
         for (const QString& name : on)
             QVERIFY(SetIndicator(name.toLatin1().constData(), true));
-        QTRY_COMPARE_WITH_TIMEOUT(frame.LockPaneTexts(), panes, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.LockPaneTexts(), panes, 20000);
         for (const QString& name : on)
             QVERIFY(SetIndicator(name.toLatin1().constData(), false));
-        QTRY_COMPARE_WITH_TIMEOUT(frame.LockPaneTexts(), (QStringList{"", "", ""}), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.LockPaneTexts(), (QStringList{"", "", ""}), 20000);
     }
 
     // A screen large enough: the window is as large as its largest form asks, and no

@@ -21,21 +21,23 @@ using kqtest::CallLog;
 namespace {
 
 // A reader on a pty and an engine set up to use it ("Port" settings stored). The
-// engine goes first, the simulator last.
+// engine goes first, the simulator last. The simulator answers within milliseconds,
+// but a busy machine may keep its thread waiting: the answer time-out is generous
+// unless a test waits for answers that never come.
 struct Bench {
+    explicit Bench(int timeoutMs = 5000) : rig(Rig(pty.slavePath(), timeoutMs)) {}
+
     kqsim::Simulator sim{
         {.typeCode = 0x184, .firmwareDigit = 4, .protocolType = 0, .address = 1, .baud = 19200}};
     kqsim::PtyTransport pty{sim};
-    kqtest::EngineRig rig = Rig(pty.slavePath());
+    kqtest::EngineRig rig;
 
-    static kqtest::EngineRig Rig(const std::string& portName) {
+    static kqtest::EngineRig Rig(const std::string& portName, int timeoutMs) {
         QFile::remove(ProfileSettings::FilePath());
         ProfileSettings::WriteString("Port", "Name", QString::fromStdString(portName));
         ProfileSettings::WriteInt("Port", "Baudrate", 19200);
         ProfileSettings::WriteInt("Port", "Adresse", 1);
-        // The simulator answers within milliseconds; a short time-out keeps the runs
-        // without a reader short.
-        ProfileSettings::WriteInt("Port", "Timeout", 200);
+        ProfileSettings::WriteInt("Port", "Timeout", timeoutMs);
         return kqtest::EngineRig(std::make_unique<ReaderApi>());
     }
 };
@@ -55,7 +57,10 @@ class EngineE2ETest : public QObject {
 private slots:
     // 440 Hz for 150 ms: one tone after success; twice after an error, 50 ms on, 50 ms
     // off, 50 ms on. The reader's output 16 is switched on right before each tone and
-    // off right after; each phase takes at least its time, none much longer.
+    // off right after; each phase takes at least its time, none much longer. A busy
+    // machine may stretch any phase, so the beep is sounded again (five times at most)
+    // until one shows every phase within 100 ms of its time: a phase that is too long
+    // by design is so every time. The order and the lower bounds hold in every run.
     void theBeepLightsOutput16DuringEachTone_data() {
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("toneMs");
@@ -67,21 +72,28 @@ private slots:
         QFETCH(int, toneMs);
         Bench bench;
         QVERIFY(bench.rig.engine->PreparePort());
-        bench.rig.engine->BeepWithLed(440, 150, count);
-        const auto& tones = bench.rig.tones->tones;
-        const std::vector<kqsim::OutputChange> outputs = bench.sim.outputHistory();
-        QCOMPARE(int(tones.size()), count);
-        QCOMPARE(int(outputs.size()), 2 * count);
-        for (int i = 0; i < 2 * count; ++i) {
-            const auto& tone = tones[size_t(i / 2)];
-            QCOMPARE(std::make_pair(tone.frequencyHz, tone.ms), std::make_pair(440, toneMs));
-            QCOMPARE(std::make_pair(int(outputs[i].mask), int(outputs[i].value)),
-                     std::make_pair(16, i % 2 ? 0 : 16));
-            QVERIFY(i % 2 ? outputs[i].time >= tone.end : outputs[i].time <= tone.start);
-            const long long phase = i > 0 ? Ms(outputs[i].time - outputs[i - 1].time) : toneMs;
-            QVERIFY2(phase >= toneMs && phase < toneMs + 100,
-                     qPrintable(QString("phase %1: %2 ms").arg(i).arg(phase)));
+        QString tooLong = "not sounded";
+        for (int run = 0; run < 5 && !tooLong.isEmpty(); ++run) {
+            tooLong.clear();
+            bench.sim.clearLog();
+            bench.rig.tones->tones.clear();
+            bench.rig.engine->BeepWithLed(440, 150, count);
+            const auto& tones = bench.rig.tones->tones;
+            const std::vector<kqsim::OutputChange> outputs = bench.sim.outputHistory();
+            QCOMPARE(int(tones.size()), count);
+            QCOMPARE(int(outputs.size()), 2 * count);
+            for (int i = 0; i < 2 * count; ++i) {
+                const auto& tone = tones[size_t(i / 2)];
+                QCOMPARE(std::make_pair(tone.frequencyHz, tone.ms), std::make_pair(440, toneMs));
+                QCOMPARE(std::make_pair(int(outputs[i].mask), int(outputs[i].value)),
+                         std::make_pair(16, i % 2 ? 0 : 16));
+                QVERIFY(i % 2 ? outputs[i].time >= tone.end : outputs[i].time <= tone.start);
+                const long long phase = i > 0 ? Ms(outputs[i].time - outputs[i - 1].time) : toneMs;
+                QVERIFY2(phase >= toneMs, qPrintable(QString("phase %1: %2 ms").arg(i).arg(phase)));
+                if (phase >= toneMs + 100) tooLong += QString(" phase %1: %2 ms").arg(i).arg(phase);
+            }
         }
+        QVERIFY2(tooLong.isEmpty(), qPrintable(tooLong));
     }
 
     // The UID poll of the cyclic jobs: the tag's 7-byte UID, zero-filled to 8; no tag
@@ -334,7 +346,7 @@ private slots:
             [&](CNfcTagAccess& engine) { engine.ReadUid(uid); },
             [&](CNfcTagAccess& engine) { QVERIFY(!engine.WriteText("Hallo", false)); }};
         for (const auto& operation : operations) {
-            Bench bench;
+            Bench bench(1000); // the first exchange after the drop waits it out
             CNfcTagAccess& engine = *bench.rig.engine;
             QVERIFY(engine.PreparePort());
             bench.sim.dropLink();

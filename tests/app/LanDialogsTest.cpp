@@ -259,7 +259,7 @@ private slots:
             kqtest::ModalWatcher watcher;
             c.edit();
             QTest::mouseClick(dlg.findChild<QPushButton*>("OkButton"), Qt::LeftButton);
-            QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 20000);
             if (!c.message.isEmpty()) {
                 QVERIFY2(watcher.seen.first() == c.message,
                          qPrintable(c.name + QStringLiteral(": ") + watcher.seen.first()));

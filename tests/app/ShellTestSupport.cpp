@@ -4,6 +4,7 @@
 #include "app/ProfileSettings.h"
 #include "content/NfcTagData.h"
 #include "forms/RecordFormView.h"
+#include "kqlmx.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
 
@@ -23,6 +25,17 @@ namespace kqtest {
 
 kqsim::ReaderConfig WriterConfig(int baud) {
     return {.typeCode = 0x165, .firmwareDigit = 5, .protocolType = 0, .address = 1, .baud = baud};
+}
+
+SimReader::SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) {
+    if (config.lineMode != kqsim::kLine8N1 || config.address != 1) return;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (const int port = KQLMX_OpenPort(pty.slavePath().c_str(), config.baud, 5000); port > 0) {
+            KQLMX_ClosePort(port);
+            break;
+        }
+    }
+    sim.clearLog();
 }
 
 void FreshSettings(const QString& portName, int baud) {
@@ -38,6 +51,9 @@ void FreshSettings(const QString& portName, int baud) {
     ProfileSettings::WriteString("Port", "Name", portName);
     ProfileSettings::WriteInt("Port", "Baudrate", baud);
     ProfileSettings::WriteInt("Port", "Adresse", 1);
+    // The simulator answers within milliseconds, but a busy machine may keep its
+    // thread waiting. A test that waits for answers that never come sets a shorter one.
+    ProfileSettings::WriteInt("Port", "Timeout", 5000);
     ProfileSettings::WriteInt("Settings", "BeepTime", 10);
     ProfileSettings::WriteInt("Settings", "ZyklusZeit", 100);
 }
@@ -161,6 +177,24 @@ QString MessageHex(const kqsim::Simulator& sim, kqsim::TagId tag) {
         at += length;
     }
     return {};
+}
+
+namespace {
+
+// The Request A frames (command 30, protocol type 0: 02 address command ...) in the
+// simulator's log.
+int TagRequests(const kqsim::Simulator& sim) {
+    const std::vector<kqsim::LogEntry> received = sim.log(kqsim::LogKind::Received);
+    return int(std::count_if(received.begin(), received.end(), [](const kqsim::LogEntry& entry) {
+        return entry.bytes.size() > 2 && entry.bytes[0] == 0x02 && entry.bytes[2] == 0x30;
+    }));
+}
+
+} // namespace
+
+bool RunForTagRequests(const kqsim::Simulator& sim, int count) {
+    const int until = TagRequests(sim) + count;
+    return QTest::qWaitFor([&] { return TagRequests(sim) >= until; }, 30000);
 }
 
 bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text) {

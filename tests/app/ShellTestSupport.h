@@ -23,9 +23,12 @@ class QWidget;
 
 namespace kqtest {
 
-// The reader on a pty. The simulator goes first, its transport last.
+// The reader on a pty. The simulator goes first, its transport last. A reader at 8N1
+// on address 1 is opened once through the library (and closed, its log cleared)
+// before the test begins: the open's probe waits 300 ms at most, which the first
+// answers of a fresh process (its code still to be read in) may miss on a busy machine.
 struct SimReader {
-    explicit SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) {}
+    explicit SimReader(const kqsim::ReaderConfig& config);
     QString Path() const { return QString::fromStdString(pty.slavePath()); }
     // Entries of the simulator's log so far (every frame it received, also discarded ones).
     size_t LogSize() const { return sim.log().size(); }
@@ -38,8 +41,8 @@ struct SimReader {
 kqsim::ReaderConfig WriterConfig(int baud = 19200);
 
 // Empties the settings and stores the reader's port ("Port"/"Name", "Baudrate",
-// "Adresse" 1), short beeps ("Settings"/"BeepTime" 10 ms) and the shortest cycle
-// ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
+// "Adresse" 1, a generous "Timeout" of 5 s), short beeps ("Settings"/"BeepTime"
+// 10 ms) and the shortest cycle ("Settings"/"ZyklusZeit" 100 ms). The user's documents folder is
 // $XDG_CONFIG_HOME/Documents.
 void FreshSettings(const QString& portName, int baud = 19200);
 
@@ -112,6 +115,12 @@ private:
     QTimer m_timer;
     QList<QPointer<QWidget>> m_answered; // weak: a later dialog may take a freed address
 };
+
+// Lets the program run until the reader has taken `count` more tag requests (ISO 14443
+// Request A) than when called: a cyclic job's poll sends one, or two when no tag
+// answers. So "nothing more happens while the job goes on" is checked over polls that
+// did happen, however busy the machine. False when they have not come within 30 s.
+bool RunForTagRequests(const kqsim::Simulator& sim, int count);
 
 // Whether `text` lies anywhere in the tag's memory.
 bool MemoryHolds(const kqsim::Simulator& sim, kqsim::TagId tag, const std::string& text);

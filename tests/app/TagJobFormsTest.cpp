@@ -160,7 +160,8 @@ private slots:
             const kqsim::TagId id = bench.sim().placeTag(TagWithHallo(n));
             QTRY_VERIFY(JobDone(bench, id, lock));
             QTRY_COMPARE(bench.frame->StatusText(), success);
-            QTest::qWait(300); // ticks with the tag still there: it is not worked on again
+            // Polls with the tag still there: it is not worked on again.
+            QVERIFY(kqtest::RunForTagRequests(bench.sim(), 3));
             QCOMPARE(bench.frame->StatusText(), success);
             bench.sim().removeTag(id);
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(bench.frame->IsCyclicReadRunning());
         QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"));
         QCOMPARE(bench.frame->StatusIconKind(), int(CMainFrame::IconWaiting));
-        QTest::qWait(300);
+        QVERIFY(kqtest::RunForTagRequests(bench.sim(), 6)); // three polls without a tag
         QCOMPARE(Beeps(bench.sim()), 0);
 
         for (int n = 1; n <= 3; ++n) {
@@ -127,7 +127,7 @@ private slots:
             QTRY_COMPARE(bench.texts.size(), n);
             QCOMPARE(bench.texts.last(), QString::fromLatin1(text));
             QCOMPARE(bench.frame->CurrentViewId(), int(kViewText));
-            QTest::qWait(400); // several ticks with the tag still there
+            QVERIFY(kqtest::RunForTagRequests(bench.sim(), 3)); // polls with the tag still there
             QCOMPARE(bench.texts.size(), n);
             QCOMPARE(Beeps(bench.sim()), n);
             bench.sim().removeTag(tag);
@@ -149,7 +149,7 @@ private slots:
         for (int n = 1; n <= 3; ++n) {
             const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
             QTRY_COMPARE(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"));
-            QTest::qWait(400);
+            QVERIFY(kqtest::RunForTagRequests(bench.sim(), 3)); // polls with the tag still there
             QCOMPARE(Beeps(bench.sim()), n);
             QVERIFY(kqtest::MemoryHolds(bench.sim(), tag, Row(n)));
             bench.sim().removeTag(tag);

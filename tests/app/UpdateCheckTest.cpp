@@ -215,7 +215,7 @@ private slots:
         auto check = CheckedAgainst({200, VersionFile("1.05", "2024-06-01")}, first);
         Receiver second;
         QVERIFY(check->Start(&second, 7));
-        QTRY_COMPARE_WITH_TIMEOUT(second.events, Both(7), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(second.events, Both(7), 20000);
         QCOMPARE(m_server->Requests().size(), 1);
         QCOMPARE(first.events, Both(1034));
         // Without a window or id nothing is posted.

@@ -151,7 +151,9 @@ TEST(ReaderOpenE2E, BaudArgumentSetsRateAndStopBits) {
         config.baud = c.readerBaud;
         config.lineMode = c.readerLine;
         PtyReader reader(config);
-        OpenedPort port(reader.Path(), c.openBaud, 100);
+        // The probe waits 300 ms at most whatever the time-out; a reader that is
+        // found may take longer on a busy machine.
+        OpenedPort port(reader.Path(), c.openBaud, 1000);
         if (c.found) {
             EXPECT_EQ(port.Handle(), 1);
             EXPECT_EQ(VersionText(port.Handle()), "1844");

@@ -37,7 +37,7 @@ TEST(ReaderProgramE2E, OpensTheSimulatorProgram) {
         const std::string path = program.line(5s);
         ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
         {
-            OpenedPort port(path + c.suffix, c.baud, 500);
+            OpenedPort port(path + c.suffix, c.baud, 5000); // generous: the program may be held back
             ASSERT_EQ(port.Handle(), 1);
             EXPECT_EQ(ReaderName(port.Handle()), c.name);
             EXPECT_EQ(VersionText(port.Handle()), c.version);

@@ -32,8 +32,13 @@ kqsim::TagReply PlainTypeATag::command(const Bytes& frame) {
 
 TagSimReader::TagSimReader(kqsim::ReaderConfig config) : sim(config), pty(sim) {
     EXPECT_TRUE(pty.ok()) << pty.error();
-    // Baud argument: rate * 1 + line code 0 (8N1).
-    port = KQLMX_OpenPort(pty.slavePath().c_str(), config.baud, 500);
+    // Baud argument: rate * 1 + line code 0 (8N1). The simulator answers within
+    // milliseconds, but a busy machine may keep its thread waiting: a generous
+    // time-out, as no tag test waits for an answer that never comes. The open's probe
+    // waits 300 ms at most, which the first answers of a fresh process may miss on a
+    // busy machine; the reader is there, so the open is tried again.
+    for (int attempt = 0; attempt < 10 && port <= 0; ++attempt)
+        port = KQLMX_OpenPort(pty.slavePath().c_str(), config.baud, 5000);
     EXPECT_GT(port, 0);
     sim.clearLog();
 }
