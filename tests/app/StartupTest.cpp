@@ -176,16 +176,25 @@ private slots:
 
     // A serial reader at 9600 baud while 19200 is stored: found by the second try,
     // whose port reaches the connection test (and is closed by it, not leaked); the
-    // rate that worked is stored and the engine opens its port with it.
+    // rate that worked is stored and the engine opens its port with it. A reader that
+    // lost power is back at its default 19200 while 4800 is stored: found too.
+    void aSilentSerialReaderIsFoundAtTheOtherRate_data() {
+        QTest::addColumn<int>("readerBaud");
+        QTest::addColumn<int>("storedBaud");
+        QTest::newRow("the other usual rate") << 9600 << 19200;
+        QTest::newRow("back at its default after a power cycle") << 19200 << 4800;
+    }
     void aSilentSerialReaderIsFoundAtTheOtherRate() {
-        kqtest::SimReader reader(kqtest::WriterConfig(9600));
-        kqtest::FreshSettings(reader.Path(), 19200);
+        QFETCH(int, readerBaud);
+        QFETCH(int, storedBaud);
+        kqtest::SimReader reader(kqtest::WriterConfig(readerBaud));
+        kqtest::FreshSettings(reader.Path(), storedBaud);
         ProfileSettings::WriteInt("Port", "Timeout", 200); // the try without answer is shorter
         kqtest::ModalWatcher watcher;
         QVERIFY(App().InitInstance());
         QTRY_COMPARE_WITH_TIMEOUT(App().MainWnd()->StatusText(), kConnected, kStartLimitMs);
         QVERIFY(watcher.seen.isEmpty());
-        QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), 9600);
+        QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), readerBaud);
         QCOMPARE(OpenPortCount(), 1);
         App().ExitInstance();
         QCOMPARE(OpenPortCount(), 0);
