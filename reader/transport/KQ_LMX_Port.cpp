@@ -20,25 +20,24 @@ using Clock = std::chrono::steady_clock;
 
 } // namespace
 
-bool CKQ_LMX_Port::Transceive() {
+bool CKQ_LMX_Port::Claim() {
     bool idle = false;
-    if (!exchanging_.compare_exchange_strong(idle, true)) {
-        // A nested call (from an event pumped by the wait) or a second thread must not
-        // disturb the exchange that is waiting: it touches none of its buffers.
-        lastError = KQLMX_ERROR_PORT_BUSY;
-        return false;
-    }
+    if (exchanging_.compare_exchange_strong(idle, true)) return true;
+    // A nested call (from an event pumped by the wait) or a second thread must not
+    // disturb the exchange that is waiting: it touches none of its buffers.
+    lastError = KQLMX_ERROR_PORT_BUSY;
+    return false;
+}
+
+bool CKQ_LMX_Port::Transceive() {
+    if (!Claim()) return false;
     const bool complete = Exchange();
     exchanging_ = false;
     return complete;
 }
 
 bool CKQ_LMX_Port::Transceive(std::span<const uint8_t> command) {
-    bool idle = false;
-    if (!exchanging_.compare_exchange_strong(idle, true)) {
-        lastError = KQLMX_ERROR_PORT_BUSY;
-        return false;
-    }
+    if (!Claim()) return false;
     send_.assign(command.begin(), command.end());
     const bool complete = Exchange();
     exchanging_ = false;

@@ -92,6 +92,8 @@ public:
     void AttachLink(const LinkMaker& make) { attached_ = make(*this); }
 
 private:
+    // Marks the port busy in one atomic step; false (busy code) when it was.
+    bool Claim();
     bool Exchange();
     enum class WaitEnd { Complete, TimedOut, LinkLost };
     WaitEnd WaitForAnswer(ReaderLink* link);
