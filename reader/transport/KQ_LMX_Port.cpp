@@ -87,7 +87,9 @@ bool CKQ_LMX_Port::Exchange() {
     }
     // A call refused during the wait has left its own code here; this exchange's
     // outcome is the wait's alone.
-    lastError = end == WaitEnd::Complete ? 0 : end == WaitEnd::TimedOut ? KQLMX_ERROR_TIMEOUT : KQLMX_ERROR_NO_SUCH_PORT;
+    lastError = end == WaitEnd::Complete   ? 0
+                : end == WaitEnd::TimedOut ? KQLMX_ERROR_TIMEOUT
+                                           : KQLMX_ERROR_NO_SUCH_PORT;
     return end == WaitEnd::Complete;
 }
 

@@ -115,13 +115,8 @@ struct LinkedReader {
 };
 
 const char* LinkName(Link link) {
-    switch (link) {
-    case Link::Pty: return "pty";
-    case Link::Tcp: return "TCP";
-    case Link::Hid: return "HID";
-    case Link::Bluetooth: return "Bluetooth module on a pty";
-    }
-    return "";
+    const char* names[] = {"pty", "TCP", "HID", "Bluetooth module on a pty"};
+    return names[static_cast<int>(link)];
 }
 
 // Catches an answer taken for another command's: a late read answer accepted by the
