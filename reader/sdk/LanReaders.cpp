@@ -235,15 +235,24 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         }
         CloseLanConfigPort(handle, false);
         handle = 0;
+        // Taken: the module answers at its new place, after a long set-up with block 0
+        // showing the new settings (a module restarting slowly may still show the old
+        // ones for a moment, and one lost read is tried again).
         const auto start = std::chrono::steady_clock::now();
-        bool answered = false;
-        while (!(answered = CheckLanReader(newReader)) &&
-               std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kReappearWaitMs))
+        bool answered = false, taken = false;
+        for (;;) {
+            const bool answers = CheckLanReader(newReader) > 0;
+            answered = answered || answers;
+            taken = answers && (!expected || LanSetupShown(newReader, *expected));
+            if (taken || std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kReappearWaitMs))
+                break;
             PumpEventsFor(100);
-        // A module that ignored or lost the set-up still answers where it was, with its
-        // old settings: that is no success. (With settings left for block 0 the reopen
-        // below goes on trying.)
-        if ((!answered && !otherChanged) || (answered && expected && !LanSetupShown(newReader, *expected))) {
+        }
+        // A module that ignored or lost the set-up still answers where it was, or at
+        // its address with the old settings: that is no success. One that answers
+        // nowhere yet is still on its way (a slow restart): the caller waits on for it,
+        // and with settings left for block 0 the reopen below goes on trying.
+        if (!taken && (answered || CheckLanReader(reader) > 0)) {
             lanConfigError_ = KQLMX_ERROR_LAN_NOT_TAKEN;
             return -1;
         }
