@@ -130,6 +130,9 @@ TEST(LinkFaults, NoCommandTakesAnotherCommandsAnswer) {
         Fault fault;
     } faults[] = {
         {"answer late", Fault::delay({.beforeAnswer = std::chrono::milliseconds(kTimeoutMs + 250)})},
+        // The late answer's header alone must not end the wait for it: its rest follows.
+        {"answer late, its rest after a pause",
+         Fault::delay({.beforeAnswer = std::chrono::milliseconds(kTimeoutMs + 100), .afterHeader = 300ms})},
         {"answer dropped", Fault::silence()},
         {"noise burst with a false header", Fault::noise({0x02, 0x78, 0x79, 0xE0, 0x03, 0x00})},
     };
