@@ -40,7 +40,9 @@ public:
     uint8_t versionDigit = 0;
     int readerTypeCode = 0;
     int readerAddress = 1; // low byte used by types 0 and 1
-    int lastError = 0;     // PortErrorCode
+    // PortErrorCode. Atomic: a second thread refused as busy sets it while the
+    // waiting exchange does.
+    std::atomic<int> lastError{0};
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
     // The DESFire card's session on this port, made on first use (reader/sdk).
