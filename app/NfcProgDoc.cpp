@@ -23,7 +23,7 @@ constexpr int kBeepFrequencyHz = 440;
 constexpr int kStartBaud = 19200;
 // The two rates a serial reader is looked for at when it does not answer.
 constexpr int kFallbackBaudLow = 9600;
-constexpr int kFallbackBaudHigh = 19200;
+constexpr int kFallbackBaudHigh = 19200; // also the readers' own default
 constexpr int kReaderNameSize = 30;
 
 // The first three version characters as a hexadecimal number (as far as they are
@@ -127,13 +127,18 @@ int CNfcProgDoc::OpenPort(bool useGivenBaud, int baud) {
     if (settings.IsLan || settings.IsUsb || settings.IsBluetooth) return handle;
     if (handle != KQLMX_OPEN_NO_READER) return handle;
 
-    // A serial reader that did not answer may run at the other usual rate. What this
-    // second open gives is the answer, so that a port it opens reaches the caller,
-    // who closes it.
-    const int otherBaud = baud == kFallbackBaudLow ? kFallbackBaudHigh : kFallbackBaudLow;
-    handle = KQLMX_OpenPort(name.constData(), otherBaud, timeout);
-    if (handle > 0 && !useGivenBaud)
-        ProfileSettings::WriteInt(kPortSection, QStringLiteral("Baudrate"), otherBaud);
+    // A serial reader that did not answer may run at another rate: its own default
+    // (after it lost power it is back there, whatever was stored), then the other usual
+    // one. The first open that is no "no reader" gives the answer, so that a port it
+    // opens reaches the caller, who closes it; the rate found is stored.
+    for (const int otherBaud : {kFallbackBaudHigh, kFallbackBaudLow}) {
+        if (otherBaud == baud) continue;
+        handle = KQLMX_OpenPort(name.constData(), otherBaud, timeout);
+        if (handle == KQLMX_OPEN_NO_READER) continue;
+        if (handle > 0 && !useGivenBaud)
+            ProfileSettings::WriteInt(kPortSection, QStringLiteral("Baudrate"), otherBaud);
+        return handle;
+    }
     return handle;
 }
 

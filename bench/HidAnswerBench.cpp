@@ -73,7 +73,7 @@ int Measure(size_t reportLength, int runs) {
         const bool ok = kq::SendCommand(port, 0xF0, {}, &answer);
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         if (!ok || answer.size() != kAnswerBytes - 5) {
-            std::fprintf(stderr, "exchange %d failed (error %d)\n", run, port.lastError);
+            std::fprintf(stderr, "exchange %d failed (error %d)\n", run, port.lastError.load());
             return 1;
         }
     }

@@ -100,11 +100,15 @@ extern "C" {
 /* KQLMX_WriteLanConfig refused a text before sending anything (KQLMX_GetLanConfigError):
  * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 0-65535)
  * nor "[name][-port]" (a name of at most 16 bytes, all the module holds); a mask that
- * is neither empty nor "a.b.c.d" with its one bits above its zero bits; a gateway that
- * is neither empty nor "a.b.c.d". */
+ * is neither empty nor "a.b.c.d" with its one bits above its zero bits and at least
+ * one one bit; a gateway that is neither empty nor "a.b.c.d". */
 #define KQLMX_ERROR_BAD_LAN_ADDRESS 0x30003
 #define KQLMX_ERROR_BAD_LAN_MASK 0x30004
 #define KQLMX_ERROR_BAD_LAN_GATEWAY 0x30005
+/* KQLMX_WriteLanConfig sent the new settings, but within its 5 s wait the module still
+ * answered at its old address, or at its new one without the new settings (it ignored
+ * or lost the set-up): nothing was applied. */
+#define KQLMX_ERROR_LAN_NOT_TAKEN 0x30006
 
 /* What the library does to the application's windows while it waits for a reader's
  * answer. Every member may be null (nothing is done); all run on the calling thread. */
@@ -227,12 +231,14 @@ KQLMX_API int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addre
 /* Gives the module `reader` the new address text ("a.b.c.d-port" for a fixed address,
  * "[name]-port" for DHCP), mask and gateway ("a.b.c.d"; empty or null keeps the
  * current one), waits for it to answer at the new address and applies the settings.
- * 0; -1 on failure. A text of another form is refused with -1 before anything is
+ * 0; -1 on failure. A module that answers nowhere yet after the 5 s wait (a slow
+ * restart) is not failed for that: the caller waits on for it. A text of another form is refused with -1 before anything is
  * sent; KQLMX_GetLanConfigError then tells which. */
 KQLMX_API int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* mask,
                                    const char* gateway);
 /* After KQLMX_WriteLanConfig: KQLMX_ERROR_BAD_LAN_ADDRESS, _MASK or _GATEWAY when it
- * refused that text, else 0. */
+ * refused that text, KQLMX_ERROR_LAN_NOT_TAKEN when the module did not take the new
+ * address, port or settings, else 0. */
 KQLMX_API int KQLMX_GetLanConfigError(void);
 /* 1 when a module answers at that reader text, else 0. */
 KQLMX_API int KQLMX_CheckLanReader(const char* reader);

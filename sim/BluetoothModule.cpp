@@ -17,6 +17,12 @@ std::uint8_t hi(std::size_t n) { return static_cast<std::uint8_t>((n >> 8) & 0xF
 
 void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
+// Goes out after `delay`, or at once behind what goes before.
+void append(Outgoing& out, const Bytes& more, std::chrono::microseconds delay = {}) {
+  if (out.chunks.empty() || delay.count() > 0) out.chunks.push_back({delay, {}});
+  append(out.chunks.back().bytes, more);
+}
+
 }  // namespace
 
 BluetoothModule::BluetoothModule(ByteService& reader) : reader_(reader) {}
@@ -68,6 +74,11 @@ void BluetoothModule::injectNoise(const Bytes& noise) {
   append(unsolicited_, noise);
 }
 
+void BluetoothModule::spoilNextHeader() {
+  std::lock_guard lock(mutex_);
+  spoilHeader_ = true;
+}
+
 void BluetoothModule::setNotify(std::function<void(const Bytes&)> notify) {
   std::lock_guard lock(mutex_);
   notify_ = std::move(notify);
@@ -101,9 +112,10 @@ BluetoothModule::Device* BluetoothModule::find(const std::uint8_t* address) {
 }
 
 Outgoing BluetoothModule::receive(const std::uint8_t* data, std::size_t size, const std::optional<LineSettings>&) {
-  Bytes out;
+  Outgoing out;
   std::lock_guard lock(mutex_);
-  std::swap(out, unsolicited_);
+  if (!unsolicited_.empty()) append(out, unsolicited_);
+  unsolicited_.clear();
   pending_.insert(pending_.end(), data, data + size);
   for (;;) {
     auto start = std::find(pending_.begin(), pending_.end(), kStart);
@@ -124,12 +136,10 @@ Outgoing BluetoothModule::receive(const std::uint8_t* data, std::size_t size, co
     requests_.push_back({command, payload, std::chrono::steady_clock::now()});
     if (std::find(ignored_.begin(), ignored_.end(), command) == ignored_.end()) answer(command, payload, out);
   }
-  Outgoing outgoing;
-  if (!out.empty()) outgoing.chunks.push_back({std::chrono::milliseconds(0), out});
-  return outgoing;
+  return out;
 }
 
-void BluetoothModule::answer(std::uint8_t command, const Bytes& payload, Bytes& out) {
+void BluetoothModule::answer(std::uint8_t command, const Bytes& payload, Outgoing& out) {
   switch (command) {
     case 0x26:
       append(out, packet(kIndication, 0x25, {0x00}));
@@ -186,11 +196,21 @@ void BluetoothModule::answer(std::uint8_t command, const Bytes& payload, Bytes& 
       const std::size_t n = std::min<std::size_t>(payload[1] | payload[2] << 8, payload.size() - 3);
       Outgoing reply = reader_.receive(payload.data() + 3, n, std::nullopt);
       Bytes bytes;
-      for (const OutgoingChunk& chunk : reply.chunks) append(bytes, chunk.bytes);
+      std::chrono::microseconds delay{0};
+      for (const OutgoingChunk& chunk : reply.chunks) {
+        append(bytes, chunk.bytes);
+        delay += chunk.delay;
+      }
       if (bytes.empty()) break;
       Bytes indication{0x02, lo(bytes.size()), hi(bytes.size())};
       append(indication, bytes);
-      append(out, packet(kIndication, 0x10, indication));
+      Bytes sent = packet(kIndication, 0x10, indication);
+      if (spoilHeader_) {
+        spoilHeader_ = false;
+        sent[3] = 0xE0;  // length 992; the check byte no longer matches
+        sent[4] = 0x03;
+      }
+      append(out, sent, delay);
       break;
     }
     default:

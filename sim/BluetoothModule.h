@@ -18,7 +18,8 @@
 //   0A connect 02 addr lv -> 0A 'C' status; on success 0B 'i' (status 0, address, lv, 0)
 //   0D disconnect 02      -> 0D 'C' 0, then 51 'i'
 //   0F data 02 n n frame  -> 0F 'C' 0; while connected the frame goes to the reader and
-//                            its answer comes back as 10 'i' (02, m low, m high, bytes)
+//                            its answer comes back as 10 'i' (02, m low, m high, bytes),
+//                            after the pauses the reader put into it (a late answer)
 // Packets with a wrong check byte are logged and not answered.
 #pragma once
 
@@ -61,6 +62,9 @@ class BluetoothModule : public ByteService {
   void loseLink();
   // Bytes that go to the host in front of the next answer (line noise).
   void injectNoise(const Bytes& noise);
+  // The next reader answer (data indication) goes out with a spoilt header: its check
+  // byte is wrong, its length says 992.
+  void spoilNextHeader();
   // Where bytes the module sends unasked go (a link lost); without it they wait for
   // the next answer.
   void setNotify(std::function<void(const Bytes&)> notify);
@@ -79,7 +83,7 @@ class BluetoothModule : public ByteService {
   static Bytes packet(std::uint8_t kind, std::uint8_t command, const Bytes& payload);
 
  private:
-  void answer(std::uint8_t command, const Bytes& payload, Bytes& out);
+  void answer(std::uint8_t command, const Bytes& payload, Outgoing& out);
   Device* find(const std::uint8_t* address);
 
   ByteService& reader_;
@@ -93,6 +97,7 @@ class BluetoothModule : public ByteService {
   std::function<void(const Bytes&)> notify_;
   int refuseConnects_ = 0;
   int badChecks_ = 0;
+  bool spoilHeader_ = false;
   bool connected_ = false;
 };
 

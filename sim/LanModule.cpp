@@ -205,7 +205,8 @@ void LanModule::handle(const std::uint8_t* data, std::size_t size, const std::st
     if (n == 0 && ++block0WritesSeen_ <= config_.ignoreBlock0Writes) return;
     std::copy_n(body.begin(), std::min(body.size(), kBlockSize), blocks_[n].begin());
     reply(static_cast<std::uint8_t>(n == 0 ? 0xFB : 0xB0 + n), {}, from, fromPort);
-  } else if (code == 0xFC && body.size() >= 10 && std::memcmp(body.data(), "IP-SETUP", 8) == 0) {
+  } else if (code == 0xFC && body.size() >= 10 && std::memcmp(body.data(), "IP-SETUP", 8) == 0 &&
+             !config_.ignoreSetup) {
     const bool longForm = body[8] == 'E' && body[9] == 'X';
     const std::uint8_t* setup = body.data() + 10;
     const std::size_t length = body.size() - 10;

@@ -48,6 +48,7 @@ class LanModule {
     int ignoreBlock0Writes = 0;                   // the first n block-0 writes get no answer
     bool refuseWrites = false;                    // no block write is answered or kept
     bool neverReappear = false;                   // silent after a move
+  bool ignoreSetup = false;                     // the address set-up is logged, not taken
   };
 
   // A request as the module received it.

@@ -93,15 +93,14 @@ bool CheckCount(CKQ_LMX_Port& port, int count) {
     return false;
 }
 
-void PutRequest(CKQ_LMX_Port& port, std::span<const uint8_t> request) {
-    Bytes& frame = port.SendBuffer();
-    frame.assign(1, kCmdIso15693);
+Bytes IsoFrame(std::span<const uint8_t> request) {
+    Bytes frame{kCmdIso15693};
     frame.insert(frame.end(), request.begin(), request.end());
+    return frame;
 }
 
 bool Exchange(CKQ_LMX_Port& port, std::span<const uint8_t> request, Bytes& response) {
-    PutRequest(port, request);
-    return port.Transceive() && port.ReceiveIso15693Answer(response);
+    return port.Transceive(IsoFrame(request)) && port.ReceiveIso15693Answer(response);
 }
 
 bool ReadSingle(CKQ_LMX_Port& port, const Target& t, uint8_t flagsByte, int block, Bytes& data) {
@@ -154,10 +153,9 @@ bool InventoryRound(InventoryWalk& walk, int maskLength, uint64_t mask) {
     if (walk.flags & KQLMX_ISO15693_SELECT_AFI) request.push_back(0x00); // any AFI
     request.push_back(static_cast<uint8_t>(maskLength));
     for (int i = 0; i < (maskLength + 4) / 8; ++i) request.push_back(static_cast<uint8_t>(mask >> (8 * i)));
-    PutRequest(port, request);
     const int timeoutMs = port.timeoutMs;
     port.timeoutMs = kInventoryTimeoutMs;
-    const bool answered = port.Transceive();
+    const bool answered = port.Transceive(IsoFrame(request));
     port.timeoutMs = timeoutMs;
     Bytes answer;
     if (!answered || !port.ReceiveAnswer(answer)) return false;

@@ -120,7 +120,7 @@ void CKQ_LMX_SDKApp::SetPortError(int handle, int code) {
 
 int CKQ_LMX_SDKApp::GetPortError(int handle) {
     auto port = FindPort(handle);
-    return port ? port->lastError : KQLMX_ERROR_NO_SUCH_PORT;
+    return port ? port->lastError.load() : KQLMX_ERROR_NO_SUCH_PORT;
 }
 
 CNfcTagHandler& CKQ_LMX_SDKApp::TagHandler() {

@@ -63,9 +63,12 @@ public:
     // A text that is no address is refused (-1, LanConfigError) before anything is sent.
     int ConfigureLanReader(const std::string& reader, const std::string& address, const std::string& mask,
                            const std::string& gateway);
-    // Why the last ConfigureLanReader refused its texts; 0 when it did not.
+    // Why the last ConfigureLanReader refused its texts or failed to have the module
+    // take them; 0 when neither.
     int LanConfigError() const { return lanConfigError_; }
     int CheckLanReader(const std::string& name);
+    // Block 0 of the module at `reader` holds the set-up's `fields` (port, mask, gateway).
+    bool LanSetupShown(const std::string& reader, const Bytes& fields);
 
 private:
     CKQ_LMX_SDKApp();

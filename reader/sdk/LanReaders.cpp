@@ -8,8 +8,10 @@
 #include "reader/transport/PortName.h"
 #include "reader/transport/UiHooks.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace kq {
@@ -46,6 +48,23 @@ std::array<uint8_t, 4> MaskBytes(int hostBits) {
     const uint32_t mask = hostBits >= 32 || hostBits < 0 ? 0 : ~uint32_t{0} << hostBits;
     return {static_cast<uint8_t>(mask >> 24), static_cast<uint8_t>(mask >> 16),
             static_cast<uint8_t>(mask >> 8), static_cast<uint8_t>(mask)};
+}
+
+// The bytes of block 0 that a long set-up writes besides the address: TCP port (20,
+// 21), host-bit count (6), gateway (12-15), at those offsets; the rest left 0.
+Bytes LanSetupFields(int tcpPort, int hostBits, const std::array<uint8_t, 4>& gateway) {
+    Bytes fields(kLanBlockMinimum, 0);
+    fields[6] = static_cast<uint8_t>(hostBits);
+    std::copy(gateway.begin(), gateway.end(), fields.begin() + 12);
+    fields[20] = static_cast<uint8_t>(tcpPort & 0xFF);
+    fields[21] = static_cast<uint8_t>((tcpPort >> 8) & 0xFF);
+    return fields;
+}
+
+bool SameSetupFields(const Bytes& block0, const Bytes& fields) {
+    for (size_t at : {size_t{6}, size_t{12}, size_t{13}, size_t{14}, size_t{15}, size_t{20}, size_t{21}})
+        if (block0[at] != fields[at]) return false;
+    return true;
 }
 
 constexpr int kReappearWaitMs = 5000;
@@ -124,6 +143,16 @@ int CKQ_LMX_SDKApp::CheckLanReader(const std::string& name) {
     return 1;
 }
 
+bool CKQ_LMX_SDKApp::LanSetupShown(const std::string& reader, const Bytes& fields) {
+    const int handle = OpenLanConfigPort(reader);
+    if (handle < 0) return false;
+    Bytes block0;
+    const bool shown =
+        ReadLanBlock(handle, 0, block0) && block0.size() >= kLanBlockMinimum && SameSetupFields(block0, fields);
+    CloseLanConfigPort(handle, false);
+    return shown;
+}
+
 int CKQ_LMX_SDKApp::ReadLanConfig(const std::string& reader, LanConfigTexts& texts) {
     const int handle = OpenLanConfigPort(reader);
     if (handle < 0) return handle;
@@ -164,7 +193,7 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
     int result = 0;
     Bytes block0;
     if (!ReadLanBlock(handle, 0, block0) || block0.size() < kLanBlockMinimum) {
-        CloseLanConfigPort(handle, true);
+        CloseLanConfigPort(handle, false);
         return -1;
     }
     // Where the module answers afterwards. "[]" keeps the module's name: it is found
@@ -188,6 +217,9 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
         const Bytes mac(identity.begin() + 20, identity.begin() + 26);
         auto port = FindPort(handle);
         CTCPSocket& socket = port->Tcp().Socket();
+        // What block 0 must show at the new address once the module has taken a long
+        // set-up; empty after a short one, which changes the address alone.
+        std::optional<Bytes> expected;
         if (std::memcmp(identity.data() + 11, "VEK", 3) == 0 && otherChanged) {
             // Whatever was left empty keeps the module's current value.
             const int tcpPort = wanted.port != 0 ? wanted.port : LanTcpPort(block0);
@@ -197,15 +229,33 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
             socket.SendAddressSetup(LanLongSetup(mac, wanted.address, tcpPort, maskBytes, gatewayBytes, name),
                                     true);
             otherChanged = false;
+            expected = LanSetupFields(tcpPort, hostBits ? *hostBits : block0[6], gatewayBytes);
         } else {
             socket.SendAddressSetup(LanShortSetup(mac, wanted.address), false);
         }
         CloseLanConfigPort(handle, false);
         handle = 0;
+        // Taken: the module answers at its new place, after a long set-up with block 0
+        // showing the new settings (a module restarting slowly may still show the old
+        // ones for a moment, and one lost read is tried again).
         const auto start = std::chrono::steady_clock::now();
-        while (!CheckLanReader(newReader) &&
-               std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kReappearWaitMs))
+        bool answered = false, taken = false;
+        for (;;) {
+            const bool answers = CheckLanReader(newReader) > 0;
+            answered = answered || answers;
+            taken = answers && (!expected || LanSetupShown(newReader, *expected));
+            if (taken || std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kReappearWaitMs))
+                break;
             PumpEventsFor(100);
+        }
+        // A module that ignored or lost the set-up still answers where it was, or at
+        // its address with the old settings: that is no success. One that answers
+        // nowhere yet is still on its way (a slow restart): the caller waits on for it,
+        // and with settings left for block 0 the reopen below goes on trying.
+        if (!taken && (answered || CheckLanReader(reader) > 0)) {
+            lanConfigError_ = KQLMX_ERROR_LAN_NOT_TAKEN;
+            return -1;
+        }
     }
     if (otherChanged) {
         for (int attempt = 1; attempt <= kReopenAttempts; ++attempt) {
@@ -213,7 +263,10 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
             if (handle > 0) break;
             if (attempt < kReopenAttempts) PumpEventsFor(100);
         }
-        if (handle <= 0) return handle;
+        if (handle <= 0) {
+            lanConfigError_ = KQLMX_ERROR_LAN_NOT_TAKEN;
+            return handle;
+        }
         std::copy(wanted.address.begin(), wanted.address.end(), block0.begin());
         if (hostBits) block0[6] = static_cast<uint8_t>(*hostBits);
         if (gatewayGiven)
@@ -229,13 +282,15 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
             WriteLanNameToBlock3(handle, secondHalf);
         }
         bool written = false;
-        for (int attempt = 1; attempt <= kBlock0WriteAttempts && !written; ++attempt) {
+        for (int attempt = 1; result == 0 && attempt <= kBlock0WriteAttempts && !written; ++attempt) {
             if (attempt > 1) PumpEventsFor(500);
             written = WriteLanBlock(handle, 0, block0);
         }
         if (!written) result = -1;
     }
-    if (handle > 0) CloseLanConfigPort(handle, true);
+    // Settings not written whole are never applied: the user is told "failed", so the
+    // module must keep what it had.
+    if (handle > 0) CloseLanConfigPort(handle, result == 0);
     return result;
 }
 

@@ -33,11 +33,9 @@ void SetTypeDigits(Bytes& answer, const char (&digits)[4]) { std::copy(digits, d
 } // namespace
 
 bool SendCommand(CKQ_LMX_Port& port, uint8_t command, std::span<const uint8_t> data, Bytes* answer) {
-    Bytes& frame = port.SendBuffer();
-    frame.clear();
-    frame.push_back(command);
+    Bytes frame{command};
     frame.insert(frame.end(), data.begin(), data.end());
-    if (!port.Transceive()) return false;
+    if (!port.Transceive(frame)) return false;
     return answer ? port.ReceiveAnswer(*answer) : port.ReceiveAck();
 }
 

@@ -101,7 +101,8 @@ void CNfcClassicTag::Reactivate() {
         lostCode_ = 0;
         return;
     }
-    lostCode_ = handler_.Port().lastError ? handler_.Port().lastError : kTagErrorNoTag;
+    const int code = handler_.Port().lastError;
+    lostCode_ = code ? code : kTagErrorNoTag;
 }
 
 bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {

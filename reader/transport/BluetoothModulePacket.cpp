@@ -4,11 +4,15 @@
 
 namespace kq {
 
+uint8_t ModuleHeaderCheck(std::span<const uint8_t> header) {
+    return static_cast<uint8_t>(header[1] + header[2] + header[3] + header[4]);
+}
+
 Bytes BuildModuleRequest(uint8_t command, std::span<const uint8_t> payload) {
     const size_t length = payload.size();
     Bytes packet{kModulePacketStart, kModuleRequest, command, static_cast<uint8_t>(length & 0xFF),
                  static_cast<uint8_t>(length >> 8)};
-    packet.push_back(static_cast<uint8_t>(packet[1] + packet[2] + packet[3] + packet[4]));
+    packet.push_back(ModuleHeaderCheck(packet));
     packet.insert(packet.end(), payload.begin(), payload.end());
     packet.push_back(kModulePacketEnd);
     return packet;
@@ -32,7 +36,17 @@ std::optional<ModulePacket> TakeModulePacket(Bytes& raw) {
             raw.erase(raw.begin());
             continue;
         }
+        // A wrong check byte, or no end byte where the length puts it: noise that
+        // began with 0x02, whose length must not swallow the real packets behind it.
+        if (raw[5] != ModuleHeaderCheck(raw)) {
+            raw.erase(raw.begin());
+            continue;
+        }
         if (raw.size() < length + kModulePacketOverhead) return std::nullopt;
+        if (raw[length + kModulePacketOverhead - 1] != kModulePacketEnd) {
+            raw.erase(raw.begin());
+            continue;
+        }
         ModulePacket packet;
         packet.code = static_cast<uint16_t>(raw[2] << 8 | raw[1]);
         packet.payload.assign(raw.begin() + 6, raw.begin() + 6 + static_cast<long>(length));

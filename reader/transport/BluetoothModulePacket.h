@@ -33,11 +33,14 @@ struct ModulePacket {
     Bytes payload;
 };
 
+// The check byte of a packet header (its first five bytes at least).
+uint8_t ModuleHeaderCheck(std::span<const uint8_t> header);
+
 // Takes the first complete packet from the front of `raw` (removing it and any bytes
-// before its start byte). Nothing while the packet is incomplete. A header that
-// announces more than kModuleBufferSize can ever hold is no packet: its start byte is
-// dropped and the search goes on at the next 0x02. The check and end bytes are not
-// checked.
+// before its start byte). Nothing while the packet is incomplete. A header with a
+// wrong check byte, one that announces more than kModuleBufferSize can ever hold, or
+// a packet without its end byte is no packet: its start byte is dropped and the
+// search goes on at the next 0x02.
 std::optional<ModulePacket> TakeModulePacket(Bytes& raw);
 
 } // namespace kq

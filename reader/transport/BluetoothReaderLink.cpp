@@ -7,6 +7,7 @@
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <poll.h>
 
 namespace kq {
 
@@ -125,6 +126,10 @@ void CBluetoothReaderLink::ReadModuleBytes() {
     size_t got = 0;
     if (com_) {
         const long n = com_->Read(std::span<uint8_t>(buffer, room));
+        // A line that hung up reads as empty: poll tells it.
+        pollfd line{com_->PollFd(), POLLIN, 0};
+        if (n < 0 || (n == 0 && poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR))))
+            lineFailed_ = true;
         got = n > 0 ? static_cast<size_t>(n) : 0;
     } else if (dongle_) {
         platform::UsbXpress& library = ReaderUsbXpressLibrary();
@@ -234,7 +239,10 @@ void CBluetoothReaderLink::Apply(uint16_t code, const Bytes& payload) {
         if (expected) arrived_ = true;
         break;
     case kLinkLost:
-        if (payload.size() > 1) connected_ = false;
+        if (payload.size() > 1) {
+            if (connected_) lostInExchange_ = true;
+            connected_ = false;
+        }
         if (expected) arrived_ = true;
         break;
     case kDataIndication: {
@@ -350,7 +358,8 @@ bool CBluetoothReaderLink::SendData(std::span<const uint8_t> bytes) {
 }
 
 size_t CBluetoothReaderLink::ReadData(uint8_t* buffer, size_t size) {
-    if (!open_ || !EnsureConnected()) return 0;
+    // A link lost in this exchange is not connected again while its wait ends.
+    if (!open_ || (!lostInExchange_ && !EnsureConnected())) return 0;
     ProcessPacket();
     const size_t n = std::min(size, data_.size());
     std::copy_n(data_.begin(), n, buffer);
@@ -394,6 +403,7 @@ void CBluetoothReaderLink::Discard() {
     // A new exchange begins: it may connect on demand once.
     triedInExchange_ = false;
     if (open_) ProcessPending();
+    lostInExchange_ = false;
     data_.clear();
     owner_.DiscardReceived();
 }
@@ -424,6 +434,8 @@ void CBluetoothReaderLink::CloseDevice() {
     remote_.reset();
     lastAttempt_.reset();
     triedInExchange_ = false;
+    lostInExchange_ = false;
+    lineFailed_ = false;
     connectWaitMs_ = kConnectWaitMs;
 }
 

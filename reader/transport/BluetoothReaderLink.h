@@ -64,6 +64,9 @@ public:
     void Send(std::span<const uint8_t> frame) override { SendData(frame); }
     bool Poll() override;
     void Discard() override;
+    // The module's line failed (COM mode), or the radio link broke during the exchange.
+    bool IsDead() const override { return lineFailed_; }
+    bool Lost() const override { return lineFailed_ || lostInExchange_; }
     void Close() override;
 
     bool IsComMode() const { return com_ != nullptr; }
@@ -114,6 +117,8 @@ private:
     int connectWaitMs_ = kConnectWaitMs;
     std::optional<Clock::time_point> lastAttempt_;
     bool triedInExchange_ = false; // a connect on demand was tried since the last discard
+    bool lostInExchange_ = false;  // the connected link broke since the last discard
+    bool lineFailed_ = false;      // the serial line to the module failed
 };
 
 } // namespace kq

@@ -47,6 +47,8 @@ public:
     int Handle() const override { return handle_; }
     void Send(std::span<const uint8_t> frame) override { WriteData(frame); }
     bool Poll() override;
+    // A device that went away has closed the link.
+    bool Lost() const override { return device_ == nullptr; }
     void Discard() override;
     void Close() override;
 

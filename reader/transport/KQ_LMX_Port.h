@@ -13,6 +13,9 @@
 #include "reader/transport/TCPSocketThread.h"
 
 #include <array>
+#include <chrono>
+#include <optional>
+#include <span>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -37,7 +40,9 @@ public:
     uint8_t versionDigit = 0;
     int readerTypeCode = 0;
     int readerAddress = 1; // low byte used by types 0 and 1
-    int lastError = 0;     // PortErrorCode
+    // PortErrorCode. Atomic: a second thread refused as busy sets it while the
+    // waiting exchange does.
+    std::atomic<int> lastError{0};
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
     // The DESFire card's session on this port, made on first use (reader/sdk).
@@ -46,11 +51,16 @@ public:
     Bytes& SendBuffer() { return send_; }
 
     // Frames and sends the send buffer (emptying it) and waits for a complete answer
-    // frame. False: nothing to send (8), a frame too long (15), time-out (4), or an
-    // exchange already waiting on this port (KQLMX_ERROR_PORT_BUSY). Any other last
-    // error is cleared when the frame goes out, and bytes left from earlier answers
-    // are discarded first.
+    // frame. False: nothing to send (8), a frame too long (15), time-out (4), the link
+    // gone (KQLMX_ERROR_NO_SUCH_PORT, at once), or an exchange already waiting on this
+    // port (KQLMX_ERROR_PORT_BUSY; the port is claimed in one atomic step, so a second
+    // thread is refused too and touches nothing). Any other last error is cleared when
+    // the frame goes out, and bytes left from earlier answers are discarded first;
+    // after a time-out a late answer is awaited and dropped before that.
     bool Transceive();
+    // The same for the command frame [cmd, data...], which goes into the send buffer
+    // only once the port is claimed.
+    bool Transceive(std::span<const uint8_t> command);
     // An exchange is waiting for its answer on this port (a call made now comes from an
     // event pumped by that wait).
     bool Exchanging() const { return exchanging_; }
@@ -84,7 +94,18 @@ public:
     void AttachLink(const LinkMaker& make) { attached_ = make(*this); }
 
 private:
-    bool WaitForAnswer();
+    // Marks the port busy in one atomic step; false (busy code) when it was.
+    bool Claim();
+    bool Exchange();
+    enum class WaitEnd { Complete, TimedOut, LinkLost };
+    WaitEnd WaitForAnswer(ReaderLink* link);
+    // After a time-out the line is out of step: the answer may still come. Waits until
+    // it is in whole or the line has been quiet for the time-out, so that the flush
+    // before the next frame drops it instead of the next wait taking it.
+    void SettleAfterTimeout(ReaderLink* link);
+    // Drops noise in front of the start byte; the length of a whole answer frame at the
+    // front of rx_ (0 while none is). rxMutex_ held.
+    size_t SyncedAnswerLength();
     // Every link of the port, in the order the open one is looked for: an attached one,
     // serial, TCP, HID, Bluetooth (null where there is no attached link).
     std::array<ReaderLink*, 5> Links() const;
@@ -94,10 +115,15 @@ private:
 
     Bytes send_;
     uint8_t expectedAnswer_ = 0;
+    // Set by a time-out, cleared once the line has settled (see SettleAfterTimeout).
+    std::optional<std::chrono::steady_clock::time_point> timedOutAt_;
+    uint8_t timedOutType_ = 0; // the protocol type the timed-out exchange spoke
+    int timedOutAfterMs_ = 0;  // and its time-out
     std::atomic<bool> exchanging_{false}; // read by the link threads too
     std::mutex rxMutex_;                  // guards rx_, filled by the link threads
     std::condition_variable rxArrived_;
     Bytes rx_;
+    std::chrono::steady_clock::time_point lastReceivedAt_; // of the last byte into rx_
     // Last: link threads end before the buffers go.
     mutable SerialReaderLink serial_{*this};
     mutable CTCPSocketThread tcp_{*this};

@@ -219,8 +219,9 @@ bool IsLanMaskText(const std::string& text) {
     const uint32_t value = static_cast<uint32_t>(mask.address[0]) << 24 | mask.address[1] << 16 |
                            mask.address[2] << 8 | mask.address[3];
     // Leading one bits only: ~value + 1 is then a power of two (or 0 for all ones).
+    // At least one: a module keeps its old mask when given none at all.
     const uint32_t hosts = ~value + 1;
-    return (hosts & (hosts - 1)) == 0;
+    return value != 0 && (hosts & (hosts - 1)) == 0;
 }
 
 } // namespace kq

@@ -23,12 +23,19 @@ public:
     // One step of the answer wait: a link without a thread of its own reads here. True
     // when bytes went to the port, so that the wait takes the next step at once.
     virtual bool Poll() { return false; }
+    // The exchange ended without its answer: a frame of it still waiting to go out
+    // (held back by a reconnect) must never be sent after it.
+    virtual void DropUnsent() {}
     // Drops input not yet taken, at the device and in the port's receive buffer, before
     // a request goes out.
     virtual void Discard() = 0;
     // A link that has failed for good (a line that hung up): an exchange on it fails at
     // once instead of waiting out its time-out.
     virtual bool IsDead() const { return false; }
+    // The link went away while an exchange waited on it (a line that hung up, a device
+    // unplugged, a connection the reader closed, a radio link lost): the wait ends at
+    // once, told as the reader being gone, whichever kind of link it was.
+    virtual bool Lost() const { return IsDead(); }
     // Closes the link and gives its handle number back; nothing when it is not open.
     virtual void Close() = 0;
 };

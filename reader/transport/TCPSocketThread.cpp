@@ -50,7 +50,13 @@ void CTCPSocketThread::Run() {
     }
     connectDone_ = true;
     while (!stop_) {
-        if (platform::WaitReadable(socket_.Handle(), sendEvent_.Fd(), 1)) socket_.OnReceive();
+        // Sleeps until the reader sends, a frame is queued or the link stops: an idle
+        // port costs no time. A closed socket is not waited on.
+        if (platform::WaitReadable(socket_.Handle(), sendEvent_.Fd(), -1)) {
+            socket_.OnReceive();
+            // The reader closed the connection while an exchange waited for its answer.
+            if (!socket_.IsConnected()) lostExchange_ = sentExchange_.load();
+        }
         sendEvent_.Drain();
         std::optional<QueuedFrame> frame;
         {
@@ -63,8 +69,8 @@ void CTCPSocketThread::Run() {
         }
         // A frame whose send fails is dropped; its command times out. So is one whose
         // exchange ended while a reconnect held it back.
-        if (frame && socket_.EnsureConnected() && frame->exchange == exchange_)
-            socket_.SendFrame(frame->bytes);
+        if (frame && socket_.EnsureConnected() && frame->exchange == exchange_ && socket_.SendFrame(frame->bytes))
+            sentExchange_ = frame->exchange;
     }
     socket_.CloseSocket();
     ended_ = true;
@@ -84,12 +90,14 @@ void CTCPSocketThread::Send(std::span<const uint8_t> frame) {
     if (!udp_) QueueFrame(frame);
 }
 
+void CTCPSocketThread::DropUnsent() {
+    std::lock_guard lock(queueLock_);
+    ++exchange_;
+    queue_.clear();
+}
+
 void CTCPSocketThread::Discard() {
-    {
-        std::lock_guard lock(queueLock_);
-        ++exchange_;
-        queue_.clear();
-    }
+    DropUnsent();
     owner_.DiscardReceived();
 }
 

@@ -10,6 +10,7 @@
 #include "reader/transport/TCPSocket.h"
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -45,6 +46,9 @@ public:
     // Also drops frames of earlier exchanges that have not gone out yet: their waits
     // are over, and an answer to one would be taken for the next exchange's.
     void Discard() override;
+    void DropUnsent() override;
+    // The connection closed after this exchange's frame went out.
+    bool Lost() const override { return lostExchange_ == exchange_; }
     void Close() override;
 
 private:
@@ -62,6 +66,8 @@ private:
     std::mutex queueLock_;
     std::deque<QueuedFrame> queue_;
     std::atomic<uint64_t> exchange_{0}; // counts the port's exchanges (discards)
+    std::atomic<uint64_t> sentExchange_{UINT64_MAX}; // whose frame went out last
+    std::atomic<uint64_t> lostExchange_{UINT64_MAX}; // whose answer the connection's close cut off
     platform::WakeEvent sendEvent_;
     platform::WakeEvent stopEvent_; // ends a reconnect under way
     std::atomic<bool> connectDone_{false};

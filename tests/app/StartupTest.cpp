@@ -176,17 +176,26 @@ private slots:
 
     // A serial reader at 9600 baud while 19200 is stored: found by the second try,
     // whose port reaches the connection test (and is closed by it, not leaked); the
-    // rate that worked is stored and the engine opens its port with it.
+    // rate that worked is stored and the engine opens its port with it. A reader that
+    // lost power is back at its default 19200 while 4800 is stored: found too.
+    void aSilentSerialReaderIsFoundAtTheOtherRate_data() {
+        QTest::addColumn<int>("readerBaud");
+        QTest::addColumn<int>("storedBaud");
+        QTest::newRow("the other usual rate") << 9600 << 19200;
+        QTest::newRow("back at its default after a power cycle") << 19200 << 4800;
+    }
     void aSilentSerialReaderIsFoundAtTheOtherRate() {
-        kqtest::SimReader reader(kqtest::WriterConfig(9600));
+        QFETCH(int, readerBaud);
+        QFETCH(int, storedBaud);
+        kqtest::SimReader reader(kqtest::WriterConfig(readerBaud));
         // The try without answer is short all the same: the open's probe waits 300 ms
         // at most. The generous time-out holds for the answers that do come.
-        kqtest::FreshSettings(reader.Path(), 19200);
+        kqtest::FreshSettings(reader.Path(), storedBaud);
         kqtest::ModalWatcher watcher;
         QVERIFY(App().InitInstance());
         QTRY_COMPARE_WITH_TIMEOUT(App().MainWnd()->StatusText(), kConnected, kStartLimitMs);
         QVERIFY(watcher.seen.isEmpty());
-        QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), 9600);
+        QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), readerBaud);
         QCOMPARE(OpenPortCount(), 1);
         App().ExitInstance();
         QCOMPARE(OpenPortCount(), 0);

@@ -200,6 +200,7 @@ struct WriteCase {
     int block0Writes;
     int applies;
     std::string finalAddress; // where the module answers afterwards
+    int configError = 0;      // KQLMX_GetLanConfigError afterwards
 };
 
 std::string Expand(const std::string& text) {
@@ -278,6 +279,7 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
          1,
          1,
          "@41"},
+        // Failed means nothing applied: no apply after a block 0 write that failed.
         {"block 0 writes refused",
          [](Module::Config& c) {
              c.vendorMark = false;
@@ -290,8 +292,30 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
          1,
          {},
          6,
-         1,
+         0,
          "@30"},
+        {"all six block 0 confirmations lost",
+         [](Module::Config& c) {
+             c.vendorMark = false;
+             c.ignoreBlock0Writes = 6;
+         },
+         "@30-10007",
+         "",
+         "",
+         -1,
+         1,
+         {},
+         6,
+         0,
+         "@30"},
+        // Address and port together go by the long form alone: the module must answer
+        // at the new address, or the call fails with a code of its own.
+        {"set-up ignored: not answering at the new address",
+         [](Module::Config& c) { c.ignoreSetup = true; }, "@41-10009", "", "", -1, 1, {}, 0, 0, "@30",
+         KQLMX_ERROR_LAN_NOT_TAKEN},
+        {"set-up ignored: the same address with a new port",
+         [](Module::Config& c) { c.ignoreSetup = true; }, "@30-10009", "", "", -1, 1, {}, 0, 0, "@30",
+         KQLMX_ERROR_LAN_NOT_TAKEN},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,6 +330,7 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
         EXPECT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), Expand(c.address).c_str(),
                                        c.mask.c_str(), c.gateway.c_str()),
                   c.result);
+        EXPECT_EQ(KQLMX_GetLanConfigError(), c.configError);
         EXPECT_LT(watch.Elapsed(), 12000ms);
         std::this_thread::sleep_for(100ms); // the module takes the last datagram
         EXPECT_EQ(KQLMX_GetLastError(20001), KQLMX_ERROR_NO_SUCH_PORT) << "no configuration port is left open";
@@ -413,6 +438,7 @@ TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
         {"192.168.1.2-70000", "", "", kAddress}, {"[READER01", "", "", kAddress},
         {"[READER01]10001", "", "", kAddress},  {"[READER01READER02X]-10001", "", "", kAddress},
         {good, "255.255.255", "", kMask},       {good, "255.0.255.0", "", kMask},
+        {good, "0.0.0.0", "", kMask}, // not one network bit: the module keeps its old mask
         {good, "", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
     };
     const Stopwatch watch;

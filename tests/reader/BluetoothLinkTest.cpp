@@ -212,7 +212,8 @@ TEST_F(BluetoothLink, BurstOfDataIndicationsReachesThePortWhole) {
     for (int i = 0; i < 600; ++i)
         payload.push_back(static_cast<uint8_t>(i));
     Bytes indication = kq::BuildModuleRequest(0x10, payload);
-    indication[1] = 'i'; // from the module (its check byte is not looked at)
+    indication[1] = 'i'; // from the module
+    indication[5] = kq::ModuleHeaderCheck(indication);
     for (int i = 0; i < 3; ++i)
         fake.Feed(indication.data(), indication.size());
     for (int step = 0; step < 50; ++step)
