@@ -129,7 +129,9 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     }
     uint8_t sak = 0;
     Bytes id;
-    if (!SelectTypeA(port, kUidSize, sak, id)) {
+    // A select left unanswered once (a lost frame) is asked again from the request on.
+    if (!SelectTypeA(port, kUidSize, sak, id) &&
+        (!NoTagAnswered(port.lastError) || !RequestTypeA(port, atqa) || !SelectTypeA(port, kUidSize, sak, id))) {
         SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
         return false;
     }
@@ -159,7 +161,11 @@ bool CNfcTagHandler::NoTagAnswered(int code) {
 
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;
-    if (!Iso15693Inventory(*port_, kVicinityFlags, records) || records.size() < kInventoryRecordSize) {
+    // An inventory left unanswered once is asked again.
+    const auto inventory = [&] {
+        return Iso15693Inventory(*port_, kVicinityFlags, records) && records.size() >= kInventoryRecordSize;
+    };
+    if (!inventory() && !inventory()) {
         SetError(kTagErrorNoTag);
         return false;
     }
@@ -258,14 +264,31 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
         }
         if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
             CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
-            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+            return WriteThenLock(tag, area, format, lockAfter);
         }
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
     if (PortGone() || !DetectVicinity()) return false;
     CNfcIso15693Tag tag(*this, vicinityUid_);
-    return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+    return WriteThenLock(tag, area, format, lockAfter);
+}
+
+// A write with the lock run again after its lock was cut short finds the tag write
+// protected in part: when the tag holds this very message, the lock is finished.
+template <class Tag>
+bool CNfcTagHandler::WriteThenLock(Tag& tag, std::span<const uint8_t> area, bool format, bool lockAfter) {
+    if (tag.Write(area, format)) return !lockAfter || tag.MakeReadOnly();
+    const int code = port_->lastError;
+    if (!lockAfter || (code != kTagErrorWriteProtected && code != kTagErrorNfcWriteProtection)) return false;
+    CNdefMessageList messages;
+    CMyByteArray held;
+    if (!tag.Read(messages, true) || messages.empty() || !EncodeNdefTlv(*messages.front(), held) ||
+        !std::equal(held.begin(), held.end(), area.begin(), area.end())) {
+        SetError(code);
+        return false;
+    }
+    return tag.MakeReadOnly();
 }
 
 bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,8 @@ private:
     // message: every sector of a MIFARE Classic tag).
     bool WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter);
     bool WriteArea(const CNdefMessage& message, bool format, bool lockAfter);
+    template <class Tag>
+    bool WriteThenLock(Tag& tag, std::span<const uint8_t> area, bool format, bool lockAfter);
 
     int portHandle_ = 0;
     std::shared_ptr<CKQ_LMX_Port> port_; // held for the length of an operation

@@ -361,7 +361,7 @@ TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
         area.insert(area.end(), kHalloBlock.begin(), kHalloBlock.end());
         area.resize(48, 0x00);
         TagSimReader r;
-        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)},
+        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)},
                                                                      {3, kMad1Trailer},
                                                                      {4, Part(area, 0, 16)},
                                                                      {5, Part(area, 16, 16)},
@@ -383,7 +383,7 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
                                         std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(
-            TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
+            TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
         const Bytes before = *r.sim.tagMemory(id);
         EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
         EXPECT_EQ(r.LastError(), code);
@@ -394,7 +394,7 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
 // A message longer than the NDEF sectors does not take the next sector when the MAD
 // gives it to another application (entry 08 01): its trailer, data and entry stay.
 TEST(Classic1K, CapacityStopsAtAnotherApplicationsSector) {
-    Bytes mad = Mad(0x00, 0x00, {1}, 15);
+    Bytes mad = Mad(0x88, 0x00, {1}, 15); // CRC over the entry 08 01 as well
     mad[4] = 0x08, mad[5] = 0x01;
     TagSimReader r;
     const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Part(mad, 0, 16)},
@@ -433,7 +433,7 @@ TEST(Classic1K, HalfWrittenTagReadsAsHoldingNoMessage) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
     ASSERT_EQ(r.WriteJson(TextJson(3)), 0);
-    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1));
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1).always());
     EXPECT_EQ(r.WriteJson(TextJson(40)), -1);
     EXPECT_EQ(Block(r, id, 4)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
     EXPECT_EQ(r.ReadJson(), "");
@@ -598,8 +598,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), {{Trailer(2), kNdefTrailer}}),
                     {1, 2}, TextJson(60)},
         // NDEF sectors with a key B of another program, or with access bits that make
-        // key B readable (and so useless): the lock is refused before the MAD sector
-        // is locked.
+        // key B readable (and so no key): the lock is refused, as one that key B cannot
+        // do, before the MAD sector is locked.
         HostileCase{"lock_beside_foreign_key_b", "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC"))),
@@ -609,7 +609,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
         // Sector 3 alone lies between sectors of application 4810 (1-2, 4): the 110
         // bytes go to the free sectors 5-7 behind (CRC 1D); sector 3 stays free.
         HostileCase{"free_run_behind_other_application", "classic1k",

@@ -161,7 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
     Iso15693, Iso15693Found,
     testing::Values(FoundCase{"blank", Hex("00 00 00 00"), false, 0},
                     FoundCase{"cc_without_ndef_tlv", Hex("E1 40 0E 01"), false, 0},
-                    FoundCase{"read_access_not_free", Hex("E1 44 0E 01"), false, 0},
+                    // Another program's CC that keeps reading to itself: Format alone rewrites it.
+                    FoundCase{"read_access_not_free", Hex("E1 44 0E 01"), false, 0x2000F},
+                    FoundCase{"read_access_not_free_formatted", Hex("E1 44 0E 01"), true, 0},
                     FoundCase{"newer_version", Hex("E1 80 0E 01"), false, kTagNewer},
                     FoundCase{"older_version", Hex("E1 30 0E 01"), false, kTagOlder},
                     FoundCase{"newer_version_formatted", Hex("E1 80 0E 01"), true, 0},
