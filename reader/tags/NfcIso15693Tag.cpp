@@ -31,6 +31,7 @@ constexpr int kShortCcMemory = 2048;
 constexpr int kDefaultBlocks = 8;
 constexpr int kDefaultBlockSize = 4;
 constexpr int kGroupBlocks = 8;
+constexpr int kSecurityGroup = 64;
 // The CC states the data size in units of 8 bytes in one byte.
 constexpr int kMaxDataSize = 0xFF * 8;
 
@@ -224,14 +225,27 @@ bool CNfcIso15693Tag::FormatLayout(Layout& layout) {
     return true;
 }
 
+// The blocks' security status, asked in groups: one answer for 256 blocks is longer
+// than a reader frame takes. False when any group went unanswered.
+bool CNfcIso15693Tag::SecurityStatus(int first, int count, Bytes& status) {
+    status.clear();
+    for (int b = first; b < first + count; b += kSecurityGroup) {
+        const int n = std::min(kSecurityGroup, first + count - b);
+        Bytes part;
+        if (!Again([&] { return Iso15693GetBlockSecurity(handler_.Port(), b, n, uid_, kFlags, part); }) ||
+            part.size() != static_cast<size_t>(n))
+            return false;
+        status.insert(status.end(), part.begin(), part.end());
+    }
+    return true;
+}
+
 bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex) {
     const size_t size = static_cast<size_t>(blockSize);
     bytes.resize((bytes.size() + size - 1) / size * size, 0x00);
     const int count = static_cast<int>(bytes.size() / size);
     Bytes status;
-    if (Again([&] { return Iso15693GetBlockSecurity(handler_.Port(), first, count, uid_, kFlags, status); }) &&
-        status.size() == static_cast<size_t>(count) &&
-        std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
+    if (SecurityStatus(first, count, status) && std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
         return Fail(kTagErrorWriteProtected);
     auto put = [&](int i, std::span<const uint8_t> block) {
         if (Again([&] { return Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags); })) return true;
@@ -305,9 +319,7 @@ bool CNfcIso15693Tag::MakeReadOnly() {
     // takes no raw write anywhere.
     const int count = std::max(AreaBlocks(layout), layout.blocks);
     Bytes status;
-    const bool known =
-        Again([&] { return Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status); }) &&
-                       status.size() == static_cast<size_t>(count);
+    const bool known = SecurityStatus(0, count, status);
     if (layout.readOnly && known && AllSet(status, count)) return true; // locked before
     CNdefMessageList messages;
     if (!Read(messages, true)) return false;

@@ -53,6 +53,7 @@ private:
     bool MemorySize(int& blocks, int& blockSize);
     bool BlockSize(int& blocks, int& blockSize, Bytes& block0);
     bool Again(const std::function<bool()>& command);
+    bool SecurityStatus(int first, int count, Bytes& status);
     // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
     bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);
     bool ReadBlock(int block, int blockSize, Bytes& data);

@@ -149,6 +149,12 @@ int Lock(const FastReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }
 std::function<int(const FastReader&)> Write(size_t n) {
     return [n](const FastReader& r) { return r.Write(TextJson(n)); };
 }
+std::function<int(const FastReader&)> WriteLocked(size_t n) {
+    return [n](const FastReader& r) {
+        const std::string json = TextJson(n);
+        return KQLMX_WriteTag(r.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 1);
+    };
+}
 
 // A raw write of block 4 (the first NDEF data block) with the NFC key as key A and with
 // the transport key as key B, as another program would try it.
@@ -176,6 +182,9 @@ bool VicinityRefusesRawWrites(const FastReader& r) {
 std::unique_ptr<kqsim::Tag> Classic1K() { return ClassicTag::blank(ClassicTag::Model::Classic1K); }
 std::unique_ptr<kqsim::Tag> Classic4K() { return ClassicTag::blank(ClassicTag::Model::Classic4K); }
 std::unique_ptr<kqsim::Tag> Icode() { return Iso15693Tag::blank("icode"); }
+std::function<std::unique_ptr<kqsim::Tag>()> Vicinity(const char* kind) {
+    return [kind] { return std::unique_ptr<kqsim::Tag>(Iso15693Tag::blank(kind)); };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Classic1K, Removal,
@@ -186,7 +195,9 @@ INSTANTIATE_TEST_SUITE_P(
                     // The format on the way takes sectors 1-5.
                     RemovalCase{"write_growing_on_blank", Classic1K, "", Write(200), TextJson(200), nullptr},
                     RemovalCase{"format", Classic1K, "", Format, "", nullptr},
-                    RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites}),
+                    RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites},
+                    RemovalCase{"write_with_lock", Classic1K, TextJson(5), WriteLocked(100), TextJson(100),
+                                ClassicRefusesRawWrites}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,7 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
                     // 755 bytes: sectors 3-15 and 17, entered in both MADs.
                     RemovalCase{"write_growing", Classic4K, TextJson(5), Write(740), TextJson(740), nullptr},
                     RemovalCase{"format", Classic4K, "", Format, "", nullptr},
-                    RemovalCase{"lock", Classic4K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites}),
+                    RemovalCase{"lock", Classic4K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites},
+                    RemovalCase{"write_with_lock", Classic4K, TextJson(5), WriteLocked(100), TextJson(100),
+                                ClassicRefusesRawWrites}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,7 +216,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(RemovalCase{"write", Icode, TextJson(5), Write(40), TextJson(40), nullptr},
                     RemovalCase{"write_on_blank", Icode, "", Write(40), TextJson(40), nullptr},
                     RemovalCase{"format", Icode, "", Format, "", nullptr},
-                    RemovalCase{"lock", Icode, TextJson(5), Lock, TextJson(5), VicinityRefusesRawWrites}),
+                    RemovalCase{"lock", Icode, TextJson(5), Lock, TextJson(5), VicinityRefusesRawWrites},
+                    RemovalCase{"write_with_lock", Icode, TextJson(5), WriteLocked(40), TextJson(40),
+                                VicinityRefusesRawWrites},
+                    // 8- and 32-byte blocks, and 16-byte blocks behind an 8-byte CC.
+                    RemovalCase{"write_8_byte_blocks", Vicinity("iso15693-8noinfo"), TextJson(5), Write(40),
+                                TextJson(40), nullptr},
+                    RemovalCase{"write_32_byte_blocks", Vicinity("iso15693-32"), TextJson(5), Write(100),
+                                TextJson(100), nullptr},
+                    RemovalCase{"format_long_cc", Vicinity("iso15693-4k"), "", Format, "", nullptr},
+                    RemovalCase{"write_long_cc", Vicinity("iso15693-4k"), TextJson(5), Write(40), TextJson(40),
+                                nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
