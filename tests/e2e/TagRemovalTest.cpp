@@ -182,6 +182,24 @@ bool VicinityRefusesRawWrites(const FastReader& r) {
 std::unique_ptr<kqsim::Tag> Classic1K() { return ClassicTag::blank(ClassicTag::Model::Classic1K); }
 std::unique_ptr<kqsim::Tag> Classic4K() { return ClassicTag::blank(ClassicTag::Model::Classic4K); }
 std::unique_ptr<kqsim::Tag> Icode() { return Iso15693Tag::blank("icode"); }
+// What a lock cut short leaves (or another program): MAD sector locked, NDEF sectors 1-2
+// not, "xxxxx" in sector 1 (MAD CRC E8 over the entries of sectors 1 and 2).
+std::unique_ptr<kqsim::Tag> MadLocked1K() {
+    kqsim::TagImage image;
+    image.set("kind", "classic1k");
+    const kqsim::Bytes ndefTrailer = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7, 0x7F, 0x07, 0x88, 0x40,
+                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    image.setRow("block", 1, {0xE8, 0x00, 0x03, 0xE1, 0x03, 0xE1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    image.setRow("block", 3, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0x07, 0x8F, 0x0F, 0xC1,
+                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    // 03 0C D1 01 08 54 02 65 6E and "xxxxx", FE.
+    image.setRow("block", 4, {0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02, 0x65, 0x6E, 'x', 'x', 'x', 'x', 'x', 0xFE, 0});
+    image.setRow("block", 7, ndefTrailer);
+    image.setRow("block", 11, ndefTrailer);
+    std::string error;
+    return ClassicTag::load(image, error);
+}
+
 std::function<std::unique_ptr<kqsim::Tag>()> Vicinity(const char* kind) {
     return [kind] { return std::unique_ptr<kqsim::Tag>(Iso15693Tag::blank(kind)); };
 }
@@ -197,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"format", Classic1K, "", Format, "", nullptr},
                     RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites},
                     RemovalCase{"write_with_lock", Classic1K, TextJson(5), WriteLocked(100), TextJson(100),
-                                ClassicRefusesRawWrites}),
+                                ClassicRefusesRawWrites},
+                    RemovalCase{"lock_after_mad_locked", MadLocked1K, "", Lock, TextJson(5), ClassicRefusesRawWrites}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
