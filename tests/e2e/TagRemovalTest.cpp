@@ -55,24 +55,39 @@ void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
 
 class Removal : public testing::TestWithParam<RemovalCase> {};
 
-TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
-    const RemovalCase& c = GetParam();
-    FastReader r;
+// The tag before the operation, and what the untorn run makes of it: its count of tag
+// commands and the memory it leaves.
+struct Untorn {
     kqsim::TagImage before;
+    int commands = 0;
+    kqsim::Bytes done;
+};
+
+void RunUntorn(FastReader& r, const RemovalCase& c, Untorn& u) {
     const TagId first = r.sim.placeTag(c.blank());
     if (!c.old.empty()) {
         ASSERT_EQ(r.Write(c.old), 0);
     }
-    r.sim.withTag(first, [&](kqsim::Tag& tag) { tag.save(before); });
+    r.sim.withTag(first, [&](kqsim::Tag& tag) { tag.save(u.before); });
     r.sim.removeAllTags();
     std::string error;
-    // The untorn run counts the operation's tag commands.
-    r.sim.placeTag(kqsim::loadTag(before, error));
+    const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
     r.sim.clearLog();
     ASSERT_EQ(c.op(r), 0) << std::hex << r.LastError();
-    const int commands = r.sim.tagCommandCount();
-    EXPECT_GT(commands, 5);
+    u.commands = r.sim.tagCommandCount();
+    u.done = *r.sim.tagMemory(id);
     r.sim.removeAllTags();
+}
+
+TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
+    const RemovalCase& c = GetParam();
+    FastReader r;
+    Untorn u;
+    ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
+    const kqsim::TagImage& before = u.before;
+    const int commands = u.commands;
+    EXPECT_GT(commands, 5);
+    std::string error;
 
     const std::string old = c.old.empty() ? "<none>" : c.old;
     for (int n = 0; n < commands; ++n) {
@@ -108,28 +123,16 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
 TEST_P(Removal, OneMissedAnswerIsNoRemoval) {
     const RemovalCase& c = GetParam();
     FastReader r;
-    kqsim::TagImage before;
-    const TagId first = r.sim.placeTag(c.blank());
-    if (!c.old.empty()) {
-        ASSERT_EQ(r.Write(c.old), 0);
-    }
-    r.sim.withTag(first, [&](kqsim::Tag& tag) { tag.save(before); });
-    r.sim.removeAllTags();
+    Untorn u;
+    ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
     std::string error;
-    TagId id = r.sim.placeTag(kqsim::loadTag(before, error));
-    r.sim.clearLog();
-    ASSERT_EQ(c.op(r), 0) << std::hex << r.LastError();
-    const int commands = r.sim.tagCommandCount();
-    const kqsim::Bytes done = *r.sim.tagMemory(id);
-    r.sim.removeAllTags();
-
     const std::string old = c.old.empty() ? "<none>" : c.old;
-    for (int n = 0; n < commands; ++n) {
-        SCOPED_TRACE("one answer missed after " + std::to_string(n) + " of " + std::to_string(commands));
-        id = r.sim.placeTag(kqsim::loadTag(before, error));
+    for (int n = 0; n < u.commands; ++n) {
+        SCOPED_TRACE("one answer missed after " + std::to_string(n) + " of " + std::to_string(u.commands));
+        const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
         r.sim.blipTagAfter(id, n);
         if (c.op(r) == 0) {
-            EXPECT_EQ(*r.sim.tagMemory(id), done);
+            EXPECT_EQ(*r.sim.tagMemory(id), u.done);
         } else {
             EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
             const std::string read = r.Read();
@@ -148,6 +151,10 @@ int Format(const FastReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }
 int Lock(const FastReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }
 std::function<int(const FastReader&)> Write(size_t n) {
     return [n](const FastReader& r) { return r.Write(TextJson(n)); };
+}
+// A read that gives the message: 0, else -1.
+std::function<int(const FastReader&)> ReadBack(size_t n) {
+    return [n](const FastReader& r) { return r.Read() == TextJson(n) ? 0 : -1; };
 }
 std::function<int(const FastReader&)> WriteLocked(size_t n) {
     return [n](const FastReader& r) {
@@ -216,7 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites},
                     RemovalCase{"write_with_lock", Classic1K, TextJson(5), WriteLocked(100), TextJson(100),
                                 ClassicRefusesRawWrites},
-                    RemovalCase{"lock_after_mad_locked", MadLocked1K, "", Lock, TextJson(5), ClassicRefusesRawWrites}),
+                    RemovalCase{"lock_after_mad_locked", MadLocked1K, "", Lock, TextJson(5), ClassicRefusesRawWrites},
+                    RemovalCase{"read", Classic1K, TextJson(200), ReadBack(200), TextJson(200), nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
