@@ -79,6 +79,22 @@ void RunUntorn(FastReader& r, const RemovalCase& c, Untorn& u) {
     r.sim.removeAllTags();
 }
 
+// After a failed run: the tag holds the old message, none or the new one, and the same
+// operation run again completes, with the outcome it promises.
+void RunAgain(const FastReader& r, const RemovalCase& c) {
+    const std::string read = r.Read();
+    EXPECT_TRUE(read == (c.old.empty() ? "<none>" : c.old) || read == "<none>" || read == "" || read == c.now)
+        << read;
+    ASSERT_EQ(c.op(r), 0) << "run again: " << std::hex << r.LastError();
+}
+
+void ExpectOutcome(const FastReader& r, const RemovalCase& c) {
+    EXPECT_EQ(r.Read(), c.now);
+    if (c.rawWriteRefused) {
+        EXPECT_TRUE(c.rawWriteRefused(r));
+    }
+}
+
 TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
     const RemovalCase& c = GetParam();
     FastReader r;
@@ -89,7 +105,6 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
     EXPECT_GT(commands, 5);
     std::string error;
 
-    const std::string old = c.old.empty() ? "<none>" : c.old;
     for (int n = 0; n < commands; ++n) {
         SCOPED_TRACE("taken away after " + std::to_string(n) + " of " + std::to_string(commands) + " tag commands");
         TagId id = r.sim.placeTag(kqsim::loadTag(before, error));
@@ -99,13 +114,8 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
         std::unique_ptr<kqsim::Tag> tag = r.sim.takeVanished(id);
         ASSERT_TRUE(tag) << "the tag did not leave";
         id = r.sim.placeTag(std::move(tag));
-        const std::string read = r.Read();
-        EXPECT_TRUE(read == old || read == "<none>" || read == "" || read == c.now) << read;
-        ASSERT_EQ(c.op(r), 0) << "run again: " << std::hex << r.LastError();
-        EXPECT_EQ(r.Read(), c.now);
-        if (c.rawWriteRefused) {
-            EXPECT_TRUE(c.rawWriteRefused(r));
-        }
+        ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
+        ExpectOutcome(r, c);
         r.sim.withTag(id, [&](kqsim::Tag& t) {
             if (auto* classic = dynamic_cast<ClassicTag*>(&t)) {
                 EXPECT_TRUE(classic->refusedTrailers().empty());
@@ -126,7 +136,6 @@ TEST_P(Removal, OneMissedAnswerIsNoRemoval) {
     Untorn u;
     ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
     std::string error;
-    const std::string old = c.old.empty() ? "<none>" : c.old;
     for (int n = 0; n < u.commands; ++n) {
         SCOPED_TRACE("one answer missed after " + std::to_string(n) + " of " + std::to_string(u.commands));
         const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
@@ -135,14 +144,9 @@ TEST_P(Removal, OneMissedAnswerIsNoRemoval) {
             EXPECT_EQ(*r.sim.tagMemory(id), u.done);
         } else {
             EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
-            const std::string read = r.Read();
-            EXPECT_TRUE(read == old || read == "<none>" || read == "" || read == c.now) << read;
-            ASSERT_EQ(c.op(r), 0) << "run again: " << std::hex << r.LastError();
+            ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
         }
-        EXPECT_EQ(r.Read(), c.now);
-        if (c.rawWriteRefused) {
-            EXPECT_TRUE(c.rawWriteRefused(r));
-        }
+        ExpectOutcome(r, c);
         r.sim.removeAllTags();
     }
 }
