@@ -524,6 +524,8 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     int block = 0;
     Bytes bytes;
     if (!LocateNdefTlv(mad, index, block, bytes)) {
+        // A read that failed says nothing about the TLVs in front of the message.
+        if (lostCode_) return Fail(lostCode_);
         index = 0;
         block = 0;
         bytes.clear();
@@ -582,15 +584,12 @@ bool CNfcClassicTag::MakeReadOnly() {
     // Every sector the MAD names as NDEF whose access bits still let a key write, also
     // those behind the message's end or behind another application's sectors, and
     // whatever its GPB says: left writable, they would take raw writes and a later,
-    // longer message's tail on a tag that says it is read-only. Only a sector that
-    // answered and refused the NFC key, or whose GPB is none of ours, is not locked.
+    // longer message's tail on a tag that says it is read-only. Only a sector whose GPB
+    // names no mapping of ours is passed over; one that cannot be checked fails the
+    // lock before anything is locked.
     for (int s : mad.listed) {
         SectorCheck check;
-        if (!CheckSector(s, false, check)) {
-            if (lostCode_) return Fail(lostCode_);
-            if (handler_.Port().lastError == kTagErrorMappingVersionNewer) return false;
-            continue;
-        }
+        if (!CheckSector(s, false, check)) return false;
         if (!check.valid || ReadOnly(check.trailer)) continue;
         // A readable key B is no key: the trailer cannot be rewritten with it.
         if (KeyBReadable(check.trailer)) return Fail(kTagErrorClassicAuthentication);
