@@ -69,9 +69,12 @@ bool CNfcIso15693Tag::FailCommand(int code) {
 }
 
 bool CNfcIso15693Tag::Again(const std::function<bool()>& command) {
-    // A request the tag left unanswered (a lost frame, a weak field) is sent once more:
-    // the tag is addressed by its UID and needs no activation.
-    return command() || (CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) && command());
+    // A request the tag left unanswered (a lost frame, a weak field), or whose answer
+    // came too late, is sent once more: the tag is addressed by its UID and needs no
+    // activation, and what came late is dropped before the next request goes out.
+    if (command()) return true;
+    const int code = handler_.Port().lastError;
+    return (CNfcTagHandler::NoTagAnswered(code) || code == KQLMX_ERROR_TIMEOUT) && command();
 }
 
 bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
