@@ -2,6 +2,7 @@
 
 #include "content/NdefTlv.h"
 #include "content/TagErrorCode.h"
+#include "kqlmx.h"
 #include "reader/sdk/Iso14443Commands.h"
 #include "reader/tags/ClassicMad.h"
 #include "reader/tags/NfcTagHandler.h"
@@ -65,10 +66,15 @@ void CNfcClassicTag::Reactivate() {
     lostCode_ = handler_.Port().lastError ? handler_.Port().lastError : kTagErrorNoTag;
 }
 
-bool CNfcClassicTag::AgainAfter(int code, int attempt) {
+bool CNfcClassicTag::AgainAfter(int attempt) {
+    // Only an answer that refused the command is the tag's word; a time-out (which type
+    // 0 and 1 readers also give for a refused authentication, under another flag) or a
+    // spoilt answer is asked once more.
+    const int code = handler_.Port().lastError;
+    const bool refused = handler_.Refused();
     authSector_ = -1;
     Reactivate();
-    if (lostCode_ || !CNfcTagHandler::NoTagAnswered(code)) return false;
+    if (lostCode_ || refused) return false;
     if (attempt == 0) return true;
     lostCode_ = code;
     return false;
@@ -80,7 +86,7 @@ bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {
     for (int attempt = 0;; ++attempt) {
         if (AuthenticateBlock(handler_.Port(), {}, type, key, FirstBlock(sector))) break;
         // A refusal has halted the tag.
-        if (!AgainAfter(handler_.Port().lastError, attempt)) return false;
+        if (!AgainAfter(attempt)) return false;
     }
     authSector_ = sector;
     authType_ = type;
@@ -96,7 +102,7 @@ bool CNfcClassicTag::BlockCommand(const std::function<bool()>& command) {
         const int sector = authSector_;
         const KeyType type = authType_;
         const Key key = authKey_;
-        if (!AgainAfter(handler_.Port().lastError, attempt)) return false;
+        if (!AgainAfter(attempt)) return false;
         if (sector >= 0 && !Authenticate(sector, type, key)) return false;
     }
 }
@@ -105,7 +111,8 @@ bool CNfcClassicTag::ReadBlock(int block, Bytes& data) {
     return BlockCommand([&] {
         if (!kq::ReadBlock(handler_.Port(), block, data)) return false;
         if (data.size() < kBlockSize) {
-            handler_.SetError(kTagErrorBlockRead);
+            // A short block is a spoilt answer, no refusal.
+            handler_.Port().lastError = KQLMX_ERROR_ANSWER_TOO_SHORT;
             return false;
         }
         data.resize(kBlockSize);

@@ -63,7 +63,7 @@ private:
     // After a failed command: the tag is activated again; true when the command is worth
     // sending once more, for it went unanswered the first time. An answer missing twice
     // sets lostCode_, as a tag gone does: only a tag that answered can refuse.
-    bool AgainAfter(int code, int attempt);
+    bool AgainAfter(int attempt);
     int SectorCount() const { return is4K_ ? 40 : 16; }
     bool ReadMad(Mad& mad);
     bool CheckSector(int sector, bool authenticated, SectorCheck& check);

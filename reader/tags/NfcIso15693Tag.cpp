@@ -70,11 +70,10 @@ bool CNfcIso15693Tag::FailCommand(int code) {
 
 bool CNfcIso15693Tag::Again(const std::function<bool()>& command) {
     // A request the tag left unanswered (a lost frame, a weak field), or whose answer
-    // came too late, is sent once more: the tag is addressed by its UID and needs no
+    // came too late or spoilt, is sent once more: the tag is addressed by its UID and needs no
     // activation, and what came late is dropped before the next request goes out.
     if (command()) return true;
-    const int code = handler_.Port().lastError;
-    return (CNfcTagHandler::NoTagAnswered(code) || code == KQLMX_ERROR_TIMEOUT) && command();
+    return !handler_.Refused() && command();
 }
 
 bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
@@ -88,7 +87,7 @@ bool CNfcIso15693Tag::MemorySize(int& blocks, int& blockSize) {
     blocks = blockSize = 0;
     Bytes info;
     if (!Again([&] { return Iso15693GetSystemInfo(handler_.Port(), uid_, kFlags, info); }))
-        return !CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) || FailCommand(kTagErrorBlockRead);
+        return handler_.Refused() || FailCommand(kTagErrorBlockRead);
     if (info.empty() || !(info[0] & kInfoMemorySize)) return true;
     // After the info flags and the UID: DSFID and AFI when present, then the size.
     const size_t at = 9 + (info[0] & 1) + ((info[0] >> 1) & 1);
@@ -215,8 +214,10 @@ bool CNfcIso15693Tag::FormatLayout(Layout& layout) {
     layout.firstBlock = layout.ccSize / blockSize;
     layout.offset = layout.ccSize % blockSize;
     Bytes probe;
-    layout.multiRead = Again([&] { return Iso15693ReadBlocks(handler_.Port(), 0, 2, uid_, kFlags, probe); }) &&
-                       !probe.empty();
+    // Only a refusal says that the tag does not read several blocks at once.
+    const bool read = Again([&] { return Iso15693ReadBlocks(handler_.Port(), 0, 2, uid_, kFlags, probe); });
+    if (!read && !handler_.Refused()) return FailCommand(kTagErrorBlockRead);
+    layout.multiRead = read && !probe.empty();
     const uint8_t features = layout.multiRead ? kMultiRead : 0;
     if (layout.ccSize == kCcSize) {
         layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8), features};

@@ -26,6 +26,9 @@ namespace kq {
 
 namespace {
 
+// An ISO 15693 answer without its flags, or an error flag without its code.
+constexpr int kIso15693NoErrorCode = 42;
+
 // A tag that did not answer the first request may answer once the RF field has been
 // off long enough for it to power down.
 std::atomic<int> g_fieldOffMs{50};
@@ -129,9 +132,16 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     }
     uint8_t sak = 0;
     Bytes id;
-    // A select left unanswered once (a lost frame) is asked again from the request on.
-    if (!SelectTypeA(port, kUidSize, sak, id) &&
-        (!NoTagAnswered(port.lastError) || !RequestTypeA(port, atqa) || !SelectTypeA(port, kUidSize, sak, id))) {
+    // A select left unanswered once (a lost frame), or whose answer came late or
+    // spoilt, is asked again from the request on, after the field's reset: a tag that
+    // took the select is active and would ignore a request.
+    const auto reselect = [&] {
+        SetRfFieldOnPort(port, false);
+        PumpEventsFor(g_fieldOffMs);
+        SetRfFieldOnPort(port, true);
+        return RequestTypeA(port, atqa) && SelectTypeA(port, kUidSize, sak, id);
+    };
+    if (!SelectTypeA(port, kUidSize, sak, id) && (Refused() || !reselect())) {
         SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
         return false;
     }
@@ -158,6 +168,19 @@ bool CNfcTagHandler::Reactivate() { return Detect(nullptr, nullptr); }
 bool CNfcTagHandler::NoTagAnswered(int code) {
     return code == 1 || code == KQLMX_ERROR_NO_TAG_ANSWER;
 }
+
+bool CNfcTagHandler::Refusal(int code, bool timedOut) {
+    switch (code) {
+    case 0:
+    case KQLMX_ERROR_ANSWER_TOO_SHORT:
+    case KQLMX_ERROR_CHECK_BYTES:
+    case KQLMX_ERROR_EMPTY_ANSWER:
+    case kIso15693NoErrorCode: return false;
+    default: return !timedOut && !NoTagAnswered(code);
+    }
+}
+
+bool CNfcTagHandler::Refused() const { return Refusal(port_->lastError, port_->timedOut); }
 
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;

@@ -36,6 +36,7 @@ bool CKQ_LMX_Port::Transceive() {
         return false;
     }
     lastError = 0;
+    timedOut = false;
     // A line that has hung up (a reader unplugged) cannot answer: waiting out the
     // time-out on every exchange of an operation would hold the program for seconds
     // while its input is shut out. The result is the same time-out, only at once.
@@ -43,6 +44,7 @@ bool CKQ_LMX_Port::Transceive() {
     if (link && link->IsDead()) {
         send_.clear();
         lastError = KQLMX_ERROR_TIMEOUT;
+        timedOut = true;
         return false;
     }
     // From here on every received byte is kept: the wait's time-out bounds the flow,
@@ -61,6 +63,7 @@ bool CKQ_LMX_Port::Transceive() {
     // A call refused during the wait has left its own code here; this exchange's
     // outcome is the wait's alone.
     lastError = complete ? 0 : KQLMX_ERROR_TIMEOUT;
+    timedOut = !complete;
     return complete;
 }
 

@@ -38,6 +38,9 @@ public:
     int readerTypeCode = 0;
     int readerAddress = 1; // low byte used by types 0 and 1
     int lastError = 0;     // PortErrorCode
+    // The last exchange ran out of time: its time-out (4) is no reader status, though
+    // type 0 and 1 readers report a refused authentication with the same code.
+    bool timedOut = false;
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
     // The DESFire card's session on this port, made on first use (reader/sdk).

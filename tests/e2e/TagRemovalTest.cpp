@@ -60,6 +60,7 @@ class Removal : public testing::TestWithParam<RemovalCase> {};
 struct Untorn {
     kqsim::TagImage before;
     int commands = 0;
+    int requests = 0; // reader requests
     kqsim::Bytes done;
 };
 
@@ -75,6 +76,7 @@ void RunUntorn(FastReader& r, const RemovalCase& c, Untorn& u) {
     r.sim.clearLog();
     ASSERT_EQ(c.op(r), 0) << std::hex << r.LastError();
     u.commands = r.sim.tagCommandCount();
+    u.requests = static_cast<int>(r.sim.log(kqsim::LogKind::Received).size());
     u.done = *r.sim.tagMemory(id);
     r.sim.removeAllTags();
 }
@@ -148,6 +150,36 @@ TEST_P(Removal, OneMissedAnswerIsNoRemoval) {
         }
         ExpectOutcome(r, c);
         r.sim.removeAllTags();
+    }
+}
+
+// The same with the reader's answer to request n withheld (the reader did the work; the
+// host's wait ran out) or spoilt (a wrong check byte): a late or spoilt answer is no
+// refusal either, and a failed authentication after it is no evidence about a sector.
+TEST_P(Removal, OneLateOrSpoiltAnswerIsNoVerdict) {
+    const RemovalCase& c = GetParam();
+    FastReader r;
+    Untorn u;
+    ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
+    std::string error;
+    for (const kqsim::Fault& fault : {kqsim::Fault::silence(), kqsim::Fault::badCheck()}) {
+        for (int n = 0; n < u.requests; ++n) {
+            SCOPED_TRACE((fault.kind == kqsim::Fault::Kind::Silence ? "answer withheld at request " : "answer spoilt at request ") +
+                         std::to_string(n) + " of " + std::to_string(u.requests));
+            const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
+            kqsim::Fault f = fault;
+            r.sim.inject(f.after(n));
+            if (c.op(r) == 0) {
+                EXPECT_EQ(*r.sim.tagMemory(id), u.done);
+            } else {
+                EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
+                r.sim.clearFaults();
+                ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
+            }
+            r.sim.clearFaults();
+            ExpectOutcome(r, c);
+            r.sim.removeAllTags();
+        }
     }
 }
 
