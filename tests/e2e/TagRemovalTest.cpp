@@ -127,29 +127,36 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
     }
 }
 
-// The same tables with a tag that misses one command at step n and is back, unpowered,
-// for the next: a lost answer, not a removal. The operation either completes as the
+// One run with a fault set up on the tag as it was before: it either completes as the
 // untorn run did (the same memory, byte for byte: message, MAD and CRC, trailers, lock
-// bits), or fails with the tag still old, empty or new, and runs again to the end;
-// never answers success on a tag that holds something else.
+// bits), or fails without claiming the tag gone, and runs again to the end.
+void RunWithFault(FastReader& r, const RemovalCase& c, const Untorn& u, const std::function<void(TagId)>& fault) {
+    std::string error;
+    const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
+    fault(id);
+    if (c.op(r) == 0) {
+        EXPECT_EQ(*r.sim.tagMemory(id), u.done);
+    } else {
+        EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
+        r.sim.clearFaults();
+        ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
+    }
+    r.sim.clearFaults();
+    ExpectOutcome(r, c);
+    r.sim.removeAllTags();
+}
+
+// The same tables with a tag that misses one command at step n and is back, unpowered,
+// for the next: a lost answer, not a removal; never success on a tag that holds
+// something else.
 TEST_P(Removal, OneMissedAnswerIsNoRemoval) {
     const RemovalCase& c = GetParam();
     FastReader r;
     Untorn u;
     ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
-    std::string error;
     for (int n = 0; n < u.commands; ++n) {
         SCOPED_TRACE("one answer missed after " + std::to_string(n) + " of " + std::to_string(u.commands));
-        const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
-        r.sim.blipTagAfter(id, n);
-        if (c.op(r) == 0) {
-            EXPECT_EQ(*r.sim.tagMemory(id), u.done);
-        } else {
-            EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
-            ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
-        }
-        ExpectOutcome(r, c);
-        r.sim.removeAllTags();
+        ASSERT_NO_FATAL_FAILURE(RunWithFault(r, c, u, [&](TagId id) { r.sim.blipTagAfter(id, n); }));
     }
 }
 
@@ -161,24 +168,13 @@ TEST_P(Removal, OneLateOrSpoiltAnswerIsNoVerdict) {
     FastReader r;
     Untorn u;
     ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
-    std::string error;
     for (const kqsim::Fault& fault : {kqsim::Fault::silence(), kqsim::Fault::badCheck()}) {
         for (int n = 0; n < u.requests; ++n) {
-            SCOPED_TRACE((fault.kind == kqsim::Fault::Kind::Silence ? "answer withheld at request " : "answer spoilt at request ") +
-                         std::to_string(n) + " of " + std::to_string(u.requests));
-            const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
+            const bool late = fault.kind == kqsim::Fault::Kind::Silence;
+            SCOPED_TRACE(std::string(late ? "answer withheld" : "answer spoilt") + " at request " + std::to_string(n) +
+                         " of " + std::to_string(u.requests));
             kqsim::Fault f = fault;
-            r.sim.inject(f.after(n));
-            if (c.op(r) == 0) {
-                EXPECT_EQ(*r.sim.tagMemory(id), u.done);
-            } else {
-                EXPECT_NE(r.LastError(), kTagNoTag) << "the tag is there";
-                r.sim.clearFaults();
-                ASSERT_NO_FATAL_FAILURE(RunAgain(r, c));
-            }
-            r.sim.clearFaults();
-            ExpectOutcome(r, c);
-            r.sim.removeAllTags();
+            ASSERT_NO_FATAL_FAILURE(RunWithFault(r, c, u, [&](TagId) { r.sim.inject(f.after(n)); }));
         }
     }
 }
