@@ -243,6 +243,34 @@ std::function<std::unique_ptr<kqsim::Tag>()> Vicinity(const char* kind) {
     return [kind] { return std::unique_ptr<kqsim::Tag>(Iso15693Tag::blank(kind)); };
 }
 
+// A write with the lock cut short, run again with a message one byte apart: the lock is
+// finished only for the very message on the tag, so this run either writes and locks its
+// own message or leaves the tag as the cut left it.
+TEST(WriteWithLockCut, RunWithAnotherMessageLocksNothingForIt) {
+    for (const auto& blank : {std::function<std::unique_ptr<kqsim::Tag>()>(Classic1K), Vicinity("icode")}) {
+        const RemovalCase c{"write_with_lock", blank, TextJson(5), WriteLocked(40), TextJson(40), nullptr};
+        FastReader r;
+        Untorn u;
+        ASSERT_NO_FATAL_FAILURE(RunUntorn(r, c, u));
+        std::string other = TextJson(40), error;
+        other[other.size() - 4] = 'y';
+        for (int n = 0; n < u.commands; ++n) {
+            SCOPED_TRACE("taken away after " + std::to_string(n));
+            TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
+            r.sim.removeTagAfter(id, n);
+            EXPECT_NE(c.op(r), 0);
+            id = r.sim.placeTag(r.sim.takeVanished(id));
+            const kqsim::Bytes torn = *r.sim.tagMemory(id);
+            if (KQLMX_WriteTag(r.port, other.c_str(), static_cast<int>(other.size()), nullptr, 0, 1) == 0) {
+                EXPECT_EQ(r.Read(), other);
+            } else {
+                EXPECT_EQ(*r.sim.tagMemory(id), torn);
+            }
+            r.sim.removeAllTags();
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Classic1K, Removal,
     testing::Values(RemovalCase{"write", Classic1K, TextJson(5), Write(20), TextJson(20), nullptr},
