@@ -19,8 +19,12 @@
 //                                                      memory size
 //   iso15693-lossy  E0 04 05 00 12 34 56 78   28 x 4   a write stores the block, yet
 //                                                      answers error 13 (not programmed)
+//   iso15693-4k     E0 04 06 00 12 34 56 78  256 x 16 4096 bytes: more than a 4-byte
+//                                                      capability container can state
+//   iso15693-8noinfo E0 04 07 00 12 34 56 78  32 x 8   no system information
 //
-// The read multiple count is one byte, so no profile has more than 256 blocks.
+// The block number and read multiple count are one byte, so no profile has more than
+// 256 blocks.
 //
 // Requests it answers (ISO 15693-3), as [flags][command][UID when addressed][...]:
 //   20 read single block (option flag: block security status first)

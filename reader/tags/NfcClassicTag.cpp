@@ -2,11 +2,14 @@
 
 #include "content/NdefTlv.h"
 #include "content/TagErrorCode.h"
+#include "kqlmx.h"
 #include "reader/sdk/Iso14443Commands.h"
+#include "reader/tags/ClassicMad.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "reader/transport/UiHooks.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace kq {
@@ -20,8 +23,8 @@ constexpr Key kMadKey = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
 constexpr Key kNfcKey = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7};
 constexpr Key kTransportKey = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-constexpr size_t kBlockSize = 16;
-constexpr int kMad2Sector = 16;
+using namespace mad;
+
 constexpr uint8_t kNdefAid[2] = {0x03, 0xE1}; // application id E103, low byte first
 constexpr uint8_t kMadAccess[3] = {0x78, 0x77, 0x88};
 constexpr uint8_t kNdefAccess[3] = {0x7F, 0x07, 0x88};
@@ -36,37 +39,6 @@ constexpr uint8_t kMadVersion1 = 0x01;
 constexpr uint8_t kMadVersion2 = 0x02;
 constexpr uint8_t kGpbNewer = 0x80;
 constexpr uint8_t kTlvTerminator = 0xFE;
-constexpr uint8_t kCrcPreset = 0xC7;
-constexpr uint8_t kCrcPolynomial = 0x1D;
-
-bool IsMadSector(int sector) { return sector == 0 || sector == kMad2Sector; }
-int FirstBlock(int sector) { return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32); }
-int DataBlocks(int sector) { return IsMadSector(sector) ? 0 : sector < 32 ? 3 : 15; }
-int TrailerBlock(int sector) { return FirstBlock(sector) + (sector < 32 ? 3 : 15); }
-// The MAD that lists a sector: its sector, first block and the entry's index in the
-// MAD's blocks read as one (CRC and info byte first).
-int MadOf(int sector) { return sector < kMad2Sector ? 0 : kMad2Sector; }
-size_t EntryIndex(int sector) { return 2 * static_cast<size_t>(sector - MadOf(sector)); }
-int MadBlocks(int madSector) { return madSector == 0 ? 2 : 3; }
-
-// C1 C2 C3 of access set i (0-2 data, 3 trailer) from access bytes 7 and 8.
-int AccessBits(std::span<const uint8_t> trailer, int i) {
-    const int c1 = (trailer[7] >> (4 + i)) & 1, c2 = (trailer[8] >> i) & 1, c3 = (trailer[8] >> (4 + i)) & 1;
-    return c1 << 2 | c2 << 1 | c3;
-}
-
-// A data block that key A may read and write: 000.
-bool DataFreeWithKeyA(std::span<const uint8_t> trailer) {
-    for (int i = 0; i < 3; ++i)
-        if (AccessBits(trailer, i) != 0) return false;
-    return true;
-}
-
-// Whether data block set i takes a write with key B, or with key A.
-bool DataWritable(std::span<const uint8_t> trailer, int i, bool keyB) {
-    const int bits = AccessBits(trailer, i);
-    return bits == 0 || (keyB && (bits == 0b011 || bits == 0b100 || bits == 0b110));
-}
 
 Bytes Trailer(const Key& keyA, const uint8_t* access, uint8_t gpb) {
     Bytes t(keyA.begin(), keyA.end());
@@ -79,16 +51,6 @@ Bytes Trailer(const Key& keyA, const uint8_t* access, uint8_t gpb) {
 int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
 
 } // namespace
-
-uint8_t CNfcClassicTag::MadCrc(std::span<const uint8_t> infoAndEntries) {
-    uint8_t crc = kCrcPreset;
-    for (uint8_t byte : infoAndEntries) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ kCrcPolynomial : crc << 1);
-    }
-    return crc;
-}
 
 bool CNfcClassicTag::Fail(int code) {
     // A tag that has gone is the cause, whatever step found it missing.
@@ -105,13 +67,27 @@ void CNfcClassicTag::Reactivate() {
     lostCode_ = code ? code : kTagErrorNoTag;
 }
 
+bool CNfcClassicTag::AgainAfter(int attempt) {
+    // Only an answer that refused the command is the tag's word; a time-out (which type
+    // 0 and 1 readers also give for a refused authentication, under another flag) or a
+    // spoilt answer is asked once more.
+    const int code = handler_.Port().lastError;
+    const bool refused = handler_.Refused();
+    authSector_ = -1;
+    Reactivate();
+    if (lostCode_ || refused) return false;
+    if (attempt == 0) return true;
+    lostCode_ = code;
+    return false;
+}
+
 bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {
     if (authSector_ == sector && authType_ == type && authKey_ == key) return true;
     authSector_ = -1;
-    if (!AuthenticateBlock(handler_.Port(), {}, type, key, FirstBlock(sector))) {
-        // The refusal has halted the tag.
-        Reactivate();
-        return false;
+    for (int attempt = 0;; ++attempt) {
+        if (AuthenticateBlock(handler_.Port(), {}, type, key, FirstBlock(sector))) break;
+        // A refusal has halted the tag.
+        if (!AgainAfter(attempt)) return false;
     }
     authSector_ = sector;
     authType_ = type;
@@ -119,21 +95,34 @@ bool CNfcClassicTag::Authenticate(int sector, KeyType type, const Key& key) {
     return true;
 }
 
+// The block's command, sent once more, after the authentication it ran under, when the
+// tag did not answer it.
+bool CNfcClassicTag::BlockCommand(const std::function<bool()>& command) {
+    for (int attempt = 0;; ++attempt) {
+        if (command()) return true;
+        const int sector = authSector_;
+        const KeyType type = authType_;
+        const Key key = authKey_;
+        if (!AgainAfter(attempt)) return false;
+        if (sector >= 0 && !Authenticate(sector, type, key)) return false;
+    }
+}
+
 bool CNfcClassicTag::ReadBlock(int block, Bytes& data) {
-    if (kq::ReadBlock(handler_.Port(), block, data) && data.size() >= kBlockSize) {
+    return BlockCommand([&] {
+        if (!kq::ReadBlock(handler_.Port(), block, data)) return false;
+        if (data.size() < kBlockSize) {
+            // A short block is a spoilt answer, no refusal.
+            handler_.Port().lastError = KQLMX_ERROR_ANSWER_TOO_SHORT;
+            return false;
+        }
         data.resize(kBlockSize);
         return true;
-    }
-    authSector_ = -1;
-    Reactivate();
-    return false;
+    });
 }
 
 bool CNfcClassicTag::WriteBlock(int block, std::span<const uint8_t> data) {
-    if (kq::WriteBlock(handler_.Port(), block, data.first(kBlockSize))) return true;
-    authSector_ = -1;
-    Reactivate();
-    return false;
+    return BlockCommand([&] { return kq::WriteBlock(handler_.Port(), block, data.first(kBlockSize)); });
 }
 
 bool CNfcClassicTag::CheckSector(int sector, bool authenticated, SectorCheck& check) {
@@ -142,6 +131,7 @@ bool CNfcClassicTag::CheckSector(int sector, bool authenticated, SectorCheck& ch
     Bytes trailer;
     if (!ReadBlock(TrailerBlock(sector), trailer)) return Fail(kTagErrorBlockRead);
     check.gpb = trailer[9];
+    check.trailer = trailer;
     if (check.gpb & kGpbNewer) return Fail(kTagErrorMappingVersionNewer);
     const int access = check.gpb & 0x0F;
     check.valid = access == 0 || access == kGpbReadOnly;
@@ -164,12 +154,16 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
     mad.lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
     std::vector<bool> listed(static_cast<size_t>(SectorCount()), false);
     mad.free.assign(static_cast<size_t>(SectorCount()), false);
-    auto entry = [&](const Bytes& blocks, int s) {
-        const auto at = blocks.begin() + static_cast<long>(EntryIndex(s));
-        listed[static_cast<size_t>(s)] = std::equal(kNdefAid, kNdefAid + 2, at);
-        mad.free[static_cast<size_t>(s)] = at[0] == 0x00 && at[1] == 0x00;
+    auto entries = [&](const Bytes& blocks, int from, int to) {
+        mad.crcRight = mad.crcRight && CrcRight(blocks);
+        for (int s = from; s < to; ++s) {
+            const Entry e = EntryOf(blocks, s);
+            listed[static_cast<size_t>(s)] = e == Entry::Ndef;
+            mad.free[static_cast<size_t>(s)] = e == Entry::Free;
+            if (e == Entry::Ndef) mad.listed.push_back(s);
+        }
     };
-    for (int s = 1; s < kMad2Sector; ++s) entry(mad1, s);
+    entries(mad1, 1, kMad2Sector);
     if (withMad2) {
         Bytes mad2;
         if (!Authenticate(kMad2Sector, kKeyA, kMadKey)) return false;
@@ -177,7 +171,7 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
             if (!ReadBlock(b, block)) return false;
             if (b < 67) mad2.insert(mad2.end(), block.begin(), block.end());
         }
-        for (int s = kMad2Sector + 1; s < SectorCount(); ++s) entry(mad2, s);
+        entries(mad2, kMad2Sector + 1, SectorCount());
     }
     // The first listed sector that checks as NDEF starts the run of listed sectors;
     // the first gap ends it.
@@ -307,8 +301,7 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     // whose MAD1 says version 1 keeps its one directory: sectors 16-39 are described
     // by none, so they and sector 16 are nobody's to take. Entries of other
     // applications stay as they are, and so do their sectors.
-    enum class Use { Free, Ndef, Other };
-    std::vector<Use> use(static_cast<size_t>(SectorCount()), Use::Free);
+    std::vector<Entry> use(static_cast<size_t>(SectorCount()), Entry::Free);
     KeyType madType[2] = {kKeyA, kKeyA};
     bool mad2 = false, mad1 = false, withMad2 = is4K_;
     for (int madSector : {0, kMad2Sector}) {
@@ -329,12 +322,8 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
             if (directory && (gpb & kMadVersionMask) == kMadVersion1) withMad2 = false;
         }
         if (!directory) continue;
-        for (int s = madSector + 1; s < (madSector == 0 ? kMad2Sector : SectorCount()); ++s) {
-            const auto at = dir.begin() + static_cast<long>(EntryIndex(s));
-            use[static_cast<size_t>(s)] = at[0] == 0 && at[1] == 0             ? Use::Free
-                                          : std::equal(kNdefAid, kNdefAid + 2, at) ? Use::Ndef
-                                                                                   : Use::Other;
-        }
+        for (int s = madSector + 1; s < (madSector == 0 ? kMad2Sector : SectorCount()); ++s)
+            use[static_cast<size_t>(s)] = EntryOf(dir, s);
     }
 
     // A run of sectors that are free or NDEF and whose trailers take the write: the
@@ -343,58 +332,43 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     // the free sectors behind it can hold. A listed sector that checks as NDEF is where
     // the MAD's run will begin once sector 0 is readable: no run behind it is taken.
     // Everything is known before the first byte goes out.
-    const size_t blocksNeeded = byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1;
-    std::vector<int> ndef, run;
-    std::vector<std::optional<KeyType>> ndefType, runType; // none: the trailer stays as it is
-    size_t blocks = 0, runBlocks = 0;
-    bool pinned = false, last = false;
-    auto endRun = [&] {
-        if (runBlocks > blocks) {
-            ndef = run;
-            ndefType = runType;
-            blocks = runBlocks;
-        }
-        run.clear();
-        runType.clear();
-        runBlocks = 0;
-        last = last || pinned;
-    };
+    constexpr int kTrailerAsItIs = -1;
+    RunChoice choice(byteCount == 0 ? 1 : (byteCount - 1) / kBlockSize + 1, all);
     const int lastSector = withMad2 ? SectorCount() - 1 : kMad2Sector - 1;
-    for (int s = 1; s <= lastSector && !last; ++s) {
+    for (int s = 1; s <= lastSector && !choice.Done(); ++s) {
         if (s == kMad2Sector) continue;
-        if (!all && run.size() >= 2 && runBlocks >= blocksNeeded) break;
         KeyType type = kKeyA;
-        std::optional<KeyType> trailerKey;
-        bool usable = use[static_cast<size_t>(s)] != Use::Other && TrailerKey(s, false, type);
-        if (lostCode_) return false;
-        if (usable) {
-            trailerKey = type;
-        } else if (use[static_cast<size_t>(s)] == Use::Ndef) {
-            // A listed sector whose trailer is not ours to rewrite, but that checks as an
-            // NDEF sector, is taken as it stands, or the format cannot be done.
-            SectorCheck check;
-            const bool checked = CheckSector(s, false, check);
-            if (lostCode_) return false;
-            const bool first = run.empty() && ndef.empty();
-            if (checked && check.valid && !check.writable && first) return Fail(kTagErrorWriteProtected);
-            if (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer && first) return false;
-            usable = checked && check.valid && check.writable;
-            pinned = pinned || (checked && check.valid) ||
-                     (!checked && handler_.Port().lastError == kTagErrorMappingVersionNewer);
-        }
-        if (!usable) {
-            endRun();
+        const Entry entry = use[static_cast<size_t>(s)];
+        if (entry != Entry::Other && TrailerKey(s, false, type)) {
+            choice.Usable(s, type);
             continue;
         }
-        run.push_back(s);
-        runType.push_back(trailerKey);
-        runBlocks += static_cast<size_t>(DataBlocks(s));
+        if (lostCode_) return false;
+        if (entry != Entry::Ndef) {
+            choice.NotUsable();
+            continue;
+        }
+        // A listed sector whose trailer is not ours to rewrite, but that checks as an
+        // NDEF sector, is taken as it stands, or the format cannot be done.
+        SectorCheck check;
+        const bool checked = CheckSector(s, false, check);
+        if (lostCode_) return false;
+        const bool newer = !checked && handler_.Port().lastError == kTagErrorMappingVersionNewer;
+        const bool first = choice.Nothing();
+        if (checked && check.valid && !check.writable && first) return Fail(kTagErrorWriteProtected);
+        if (newer && first) return false;
+        const bool pins = (checked && check.valid) || newer;
+        if (checked && check.valid && check.writable)
+            choice.Usable(s, kTrailerAsItIs, pins);
+        else
+            choice.NotUsable(pins);
     }
-    endRun();
-    if (blocks < blocksNeeded) {
-        missing = byteCount - std::min(byteCount, blocks * kBlockSize);
+    const RunChoice::Run chosen = choice.Chosen();
+    if (chosen.blocks * kBlockSize < byteCount || chosen.sectors.empty()) {
+        missing = byteCount - std::min(byteCount, chosen.blocks * kBlockSize);
         return Fail(kTagErrorMessageTooLarge);
     }
+    const std::vector<int>& ndef = chosen.sectors;
 
     // The NDEF sectors' trailers first, then the MAD entries, and sector 0's trailer
     // last: until the MAD key is on sector 0 the tag reads as not formatted, and the
@@ -403,7 +377,7 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     // read as formatted, yet no longer message would ever fit.
     std::vector<std::pair<int, KeyType>> trailers;
     for (size_t i = 0; i < ndef.size(); ++i)
-        if (ndefType[i]) trailers.emplace_back(ndef[i], *ndefType[i]);
+        if (chosen.keys[i] != kTrailerAsItIs) trailers.emplace_back(ndef[i], static_cast<KeyType>(chosen.keys[i]));
     auto writeTrailers = [&] {
         for (const auto& [s, type] : trailers) {
             if (!Authenticate(s, type, kTransportKey)) return false;
@@ -449,7 +423,7 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
         const Bytes before = mad;
         if (fresh.size() == 2 && fresh[madSector == 0 ? 0 : 1]) std::fill(mad.begin(), mad.end(), 0x00);
         for (int s : entries) std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
-        mad[0] = MadCrc(std::span<const uint8_t>(mad).subspan(1));
+        mad[0] = Crc(std::span<const uint8_t>(mad).subspan(1));
         for (int b = 0; b < MadBlocks(madSector); ++b) {
             const auto at = static_cast<long>(b * kBlockSize);
             if (std::equal(mad.begin() + at, mad.begin() + at + kBlockSize, before.begin() + at)) continue;
@@ -505,8 +479,12 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
         KeyType type = kKeyB;
         if (!TrailerKey(madSector, true, type) || type != kKeyB) {
             if (lostCode_) return Fail(lostCode_);
-            added.clear();
+            // The sectors the other MAD would list stay free; those before it still
+            // count (sectors go in order, the MAD1's first).
+            added.erase(std::find_if(added.begin(), added.end(), [&](const auto& a) { return MadOf(a.first) == madSector; }),
+                        added.end());
             room = listedRoom;
+            for (const auto& a : added) room += static_cast<size_t>(DataBlocks(a.first)) * kBlockSize;
             break;
         }
     }
@@ -531,7 +509,9 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
 bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     BusyCursor busy;
     Mad mad;
-    if (!ReadMad(mad)) {
+    // A MAD whose CRC is wrong is an update that was cut short (a format, or the entries
+    // of a growing write): the format completes it, keeping what it lists.
+    if (!ReadMad(mad) || !mad.crcRight) {
         // NDEF data of a newer mapping is not formatted away unless a format is asked for.
         if (mad.newer && !all) return false;
         // A tag taken away is told so, not formatted.
@@ -552,6 +532,8 @@ bool CNfcClassicTag::Write(std::span<const uint8_t> area, bool all) {
     int block = 0;
     Bytes bytes;
     if (!LocateNdefTlv(mad, index, block, bytes)) {
+        // A read that failed says nothing about the TLVs in front of the message.
+        if (lostCode_) return Fail(lostCode_);
         index = 0;
         block = 0;
         bytes.clear();
@@ -597,21 +579,29 @@ bool CNfcClassicTag::MakeReadOnly() {
     BusyCursor busy;
     Mad mad;
     if (!ReadMad(mad)) return Fail(mad.newer ? kTagErrorMappingVersionNewer : kTagErrorNotNfcFormatted);
+    // A MAD whose update was cut short is completed by a write or format, never frozen.
+    if (!mad.crcRight) return Fail(kTagErrorNfcData);
     std::vector<int> lock;
     for (int madSector : {0, kMad2Sector}) {
         if (madSector == kMad2Sector && mad.lastSector < kMad2Sector) break;
         Bytes trailer;
         if (!Authenticate(madSector, kKeyA, kMadKey)) return Fail(kTagErrorClassicAuthentication);
         if (!ReadBlock(TrailerBlock(madSector), trailer)) return Fail(kTagErrorBlockRead);
-        if (!std::equal(kReadOnlyAccess, kReadOnlyAccess + 3, trailer.begin() + 6)) lock.push_back(madSector);
+        if (!ReadOnly(trailer)) lock.push_back(madSector);
     }
-    // Every NDEF sector the MAD lists that may still be written, also those behind the
-    // message's end: left writable, they would take raw writes and a later, longer
-    // message's tail on a tag that says it is read-only.
-    for (int s : mad.sectors) {
+    // Every sector the MAD names as NDEF whose access bits still let a key write, also
+    // those behind the message's end or behind another application's sectors, and
+    // whatever its GPB says: left writable, they would take raw writes and a later,
+    // longer message's tail on a tag that says it is read-only. Only a sector whose GPB
+    // names no mapping of ours is passed over; one that cannot be checked fails the
+    // lock before anything is locked.
+    for (int s : mad.listed) {
         SectorCheck check;
-        if (!CheckSector(s, false, check) || !check.valid) break;
-        if ((check.gpb & 0x0F) == 0) lock.push_back(s);
+        if (!CheckSector(s, false, check)) return false;
+        if (!check.valid || ReadOnly(check.trailer)) continue;
+        // A readable key B is no key: the trailer cannot be rewritten with it.
+        if (KeyBReadable(check.trailer)) return Fail(kTagErrorClassicAuthentication);
+        lock.push_back(s);
     }
     // Every trailer must take the write with the transport key as key B before the
     // first is locked: a sector locked for good beside one that cannot be locked (key B

@@ -9,7 +9,9 @@
 // Every MAD change is written with its CRC-8 (polynomial 1D, preset C7, over the info
 // byte and the entries), so that readers that check the MAD accept the tag. A sector
 // is authenticated once for a run of accesses to it; a refused authentication or
-// access halts the tag, which is then activated again. Every failure sets a
+// access halts the tag, which is then activated again. A command the tag left
+// unanswered (a lost frame, a weak field) is sent once more after the re-activation:
+// a failed command is never taken for the tag's refusal. Every failure sets a
 // TagErrorCode.
 #pragma once
 
@@ -17,6 +19,7 @@
 #include "reader/transport/ReaderFrame.h"
 
 #include <array>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -35,13 +38,12 @@ public:
     bool Write(std::span<const uint8_t> area, bool all);
     bool MakeReadOnly();
 
-    // The MAD's CRC-8 over the info byte and the entries that follow it.
-    static uint8_t MadCrc(std::span<const uint8_t> infoAndEntries);
-
 private:
     enum KeyType { kKeyA = 0, kKeyB = 1 };
     struct Mad {
         std::vector<int> sectors; // NDEF sectors in order
+        std::vector<int> listed;  // every sector whose entry is 03 E1
+        bool crcRight = true;     // false: a MAD update was cut short
         std::vector<bool> free;   // by sector: its MAD entry is 00 00, no application's
         bool newer = false;
         bool writable = false;
@@ -52,11 +54,16 @@ private:
         bool writable = false; // GPB read and write, every data block free with key A
         bool readOnly = false;
         uint8_t gpb = 0;
+        Bytes trailer;
     };
 
     // Finds and activates the tag again after a failed command; lostCode_ tells when it
     // is gone.
     void Reactivate();
+    // After a failed command: the tag is activated again; true when the command is worth
+    // sending once more, for it went unanswered the first time. An answer missing twice
+    // sets lostCode_, as a tag gone does: only a tag that answered can refuse.
+    bool AgainAfter(int attempt);
     int SectorCount() const { return is4K_ ? 40 : 16; }
     bool ReadMad(Mad& mad);
     bool CheckSector(int sector, bool authenticated, SectorCheck& check);
@@ -73,6 +80,7 @@ private:
     bool Authenticate(int sector, KeyType type, const Key& key);
     bool ReadBlock(int block, Bytes& data);
     bool WriteBlock(int block, std::span<const uint8_t> data);
+    bool BlockCommand(const std::function<bool()>& command);
     bool Fail(int code);
 
     CNfcTagHandler& handler_;

@@ -19,15 +19,19 @@ constexpr int kInventoryFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_S
 constexpr uint8_t kCcMagic = 0xE1;
 constexpr uint8_t kMappingVersion = 0x40; // 1.0
 constexpr uint8_t kReadAccess = 0x0C;
-constexpr uint8_t kWriteAccess = 0x03;    // 11: read-only
+constexpr uint8_t kWriteAccess = 0x03;    // 11: read-only; 01 and 10 are not free either
 constexpr uint8_t kNewerMajor = 0x80;
 constexpr uint8_t kMultiRead = 0x01;
 constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr uint8_t kInfoMemorySize = 0x04;
 constexpr int kCcSize = 4;
+constexpr int kLongCcSize = 8; // byte 2 is 00: the size follows in bytes 6-7
+// Up to this memory size a tag is formatted with the 4-byte CC that every reader knows.
+constexpr int kShortCcMemory = 2048;
 constexpr int kDefaultBlocks = 8;
 constexpr int kDefaultBlockSize = 4;
 constexpr int kGroupBlocks = 8;
+constexpr int kSecurityGroup = 64;
 // The CC states the data size in units of 8 bytes in one byte.
 constexpr int kMaxDataSize = 0xFF * 8;
 
@@ -56,7 +60,7 @@ bool CNfcIso15693Tag::Fail(int code) {
 bool CNfcIso15693Tag::FailCommand(int code) {
     if (!lost_) {
         Bytes records;
-        lost_ = !Iso15693Inventory(handler_.Port(), kInventoryFlags, records);
+        lost_ = !Again([&] { return Iso15693Inventory(handler_.Port(), kInventoryFlags, records); });
         for (size_t at = 0; !lost_ && at + kInventoryRecordSize <= records.size(); at += kInventoryRecordSize)
             if (std::equal(uid_.begin(), uid_.end(), records.begin() + static_cast<long>(at) + 3)) return Fail(code);
         lost_ = true;
@@ -64,48 +68,73 @@ bool CNfcIso15693Tag::FailCommand(int code) {
     return Fail(code);
 }
 
-bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
-    return Iso15693ReadBlock(handler_.Port(), block, uid_, kFlags, data) &&
-           data.size() == static_cast<size_t>(blockSize);
+bool CNfcIso15693Tag::Again(const std::function<bool()>& command) {
+    // A request the tag left unanswered (a lost frame, a weak field), or whose answer
+    // came too late or spoilt, is sent once more: the tag is addressed by its UID and needs no
+    // activation, and what came late is dropped before the next request goes out.
+    if (command()) return true;
+    return !handler_.Refused() && command();
 }
 
-// Block count and size from the system information; zeros when it tells none.
-void CNfcIso15693Tag::MemorySize(int& blocks, int& blockSize) {
+bool CNfcIso15693Tag::ReadBlock(int block, int blockSize, Bytes& data) {
+    return Again([&] { return Iso15693ReadBlock(handler_.Port(), block, uid_, kFlags, data); }) &&
+           (blockSize == 0 || data.size() == static_cast<size_t>(blockSize));
+}
+
+// Block count and size from the system information; zeros when it tells none. False
+// when the tag did not answer at all: no size may be assumed then.
+bool CNfcIso15693Tag::MemorySize(int& blocks, int& blockSize) {
     blocks = blockSize = 0;
     Bytes info;
-    if (!Iso15693GetSystemInfo(handler_.Port(), uid_, kFlags, info) || info.empty() || !(info[0] & kInfoMemorySize))
-        return;
+    if (!Again([&] { return Iso15693GetSystemInfo(handler_.Port(), uid_, kFlags, info); }))
+        return handler_.Refused() || FailCommand(kTagErrorBlockRead);
+    if (info.empty() || !(info[0] & kInfoMemorySize)) return true;
     // After the info flags and the UID: DSFID and AFI when present, then the size.
     const size_t at = 9 + (info[0] & 1) + ((info[0] >> 1) & 1);
-    if (at + 1 >= info.size()) return;
+    if (at + 1 >= info.size()) return true;
     // Blocks smaller than the CC cannot hold it: such a size counts as none told.
-    if ((info[at + 1] & 0x1F) + 1 < kCcSize) return;
+    if ((info[at + 1] & 0x1F) + 1 < kCcSize) return true;
     blocks = info[at] + 1;
     blockSize = (info[at + 1] & 0x1F) + 1;
+    return true;
+}
+
+// The block size where the system information tells none: that of block 0 as read.
+bool CNfcIso15693Tag::BlockSize(int& blocks, int& blockSize, Bytes& block0) {
+    if (!MemorySize(blocks, blockSize)) return false;
+    if (!ReadBlock(0, blockSize, block0) || block0.size() < kCcSize) return FailCommand(kTagErrorBlockRead);
+    if (blockSize == 0) blockSize = static_cast<int>(block0.size());
+    return true;
 }
 
 bool CNfcIso15693Tag::ReadCc(Layout& layout) {
     layout = Layout{};
-    int blocks = 0, blockSize = 0;
-    MemorySize(blocks, blockSize);
-    if (blockSize > 0) layout.blockSize = blockSize;
-    if (layout.blockSize > kCcSize) layout.firstBlock = 0;
-    if (!ReadBlock(0, layout.blockSize, layout.cc) || layout.cc.size() < kCcSize) return FailCommand(kTagErrorBlockRead);
-    const Bytes& cc = layout.cc;
-    if (cc[0] != kCcMagic || (cc[1] & kReadAccess)) return Fail(kTagErrorNotNfcFormatted);
+    int blocks = 0;
+    if (!BlockSize(blocks, layout.blockSize, layout.cc)) return false;
+    Bytes cc = layout.cc;
+    if (cc[0] == kCcMagic && cc[2] == 0 && cc.size() < kLongCcSize) {
+        Bytes next;
+        if (!ReadBlock(1, layout.blockSize, next)) return FailCommand(kTagErrorBlockRead);
+        cc.insert(cc.end(), next.begin(), next.end());
+    }
+    if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
+    // Another program's CC that keeps reading to itself is not ours to format away.
+    if (cc[1] & kReadAccess) return Fail(kTagErrorNfcReadProtection);
     if (cc[1] & kNewerMajor) return Fail(kTagErrorMappingVersionNewer);
     if (cc[1] < kMappingVersion) return Fail(kTagErrorMappingVersionOlder);
-    layout.dataSize = cc[2] * 8;
+    layout.ccSize = cc[2] == 0 ? kLongCcSize : kCcSize;
+    layout.dataSize = cc[2] == 0 ? (cc[6] << 8 | cc[7]) * 8 + kLongCcSize : cc[2] * 8;
+    layout.firstBlock = layout.ccSize / layout.blockSize;
     // A CC that claims more than the tag's memory would let a write run off its end,
     // after the blocks before had taken the first part.
     if (blocks > 0) layout.dataSize = std::min(layout.dataSize, blocks * layout.blockSize);
     layout.blocks = blocks;
     layout.multiRead = cc[3] & kMultiRead;
-    layout.readOnly = (cc[1] & kWriteAccess) == kWriteAccess;
+    layout.readOnly = (cc[1] & kWriteAccess) != 0;
 
     // The NDEF Message TLV, block by block. On large blocks the area begins behind the
     // CC inside block 0; its offset still counts from the start of block 0.
-    const size_t skip = layout.firstBlock == 0 ? kCcSize : 0;
+    const size_t skip = static_cast<size_t>(layout.ccSize % layout.blockSize);
     const int count = AreaBlocks(layout);
     Bytes area;
     CNdefMessageList none;
@@ -129,7 +158,7 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     if (!ReadCc(layout)) return false;
     BusyCursor busy;
     const int count = AreaBlocks(layout);
-    const size_t skip = layout.firstBlock == 0 ? kCcSize : 0;
+    const size_t skip = static_cast<size_t>(layout.ccSize % layout.blockSize);
     const size_t blockSize = static_cast<size_t>(layout.blockSize);
     Bytes area;
     auto append = [&](const Bytes& data, bool last) {
@@ -167,27 +196,52 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
 
 // The CC of the tag's memory size (8 blocks of 4 bytes when the tag tells none), and
 // the layout it makes; the CC is written by the caller, once it knows that the message
-// fits.
-void CNfcIso15693Tag::FormatLayout(Layout& layout) {
+// fits. A tag of more than 2048 bytes gets the 8-byte CC, which states up to 512 KiB.
+bool CNfcIso15693Tag::FormatLayout(Layout& layout) {
     layout = Layout{};
     int blocks = 0, blockSize = 0;
-    MemorySize(blocks, blockSize);
+    Bytes block0;
+    if (!BlockSize(blocks, blockSize, block0)) return false;
     if (blocks == 0) {
         blocks = kDefaultBlocks;
-        blockSize = kDefaultBlockSize;
+        blockSize = blockSize > kDefaultBlockSize ? blockSize : kDefaultBlockSize;
     }
     layout.blockSize = blockSize;
-    // One size byte reaches 2040 bytes: a larger tag is formatted with that room.
-    layout.dataSize = std::min(blocks * blockSize, kMaxDataSize) / 8 * 8;
-    if (blockSize > kCcSize) {
-        layout.firstBlock = 0;
-        layout.offset = kCcSize;
-    }
+    const int memory = blocks * blockSize;
+    layout.ccSize = memory > kShortCcMemory ? kLongCcSize : kCcSize;
+    // One size byte reaches 2040 bytes: a tag of up to 2048 is formatted with that room.
+    layout.dataSize = std::min(memory, layout.ccSize == kCcSize ? kMaxDataSize : memory) / 8 * 8;
+    layout.firstBlock = layout.ccSize / blockSize;
+    layout.offset = layout.ccSize % blockSize;
     Bytes probe;
-    layout.multiRead = Iso15693ReadBlocks(handler_.Port(), 0, 2, uid_, kFlags, probe) && !probe.empty();
-    layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8),
-                 static_cast<uint8_t>(layout.multiRead ? kMultiRead : 0)};
-    layout.cc.resize(static_cast<size_t>(blockSize), 0x00);
+    // Only a refusal says that the tag does not read several blocks at once.
+    const bool read = Again([&] { return Iso15693ReadBlocks(handler_.Port(), 0, 2, uid_, kFlags, probe); });
+    if (!read && !handler_.Refused()) return FailCommand(kTagErrorBlockRead);
+    layout.multiRead = read && !probe.empty();
+    const uint8_t features = layout.multiRead ? kMultiRead : 0;
+    if (layout.ccSize == kCcSize) {
+        layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8), features};
+    } else {
+        const int units = (layout.dataSize - kLongCcSize) / 8;
+        layout.cc = {kCcMagic, kMappingVersion, 0x00, features, 0x00, 0x00, static_cast<uint8_t>(units >> 8),
+                     static_cast<uint8_t>(units)};
+    }
+    return true;
+}
+
+// The blocks' security status, asked in groups: one answer for 256 blocks is longer
+// than a reader frame takes. False when any group went unanswered.
+bool CNfcIso15693Tag::SecurityStatus(int first, int count, Bytes& status) {
+    status.clear();
+    for (int b = first; b < first + count; b += kSecurityGroup) {
+        const int n = std::min(kSecurityGroup, first + count - b);
+        Bytes part;
+        if (!Again([&] { return Iso15693GetBlockSecurity(handler_.Port(), b, n, uid_, kFlags, part); }) ||
+            part.size() != static_cast<size_t>(n))
+            return false;
+        status.insert(status.end(), part.begin(), part.end());
+    }
+    return true;
 }
 
 bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex) {
@@ -195,12 +249,10 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::op
     bytes.resize((bytes.size() + size - 1) / size * size, 0x00);
     const int count = static_cast<int>(bytes.size() / size);
     Bytes status;
-    if (Iso15693GetBlockSecurity(handler_.Port(), first, count, uid_, kFlags, status) &&
-        status.size() == static_cast<size_t>(count) &&
-        std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
+    if (SecurityStatus(first, count, status) && std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
         return Fail(kTagErrorWriteProtected);
     auto put = [&](int i, std::span<const uint8_t> block) {
-        if (Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags)) return true;
+        if (Again([&] { return Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags); })) return true;
         // Some tags store the block and still report a failure: the block tells.
         Bytes back;
         return (ReadBlock(first + i, blockSize, back) && std::equal(back.begin(), back.end(), block.begin())) ||
@@ -231,7 +283,7 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
         // Only a tag without NFC format is formatted on the way; a tag that could not
         // be read, or one of another mapping version, is left as it is.
         if (!format && handler_.Port().lastError != kTagErrorNotNfcFormatted) return false;
-        FormatLayout(layout);
+        if (!FormatLayout(layout)) return false;
         formatting = true;
     }
     if (layout.readOnly) return Fail(kTagErrorNfcWriteProtection);
@@ -248,9 +300,9 @@ bool CNfcIso15693Tag::Write(std::span<const uint8_t> area, bool format) {
     // is known that the message fits: until the message is complete, the tag reads as
     // holding none.
     if (formatting) {
-        Bytes bytes(layout.cc.begin(), layout.cc.begin() + kCcSize);
+        Bytes bytes = layout.cc;
         bytes.insert(bytes.end(), area.begin(), area.end());
-        return WriteBlocks(0, layout.blockSize, std::move(bytes), kCcSize) || Fail(kTagErrorFormat);
+        return WriteBlocks(0, layout.blockSize, std::move(bytes), layout.cc.size()) || Fail(kTagErrorFormat);
     }
     const int start = layout.firstBlock + static_cast<int>(layout.offset / layout.blockSize);
     const size_t kept = static_cast<size_t>(layout.offset % layout.blockSize);
@@ -271,8 +323,7 @@ bool CNfcIso15693Tag::MakeReadOnly() {
     // takes no raw write anywhere.
     const int count = std::max(AreaBlocks(layout), layout.blocks);
     Bytes status;
-    const bool known = Iso15693GetBlockSecurity(handler_.Port(), 0, count, uid_, kFlags, status) &&
-                       status.size() == static_cast<size_t>(count);
+    const bool known = SecurityStatus(0, count, status);
     if (layout.readOnly && known && AllSet(status, count)) return true; // locked before
     CNdefMessageList messages;
     if (!Read(messages, true)) return false;
@@ -288,9 +339,10 @@ bool CNfcIso15693Tag::MakeReadOnly() {
     // run again completes.
     for (int b = 0; b < count; ++b) {
         if (known && status[static_cast<size_t>(b)] != 0) continue;
-        if (Iso15693LockBlock(handler_.Port(), b, uid_, kFlags)) continue;
+        if (Again([&] { return Iso15693LockBlock(handler_.Port(), b, uid_, kFlags); })) continue;
         Bytes one;
-        if (Iso15693GetBlockSecurity(handler_.Port(), b, 1, uid_, kFlags, one) && one.size() == 1 && one[0] != 0)
+        if (Again([&] { return Iso15693GetBlockSecurity(handler_.Port(), b, 1, uid_, kFlags, one); }) &&
+            one.size() == 1 && one[0] != 0)
             continue;
         return FailCommand(kTagErrorVicinityBlockLock);
     }

@@ -1,7 +1,8 @@
 // ISO 15693 vicinity tags laid out as NFC Forum Type 5 tags, for the tag handler. Block
 // 0 begins with the capability container (E1, version and access, data size / 8,
-// bit 0 of byte 3: the tag answers Read multiple blocks); the TLV area follows it: from
-// block 1 on tags of 4-byte blocks, from byte 4 of block 0 on tags of larger blocks.
+// bit 0 of byte 3: the tag answers Read multiple blocks; 8 bytes on tags of more than
+// 2040 bytes: byte 2 00 and the size / 8 in bytes 6-7); the TLV area follows right
+// behind it. A request the tag leaves unanswered is sent once more.
 // Every request is addressed to the UID that the handler's inventory found.
 //
 // Reading locates the NDEF Message TLV block by block, then reads the area in groups
@@ -16,6 +17,7 @@
 #include "content/NdefMessage.h"
 #include "reader/transport/ReaderFrame.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -37,6 +39,7 @@ public:
         int blockSize = 4;
         int dataSize = 32;  // bytes, CC block included
         int firstBlock = 1; // where the area read begins
+        int ccSize = 4;     // 8 where byte 2 is 00 and bytes 6-7 state the size
         int64_t offset = 0; // of the NDEF Message TLV, from the start of the first block
         bool readOnly = false;
         bool multiRead = false;
@@ -46,8 +49,11 @@ public:
 
 private:
     bool ReadCc(Layout& layout);
-    void FormatLayout(Layout& layout);
-    void MemorySize(int& blocks, int& blockSize);
+    bool FormatLayout(Layout& layout);
+    bool MemorySize(int& blocks, int& blockSize);
+    bool BlockSize(int& blocks, int& blockSize, Bytes& block0);
+    bool Again(const std::function<bool()>& command);
+    bool SecurityStatus(int first, int count, Bytes& status);
     // tlvIndex: where the NDEF Message TLV begins in the bytes, when they hold one.
     bool WriteBlocks(int first, int blockSize, Bytes bytes, std::optional<size_t> tlvIndex = std::nullopt);
     bool ReadBlock(int block, int blockSize, Bytes& data);

@@ -26,6 +26,9 @@ namespace kq {
 
 namespace {
 
+// An ISO 15693 answer without its flags, or an error flag without its code.
+constexpr int kIso15693NoErrorCode = 42;
+
 // A tag that did not answer the first request may answer once the RF field has been
 // off long enough for it to power down.
 std::atomic<int> g_fieldOffMs{50};
@@ -129,7 +132,16 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     }
     uint8_t sak = 0;
     Bytes id;
-    if (!SelectTypeA(port, kUidSize, sak, id)) {
+    // A select left unanswered once (a lost frame), or whose answer came late or
+    // spoilt, is asked again from the request on, after the field's reset: a tag that
+    // took the select is active and would ignore a request.
+    const auto reselect = [&] {
+        SetRfFieldOnPort(port, false);
+        PumpEventsFor(g_fieldOffMs);
+        SetRfFieldOnPort(port, true);
+        return RequestTypeA(port, atqa) && SelectTypeA(port, kUidSize, sak, id);
+    };
+    if (!SelectTypeA(port, kUidSize, sak, id) && (Refused() || !reselect())) {
         SetError(PortGone() ? KQLMX_ERROR_NO_SUCH_PORT : kTagErrorNoTag);
         return false;
     }
@@ -157,9 +169,26 @@ bool CNfcTagHandler::NoTagAnswered(int code) {
     return code == 1 || code == KQLMX_ERROR_NO_TAG_ANSWER;
 }
 
+bool CNfcTagHandler::Refusal(int code, bool timedOut) {
+    switch (code) {
+    case 0:
+    case KQLMX_ERROR_ANSWER_TOO_SHORT:
+    case KQLMX_ERROR_CHECK_BYTES:
+    case KQLMX_ERROR_EMPTY_ANSWER:
+    case kIso15693NoErrorCode: return false;
+    default: return !timedOut && !NoTagAnswered(code);
+    }
+}
+
+bool CNfcTagHandler::Refused() const { return Refusal(port_->lastError, port_->timedOut); }
+
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;
-    if (!Iso15693Inventory(*port_, kVicinityFlags, records) || records.size() < kInventoryRecordSize) {
+    // An inventory left unanswered once is asked again.
+    const auto inventory = [&] {
+        return Iso15693Inventory(*port_, kVicinityFlags, records) && records.size() >= kInventoryRecordSize;
+    };
+    if (!inventory() && !inventory()) {
         SetError(kTagErrorNoTag);
         return false;
     }
@@ -260,14 +289,31 @@ bool CNfcTagHandler::WriteArea(const CNdefMessage& message, bool format, bool lo
         }
         if (type == kNfcTagClassic1K || type == kNfcTagClassic4K) {
             CNfcClassicTag tag(*this, type == kNfcTagClassic4K);
-            return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+            return WriteThenLock(tag, area, format, lockAfter);
         }
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
     if (PortGone() || !DetectVicinity()) return false;
     CNfcIso15693Tag tag(*this, vicinityUid_);
-    return tag.Write(area, format) && (!lockAfter || tag.MakeReadOnly());
+    return WriteThenLock(tag, area, format, lockAfter);
+}
+
+// A write with the lock run again after its lock was cut short finds the tag write
+// protected in part: when the tag holds this very message, the lock is finished.
+template <class Tag>
+bool CNfcTagHandler::WriteThenLock(Tag& tag, std::span<const uint8_t> area, bool format, bool lockAfter) {
+    if (tag.Write(area, format)) return !lockAfter || tag.MakeReadOnly();
+    const int code = port_->lastError;
+    if (!lockAfter || (code != kTagErrorWriteProtected && code != kTagErrorNfcWriteProtection)) return false;
+    CNdefMessageList messages;
+    CMyByteArray held;
+    if (!tag.Read(messages, true) || messages.empty() || !EncodeNdefTlv(*messages.front(), held) ||
+        !std::equal(held.begin(), held.end(), area.begin(), area.end())) {
+        SetError(code);
+        return false;
+    }
+    return tag.MakeReadOnly();
 }
 
 bool CNfcTagHandler::WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,

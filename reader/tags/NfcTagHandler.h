@@ -15,6 +15,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -77,6 +78,11 @@ public:
     // The reader's word that no tag answered (status 1 of the serial protocols, 21 of
     // the others): the tag has left the field.
     static bool NoTagAnswered(int code);
+    // Whether a failed command's code is an answer that refused it (a reader or tag
+    // status), the only failure that says something about the tag: no tag answering,
+    // an answer that came too late (timedOut) or spoilt is no verdict.
+    static bool Refusal(int code, bool timedOut);
+    bool Refused() const;
     // The DESFire keys of the card level and of the NDEF application.
     std::array<uint8_t, kKeySize>& CardKey() { return cardKey_; }
     std::array<uint8_t, kKeySize>& AppKey() { return appKey_; }
@@ -94,6 +100,8 @@ private:
     // message: every sector of a MIFARE Classic tag).
     bool WriteMessage(const CNdefMessage& message, bool format, int* overflow, bool lockAfter);
     bool WriteArea(const CNdefMessage& message, bool format, bool lockAfter);
+    template <class Tag>
+    bool WriteThenLock(Tag& tag, std::span<const uint8_t> area, bool format, bool lockAfter);
 
     int portHandle_ = 0;
     std::shared_ptr<CKQ_LMX_Port> port_; // held for the length of an operation

@@ -57,6 +57,7 @@ bool CKQ_LMX_Port::Exchange() {
         return false;
     }
     lastError = 0;
+    timedOut = false;
     // A line that has hung up (a reader unplugged) cannot answer: waiting out the
     // time-out on every exchange of an operation would hold the program for seconds
     // while its input is shut out. It is told as the reader being gone.
@@ -65,6 +66,7 @@ bool CKQ_LMX_Port::Exchange() {
         send_.clear();
         timedOutAt_.reset();
         lastError = KQLMX_ERROR_NO_SUCH_PORT;
+        timedOut = true;
         return false;
     }
     std::optional<ActiveWindowDisabled> disabled;
@@ -90,6 +92,8 @@ bool CKQ_LMX_Port::Exchange() {
     lastError = end == WaitEnd::Complete   ? 0
                 : end == WaitEnd::TimedOut ? KQLMX_ERROR_TIMEOUT
                                            : KQLMX_ERROR_NO_SUCH_PORT;
+    // No answer at all, whatever the reason: no verdict of the reader or the tag.
+    timedOut = end != WaitEnd::Complete;
     return end == WaitEnd::Complete;
 }
 

@@ -43,6 +43,10 @@ public:
     // PortErrorCode. Atomic: a second thread refused as busy sets it while the
     // waiting exchange does.
     std::atomic<int> lastError{0};
+    // The last exchange got no answer (time-out or a link gone): its code is no reader
+    // status, though type 0 and 1 readers report a refused authentication with the
+    // same code as a time-out.
+    bool timedOut = false;
     bool waitMode = false; // true: answer waits leave the application's windows alone
     uint8_t blockBank = 0; // bank of blocks above 255 last selected on the reader (0x3A)
     // The DESFire card's session on this port, made on first use (reader/sdk).

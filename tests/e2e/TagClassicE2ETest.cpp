@@ -35,6 +35,7 @@ const Bytes kNdefTrailer = Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 FF FF FF FF FF FF"
 const Bytes kNdefLocked = Hex("D3 F7 D3 F7 D3 F7 07 8F 0F 43 FF FF FF FF FF FF");
 const Bytes kMad1Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C1 FF FF FF FF FF FF");
 const Bytes kMad2Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 FF FF FF FF FF FF");
+const Bytes kMad1Locked = Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C1 FF FF FF FF FF FF");
 const Bytes kZeros(16, 0x00);
 
 int Trailer(int sector) { return sector < 32 ? 4 * sector + 3 : 128 + 16 * (sector - 32) + 15; }
@@ -361,7 +362,7 @@ TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
         area.insert(area.end(), kHalloBlock.begin(), kHalloBlock.end());
         area.resize(48, 0x00);
         TagSimReader r;
-        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)},
+        const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)},
                                                                      {3, kMad1Trailer},
                                                                      {4, Part(area, 0, 16)},
                                                                      {5, Part(area, 16, 16)},
@@ -383,7 +384,7 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
                                         std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(
-            TagWithBlocks("classic1k", {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
+            TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
         const Bytes before = *r.sim.tagMemory(id);
         EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
         EXPECT_EQ(r.LastError(), code);
@@ -394,7 +395,7 @@ TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
 // A message longer than the NDEF sectors does not take the next sector when the MAD
 // gives it to another application (entry 08 01): its trailer, data and entry stay.
 TEST(Classic1K, CapacityStopsAtAnotherApplicationsSector) {
-    Bytes mad = Mad(0x00, 0x00, {1}, 15);
+    Bytes mad = Mad(0x88, 0x00, {1}, 15); // CRC over the entry 08 01 as well
     mad[4] = 0x08, mad[5] = 0x01;
     TagSimReader r;
     const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Part(mad, 0, 16)},
@@ -433,7 +434,7 @@ TEST(Classic1K, HalfWrittenTagReadsAsHoldingNoMessage) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(ClassicTag::blank(Model::Classic1K));
     ASSERT_EQ(r.WriteJson(TextJson(3)), 0);
-    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1));
+    r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(1).always());
     EXPECT_EQ(r.WriteJson(TextJson(40)), -1);
     EXPECT_EQ(Block(r, id, 4)[0], 0xFE) << "a Terminator where the NDEF Message TLV begins";
     EXPECT_EQ(r.ReadJson(), "");
@@ -598,8 +599,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), {{Trailer(2), kNdefTrailer}}),
                     {1, 2}, TextJson(60)},
         // NDEF sectors with a key B of another program, or with access bits that make
-        // key B readable (and so useless): the lock is refused before the MAD sector
-        // is locked.
+        // key B readable (and so no key): the lock is refused, as one that key B cannot
+        // do, before the MAD sector is locked.
         HostileCase{"lock_beside_foreign_key_b", "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC"))),
@@ -609,7 +610,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20011, {}, {}, kHallo},
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
         // Sector 3 alone lies between sectors of application 4810 (1-2, 4): the 110
         // bytes go to the free sectors 5-7 behind (CRC 1D); sector 3 stays free.
         HostileCase{"free_run_behind_other_application", "classic1k",
@@ -645,6 +646,44 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                          {{Trailer(1), kNdefTrailer}, {Trailer(2), kNdefTrailer}}),
                     {1, 2}, TextJson(20)},
+        // Sector 1 read-only by its GPB (43) alone, its access bits still 7F 07 88: the
+        // lock locks it for the tag's sake (CRC DB over the entry of sector 1).
+        HostileCase{"lock_sector_read_only_by_gpb_only", "classic1k",
+                    Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer),
+                         HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 43 FF FF FF FF FF FF"))),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, 0, 0,
+                    {{3, kMad1Locked}, {Trailer(1), kNdefLocked}}, {}, kHallo},
+        // NDEF sectors 1-2 and 4-5 around application 4810 in sector 3 (CRC A8): all
+        // four are locked, sector 3 stays as it is.
+        HostileCase{"lock_ndef_around_other_application", "classic1k",
+                    Join(Join(MadBlocks(MadWith(0xA8, {1, 2, 4, 5}, {3}), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                         {{Trailer(2), kNdefTrailer}, {12, Bytes(16, 0xA5)}, {Trailer(3), kOwnKeysTrailer},
+                          {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, 0, 0,
+                    {{3, kMad1Locked}, {Trailer(1), kNdefLocked}, {Trailer(2), kNdefLocked},
+                     {Trailer(4), kNdefLocked}, {Trailer(5), kNdefLocked}}, {}, kHallo},
+        // A format beside application 4810 cut between MAD blocks 1 and 2: block 1 lists
+        // sectors 3-7 under the CRC of the whole update (D2), block 2 is still empty,
+        // sectors 8-15 have the NFC key. Run again, the format completes the MAD.
+        HostileCase{"torn_mad_format_run_again", "classic1k",
+                    Join(Join(MadBlocks(Part(MadWith(0xD2, {3, 4, 5, 6, 7}, {1, 2}), 0, 16), kMad1Trailer),
+                              OtherApplication(kOwnKeysTrailer)),
+                         {{Trailer(3), kNdefTrailer},  {Trailer(4), kNdefTrailer},  {Trailer(5), kNdefTrailer},
+                          {Trailer(6), kNdefTrailer},  {Trailer(7), kNdefTrailer},  {Trailer(8), kNdefTrailer},
+                          {Trailer(9), kNdefTrailer},  {Trailer(10), kNdefTrailer}, {Trailer(11), kNdefTrailer},
+                          {Trailer(12), kNdefTrailer}, {Trailer(13), kNdefTrailer}, {Trailer(14), kNdefTrailer},
+                          {Trailer(15), kNdefTrailer}}),
+                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
+                    MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}), kMad1Trailer),
+                    {3}, ""},
+        // A 4K whose MAD2 sector has a key B of another program: the message may still
+        // grow through the MAD1's sectors, and the excess is counted against them (815
+        // bytes of TLV area for 720).
+        HostileCase{"4k_with_foreign_mad2_key_b", "classic4k",
+                    Join(Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad2Trailer), HalloIn(1, kNdefTrailer)),
+                         {{64, Part(Mad(0x16, 0x00, {}, 23), 0, 16)},
+                          {67, Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 22 22 22 22 22 22")}}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); }, -95, 0x20014, {}, {}, kHallo},
         // ... and a message longer than its sectors 1-15 (720 bytes) is refused.
         HostileCase{"4k_with_mad1_only_too_long", "classic4k",
                     Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),

@@ -4,7 +4,7 @@
 #include "kqlmx.h"
 #include "reader/sdk/Iso14443Commands.h"
 #include "reader/sdk/KQ_LMX_SDKApp.h"
-#include "reader/tags/NfcClassicTag.h"
+#include "reader/tags/ClassicMad.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "sim/IsoDepTag.h"
 #include "sim/TagImage.h"
@@ -187,8 +187,8 @@ TEST_F(ApduExchange, EndlessContinuationEnds) {
 TEST(TagHandler, MadCrcCheckValues) {
     Bytes entries;
     for (int i = 0; i < 15; ++i) entries.insert(entries.end(), {0x03, 0xE1});
-    EXPECT_EQ(kq::CNfcClassicTag::MadCrc(Cat({{0x01}, entries})), 0x14);
-    EXPECT_EQ(kq::CNfcClassicTag::MadCrc(Cat({{0x00}, entries})), 0x0F);
+    EXPECT_EQ(kq::mad::Crc(Cat({{0x01}, entries})), 0x14);
+    EXPECT_EQ(kq::mad::Crc(Cat({{0x00}, entries})), 0x0F);
 }
 
 } // namespace

@@ -119,12 +119,55 @@ INSTANTIATE_TEST_SUITE_P(
                     ProfileCase{"iso15693-32", Hex("E1 40 FF 01"), 32, 64, true},
                     ProfileCase{"iso15693-nomulti", Hex("E1 40 0E 00"), 4, 28, false},
                     ProfileCase{"iso15693-noinfo", Hex("E1 40 04 01"), 4, 8, true},
-                    ProfileCase{"iso15693-lossy", Hex("E1 40 0E 01"), 4, 28, true}),
+                    ProfileCase{"iso15693-lossy", Hex("E1 40 0E 01"), 4, 28, true},
+                    // No system information: 8-byte blocks as block 0 reads, 8 assumed.
+                    ProfileCase{"iso15693-8noinfo", Hex("E1 40 08 01"), 8, 8, true}),
     [](const auto& info) {
         std::string name = info.param.kind;
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });
+
+// The 8-byte CC another program wrote (byte 2 00, the size / 8 in bytes 6-7): read, and
+// written behind without a change to the CC, with the whole room it states. "Hallo"
+// lies right behind the CC: in block 0 of a 16-byte block tag, from block 2 on a tag
+// of 4-byte blocks (CC E1 40 00 01 / 00 00 00 0D: 13 x 8 = 104 bytes behind it).
+struct LongCcCase {
+    const char* name;
+    const char* kind;
+    std::vector<std::pair<int, Bytes>> blocks;
+    size_t written; // characters of the text written afterwards
+};
+
+class Iso15693LongCc : public testing::TestWithParam<LongCcCase> {};
+
+TEST_P(Iso15693LongCc, ReadAndWrittenWithTheRoomItStates) {
+    const LongCcCase& c = GetParam();
+    TagSimReader r;
+    const TagId id = r.sim.placeTag(TagWithBlocks(c.kind, c.blocks));
+    auto ccNow = [&] {
+        const Bytes memory = *r.sim.tagMemory(id);
+        return Bytes(memory.begin(), memory.begin() + 8);
+    };
+    const Bytes cc = ccNow();
+    EXPECT_EQ(r.ReadJson(), kHallo) << std::hex << r.LastError();
+    const std::string json = TextJson(std::string(c.written, 'x'));
+    ASSERT_EQ(r.WriteJson(json), 0) << std::hex << r.LastError();
+    EXPECT_EQ(ccNow(), cc);
+    EXPECT_EQ(r.ReadJson(), json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Iso15693, Iso15693LongCc,
+    testing::Values(LongCcCase{"blocks_of_16", "iso15693-4k",
+                               {{0, Cat({Hex("E1 40 00 01 00 00 01 FF"), Bytes(kHalloTlv.begin(), kHalloTlv.begin() + 8)})},
+                                {1, Cat({Bytes(kHalloTlv.begin() + 8, kHalloTlv.end()), Bytes(9, 0x00)})}},
+                               2100},
+                    LongCcCase{"blocks_of_4", "icode",
+                               {{0, Hex("E1 40 00 01")}, {1, Hex("00 00 00 0D")}, {2, Hex("03 0C D1 01")},
+                                {3, Hex("08 54 02 65")}, {4, Hex("6E 48 61 6C")}, {5, Hex("6C 6F FE 00")}},
+                               80}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- what a write finds on the tag ---------------------------------------------------
 
@@ -161,7 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
     Iso15693, Iso15693Found,
     testing::Values(FoundCase{"blank", Hex("00 00 00 00"), false, 0},
                     FoundCase{"cc_without_ndef_tlv", Hex("E1 40 0E 01"), false, 0},
-                    FoundCase{"read_access_not_free", Hex("E1 44 0E 01"), false, 0},
+                    // Another program's CC that keeps reading to itself: Format alone rewrites it.
+                    FoundCase{"read_access_not_free", Hex("E1 44 0E 01"), false, 0x2000F},
+                    FoundCase{"read_access_not_free_formatted", Hex("E1 44 0E 01"), true, 0},
                     FoundCase{"newer_version", Hex("E1 80 0E 01"), false, kTagNewer},
                     FoundCase{"older_version", Hex("E1 30 0E 01"), false, kTagOlder},
                     FoundCase{"newer_version_formatted", Hex("E1 80 0E 01"), true, 0},
@@ -404,7 +449,10 @@ INSTANTIATE_TEST_SUITE_P(
                     0x20014, {}, kHallo},
         // A CC that marks the tag read-only (43): nothing is written.
         HostileCase{"read_only_cc", HalloTag(Hex("E1 43 0E 01")), "", TextJson("Hi"), -1, kTagNfcWriteProtection, {},
-                    kHallo}),
+                    kHallo},
+        // ... or keeps writing to another program's means (10, proprietary).
+        HostileCase{"proprietary_write_access", HalloTag(Hex("E1 42 0E 01")), "", TextJson("Hi"), -1,
+                    kTagNfcWriteProtection, {}, kHallo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
