@@ -89,7 +89,7 @@ bool CNfcType4Tag::Fail(int code) {
 }
 
 bool CNfcType4Tag::FailIfCardSaid(int code) {
-    return Fail(Spoilt(handler_.Port().lastError) ? handler_.Port().lastError : code);
+    return Fail(Spoilt(handler_.Port().lastError) ? handler_.Port().lastError.load() : code);
 }
 
 bool CNfcType4Tag::Done(bool ok) {
