@@ -16,9 +16,11 @@
 #pragma once
 
 #include "content/NdefMessage.h"
+#include "reader/tags/Type2Layout.h"
 #include "reader/transport/ReaderFrame.h"
 
 #include <span>
+#include <vector>
 
 namespace kq {
 
@@ -38,30 +40,31 @@ public:
 private:
     // What the tag's memory is, whatever its CC says.
     struct Memory {
-        int readablePages = 0;    // the first page a READ refuses
-        size_t userBytes = 0;     // from page 4 on: a known layout's user memory, else every readable page
-        bool known = false;       // maker and readable pages tell a layout of its datasheet
-        int dynamicLockPage = -1; // of the known layout; -1: none
-        int dynamicLockBits = 0;
-        int pagesPerLockBit = 0;  // of the dynamic lock bits; 0: not known
-        bool ultralightCBits = false;
-        int configPage = -1;      // of the known layout: CFG0 with AUTH0; -1: none
-        bool ccOfLargerChip = false; // maker 04 and a CC written for a known chip with more readable pages
+        int refused = 0;                         // the first page a READ refuses
+        std::vector<const Type2Layout*> layouts; // those the pages read allow; empty: a chip not listed
+        Type2Pages read;                         // pages 0-3 and the lock and configuration pages read
+        size_t writeRoom = 0;                    // from page 4 on
+        size_t readRoom = 0;
+        const Type2Layout* Single() const { return layouts.size() == 1 ? layouts.front() : nullptr; }
     };
-    bool Survey(Memory& memory);
+    enum class Answer { kData, kRefused, kLost };
+    // `head`: pages 0-3 as read.
+    bool Survey(const Bytes& head, Memory& memory);
     bool PagesWritable(const Memory& memory, int first, int last);
-    bool FirstGuardedPage(const Memory& memory, int& page);
     // The data area of a tag without CC: by its blank layout, else by probing; -1 when
     // the tag has gone.
-    int BlankMemorySize();
+    int BlankMemorySize(const Bytes& head);
     bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset);
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
     bool SetLockBits(size_t address, int bits);
+    bool OrIntoPage(int page, const Type2Page& bits);
     bool LockBitsTaken(int page, std::span<const uint8_t> wanted);
     // `count` bytes (4: one page, 16: four pages) from `page` on; false when the read
     // fails or answers less.
     bool ReadPages(int page, size_t count, Bytes& out);
+    // The same, telling a refusal (the tag answered no) from an answer that was lost.
+    Answer ReadAnswer(int page, size_t count, Bytes& out);
     bool WritePage(int page, std::span<const uint8_t> bytes);
     bool Fail(int code);
 

@@ -175,7 +175,7 @@ const std::string kOld = R"({"TEXT" : {"TITLE" : "alt"}})";
 // a format and a read. No byte outside the message area changes unless the operation
 // answered success and the datasheet lets it (a lock's bits); a refused write leaves
 // the old message readable; after a lock that answered success the first, a middle
-// and the last user page refuse a raw write.
+// and the last user page refuse a raw write, and an NTAG21x's configuration is locked.
 TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
     Reader();
     for (const Kind& k : kKinds) {
@@ -232,6 +232,8 @@ TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
                     expected[10] = expected[11] = 0xFF;
                     if (k.lockPage >= 0)
                         for (size_t i = 0; i < 4; ++i) expected[static_cast<size_t>(k.lockPage) * 4 + i] |= k.lockBits[i];
+                    // NTAG21x without a password in use: CFGLCK (CFG1 byte 0 bit 6) too.
+                    if (std::string(k.kind).starts_with("ntag")) expected[static_cast<size_t>(k.behindPage + 1) * 4] |= 0x40;
                     EXPECT_EQ(t.Memory(), expected);
                     for (int page : {4, (4 + k.lastUserPage) / 2, k.lastUserPage})
                         EXPECT_TRUE(t.RawWriteRefused(page)) << "page " << page;
