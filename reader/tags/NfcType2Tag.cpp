@@ -224,7 +224,8 @@ bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
     const Type2Page& lockPage = memory.read.at(kLockPage);
     const std::vector<const Type2Layout*> unknown{nullptr};
     for (const Type2Layout* layout : memory.layouts.empty() ? unknown : memory.layouts) {
-        if (layout && last >= Type2FirstGuardedPage(*layout, memory.read, memory.refused))
+        if (layout && Type2GuardStopsWrite(Type2FirstGuardedPage(*layout, memory.read, memory.refused), first, last,
+                                           memory.layouts.size() == 1))
             return Fail(kTagErrorWriteProtected);
         const auto dynamic = layout ? memory.read.find(layout->dynamicLockPage) : memory.read.end();
         for (int page = first; page <= last; ++page)

@@ -126,6 +126,10 @@ int Type2FirstGuardedPage(const Type2Layout& layout, const Type2Pages& read, int
     return guard.auth0 >= 0 ? guard.auth0 : refused;
 }
 
+bool Type2GuardStopsWrite(int guarded, int first, int last, bool sure) {
+    return guarded <= last && (sure || guarded > first);
+}
+
 bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic, int page) {
     if (page < 3) return true;
     if (page < kType2FirstDynamicPage) return (page < 8 ? lockPage[2] >> page : lockPage[3] >> (page - 8)) & 1;

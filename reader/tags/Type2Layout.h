@@ -71,6 +71,14 @@ size_t Type2ReadRoom(std::span<const Type2Layout* const> candidates, int refused
 // readable guards from `refused` on (its reads, too, end at AUTH0).
 int Type2FirstGuardedPage(const Type2Layout& layout, const Type2Pages& read, int refused);
 
+// Whether a password guarding pages from `guarded` on must refuse a write of pages
+// `first` to `last` before it begins: one that would stop it after its first page
+// (the old message lost), or, where the layout is `sure`, one that would stop it at
+// all. Where the tag may be another chip, whose user memory the configuration read
+// may be, a guard of the first page is left to that page's write, which then fails
+// without changing anything.
+bool Type2GuardStopsWrite(int guarded, int first, int last, bool sure);
+
 // Whether a lock bit keeps `page` from a write: the static lock bits of pages 3-15
 // (page 2 bytes 2-3) and the layout's dynamic lock bits (`dynamic`: its lock page).
 bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic, int page);
