@@ -113,7 +113,11 @@ int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size())
 
 } // namespace
 
+// A page read or write that no tag answered may be a tag taken away: where it cannot
+// be found again, that is what the caller hears.
 bool CNfcType2Tag::Fail(int code) {
+    const bool transfer = code == kTagErrorBlockRead || code == kTagErrorBlockWrite || code == kTagErrorFormat;
+    if (transfer && CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) && !handler_.Reactivate()) return false;
     handler_.SetError(code);
     return false;
 }
@@ -150,20 +154,19 @@ bool CNfcType2Tag::Survey(const Bytes& head, Memory& memory) {
     bool failed = false;
     const auto ask = [&](int page, size_t count, Bytes& out) {
         Answer answer = ReadAnswer(page, count, out);
-        if (answer == Answer::kData) return true;
-        if (!handler_.Reactivate()) {
-            failed = true; // gone: its error is set
-            return false;
+        for (int lost = 0; answer != Answer::kData; ++lost) {
+            if (!handler_.Reactivate()) {
+                failed = true; // gone: its error is set
+                return false;
+            }
+            if (answer == Answer::kRefused) return false;
+            if (lost == 1) {
+                failed = true;
+                return Fail(kTagErrorBlockRead);
+            }
+            answer = ReadAnswer(page, count, out); // lost once: asked again
         }
-        if (answer == Answer::kLost) answer = ReadAnswer(page, count, out);
-        if (answer == Answer::kData) return true;
-        if (answer == Answer::kLost) {
-            Fail(kTagErrorBlockRead);
-            failed = true;
-        } else if (!handler_.Reactivate()) {
-            failed = true;
-        }
-        return false;
+        return true;
     };
     const auto readable = [&](int page) {
         if (const auto found = answered.find(page); found != answered.end()) return found->second;
@@ -174,7 +177,10 @@ bool CNfcType2Tag::Survey(const Bytes& head, Memory& memory) {
     const uint8_t ccSize = head[kCcPage * kPageSize + 2];
     int refused = 0;
     if (maker == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic) {
-        for (const Type2Layout& layout : Type2Layouts()) {
+        // The largest first: a CC of 144 bytes names NTAG213, Ultralight C and NTAG203.
+        const auto layouts = Type2Layouts();
+        for (auto it = layouts.rbegin(); it != layouts.rend(); ++it) {
+            const Type2Layout& layout = *it;
             if (ccSize != layout.shippedCc && ccSize * 8 != layout.userPages * static_cast<int>(kPageSize)) continue;
             const bool confirmed = readable(layout.readablePages - 1) && !readable(layout.readablePages);
             if (failed) return false;

@@ -1,5 +1,5 @@
 // Tags taken away after every single tag command of an operation: MIFARE Classic 1K and
-// 4K and ISO 15693, through the flat API, against the simulator in the same process (no
+// 4K, ISO 15693 and Type 2, through the flat API, against the simulator in the same process (no
 // air time, no answer waits), so that every step of an operation can be torn. The count
 // of tag commands comes from the simulator; the tag is put back as the operation left
 // it, must read as holding the old message, none or the new one, and the same operation
@@ -11,6 +11,8 @@
 #include "sim/Iso15693Tag.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
+#include "sim/Type2Tag.h"
+#include "Type2RawWrite.h"
 
 #include <gtest/gtest.h>
 
@@ -161,6 +163,76 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"format", Icode, "", Format, "", nullptr},
                     RemovalCase{"lock", Icode, TextJson(5), Lock, TextJson(5), VicinityRefusesRawWrites}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// One answer lost at each step of an operation, the tag still there (it misses that
+// command and must be found again): an operation that answers success has its outcome,
+// one that fails leaves the old message, none or the new one, and runs again.
+class LostAnswer : public testing::TestWithParam<RemovalCase> {};
+
+TEST_P(LostAnswer, IsNeitherARemovalNorAVerdict) {
+    const RemovalCase& c = GetParam();
+    FastReader r;
+    kqsim::TagImage before;
+    const TagId first = r.sim.placeTag(c.blank());
+    if (!c.old.empty()) {
+        ASSERT_EQ(r.Write(c.old), 0);
+    }
+    r.sim.withTag(first, [&](kqsim::Tag& tag) { tag.save(before); });
+    r.sim.removeAllTags();
+    std::string error;
+    r.sim.placeTag(kqsim::loadTag(before, error));
+    r.sim.clearLog();
+    ASSERT_EQ(c.op(r), 0) << std::hex << r.LastError();
+    const int commands = r.sim.tagCommandCount();
+    r.sim.removeAllTags();
+
+    const std::string old = c.old.empty() ? "<none>" : c.old;
+    const auto outcomeHolds = [&] {
+        EXPECT_EQ(r.Read(), c.now);
+        if (c.rawWriteRefused) {
+            EXPECT_TRUE(c.rawWriteRefused(r));
+        }
+    };
+    for (int n = 0; n < commands; ++n) {
+        SCOPED_TRACE("answer lost at tag command " + std::to_string(n) + " of " + std::to_string(commands));
+        r.sim.placeTag(kqsim::loadTag(before, error));
+        r.sim.blipTagAfter(r.sim.tagIds().front(), n);
+        if (c.op(r) == 0) {
+            outcomeHolds();
+        } else {
+            EXPECT_NE(r.LastError(), 0);
+            const std::string read = r.Read();
+            EXPECT_TRUE(read == old || read == "<none>" || read == "" || read == c.now) << read;
+            ASSERT_EQ(c.op(r), 0) << "run again: " << std::hex << r.LastError();
+            outcomeHolds();
+        }
+        r.sim.removeAllTags();
+    }
+}
+
+// Raw writes of the first, a middle and the last user page of an NTAG213 / Ultralight C.
+bool Type2RefusesRawWrites(const FastReader& r) {
+    bool refused = true;
+    for (kqsim::TagId id : r.sim.tagIds())
+        const_cast<FastReader&>(r).sim.withTag(id, [&](kqsim::Tag& t) {
+            for (int page : {4, 0x10, 0x27}) refused = refused && RawType2WriteRefused(dynamic_cast<kqsim::Type2Tag&>(t), page);
+        });
+    return refused;
+}
+
+std::unique_ptr<kqsim::Tag> Ntag213() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }
+std::unique_ptr<kqsim::Tag> Ultralight() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight); }
+std::unique_ptr<kqsim::Tag> UltralightC() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::UltralightC); }
+
+const auto kType2Cases = testing::Values(
+    RemovalCase{"write", Ntag213, TextJson(5), Write(20), TextJson(20), nullptr},
+    RemovalCase{"write_growing", Ntag213, TextJson(5), Write(120), TextJson(120), nullptr},
+    RemovalCase{"write_on_blank", Ultralight, "", Write(20), TextJson(20), nullptr},
+    RemovalCase{"format", Ntag213, "", Format, "", nullptr},
+    RemovalCase{"lock", Ntag213, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites},
+    RemovalCase{"lock_ultralight_c", UltralightC, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites});
+INSTANTIATE_TEST_SUITE_P(Type2, Removal, kType2Cases, [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Type2, LostAnswer, kType2Cases, [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kqtest

@@ -405,9 +405,10 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
         const Bytes before = *r.sim.tagMemory(id);
-        // The look-up's first read: after pages 0-3 and the two reads that confirm the
-        // end of a 16-page tag (its last page, the page behind it).
-        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(3));
+        // The look-up's first read: after pages 0-3, the last page of an NTAG210 (which a
+        // CC of 48 bytes names too) refused, and the two reads that confirm the end of a
+        // 16-page tag (its last page, the page behind it).
+        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(4));
         EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
         EXPECT_EQ(LastError(r), c.code) << c.name;
         const Bytes after = *r.sim.tagMemory(id);
@@ -520,13 +521,15 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
 TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
-    // Request, select, CC, the memory survey (pages 0-3, then the NTAG213's last page
-    // read and the page behind it refused, followed by request and select), two pages
-    // of look-up, the lock bytes, then three of the page writes.
-    r.sim.removeTagAfter(id, 14);
+    // Request, select, the memory survey (pages 0-3, the NTAG213's last page read and
+    // the page behind it refused, followed by request and select, its lock bytes and
+    // configuration), the look-up, then three of the page writes. The write that no
+    // tag answers is told as the tag gone.
+    r.sim.removeTagAfter(id, 12);
     const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
     EXPECT_EQ(WriteJson(r, json), -1);
-    EXPECT_EQ(LastError(r), kTagBlockWrite);
+    EXPECT_EQ(LastError(r), kTagNoTag);
+    EXPECT_EQ(r.Commands(0x35).size(), 4u) << "three page writes taken, the fourth not answered";
     EXPECT_TRUE(r.sim.tagIds().empty());
 
     EXPECT_EQ(WriteJson(r, json), -1);
