@@ -33,6 +33,7 @@ constexpr size_t kSmallTagSize = 48;
 constexpr size_t kLargeTagSize = 144;
 constexpr uint8_t kNxpMaker = 0x04;
 constexpr int kLastProbePage = 1000;
+constexpr int kSectorPages = 256;
 // The reader's status for a command the tag answered with a refusal (a NAK); any other
 // failure is an answer lost on the way, which tells nothing about the page.
 constexpr int kTagRefusedStatus = 17;
@@ -100,6 +101,15 @@ bool StartsWith(std::span<const uint8_t> bytes, std::initializer_list<uint8_t> h
     return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
 }
 
+// Whether the answer to a READ of a tag's last readable page rolled over to page 0
+// behind it: pages 0-2 follow, the UID with its check bytes (BCC0 = 88h ^ UID0-2, BCC1
+// = UID3 ^ .. ^ UID6). A larger chip answers its next pages instead.
+bool RollsOverToPage0(std::span<const uint8_t> answer) {
+    const auto page = [&](size_t n) { return answer.subspan(n * kPageSize, kPageSize); };
+    const auto p0 = page(1), p1 = page(2), p2 = page(3);
+    return p0[3] == (0x88 ^ p0[0] ^ p0[1] ^ p0[2]) && p2[0] == (p1[0] ^ p1[1] ^ p1[2] ^ p1[3]);
+}
+
 // Whether the TLV area holds a Terminator behind its NULL and control TLVs only.
 bool EndsBeforeAMessage(std::span<const uint8_t> area) {
     const ControlTlvs controls = LeadingControlTlvs(area);
@@ -137,19 +147,19 @@ bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
 }
 
 // The first page a READ refuses, and the layouts of the datasheets that the pages read
-// allow. Where maker and CC suggest a known layout, a READ of its last readable page
-// and one of the page behind it confirm that its reads end there; else (a CC that
-// claims another size, a tag of another maker, reads that end elsewhere) the first page
-// refused is found by halving the pages from 4 to 1000 (1000 when all of them answer).
-// Then one READ from the lock bytes (or the configuration) of each layout that may be
-// the tag's brings in its lock bits, AUTH0 and PROT. A refused READ halts the tag, so
-// it is found again each time. Only a refusal counts as one: an answer lost on the way
-// is asked for once more after finding the tag again, and a second loss fails the
-// survey; a tag that has gone ends it with that error.
-bool CNfcType2Tag::Survey(const Bytes& head, Memory& memory) {
+// allow, from the CC page as read (`front`, with pages 4-6). Where the CC suggests a
+// known layout, a READ of its last readable page confirms that its reads end there when
+// the answer rolls over to page 0 (and so brings in pages 0-2: maker, UID, static lock
+// bytes); else pages 0-2 are read, and the first page refused is found by halving the
+// pages from 4 to 1000 (1000 when all of them answer). Then one READ from the lock
+// bytes (or the configuration) of each layout that may be the tag's brings in its lock
+// bits, AUTH0 and PROT. A refused READ halts the tag, so it is found again each time.
+// Only a refusal counts as one: an answer lost on the way is asked for once more after
+// finding the tag again, and a second loss fails the survey; a tag that has gone ends
+// it with that error.
+bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory) {
     memory = {};
-    for (int page = 0; page < 4; ++page)
-        std::copy_n(head.begin() + page * static_cast<long>(kPageSize), kPageSize, memory.read[page].begin());
+    std::copy_n(front.begin(), kPageSize, memory.read[kCcPage].begin());
     std::map<int, bool> answered;
     bool failed = false;
     const auto ask = [&](int page, size_t count, Bytes& out) {
@@ -173,25 +183,39 @@ bool CNfcType2Tag::Survey(const Bytes& head, Memory& memory) {
         Bytes scratch;
         return answered[page] = ask(page, kPageSize, scratch);
     };
-    const uint8_t maker = head[0];
-    const uint8_t ccSize = head[kCcPage * kPageSize + 2];
+    const uint8_t ccSize = front[2];
     int refused = 0;
-    if (maker == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic) {
+    bool head = false; // pages 0-2 in memory.read
+    const auto takeHead = [&](const uint8_t* pages) {
+        for (int page = 0; page < kCcPage; ++page)
+            std::copy_n(pages + page * static_cast<long>(kPageSize), kPageSize, memory.read[page].begin());
+        head = true;
+    };
+    if (front[0] == kCcMagic) {
         // The largest first: a CC of 144 bytes names NTAG213, Ultralight C and NTAG203.
         const auto layouts = Type2Layouts();
         for (auto it = layouts.rbegin(); it != layouts.rend(); ++it) {
             const Type2Layout& layout = *it;
             if (ccSize != layout.shippedCc && ccSize * 8 != layout.userPages * static_cast<int>(kPageSize)) continue;
-            const bool confirmed = readable(layout.readablePages - 1) && !readable(layout.readablePages);
+            Bytes last;
+            const bool answer = ask(layout.readablePages - 1, kReadSize, last);
             if (failed) return false;
-            if (confirmed) {
+            answered[layout.readablePages - 1] = answer;
+            if (answer && RollsOverToPage0(last)) {
+                takeHead(last.data() + kPageSize);
                 refused = layout.readablePages;
                 break;
             }
         }
     }
+    if (!head) {
+        Bytes pages;
+        if (!ask(0, kReadSize, pages)) return failed ? false : Fail(kTagErrorBlockRead);
+        takeHead(pages.data());
+    }
+    const uint8_t maker = memory.read[0][0];
     if (refused == 0) {
-        int first = kCcPage; // read with the head
+        int first = kCcPage; // read with the CC
         refused = kLastProbePage;
         while (refused - first > 1) {
             const int page = first + (refused - first) / 2;
@@ -241,7 +265,7 @@ bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
     return true;
 }
 
-int CNfcType2Tag::BlankMemorySize(const Bytes& head) {
+int CNfcType2Tag::BlankMemorySize(const Bytes& front) {
     // Blank layouts as shipped: lock bytes and page 3 clear, then page 4 all FF (the
     // 48-byte kind) or pages 4-6 02000010 00060110 11FF.. (the 144-byte kind).
     Bytes pages;
@@ -264,19 +288,19 @@ int CNfcType2Tag::BlankMemorySize(const Bytes& head) {
     // Anything else: the readable pages, unless the maker and their count tell known
     // layouts, whose user memory ends earlier.
     Memory memory;
-    if (!Survey(head, memory)) return -1;
+    if (!Survey(front, memory)) return -1;
     return static_cast<int>(memory.writeRoom);
 }
 
 bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
-    Bytes head; // pages 0-3: maker, UID, lock bytes, CC
-    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
-    const Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    const Bytes cc(front.begin(), front.begin() + kPageSize);
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
     if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
     // The data area as the CC states it, but never past the user memory.
     Memory memory;
-    if (!Survey(head, memory)) return false;
+    if (!Survey(front, memory)) return false;
     // Told, but read all the same: the tag itself decides whether it answers.
     if (cc[3] >> 4) handler_.SetError(kTagErrorNfcReadProtection);
 
@@ -309,19 +333,25 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     return true;
 }
 
-// Reads the TLV area four pages at a time until the walker meets the NDEF Message TLV
-// (its offset, -1 when there is none). The pages read are kept in `existing`, which
-// never holds more than the area's `room`.
-bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset) {
+// Walks the TLV area, from the bytes of it already read (`known`, from page 4 on) and
+// then four pages a READ, until the walker meets the NDEF Message TLV (its offset, -1
+// when there is none). The bytes are kept in `existing`, which never holds more than
+// the area's `room`.
+bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, std::span<const uint8_t> known) {
     CNdefMessageList none;
-    existing.clear();
+    existing.assign(known.begin(), known.begin() + static_cast<long>(std::min(room, known.size()) / kPageSize * kPageSize));
     existing.reserve(room);
     offset = -1;
     handler_.SetMore(true);
-    for (size_t at = 0; at < room && handler_.GetMore(); at += kReadSize) {
+    if (!existing.empty()) ParseNdefTlvs(handler_, existing, LastRead(existing), false, none, true, &offset);
+    while (existing.size() < room && handler_.GetMore()) {
+        // A READ rolls over at the end of a sector of 256 pages: none reaches across.
+        const int page = kDataPage + static_cast<int>(existing.size() / kPageSize);
+        const size_t take = std::min({kReadSize, static_cast<size_t>(kSectorPages - page % kSectorPages) * kPageSize,
+                                      room - existing.size()});
         Bytes pages;
-        if (!ReadPages(kDataPage + static_cast<int>(at / kPageSize), kReadSize, pages)) return false;
-        existing.insert(existing.end(), pages.begin(), pages.begin() + static_cast<long>(std::min(kReadSize, room - at)));
+        if (!ReadPages(page, kReadSize, pages)) return false;
+        existing.insert(existing.end(), pages.begin(), pages.begin() + static_cast<long>(take));
         ParseNdefTlvs(handler_, existing, LastRead(existing), false, none, true, &offset);
     }
     if (handler_.GetMore()) ParseNdefTlvs(handler_, existing, -1, false, none, true, &offset);
@@ -357,16 +387,16 @@ bool CNfcType2Tag::WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex)
 }
 
 bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
-    Bytes head; // pages 0-3: maker, UID, lock bytes, CC
-    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
-    const Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    const Bytes cc(front.begin(), front.begin() + kPageSize);
     const bool blank = cc[0] != kCcMagic;
     int startPage = kDataPage;
     Bytes bytes; // what goes onto the tag from startPage on
     size_t room = 0;
     Memory surveyed;
     if (blank) {
-        const int size = BlankMemorySize(head);
+        const int size = BlankMemorySize(front);
         if (size < 0) return false;
         room = std::min(static_cast<size_t>(size), kMaxCcRoom) / 8 * 8;
     } else {
@@ -378,13 +408,14 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
         // The data area as the CC states it, but never past the user memory that every
         // layout the tag may have shares: behind it lie lock and configuration bytes.
-        if (!Survey(head, surveyed)) return false;
+        if (!Survey(front, surveyed)) return false;
         size_t limit = std::min<size_t>(cc[2] * 8, surveyed.writeRoom);
         // Lock Control, Memory Control and other TLVs in front of the NDEF Message
         // TLV stay: writing begins at its page, with that page's earlier bytes.
         Bytes existing;
         int64_t offset = -1;
-        if (!LocateNdefTlv(limit, existing, offset)) return Fail(kTagErrorBlockRead);
+        if (!LocateNdefTlv(limit, existing, offset, std::span(front).subspan(kPageSize)))
+            return Fail(kTagErrorBlockRead);
         const ControlTlvs controls = LeadingControlTlvs(existing);
         // Without an NDEF Message TLV yet, the message goes behind the control TLVs.
         if (offset < 0) offset = static_cast<int64_t>(controls.end);
@@ -422,10 +453,9 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
 }
 
 bool CNfcType2Tag::MakeReadOnly() {
-    // Pages 0-3 in one read: UID, static lock bytes and CC.
-    Bytes head;
-    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
-    Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    Bytes cc(front.begin(), front.begin() + kPageSize);
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
     if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
     // Everything that could keep the lock from completing is found before its first
@@ -437,7 +467,7 @@ bool CNfcType2Tag::MakeReadOnly() {
     // beyond the first 48). Bits that would lie inside the data area or past the
     // memory fail the lock.
     Memory memory;
-    if (!Survey(head, memory)) return false;
+    if (!Survey(front, memory)) return false;
     const Type2Page& lockPage = memory.read.at(kLockPage);
     std::vector<LockBits> dynamic;
     int dynamicPage = -1;
@@ -463,7 +493,8 @@ bool CNfcType2Tag::MakeReadOnly() {
         const size_t room = std::min<size_t>(cc[2] * 8, memory.readRoom);
         Bytes existing;
         int64_t offset = -1;
-        if (!LocateNdefTlv(room, existing, offset)) return Fail(kTagErrorBlockRead);
+        if (!LocateNdefTlv(room, existing, offset, std::span(front).subspan(kPageSize)))
+            return Fail(kTagErrorBlockRead);
         dynamic = LeadingControlTlvs(existing).locks;
         const size_t areaEnd = kDataPage * kPageSize + room;
         if (dynamic.empty() && room > kSmallTagSize)
@@ -485,7 +516,7 @@ bool CNfcType2Tag::MakeReadOnly() {
         cc[3] |= kReadOnly;
         if (!WritePage(kCcPage, cc)) return Fail(kTagErrorBlockWrite);
     }
-    Bytes locks(head.begin() + kLockPage * kPageSize, head.begin() + kCcPage * kPageSize);
+    Bytes locks(lockPage.begin(), lockPage.end());
     locks[2] = locks[3] = 0xFF;
     if (!WritePage(kLockPage, locks)) return Fail(kTagErrorBlockWrite);
     if (!LockBitsTaken(kLockPage, locks)) return false;

@@ -48,13 +48,13 @@ private:
         const Type2Layout* Single() const { return layouts.size() == 1 ? layouts.front() : nullptr; }
     };
     enum class Answer { kData, kRefused, kLost };
-    // `head`: pages 0-3 as read.
-    bool Survey(const Bytes& head, Memory& memory);
+    // `front`: the CC page and pages 4-6 as read.
+    bool Survey(const Bytes& front, Memory& memory);
     bool PagesWritable(const Memory& memory, int first, int last);
     // The data area of a tag without CC: by its blank layout, else by probing; -1 when
     // the tag has gone.
-    int BlankMemorySize(const Bytes& head);
-    bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset);
+    int BlankMemorySize(const Bytes& front);
+    bool LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, std::span<const uint8_t> known);
     bool FormatBlank(size_t room);
     bool WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex);
     bool SetLockBits(size_t address, int bits);

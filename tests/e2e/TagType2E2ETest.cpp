@@ -233,7 +233,9 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
                           Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
                                kTagUriFormat},
                           Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
-                               kTagMimeFormat}}) {
+                               kTagMimeFormat},
+                          // A text would hold only what stands before the zero.
+                          Case{R"({"TEXT" : {"TITLE" : "a\u0000b"}})", kTagUnknownDataType}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         const Bytes before = *r.sim.tagMemory(id);
@@ -521,11 +523,10 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
 TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
-    // Request, select, the memory survey (pages 0-3, the NTAG213's last page read and
-    // the page behind it refused, followed by request and select, its lock bytes and
-    // configuration), the look-up, then three of the page writes. The write that no
-    // tag answers is told as the tag gone.
-    r.sim.removeTagAfter(id, 12);
+    // Request, select, the CC with the TLV area's start, the NTAG213's last page (the
+    // READ rolls over to pages 0-2), its lock bytes and configuration, then three of the
+    // page writes. The write that no tag answers is told as the tag gone.
+    r.sim.removeTagAfter(id, 8);
     const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
     EXPECT_EQ(WriteJson(r, json), -1);
     EXPECT_EQ(LastError(r), kTagNoTag);
