@@ -3,16 +3,21 @@
 // write low, F = read-only); the TLV area begins at page 4. All access goes through
 // the reader's block read (four pages) and block write (one page).
 //
-// The data area is what the CC states, but never more than the tag's user memory (a
-// known layout by maker and readable pages, else every readable page). Reading walks
-// the TLV area while it comes in and stops once the first message is complete.
+// The data area is what the CC states, but never more than the user memory that every
+// layout the tag may have shares (Type2Layout: the known chips of maker 04 whose reads
+// end where this tag's do, a password's PROT included; else every readable page).
+// Reading walks the TLV area while it comes in and stops once the first message is
+// complete; a Terminator before any message reads as a formatted tag without one.
 // Writing keeps the TLVs in front of the NDEF Message TLV (Lock and Memory Control)
 // and the bytes they set aside, formats a blank tag (CC from its memory size) and
-// refuses a message that does not fit before anything is written. Locking sets the
-// CC's write access to read-only, the static lock bytes and every dynamic lock bit
-// (of a known layout from its datasheet, else from the Lock Control TLVs or the NFC
-// Forum default place). A CC of a newer major version is neither read nor written.
-// Every failure sets a TagErrorCode.
+// refuses, before anything is written, a message that does not fit or would reach a
+// page a password or a lock bit guards. Locking, once nothing can keep it from being
+// completed, sets the CC's write access to read-only, the static lock bytes, every
+// dynamic lock bit (of a known layout from its datasheet, else from the Lock Control
+// TLVs or the NFC Forum default place) and, on an NTAG21x whose password guards
+// nothing, CFGLCK. A CC of a newer major version is neither read nor written. Only a
+// refusal counts as one: a lost answer is asked for again or fails the step. Every
+// failure sets a TagErrorCode.
 #pragma once
 
 #include "content/NdefMessage.h"

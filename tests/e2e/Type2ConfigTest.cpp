@@ -230,5 +230,82 @@ TEST(Type2Config, EveryChipWithItsConfigurationBitsIsWrittenLockedFormattedAndRe
     kq::CNfcTagHandler::SetFieldOffPause(50);
 }
 
+// Tags a review left in these states: the operation refused before its first write
+// (nothing changes) or done with its outcome holding.
+TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLock) {
+    Reader();
+    struct Case {
+        const char* name;
+        const char* kind;
+        std::map<int, Bytes> pages; // over the chip as shipped
+        int op;                     // 0: write `text` characters, 1: lock
+        size_t text;
+        int outcome;
+    };
+    const Case cases[] = {
+        // CC of 2040 bytes, AUTH0 2Ah with PROT: reads end like an NTAG203's, whose 144
+        // bytes the 142 characters (152 bytes) do not fit; never into 28h or CFG0.
+        {"ntag213_cc_ff_prot_2a", "ntag213", {{3, Hex("E1 10 FF 00")}, {0x29, Hex("04 00 00 2A")}, {0x2A, Hex("80 05 00 00")}},
+         0, 142, kTooLarge},
+        // AUTH0 2Ch with PROT reads like an Ultralight C: both have their lock bytes at
+        // 28h, and the lock sets the bits of both (byte 1 too: pages 32-39).
+        {"ntag213_prot_2c", "ntag213", {{0x29, Hex("04 00 00 2C")}, {0x2A, Hex("80 05 00 00")}}, 1, 0, 0},
+        // Ultralight C whose AUTH0 28h guards writes of its lock bytes.
+        {"ultralightc_auth0_28", "ultralightc", {{3, Hex("E1 10 12 00")}, {0x2A, Hex("28 00 00 00")}, {0x2B, Hex("01 00 00 00")}},
+         1, 0, kWriteProtected},
+        // NTAG213 with a dynamic block-locking bit over clear lock bits of pages 16-19.
+        {"ntag213_block_locking", "ntag213", {{0x28, Hex("00 00 01 BD")}}, 1, 0, kWriteProtected},
+        // NTAG213 with AUTH0 08h and PROT holding "ab": 8 readable pages are not 16.
+        {"ntag213_prot_08", "ntag213", {{4, Hex("03 09 D1 01")}, {5, Hex("05 54 02 65")}, {6, Hex("6E 61 62 FE")},
+                                        {0x29, Hex("04 00 00 08")}, {0x2A, Hex("80 05 00 00")}}, 0, 20, kTooLarge},
+        // NTAG212 / Ultralight EV1 with a dynamic lock bit of pages 16-17 set.
+        {"ntag212_lock_bit", "ntag212", {{0x24, Hex("01 00 00 BD")}}, 0, 60, kWriteProtected},
+        {"mf0ul21_lock_bit", "mf0ul21", {{3, Hex("E1 10 10 00")}, {4, Hex("03 00 FE 00")}, {0x24, Hex("01 00 00 BD")}},
+         0, 60, kWriteProtected},
+        // NTAG203: locked by its Lock Control TLV's bytes.
+        {"ntag203", "ntag203", {}, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto shipped = Type2Tag::blank(*Type2Tag::modelFor(c.kind));
+        kqsim::TagImage image;
+        shipped->save(image);
+        for (const auto& [p, bytes] : c.pages) image.setRow("page", p, bytes);
+        std::string error;
+        const kqsim::TagId id = Reader().sim.placeTag(Type2Tag::load(image, error));
+        const Bytes before = *Reader().sim.tagMemory(id);
+        const std::string json = TextJson(c.text);
+        const int result = c.op == 0 ? KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0)
+                                     : KQLMX_LockTag(Reader().port, nullptr, 0);
+        EXPECT_EQ(ConfiguredTag::Outcome(result < 0 ? -1 : 0), c.outcome);
+        if (c.outcome != 0) {
+            EXPECT_EQ(*Reader().sim.tagMemory(id), before);
+        } else {
+            bool refused = true;
+            Reader().sim.withTag(id, [&](kqsim::Tag& t) {
+                for (int page = 4; page <= 0x27; ++page) refused = refused && RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
+            });
+            EXPECT_TRUE(refused) << "every user page refuses a raw write";
+        }
+        Reader().sim.removeTag(id);
+    }
+    kq::CNfcTagHandler::SetFieldOffPause(50);
+}
+
+// After a lock without a password in use, CFG0 and CFG1 of an NTAG21x take no write
+// (CFGLCK): nobody can set AUTH0 and PROT and make the locked tag unreadable.
+TEST(Type2Config, LockedNtagKeepsItsConfiguration) {
+    Reader();
+    for (const Chip& c : kChips) {
+        if (!Ntag(c)) continue;
+        SCOPED_TRACE(c.kind);
+        ConfiguredTag t(c, Config::None);
+        ASSERT_EQ(KQLMX_LockTag(Reader().port, nullptr, 0), 0);
+        EXPECT_TRUE(t.RawWriteRefused(c.authPage)) << "CFG0";
+        EXPECT_TRUE(t.RawWriteRefused(c.authPage + 1)) << "CFG1";
+    }
+    kq::CNfcTagHandler::SetFieldOffPause(50);
+}
+
 } // namespace
 } // namespace kqtest
