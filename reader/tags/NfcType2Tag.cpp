@@ -156,8 +156,9 @@ bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
 // bits, AUTH0 and PROT. A refused READ halts the tag, so it is found again each time.
 // Only a refusal counts as one: an answer lost on the way is asked for once more after
 // finding the tag again, and a second loss fails the survey; a tag that has gone ends
-// it with that error.
-bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory) {
+// it with that error. With `endRefused` (a lock) the page behind a roll-over must also
+// be refused: a copy of pages 0-2 in a larger chip's user memory reads the same.
+bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory, bool endRefused) {
     memory = {};
     std::copy_n(front.begin(), kPageSize, memory.read[kCcPage].begin());
     std::map<int, bool> answered;
@@ -201,6 +202,15 @@ bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory) {
             const bool answer = ask(layout.readablePages - 1, kReadSize, last);
             if (failed) return false;
             answered[layout.readablePages - 1] = answer;
+            if (answer && RollsOverToPage0(last) && endRefused) {
+                // A larger chip may hold a copy of pages 0-2 there: where a wrong
+                // layout would leave pages unlocked, the page behind must be refused.
+                Bytes behind;
+                const bool more = ask(layout.readablePages, kPageSize, behind);
+                if (failed) return false;
+                answered[layout.readablePages] = more;
+                if (more) continue;
+            }
             if (answer && RollsOverToPage0(last)) {
                 takeHead(last.data() + kPageSize);
                 refused = layout.readablePages;
@@ -467,7 +477,7 @@ bool CNfcType2Tag::MakeReadOnly() {
     // beyond the first 48). Bits that would lie inside the data area or past the
     // memory fail the lock.
     Memory memory;
-    if (!Survey(front, memory)) return false;
+    if (!Survey(front, memory, true)) return false;
     const Type2Page& lockPage = memory.read.at(kLockPage);
     std::vector<LockBits> dynamic;
     int dynamicPage = -1;

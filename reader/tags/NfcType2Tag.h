@@ -54,7 +54,7 @@ private:
     };
     enum class Answer { kData, kRefused, kLost };
     // `front`: the CC page and pages 4-6 as read.
-    bool Survey(const Bytes& front, Memory& memory);
+    bool Survey(const Bytes& front, Memory& memory, bool endRefused = false);
     bool PagesWritable(const Memory& memory, int first, int last);
     // The data area of a tag without CC: by its blank layout, else by probing; -1 when
     // the tag has gone.

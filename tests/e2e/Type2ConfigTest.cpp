@@ -292,6 +292,40 @@ TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLoc
     kq::CNfcTagHandler::SetFieldOffPause(50);
 }
 
+// A larger chip formatted with a smaller chip's CC whose user memory holds, behind the
+// smaller chip's last page, a copy of pages 0-2 (as a READ that rolls over there would
+// bring): its lock still sets its own lock bits, never those of the smaller layout.
+TEST(Type2Config, LargerChipHoldingACopyOfPages0To2WhereASmallerOneRollsOverIsLockedWhole) {
+    Reader();
+    struct Case {
+        const char* kind;
+        uint8_t cc;     // the smaller chip's data area / 8
+        int copyAt;     // the page behind the smaller chip's last readable one
+        int lastUser;
+    };
+    const Case cases[] = {{"ntag215", 0x12, 0x2D, 0x81}, {"ntag216", 0x3E, 0x87, 0xE1}, {"ntag216", 0x12, 0x2D, 0xE1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        auto shipped = Type2Tag::blank(*Type2Tag::modelFor(c.kind));
+        kqsim::TagImage image;
+        shipped->save(image);
+        image.setRow("page", 3, {0xE1, 0x10, c.cc, 0x00});
+        for (int p = 0; p < 3; ++p) image.setRow("page", c.copyAt + p, shipped->page(p));
+        image.setRow("page", c.copyAt - 4, {0x00, 0x00, 0x00, 0xFF}); // where the smaller one's AUTH0 would be
+        std::string error;
+        const kqsim::TagId id = Reader().sim.placeTag(Type2Tag::load(image, error));
+        EXPECT_EQ(ConfiguredTag::Outcome(KQLMX_LockTag(Reader().port, nullptr, 0)), 0);
+        bool refused = true;
+        Reader().sim.withTag(id, [&](kqsim::Tag& t) {
+            for (int page = 4; page <= c.lastUser; ++page)
+                refused = refused && RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
+        });
+        EXPECT_TRUE(refused) << "every user page refuses a raw write";
+        Reader().sim.removeTag(id);
+    }
+    kq::CNfcTagHandler::SetFieldOffPause(50);
+}
+
 // After a lock without a password in use, CFG0 and CFG1 of an NTAG21x take no write
 // (CFGLCK): nobody can set AUTH0 and PROT and make the locked tag unreadable.
 TEST(Type2Config, LockedNtagKeepsItsConfiguration) {
