@@ -262,6 +262,9 @@ TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLoc
         {"ntag212_lock_bit", "ntag212", {{0x24, Hex("01 00 00 BD")}}, 0, 60, kWriteProtected},
         {"mf0ul21_lock_bit", "mf0ul21", {{3, Hex("E1 10 10 00")}, {4, Hex("03 00 FE 00")}, {0x24, Hex("01 00 00 BD")}},
          0, 60, kWriteProtected},
+        // NTAG213 whose CFGLCK another program set: its configuration pages take no
+        // write, and the lock does not try one.
+        {"ntag213_cfglck_set", "ntag213", {{0x2A, Hex("40 05 00 00")}}, 1, 0, 0},
         // NTAG203: locked by its Lock Control TLV's bytes.
         {"ntag203", "ntag203", {}, 1, 0, 0},
     };
