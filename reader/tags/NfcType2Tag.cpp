@@ -197,7 +197,7 @@ bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory, bool endRefused) {
         const auto layouts = Type2Layouts();
         for (auto it = layouts.rbegin(); it != layouts.rend(); ++it) {
             const Type2Layout& layout = *it;
-            if (ccSize != layout.shippedCc && ccSize * 8 != layout.userPages * static_cast<int>(kPageSize)) continue;
+            if (!Type2CcNames(layout, ccSize)) continue;
             Bytes last;
             const bool answer = ask(layout.readablePages - 1, kReadSize, last);
             if (failed) return false;

@@ -36,10 +36,6 @@ constexpr Type2Layout kLayouts[] = {
     {"NTAG216", 231, 222, 0xE2, 14, 16, false, 0x6D, 0xE3, Type2Guard::kNtag},
 };
 
-bool CcNames(const Type2Layout& layout, uint8_t ccSize) {
-    return ccSize == layout.shippedCc || ccSize * 8 == layout.userPages * kPageSize;
-}
-
 const Type2Page* Find(const Type2Pages& read, int page) {
     const auto found = read.find(page);
     return found == read.end() ? nullptr : &found->second;
@@ -90,6 +86,10 @@ bool Bit(const Type2Page& bytes, int bit) { return (bytes[static_cast<size_t>(bi
 
 std::span<const Type2Layout> Type2Layouts() { return kLayouts; }
 
+bool Type2CcNames(const Type2Layout& layout, uint8_t ccSize) {
+    return ccSize == layout.shippedCc || ccSize * 8 == layout.userPages * kPageSize;
+}
+
 std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, int refused, const Type2Pages& read) {
     std::vector<const Type2Layout*> found;
     if (maker != kNxpMaker) return found;
@@ -99,7 +99,7 @@ std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, i
         if (EndsThere(layout, refused, read)) exact = &layout;
         if (StoppedThere(layout, refused, read)) {
             found.push_back(&layout);
-            if (CcNames(layout, ccSize)) named.push_back(&layout);
+            if (Type2CcNames(layout, ccSize)) named.push_back(&layout);
         }
     }
     if (!exact) return found;

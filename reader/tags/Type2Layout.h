@@ -41,6 +41,9 @@ struct Type2Layout {
 };
 
 std::span<const Type2Layout> Type2Layouts();
+// Whether a CC of data area size `ccSize` (CC byte 2) is one written for the layout:
+// its whole user memory, or the size it is shipped with.
+bool Type2CcNames(const Type2Layout& layout, uint8_t ccSize);
 
 // Pages read from the tag, by page number.
 using Type2Page = std::array<uint8_t, 4>;
