@@ -37,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -104,49 +105,62 @@ struct Step {
     }
 };
 
+// What a READ of an NTAG213's page is for, and the rule that needs it.
+const char* ReadFor(std::uint8_t page) {
+    switch (page) {
+    case 0x03: return "beyond  read 3-6: CC (formatted, room) and TLV area start (where the message goes)";
+    case 0x2C: return "beyond  read 2Ch: last page, rolls over to 0-2 (reads end there; maker, lock bytes)";
+    case 0x28: return "beyond  read 28h: dynamic lock bits, AUTH0, PROT (no page of the message guarded)";
+    default: return "beyond  read further TLV area pages (the NDEF Message TLV not yet met)";
+    }
+}
+
 // The cycle's exchanges by what they are for; the first selection and the first write
-// of each page are what the tag needs, everything else is beyond it.
+// of each page are what the tag needs, everything else is beyond it. Each read is
+// named by the rule that needs it.
 void PrintSteps(const std::vector<Exchange>& cycle) {
-    std::map<int, Step> steps;
-    enum { kNeededSelect, kNeededWrites, kMoreSelects, kLocateReads, kWrittenAgain, kBeepOutputs, kOther };
-    const char* names[] = {"needed  select the tag once (request, anticollision/select)",
-                           "needed  write each page of the message once",
-                           "beyond  further selections (the timer's UID polls, the write's own)",
-                           "beyond  locate reads (capability container, TLV area)",
-                           "beyond  a page written again (the first, its length set last)",
-                           "beyond  reader outputs (the LED during the beep)",
-                           "beyond  other commands"};
+    std::vector<std::pair<std::string, Step>> steps;
+    const auto add = [&](const std::string& name, const Exchange& e) {
+        auto it = std::find_if(steps.begin(), steps.end(), [&](const auto& s) { return s.first == name; });
+        if (it == steps.end()) it = steps.insert(steps.end(), {name, Step{}});
+        it->second.Add(e);
+    };
     bool selected = false;
     std::set<std::uint8_t> pagesWritten;
     for (const Exchange& e : cycle) {
-        int kind = kOther;
+        std::string name = "beyond  other commands";
         switch (e.Command()) {
         case kRequest:
         case kSelect:
-            kind = selected ? kMoreSelects : kNeededSelect;
+            name = selected ? "beyond  further selections (the timer's UID polls, the write's own)"
+                            : "needed  select the tag once (request, anticollision/select)";
             if (e.Command() == kSelect) selected = true;
             break;
         case kReadBlock:
-            kind = kLocateReads;
+            name = ReadFor(e.request.size() > 4 ? e.request[4] : 0);
             break;
         case kWriteBlock:
-            kind = e.request.size() > 4 && !pagesWritten.insert(e.request[4]).second ? kWrittenAgain
-                                                                                     : kNeededWrites;
+            name = e.request.size() > 4 && !pagesWritten.insert(e.request[4]).second
+                       ? "beyond  a page written again (the first, its length set last)"
+                       : "needed  write each page of the message once";
             break;
         case kOutputs:
-            kind = kBeepOutputs;
+            name = "beyond  reader outputs (the LED during the beep)";
             break;
         default:
             break;
         }
-        steps[kind].Add(e);
+        add(name, e);
     }
-    std::printf("  %-70s %5s %8s %8s %8s %7s\n", "step", "exch.", "to rdr", "from rdr", "wire ms", "tag ms");
+    std::stable_sort(steps.begin(), steps.end(), [](const auto& a, const auto& b) {
+        return a.first.starts_with("needed") && !b.first.starts_with("needed");
+    });
+    std::printf("  %-84s %5s %8s %8s %8s %7s\n", "step", "exch.", "to rdr", "from rdr", "wire ms", "tag ms");
     Step beyond;
-    for (const auto& [kind, s] : steps) {
-        std::printf("  %-70s %5d %8zu %8zu %8.1f %7.1f\n", names[kind], s.exchanges, s.toReader, s.fromReader,
+    for (const auto& [name, s] : steps) {
+        std::printf("  %-84s %5d %8zu %8zu %8.1f %7.1f\n", name.c_str(), s.exchanges, s.toReader, s.fromReader,
                     s.wireMs, s.tagMs);
-        if (kind >= kMoreSelects) {
+        if (name.starts_with("beyond")) {
             beyond.exchanges += s.exchanges;
             beyond.toReader += s.toReader;
             beyond.fromReader += s.fromReader;
@@ -154,7 +168,7 @@ void PrintSteps(const std::vector<Exchange>& cycle) {
             beyond.tagMs += s.tagMs;
         }
     }
-    std::printf("  %-70s %5d %8zu %8zu %8.1f %7.1f\n", "beyond the least, in all", beyond.exchanges,
+    std::printf("  %-84s %5d %8zu %8zu %8.1f %7.1f\n", "beyond the least, in all", beyond.exchanges,
                 beyond.toReader, beyond.fromReader, beyond.wireMs, beyond.tagMs);
 }
 

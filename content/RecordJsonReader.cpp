@@ -223,6 +223,10 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
         return false;
     switch (fields.kind->kind) {
     case RecordKind::kText:
+        // The text record would end at a zero (\u0000) and hold only what stands before
+        // it: refused, as a zero in the JSON text itself is.
+        if (fields.Get("TITLE").find('\0') != std::string::npos)
+            return false;
         return TextJsonToRecords(fields.Get("TITLE"), message);
     case RecordKind::kBookmark:
         if (BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message))

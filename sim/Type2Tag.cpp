@@ -11,6 +11,12 @@ namespace {
 constexpr std::uint16_t kAtqa = 0x0044;  // double-size UID, bit frame anticollision
 constexpr std::uint8_t kSak = 0x00;
 
+// How a password guards pages: NTAG21x and Ultralight EV1 by AUTH0 (CFG0 byte 3) and
+// PROT (CFG1 byte 0 bit 7, reads too), their configuration frozen by CFGLCK (bit 6);
+// the Ultralight C by AUTH0 (page 2Ah byte 0, 3..2Fh) and AUTH1 (page 2Bh bit 0: 1
+// guards writes only).
+enum class Guard { None, Ntag, UltralightC };
+
 struct Layout {
   const char* kind;
   int pages;             // 0: chosen per tag (generic)
@@ -18,22 +24,34 @@ struct Layout {
   int dynamicLockPage;   // -1: none
   int dynamicLastPage;   // last page the dynamic lock bits cover
   int pagesPerLockBit;   // NTAG: pages per dynamic lock bit
-  int passwordPage;      // pages that read back as zeros (-1: none)
-  int packPage;
+  bool ultralightCBits;  // byte 0: block-locking bits 0 and 4, lock bits of 4 pages each
+  int configPage;        // Ntag: CFG0 (CFG1, PWD, PACK follow); UltralightC: AUTH0 (AUTH1 follows); -1: none
+  Guard guard;
   Bytes defaultUid;
 };
 
 const Layout& layoutOf(Type2Tag::Model model) {
   using M = Type2Tag::Model;
-  static const Layout ultralight{"ultralight", 16, 0x0F, -1, -1, 0, -1, -1, {0x04, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60}};
-  static const Layout ultralightC{"ultralightc", 48, 0x2B, 0x28, 39, 4, -1, -1, {0x04, 0xC1, 0x22, 0x33, 0x44, 0x55, 0x66}};
-  static const Layout ntag213{"ntag213", 45, 0x2C, 0x28, 39, 2, 0x2B, 0x2C, {0x04, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
-  static const Layout ntag215{"ntag215", 135, 0x86, 0x82, 129, 16, 0x85, 0x86, {0x04, 0xA2, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
-  static const Layout ntag216{"ntag216", 231, 0xE6, 0xE2, 225, 16, 0xE5, 0xE6, {0x04, 0xA3, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
-  static const Layout generic{"type2", 0, -1, -1, -1, 0, -1, -1, {0x04, 0x9E, 0x11, 0x22, 0x33, 0x44, 0x55}};
+  using G = Guard;
+  static const Layout ultralight{"ultralight", 16, 0x0F, -1, -1, 0, false, -1, G::None, {0x04, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60}};
+  static const Layout ultralightC{"ultralightc", 48, 0x2B, 0x28, 39, 4, true, 0x2A, G::UltralightC, {0x04, 0xC1, 0x22, 0x33, 0x44, 0x55, 0x66}};
+  static const Layout ntag203{"ntag203", 42, 0x29, 0x28, 39, 4, true, -1, G::None, {0x04, 0xA0, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout ntag210{"ntag210", 20, 0x13, -1, -1, 0, false, 0x10, G::Ntag, {0x04, 0xA4, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout ntag212{"ntag212", 41, 0x28, 0x24, 35, 2, false, 0x25, G::Ntag, {0x04, 0xA5, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout mf0ul11{"mf0ul11", 20, 0x13, -1, -1, 0, false, 0x10, G::Ntag, {0x04, 0xE1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout mf0ul21{"mf0ul21", 41, 0x28, 0x24, 35, 2, false, 0x25, G::Ntag, {0x04, 0xE2, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout ntag213{"ntag213", 45, 0x2C, 0x28, 39, 2, false, 0x29, G::Ntag, {0x04, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout ntag215{"ntag215", 135, 0x86, 0x82, 129, 16, false, 0x83, G::Ntag, {0x04, 0xA2, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout ntag216{"ntag216", 231, 0xE6, 0xE2, 225, 16, false, 0xE3, G::Ntag, {0x04, 0xA3, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}};
+  static const Layout generic{"type2", 0, -1, -1, -1, 0, false, -1, G::None, {0x04, 0x9E, 0x11, 0x22, 0x33, 0x44, 0x55}};
   switch (model) {
     case M::Ultralight: return ultralight;
     case M::UltralightC: return ultralightC;
+    case M::Ntag203: return ntag203;
+    case M::Ntag210: return ntag210;
+    case M::Ntag212: return ntag212;
+    case M::UltralightEV1: return mf0ul11;
+    case M::UltralightEV1Large: return mf0ul21;
     case M::Ntag213: return ntag213;
     case M::Ntag215: return ntag215;
     case M::Ntag216: return ntag216;
@@ -42,9 +60,11 @@ const Layout& layoutOf(Type2Tag::Model model) {
   return generic;
 }
 
-constexpr Type2Tag::Model kModels[] = {Type2Tag::Model::Ultralight, Type2Tag::Model::UltralightC,
-                                       Type2Tag::Model::Ntag213,    Type2Tag::Model::Ntag215,
-                                       Type2Tag::Model::Ntag216,    Type2Tag::Model::Generic};
+constexpr Type2Tag::Model kModels[] = {
+    Type2Tag::Model::Ultralight, Type2Tag::Model::UltralightC,   Type2Tag::Model::Ntag203,
+    Type2Tag::Model::Ntag210,    Type2Tag::Model::Ntag212,       Type2Tag::Model::UltralightEV1,
+    Type2Tag::Model::UltralightEV1Large, Type2Tag::Model::Ntag213, Type2Tag::Model::Ntag215,
+    Type2Tag::Model::Ntag216,    Type2Tag::Model::Generic};
 
 constexpr int kMinPages = 16;
 constexpr int kMaxPages = 16384;  // 64 sectors of 256 pages
@@ -61,10 +81,10 @@ Type2Tag::Type2Tag(Model model, Bytes uid, int pages)
     : TypeATag(std::move(uid), kAtqa, kSak), model_(model), memory_(static_cast<std::size_t>(pages) * 4, 0x00) {}
 
 std::unique_ptr<Type2Tag> Type2Tag::blank(Model model, Bytes uid, int pages) {
-  const Layout& l = layoutOf(model);
-  if (uid.empty()) uid = l.defaultUid;
+  const Layout& shape = layoutOf(model);
+  if (uid.empty()) uid = shape.defaultUid;
   if (uid.size() != 7) return nullptr;
-  if (l.pages > 0) pages = l.pages;
+  if (shape.pages > 0) pages = shape.pages;
   if (pages < kMinPages || pages > kMaxPages) return nullptr;
   std::unique_ptr<Type2Tag> tag(new Type2Tag(model, std::move(uid), pages));
   Bytes& m = tag->memory_;
@@ -86,30 +106,47 @@ std::unique_ptr<Type2Tag> Type2Tag::blank(Model model, Bytes uid, int pages) {
       put(0x2E, {0x21, 0x4E, 0x41, 0x43});
       put(0x2F, {0x55, 0x4F, 0x59, 0x46});
       break;
+    case Model::Ntag203:
+      put(3, {0xE1, 0x10, 0x12, 0x00});
+      put(4, {0x01, 0x03, 0xA0, 0x10});  // Lock Control TLV: 16 bits at page 28h
+      put(5, {0x44, 0x03, 0x00, 0xFE});
+      break;
+    case Model::Ntag210:
+      put(3, {0xE1, 0x10, 0x06, 0x00});
+      put(4, {0x03, 0x00, 0xFE, 0x00});
+      break;
+    case Model::Ntag212:
+      put(3, {0xE1, 0x10, 0x10, 0x00});
+      put(4, {0x03, 0x00, 0xFE, 0x00});
+      put(0x24, {0x00, 0x00, 0x00, 0xBD});
+      break;
+    case Model::UltralightEV1:
+      break;
+    case Model::UltralightEV1Large:
+      put(0x24, {0x00, 0x00, 0x00, 0xBD});
+      break;
     case Model::Ntag213:
       put(3, {0xE1, 0x10, 0x12, 0x00});
       put(4, {0x01, 0x03, 0xA0, 0x0C});
       put(5, {0x34, 0x03, 0x00, 0xFE});
-      put(0x29, {0x04, 0x00, 0x00, 0xFF});
-      put(0x2A, {0x00, 0x05, 0x00, 0x00});
-      put(0x2B, {0xFF, 0xFF, 0xFF, 0xFF});
       break;
     case Model::Ntag215:
       put(3, {0xE1, 0x10, 0x3E, 0x00});
       put(4, {0x03, 0x00, 0xFE, 0x00});
-      put(0x83, {0x04, 0x00, 0x00, 0xFF});
-      put(0x84, {0x00, 0x05, 0x00, 0x00});
-      put(0x85, {0xFF, 0xFF, 0xFF, 0xFF});
       break;
     case Model::Ntag216:
       put(3, {0xE1, 0x10, 0x6D, 0x00});
       put(4, {0x03, 0x00, 0xFE, 0x00});
-      put(0xE3, {0x04, 0x00, 0x00, 0xFF});
-      put(0xE4, {0x00, 0x05, 0x00, 0x00});
-      put(0xE5, {0xFF, 0xFF, 0xFF, 0xFF});
       break;
     case Model::Generic:
       break;
+  }
+  const Layout& l = layoutOf(model);
+  if (l.guard == Guard::Ntag) {
+    // AUTH0 FFh (no page guarded), ACCESS 00h, PWD FFFFFFFFh, PACK 0000h.
+    put(l.configPage, {0x04, 0x00, 0x00, 0xFF});
+    put(l.configPage + 1, {0x00, 0x05, 0x00, 0x00});
+    put(l.configPage + 2, {0xFF, 0xFF, 0xFF, 0xFF});
   }
   tag->setUidPages();
   return tag;
@@ -145,7 +182,7 @@ bool Type2Tag::pageLocked(int p) const {
   const Layout& l = layoutOf(model_);
   if (l.dynamicLockPage < 0 || p == l.dynamicLockPage || p > l.dynamicLastPage) return false;
   const std::uint8_t* dyn = &memory_[static_cast<std::size_t>(l.dynamicLockPage) * 4];
-  if (model_ == Model::UltralightC) {
+  if (l.ultralightCBits) {
     static const int bits[] = {1, 2, 3, 5, 6, 7};  // pages 16-19, 20-23, ... 36-39
     return dyn[0] & (1 << bits[(p - 16) / 4]);
   }
@@ -161,7 +198,7 @@ int Type2Tag::lastReadable() const {
 
 bool Type2Tag::readableAsData(int p) const {
   const Layout& l = layoutOf(model_);
-  return p != l.passwordPage && p != l.packPage;
+  return l.guard != Guard::Ntag || (p != l.configPage + 2 && p != l.configPage + 3);  // PWD, PACK
 }
 
 TagReply Type2Tag::command(const Bytes& frame) {
@@ -192,18 +229,31 @@ TagReply Type2Tag::command(const Bytes& frame) {
   }
 }
 
-// NTAG21x password protection, without PWD_AUTH (the tag is never authenticated):
-// AUTH0 (CFG0 byte 3) is the first page guarded, PROT (CFG1 byte 0 bit 7) guards reads
-// as well as writes. CFG0 lies two pages before PWD.
+// Password protection, without PWD_AUTH or 3DES authentication (the tag is never
+// authenticated): the first page guarded (AUTH0) and whether reads are guarded too.
 int Type2Tag::firstGuardedPage() const {
   const Layout& l = layoutOf(model_);
-  if (l.passwordPage < 0) return pageCount();
-  return memory_[static_cast<std::size_t>(l.passwordPage - 2) * 4 + 3];
+  if (l.guard == Guard::Ntag) return memory_[static_cast<std::size_t>(l.configPage) * 4 + 3];
+  if (l.guard == Guard::UltralightC) {
+    const int auth0 = memory_[static_cast<std::size_t>(l.configPage) * 4];
+    return auth0 >= 0x03 && auth0 <= 0x2F ? auth0 : pageCount();
+  }
+  return pageCount();
 }
 
 bool Type2Tag::readsGuarded() const {
   const Layout& l = layoutOf(model_);
-  return l.passwordPage >= 0 && (memory_[static_cast<std::size_t>(l.passwordPage - 1) * 4] & 0x80);
+  const std::uint8_t second = l.configPage >= 0 ? memory_[static_cast<std::size_t>(l.configPage + 1) * 4] : 0;
+  if (l.guard == Guard::Ntag) return second & 0x80;              // PROT
+  if (l.guard == Guard::UltralightC) return !(second & 0x01);    // AUTH1 = 0
+  return false;
+}
+
+// CFGLCK: CFG0 and CFG1 take no write any more (PWD and PACK still do).
+bool Type2Tag::configLocked(int p) const {
+  const Layout& l = layoutOf(model_);
+  return l.guard == Guard::Ntag && (p == l.configPage || p == l.configPage + 1) &&
+         (memory_[static_cast<std::size_t>(l.configPage + 1) * 4] & 0x40);
 }
 
 TagReply Type2Tag::read(int address) const {
@@ -227,7 +277,8 @@ TagReply Type2Tag::read(int address) const {
 
 TagReply Type2Tag::write(int address, const std::uint8_t* data) {
   int p = sector_ * 256 + address;
-  if (address >= std::min(256, pageCount() - sector_ * 256) || pageLocked(p) || p >= firstGuardedPage())
+  if (address >= std::min(256, pageCount() - sector_ * 256) || pageLocked(p) || p >= firstGuardedPage() ||
+      configLocked(p))
     return TagReply::refuse();
   std::uint8_t* m = &memory_[static_cast<std::size_t>(p) * 4];
   if (p == 2) {
@@ -254,7 +305,7 @@ TagReply Type2Tag::write(int address, const std::uint8_t* data) {
 
 void Type2Tag::writeDynamicLock(int p, const std::uint8_t* data) {
   std::uint8_t* m = &memory_[static_cast<std::size_t>(p) * 4];
-  if (model_ == Model::UltralightC) {
+  if (layoutOf(model_).ultralightCBits) {
     // Byte 0: bit 0 freezes the lock bits of pages 16-27 (bits 1-3), bit 4 those of
     // pages 28-39 (bits 5-7). Byte 1 is kept as written bits, without further effect.
     std::uint8_t frozen = 0;

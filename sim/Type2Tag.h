@@ -4,6 +4,12 @@
 //   ultralight     16     0Fh         -             OTP 00000000, page 4 FFFFFFFF
 //   ultralightc    48     2Bh         28h           pages 4-6 02000010 00060110 11FF0000,
 //                                                   AUTH0 30h, default 3DES key at 2Ch-2Fh
+//   ntag203        42     29h         28h           CC E1 10 12 00, Lock Control TLV
+//                                                   01 03 A0 10 44, 03 00 FE; no password
+//   ntag210        20     13h         -             CC E1 10 06 00, 03 00 FE; CFG0 10h
+//   ntag212        41     28h         24h           CC E1 10 10 00, 03 00 FE; CFG0 25h
+//   mf0ul11        20     13h         -             Ultralight EV1: as ntag210, no CC
+//   mf0ul21        41     28h         24h           Ultralight EV1: as ntag212, no CC
 //   ntag213        45     2Ch         28h           CC E1 10 12 00, Lock Control TLV
 //                                                   01 03 A0 0C 34, empty NDEF TLV 03 00 FE
 //   ntag215       135     86h         82h           CC E1 10 3E 00, 03 00 FE
@@ -19,12 +25,16 @@
 // bits leave them free. Writing a locked page, the UID pages 0-1 or a page beyond the
 // memory is answered with a NAK, after which the tag must be selected again.
 //
-// NTAG password protection: pages from AUTH0 on refuse a WRITE, and with PROT set a READ
-// too (a READ below AUTH0 rolls over just before it); PWD_AUTH is not modelled, so the
-// tag is never authenticated.
+// Password protection: pages from AUTH0 on refuse a WRITE, and with reads guarded too
+// (NTAG21x and Ultralight EV1: PROT; Ultralight C: AUTH1 = 0) a READ (a READ below
+// AUTH0 rolls over just before it). NTAG21x and Ultralight EV1: AUTH0 is CFG0 byte 3,
+// PROT and CFGLCK are CFG1 byte 0 bits 7 and 6 (CFGLCK: CFG0 and CFG1 refuse writes);
+// PWD and PACK read as zeros. Ultralight C: AUTH0 page 2Ah byte 0 (3..2Fh, else
+// none), AUTH1 page 2Bh bit 0. The tag is never authenticated (PWD_AUTH and the 3DES
+// authentication are not modelled).
 //
-// Not modelled: 3DES authentication (AUTH0 stays at its shipped value), PWD_AUTH,
-// counters, the second dynamic lock byte of the Ultralight C.
+// Not modelled: counters, the second dynamic lock byte of the Ultralight C and the
+// NTAG203.
 #pragma once
 
 #include "TypeATag.h"
@@ -37,7 +47,19 @@ namespace kqsim {
 
 class Type2Tag : public TypeATag {
  public:
-  enum class Model { Ultralight, UltralightC, Ntag213, Ntag215, Ntag216, Generic };
+  enum class Model {
+    Ultralight,
+    UltralightC,
+    Ntag203,
+    Ntag210,
+    Ntag212,
+    UltralightEV1,       // MF0UL11
+    UltralightEV1Large,  // MF0UL21
+    Ntag213,
+    Ntag215,
+    Ntag216,
+    Generic
+  };
 
   // A tag as it leaves the factory. An empty `uid` takes the model's default UID;
   // `pages` counts only for Generic (16 to 16384 pages). Null for a bad UID (not
@@ -72,6 +94,7 @@ class Type2Tag : public TypeATag {
   bool readableAsData(int page) const;
   int firstGuardedPage() const;  // AUTH0; pageCount() when nothing is guarded
   bool readsGuarded() const;
+  bool configLocked(int page) const;
   TagReply read(int address) const;
   TagReply write(int address, const std::uint8_t* data);
   void writeDynamicLock(int page, const std::uint8_t* data);

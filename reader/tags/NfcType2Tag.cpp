@@ -32,54 +32,15 @@ constexpr uint8_t kTlvTerminator = 0xFE;
 constexpr size_t kSmallTagSize = 48;
 constexpr size_t kLargeTagSize = 144;
 constexpr uint8_t kNxpMaker = 0x04;
-constexpr int kFirstProbePage = 16;
 constexpr int kLastProbePage = 1000;
+constexpr int kSectorPages = 256;
+// The reader's status for a command the tag answered with a refusal (a NAK); any other
+// failure is an answer lost on the way, which tells nothing about the page.
+constexpr int kTagRefusedStatus = 17;
 constexpr uint8_t kTlvNull = 0x00;
 constexpr uint8_t kTlvLockControl = 0x01;
 constexpr uint8_t kTlvMemoryControl = 0x02;
 constexpr size_t kControlTlvSize = 5; // type, length 3, three bytes of value
-
-// Tags of maker 04 as their datasheets lay them out, told apart by the first page a
-// READ refuses. Behind their user memory lie pages that a READ still reaches (dynamic
-// lock bytes, configuration pages with AUTH0, ACCESS, CFGLCK, PWD): a CC that claims
-// more than the user memory must not lead a write there, nor a Lock Control TLV lead
-// the lock there. And the CC that NTAG215/216 are shipped with states less than their
-// user memory, so the NFC Forum default position of the dynamic lock bits (behind the
-// data area the CC states) would lie in user memory. The dynamic lock bits are those
-// that cover the user pages from 16 on: NTAG213 one per 2 pages, NTAG215/216 one per
-// 16 pages; the Ultralight C's first lock byte of page 28h covers pages 16-39 in six
-// bits and two block-locking bits (its second one covers pages behind the user memory).
-struct KnownLayout {
-    int readablePages;     // the first page a READ refuses
-    int userPages;         // from page 4 on
-    int dynamicLockPage;   // -1: none
-    int dynamicLockBits;
-    int pagesPerLockBit;   // 0: not told here
-    bool ultralightCBits;  // bits 0 and 4 are block-locking bits, the others lock 4 pages each
-    uint8_t shippedCc;     // CC byte 2 as shipped, where it is not userPages / 2
-    int configPage;        // CFG0, whose byte 3 is AUTH0; -1: none
-};
-constexpr KnownLayout kKnownLayouts[] = {
-    {16, 12, -1, 0, 0, false, 0, -1},           // Ultralight (MF0ICU1): 16 pages
-    {20, 12, -1, 0, 0, false, 0, 0x10},         // Ultralight EV1 (MF0UL11), NTAG210: configuration in 10h-13h
-    {41, 32, 36, 10, 0, false, 0, 0x25},        // Ultralight EV1 (MF0UL21), NTAG212: lock bytes 24h, configuration 25h-28h
-    {44, 36, 40, 8, 4, true, 0, -1},            // Ultralight C: lock bytes 28h, counter 29h, AUTH0/1 2Ah-2Bh
-    {45, 36, 40, 12, 2, false, 0, 0x29},        // NTAG213: lock bytes 28h, configuration 29h-2Ch
-    {135, 126, 130, 8, 16, false, 0x3E, 0x83},  // NTAG215: lock bytes 82h, configuration 83h-86h
-    {231, 222, 226, 14, 16, false, 0x6D, 0xE3}, // NTAG216: lock bytes E2h, configuration E3h-E6h
-};
-
-// Whether a layout is one that a CC of data area size `ccSize` (CC byte 2) is written
-// for: its whole user memory, or the size it is shipped with.
-bool CcSuggests(const KnownLayout& layout, uint8_t ccSize) {
-    return ccSize == layout.shippedCc || ccSize * 8 == layout.userPages * static_cast<int>(kPageSize);
-}
-
-const KnownLayout* LayoutByReadablePages(int pages) {
-    for (const KnownLayout& layout : kKnownLayouts)
-        if (layout.readablePages == pages) return &layout;
-    return nullptr;
-}
 
 // Dynamic lock bits to set: `bits` bits from byte `address` of the tag memory on.
 struct LockBits {
@@ -140,150 +101,189 @@ bool StartsWith(std::span<const uint8_t> bytes, std::initializer_list<uint8_t> h
     return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
 }
 
+// Whether the answer to a READ of a tag's last readable page rolled over to page 0
+// behind it: pages 0-2 follow, the UID with its check bytes (BCC0 = 88h ^ UID0-2, BCC1
+// = UID3 ^ .. ^ UID6). A larger chip answers its next pages instead.
+bool RollsOverToPage0(std::span<const uint8_t> answer) {
+    const auto page = [&](size_t n) { return answer.subspan(n * kPageSize, kPageSize); };
+    const auto p0 = page(1), p1 = page(2), p2 = page(3);
+    return p0[3] == (0x88 ^ p0[0] ^ p0[1] ^ p0[2]) && p2[0] == (p1[0] ^ p1[1] ^ p1[2] ^ p1[3]);
+}
+
+// Whether the TLV area holds a Terminator behind its NULL and control TLVs only.
+bool EndsBeforeAMessage(std::span<const uint8_t> area) {
+    const ControlTlvs controls = LeadingControlTlvs(area);
+    size_t pos = controls.end;
+    while (pos < area.size() && area[pos] == kTlvNull) ++pos;
+    return pos < area.size() && area[pos] == kTlvTerminator;
+}
+
 // The limit of a walk over the bytes read so far: the last of them.
 int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
 
 } // namespace
 
+// A page read or write that no tag answered may be a tag taken away: where it cannot
+// be found again, that is what the caller hears.
 bool CNfcType2Tag::Fail(int code) {
+    const bool transfer = code == kTagErrorBlockRead || code == kTagErrorBlockWrite || code == kTagErrorFormat;
+    if (transfer && CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) && !handler_.Reactivate()) return false;
     handler_.SetError(code);
     return false;
 }
 
-bool CNfcType2Tag::ReadPages(int page, size_t count, Bytes& out) {
-    if (!ReadBlock(handler_.Port(), page, out) || out.size() < count) return false;
-    out.resize(count);
-    return true;
+CNfcType2Tag::Answer CNfcType2Tag::ReadAnswer(int page, size_t count, Bytes& out) {
+    if (ReadBlock(handler_.Port(), page, out) && out.size() >= count) {
+        out.resize(count);
+        return Answer::kData;
+    }
+    return handler_.Port().lastError == kTagRefusedStatus ? Answer::kRefused : Answer::kLost;
 }
+
+bool CNfcType2Tag::ReadPages(int page, size_t count, Bytes& out) { return ReadAnswer(page, count, out) == Answer::kData; }
 
 bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
     return WriteBlock(handler_.Port(), page, bytes.first(kPageSize));
 }
 
-// The first page a READ refuses, the maker's byte and, where these tell one, the
-// layout of its datasheet. Where maker and CC suggest a known layout, a READ of its
-// last readable page and one of the page behind it confirm that layout; else (a CC
-// that claims another size, a tag of another maker, a layout not confirmed) the first
-// page refused is found by halving the pages from 16 to 1000 (1000 when all of them
-// answer). A refused READ halts the tag, so it is found again each time; a tag that
-// has gone ends the survey with that error.
-bool CNfcType2Tag::Survey(Memory& memory) {
+// The first page a READ refuses, and the layouts of the datasheets that the pages read
+// allow, from the CC page as read (`front`, with pages 4-6). Where the CC suggests a
+// known layout, a READ of its last readable page confirms that its reads end there when
+// the answer rolls over to page 0 (and so brings in pages 0-2: maker, UID, static lock
+// bytes); else pages 0-2 are read, and the first page refused is found by halving the
+// pages from 4 to 1000 (1000 when all of them answer). Then one READ from the lock
+// bytes (or the configuration) of each layout that may be the tag's brings in its lock
+// bits, AUTH0 and PROT. A refused READ halts the tag, so it is found again each time.
+// Only a refusal counts as one: an answer lost on the way is asked for once more after
+// finding the tag again, and a second loss fails the survey; a tag that has gone ends
+// it with that error. With `endRefused` (a lock) the page behind a roll-over must also
+// be refused: a copy of pages 0-2 in a larger chip's user memory reads the same.
+bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory, bool endRefused) {
     memory = {};
-    Bytes head; // pages 0-3: maker, UID, lock bytes, CC
-    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
+    std::copy_n(front.begin(), kPageSize, memory.read[kCcPage].begin());
     std::map<int, bool> answered;
-    bool gone = false;
+    bool failed = false;
+    const auto ask = [&](int page, size_t count, Bytes& out) {
+        Answer answer = ReadAnswer(page, count, out);
+        for (int lost = 0; answer != Answer::kData; ++lost) {
+            if (!handler_.Reactivate()) {
+                failed = true; // gone: its error is set
+                return false;
+            }
+            if (answer == Answer::kRefused) return false;
+            if (lost == 1) {
+                failed = true;
+                return Fail(kTagErrorBlockRead);
+            }
+            answer = ReadAnswer(page, count, out); // lost once: asked again
+        }
+        return true;
+    };
     const auto readable = [&](int page) {
         if (const auto found = answered.find(page); found != answered.end()) return found->second;
         Bytes scratch;
-        const bool read = ReadPages(page, kPageSize, scratch);
-        if (!read && !handler_.Reactivate()) gone = true;
-        return answered[page] = read;
+        return answered[page] = ask(page, kPageSize, scratch);
     };
+    const uint8_t ccSize = front[2];
     int refused = 0;
-    const bool nxpCc = head[0] == kNxpMaker && head[kCcPage * kPageSize] == kCcMagic;
-    if (nxpCc) {
-        for (const KnownLayout& layout : kKnownLayouts) {
-            if (!CcSuggests(layout, head[kCcPage * kPageSize + 2])) continue;
-            const bool confirmed = readable(layout.readablePages - 1) && !gone && !readable(layout.readablePages);
-            if (gone) return false;
-            if (confirmed) {
+    bool head = false; // pages 0-2 in memory.read
+    const auto takeHead = [&](const uint8_t* pages) {
+        for (int page = 0; page < kCcPage; ++page)
+            std::copy_n(pages + page * static_cast<long>(kPageSize), kPageSize, memory.read[page].begin());
+        head = true;
+    };
+    if (front[0] == kCcMagic) {
+        // The largest first: a CC of 144 bytes names NTAG213, Ultralight C and NTAG203.
+        const auto layouts = Type2Layouts();
+        for (auto it = layouts.rbegin(); it != layouts.rend(); ++it) {
+            const Type2Layout& layout = *it;
+            if (!Type2CcNames(layout, ccSize)) continue;
+            Bytes last;
+            const bool answer = ask(layout.readablePages - 1, kReadSize, last);
+            if (failed) return false;
+            answered[layout.readablePages - 1] = answer;
+            if (answer && RollsOverToPage0(last) && endRefused) {
+                // A larger chip may hold a copy of pages 0-2 there: where a wrong
+                // layout would leave pages unlocked, the page behind must be refused.
+                Bytes behind;
+                const bool more = ask(layout.readablePages, kPageSize, behind);
+                if (failed) return false;
+                answered[layout.readablePages] = more;
+                if (more) continue;
+            }
+            if (answer && RollsOverToPage0(last)) {
+                takeHead(last.data() + kPageSize);
                 refused = layout.readablePages;
                 break;
             }
         }
     }
+    if (!head) {
+        Bytes pages;
+        if (!ask(0, kReadSize, pages)) return failed ? false : Fail(kTagErrorBlockRead);
+        takeHead(pages.data());
+    }
+    const uint8_t maker = memory.read[0][0];
     if (refused == 0) {
-        int first = kFirstProbePage - 1;
+        int first = kCcPage; // read with the CC
         refused = kLastProbePage;
         while (refused - first > 1) {
             const int page = first + (refused - first) / 2;
             if (readable(page)) {
                 first = page;
             } else {
-                if (gone) return false;
+                if (failed) return false;
                 refused = page;
             }
         }
     }
-    memory.readablePages = refused;
-    // The CC of a larger chip, not of this one, on pages that end early: a chip
-    // formatted wrongly, or a larger one whose password guards the READs of its later
-    // pages (PROT).
-    bool larger = false, own = false;
-    for (const KnownLayout& layout : kKnownLayouts) {
-        if (!nxpCc || !CcSuggests(layout, head[kCcPage * kPageSize + 2])) continue;
-        larger = larger || layout.readablePages > refused;
-        own = own || layout.readablePages == refused;
-    }
-    memory.ccOfLargerChip = larger && !own;
-    const KnownLayout* layout = head[0] == kNxpMaker ? LayoutByReadablePages(refused) : nullptr;
-    if (!layout) {
-        memory.userBytes = static_cast<size_t>(refused - kDataPage) * kPageSize;
-        return true;
-    }
-    memory.known = true;
-    memory.userBytes = static_cast<size_t>(layout->userPages) * kPageSize;
-    memory.dynamicLockPage = layout->dynamicLockPage;
-    memory.dynamicLockBits = layout->dynamicLockBits;
-    memory.pagesPerLockBit = layout->pagesPerLockBit;
-    memory.ultralightCBits = layout->ultralightCBits;
-    memory.configPage = layout->configPage;
-    return true;
-}
-
-// The first page a password guards against writing: AUTH0 of a known layout's
-// configuration (a tag without one: none).
-bool CNfcType2Tag::FirstGuardedPage(const Memory& memory, int& page) {
-    page = kLastProbePage;
-    if (memory.configPage < 0) return true;
-    Bytes config;
-    if (!ReadPages(memory.configPage, kPageSize, config)) return Fail(kTagErrorBlockRead);
-    page = config[3];
-    return true;
-}
-
-// Whether a page from `first` to `last` is locked: by the static lock bytes (pages 3 to
-// 15: bit n of byte 2 of page 2 locks page n, bit n of byte 3 page 8 + n), or by the
-// dynamic lock bits of a known layout.
-bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
-    Bytes locks, dynamic(kReadSize, 0x00);
-    if (!ReadPages(kLockPage, kPageSize, locks)) return Fail(kTagErrorBlockRead);
-    const bool dynamicBits = memory.pagesPerLockBit > 0 && last >= kFirstProbePage;
-    if (dynamicBits && !ReadPages(memory.dynamicLockPage, kReadSize, dynamic)) return Fail(kTagErrorBlockRead);
-    // Pages a password guards take no write without it. An NTAG21x's CFG0 comes in
-    // with the READ of its dynamic lock bytes.
-    int guarded = 0;
-    if (dynamicBits && memory.configPage == memory.dynamicLockPage + 1)
-        guarded = dynamic[kPageSize + 3];
-    else if (!FirstGuardedPage(memory, guarded))
-        return false;
-    if (last >= guarded) return Fail(kTagErrorWriteProtected);
-    for (int page = first; page <= last; ++page) {
-        int bit = 0;
-        const uint8_t* bits = nullptr;
-        if (page < kFirstProbePage) {
-            bits = &locks[2];
-            bit = page;
-        } else if (memory.pagesPerLockBit > 0) {
-            bits = dynamic.data();
-            bit = (page - kFirstProbePage) / memory.pagesPerLockBit;
-            if (memory.ultralightCBits) bit += bit < 3 ? 1 : 2;
+    memory.refused = refused;
+    // The lock bytes and the configuration of every layout the tag may have, as far as
+    // they lie before the first refused page (a READ rolls over behind it).
+    if (maker == kNxpMaker) {
+        for (const Type2Layout& layout : Type2Layouts()) {
+            const int start = layout.dynamicLockPage >= 0 ? layout.dynamicLockPage : layout.configPage;
+            if (layout.readablePages < refused || start < 0 || start >= refused || memory.read.count(start)) continue;
+            Bytes pages;
+            if (!ask(start, kReadSize, pages)) return failed ? false : Fail(kTagErrorBlockRead);
+            for (int i = 0; i < 4 && start + i < refused; ++i)
+                std::copy_n(pages.begin() + i * static_cast<long>(kPageSize), kPageSize, memory.read[start + i].begin());
         }
-        if (bits && (bits[bit / 8] >> (bit % 8) & 1)) return Fail(kTagErrorWriteProtected);
+    }
+    memory.layouts = Type2Candidates(maker, ccSize, refused, memory.read);
+    memory.writeRoom = Type2WriteRoom(memory.layouts, refused);
+    memory.readRoom = Type2ReadRoom(memory.layouts, refused);
+    return true;
+}
+
+// Whether the pages from `first` to `last` take a write: no password of any layout the
+// tag may have guards them, and no lock bit locks them (the static ones; the dynamic
+// ones of each layout whose lock bytes could be read).
+bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
+    const Type2Page none{};
+    const Type2Page& lockPage = memory.read.at(kLockPage);
+    const std::vector<const Type2Layout*> unknown{nullptr};
+    for (const Type2Layout* layout : memory.layouts.empty() ? unknown : memory.layouts) {
+        if (layout && Type2GuardStopsWrite(Type2FirstGuardedPage(*layout, memory.read, memory.refused), first, last,
+                                           memory.layouts.size() == 1))
+            return Fail(kTagErrorWriteProtected);
+        const auto dynamic = layout ? memory.read.find(layout->dynamicLockPage) : memory.read.end();
+        for (int page = first; page <= last; ++page)
+            if (Type2PageLocked(layout, lockPage, dynamic == memory.read.end() ? none : dynamic->second, page))
+                return Fail(kTagErrorWriteProtected);
     }
     return true;
 }
 
-int CNfcType2Tag::BlankMemorySize() {
+int CNfcType2Tag::BlankMemorySize(const Bytes& front) {
     // Blank layouts as shipped: lock bytes and page 3 clear, then page 4 all FF (the
     // 48-byte kind) or pages 4-6 02000010 00060110 11FF.. (the 144-byte kind).
-    Bytes head;
-    if (ReadPages(kLockPage, kReadSize, head)) {
-        const std::span<const uint8_t> pages(head);
-        if (IsZero(pages.subspan(2, 6))) {
-            if (StartsWith(pages.subspan(8), {0xFF, 0xFF, 0xFF, 0xFF})) return static_cast<int>(kSmallTagSize);
-            if (StartsWith(pages.subspan(8), {0x02, 0x00, 0x00, 0x10, 0x00, 0x06, 0x01, 0x10})) {
+    Bytes pages;
+    if (ReadPages(kLockPage, kReadSize, pages)) {
+        const std::span<const uint8_t> area(pages);
+        if (IsZero(area.subspan(2, 6))) {
+            if (StartsWith(area.subspan(8), {0xFF, 0xFF, 0xFF, 0xFF})) return static_cast<int>(kSmallTagSize);
+            if (StartsWith(area.subspan(8), {0x02, 0x00, 0x00, 0x10, 0x00, 0x06, 0x01, 0x10})) {
                 Bytes page6;
                 if (ReadPages(6, kPageSize, page6)) {
                     if (StartsWith(page6, {0x11, 0xFF})) return static_cast<int>(kLargeTagSize);
@@ -295,25 +295,26 @@ int CNfcType2Tag::BlankMemorySize() {
     } else if (!handler_.Reactivate()) {
         return -1;
     }
-    // Anything else: the readable pages, unless the maker and their count tell a
-    // known layout, whose user memory ends earlier.
+    // Anything else: the readable pages, unless the maker and their count tell known
+    // layouts, whose user memory ends earlier.
     Memory memory;
-    if (!Survey(memory)) return -1;
-    return static_cast<int>(memory.userBytes);
+    if (!Survey(front, memory)) return -1;
+    return static_cast<int>(memory.writeRoom);
 }
 
 bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
-    Bytes cc;
-    if (!ReadPages(kCcPage, kPageSize, cc)) return Fail(kTagErrorBlockRead);
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    const Bytes cc(front.begin(), front.begin() + kPageSize);
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
     if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
     // The data area as the CC states it, but never past the user memory.
     Memory memory;
-    if (!Survey(memory)) return false;
+    if (!Survey(front, memory)) return false;
     // Told, but read all the same: the tag itself decides whether it answers.
     if (cc[3] >> 4) handler_.SetError(kTagErrorNfcReadProtection);
 
-    const size_t size = std::min<size_t>(cc[2] * 8, memory.userBytes);
+    const size_t size = std::min<size_t>(cc[2] * 8, memory.readRoom);
     BusyCursor busy;
     handler_.SetMore(true);
     Bytes area;
@@ -336,22 +337,31 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     if (handler_.GetMore()) ParseNdefTlvs(handler_, area, -1, stopAfterFirst, messages, false, &offset);
     // An NDEF Message TLV that gives no message is cut short or not NDEF.
     if (messages.empty() && offset >= 0) handler_.SetError(kTagErrorNfcData);
+    // A Terminator before any NDEF Message TLV (a write cut short after its first page
+    // leaves one behind the control TLVs): a formatted tag holding no message yet.
+    if (messages.empty() && offset < 0 && EndsBeforeAMessage(area)) messages.push_back(std::make_unique<CNdefMessage>());
     return true;
 }
 
-// Reads the TLV area page by page until the walker meets the NDEF Message TLV (its
-// offset, -1 when there is none). The pages read are kept in `existing`, which never
-// holds more than the area's `room`.
-bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset) {
+// Walks the TLV area, from the bytes of it already read (`known`, from page 4 on) and
+// then four pages a READ, until the walker meets the NDEF Message TLV (its offset, -1
+// when there is none). The bytes are kept in `existing`, which never holds more than
+// the area's `room`.
+bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, std::span<const uint8_t> known) {
     CNdefMessageList none;
-    existing.clear();
+    existing.assign(known.begin(), known.begin() + static_cast<long>(std::min(room, known.size()) / kPageSize * kPageSize));
     existing.reserve(room);
     offset = -1;
     handler_.SetMore(true);
-    for (size_t i = 0; i < room / kPageSize && handler_.GetMore(); ++i) {
-        Bytes page;
-        if (!ReadPages(kDataPage + static_cast<int>(i), kPageSize, page)) return false;
-        existing.insert(existing.end(), page.begin(), page.end());
+    if (!existing.empty()) ParseNdefTlvs(handler_, existing, LastRead(existing), false, none, true, &offset);
+    while (existing.size() < room && handler_.GetMore()) {
+        // A READ rolls over at the end of a sector of 256 pages: none reaches across.
+        const int page = kDataPage + static_cast<int>(existing.size() / kPageSize);
+        const size_t take = std::min({kReadSize, static_cast<size_t>(kSectorPages - page % kSectorPages) * kPageSize,
+                                      room - existing.size()});
+        Bytes pages;
+        if (!ReadPages(page, kReadSize, pages)) return false;
+        existing.insert(existing.end(), pages.begin(), pages.begin() + static_cast<long>(take));
         ParseNdefTlvs(handler_, existing, LastRead(existing), false, none, true, &offset);
     }
     if (handler_.GetMore()) ParseNdefTlvs(handler_, existing, -1, false, none, true, &offset);
@@ -387,15 +397,16 @@ bool CNfcType2Tag::WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex)
 }
 
 bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
-    Bytes cc;
-    if (!ReadPages(kCcPage, kPageSize, cc)) return Fail(kTagErrorBlockRead);
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    const Bytes cc(front.begin(), front.begin() + kPageSize);
     const bool blank = cc[0] != kCcMagic;
     int startPage = kDataPage;
     Bytes bytes; // what goes onto the tag from startPage on
     size_t room = 0;
     Memory surveyed;
     if (blank) {
-        const int size = BlankMemorySize();
+        const int size = BlankMemorySize(front);
         if (size < 0) return false;
         room = std::min(static_cast<size_t>(size), kMaxCcRoom) / 8 * 8;
     } else {
@@ -405,15 +416,16 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
         // both tell why.
         if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
         if ((cc[3] & 0x0F) == kReadOnly) return Fail(kTagErrorNfcWriteProtection);
-        // The data area as the CC states it, but never past the user memory: behind it
-        // lie lock and configuration bytes.
-        if (!Survey(surveyed)) return false;
-        size_t limit = std::min<size_t>(cc[2] * 8, surveyed.userBytes);
+        // The data area as the CC states it, but never past the user memory that every
+        // layout the tag may have shares: behind it lie lock and configuration bytes.
+        if (!Survey(front, surveyed)) return false;
+        size_t limit = std::min<size_t>(cc[2] * 8, surveyed.writeRoom);
         // Lock Control, Memory Control and other TLVs in front of the NDEF Message
         // TLV stay: writing begins at its page, with that page's earlier bytes.
         Bytes existing;
         int64_t offset = -1;
-        if (!LocateNdefTlv(limit, existing, offset)) return Fail(kTagErrorBlockRead);
+        if (!LocateNdefTlv(limit, existing, offset, std::span(front).subspan(kPageSize)))
+            return Fail(kTagErrorBlockRead);
         const ControlTlvs controls = LeadingControlTlvs(existing);
         // Without an NDEF Message TLV yet, the message goes behind the control TLVs.
         if (offset < 0) offset = static_cast<int64_t>(controls.end);
@@ -451,62 +463,77 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
 }
 
 bool CNfcType2Tag::MakeReadOnly() {
-    // Pages 0-3 in one read: UID, static lock bytes and CC.
-    Bytes head;
-    if (!ReadPages(0, kReadSize, head)) return Fail(kTagErrorBlockRead);
-    Bytes cc(head.begin() + kCcPage * kPageSize, head.end());
+    Bytes front; // the CC and pages 4-6
+    if (!ReadPages(kCcPage, kReadSize, front)) return Fail(kTagErrorBlockRead);
+    Bytes cc(front.begin(), front.begin() + kPageSize);
     if (cc[0] != kCcMagic) return Fail(kTagErrorNotNfcFormatted);
     if ((cc[1] >> 4) > kMajorVersion) return Fail(kTagErrorMappingVersionNewer);
-    // The dynamic lock bits, found before anything is written: on a tag of a known
-    // layout where its datasheet puts them, whatever a TLV says; on any other tag
-    // where its Lock Control TLVs name them, else at the NFC Forum default place
-    // (right behind the data area, one bit for each 8 bytes beyond the first 48).
-    // Bits that would lie inside the data area or past the memory fail the lock.
+    // Everything that could keep the lock from completing is found before its first
+    // write. The dynamic lock bits: on a chip of the datasheets where its layout puts
+    // them, whatever a TLV says (where the tag may be one of several, only if all of
+    // them have them on the same page, which its reads reach: the bits of all of them
+    // are set); on any other tag where its Lock Control TLVs name them, else at the
+    // NFC Forum default place (right behind the data area, one bit for each 8 bytes
+    // beyond the first 48). Bits that would lie inside the data area or past the
+    // memory fail the lock.
     Memory memory;
-    if (!Survey(memory)) return false;
-    // Where the lock bytes of a tag whose READs may end at its password lie is unknown:
-    // they may be user memory of a larger chip.
-    if (memory.ccOfLargerChip) return Fail(kTagErrorNfcData);
-    // A password that guards the CC or the dynamic lock bytes leaves them unwritable.
-    int guarded = 0;
-    if (!FirstGuardedPage(memory, guarded)) return false;
-    if (guarded <= std::max(kCcPage, memory.dynamicLockPage)) return Fail(kTagErrorWriteProtected);
+    if (!Survey(front, memory, true)) return false;
+    const Type2Page& lockPage = memory.read.at(kLockPage);
     std::vector<LockBits> dynamic;
-    if (memory.known) {
-        if (memory.dynamicLockPage >= 0)
-            dynamic.push_back({static_cast<size_t>(memory.dynamicLockPage) * kPageSize, memory.dynamicLockBits});
+    int dynamicPage = -1;
+    Type2Page dynamicBits{};
+    if (!memory.layouts.empty()) {
+        dynamicPage = memory.layouts.front()->dynamicLockPage;
+        for (const Type2Layout* layout : memory.layouts) {
+            if (layout->dynamicLockPage != dynamicPage) return Fail(kTagErrorNfcData);
+            const Type2Page bits = Type2DynamicLockBytes(*layout);
+            for (size_t i = 0; i < kPageSize; ++i) dynamicBits[i] |= bits[i];
+        }
+        if (dynamicPage >= memory.refused) return Fail(kTagErrorNfcData);
+        // A password that guards the CC or the dynamic lock bytes leaves them
+        // unwritable; a block-locking bit that holds a lock bit at 0 leaves its pages
+        // writable for good.
+        const Type2Page current = dynamicPage >= 0 ? memory.read.at(dynamicPage) : Type2Page{};
+        for (const Type2Layout* layout : memory.layouts) {
+            if (Type2FirstGuardedPage(*layout, memory.read, memory.refused) <= std::max(kCcPage, dynamicPage) ||
+                Type2LockFrozen(layout, lockPage, current))
+                return Fail(kTagErrorWriteProtected);
+        }
     } else {
-        const size_t room = std::min<size_t>(cc[2] * 8, memory.userBytes);
+        const size_t room = std::min<size_t>(cc[2] * 8, memory.readRoom);
         Bytes existing;
         int64_t offset = -1;
-        if (!LocateNdefTlv(room, existing, offset)) return Fail(kTagErrorBlockRead);
+        if (!LocateNdefTlv(room, existing, offset, std::span(front).subspan(kPageSize)))
+            return Fail(kTagErrorBlockRead);
         dynamic = LeadingControlTlvs(existing).locks;
         const size_t areaEnd = kDataPage * kPageSize + room;
         if (dynamic.empty() && room > kSmallTagSize)
             dynamic.push_back({areaEnd, static_cast<int>((room - kSmallTagSize + 7) / 8)});
-        const size_t memoryEnd = static_cast<size_t>(memory.readablePages) * kPageSize;
+        const size_t memoryEnd = static_cast<size_t>(memory.refused) * kPageSize;
         for (const LockBits& bits : dynamic)
             if (bits.address < areaEnd || bits.address + (static_cast<size_t>(bits.bits) + 7) / 8 > memoryEnd)
                 return Fail(kTagErrorNfcData);
+        if (Type2LockFrozen(nullptr, lockPage, {})) return Fail(kTagErrorWriteProtected);
     }
-    // A set block-locking bit freezes the static lock bits of its pages: bit 1 of byte 2
-    // those of pages 4-9 (byte 2 bits 4-7, byte 3 bits 0-1), bit 2 those of pages 10-15
-    // (byte 3 bits 2-7). One of them frozen at 0 leaves its page writable for good.
-    const uint8_t lock0 = head[kLockPage * kPageSize + 2], lock1 = head[kLockPage * kPageSize + 3];
-    if (((lock0 & 0x02) && ((lock0 & 0xF0) != 0xF0 || (lock1 & 0x03) != 0x03)) ||
-        ((lock0 & 0x04) && (lock1 & 0xFC) != 0xFC))
-        return Fail(kTagErrorWriteProtected);
+    // A chip whose password guards nothing keeps its configuration as it is for good
+    // (CFGLCK): nobody can set a password later and make the locked tag unreadable.
+    const Type2Layout* single = memory.Single();
+    const bool configLock =
+        single && Type2SetsConfigLock(*single, Type2FirstGuardedPage(*single, memory.read, memory.refused)) &&
+        !(memory.read.at(single->configPage + 1)[0] & kType2CfgLck);
 
     if ((cc[3] & 0x0F) != kReadOnly) {
         cc[3] |= kReadOnly;
         if (!WritePage(kCcPage, cc)) return Fail(kTagErrorBlockWrite);
     }
-    Bytes locks(head.begin() + kLockPage * kPageSize, head.begin() + kCcPage * kPageSize);
+    Bytes locks(lockPage.begin(), lockPage.end());
     locks[2] = locks[3] = 0xFF;
     if (!WritePage(kLockPage, locks)) return Fail(kTagErrorBlockWrite);
     if (!LockBitsTaken(kLockPage, locks)) return false;
+    if (dynamicPage >= 0 && !OrIntoPage(dynamicPage, dynamicBits)) return false;
     for (const LockBits& bits : dynamic)
         if (!SetLockBits(bits.address, bits.bits)) return false;
+    if (configLock && !OrIntoPage(single->configPage + 1, {kType2CfgLck, 0, 0, 0})) return false;
     return true;
 }
 
@@ -520,17 +547,24 @@ bool CNfcType2Tag::LockBitsTaken(int page, std::span<const uint8_t> wanted) {
     return true;
 }
 
-// Sets `bits` bits from byte `address` on, page by page (the other bits of each page
-// as they were: lock bytes take only the bits written as 1).
+// ORs `bits` into `page` (the other bits as they were: lock bytes take only the bits
+// written as 1) and reads it back.
+bool CNfcType2Tag::OrIntoPage(int page, const Type2Page& bits) {
+    Bytes content;
+    if (!ReadPages(page, kPageSize, content)) return Fail(kTagErrorBlockRead);
+    for (size_t i = 0; i < kPageSize; ++i) content[i] |= bits[i];
+    if (!WritePage(page, content)) return Fail(kTagErrorBlockWrite);
+    return LockBitsTaken(page, content);
+}
+
+// Sets `bits` bits from byte `address` on, page by page.
 bool CNfcType2Tag::SetLockBits(size_t address, int bits) {
     for (size_t byte = address; bits > 0;) {
+        Type2Page set{};
         const int page = static_cast<int>(byte / kPageSize);
-        Bytes content;
-        if (!ReadPages(page, kPageSize, content)) return Fail(kTagErrorBlockRead);
         for (size_t i = byte % kPageSize; i < kPageSize && bits > 0; ++i, ++byte, bits -= 8)
-            content[i] |= static_cast<uint8_t>(bits >= 8 ? 0xFF : (1 << bits) - 1);
-        if (!WritePage(page, content)) return Fail(kTagErrorBlockWrite);
-        if (!LockBitsTaken(page, content)) return false;
+            set[i] = static_cast<uint8_t>(bits >= 8 ? 0xFF : (1 << bits) - 1);
+        if (!OrIntoPage(page, set)) return false;
     }
     return true;
 }

@@ -1,5 +1,5 @@
 // Tags taken away after every single tag command of an operation: MIFARE Classic 1K and
-// 4K and ISO 15693, through the flat API, against the simulator in the same process (no
+// 4K, ISO 15693 and Type 2, through the flat API, against the simulator in the same process (no
 // air time, no answer waits), so that every step of an operation can be torn. The count
 // of tag commands comes from the simulator; the tag is put back as the operation left
 // it, must read as holding the old message, none or the new one, and the same operation
@@ -11,6 +11,8 @@
 #include "sim/Iso15693Tag.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
+#include "sim/Type2Tag.h"
+#include "Type2RawWrite.h"
 
 #include <gtest/gtest.h>
 
@@ -315,6 +317,29 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"write_long_cc", Vicinity("iso15693-4k"), TextJson(5), Write(40), TextJson(40),
                                 nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Raw writes of the first, a middle and the last user page of an NTAG213 / Ultralight C.
+bool Type2RefusesRawWrites(const FastReader& r) {
+    bool refused = true;
+    for (kqsim::TagId id : r.sim.tagIds())
+        const_cast<FastReader&>(r).sim.withTag(id, [&](kqsim::Tag& t) {
+            for (int page : {4, 0x10, 0x27}) refused = refused && RawType2WriteRefused(dynamic_cast<kqsim::Type2Tag&>(t), page);
+        });
+    return refused;
+}
+
+std::unique_ptr<kqsim::Tag> Ntag213() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }
+std::unique_ptr<kqsim::Tag> Ultralight() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight); }
+std::unique_ptr<kqsim::Tag> UltralightC() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::UltralightC); }
+
+const auto kType2Cases = testing::Values(
+    RemovalCase{"write", Ntag213, TextJson(5), Write(20), TextJson(20), nullptr},
+    RemovalCase{"write_growing", Ntag213, TextJson(5), Write(120), TextJson(120), nullptr},
+    RemovalCase{"write_on_blank", Ultralight, "", Write(20), TextJson(20), nullptr},
+    RemovalCase{"format", Ntag213, "", Format, "", nullptr},
+    RemovalCase{"lock", Ntag213, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites},
+    RemovalCase{"lock_ultralight_c", UltralightC, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites});
+INSTANTIATE_TEST_SUITE_P(Type2, Removal, kType2Cases, [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kqtest

@@ -233,7 +233,9 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
                           Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
                                kTagUriFormat},
                           Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
-                               kTagMimeFormat}}) {
+                               kTagMimeFormat},
+                          // A text would hold only what stands before the zero.
+                          Case{R"({"TEXT" : {"TITLE" : "a\u0000b"}})", kTagUnknownDataType}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         const Bytes before = *r.sim.tagMemory(id);
@@ -405,9 +407,10 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
         const Bytes before = *r.sim.tagMemory(id);
-        // The look-up's first page read: after the CC, page 0 and the nine probe reads
-        // that find the end of a 16-page tag.
-        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(11));
+        // The look-up's first read: after pages 0-3, the last page of an NTAG210 (which a
+        // CC of 48 bytes names too) refused, and the two reads that confirm the end of a
+        // 16-page tag (its last page, the page behind it).
+        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(4));
         EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
         EXPECT_EQ(LastError(r), c.code) << c.name;
         const Bytes after = *r.sim.tagMemory(id);
@@ -520,13 +523,14 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
 TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
-    // Request, select, CC, the memory survey (pages 0-3, then the NTAG213's last page
-    // read and the page behind it refused, followed by request and select), two pages
-    // of look-up, the lock bytes, then three of the page writes.
-    r.sim.removeTagAfter(id, 14);
+    // Request, select, the CC with the TLV area's start, the NTAG213's last page (the
+    // READ rolls over to pages 0-2), its lock bytes and configuration, then three of the
+    // page writes. The write that no tag answers is told as the tag gone.
+    r.sim.removeTagAfter(id, 8);
     const std::string json = R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})";
     EXPECT_EQ(WriteJson(r, json), -1);
-    EXPECT_EQ(LastError(r), kTagBlockWrite);
+    EXPECT_EQ(LastError(r), kTagNoTag);
+    EXPECT_EQ(r.Commands(0x35).size(), 4u) << "three page writes taken, the fourth not answered";
     EXPECT_TRUE(r.sim.tagIds().empty());
 
     EXPECT_EQ(WriteJson(r, json), -1);
@@ -537,7 +541,7 @@ TEST(Type2Write, TagRemovedMidWriteFailsAndTheNextTagIsWritten) {
     EXPECT_EQ(ReadJson(r), json);
 }
 
-TEST(Type2Write, HalfWrittenTagReadsAsHoldingNoMessage) {
+TEST(Type2Write, HalfWrittenTagReadsAsAnEmptyFormattedTag) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
     ASSERT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "alt"}})"), 0);
@@ -546,12 +550,12 @@ TEST(Type2Write, HalfWrittenTagReadsAsHoldingNoMessage) {
     r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x35).after(3));
     EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "eine deutlich laengere Nachricht"}})"), -1);
     EXPECT_EQ(LastError(r), kTagBlockWrite);
-    // Page 5 still carries a Terminator where the NDEF Message TLV begins.
+    // Page 5 still carries a Terminator where the NDEF Message TLV begins: the CC is
+    // valid, so the tag reads as formatted and empty, not as one to format.
     EXPECT_EQ(r.Pages(id, 5, 1), Hex("34 FE 27 D1"));
-    int result = 0;
+    int result = -1;
     EXPECT_EQ(ReadJson(r, &result), "");
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(LastError(r), kTagNotFormatted);
+    EXPECT_EQ(result, 0) << std::hex << LastError(r);
 }
 
 // --- what the field holds ----------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "FuzzSimReader.h"
 #include "TagSimReader.h"
 #include "Type2RawWrite.h"
+#include "Type2Texts.h"
 #include "kqlmx.h"
 #include "reader/tags/NfcTagHandler.h"
 #include "sim/TagImage.h"
@@ -65,22 +66,6 @@ enum class Row {
 };
 const char* const kRowNames[] = {"cc_ff",          "cc_one_block_more", "cc_of_other_kind",   "lock_tlv_at_config",
                                  "lock_tlv_at_cc", "lock_tlv_in_data",  "memory_tlv_in_data", "version_2"};
-
-// The TEXT record JSON of n characters, and the bytes of its TLV area (NDEF Message
-// TLV and Terminator): record D1 01 len 54 02 'en' text while the payload takes one
-// length byte, else C1 01 with four; the TLV length in 1 byte below 255, else FF + 2.
-std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
-size_t TextAreaSize(size_t n) {
-    const size_t message = n + 3 <= 255 ? n + 7 : n + 10;
-    return message + (message < 255 ? 3 : 5);
-}
-
-// The longest text whose area fits `room`, and the area of the shortest one over it.
-size_t LongestFitting(size_t room) {
-    size_t n = 0;
-    while (TextAreaSize(n + 1) <= room) ++n;
-    return n;
-}
 
 // Made on first use; it sets detection's field-off pause to 0 for its tags.
 FuzzSimReader& Reader() {
@@ -175,7 +160,7 @@ const std::string kOld = R"({"TEXT" : {"TITLE" : "alt"}})";
 // a format and a read. No byte outside the message area changes unless the operation
 // answered success and the datasheet lets it (a lock's bits); a refused write leaves
 // the old message readable; after a lock that answered success the first, a middle
-// and the last user page refuse a raw write.
+// and the last user page refuse a raw write, and an NTAG21x's configuration is locked.
 TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
     Reader();
     for (const Kind& k : kKinds) {
@@ -232,6 +217,8 @@ TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
                     expected[10] = expected[11] = 0xFF;
                     if (k.lockPage >= 0)
                         for (size_t i = 0; i < 4; ++i) expected[static_cast<size_t>(k.lockPage) * 4 + i] |= k.lockBits[i];
+                    // NTAG21x without a password in use: CFGLCK (CFG1 byte 0 bit 6) too.
+                    if (std::string(k.kind).starts_with("ntag")) expected[static_cast<size_t>(k.behindPage + 1) * 4] |= 0x40;
                     EXPECT_EQ(t.Memory(), expected);
                     for (int page : {4, (4 + k.lastUserPage) / 2, k.lastUserPage})
                         EXPECT_TRUE(t.RawWriteRefused(page)) << "page " << page;
