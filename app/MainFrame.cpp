@@ -585,12 +585,16 @@ QString CMainFrame::StatusText() const {
 
 void CMainFrame::ShowResult(int state, int index, int extraNumber, const QString& extraText) {
     FollowReaderInTitle(state, index);
-    m_resultText->setText(GetResultText(state, index, extraNumber, extraText));
+    // "No tag" is the cyclic job's wait for the next tag, unless the tag left in the
+    // middle of a step: then it is that step's failure.
+    const bool waiting = IsCyclicJobRunning() && !m_tagLeftMidStep;
+    m_resultText->setText(ResultMessageText(state, index, extraNumber, extraText,
+                                            m_doc ? m_doc->GetReaderName() : QString(), waiting));
     if (state == -1)
         SetStatusIcon(IconNeutral);
     else if (state == 0)
         SetStatusIcon(IconSuccess);
-    else if (IsCyclicJobRunning() && index == OperationResult::kNoTag)
+    else if (waiting && index == OperationResult::kNoTag)
         SetStatusIcon(IconWaiting);
     else
         SetStatusIcon(IconError);
@@ -654,9 +658,12 @@ void CMainFrame::ReportStepResult() {
     int index = 0;
     m_doc->Engine().GetResult(state, index);
     // A failed step stays on show while the job waits for the next tag, so that the
-    // operator learns that the last tag is blank or half written.
-    m_keepResult = state > 0 && index != OperationResult::kNoTag;
-    m_doc->ReportResult(true);
+    // operator learns that the last tag is blank or half written; a tag that left in
+    // the middle of the step (it was found by the poll before) is such a failure too.
+    m_keepResult = state > 0;
+    m_tagLeftMidStep = state > 0 && index == OperationResult::kNoTag;
+    m_doc->ReportResult(!m_tagLeftMidStep);
+    m_tagLeftMidStep = false;
 }
 
 void CMainFrame::SetCyclicRead(bool on) {

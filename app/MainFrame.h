@@ -214,6 +214,7 @@ private:
     bool m_inWriteTick = false;
     bool m_inLockTick = false;
     bool m_keepResult = false; // the last step failed: its result stays while no tag lies there
+    bool m_tagLeftMidStep = false; // the result shown is a step cut short by the tag leaving
 };
 
 // The program's main window; null when there is none.
