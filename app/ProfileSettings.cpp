@@ -30,6 +30,10 @@ constexpr ClampedSetting kClamped[] = {
 
 // How long a write waits for another instance of the program that writes the file.
 constexpr int kLockWaitMs = 10000;
+// A write holds the lock for milliseconds. A lock file older than this was left by a
+// write that was killed; one killed while making it is empty and names no process
+// whose end would tell it is stale, so its age has to.
+constexpr int kStaleLockMs = 2000;
 
 QSettings Open() {
     return QSettings(ProfileSettings::kOrganization, ProfileSettings::kApplication);
@@ -105,6 +109,7 @@ template <class Change> bool Write(Change change) {
     const QString settingsPath = ProfileSettings::FilePath();
     if (!QDir().mkpath(QFileInfo(settingsPath).absolutePath())) return false;
     QLockFile lock(settingsPath + QStringLiteral(".lock")); // the lock QSettings takes for the file
+    lock.setStaleLockTime(kStaleLockMs);
     if (!lock.tryLock(kLockWaitMs)) return false;
     const QString path = LinkTarget(settingsPath);
     const QString folder = QFileInfo(path).absolutePath();
