@@ -10,6 +10,8 @@
 #include "kqlmx.h"
 #include "res/StringTable.h"
 
+#include <QStatusBar>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
@@ -113,7 +115,12 @@ void CNfcProgDoc::OpenOnStart() {
     }
     m_engine.PreparePort();
     ReportResult(false);
-    if (CMainFrame* frame = MainFrame()) frame->ClearDefaultView();
+    if (CMainFrame* frame = MainFrame()) {
+        frame->ClearDefaultView();
+        // A reader back at its default rate after it lost power, or set to the other
+        // usual one: the user learns which rate the program now keeps.
+        if (m_foundBaud > 0) frame->statusBar()->showMessage(KqFormat(IdsReaderFoundAtRate, {m_foundBaud}));
+    }
 }
 
 int CNfcProgDoc::OpenPort(bool useGivenBaud, int baud) {
@@ -121,6 +128,7 @@ int CNfcProgDoc::OpenPort(bool useGivenBaud, int baud) {
     const CPortDlg settings(MainFrame());
     if (!useGivenBaud) baud = settings.Baudrate;
     m_openName = settings.GetOpenName();
+    m_foundBaud = 0;
     const QByteArray name = m_openName.toUtf8();
     const int timeout = GetPortTimeout();
     int handle = KQLMX_OpenPort(name.constData(), baud, timeout);
@@ -135,8 +143,10 @@ int CNfcProgDoc::OpenPort(bool useGivenBaud, int baud) {
         if (otherBaud == baud) continue;
         handle = KQLMX_OpenPort(name.constData(), otherBaud, timeout);
         if (handle == KQLMX_OPEN_NO_READER) continue;
-        if (handle > 0 && !useGivenBaud)
+        if (handle > 0 && !useGivenBaud) {
             ProfileSettings::WriteInt(kPortSection, QStringLiteral("Baudrate"), otherBaud);
+            m_foundBaud = otherBaud;
+        }
         return handle;
     }
     return handle;

@@ -78,5 +78,6 @@ private:
     QString m_savedTitle;
     QString m_readerName;
     QString m_openName;
+    int m_foundBaud = 0; // a serial reader found at another rate than the stored one
     bool m_quitting = false;
 };

@@ -140,6 +140,7 @@ constexpr StringTableEntry kTable[] = {
                         "10320")},
     {10330, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder enthält schon Datensatz %d.", "10330")},
     {10331, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder wurde schon beschrieben.", "10331")},
+    {10332, QT_TRANSLATE_NOOP3("StringTable", "Leser mit %d Baud gefunden; diese Rate ist gespeichert.", "10332")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
 };
 

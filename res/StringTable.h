@@ -83,6 +83,7 @@ enum StringId : int {
     IdsNoDeviceAccess = 10320,        // "Keine Berechtigung für %s: ... Gruppe \"%s\" ..."
     IdsTagHoldsRow = 10330,           // "Dieser Transponder enthält schon Datensatz %d."
     IdsTagWrittenBefore = 10331,      // "Dieser Transponder wurde schon beschrieben."
+    IdsReaderFoundAtRate = 10332,     // "Leser mit %d Baud gefunden; diese Rate ist gespeichert."
     IdsAppTitle = 57344,              // "KQ-NFC Programmer"
 };
 

@@ -1134,6 +1134,11 @@ The program may have to be allowed through the firewall by hand.</translation>
         <translation>This tag has already been written.</translation>
     </message>
     <message>
+        <source>Leser mit %d Baud gefunden; diese Rate ist gespeichert.</source>
+        <comment>10332</comment>
+        <translation>Reader found at %d baud; this rate is stored.</translation>
+    </message>
+    <message>
         <source>Privat</source>
         <comment>129</comment>
         <translation>Private</translation>

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QStatusBar>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -121,6 +122,7 @@ private slots:
         QCOMPARE(frame->windowTitle(), QStringLiteral("KQ-NFC Programmer V%1 <KQ-LMX38 %2:1  FW V1.05>")
                                            .arg(ProductVersionText(), reader.Path()));
         QCOMPARE(frame->StatusIconKind(), int(CMainFrame::IconSuccess));
+        QVERIFY(frame->statusBar()->currentMessage().isEmpty()); // found at the rate stored
         QVERIFY(App().Document()->Engine().IsPortOpen());
         QCOMPARE(OpenPortCount(), 1);
         QVERIFY(watcher.seen.isEmpty());
@@ -196,6 +198,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(App().MainWnd()->StatusText(), kConnected, kStartLimitMs);
         QVERIFY(watcher.seen.isEmpty());
         QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), readerBaud);
+        QCOMPARE(App().MainWnd()->statusBar()->currentMessage(),
+                 QString::fromUtf8("Leser mit %1 Baud gefunden; diese Rate ist gespeichert.").arg(readerBaud));
         QCOMPARE(OpenPortCount(), 1);
         App().ExitInstance();
         QCOMPARE(OpenPortCount(), 0);
