@@ -157,9 +157,10 @@ void CKQ_NFCProgrammerApp::SwitchLanguage(int sprache) {
     // What was typed comes up again in the other language.
     const QStringList lines = m_mainFrame ? m_mainFrame->RecordLines() : QStringList();
     if (!lines.isEmpty())
-        ProfileSettings::WriteString(kRestartSection, kRecordKey,
-                                     QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(lines))
-                                                           .toJson(QJsonDocument::Compact)));
+        ProfileSettings::WriteString(
+            kRestartSection, kRecordKey,
+            QString::fromUtf8(
+                QJsonDocument(QJsonArray::fromStringList(lines)).toJson(QJsonDocument::Compact)));
     m_restart = true;
     if (m_mainFrame) m_mainFrame->close();
 }

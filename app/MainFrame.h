@@ -187,7 +187,7 @@ private:
     QStackedWidget* m_pane = nullptr;
     class FormScrollArea* m_paneScroll = nullptr; // scrolls the pane where the screen is too small
     QPoint m_storedPos;
-    QSize m_formSize; // the room the forms ask for
+    QSize m_formSize;    // the room the forms ask for
     QSize m_fittedFrame; // the window manager's frame the last fit counted
 
     QHash<int, QAction*> m_actions;
@@ -213,7 +213,7 @@ private:
     bool m_inReadTick = false;
     bool m_inWriteTick = false;
     bool m_inLockTick = false;
-    bool m_keepResult = false; // the last step failed: its result stays while no tag lies there
+    bool m_keepResult = false;     // the last step failed: its result stays while no tag lies there
     bool m_tagLeftMidStep = false; // the result shown is a step cut short by the tag leaving
 };
 

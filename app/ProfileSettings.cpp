@@ -46,7 +46,7 @@ QMap<QString, QString> Snapshot(const QSettings& settings) {
     for (const QString& key : settings.allKeys()) {
         const QVariant value = settings.value(key);
         values.insert(key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(QChar(0))
-                                                                     : value.toString());
+                                                                    : value.toString());
     }
     return values;
 }
@@ -143,8 +143,8 @@ template <class Change> bool Write(Change change) {
         written = Snapshot(settings);
     }
     checked = NewPrivateFile(folder, prefix);
-    if (checked.isEmpty() || ::rename(QFile::encodeName(staged).constData(),
-                                      QFile::encodeName(checked).constData()) != 0)
+    if (checked.isEmpty() ||
+        ::rename(QFile::encodeName(staged).constData(), QFile::encodeName(checked).constData()) != 0)
         return fail();
     staged.clear();
     if (Snapshot(QSettings(checked, QSettings::IniFormat)) != written || !SyncToDisk(checked)) return fail();

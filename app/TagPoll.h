@@ -50,7 +50,6 @@ public:
     Decision Evaluate(const TagPollReading& reading, bool cyclicWrite);
 
 private:
-
     int m_state = -1;
     int m_index = 0;
     int m_extraNumber = 0;

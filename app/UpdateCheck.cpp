@@ -296,9 +296,8 @@ QString CUpdateCheck::DownloadInstaller(const QString& folder, QString* failure,
     std::unique_ptr<QTemporaryDir> privateFolder;
     QString dir = folder;
     if (dir.isEmpty()) {
-        privateFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + u'/' +
-                                                        QLatin1String(kDownloadFolderPrefix) +
-                                                        QStringLiteral("XXXXXX"));
+        privateFolder = std::make_unique<QTemporaryDir>(
+            QDir::tempPath() + u'/' + QLatin1String(kDownloadFolderPrefix) + QStringLiteral("XXXXXX"));
         if (!privateFolder->isValid()) return fail(notLoaded);
         dir = privateFolder->path();
     }
@@ -343,7 +342,8 @@ CUpdateCheck::DownloadEnd CUpdateCheck::DownloadToFile(const QUrl& url, const QS
     };
     const auto take = [&] {
         if (end != DownloadEnd::Done) return;
-        if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) || announced() > kMaxInstallerBytes) {
+        if (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) ||
+            announced() > kMaxInstallerBytes) {
             // An error page is no installer. It is ended here, not read to its end:
             // its body may go on for ever.
             stop(DownloadEnd::Failed);
@@ -367,13 +367,13 @@ CUpdateCheck::DownloadEnd CUpdateCheck::DownloadToFile(const QUrl& url, const QS
     if (progress) connect(progress, &QProgressDialog::canceled, &loop, [&] { stop(DownloadEnd::Cancelled); });
     deadline.start(m_installerDeadlineMs);
     // The progress dialog is modal: the user reaches its cancel button, nothing else.
-    if (!reply->isFinished()) loop.exec(progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    if (!reply->isFinished())
+        loop.exec(progress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     take();
     if (progress) progress->disconnect(&loop);
     // A body shorter than announced is a cut installer, whatever the link said.
-    if (end == DownloadEnd::Done &&
-        (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) ||
-         (announced() >= 0 && written != announced())))
+    if (end == DownloadEnd::Done && (reply->error() != QNetworkReply::NoError || !IsSuccess(reply) ||
+                                     (announced() >= 0 && written != announced())))
         end = DownloadEnd::Failed;
     reply->disconnect(&loop);
     reply->deleteLater();

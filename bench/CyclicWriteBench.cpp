@@ -108,10 +108,14 @@ struct Step {
 // What a READ of an NTAG213's page is for, and the rule that needs it.
 const char* ReadFor(std::uint8_t page) {
     switch (page) {
-    case 0x03: return "beyond  read 3-6: CC (formatted, room) and TLV area start (where the message goes)";
-    case 0x2C: return "beyond  read 2Ch: last page, rolls over to 0-2 (reads end there; maker, lock bytes)";
-    case 0x28: return "beyond  read 28h: dynamic lock bits, AUTH0, PROT (no page of the message guarded)";
-    default: return "beyond  read further TLV area pages (the NDEF Message TLV not yet met)";
+    case 0x03:
+        return "beyond  read 3-6: CC (formatted, room) and TLV area start (where the message goes)";
+    case 0x2C:
+        return "beyond  read 2Ch: last page, rolls over to 0-2 (reads end there; maker, lock bytes)";
+    case 0x28:
+        return "beyond  read 28h: dynamic lock bits, AUTH0, PROT (no page of the message guarded)";
+    default:
+        return "beyond  read further TLV area pages (the NDEF Message TLV not yet met)";
     }
 }
 
@@ -158,8 +162,8 @@ void PrintSteps(const std::vector<Exchange>& cycle) {
     std::printf("  %-84s %5s %8s %8s %8s %7s\n", "step", "exch.", "to rdr", "from rdr", "wire ms", "tag ms");
     Step beyond;
     for (const auto& [name, s] : steps) {
-        std::printf("  %-84s %5d %8zu %8zu %8.1f %7.1f\n", name.c_str(), s.exchanges, s.toReader, s.fromReader,
-                    s.wireMs, s.tagMs);
+        std::printf("  %-84s %5d %8zu %8zu %8.1f %7.1f\n", name.c_str(), s.exchanges, s.toReader,
+                    s.fromReader, s.wireMs, s.tagMs);
         if (name.starts_with("beyond")) {
             beyond.exchanges += s.exchanges;
             beyond.toReader += s.toReader;

@@ -36,7 +36,8 @@ public:
             check ^= frame_[i];
         frame_.push_back(check);
     }
-    kqsim::Outgoing receive(const std::uint8_t*, std::size_t, const std::optional<kqsim::LineSettings>&) override {
+    kqsim::Outgoing receive(const std::uint8_t*, std::size_t,
+                            const std::optional<kqsim::LineSettings>&) override {
         kqsim::Outgoing out;
         out.chunks.push_back({std::chrono::microseconds(0), frame_});
         return out;
@@ -71,7 +72,8 @@ int Measure(size_t reportLength, int runs) {
         kq::Bytes answer;
         const auto start = std::chrono::steady_clock::now();
         const bool ok = kq::SendCommand(port, 0xF0, {}, &answer);
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         if (!ok || answer.size() != kAnswerBytes - 5) {
             std::fprintf(stderr, "exchange %d failed (error %d)\n", run, port.lastError.load());
             return 1;
@@ -81,8 +83,8 @@ int Measure(size_t reportLength, int runs) {
     const double median = ms[ms.size() / 2];
     std::printf("HID %2zu-byte reports: %zu-byte answer in %2zu reports: median %6.2f ms, %.3f ms per report "
                 "(fastest %.2f ms, slowest %.2f ms)\n",
-                reportLength, kAnswerBytes, reports, median, median / static_cast<double>(reports), ms.front(),
-                ms.back());
+                reportLength, kAnswerBytes, reports, median, median / static_cast<double>(reports),
+                ms.front(), ms.back());
     port.Close();
     unsetenv("KQLMX_SYSFS_ROOT");
     return 0;

@@ -16,8 +16,8 @@
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
 #include "sim/DesfireCard.h"
-#include "sim/IsoDepTag.h"
 #include "sim/Iso15693Tag.h"
+#include "sim/IsoDepTag.h"
 #include "sim/PtyTransport.h"
 #include "sim/Simulator.h"
 #include "sim/Type2Tag.h"
@@ -78,12 +78,13 @@ Run Measure(kqsim::Simulator& sim, const std::function<bool()>& operation) {
 void Report(const char* name, std::vector<Run> runs) {
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.Ratio() < b.Ratio(); });
     const Run& median = runs[runs.size() / 2];
-    std::printf("%-6s %s  exchanges %zu  bytes to reader %zu, from reader %zu  floor %.1f ms (wire %.1f + tag "
-                "%.1f + field off %.1f)  measured %.1f ms  ratio %.3f (best %.3f, worst %.3f)",
-                name, median.ok ? "ok    " : "FAILED", median.exchanges, median.bytesToReader, median.bytesFromReader,
-                median.FloorSeconds() * 1000, median.WireSeconds() * 1000, median.tagSeconds * 1000,
-                median.PauseSeconds() * 1000, median.seconds * 1000, median.Ratio(), runs.front().Ratio(),
-                runs.back().Ratio());
+    std::printf(
+        "%-6s %s  exchanges %zu  bytes to reader %zu, from reader %zu  floor %.1f ms (wire %.1f + tag "
+        "%.1f + field off %.1f)  measured %.1f ms  ratio %.3f (best %.3f, worst %.3f)",
+        name, median.ok ? "ok    " : "FAILED", median.exchanges, median.bytesToReader, median.bytesFromReader,
+        median.FloorSeconds() * 1000, median.WireSeconds() * 1000, median.tagSeconds * 1000,
+        median.PauseSeconds() * 1000, median.seconds * 1000, median.Ratio(), runs.front().Ratio(),
+        runs.back().Ratio());
     if (median.authentications > 0) std::printf("  authentications %zu", median.authentications);
     std::printf("\n");
 }
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
     };
     const Case cases[] = {
         {"NTAG213", [] { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }, false},
-        {"MIFARE Classic 1K", [] { return kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K); }, false},
+        {"MIFARE Classic 1K", [] { return kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K); },
+         false},
         {"ISO 15693 (28 x 4 bytes)", [] { return kqsim::Iso15693Tag::blank("icode"); }, false},
         {"DESFire EV1 (Type 4)",
          [] {
@@ -137,7 +139,9 @@ int main(int argc, char** argv) {
             ok = false;
         }
         std::printf("%s, 100-byte URL record, %d baud, %d runs\n", c.name, kBaud, runs);
-        auto write = [&] { return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0) == 0; };
+        auto write = [&] {
+            return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0) == 0;
+        };
         // The first write finds the tag as it comes (blank, or formatted just before) and
         // may format it; the runs then write over the message it left, so they all do
         // the same work.
@@ -148,7 +152,8 @@ int main(int argc, char** argv) {
             writes.push_back(Measure(sim, write));
             reads.push_back(Measure(sim, [&] {
                 char text[1024];
-                return KQLMX_ReadTag(port, text, sizeof text) == static_cast<int>(json.size()) && json == text;
+                return KQLMX_ReadTag(port, text, sizeof text) == static_cast<int>(json.size()) &&
+                       json == text;
             }));
         }
         Report("write", writes);

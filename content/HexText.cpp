@@ -20,12 +20,9 @@ std::string_view TrimLeadingBlanks(std::string_view text) {
 } // namespace
 
 int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
@@ -36,24 +33,20 @@ void BytesToHexText(const uint8_t* buffer, size_t length, std::string& text, boo
         const uint8_t b = buffer[reversed ? length - 1 - i : i];
         text += kDigits[b >> 4];
         text += kDigits[b & 0x0F];
-        if (spaced)
-            text += ' ';
+        if (spaced) text += ' ';
     }
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
 }
 
 uint8_t HexPairToByte(std::string_view text) {
-    if (text.size() == 2)
-        return static_cast<uint8_t>((NibbleValue(text[0]) << 4) | NibbleValue(text[1]));
-    if (text.size() == 1)
-        return NibbleValue(text[0]);
+    if (text.size() == 2) return static_cast<uint8_t>((NibbleValue(text[0]) << 4) | NibbleValue(text[1]));
+    if (text.size() == 1) return NibbleValue(text[0]);
     return 0;
 }
 
 size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size) {
-    if (text.find("Error") != std::string_view::npos)
-        return 0;
+    if (text.find("Error") != std::string_view::npos) return 0;
     // Blanks only separate groups; a group gives its digit pairs in order, and an odd
     // last digit (a lone digit above all) a byte of its own.
     size_t count = 0;
@@ -68,8 +61,7 @@ size_t HexTextToBytes(std::string_view text, uint8_t* buffer, size_t size) {
 }
 
 bool IsHexText(std::string_view text) {
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     size_t groupLength = 0;
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == ' ') {

@@ -23,28 +23,24 @@ std::string NormaliseRest(std::string_view rest) {
 } // namespace
 
 void CMailtoUri::Parse(std::string_view text) {
-    if (!StartsWithNoCase(text, "mailto:"))
-        return;
+    if (!StartsWithNoCase(text, "mailto:")) return;
     const std::string rest = NormaliseRest(text.substr(7));
     uri = "mailto:" + rest;
 
     std::string header = "to=" + rest;
-    if (const size_t question = header.find('?'); question != std::string::npos)
-        header[question] = '&';
+    if (const size_t question = header.find('?'); question != std::string::npos) header[question] = '&';
 
     for (CField* field : {&to, &subject, &body, &cc, &bcc})
         field->raw.clear();
 
     for (size_t start = 0; start <= header.size();) {
         size_t end = header.find('&', start);
-        if (end == std::string::npos)
-            end = header.size();
+        if (end == std::string::npos) end = header.size();
         const std::string_view segment = std::string_view(header).substr(start, end - start);
         start = end + 1;
 
         const size_t equals = segment.find('=');
-        if (equals == std::string_view::npos)
-            continue;
+        if (equals == std::string_view::npos) continue;
         const std::string key = PercentDecode(segment.substr(0, equals));
         const std::string_view value = segment.substr(equals + 1);
 
@@ -53,16 +49,13 @@ void CMailtoUri::Parse(std::string_view text) {
                             : EqualsNoCase(key, "bcc") ? &bcc
                                                        : nullptr;
         if (recipient) {
-            if (value.empty())
-                continue;
-            if (!recipient->raw.empty())
-                recipient->raw += "%2C%20";
+            if (value.empty()) continue;
+            if (!recipient->raw.empty()) recipient->raw += "%2C%20";
             recipient->raw += value;
         } else if (EqualsNoCase(key, "subject")) {
             subject.raw = value;
         } else if (EqualsNoCase(key, "body")) {
-            if (!body.raw.empty())
-                body.raw += "%0D%0A";
+            if (!body.raw.empty()) body.raw += "%0D%0A";
             body.raw += value;
         }
     }

@@ -14,7 +14,8 @@ public:
     using std::vector<uint8_t>::vector;
     CMyByteArray() = default;
     CMyByteArray(const uint8_t* buffer, size_t count) : std::vector<uint8_t>(buffer, buffer + count) {}
-    explicit CMyByteArray(std::span<const uint8_t> bytes) : std::vector<uint8_t>(bytes.begin(), bytes.end()) {}
+    explicit CMyByteArray(std::span<const uint8_t> bytes)
+        : std::vector<uint8_t>(bytes.begin(), bytes.end()) {}
 
     // Same length and the same bytes in the same order (two empty arrays are equal).
     bool IsEqual(const CMyByteArray& other) const { return *this == other; }

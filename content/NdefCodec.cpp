@@ -30,12 +30,14 @@ bool IsType(const CMyByteArray& type, std::string_view name) {
 // Positions and lengths are 64-bit, so no declared length can wrap them round.
 class CRecordWalker {
 public:
-    CRecordWalker(INdefContext& context, std::span<const uint8_t> bytes) : m_context(context), m_bytes(bytes) {}
+    CRecordWalker(INdefContext& context, std::span<const uint8_t> bytes)
+        : m_context(context), m_bytes(bytes) {}
 
     bool Check(uint64_t index) const {
-        return CheckIndex(m_context, m_bytes, index > uint64_t{std::numeric_limits<int64_t>::max()}
-                                                  ? std::numeric_limits<int64_t>::max()
-                                                  : static_cast<int64_t>(index));
+        return CheckIndex(m_context, m_bytes,
+                          index > uint64_t{std::numeric_limits<int64_t>::max()}
+                              ? std::numeric_limits<int64_t>::max()
+                              : static_cast<int64_t>(index));
     }
     uint8_t At(uint64_t index) const { return m_bytes[index]; }
 
@@ -44,10 +46,8 @@ public:
     CMyByteArray Field(uint64_t pos, uint64_t length) const {
         const uint64_t size = m_bytes.size();
         const uint64_t available = pos < size ? std::min(length, size - pos) : 0;
-        if (available < length)
-            m_context.SetMore(true);
-        if (available == 0)
-            return {};
+        if (available < length) m_context.SetMore(true);
+        if (available == 0) return {};
         return CMyByteArray(m_bytes.subspan(pos, available));
     }
 
@@ -56,42 +56,38 @@ private:
     std::span<const uint8_t> m_bytes;
 };
 
-std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<const uint8_t> bytes, int nesting);
+std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<const uint8_t> bytes,
+                                            int nesting);
 
-std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPosterAt(INdefContext& context, std::span<const uint8_t> payload,
-                                                            int nesting) {
-    if (nesting > kMaxSmartPosterNesting)
-        return nullptr;
+std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPosterAt(INdefContext& context,
+                                                            std::span<const uint8_t> payload, int nesting) {
+    if (nesting > kMaxSmartPosterNesting) return nullptr;
     auto message = DecodeMessage(context, payload, nesting);
-    if (!message)
-        return nullptr;
+    if (!message) return nullptr;
     return std::make_unique<CNdefSmartPosterRecord>(std::move(message));
 }
 
 std::unique_ptr<CNdefRecord> DecodeRecord(INdefContext& context, uint8_t tnf, const CMyByteArray& type,
                                           const CMyByteArray& payload, int nesting) {
-    if (tnf == kTnfWellKnown && IsType(type, "U"))
-        return DecodeUriRecord(context, payload);
-    if (tnf == kTnfWellKnown && IsType(type, "T"))
-        return DecodeTextRecord(context, payload);
-    if (tnf == kTnfWellKnown && IsType(type, "Sp"))
-        return DecodeSmartPosterAt(context, payload, nesting + 1);
-    if (tnf == kTnfMedia)
-        return DecodeMimeRecord(context, type, payload);
+    if (tnf == kTnfWellKnown && IsType(type, "U")) return DecodeUriRecord(context, payload);
+    if (tnf == kTnfWellKnown && IsType(type, "T")) return DecodeTextRecord(context, payload);
+    if (tnf == kTnfWellKnown && IsType(type, "Sp")) return DecodeSmartPosterAt(context, payload, nesting + 1);
+    if (tnf == kTnfMedia) return DecodeMimeRecord(context, type, payload);
     return nullptr;
 }
 
 // The error a record that gives no record here stands for: an address (an absolute
 // URI, a smart poster nested too deep) or content of a type not read.
 int32_t UnreadRecordError(uint8_t tnf, const CMyByteArray& type) {
-    const bool address = tnf == kTnfAbsoluteUri || (tnf == kTnfWellKnown && (IsType(type, "U") || IsType(type, "Sp")));
+    const bool address =
+        tnf == kTnfAbsoluteUri || (tnf == kTnfWellKnown && (IsType(type, "U") || IsType(type, "Sp")));
     return address ? kTagErrorUriFormat : kTagErrorMimeFormat;
 }
 
-std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<const uint8_t> bytes, int nesting) {
+std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<const uint8_t> bytes,
+                                            int nesting) {
     auto message = std::make_unique<CNdefMessage>();
-    if (bytes.empty())
-        return message;
+    if (bytes.empty()) return message;
 
     const CRecordWalker walker(context, bytes);
     CMyByteArray chunkType;
@@ -101,28 +97,24 @@ std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<con
     for (uint64_t p = 0;;) {
         const uint8_t header = walker.At(p);
         uint8_t tnf = header & 0x07;
-        if (!walker.Check(p + 1))
-            return nullptr;
+        if (!walker.Check(p + 1)) return nullptr;
         const uint8_t typeLength = walker.At(p + 1);
 
         uint64_t payloadLength = 0;
         uint64_t pos = 0;
         if (header & kShortRecord) {
-            if (!walker.Check(p + 2))
-                return nullptr;
+            if (!walker.Check(p + 2)) return nullptr;
             payloadLength = walker.At(p + 2);
             pos = p + 3;
         } else {
-            if (!walker.Check(p + 5))
-                return nullptr;
+            if (!walker.Check(p + 5)) return nullptr;
             for (uint64_t i = 2; i < 6; ++i)
                 payloadLength = (payloadLength << 8) | walker.At(p + i);
             pos = p + 6;
         }
         uint64_t idLength = 0;
         if (header & kIdLength) {
-            if (!walker.Check(pos))
-                return nullptr;
+            if (!walker.Check(pos)) return nullptr;
             idLength = walker.At(pos);
             ++pos;
         }
@@ -161,15 +153,15 @@ std::unique_ptr<CNdefMessage> DecodeMessage(INdefContext& context, std::span<con
             }
         }
 
-        if (header & kMessageEnd)
-            return message;
+        if (header & kMessageEnd) return message;
         p = pos;
-        if (!walker.Check(p))
-            return nullptr;
+        if (!walker.Check(p)) return nullptr;
     }
 }
 
-void AppendText(CMyByteArray& bytes, std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+void AppendText(CMyByteArray& bytes, std::string_view text) {
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
 
 } // namespace
 
@@ -187,8 +179,7 @@ bool CheckIndex(INdefContext& context, std::span<const uint8_t> bytes, int64_t l
 bool EncodeSmartPoster(const CNdefSmartPosterRecord& record, CMyByteArray& payload, std::string& type) {
     payload.clear();
     type = "Sp";
-    if (record.message)
-        EncodeNdefMessage(*record.message, payload);
+    if (record.message) EncodeNdefMessage(*record.message, payload);
     return true;
 }
 
@@ -213,8 +204,7 @@ bool EncodeUriRecord(const CNdefUriRecord& record, CMyByteArray& payload, std::s
     type = "U";
     std::string rest = record.uri;
     payload.push_back(UriPrefixToCode(rest));
-    if (!record.alreadyUtf8)
-        AnsiToUtf8(rest);
+    if (!record.alreadyUtf8) AnsiToUtf8(rest);
     AppendText(payload, rest);
     return true;
 }
@@ -248,8 +238,7 @@ bool EncodeNdefRecord(const CNdefRecord& record, CMyByteArray& bytes) {
         return false;
     }
     // The type length is one byte and the payload length at most four.
-    if (type.size() > 0xFF || payload.size() > 0xFFFFFFFFu)
-        return false;
+    if (type.size() > 0xFF || payload.size() > 0xFFFFFFFFu) return false;
 
     const uint64_t n = payload.size();
     const bool shortRecord = n <= 0xFF;
@@ -272,10 +261,8 @@ bool EncodeNdefMessage(const CNdefMessage& message, CMyByteArray& bytes) {
     bool any = false;
     CMyByteArray recordBytes;
     for (const auto& record : message.records) {
-        if (!record || !EncodeNdefRecord(*record, recordBytes) || recordBytes.empty())
-            continue;
-        if (!any)
-            recordBytes[0] |= kMessageBegin;
+        if (!record || !EncodeNdefRecord(*record, recordBytes) || recordBytes.empty()) continue;
+        if (!any) recordBytes[0] |= kMessageBegin;
         any = true;
         lastHeader = bytes.size();
         bytes.AppendArray(recordBytes);
@@ -291,18 +278,17 @@ std::unique_ptr<CNdefMessage> DecodeNdefMessage(INdefContext& context, std::span
     return DecodeMessage(context, bytes, 0);
 }
 
-std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPoster(INdefContext& context, std::span<const uint8_t> payload) {
+std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPoster(INdefContext& context,
+                                                          std::span<const uint8_t> payload) {
     return DecodeSmartPosterAt(context, payload, 1);
 }
 
 std::unique_ptr<CNdefTextRecord> DecodeTextRecord(INdefContext& context, std::span<const uint8_t> payload) {
-    if (!CheckIndex(context, payload, 0))
-        return nullptr;
+    if (!CheckIndex(context, payload, 0)) return nullptr;
     const uint8_t status = payload[0];
     const bool utf16 = (status & 0x80) != 0;
     const size_t languageLength = status & 0x3F;
-    if (!CheckIndex(context, payload, static_cast<int64_t>(languageLength)))
-        return nullptr;
+    if (!CheckIndex(context, payload, static_cast<int64_t>(languageLength))) return nullptr;
 
     auto record = std::make_unique<CNdefTextRecord>();
     record->utf16 = utf16;
@@ -318,8 +304,7 @@ std::unique_ptr<CNdefTextRecord> DecodeTextRecord(INdefContext& context, std::sp
 }
 
 std::unique_ptr<CNdefUriRecord> DecodeUriRecord(INdefContext& context, std::span<const uint8_t> payload) {
-    if (!CheckIndex(context, payload, 0))
-        return nullptr;
+    if (!CheckIndex(context, payload, 0)) return nullptr;
     std::string prefix;
     UriCodeToPrefix(payload[0], prefix);
     std::string rest;
@@ -330,8 +315,7 @@ std::unique_ptr<CNdefUriRecord> DecodeUriRecord(INdefContext& context, std::span
 
 std::unique_ptr<CNdefMimeRecord> DecodeMimeRecord(INdefContext& context, std::span<const uint8_t> type,
                                                   std::span<const uint8_t> payload) {
-    if (!CheckIndex(context, payload, 0))
-        return nullptr;
+    if (!CheckIndex(context, payload, 0)) return nullptr;
     auto record = std::make_unique<CNdefMimeRecord>();
     BytesToText(type, record->mimeType);
     record->payload = CMyByteArray(payload);

@@ -40,7 +40,8 @@ bool EncodeMimeRecord(const CNdefMimeRecord& record, CMyByteArray& payload, std:
 // Fields that run past the bytes are kept shortened and set "more".
 std::unique_ptr<CNdefMessage> DecodeNdefMessage(INdefContext& context, std::span<const uint8_t> bytes);
 
-std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPoster(INdefContext& context, std::span<const uint8_t> payload);
+std::unique_ptr<CNdefSmartPosterRecord> DecodeSmartPoster(INdefContext& context,
+                                                          std::span<const uint8_t> payload);
 std::unique_ptr<CNdefTextRecord> DecodeTextRecord(INdefContext& context, std::span<const uint8_t> payload);
 std::unique_ptr<CNdefUriRecord> DecodeUriRecord(INdefContext& context, std::span<const uint8_t> payload);
 std::unique_ptr<CNdefMimeRecord> DecodeMimeRecord(INdefContext& context, std::span<const uint8_t> type,

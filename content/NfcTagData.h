@@ -18,7 +18,8 @@ public:
     static constexpr int32_t kMime = 2;
 
     explicit CTagDataItem(std::unique_ptr<std::string> text) : m_kind(kText), m_text(std::move(text)) {}
-    explicit CTagDataItem(std::unique_ptr<CUriScheme> scheme) : m_kind(kUriScheme), m_scheme(std::move(scheme)) {}
+    explicit CTagDataItem(std::unique_ptr<CUriScheme> scheme)
+        : m_kind(kUriScheme), m_scheme(std::move(scheme)) {}
     explicit CTagDataItem(std::unique_ptr<CMime> mime) : m_kind(kMime), m_mime(std::move(mime)) {}
     virtual ~CTagDataItem() = default;
 

@@ -9,8 +9,8 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 } // namespace
 
 bool IsPercentUnreserved(uint8_t c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~' || (c >= 0x27 && c <= 0x2A);
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || (c >= 0x27 && c <= 0x2A);
 }
 
 std::string PercentEncode(std::string_view bytes) {
@@ -52,8 +52,7 @@ std::string PercentDecode(std::string_view bytes) {
 void PercentDecodeInPlace(std::string& text) {
     text = PercentDecode(text);
     const size_t nul = text.find('\0');
-    if (nul != std::string::npos)
-        text.resize(nul);
+    if (nul != std::string::npos) text.resize(nul);
 }
 
 std::string UnifyLineEnds(std::string_view text) {
@@ -62,8 +61,7 @@ std::string UnifyLineEnds(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') {
             out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else {
             out += text[i];
         }
@@ -75,7 +73,8 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     std::string out;
     out.reserve(text.size());
     size_t pos = 0;
-    for (size_t hit; !from.empty() && (hit = text.find(from, pos)) != std::string_view::npos; pos = hit + from.size()) {
+    for (size_t hit; !from.empty() && (hit = text.find(from, pos)) != std::string_view::npos;
+         pos = hit + from.size()) {
         out.append(text.substr(pos, hit - pos));
         out.append(to);
     }

@@ -37,8 +37,7 @@ struct RecordFields {
 
     const std::string& Get(std::string_view key) const {
         for (size_t i = 0; i < kind->fields.size(); ++i)
-            if (kind->fields[i] == key)
-                return values[i];
+            if (kind->fields[i] == key) return values[i];
         static const std::string kNone;
         return kNone;
     }
@@ -48,8 +47,12 @@ struct JsonFree {
     void operator()(json_value* value) const { json_value_free(value); }
 };
 
-std::string_view NameOf(const json_object_entry& entry) { return {entry.name, entry.name_length}; }
-std::string StringOf(const json_value& value) { return {value.u.string.ptr, value.u.string.length}; }
+std::string_view NameOf(const json_object_entry& entry) {
+    return {entry.name, entry.name_length};
+}
+std::string StringOf(const json_value& value) {
+    return {value.u.string.ptr, value.u.string.length};
+}
 
 bool IsObjectWithMembers(const json_value* value) {
     return value && value->type == json_object && value->u.object.length > 0;
@@ -61,19 +64,16 @@ std::span<const json_object_entry> MembersOf(const json_value& object) {
 
 // Every string member whose key begins with prefix, in order.
 void ReadList(const json_value* list, std::string_view prefix, std::vector<std::string>& entries) {
-    if (!IsObjectWithMembers(list))
-        return;
+    if (!IsObjectWithMembers(list)) return;
     for (const json_object_entry& entry : MembersOf(*list))
         if (StartsWithNoCase(NameOf(entry), prefix) && entry.value->type == json_string)
             entries.push_back(StringOf(*entry.value));
 }
 
 void ReadPhones(const json_value* list, CVCardMime::CTelephonListe& phones) {
-    if (!IsObjectWithMembers(list))
-        return;
+    if (!IsObjectWithMembers(list)) return;
     for (const json_object_entry& entry : MembersOf(*list)) {
-        if (!StartsWithNoCase(NameOf(entry), "PHONE") || !IsObjectWithMembers(entry.value))
-            continue;
+        if (!StartsWithNoCase(NameOf(entry), "PHONE") || !IsObjectWithMembers(entry.value)) continue;
         CVCardMime::CTelephon phone;
         for (const json_object_entry& field : MembersOf(*entry.value)) {
             const std::string key = ToUpperAscii(NameOf(field));
@@ -90,8 +90,7 @@ void ReadPhones(const json_value* list, CVCardMime::CTelephonListe& phones) {
 
 // The four hex digits of a \u escape at text[pos] (the backslash), or -1.
 long EscapedUnit(std::string_view text, size_t pos) {
-    if (pos + 6 > text.size() || text[pos] != '\\' || text[pos + 1] != 'u')
-        return -1;
+    if (pos + 6 > text.size() || text[pos] != '\\' || text[pos + 1] != 'u') return -1;
     long unit = 0;
     for (size_t i = pos + 2; i < pos + 6; ++i) {
         const char c = text[i];
@@ -99,8 +98,7 @@ long EscapedUnit(std::string_view text, size_t pos) {
                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                  : -1;
-        if (digit < 0)
-            return -1;
+        if (digit < 0) return -1;
         unit = unit * 16 + digit;
     }
     return unit;
@@ -118,8 +116,7 @@ std::string DecodeUnicodeEscapes(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const char c = text[i];
         if (!inString || c != '\\') {
-            if (c == '"')
-                inString = !inString;
+            if (c == '"') inString = !inString;
             out += c;
             ++i;
             continue;
@@ -136,7 +133,8 @@ std::string DecodeUnicodeEscapes(std::string_view text) {
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             const long low = EscapedUnit(text, i);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+                cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                     (static_cast<char32_t>(low) - 0xDC00);
                 i += 6;
             } else {
                 cp = 0xFFFD;
@@ -154,19 +152,16 @@ RecordJsonResult ParseRecordJson(std::string_view json, RecordFields& fields) {
     char error[json_error_max];
     // The parser's own decoding of \u escapes beyond U+FFFF is wrong.
     const std::string text = DecodeUnicodeEscapes(json);
-    const std::unique_ptr<json_value, JsonFree> root(json_parse_ex(&settings, text.data(), text.size(), error));
-    if (!IsObjectWithMembers(root.get()))
-        return RecordJsonResult::kMalformed;
+    const std::unique_ptr<json_value, JsonFree> root(
+        json_parse_ex(&settings, text.data(), text.size(), error));
+    if (!IsObjectWithMembers(root.get())) return RecordJsonResult::kMalformed;
     const json_object_entry& first = root->u.object.values[0];
-    if (first.value->type != json_object)
-        return RecordJsonResult::kMalformed;
+    if (first.value->type != json_object) return RecordJsonResult::kMalformed;
 
     const std::string kindKey = ToUpperAscii(NameOf(first));
     for (const KindKeys& kind : kKinds)
-        if (kind.key == kindKey)
-            fields.kind = &kind;
-    if (!fields.kind)
-        return RecordJsonResult::kUnknownKind;
+        if (kind.key == kindKey) fields.kind = &kind;
+    if (!fields.kind) return RecordJsonResult::kUnknownKind;
 
     for (const json_object_entry& member : MembersOf(*first.value)) {
         const std::string key = ToUpperAscii(NameOf(member));
@@ -178,11 +173,9 @@ RecordJsonResult ParseRecordJson(std::string_view json, RecordFields& fields) {
             else if (key == "PHONES")
                 ReadPhones(member.value, fields.contact.phones);
         }
-        if (member.value->type != json_string || key.empty())
-            continue;
+        if (member.value->type != json_string || key.empty()) continue;
         for (size_t i = 0; i < fields.kind->fields.size(); ++i)
-            if (fields.kind->fields[i] == key)
-                fields.values[i] = StringOf(*member.value);
+            if (fields.kind->fields[i] == key) fields.values[i] = StringOf(*member.value);
     }
     fields.contact.givenName = fields.Get("FIRSTNAME");
     fields.contact.familyName = fields.Get("SURNAME");
@@ -217,20 +210,16 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
     }
     RecordFields fields;
     const RecordJsonResult result = ParseRecordJson(json, fields);
-    if (result == RecordJsonResult::kUnknownKind)
-        context.SetError(kTagErrorUnknownDataType);
-    if (result != RecordJsonResult::kOk)
-        return false;
+    if (result == RecordJsonResult::kUnknownKind) context.SetError(kTagErrorUnknownDataType);
+    if (result != RecordJsonResult::kOk) return false;
     switch (fields.kind->kind) {
     case RecordKind::kText:
         // The text record would end at a zero (\u0000) and hold only what stands before
         // it: refused, as a zero in the JSON text itself is.
-        if (fields.Get("TITLE").find('\0') != std::string::npos)
-            return false;
+        if (fields.Get("TITLE").find('\0') != std::string::npos) return false;
         return TextJsonToRecords(fields.Get("TITLE"), message);
     case RecordKind::kBookmark:
-        if (BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message))
-            return true;
+        if (BookmarkJsonToRecords(fields.Get("URL"), fields.Get("TITLE"), message)) return true;
         context.SetError(kTagErrorUriFormat); // no address
         return false;
     case RecordKind::kMail:
@@ -245,13 +234,11 @@ bool JsonToNdefMessage(INdefContext& context, std::string_view json, CNdefMessag
         context.SetError(kTagErrorUriFormat); // no number: it would not read back
         return false;
     case RecordKind::kTelephon:
-        if (TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message))
-            return true;
+        if (TelephonJsonToRecords(fields.Get("NUMBER"), fields.Get("TITLE"), message)) return true;
         context.SetError(kTagErrorUriFormat); // no number
         return false;
     case RecordKind::kVCard:
-        if (MimeToRecords(fields.contact, message))
-            return true;
+        if (MimeToRecords(fields.contact, message)) return true;
         context.SetError(kTagErrorMimeFormat); // no name: no vCard to write
         return false;
     }
@@ -262,14 +249,14 @@ RecordJsonResult JsonToNfcTagData(std::string_view json, std::unique_ptr<CNfcTag
     item.reset();
     RecordFields fields;
     const RecordJsonResult result = ParseRecordJson(json, fields);
-    if (result != RecordJsonResult::kOk)
-        return result;
+    if (result != RecordJsonResult::kOk) return result;
     switch (fields.kind->kind) {
     case RecordKind::kText:
         item = std::make_unique<CNfcTagData>(std::make_unique<std::string>(fields.Get("TITLE")));
         break;
     case RecordKind::kVCard:
-        item = std::make_unique<CNfcTagData>(std::unique_ptr<CMime>(std::make_unique<CVCardMime>(std::move(fields.contact))));
+        item = std::make_unique<CNfcTagData>(
+            std::unique_ptr<CMime>(std::make_unique<CVCardMime>(std::move(fields.contact))));
         break;
     default:
         item = std::make_unique<CNfcTagData>(SchemeOf(fields));

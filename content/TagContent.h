@@ -18,9 +18,10 @@
 // begins with neither "http://" nor "https://" becomes a URI of unknown scheme
 // holding the whole text, so that it is kept as it was given.
 std::unique_ptr<CUriScheme> MakeBookmarkScheme(std::string_view url, std::string_view title);
-std::unique_ptr<CUriScheme> MakeMailScheme(std::string_view address, std::string_view subject, std::string_view text,
-                                           std::string_view title);
-std::unique_ptr<CUriScheme> MakeSmsScheme(std::string_view address, std::string_view text, std::string_view title);
+std::unique_ptr<CUriScheme> MakeMailScheme(std::string_view address, std::string_view subject,
+                                           std::string_view text, std::string_view title);
+std::unique_ptr<CUriScheme> MakeSmsScheme(std::string_view address, std::string_view text,
+                                          std::string_view title);
 std::unique_ptr<CUriScheme> MakeTelephonScheme(std::string_view number, std::string_view title);
 
 // Each empties the message and gives it exactly one record; true.

@@ -44,8 +44,7 @@ namespace {
 char32_t NextCodePoint(std::string_view s, size_t& pos) {
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
     const uint8_t b0 = byte(pos++);
-    if (b0 < 0x80)
-        return b0;
+    if (b0 < 0x80) return b0;
     int need = 0;
     uint8_t lo = 0x80, hi = 0xBF;
     char32_t cp = 0;
@@ -70,11 +69,9 @@ char32_t NextCodePoint(std::string_view s, size_t& pos) {
         return kIllFormed;
     }
     for (int k = 0; k < need; ++k) {
-        if (pos >= s.size())
-            return kIllFormed;
+        if (pos >= s.size()) return kIllFormed;
         const uint8_t b = byte(pos);
-        if (b < lo || b > hi)
-            return kIllFormed;
+        if (b < lo || b > hi) return kIllFormed;
         cp = (cp << 6) | (b & 0x3F);
         ++pos;
         lo = 0x80;
@@ -85,8 +82,7 @@ char32_t NextCodePoint(std::string_view s, size_t& pos) {
 
 void CutAtNulAndValidate(std::string& text) {
     const size_t nul = text.find('\0');
-    if (nul != std::string::npos)
-        text.resize(nul);
+    if (nul != std::string::npos) text.resize(nul);
     text = SanitizeUtf8(text);
 }
 
@@ -106,7 +102,9 @@ std::string SanitizeUtf8(std::string_view text) {
     return out;
 }
 
-void AnsiToUtf8(std::string& text) { CutAtNulAndValidate(text); }
+void AnsiToUtf8(std::string& text) {
+    CutAtNulAndValidate(text);
+}
 
 std::string AnsiToUtf8Copy(std::string_view text) {
     std::string copy(text);
@@ -114,7 +112,9 @@ std::string AnsiToUtf8Copy(std::string_view text) {
     return copy;
 }
 
-void Utf8ToAnsi(std::string& text) { CutAtNulAndValidate(text); }
+void Utf8ToAnsi(std::string& text) {
+    CutAtNulAndValidate(text);
+}
 
 void AnsiToUtf16BeBytes(std::string_view text, CMyByteArray& bytes) {
     bytes.clear();
@@ -126,8 +126,7 @@ void AnsiToUtf16BeBytes(std::string_view text, CMyByteArray& bytes) {
     size_t pos = 0;
     while (pos < text.size()) {
         char32_t cp = NextCodePoint(text, pos);
-        if (cp == kIllFormed)
-            cp = kReplacement;
+        if (cp == kIllFormed) cp = kReplacement;
         if (cp >= 0x10000) {
             put(0xD800 + ((cp - 0x10000) >> 10));
             put(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -157,8 +156,7 @@ void Utf16BytesToAnsi(std::span<const uint8_t> bytes, bool bigEndian, bool honou
     };
     for (size_t i = 0; i < count; ++i) {
         const char32_t unit = unitAt(i);
-        if (unit == 0)
-            break;
+        if (unit == 0) break;
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
             const char32_t low = unitAt(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {

@@ -58,6 +58,5 @@ uint8_t UriPrefixToCode(std::string& uri) {
 
 void UriCodeToPrefix(uint8_t code, std::string& prefix) {
     prefix.clear();
-    if (code < kPrefixes.size())
-        prefix = kPrefixes[code];
+    if (code < kPrefixes.size()) prefix = kPrefixes[code];
 }

@@ -13,14 +13,22 @@ constexpr std::string_view kSmsPrefix = "sms:";
 constexpr std::string_view kTelPrefix = "tel:";
 constexpr std::string_view kSmsBody = "?body=";
 
-std::string Validated(std::string_view text) { return AnsiToUtf8Copy(text); }
+std::string Validated(std::string_view text) {
+    return AnsiToUtf8Copy(text);
+}
 
-std::string WithCrLf(std::string_view text) { return ReplaceAll(text, "\n", "\r\n"); }
-std::string WithLf(std::string_view text) { return ReplaceAll(text, "\r\n", "\n"); }
+std::string WithCrLf(std::string_view text) {
+    return ReplaceAll(text, "\n", "\r\n");
+}
+std::string WithLf(std::string_view text) {
+    return ReplaceAll(text, "\r\n", "\n");
+}
 
 // A field of one line: its line breaks (CR LF, lone CR or LF) are made LF first, so
 // that each is encoded as one CR LF, as in a message body.
-std::string EncodedLine(std::string_view field) { return PercentEncode(UnifyLineEnds(Validated(field))); }
+std::string EncodedLine(std::string_view field) {
+    return PercentEncode(UnifyLineEnds(Validated(field)));
+}
 
 std::string DecodedField(std::string_view raw) {
     std::string field(raw);
@@ -35,7 +43,9 @@ bool CUriScheme::Parse(std::string_view text, bool /*isUtf8*/) {
     return true;
 }
 
-std::string CUriScheme::Compose(bool /*utf8*/) const { return Validated(value); }
+std::string CUriScheme::Compose(bool /*utf8*/) const {
+    return Validated(value);
+}
 
 bool CBookmarkScheme::Parse(std::string_view text, bool /*isUtf8*/) {
     value.clear();
@@ -63,8 +73,7 @@ bool CMailScheme::Parse(std::string_view text, bool /*isUtf8*/) {
     body.clear();
     CMailtoUri mailto;
     mailto.Parse(Validated(text));
-    if (mailto.to.decoded.empty())
-        return false;
+    if (mailto.to.decoded.empty()) return false;
     value = Validated(mailto.to.decoded);
     subject = Validated(mailto.subject.decoded);
     body = Validated(WithCrLf(mailto.body.decoded));
@@ -80,8 +89,7 @@ bool CSmsScheme::Parse(std::string_view text, bool /*isUtf8*/) {
     value.clear();
     body.clear();
     const std::string uri = Validated(text);
-    if (!uri.starts_with(kSmsPrefix))
-        return false;
+    if (!uri.starts_with(kSmsPrefix)) return false;
     const std::string_view rest = std::string_view(uri).substr(kSmsPrefix.size());
     const size_t parameter = rest.find(kSmsBody);
     if (parameter != std::string_view::npos && parameter >= 1) {
@@ -102,8 +110,7 @@ std::string CSmsScheme::Compose(bool /*utf8*/) const {
 
 bool CTelephonNrScheme::Parse(std::string_view text, bool /*isUtf8*/) {
     value.clear();
-    if (!text.starts_with(kTelPrefix))
-        return false;
+    if (!text.starts_with(kTelPrefix)) return false;
     value = Validated(DecodedField(Validated(text.substr(kTelPrefix.size()))));
     return true;
 }

@@ -15,8 +15,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 std::string LineValue(std::string_view field) {
     std::string value = ReplaceAll(AnsiToUtf8Copy(field), kLineEnd, " ");
     for (char& c : value)
-        if (c == '\r' || c == '\n')
-            c = ' ';
+        if (c == '\r' || c == '\n') c = ' ';
     return value;
 }
 
@@ -25,8 +24,7 @@ std::string LineValue(std::string_view field) {
 std::string EscapeComponent(std::string_view text) {
     std::string out;
     for (char c : LineValue(text)) {
-        if (c == '\\' || c == ',' || c == ';')
-            out += '\\';
+        if (c == '\\' || c == ',' || c == ';') out += '\\';
         out += c;
     }
     return out;
@@ -60,11 +58,11 @@ std::vector<std::string> SplitComponents(std::string_view value) {
 // the first colon and the first semicolon.
 std::string_view WithoutGroup(std::string_view line) {
     const size_t dot = line.find('.');
-    if (dot == std::string_view::npos)
-        return line;
+    if (dot == std::string_view::npos) return line;
     const size_t colon = line.find(':');
     const size_t semicolon = line.find(';');
-    if ((colon != std::string_view::npos && colon < dot) || (semicolon != std::string_view::npos && semicolon < dot))
+    if ((colon != std::string_view::npos && colon < dot) ||
+        (semicolon != std::string_view::npos && semicolon < dot))
         return line;
     return line.substr(dot + 1);
 }
@@ -81,8 +79,7 @@ ContentLine ReadContentLine(std::string_view line) {
     const size_t colon = property.find(':');
     const std::string_view head = property.substr(0, colon);
     ContentLine content;
-    if (colon != std::string_view::npos)
-        content.value = property.substr(colon + 1);
+    if (colon != std::string_view::npos) content.value = property.substr(colon + 1);
     size_t semicolon = head.find(';');
     content.name = head.substr(0, semicolon);
     while (semicolon != std::string_view::npos) {
@@ -95,10 +92,8 @@ ContentLine ReadContentLine(std::string_view line) {
 
 // vCard 4.0 may quote a parameter value ("TYPE="work,cell"", "TYPE="work","cell"").
 std::string_view Unquoted(std::string_view value) {
-    if (value.starts_with('"'))
-        value.remove_prefix(1);
-    if (value.ends_with('"'))
-        value.remove_suffix(1);
+    if (value.starts_with('"')) value.remove_prefix(1);
+    if (value.ends_with('"')) value.remove_suffix(1);
     return value;
 }
 
@@ -110,8 +105,7 @@ std::vector<std::string_view> ParameterValues(const ContentLine& content, std::s
     for (std::string_view parameter : content.parameters) {
         const size_t equals = parameter.find('=');
         if (equals != std::string_view::npos) {
-            if (!EqualsNoCase(parameter.substr(0, equals), name))
-                continue;
+            if (!EqualsNoCase(parameter.substr(0, equals), name)) continue;
             parameter.remove_prefix(equals + 1);
         }
         for (size_t comma; (comma = parameter.find(',')) != std::string_view::npos;) {
@@ -125,8 +119,7 @@ std::vector<std::string_view> ParameterValues(const ContentLine& content, std::s
 
 bool HasParameter(const ContentLine& content, std::string_view name, std::string_view value) {
     for (std::string_view given : ParameterValues(content, name))
-        if (EqualsNoCase(given, value))
-            return true;
+        if (EqualsNoCase(given, value)) return true;
     return false;
 }
 
@@ -188,8 +181,7 @@ std::vector<std::string_view> PhysicalLines(std::string_view text) {
     std::vector<std::string_view> lines;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos)
-            end = text.size();
+        if (end == std::string_view::npos) end = text.size();
         lines.push_back(text.substr(start, end - start));
         start = end + (text.compare(end, kLineEnd.size(), kLineEnd) == 0 ? kLineEnd.size() : 1);
     }
@@ -202,10 +194,8 @@ std::vector<std::string_view> PhysicalLines(std::string_view text) {
 // read as 2.1, the version this contact builds.
 bool FoldingKeepsBlank(const std::vector<std::string_view>& lines) {
     for (std::string_view line : lines) {
-        if (EqualsNoCase(line, "END:VCARD"))
-            break; // only the first card is read
-        if (!StartsWithNoCase(line, "VERSION:"))
-            continue;
+        if (EqualsNoCase(line, "END:VCARD")) break; // only the first card is read
+        if (!StartsWithNoCase(line, "VERSION:")) continue;
         std::string_view version = line.substr(8);
         while (!version.empty() && (version.front() == ' ' || version.front() == '\t'))
             version.remove_prefix(1);
@@ -251,20 +241,17 @@ void CVCardMime::Clear() {
 void CVCardMime::Build(CMyByteArray& payload) const {
     payload.clear();
     // A name that is cut away whole (text ends at a NUL byte) is no name either.
-    if (LineValue(givenName).empty() && LineValue(familyName).empty())
-        return;
+    if (LineValue(givenName).empty() && LineValue(familyName).empty()) return;
 
     std::string displayName = givenName.empty()    ? familyName
                               : familyName.empty() ? givenName
                                                    : givenName + " " + familyName;
-    if (!organisation.empty())
-        displayName += ", " + organisation;
+    if (!organisation.empty()) displayName += ", " + organisation;
 
     std::string text = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
     text += "FN:" + LineValue(displayName) + "\r\n";
     text += "N:" + EscapeComponent(familyName) + ";" + EscapeComponent(givenName) + "\r\n";
-    if (!organisation.empty())
-        text += "ORG:" + EscapeComponent(organisation) + "\r\n";
+    if (!organisation.empty()) text += "ORG:" + EscapeComponent(organisation) + "\r\n";
     for (const CTelephon& phone : phones) {
         text += "TEL";
         if (phone.place == CTelephon::kPlaceWork)
@@ -278,11 +265,9 @@ void CVCardMime::Build(CMyByteArray& payload) const {
         text += ":" + LineValue(phone.number) + "\r\n";
     }
     for (const std::string& mail : mails)
-        if (!mail.empty())
-            text += "EMAIL:" + LineValue(mail) + "\r\n";
+        if (!mail.empty()) text += "EMAIL:" + LineValue(mail) + "\r\n";
     for (const std::string& url : urls)
-        if (!url.empty())
-            text += "URL:" + LineValue(url) + "\r\n";
+        if (!url.empty()) text += "URL:" + LineValue(url) + "\r\n";
     text += "END:VCARD";
     TextToBytes(text, payload);
 }
@@ -292,11 +277,9 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
     std::string text;
     BytesToText(bytes, text);
     // Some writers put a UTF-8 byte order mark before BEGIN.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.erase(0, 3);
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     const std::vector<std::string> lines = SplitLines(text);
-    if (lines.empty() || !EqualsNoCase(lines.front(), "BEGIN:VCARD"))
-        return;
+    if (lines.empty() || !EqualsNoCase(lines.front(), "BEGIN:VCARD")) return;
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -308,26 +291,20 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
         } else if (EqualsNoCase(content.name, "ORG")) {
             std::string joined;
             for (const std::string& component : SplitComponents(DecodedValue(content))) {
-                if (component.empty())
-                    continue;
-                if (!joined.empty())
-                    joined += ", ";
+                if (component.empty()) continue;
+                if (!joined.empty()) joined += ", ";
                 joined += component;
             }
-            if (!joined.empty())
-                organisation = joined;
+            if (!joined.empty()) organisation = joined;
         } else if (EqualsNoCase(content.name, "TEL")) {
             if (std::string number = DecodedValue(content); !number.empty())
                 phones.push_back(ReadTelephon(content, std::move(number)));
         } else if (EqualsNoCase(content.name, "EMAIL")) {
-            if (std::string mail = DecodedValue(content); !mail.empty())
-                mails.push_back(std::move(mail));
+            if (std::string mail = DecodedValue(content); !mail.empty()) mails.push_back(std::move(mail));
         } else if (EqualsNoCase(content.name, "URL")) {
             // An address with parameters is not the contact's own ("URL;WORK:").
-            if (!content.parameters.empty())
-                continue;
-            if (std::string url = DecodedValue(content); !url.empty())
-                urls.push_back(std::move(url));
+            if (!content.parameters.empty()) continue;
+            if (std::string url = DecodedValue(content); !url.empty()) urls.push_back(std::move(url));
         } else if (EqualsNoCase(line, "END:VCARD") || (i > 0 && EqualsNoCase(line, "BEGIN:VCARD"))) {
             break;
         }
@@ -336,11 +313,9 @@ void CVCardMime::Parse(std::span<const uint8_t> bytes) {
 }
 
 std::unique_ptr<CMime> CreateMimeFromType(std::string_view mimeType, std::span<const uint8_t> payload) {
-    if (!StartsWithNoCase(mimeType, "text/"))
-        return nullptr;
+    if (!StartsWithNoCase(mimeType, "text/")) return nullptr;
     const std::string_view subtype = mimeType.substr(5);
-    if (!StartsWithNoCase(subtype, "vCard") && !StartsWithNoCase(subtype, "x-vCard"))
-        return nullptr;
+    if (!StartsWithNoCase(subtype, "vCard") && !StartsWithNoCase(subtype, "x-vCard")) return nullptr;
     auto contact = std::make_unique<CVCardMime>();
     contact->Parse(payload);
     return contact;

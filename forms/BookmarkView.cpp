@@ -22,7 +22,8 @@ CBookmarkView::CBookmarkView(CNfcProgDoc* doc, QWidget* parent)
                        .keyword = QStringLiteral("BOOKMARK"),
                        .mandatoryField = kAddress,
                        .mandatoryMessage = IdsNoWebAddress}),
-      m_linkText(NewLineEdit(133)), m_prefix(NewComboBox(132, WebAddressPrefixes(), kDefaultWebAddressPrefix)),
+      m_linkText(NewLineEdit(133)),
+      m_prefix(NewComboBox(132, WebAddressPrefixes(), kDefaultWebAddressPrefix)),
       m_address(NewLineEdit(131)) {
     AddField(QStringLiteral("TEXT:"), m_linkText);
     AddField(QStringLiteral("PREPEND:"), m_prefix);

@@ -99,7 +99,8 @@ CContactView::CContactView(CNfcProgDoc* doc, QWidget* parent)
                        .keyword = QStringLiteral("CONTACT"),
                        .mandatoryField = -1,
                        .mandatoryMessage = IdsNoName}),
-      m_phoneType1(NewComboBox(1010, PhoneTypeList(), 0)), m_phoneType2(NewComboBox(1009, PhoneTypeList(), 0)),
+      m_phoneType1(NewComboBox(1010, PhoneTypeList(), 0)),
+      m_phoneType2(NewComboBox(1009, PhoneTypeList(), 0)),
       m_webPrefix(NewComboBox(1007, WebAddressPrefixes(), kDefaultWebAddressPrefix)),
       m_webAddress(NewLineEdit(1006)) {
     QLineEdit* firstName = NewLineEdit(1005);
@@ -153,7 +154,8 @@ QString CContactView::PhoneTypeToKeyword(const QString& typeText) {
     return type ? QString::fromLatin1(type->keyword) : QString();
 }
 
-std::optional<CVCardMime::CTelephon> CContactView::MakeTelephon(const QString& number, const QString& typeText) {
+std::optional<CVCardMime::CTelephon> CContactView::MakeTelephon(const QString& number,
+                                                                const QString& typeText) {
     if (number.isEmpty()) return std::nullopt;
     Telephon phone;
     phone.number = number.toStdString();

@@ -66,15 +66,23 @@ QStringList ReadMultiString(int (*enumerate)(char*, int)) {
 }
 
 // LAN readers that pass the reader library's device-type check.
-QStringList FindLanReaders() { return ReadMultiString(KQLMX_FindLanReadersEx); }
-bool LanReaderAnswers(const QString& reader) { return KQLMX_CheckLanReader(reader.toUtf8().constData()) > 0; }
+QStringList FindLanReaders() {
+    return ReadMultiString(KQLMX_FindLanReadersEx);
+}
+bool LanReaderAnswers(const QString& reader) {
+    return KQLMX_CheckLanReader(reader.toUtf8().constData()) > 0;
+}
 
 QStringList Enumerate(CPortDlg::Kind kind) {
     switch (kind) {
-    case CPortDlg::KindCom: return ReadMultiString(KQLMX_EnumComPorts);
-    case CPortDlg::KindUsb: return ReadMultiString(KQLMX_EnumUsbReaders);
-    case CPortDlg::KindLan: return FindLanReaders();
-    case CPortDlg::KindBluetooth: return ReadMultiString(KQLMX_EnumBluetoothPorts);
+    case CPortDlg::KindCom:
+        return ReadMultiString(KQLMX_EnumComPorts);
+    case CPortDlg::KindUsb:
+        return ReadMultiString(KQLMX_EnumUsbReaders);
+    case CPortDlg::KindLan:
+        return FindLanReaders();
+    case CPortDlg::KindBluetooth:
+        return ReadMultiString(KQLMX_EnumBluetoothPorts);
     }
     return {};
 }
@@ -90,7 +98,7 @@ bool IsVirtualComEntry(const QString& name) {
 // overridden by the environment variable of the same name; empty when there is none.
 QString DriverPageUrl() {
     return (qEnvironmentVariableIsSet("KQ_DRIVER_PAGE_URL") ? qEnvironmentVariable("KQ_DRIVER_PAGE_URL")
-                                                             : QStringLiteral(KQ_DEFAULT_DRIVER_PAGE_URL))
+                                                            : QStringLiteral(KQ_DEFAULT_DRIVER_PAGE_URL))
         .trimmed();
 }
 
@@ -167,8 +175,8 @@ void CPortDlg::BuildControls() {
 
     m_baudCombo = new QComboBox(this);
     m_baudCombo->setObjectName(QStringLiteral("BaudCombo"));
-    m_baudCombo->addItems({QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
-                           QStringLiteral("19200")});
+    m_baudCombo->addItems(
+        {QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200")});
     m_parityCombo = new QComboBox(this);
     m_parityCombo->setObjectName(QStringLiteral("ParityCombo"));
     m_parityCombo->addItems({tr("keine"), tr("gerade"), tr("ungerade")});
@@ -266,10 +274,14 @@ bool CPortDlg::NameMatchesEntry(const QString& name, const QString& entry) {
 
 QStringList& CPortDlg::ListOf(Kind kind) {
     switch (kind) {
-    case KindUsb: return m_usbReaders;
-    case KindLan: return m_lanReaders;
-    case KindBluetooth: return m_bluetoothReaders;
-    case KindCom: break;
+    case KindUsb:
+        return m_usbReaders;
+    case KindLan:
+        return m_lanReaders;
+    case KindBluetooth:
+        return m_bluetoothReaders;
+    case KindCom:
+        break;
     }
     return m_comPorts;
 }
@@ -318,13 +330,16 @@ void CPortDlg::FillPortList() {
         if (port.startsWith(QLatin1String("\\\\.\\"))) port.remove(0, 4);
         m_portList->addItem(port);
     }
-    if (!m_storedSerialName.isEmpty() && !std::any_of(m_comPorts.begin(), m_comPorts.end(), [this](const QString& port) {
-            return NameMatchesEntry(m_storedSerialName, port);
-        }))
+    if (!m_storedSerialName.isEmpty() &&
+        !std::any_of(m_comPorts.begin(), m_comPorts.end(),
+                     [this](const QString& port) { return NameMatchesEntry(m_storedSerialName, port); }))
         m_portList->addItem(m_storedSerialName);
-    for (const QString& reader : m_usbReaders) m_portList->addItem(kUsbPrefix + reader);
-    for (const QString& reader : m_lanReaders) m_portList->addItem(kLanPrefix + reader);
-    for (const QString& reader : m_bluetoothReaders) m_portList->addItem(kBluetoothPrefix + reader);
+    for (const QString& reader : m_usbReaders)
+        m_portList->addItem(kUsbPrefix + reader);
+    for (const QString& reader : m_lanReaders)
+        m_portList->addItem(kLanPrefix + reader);
+    for (const QString& reader : m_bluetoothReaders)
+        m_portList->addItem(kBluetoothPrefix + reader);
 }
 
 bool CPortDlg::SelectName() {
@@ -352,7 +367,8 @@ void CPortDlg::SetKindFromName() {
 void CPortDlg::EnableLineCombos() {
     // Only a serial device runs at the chosen rate; every other link runs at 19200.
     const bool serial = !IsUsb && !IsLan && !IsBluetooth;
-    for (QComboBox* combo : {m_baudCombo, m_parityCombo, m_stopBitsCombo}) combo->setEnabled(serial);
+    for (QComboBox* combo : {m_baudCombo, m_parityCombo, m_stopBitsCombo})
+        combo->setEnabled(serial);
 }
 
 void CPortDlg::showEvent(QShowEvent* event) {
@@ -376,8 +392,10 @@ void CPortDlg::OnInitDialog() {
     m_stopBitsCombo->setCurrentIndex(code == 3 ? 1 : 0);
     m_baudCombo->setCurrentIndex(m_baudCombo->findText(QString::number(rate), Qt::MatchExactly));
 
-    if (!EthernetAktiv) m_lanReaders.clear();
-    else if (m_lanReaders.isEmpty()) RefreshPortList(KindLan);
+    if (!EthernetAktiv)
+        m_lanReaders.clear();
+    else if (m_lanReaders.isEmpty())
+        RefreshPortList(KindLan);
     for (Kind kind : {KindBluetooth, KindUsb, KindCom}) {
         if (ListOf(kind).isEmpty()) RefreshPortList(kind);
     }
@@ -436,7 +454,8 @@ void CPortDlg::OnDeviceChange(int event) {
                 m_lanReaders.clear();
                 changed = true;
             }
-            for (Kind kind : {KindBluetooth, KindUsb, KindCom}) changed = RefreshPortList(kind) || changed;
+            for (Kind kind : {KindBluetooth, KindUsb, KindCom})
+                changed = RefreshPortList(kind) || changed;
             if (changed) FillPortList();
         }
         SelectName();
@@ -578,8 +597,10 @@ void CPortDlg::accept() {
     if (m_baudCombo->currentIndex() >= 0) {
         int value = m_baudCombo->currentText().toInt();
         const int parity = m_parityCombo->currentIndex();
-        if (parity == 1 || parity == 2) value += parity;
-        else if (parity == 0 && m_stopBitsCombo->currentIndex() == 1) value += 3;
+        if (parity == 1 || parity == 2)
+            value += parity;
+        else if (parity == 0 && m_stopBitsCombo->currentIndex() == 1)
+            value += 3;
         Baudrate = value;
         ProfileSettings::WriteInt(kSection, QStringLiteral("Baudrate"), Baudrate);
     }

@@ -140,8 +140,8 @@ private:
 
     std::unique_ptr<DeviceChangeMonitor> m_monitor;
     bool m_initialized = false;
-    int m_timerId = 0;         // the follow-up rescan timer, 0 when none runs
-    int m_followUpCount = 0;   // follow-up rescans after the last arrival
+    int m_timerId = 0;            // the follow-up rescan timer, 0 when none runs
+    int m_followUpCount = 0;      // follow-up rescans after the last arrival
     int m_missingDriverFlags = 0; // the missing drivers the user was last told about
 
     // The stored serial device name, listed even when the scan does not find it.

@@ -7,13 +7,14 @@
 #include <QVBoxLayout>
 
 CReadOnlyFormView::CReadOnlyFormView(CNfcProgDoc* doc, QWidget* parent)
-    : CTagJobFormView(doc, parent, CyclicJob::Lock,
-                      tr("Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.")) {
+    : CTagJobFormView(
+          doc, parent, CyclicJob::Lock,
+          tr("Konfiguration und Nutzdaten des Transponders dauerhaft gegen Beschreiben sperren.")) {
     setObjectName(QStringLiteral("CReadOnlyFormView"));
     Column()->addSpacing(16);
     AddButtonRow(WriteButton(), CyclicButton());
-    AddProtectionRow(1004, tr("DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen"), 1002,
-                     1017, 0);
+    AddProtectionRow(1004, tr("DESFire-Transponder: Konfiguration mit Passwort vor Veränderung schützen"),
+                     1002, 1017, 0);
     AddProtectionRow(
         1005, tr("DESFire-Transponder: Konfiguration und Nutzdaten mit Passwort vor Veränderung schützen"),
         1006, 1018, 1);

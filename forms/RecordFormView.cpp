@@ -216,8 +216,8 @@ void CRecordFormView::AddFieldRow(const QString& label, const QList<QWidget*>& c
     // before any), so the creation order is no tab order.
     m_tabChain << controls;
     QWidget* previous = nullptr;
-    for (QWidget* next : m_tabChain + QList<QWidget*>{m_write, m_cyclicWrite, m_writeProtect, m_prevRecord,
-                                                       m_nextRecord}) {
+    for (QWidget* next :
+         m_tabChain + QList<QWidget*>{m_write, m_cyclicWrite, m_writeProtect, m_prevRecord, m_nextRecord}) {
         if (previous) setTabOrder(previous, next);
         previous = next;
     }

@@ -58,6 +58,7 @@ void SelectWebAddressPrefix(const QString& value, QComboBox* prefixBox) {
 
 void SplitTypedWebAddresses(QComboBox* prefixBox, QLineEdit* addressField) {
     QObject::connect(addressField, &QLineEdit::editingFinished, addressField, [prefixBox, addressField] {
-        if (SplitWebAddress(addressField->text()).matched) ShowWebAddress(addressField->text(), prefixBox, addressField);
+        if (SplitWebAddress(addressField->text()).matched)
+            ShowWebAddress(addressField->text(), prefixBox, addressField);
     });
 }

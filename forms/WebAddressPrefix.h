@@ -16,7 +16,7 @@ inline constexpr int kDefaultWebAddressPrefix = 1;
 
 struct WebAddressSplit {
     int prefixIndex = kDefaultWebAddressPrefix; // the default when none matched
-    QString rest;                              // the text after the prefix (all of it when none matched)
+    QString rest;                               // the text after the prefix (all of it when none matched)
     bool matched = false;
 };
 

@@ -52,51 +52,54 @@ extern "C" {
 #endif
 
 /* Results of KQLMX_OpenPort below zero. */
-#define KQLMX_OPEN_LINK_FAILED (-1)    /* the link could not be opened */
-#define KQLMX_OPEN_BAD_TIMEOUT (-2)    /* negative time-out */
-#define KQLMX_OPEN_NO_READER (-11)     /* no protocol type got a 4-byte version answer */
-#define KQLMX_OPEN_HID_START (-13)     /* HID link opened but could not be started */
+#define KQLMX_OPEN_LINK_FAILED (-1) /* the link could not be opened */
+#define KQLMX_OPEN_BAD_TIMEOUT (-2) /* negative time-out */
+#define KQLMX_OPEN_NO_READER (-11)  /* no protocol type got a 4-byte version answer */
+#define KQLMX_OPEN_HID_START (-13)  /* HID link opened but could not be started */
 
 /* Last-error codes of the port and reader layers (KQLMX_GetLastError). Besides these:
  * reader status codes of protocol types 2/3 (0x88 -> 17, 0xA4 -> 20, 0xC4/0xC5 -> 21,
  * 0xCC -> 23, 0xA0 -> 24), of type 0 (3 and 25 -> 23, 7 -> 44, others as they are)
  * and of type 1 (as they are); ISO 15693 response errors 32-42 and 0xA0-0xDF. */
 #define KQLMX_ERROR_NONE 0
-#define KQLMX_ERROR_NO_SUCH_PORT 3         /* the handle names no open port */
-#define KQLMX_ERROR_TIMEOUT 4              /* no complete answer within the time-out */
-#define KQLMX_ERROR_BUFFER_TOO_SMALL 5     /* the caller's buffer is too small */
-#define KQLMX_ERROR_BAD_INVENTORY 6        /* an ISO 15693 inventory answer that ends early */
-#define KQLMX_ERROR_COUNT_RANGE 7          /* a block count outside 1..256 */
+#define KQLMX_ERROR_NO_SUCH_PORT 3     /* the handle names no open port */
+#define KQLMX_ERROR_TIMEOUT 4          /* no complete answer within the time-out */
+#define KQLMX_ERROR_BUFFER_TOO_SMALL 5 /* the caller's buffer is too small */
+#define KQLMX_ERROR_BAD_INVENTORY 6    /* an ISO 15693 inventory answer that ends early */
+#define KQLMX_ERROR_COUNT_RANGE 7      /* a block count outside 1..256 */
 #define KQLMX_ERROR_NOTHING_TO_SEND 8
-#define KQLMX_ERROR_ANSWER_TOO_SHORT 9     /* an answer shorter than its frame or its content */
-#define KQLMX_ERROR_CHECK_BYTES 10         /* check byte or CRC wrong */
+#define KQLMX_ERROR_ANSWER_TOO_SHORT 9 /* an answer shorter than its frame or its content */
+#define KQLMX_ERROR_CHECK_BYTES 10     /* check byte or CRC wrong */
 #define KQLMX_ERROR_EMPTY_ANSWER 12
 #define KQLMX_ERROR_BAUD_NOT_CHANGEABLE 14 /* the port is no serial device */
-#define KQLMX_ERROR_DATA_TOO_LONG 15       /* a frame would hold more than 255 bytes; a block
-                                              number that does not fit its field */
-#define KQLMX_ERROR_UNEXPECTED_ANSWER 16   /* also: a request this tag does not take */
-#define KQLMX_ERROR_NO_TAG_ANSWER 21       /* reader status: no tag answered */
-#define KQLMX_ERROR_COLLISION 23           /* reader status: several tags answered */
-#define KQLMX_ERROR_MORE_DATA 32           /* type 0 status 0x20: the answer is still good */
-#define KQLMX_ERROR_NO_SINGLE_TAG 43       /* the inventory for a system information request
-                                              found not exactly one tag */
-#define KQLMX_ERROR_KEY_LENGTH 0x10020     /* a key that is neither absent nor 16 bytes */
+#define KQLMX_ERROR_DATA_TOO_LONG                                                                            \
+    15                                   /* a frame would hold more than 255 bytes; a block                  \
+                                            number that does not fit its field */
+#define KQLMX_ERROR_UNEXPECTED_ANSWER 16 /* also: a request this tag does not take */
+#define KQLMX_ERROR_NO_TAG_ANSWER 21     /* reader status: no tag answered */
+#define KQLMX_ERROR_COLLISION 23         /* reader status: several tags answered */
+#define KQLMX_ERROR_MORE_DATA 32         /* type 0 status 0x20: the answer is still good */
+#define KQLMX_ERROR_NO_SINGLE_TAG                                                                            \
+    43                                 /* the inventory for a system information request                     \
+                                          found not exactly one tag */
+#define KQLMX_ERROR_KEY_LENGTH 0x10020 /* a key that is neither absent nor 16 bytes */
 /* DESFire layer: 0x10000 + the card's status byte (native commands, e.g. 0x100AE
  * authentication error) or + the status word of an ISO command (e.g. 0x16982 security
  * status not satisfied), and these: */
-#define KQLMX_ERROR_DESFIRE_OLD_KEY 0x10021   /* another key changed without its old key */
+#define KQLMX_ERROR_DESFIRE_OLD_KEY 0x10021    /* another key changed without its old key */
 #define KQLMX_ERROR_DESFIRE_NO_SESSION 0x10023 /* the command needs an authentication */
-#define KQLMX_ERROR_DESFIRE_MAC 0x10024       /* the CMAC of the card's answer is wrong */
-#define KQLMX_ERROR_DESFIRE_CRC 0x10025       /* the CRC32 of deciphered data is wrong */
-#define KQLMX_ERROR_DESFIRE_LIST_SIZE 0x10026 /* the buffer cannot take the whole list */
-#define KQLMX_ERROR_DESFIRE_DF_NAMES 0x10028  /* DF names are not listed in an ISO or AES session */
-#define KQLMX_ERROR_DESFIRE_NO_STATUS 0xFFFF  /* an answer without its status */
-#define KQLMX_ERROR_ISO_END_OF_FILE 0x16282   /* READ BINARY ran past the end of the file */
+#define KQLMX_ERROR_DESFIRE_MAC 0x10024        /* the CMAC of the card's answer is wrong */
+#define KQLMX_ERROR_DESFIRE_CRC 0x10025        /* the CRC32 of deciphered data is wrong */
+#define KQLMX_ERROR_DESFIRE_LIST_SIZE 0x10026  /* the buffer cannot take the whole list */
+#define KQLMX_ERROR_DESFIRE_DF_NAMES 0x10028   /* DF names are not listed in an ISO or AES session */
+#define KQLMX_ERROR_DESFIRE_NO_STATUS 0xFFFF   /* an answer without its status */
+#define KQLMX_ERROR_ISO_END_OF_FILE 0x16282    /* READ BINARY ran past the end of the file */
 #define KQLMX_ERROR_TAG_TYPE_UNSUPPORTED 0x20002
 #define KQLMX_ERROR_MESSAGE_TOO_LARGE 0x20014 /* the tag's room is smaller than the message */
-#define KQLMX_ERROR_PORT_BUSY 0x30001      /* a call on a port that is waiting for an answer */
-#define KQLMX_ERROR_BAD_TEXT_LENGTH 0x30002 /* KQLMX_WriteTag: a negative length, a positive
-                                               one without a text, a zero inside the text */
+#define KQLMX_ERROR_PORT_BUSY 0x30001         /* a call on a port that is waiting for an answer */
+#define KQLMX_ERROR_BAD_TEXT_LENGTH                                                                          \
+    0x30002 /* KQLMX_WriteTag: a negative length, a positive                                                 \
+               one without a text, a zero inside the text */
 /* KQLMX_WriteLanConfig refused a text before sending anything (KQLMX_GetLanConfigError):
  * an address that is neither "a.b.c.d[-port]" (four decimal parts 0-255, port 0-65535)
  * nor "[name][-port]" (a name of at most 16 bytes, all the module holds); a mask that
@@ -232,8 +235,8 @@ KQLMX_API int KQLMX_ReadLanConfig(const char* reader, char* nameOut, char* addre
  * "[name]-port" for DHCP), mask and gateway ("a.b.c.d"; empty or null keeps the
  * current one), waits for it to answer at the new address and applies the settings.
  * 0; -1 on failure. A module that answers nowhere yet after the 5 s wait (a slow
- * restart) is not failed for that: the caller waits on for it. A text of another form is refused with -1 before anything is
- * sent; KQLMX_GetLanConfigError then tells which. */
+ * restart) is not failed for that: the caller waits on for it. A text of another form is refused with -1
+ * before anything is sent; KQLMX_GetLanConfigError then tells which. */
 KQLMX_API int KQLMX_WriteLanConfig(const char* reader, const char* address, const char* mask,
                                    const char* gateway);
 /* After KQLMX_WriteLanConfig: KQLMX_ERROR_BAD_LAN_ADDRESS, _MASK or _GATEWAY when it
@@ -292,8 +295,8 @@ KQLMX_API int KQLMX_SelectTag(int port, unsigned char* uid, int len, char* sak);
 KQLMX_API int KQLMX_RequestAts(int port, unsigned char* buf, int len);
 /* MIFARE Classic authentication of the sector holding block with a 6-byte key
  * (keyType 0: key A, 1: key B); prefix bytes are passed on to the reader. */
-KQLMX_API int KQLMX_AuthenticateBlock(int port, const void* prefix, int prefixLen, int keyType, const void* key,
-                                      int keyLen, int block);
+KQLMX_API int KQLMX_AuthenticateBlock(int port, const void* prefix, int prefixLen, int keyType,
+                                      const void* key, int keyLen, int block);
 /* The block's answer (16 bytes: four Type 2 pages) cut to len; the bytes copied. */
 KQLMX_API int KQLMX_ReadBlock(int port, int block, unsigned char* buf, int len);
 /* One Type 2 page (4 bytes) or one MIFARE block (16 bytes). */
@@ -306,19 +309,19 @@ KQLMX_API int KQLMX_WriteBlock(int port, int block, const void* data, int len);
  * else error 15) unless the protocol extension flag is set for a UID of maker code
  * 0x02; counts are 1..256 (else error 7). Functions that give bytes answer their count;
  * a buffer smaller than the answer: error 5, -1. */
-#define KQLMX_ISO15693_SUBCARRIER 0x01   /* two sub-carriers */
-#define KQLMX_ISO15693_DATA_RATE 0x02    /* high data rate */
+#define KQLMX_ISO15693_SUBCARRIER 0x01 /* two sub-carriers */
+#define KQLMX_ISO15693_DATA_RATE 0x02  /* high data rate */
 #define KQLMX_ISO15693_INVENTORY 0x04
-#define KQLMX_ISO15693_EXTENSION 0x08    /* protocol extension: two-byte block numbers */
-#define KQLMX_ISO15693_SELECT_AFI 0x10   /* inventory: AFI present */
-#define KQLMX_ISO15693_ONE_SLOT 0x20     /* inventory: one slot (else 16) */
+#define KQLMX_ISO15693_EXTENSION 0x08  /* protocol extension: two-byte block numbers */
+#define KQLMX_ISO15693_SELECT_AFI 0x10 /* inventory: AFI present */
+#define KQLMX_ISO15693_ONE_SLOT 0x20   /* inventory: one slot (else 16) */
 #define KQLMX_ISO15693_OPTION 0x40
-#define KQLMX_ISO15693_MAKER_05 0x100     /* use the custom commands of maker code 0x05 */
+#define KQLMX_ISO15693_MAKER_05 0x100       /* use the custom commands of maker code 0x05 */
 #define KQLMX_ISO15693_NO_LOCK_OPTION 0x200 /* never set the option flag when locking */
-#define KQLMX_ISO15693_WRITE_OPTION 0x400 /* option flag when writing and locking (maker 0x07) */
-#define KQLMX_ISO15693_READ_MULTIPLE 0x800 /* read one block with Read multiple blocks */
+#define KQLMX_ISO15693_WRITE_OPTION 0x400   /* option flag when writing and locking (maker 0x07) */
+#define KQLMX_ISO15693_READ_MULTIPLE 0x800  /* read one block with Read multiple blocks */
 #define KQLMX_ISO15693_NO_SUBCARRIER 0x2000 /* clear the sub-carrier flag (maker 0x08) */
-#define KQLMX_ISO15693_RAW_FLAGS 0x8000   /* send the flags as passed, no variants */
+#define KQLMX_ISO15693_RAW_FLAGS 0x8000     /* send the flags as passed, no variants */
 
 /* Inventory (16 slots, or one with KQLMX_ISO15693_ONE_SLOT): 11-byte records (status,
  * response flags, DSFID, UID), as many whole records as fit len; the bytes copied.
@@ -326,12 +329,12 @@ KQLMX_API int KQLMX_WriteBlock(int port, int block, const void* data, int len);
  * length 60, or after 256 inventory rounds, fail the call with error 23. */
 KQLMX_API int KQLMX_Iso15693Inventory(int port, unsigned char* buf, int len, int flags);
 /* The system information after the response flags (info flags, UID, ...). */
-KQLMX_API int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid, int uidLen,
-                                          int flags);
+KQLMX_API int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid,
+                                          int uidLen, int flags);
 /* Block count, block size and IC maker code from the system information; each out
  * pointer may be null and is set only when the information holds it. 0 / -1. */
-KQLMX_API int KQLMX_Iso15693GetMemorySize(int port, const void* uid, int uidLen, int* blockCount, int* blockSize,
-                                          int* icManufacturer, int flags);
+KQLMX_API int KQLMX_Iso15693GetMemorySize(int port, const void* uid, int uidLen, int* blockCount,
+                                          int* blockSize, int* icManufacturer, int flags);
 /* One block (with the option flag: its security status first). */
 KQLMX_API int KQLMX_Iso15693ReadBlock(int port, int block, unsigned char* out, int outLen, const void* uid,
                                       int uidLen, int flags);
@@ -404,7 +407,8 @@ KQLMX_API int KQLMX_DesfireChangeFileSettings(int port, int fileNo, int commSett
  * 7600 bytes. ReadData answers the bytes read (error 5 when len is smaller). */
 KQLMX_API int KQLMX_DesfireReadData(int port, int fileNo, int commMode, int offset, int length,
                                     unsigned char* buf, int len);
-KQLMX_API int KQLMX_DesfireWriteData(int port, int fileNo, int commMode, int offset, const void* data, int len);
+KQLMX_API int KQLMX_DesfireWriteData(int port, int fileNo, int commMode, int offset, const void* data,
+                                     int len);
 
 /* ---- ISO 7816-4 file commands (always as APDUs) ----------------------------------
  * Offsets above 0x7FFF are refused (error 15). Every answer must end 90 00, else

@@ -19,9 +19,13 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, st
     return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
 }
 
-DynamicLibrary::~DynamicLibrary() { dlclose(handle_); }
+DynamicLibrary::~DynamicLibrary() {
+    dlclose(handle_);
+}
 
-void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+void* DynamicLibrary::Symbol(const char* name) const {
+    return dlsym(handle_, name);
+}
 
 void ReportMissingEntry(const char* name) {
     DebugOutput(std::string("Fehler: Kann ") + name + " nicht initialisieren\r\n");

@@ -41,7 +41,8 @@ struct DeviceListNode {
 
 std::string FixedText(const char* text, size_t size) {
     size_t length = 0;
-    while (length < size && text[length] != '\0') ++length;
+    while (length < size && text[length] != '\0')
+        ++length;
     return std::string(text, length);
 }
 

@@ -21,7 +21,9 @@ std::unique_ptr<FtdiDevice> FtdiDevice::Open(Ftd2xx& library, const std::string&
     return device;
 }
 
-FtdiDevice::~FtdiDevice() { library_.Close(handle_); }
+FtdiDevice::~FtdiDevice() {
+    library_.Close(handle_);
+}
 
 long FtdiDevice::Read(std::span<uint8_t> out) {
     uint32_t queued = 0;
@@ -35,7 +37,8 @@ long FtdiDevice::Read(std::span<uint8_t> out) {
 
 long FtdiDevice::Write(std::span<const uint8_t> bytes) {
     uint32_t written = 0;
-    if (library_.Write(handle_, bytes.data(), static_cast<uint32_t>(bytes.size()), &written) != kFtOk) return -1;
+    if (library_.Write(handle_, bytes.data(), static_cast<uint32_t>(bytes.size()), &written) != kFtOk)
+        return -1;
     return static_cast<long>(std::min<size_t>(written, bytes.size()));
 }
 
@@ -51,6 +54,8 @@ bool FtdiDevice::Apply(const LineSettings& settings) {
     return rate && frame;
 }
 
-void FtdiDevice::PurgeInput() { library_.Purge(handle_, kFtPurgeRx); }
+void FtdiDevice::PurgeInput() {
+    library_.Purge(handle_, kFtPurgeRx);
+}
 
 } // namespace kq::platform

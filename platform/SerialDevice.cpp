@@ -12,7 +12,6 @@
 
 namespace kq::platform {
 
-
 std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, const LineSettings& settings,
                                                  int* error) {
     auto fail = [error](int code) -> std::unique_ptr<SerialDevice> {
@@ -69,8 +68,12 @@ bool SerialDevice::Apply(const LineSettings& settings) {
     return ioctl(fd_, TCSETS2, &tio) == 0;
 }
 
-void SerialDevice::PurgeInput() { ioctl(fd_, TCFLSH, TCIFLUSH); }
+void SerialDevice::PurgeInput() {
+    ioctl(fd_, TCFLSH, TCIFLUSH);
+}
 
-bool SerialDevice::SetBreak(bool on) { return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0; }
+bool SerialDevice::SetBreak(bool on) {
+    return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0;
+}
 
 } // namespace kq::platform

@@ -13,7 +13,9 @@ namespace kq::platform {
 
 namespace {
 
-fs::path UnderRoot(const char* path) { return fs::path(SysfsRoot() + path); }
+fs::path UnderRoot(const char* path) {
+    return fs::path(SysfsRoot() + path);
+}
 
 // The entry names of a folder, or false when it cannot be read.
 bool Entries(const fs::path& folder, std::vector<std::string>& names) {
@@ -80,7 +82,8 @@ void FindUsbParent(const fs::path& device, TtyDevice& tty) {
 std::string SysfsRoot() {
     const char* root = std::getenv("KQLMX_SYSFS_ROOT");
     std::string path = root && *root ? root : "";
-    while (!path.empty() && path.back() == '/') path.pop_back();
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
     return path;
 }
 

@@ -18,9 +18,9 @@ namespace kq::platform {
 std::string SysfsRoot();
 
 struct TtyDevice {
-    std::string name;       // "ttyUSB0": the device is /dev/<name>
-    bool usb = false;       // a USB device lies behind it
-    uint16_t vendorId = 0;  // of that USB device
+    std::string name;      // "ttyUSB0": the device is /dev/<name>
+    bool usb = false;      // a USB device lies behind it
+    uint16_t vendorId = 0; // of that USB device
     uint16_t productId = 0;
     std::string usbProduct; // its product string, may be empty
 };

@@ -93,10 +93,11 @@ constexpr StringTableEntry kTable[] = {
                              "226")},
     {227, QT_TRANSLATE_NOOP3("StringTable", "Vorlage geladen", "227")},
     {228, QT_TRANSLATE_NOOP3("StringTable", "Vorlage gespeichert", "228")},
-    {232, QT_TRANSLATE_NOOP3("StringTable",
-                             "Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene Standardschlüssel und "
-                             "schützt nicht",
-                             "232")},
+    {232, QT_TRANSLATE_NOOP3(
+              "StringTable",
+              "Ein leerer Schlüssel oder einer aus lauter Nullen ist der offene Standardschlüssel und "
+              "schützt nicht",
+              "232")},
     {600, QT_TRANSLATE_NOOP3("StringTable", "Neue Version:", "600")},
     {601, QT_TRANSLATE_NOOP3("StringTable", " ist aktuell", "601")},
     {602,
@@ -112,12 +113,14 @@ constexpr StringTableEntry kTable[] = {
      QT_TRANSLATE_NOOP3("StringTable", "Verbindung zum KQ-LMX38 konnte nicht hergestellt werden!", "10023")},
     {10128, QT_TRANSLATE_NOOP3("StringTable", "Gültige IP Adresse eingeben!", "10128")},
     {10129, QT_TRANSLATE_NOOP3("StringTable", "Liste aller gefundenen IP-Adressen", "10129")},
-    {10130, QT_TRANSLATE_NOOP3("StringTable",
-                               "IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!", "10130")},
-    {10131, QT_TRANSLATE_NOOP3("StringTable",
-                               "Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\nEvtl. muss das "
-                               "Programm manuell in der Firewall freigegeben werden.",
-                               "10131")},
+    {10130,
+     QT_TRANSLATE_NOOP3("StringTable", "IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!",
+                        "10130")},
+    {10131, QT_TRANSLATE_NOOP3(
+                "StringTable",
+                "Keine Geräte gefunden!\nBitte prüfen Sie die Firewall-Einstellungen!\nEvtl. muss das "
+                "Programm manuell in der Firewall freigegeben werden.",
+                "10131")},
     {10134, QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)34 installiert!", "10134")},
     {10135,
      QT_TRANSLATE_NOOP3("StringTable", "Kein Vek USB Treiber für KQ-LM(X)38 VCOM installiert!", "10135")},
@@ -133,14 +136,15 @@ constexpr StringTableEntry kTable[] = {
      QT_TRANSLATE_NOOP3("StringTable", "Anführungszeichen nicht geschlossen oder falsch gesetzt", "10306")},
     {10307, QT_TRANSLATE_NOOP3("StringTable", "%d Felder, höchstens %d erwartet", "10307")},
     {10308, QT_TRANSLATE_NOOP3("StringTable", "Diese Zeilen der Vorlage wurden übergangen:", "10308")},
-    {10320,
-     QT_TRANSLATE_NOOP3("StringTable",
-                        "Keine Berechtigung für %s: das Gerät gehört der Gruppe \"%s\". Bitte den Benutzer in "
-                        "diese Gruppe aufnehmen (sudo usermod -aG %s BENUTZER) und neu anmelden.",
-                        "10320")},
+    {10320, QT_TRANSLATE_NOOP3(
+                "StringTable",
+                "Keine Berechtigung für %s: das Gerät gehört der Gruppe \"%s\". Bitte den Benutzer in "
+                "diese Gruppe aufnehmen (sudo usermod -aG %s BENUTZER) und neu anmelden.",
+                "10320")},
     {10330, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder enthält schon Datensatz %d.", "10330")},
     {10331, QT_TRANSLATE_NOOP3("StringTable", "Dieser Transponder wurde schon beschrieben.", "10331")},
-    {10332, QT_TRANSLATE_NOOP3("StringTable", "Leser mit %d Baud gefunden; diese Rate ist gespeichert.", "10332")},
+    {10332,
+     QT_TRANSLATE_NOOP3("StringTable", "Leser mit %d Baud gefunden; diese Rate ist gespeichert.", "10332")},
     {57344, QT_TRANSLATE_NOOP3("StringTable", "KQ-NFC Programmer", "57344")},
 };
 

@@ -10,8 +10,9 @@ QString EnglishTranslationFile(const QString& programFilePath) {
     // An installed program keeps its translation in the data folder of its tree.
     const QString installed =
         program.absolutePath() + QStringLiteral("/" KQ_TRANSLATION_DIR_FROM_BIN "/") + name;
-    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? QFileInfo(installed).absoluteFilePath()
-                                                                       : beside;
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed)
+               ? QFileInfo(installed).absoluteFilePath()
+               : beside;
 }
 
 std::unique_ptr<QTranslator> LoadEnglishTranslation(const QString& programFilePath) {

@@ -35,70 +35,71 @@
 namespace kqsim {
 
 class BluetoothModule : public ByteService {
- public:
-  struct Device {
-    std::array<std::uint8_t, 6> address{};
-    std::uint16_t deviceClass = 0x0500;
-    std::string name;
-    int emptyNameAnswers = 0;  // remote-name answers with an empty name before the name
-  };
+public:
+    struct Device {
+        std::array<std::uint8_t, 6> address{};
+        std::uint16_t deviceClass = 0x0500;
+        std::string name;
+        int emptyNameAnswers = 0; // remote-name answers with an empty name before the name
+    };
 
-  struct Request {
-    std::uint8_t command = 0;
-    Bytes payload;
-    std::chrono::steady_clock::time_point at;
-  };
+    struct Request {
+        std::uint8_t command = 0;
+        Bytes payload;
+        std::chrono::steady_clock::time_point at;
+    };
 
-  explicit BluetoothModule(ByteService& reader);
-  ~BluetoothModule() override;
+    explicit BluetoothModule(ByteService& reader);
+    ~BluetoothModule() override;
 
-  void addDevice(const Device& device);
-  // The next `count` connect requests are refused with status 4.
-  void refuseConnects(int count);
-  // Requests with this command byte are logged but never answered (a reader that is
-  // switched off lets a connect go unanswered).
-  void ignoreCommand(std::uint8_t command);
-  // The radio link to the reader breaks: a link-lost indication goes to the host.
-  void loseLink();
-  // Bytes that go to the host in front of the next answer (line noise).
-  void injectNoise(const Bytes& noise);
-  // The next reader answer (data indication) goes out with a spoilt header: its check
-  // byte is wrong, its length says 992.
-  void spoilNextHeader();
-  // Where bytes the module sends unasked go (a link lost); without it they wait for
-  // the next answer.
-  void setNotify(std::function<void(const Bytes&)> notify);
+    void addDevice(const Device& device);
+    // The next `count` connect requests are refused with status 4.
+    void refuseConnects(int count);
+    // Requests with this command byte are logged but never answered (a reader that is
+    // switched off lets a connect go unanswered).
+    void ignoreCommand(std::uint8_t command);
+    // The radio link to the reader breaks: a link-lost indication goes to the host.
+    void loseLink();
+    // Bytes that go to the host in front of the next answer (line noise).
+    void injectNoise(const Bytes& noise);
+    // The next reader answer (data indication) goes out with a spoilt header: its check
+    // byte is wrong, its length says 992.
+    void spoilNextHeader();
+    // Where bytes the module sends unasked go (a link lost); without it they wait for
+    // the next answer.
+    void setNotify(std::function<void(const Bytes&)> notify);
 
-  bool connected() const;
-  std::vector<Request> requests() const;
-  std::vector<Request> requests(std::uint8_t command) const;
-  int badChecks() const;
+    bool connected() const;
+    std::vector<Request> requests() const;
+    std::vector<Request> requests(std::uint8_t command) const;
+    int badChecks() const;
 
-  // ByteService: bytes from the host in, the module's packets out.
-  Outgoing receive(const std::uint8_t* data, std::size_t size, const std::optional<LineSettings>& line) override;
-  void attach(LinkControl* link) override;
-  void detach(LinkControl* link) override;
+    // ByteService: bytes from the host in, the module's packets out.
+    Outgoing receive(const std::uint8_t* data, std::size_t size,
+                     const std::optional<LineSettings>& line) override;
+    void attach(LinkControl* link) override;
+    void detach(LinkControl* link) override;
 
-  // A packet as the module sends it.
-  static Bytes packet(std::uint8_t kind, std::uint8_t command, const Bytes& payload);
+    // A packet as the module sends it.
+    static Bytes packet(std::uint8_t kind, std::uint8_t command, const Bytes& payload);
 
- private:
-  void answer(std::uint8_t command, const Bytes& payload, Outgoing& out);
-  Device* find(const std::uint8_t* address);
+private:
+    void answer(std::uint8_t command, const Bytes& payload, Outgoing& out);
+    Device* find(const std::uint8_t* address);
 
-  ByteService& reader_;
-  mutable std::mutex mutex_;
-  Bytes pending_;  // host bytes not yet a whole packet
-  Bytes unsolicited_;
-  std::vector<Device> devices_;
-  std::vector<int> nameAsks_;
-  std::vector<Request> requests_;
-  std::vector<std::uint8_t> ignored_;
-  std::function<void(const Bytes&)> notify_;
-  int refuseConnects_ = 0;
-  int badChecks_ = 0;
-  bool spoilHeader_ = false;
-  bool connected_ = false;
+    ByteService& reader_;
+    mutable std::mutex mutex_;
+    Bytes pending_; // host bytes not yet a whole packet
+    Bytes unsolicited_;
+    std::vector<Device> devices_;
+    std::vector<int> nameAsks_;
+    std::vector<Request> requests_;
+    std::vector<std::uint8_t> ignored_;
+    std::function<void(const Bytes&)> notify_;
+    int refuseConnects_ = 0;
+    int badChecks_ = 0;
+    bool spoilHeader_ = false;
+    bool connected_ = false;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -20,4 +20,4 @@ std::string toHex(const Bytes& bytes, char separator = ' ');
 // ':' or '-'. Anything else, or an odd digit count, gives no result.
 std::optional<Bytes> parseHex(std::string_view text);
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -16,4 +16,4 @@ std::uint16_t crc16Modbus(const std::uint8_t* data, std::size_t size);
 // initial value 0xFFFFFFFF, no final XOR.
 std::uint32_t crc32Desfire(const std::uint8_t* data, std::size_t size);
 
-}  // namespace kqsim
+} // namespace kqsim

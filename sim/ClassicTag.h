@@ -41,48 +41,48 @@
 namespace kqsim {
 
 class ClassicTag : public TypeATag {
- public:
-  enum class Model { Classic1K, Classic4K, Classic1KKeyB };
+public:
+    enum class Model { Classic1K, Classic4K, Classic1KKeyB };
 
-  // A tag as shipped; an empty `uid` takes the default (4 bytes). Null for a UID that
-  // is not 4 bytes.
-  static std::unique_ptr<ClassicTag> blank(Model model, Bytes uid = {});
-  static std::unique_ptr<ClassicTag> load(const TagImage& image, std::string& error);
-  static bool isKind(const std::string& kind);
-  static std::vector<std::string> kinds();
+    // A tag as shipped; an empty `uid` takes the default (4 bytes). Null for a UID that
+    // is not 4 bytes.
+    static std::unique_ptr<ClassicTag> blank(Model model, Bytes uid = {});
+    static std::unique_ptr<ClassicTag> load(const TagImage& image, std::string& error);
+    static bool isKind(const std::string& kind);
+    static std::vector<std::string> kinds();
 
-  std::string kind() const override;
-  Bytes memory() const override { return memory_; }
-  void save(TagImage& image) const override;
-  TagReply authenticate(std::uint8_t block, bool keyB, const Bytes& key) override;
+    std::string kind() const override;
+    Bytes memory() const override { return memory_; }
+    void save(TagImage& image) const override;
+    TagReply authenticate(std::uint8_t block, bool keyB, const Bytes& key) override;
 
-  int sectorCount() const;
-  static int firstBlock(int sector);
-  static int blocksIn(int sector);
-  Bytes block(int index) const;
-  // The trailer writes refused for access bits that disagree with their complements.
-  const std::vector<std::string>& refusedTrailers() const { return refusedTrailers_; }
+    int sectorCount() const;
+    static int firstBlock(int sector);
+    static int blocksIn(int sector);
+    Bytes block(int index) const;
+    // The trailer writes refused for access bits that disagree with their complements.
+    const std::vector<std::string>& refusedTrailers() const { return refusedTrailers_; }
 
- protected:
-  TagReply command(const Bytes& frame) override;
-  std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
-  void resetSession() override { authSector_ = -1; }
+protected:
+    TagReply command(const Bytes& frame) override;
+    std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
+    void resetSession() override { authSector_ = -1; }
 
- private:
-  ClassicTag(Model model, Bytes uid);
-  int blockCount() const { return static_cast<int>(memory_.size() / 16); }
-  // C1 C2 C3 of `block` as one number (C1 the high bit), from its sector's trailer.
-  int accessOf(int block) const;
-  bool keyBReadable(int sector) const;
-  TagReply read(int block) const;
-  TagReply write(int block, const std::uint8_t* data);
-  TagReply writeTrailer(int block, const std::uint8_t* data);
+private:
+    ClassicTag(Model model, Bytes uid);
+    int blockCount() const { return static_cast<int>(memory_.size() / 16); }
+    // C1 C2 C3 of `block` as one number (C1 the high bit), from its sector's trailer.
+    int accessOf(int block) const;
+    bool keyBReadable(int sector) const;
+    TagReply read(int block) const;
+    TagReply write(int block, const std::uint8_t* data);
+    TagReply writeTrailer(int block, const std::uint8_t* data);
 
-  Model model_;
-  Bytes memory_;
-  int authSector_ = -1;
-  bool authKeyB_ = false;
-  std::vector<std::string> refusedTrailers_;
+    Model model_;
+    Bytes memory_;
+    int authSector_ = -1;
+    bool authKeyB_ = false;
+    std::vector<std::string> refusedTrailers_;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -56,62 +56,64 @@ namespace kqsim {
 constexpr long kVicinityEofCycles = 512;
 constexpr long kVicinityT1Cycles = 4320;
 long vicinityRequestCycles(std::size_t bytes);
-long vicinityAnswerCycles(std::size_t bytes);  // t1 included
+long vicinityAnswerCycles(std::size_t bytes); // t1 included
 std::chrono::microseconds carrierTime(long cycles);
 
 class Iso15693Tag : public Tag {
- public:
-  struct Profile;  // the quirks of a kind
+public:
+    struct Profile; // the quirks of a kind
 
-  // A tag as shipped: all blocks zero, none locked, DSFID and AFI 0. `uid` is least
-  // significant byte first (as on the air); empty: the default. Null for a UID that
-  // is not 8 bytes ending in E0.
-  static std::unique_ptr<Iso15693Tag> blank(Bytes uid = {});
-  // A blank tag of one of the profile kinds above; null for another kind or a bad UID.
-  static std::unique_ptr<Iso15693Tag> blank(const std::string& kind, Bytes uid = {});
-  static std::vector<std::string> kinds();
-  static std::unique_ptr<Iso15693Tag> load(const TagImage& image, std::string& error);
-  static bool isKind(const std::string& kind);
+    // A tag as shipped: all blocks zero, none locked, DSFID and AFI 0. `uid` is least
+    // significant byte first (as on the air); empty: the default. Null for a UID that
+    // is not 8 bytes ending in E0.
+    static std::unique_ptr<Iso15693Tag> blank(Bytes uid = {});
+    // A blank tag of one of the profile kinds above; null for another kind or a bad UID.
+    static std::unique_ptr<Iso15693Tag> blank(const std::string& kind, Bytes uid = {});
+    static std::vector<std::string> kinds();
+    static std::unique_ptr<Iso15693Tag> load(const TagImage& image, std::string& error);
+    static bool isKind(const std::string& kind);
 
-  std::string kind() const override;
-  const Bytes& uid() const override { return uid_; }
-  Bytes memory() const override { return memory_; }
-  void powerOff() override {}
-  void save(TagImage& image) const override;
-  std::string describe() const override;  // UID most significant byte first
-  Iso15693Tag* asIso15693() override { return this; }
+    std::string kind() const override;
+    const Bytes& uid() const override { return uid_; }
+    Bytes memory() const override { return memory_; }
+    void powerOff() override {}
+    void save(TagImage& image) const override;
+    std::string describe() const override; // UID most significant byte first
+    Iso15693Tag* asIso15693() override { return this; }
 
-  // --- inventory, as the reader runs it ---
-  // True when the tag takes part in an inventory with this AFI (when given) and mask.
-  bool answersInventory(std::optional<std::uint8_t> afi, int maskLength, const Bytes& mask) const;
-  // The slot (0..15) of a 16-slot inventory: the four UID bits after the mask.
-  int slot(int maskLength) const;
-  // Response flags 00, DSFID, UID.
-  Bytes inventoryResponse() const;
+    // --- inventory, as the reader runs it ---
+    // True when the tag takes part in an inventory with this AFI (when given) and mask.
+    bool answersInventory(std::optional<std::uint8_t> afi, int maskLength, const Bytes& mask) const;
+    // The slot (0..15) of a 16-slot inventory: the four UID bits after the mask.
+    int slot(int maskLength) const;
+    // Response flags 00, DSFID, UID.
+    Bytes inventoryResponse() const;
 
-  // Any other request; nothing when the tag stays silent.
-  std::optional<Bytes> request(const Bytes& frame);
-  // The carrier cycles of that exchange: the frames on the air and, for a write or
-  // lock the tag carried out, its EEPROM programming time.
-  long exchangeCycles(const Bytes& frame, const std::optional<Bytes>& response) const;
+    // Any other request; nothing when the tag stays silent.
+    std::optional<Bytes> request(const Bytes& frame);
+    // The carrier cycles of that exchange: the frames on the air and, for a write or
+    // lock the tag carried out, its EEPROM programming time.
+    long exchangeCycles(const Bytes& frame, const std::optional<Bytes>& response) const;
 
-  int blockCount() const { return blocks_; }
-  int blockSize() const { return blockSize_; }
-  Bytes block(int index) const;
-  bool blockLocked(int index) const { return index >= 0 && index < blocks_ && locked_[static_cast<std::size_t>(index)]; }
+    int blockCount() const { return blocks_; }
+    int blockSize() const { return blockSize_; }
+    Bytes block(int index) const;
+    bool blockLocked(int index) const {
+        return index >= 0 && index < blocks_ && locked_[static_cast<std::size_t>(index)];
+    }
 
- private:
-  Iso15693Tag(const Profile& profile, Bytes uid);
-  std::optional<Bytes> customRequest(const Bytes& frame, std::size_t pos);
+private:
+    Iso15693Tag(const Profile& profile, Bytes uid);
+    std::optional<Bytes> customRequest(const Bytes& frame, std::size_t pos);
 
-  const Profile* profile_;
-  Bytes uid_;
-  int blocks_;
-  int blockSize_;
-  Bytes memory_;
-  std::vector<bool> locked_;
-  std::uint8_t dsfid_ = 0;
-  std::uint8_t afi_ = 0;
+    const Profile* profile_;
+    Bytes uid_;
+    int blocks_;
+    int blockSize_;
+    Bytes memory_;
+    std::vector<bool> locked_;
+    std::uint8_t dsfid_ = 0;
+    std::uint8_t afi_ = 0;
 };
 
 // UID text most significant byte first ("E0 04 01 ..."), as labels print it, to and
@@ -119,4 +121,4 @@ class Iso15693Tag : public Tag {
 std::string vicinityUidText(const Bytes& uidLsbFirst);
 std::optional<Bytes> parseVicinityUid(const std::string& text);
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -11,24 +11,25 @@
 namespace kqsim {
 
 class IsoDepTag : public TypeATag {
- public:
-  // SAK 0x20 marks ISO 14443-4 compliance; ATQA 0x0344 is a common double-size one.
-  IsoDepTag(Bytes uid, std::unique_ptr<CardModel> model, std::uint16_t atqa = 0x0344, std::uint8_t sak = 0x20);
+public:
+    // SAK 0x20 marks ISO 14443-4 compliance; ATQA 0x0344 is a common double-size one.
+    IsoDepTag(Bytes uid, std::unique_ptr<CardModel> model, std::uint16_t atqa = 0x0344,
+              std::uint8_t sak = 0x20);
 
-  std::string kind() const override { return model_->kind(); }
-  Bytes memory() const override { return model_->memory(); }
-  void save(TagImage& image) const override;
+    std::string kind() const override { return model_->kind(); }
+    Bytes memory() const override { return model_->memory(); }
+    void save(TagImage& image) const override;
 
-  std::optional<Bytes> exchangeApdu(const Bytes& apdu) override;
-  CardModel& model() { return *model_; }
+    std::optional<Bytes> exchangeApdu(const Bytes& apdu) override;
+    CardModel& model() { return *model_; }
 
- protected:
-  TagReply command(const Bytes& frame) override;
-  void resetSession() override;
+protected:
+    TagReply command(const Bytes& frame) override;
+    void resetSession() override;
 
- private:
-  std::unique_ptr<CardModel> model_;
-  bool activated_ = false;
+private:
+    std::unique_ptr<CardModel> model_;
+    bool activated_ = false;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

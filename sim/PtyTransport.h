@@ -27,42 +27,42 @@
 namespace kqsim {
 
 class PtyTransport : public LinkControl {
- public:
-  // Opens a pty pair and starts serving. `linkName`, when given, becomes a symlink to
-  // the slave path (an existing symlink of that name is replaced).
-  explicit PtyTransport(ByteService& service, const std::string& linkName = {});
-  ~PtyTransport() override;  // stops the thread, closes the master, removes the symlink
-  PtyTransport(const PtyTransport&) = delete;
-  PtyTransport& operator=(const PtyTransport&) = delete;
+public:
+    // Opens a pty pair and starts serving. `linkName`, when given, becomes a symlink to
+    // the slave path (an existing symlink of that name is replaced).
+    explicit PtyTransport(ByteService& service, const std::string& linkName = {});
+    ~PtyTransport() override; // stops the thread, closes the master, removes the symlink
+    PtyTransport(const PtyTransport&) = delete;
+    PtyTransport& operator=(const PtyTransport&) = delete;
 
-  bool ok() const { return error_.empty(); }
-  const std::string& error() const { return error_; }
-  const std::string& slavePath() const { return slavePath_; }
-  const std::string& linkPath() const { return linkPath_; }
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const std::string& slavePath() const { return slavePath_; }
+    const std::string& linkPath() const { return linkPath_; }
 
-  // False once the link was dropped (Simulator::dropLink or a DropLink fault): the
-  // master is closed, the client sees a hang-up and the slave path is gone.
-  bool linkUp() const { return up_; }
-  void dropLink() override;
+    // False once the link was dropped (Simulator::dropLink or a DropLink fault): the
+    // master is closed, the client sees a hang-up and the slave path is gone.
+    bool linkUp() const { return up_; }
+    void dropLink() override;
 
- private:
-  void run();
-  bool waitFor(double seconds);  // false when woken to stop or drop
-  bool writeAll(const std::uint8_t* data, std::size_t size);
-  void send(const Outgoing& out, double rxDone);
-  void closeMaster();
-  void wake();
+private:
+    void run();
+    bool waitFor(double seconds); // false when woken to stop or drop
+    bool writeAll(const std::uint8_t* data, std::size_t size);
+    void send(const Outgoing& out, double rxDone);
+    void closeMaster();
+    void wake();
 
-  ByteService& service_;
-  std::string error_;
-  std::string slavePath_;
-  std::string linkPath_;
-  int master_ = -1;
-  int wakeFd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> dropRequested_{false};
-  std::atomic<bool> up_{false};
-  std::thread thread_;
+    ByteService& service_;
+    std::string error_;
+    std::string slavePath_;
+    std::string linkPath_;
+    int master_ = -1;
+    int wakeFd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> dropRequested_{false};
+    std::atomic<bool> up_{false};
+    std::thread thread_;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

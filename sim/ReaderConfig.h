@@ -8,32 +8,32 @@ namespace kqsim {
 
 // Serial line modes as the reader's baud-rate command numbers them.
 enum LineMode : int {
-  kLine8N1 = 0,
-  kLine8E1 = 1,
-  kLine8O1 = 2,
-  kLine8N2 = 3,
+    kLine8N1 = 0,
+    kLine8E1 = 1,
+    kLine8O1 = 2,
+    kLine8N2 = 3,
 };
 
 struct ReaderConfig {
-  int typeCode = 0x184;     // three hex digits of the version answer ("184" = KQ-LM90)
-  int firmwareDigit = 4;    // fourth version character, a base-62 digit 0..61
-  int protocolType = 0;     // frame layout 0..3
-  int address = 1;          // bus address of frame types 0 and 1
-  int baud = 19200;         // the reader's own line rate at power-up
-  int lineMode = kLine8N1;  // parity and stop bits at power-up
-  bool pacing = false;      // send answer bytes no faster than the line rate (10 bits a byte)
-  bool rfField = true;      // RF field on at power-up
-  // Largest APDU response part in one answer (0: as much as one answer frame holds).
-  // Only protocol type 0 can announce further parts (status 0x20, fetched with 0x46).
-  int apduPartSize = 0;
+    int typeCode = 0x184;    // three hex digits of the version answer ("184" = KQ-LM90)
+    int firmwareDigit = 4;   // fourth version character, a base-62 digit 0..61
+    int protocolType = 0;    // frame layout 0..3
+    int address = 1;         // bus address of frame types 0 and 1
+    int baud = 19200;        // the reader's own line rate at power-up
+    int lineMode = kLine8N1; // parity and stop bits at power-up
+    bool pacing = false;     // send answer bytes no faster than the line rate (10 bits a byte)
+    bool rfField = true;     // RF field on at power-up
+    // Largest APDU response part in one answer (0: as much as one answer frame holds).
+    // Only protocol type 0 can announce further parts (status 0x20, fetched with 0x46).
+    int apduPartSize = 0;
 };
 
 // The line as the host side has set it up. A pty carries no parity (its driver
 // forces 8 data bits without parity), so parity is compared only when it is known.
 struct LineSettings {
-  int baud = 19200;
-  int lineMode = kLine8N1;
-  bool parityKnown = true;
+    int baud = 19200;
+    int lineMode = kLine8N1;
+    bool parityKnown = true;
 };
 
 // True when a reader running at `baud`/`lineMode` understands bytes sent on `line`.
@@ -53,4 +53,4 @@ std::string versionText(int typeCode, int firmwareDigit);
 // "8N1", "8E1", "8O1", "8N2".
 std::string lineModeName(int lineMode);
 
-}  // namespace kqsim
+} // namespace kqsim

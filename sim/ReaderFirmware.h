@@ -40,13 +40,13 @@
 //   type A request .. APDU     30 31 33 34 35 3A 41 45 46 (all types)
 #pragma once
 
-#include <chrono>
-#include <utility>
 #include "Bytes.h"
 #include "Field.h"
 #include "FrameLog.h"
 #include "ReaderConfig.h"
 #include "ReaderFrame.h"
+#include <chrono>
+#include <utility>
 
 #include <optional>
 
@@ -56,24 +56,28 @@ class TypeATag;
 
 // Why a command failed, as the reader reports it in the answer's status byte.
 enum class ReaderError {
-  NoTag,           // no tag answered (field off, tag gone, tag not selected)
-  Collision,       // several tags answered at once
-  AuthFailed,      // authentication refused by the tag
-  TagRefused,      // the tag answered with a NAK or an error
-  UnknownCommand,  // the reader has no such command
-  BadParameter,    // missing or malformed command data
-  AnswerTooLong,   // an answer that no frame of this protocol type can hold
+    NoTag,          // no tag answered (field off, tag gone, tag not selected)
+    Collision,      // several tags answered at once
+    AuthFailed,     // authentication refused by the tag
+    TagRefused,     // the tag answered with a NAK or an error
+    UnknownCommand, // the reader has no such command
+    BadParameter,   // missing or malformed command data
+    AnswerTooLong,  // an answer that no frame of this protocol type can hold
 };
 
 struct ReaderReply {
-  enum class Kind { Ok, More, Error };
-  Kind kind = Kind::Ok;
-  ReaderError error = ReaderError::BadParameter;
-  Bytes payload;
+    enum class Kind { Ok, More, Error };
+    Kind kind = Kind::Ok;
+    ReaderError error = ReaderError::BadParameter;
+    Bytes payload;
 
-  static ReaderReply ok(Bytes payload = {}) { return {Kind::Ok, ReaderError::BadParameter, std::move(payload)}; }
-  static ReaderReply more(Bytes payload) { return {Kind::More, ReaderError::BadParameter, std::move(payload)}; }
-  static ReaderReply fail(ReaderError error) { return {Kind::Error, error, {}}; }
+    static ReaderReply ok(Bytes payload = {}) {
+        return {Kind::Ok, ReaderError::BadParameter, std::move(payload)};
+    }
+    static ReaderReply more(Bytes payload) {
+        return {Kind::More, ReaderError::BadParameter, std::move(payload)};
+    }
+    static ReaderReply fail(ReaderError error) { return {Kind::Error, error, {}}; }
 };
 
 // The answer's status byte for a reply to `wireCommand`:
@@ -88,78 +92,93 @@ struct ReaderReply {
 std::uint8_t answerStatus(int protocolType, std::uint8_t wireCommand, const ReaderReply& reply);
 
 class ReaderFirmware {
- public:
-  ReaderFirmware(const ReaderConfig& config, FrameLog& log, Field& field);
+public:
+    ReaderFirmware(const ReaderConfig& config, FrameLog& log, Field& field);
 
-  ReaderReply execute(const Request& request);
-  // The time the tags took on the air and in their memory for the requests executed
-  // since the last call (the reader answers only after it); resets it.
-  std::chrono::microseconds takeTagTime() { return std::exchange(tagTime_, std::chrono::microseconds(0)); }
-  // True for the commands that go to the tags in the field.
-  bool isTagCommand(std::uint8_t command) const;
+    ReaderReply execute(const Request& request);
+    // The time the tags took on the air and in their memory for the requests executed
+    // since the last call (the reader answers only after it); resets it.
+    std::chrono::microseconds takeTagTime() { return std::exchange(tagTime_, std::chrono::microseconds(0)); }
+    // True for the commands that go to the tags in the field.
+    bool isTagCommand(std::uint8_t command) const;
 
-  // A baud-rate command switches the line only after its acknowledgement has gone out
-  // at the old rate; the simulator takes the new setting here once it has answered.
-  std::optional<LineSettings> takeLineChange();
+    // A baud-rate command switches the line only after its acknowledgement has gone out
+    // at the old rate; the simulator takes the new setting here once it has answered.
+    std::optional<LineSettings> takeLineChange();
 
-  ReaderConfig& config() { return config_; }
-  const ReaderConfig& config() const { return config_; }
-  int baud() const { return baud_; }
-  int lineMode() const { return lineMode_; }
-  void setLine(int baud, int lineMode);
-  bool rfField() const { return rfField_; }
-  std::uint8_t outputs() const { return outputs_; }
-  int usbMode() const { return usbMode_; }
-  const std::vector<OutputChange>& outputHistory() const { return outputHistory_; }
-  void clearOutputHistory() { outputHistory_.clear(); }
+    ReaderConfig& config() { return config_; }
+    const ReaderConfig& config() const { return config_; }
+    int baud() const { return baud_; }
+    int lineMode() const { return lineMode_; }
+    void setLine(int baud, int lineMode);
+    bool rfField() const { return rfField_; }
+    std::uint8_t outputs() const { return outputs_; }
+    int usbMode() const { return usbMode_; }
+    const std::vector<OutputChange>& outputHistory() const { return outputHistory_; }
+    void clearOutputHistory() { outputHistory_.clear(); }
 
- private:
-  enum class Op {
-    Version, BaudRate, RfField, RfOn, RfOff, Outputs, UsbMode,
-    Request, Select, Authenticate, ReadBlock, WriteBlock, Bank, Activate, Apdu, ApduNext,
-    Iso15693, Unknown,
-  };
-  Op decode(std::uint8_t command) const;
+private:
+    enum class Op {
+        Version,
+        BaudRate,
+        RfField,
+        RfOn,
+        RfOff,
+        Outputs,
+        UsbMode,
+        Request,
+        Select,
+        Authenticate,
+        ReadBlock,
+        WriteBlock,
+        Bank,
+        Activate,
+        Apdu,
+        ApduNext,
+        Iso15693,
+        Unknown,
+    };
+    Op decode(std::uint8_t command) const;
 
-  ReaderReply version(const Bytes& data) const;
-  ReaderReply baudRate(const Bytes& data);
-  ReaderReply setRfField(bool on);
-  ReaderReply setOutputs(const Bytes& data);
-  ReaderReply setUsbMode(const Bytes& data);
+    ReaderReply version(const Bytes& data) const;
+    ReaderReply baudRate(const Bytes& data);
+    ReaderReply setRfField(bool on);
+    ReaderReply setOutputs(const Bytes& data);
+    ReaderReply setUsbMode(const Bytes& data);
 
-  // ISO 14443-3A / -4
-  ReaderReply requestA();
-  ReaderReply selectA();
-  ReaderReply authenticate(const Bytes& data);
-  ReaderReply readBlock(const Bytes& data);
-  ReaderReply writeBlock(const Bytes& data);
-  ReaderReply selectBank(const Bytes& data);
-  ReaderReply activate();
-  ReaderReply apdu(const Bytes& data);
-  ReaderReply apduNext();
-  ReaderReply apduPart();
-  // Sends a frame to the type A tags; only an ACTIVE one answers.
-  ReaderReply toActiveTag(const Bytes& frame, ReaderError nakError = ReaderError::TagRefused);
-  std::vector<TypeATag*> typeATags() const;
+    // ISO 14443-3A / -4
+    ReaderReply requestA();
+    ReaderReply selectA();
+    ReaderReply authenticate(const Bytes& data);
+    ReaderReply readBlock(const Bytes& data);
+    ReaderReply writeBlock(const Bytes& data);
+    ReaderReply selectBank(const Bytes& data);
+    ReaderReply activate();
+    ReaderReply apdu(const Bytes& data);
+    ReaderReply apduNext();
+    ReaderReply apduPart();
+    // Sends a frame to the type A tags; only an ACTIVE one answers.
+    ReaderReply toActiveTag(const Bytes& frame, ReaderError nakError = ReaderError::TagRefused);
+    std::vector<TypeATag*> typeATags() const;
 
-  // ISO 15693
-  ReaderReply iso15693(const Bytes& data);
-  ReaderReply inventory(const Bytes& frame);
-  ReaderReply vicinityAnswer(const Bytes& response) const;
-  ReaderReply vicinityFailure(ReaderError error) const;
+    // ISO 15693
+    ReaderReply iso15693(const Bytes& data);
+    ReaderReply inventory(const Bytes& frame);
+    ReaderReply vicinityAnswer(const Bytes& response) const;
+    ReaderReply vicinityFailure(ReaderError error) const;
 
-  ReaderConfig config_;
-  FrameLog& log_;
-  Field& field_;
-  Bytes apduPending_;
-  int baud_;
-  int lineMode_;
-  bool rfField_;
-  std::uint8_t outputs_ = 0;
-  int usbMode_ = 0;  // 0 until the host sets one (1 HID, 2 virtual COM)
-  std::optional<LineSettings> lineChange_;
-  std::chrono::microseconds tagTime_{0};
-  std::vector<OutputChange> outputHistory_;
+    ReaderConfig config_;
+    FrameLog& log_;
+    Field& field_;
+    Bytes apduPending_;
+    int baud_;
+    int lineMode_;
+    bool rfField_;
+    std::uint8_t outputs_ = 0;
+    int usbMode_ = 0; // 0 until the host sets one (1 HID, 2 virtual COM)
+    std::optional<LineSettings> lineChange_;
+    std::chrono::microseconds tagTime_{0};
+    std::vector<OutputChange> outputHistory_;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -19,44 +19,44 @@
 namespace kqsim {
 
 struct Request {
-  std::uint8_t command = 0;
-  Bytes data;
-  Bytes raw;  // the whole frame as received
+    std::uint8_t command = 0;
+    Bytes data;
+    Bytes raw; // the whole frame as received
 };
 
 // Bytes that formed no request addressed to this reader, with the reason.
 struct Discarded {
-  Bytes bytes;
-  std::string reason;
+    Bytes bytes;
+    std::string reason;
 };
 
 // Collects received bytes and cuts them into requests. Bytes in front of a start byte,
 // frames with a wrong check and frames for another address are handed back as
 // discarded; an unfinished frame waits for more bytes.
 class RequestParser {
- public:
-  RequestParser(int protocolType, int address);
+public:
+    RequestParser(int protocolType, int address);
 
-  void reset(int protocolType, int address);
-  void feed(const std::uint8_t* data, std::size_t size, std::vector<Request>& requests,
-            std::vector<Discarded>& discarded);
-  bool hasPartial() const { return !buffer_.empty(); }
-  // Gives up an unfinished frame (the line went quiet in the middle of it).
-  void dropPartial(std::vector<Discarded>& discarded);
+    void reset(int protocolType, int address);
+    void feed(const std::uint8_t* data, std::size_t size, std::vector<Request>& requests,
+              std::vector<Discarded>& discarded);
+    bool hasPartial() const { return !buffer_.empty(); }
+    // Gives up an unfinished frame (the line went quiet in the middle of it).
+    void dropPartial(std::vector<Discarded>& discarded);
 
- private:
-  bool takeOne(std::vector<Request>& requests, std::vector<Discarded>& discarded);
-  void drop(std::size_t count, const std::string& reason, std::vector<Discarded>& discarded);
+private:
+    bool takeOne(std::vector<Request>& requests, std::vector<Discarded>& discarded);
+    void drop(std::size_t count, const std::string& reason, std::vector<Discarded>& discarded);
 
-  int type_;
-  std::uint8_t address_;
-  Bytes buffer_;
+    int type_;
+    std::uint8_t address_;
+    Bytes buffer_;
 };
 
 struct AnswerLayout {
-  bool chained = false;      // send the payload as a chain of count-prefixed blocks
-  int chainBlock = 32;       // payload bytes per chain block (1..254)
-  bool corruptCheck = false; // invert the check byte(s) (types 0 and 1)
+    bool chained = false;      // send the payload as a chain of count-prefixed blocks
+    int chainBlock = 32;       // payload bytes per chain block (1..254)
+    bool corruptCheck = false; // invert the check byte(s) (types 0 and 1)
 };
 
 // Largest payload of a plain answer, so that the frame stays within 255 bytes:
@@ -75,4 +75,4 @@ std::size_t answerWaitHeader(int protocolType);
 Bytes encodeAnswer(int protocolType, std::uint8_t address, std::uint8_t status, const Bytes& payload,
                    const AnswerLayout& layout = {});
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -12,18 +12,18 @@ namespace kqsim {
 class Simulator;
 
 class SimConsole {
- public:
-  explicit SimConsole(Simulator& simulator) : simulator_(simulator) {}
+public:
+    explicit SimConsole(Simulator& simulator) : simulator_(simulator) {}
 
-  // Runs one command line and puts its answer (possibly empty) into `out`; false when
-  // the command asks to quit.
-  bool execute(const std::string& line, std::string& out);
+    // Runs one command line and puts its answer (possibly empty) into `out`; false when
+    // the command asks to quit.
+    bool execute(const std::string& line, std::string& out);
 
- private:
-  bool pickTag(const std::vector<std::string>& words, std::size_t first, bool idRequired, TagId& id,
-               std::size_t& rest, std::string& out);
+private:
+    bool pickTag(const std::vector<std::string>& words, std::size_t first, bool idRequired, TagId& id,
+                 std::size_t& rest, std::string& out);
 
-  Simulator& simulator_;
+    Simulator& simulator_;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -2,6 +2,8 @@
 
 namespace kqsim {
 
-std::string Tag::describe() const { return kind() + " " + toHex(uid()); }
+std::string Tag::describe() const {
+    return kind() + " " + toHex(uid());
+}
 
-}  // namespace kqsim
+} // namespace kqsim

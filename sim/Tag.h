@@ -17,26 +17,26 @@ class TypeATag;
 class Iso15693Tag;
 
 class Tag {
- public:
-  virtual ~Tag() = default;
+public:
+    virtual ~Tag() = default;
 
-  // The image keyword of the tag kind ("ntag213", "icode", ...).
-  virtual std::string kind() const = 0;
-  // The UID as it goes over the air (type A: manufacturer byte first; ISO 15693:
-  // least significant byte first, 0xE0 last).
-  virtual const Bytes& uid() const = 0;
-  // The whole memory in address order (pages or blocks), as the datasheet maps it.
-  virtual Bytes memory() const = 0;
-  // The tag lost power (taken off the reader or RF field off): volatile state is gone.
-  virtual void powerOff() = 0;
-  // Writes kind, UID, memory, keys and lock state into an image (see TagImage).
-  virtual void save(TagImage& image) const = 0;
+    // The image keyword of the tag kind ("ntag213", "icode", ...).
+    virtual std::string kind() const = 0;
+    // The UID as it goes over the air (type A: manufacturer byte first; ISO 15693:
+    // least significant byte first, 0xE0 last).
+    virtual const Bytes& uid() const = 0;
+    // The whole memory in address order (pages or blocks), as the datasheet maps it.
+    virtual Bytes memory() const = 0;
+    // The tag lost power (taken off the reader or RF field off): volatile state is gone.
+    virtual void powerOff() = 0;
+    // Writes kind, UID, memory, keys and lock state into an image (see TagImage).
+    virtual void save(TagImage& image) const = 0;
 
-  // "ntag213 04 A1 B2 C3 D4 E5 F6" for consoles and logs.
-  virtual std::string describe() const;
+    // "ntag213 04 A1 B2 C3 D4 E5 F6" for consoles and logs.
+    virtual std::string describe() const;
 
-  virtual TypeATag* asTypeA() { return nullptr; }
-  virtual Iso15693Tag* asIso15693() { return nullptr; }
+    virtual TypeATag* asTypeA() { return nullptr; }
+    virtual Iso15693Tag* asIso15693() { return nullptr; }
 };
 
-}  // namespace kqsim
+} // namespace kqsim

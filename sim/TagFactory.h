@@ -29,4 +29,4 @@ std::unique_ptr<Tag> loadTag(const TagImage& image, std::string& error);
 std::unique_ptr<Tag> loadTagFile(const std::string& path, std::string& error);
 bool saveTagFile(const Tag& tag, const std::string& path, std::string& error);
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -20,53 +20,53 @@
 namespace kqsim {
 
 class TcpTransport : public LinkControl {
- public:
-  TcpTransport(ByteService& service, const std::string& address, int port = 0);
-  ~TcpTransport() override;
-  TcpTransport(const TcpTransport&) = delete;
-  TcpTransport& operator=(const TcpTransport&) = delete;
+public:
+    TcpTransport(ByteService& service, const std::string& address, int port = 0);
+    ~TcpTransport() override;
+    TcpTransport(const TcpTransport&) = delete;
+    TcpTransport& operator=(const TcpTransport&) = delete;
 
-  bool ok() const { return error_.empty(); }
-  const std::string& error() const { return error_; }
-  const std::string& address() const { return address_; }
-  int port() const { return port_; }
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const std::string& address() const { return address_; }
+    int port() const { return port_; }
 
-  // The reader closes the connection after its next `answers` answers (0: never).
-  void closeAfterAnswers(int answers);
-  // While refusing nothing listens: a connect is refused at once.
-  void setRefusing(bool refusing);
-  // Without reconnections the listener closes when the first connection ends.
-  void setAcceptReconnections(bool accept);
-  int connectionsAccepted() const { return accepted_; }
-  // The host's local port of the last connection taken.
-  int lastPeerPort() const { return peerPort_; }
-  bool connected() const { return connected_; }
-  // Closes the current connection (the listener stays).
-  void dropLink() override;
+    // The reader closes the connection after its next `answers` answers (0: never).
+    void closeAfterAnswers(int answers);
+    // While refusing nothing listens: a connect is refused at once.
+    void setRefusing(bool refusing);
+    // Without reconnections the listener closes when the first connection ends.
+    void setAcceptReconnections(bool accept);
+    int connectionsAccepted() const { return accepted_; }
+    // The host's local port of the last connection taken.
+    int lastPeerPort() const { return peerPort_; }
+    bool connected() const { return connected_; }
+    // Closes the current connection (the listener stays).
+    void dropLink() override;
 
- private:
-  bool listen();
-  void run();
-  void closeConnection();
-  void wake();
+private:
+    bool listen();
+    void run();
+    void closeConnection();
+    void wake();
 
-  ByteService& service_;
-  std::string error_;
-  std::string address_;
-  std::atomic<int> port_{0};  // read by the test while the thread listens again
-  std::mutex mutex_;  // the settings below
-  int closeAfter_ = 0;
-  bool refusing_ = false;
-  bool reconnections_ = true;
-  int listenFd_ = -1;
-  int connectionFd_ = -1;
-  int wakeFd_ = -1;
-  std::atomic<int> accepted_{0};
-  std::atomic<int> peerPort_{0};
-  std::atomic<bool> connected_{false};
-  std::atomic<bool> dropRequested_{false};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+    ByteService& service_;
+    std::string error_;
+    std::string address_;
+    std::atomic<int> port_{0}; // read by the test while the thread listens again
+    std::mutex mutex_;         // the settings below
+    int closeAfter_ = 0;
+    bool refusing_ = false;
+    bool reconnections_ = true;
+    int listenFd_ = -1;
+    int connectionFd_ = -1;
+    int wakeFd_ = -1;
+    std::atomic<int> accepted_{0};
+    std::atomic<int> peerPort_{0};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> dropRequested_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -46,63 +46,63 @@
 namespace kqsim {
 
 class Type2Tag : public TypeATag {
- public:
-  enum class Model {
-    Ultralight,
-    UltralightC,
-    Ntag203,
-    Ntag210,
-    Ntag212,
-    UltralightEV1,       // MF0UL11
-    UltralightEV1Large,  // MF0UL21
-    Ntag213,
-    Ntag215,
-    Ntag216,
-    Generic
-  };
+public:
+    enum class Model {
+        Ultralight,
+        UltralightC,
+        Ntag203,
+        Ntag210,
+        Ntag212,
+        UltralightEV1,      // MF0UL11
+        UltralightEV1Large, // MF0UL21
+        Ntag213,
+        Ntag215,
+        Ntag216,
+        Generic
+    };
 
-  // A tag as it leaves the factory. An empty `uid` takes the model's default UID;
-  // `pages` counts only for Generic (16 to 16384 pages). Null for a bad UID (not
-  // 7 bytes) or page count.
-  static std::unique_ptr<Type2Tag> blank(Model model, Bytes uid = {}, int pages = 0);
-  static std::unique_ptr<Type2Tag> load(const TagImage& image, std::string& error);
-  static std::optional<Model> modelFor(const std::string& kind);
+    // A tag as it leaves the factory. An empty `uid` takes the model's default UID;
+    // `pages` counts only for Generic (16 to 16384 pages). Null for a bad UID (not
+    // 7 bytes) or page count.
+    static std::unique_ptr<Type2Tag> blank(Model model, Bytes uid = {}, int pages = 0);
+    static std::unique_ptr<Type2Tag> load(const TagImage& image, std::string& error);
+    static std::optional<Model> modelFor(const std::string& kind);
 
-  std::string kind() const override;
-  Bytes memory() const override { return memory_; }
-  void save(TagImage& image) const override;
+    std::string kind() const override;
+    Bytes memory() const override { return memory_; }
+    void save(TagImage& image) const override;
 
-  Model model() const { return model_; }
-  int pageCount() const { return static_cast<int>(memory_.size() / 4); }
-  // Four bytes of `page`, as stored (no read rules).
-  Bytes page(int page) const;
-  // True when a WRITE to `page` would be refused by the lock bits or the UID pages.
-  bool pageLocked(int page) const;
+    Model model() const { return model_; }
+    int pageCount() const { return static_cast<int>(memory_.size() / 4); }
+    // Four bytes of `page`, as stored (no read rules).
+    Bytes page(int page) const;
+    // True when a WRITE to `page` would be refused by the lock bits or the UID pages.
+    bool pageLocked(int page) const;
 
- protected:
-  TagReply command(const Bytes& frame) override;
-  std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
-  void resetSession() override {
-    sector_ = 0;
-    sectorSelectPending_ = false;
-  }
+protected:
+    TagReply command(const Bytes& frame) override;
+    std::chrono::microseconds programmingTime(const Bytes& frame, const TagReply& reply) const override;
+    void resetSession() override {
+        sector_ = 0;
+        sectorSelectPending_ = false;
+    }
 
- private:
-  Type2Tag(Model model, Bytes uid, int pages);
-  void setUidPages();
-  int lastReadable() const;  // in the current sector
-  bool readableAsData(int page) const;
-  int firstGuardedPage() const;  // AUTH0; pageCount() when nothing is guarded
-  bool readsGuarded() const;
-  bool configLocked(int page) const;
-  TagReply read(int address) const;
-  TagReply write(int address, const std::uint8_t* data);
-  void writeDynamicLock(int page, const std::uint8_t* data);
+private:
+    Type2Tag(Model model, Bytes uid, int pages);
+    void setUidPages();
+    int lastReadable() const; // in the current sector
+    bool readableAsData(int page) const;
+    int firstGuardedPage() const; // AUTH0; pageCount() when nothing is guarded
+    bool readsGuarded() const;
+    bool configLocked(int page) const;
+    TagReply read(int address) const;
+    TagReply write(int address, const std::uint8_t* data);
+    void writeDynamicLock(int page, const std::uint8_t* data);
 
-  Model model_;
-  Bytes memory_;
-  int sector_ = 0;
-  bool sectorSelectPending_ = false;
+    Model model_;
+    Bytes memory_;
+    int sector_ = 0;
+    bool sectorSelectPending_ = false;
 };
 
-}  // namespace kqsim
+} // namespace kqsim

@@ -8,10 +8,14 @@
 
 namespace kq {
 
-inline CKQ_LMX_SDKApp& App() { return CKQ_LMX_SDKApp::Get(); }
+inline CKQ_LMX_SDKApp& App() {
+    return CKQ_LMX_SDKApp::Get();
+}
 
 // true/false -> 0/-1.
-inline int Result(bool ok) { return ok ? 0 : -1; }
+inline int Result(bool ok) {
+    return ok ? 0 : -1;
+}
 
 // A caller's byte argument; a null pointer or a length of 0 or below is no bytes.
 std::span<const uint8_t> BytesArg(const void* bytes, int len);

@@ -51,7 +51,9 @@ bool SelectTypeA(CKQ_LMX_Port& port, size_t maxUid, uint8_t& sak, Bytes& uid) {
     return true;
 }
 
-bool RequestAts(CKQ_LMX_Port& port, Bytes& ats) { return SendCommand(port, kCmdRequestAts, {}, &ats); }
+bool RequestAts(CKQ_LMX_Port& port, Bytes& ats) {
+    return SendCommand(port, kCmdRequestAts, {}, &ats);
+}
 
 bool AuthenticateBlock(CKQ_LMX_Port& port, std::span<const uint8_t> prefix, int keyType,
                        std::span<const uint8_t> key, int block) {

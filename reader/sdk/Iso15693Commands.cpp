@@ -63,7 +63,8 @@ Target Prepare(int flags, std::span<const uint8_t> uid) {
         t.flags |= KQLMX_ISO15693_ONE_SLOT; // the address flag outside an inventory
         t.maker = t.uid[6];
     }
-    if ((flags & KQLMX_ISO15693_NO_SUBCARRIER) || t.maker == kMakerFujitsu) t.flags &= ~KQLMX_ISO15693_SUBCARRIER;
+    if ((flags & KQLMX_ISO15693_NO_SUBCARRIER) || t.maker == kMakerFujitsu)
+        t.flags &= ~KQLMX_ISO15693_SUBCARRIER;
     return t;
 }
 
@@ -71,7 +72,8 @@ Target Prepare(int flags, std::span<const uint8_t> uid) {
 Bytes Request(const Target& t, uint8_t flagsByte, std::initializer_list<uint8_t> command) {
     Bytes request{flagsByte};
     request.insert(request.end(), command.begin(), command.end());
-    if ((flagsByte & KQLMX_ISO15693_ONE_SLOT) && !t.uid.empty()) request.insert(request.end(), t.uid.begin(), t.uid.end());
+    if ((flagsByte & KQLMX_ISO15693_ONE_SLOT) && !t.uid.empty())
+        request.insert(request.end(), t.uid.begin(), t.uid.end());
     return request;
 }
 
@@ -128,9 +130,12 @@ bool InfineonRequest(CKQ_LMX_Port& port, const Target& t, uint8_t custom, int bl
 bool IsSlotCollision(int protocolType, uint8_t status) {
     switch (protocolType) {
     case 0:
-    case 2: return (status & 0x0F) == 2;
-    case 3: return status == 0xCC;
-    default: return false;
+    case 2:
+        return (status & 0x0F) == 2;
+    case 3:
+        return status == 0xCC;
+    default:
+        return false;
     }
 }
 
@@ -152,7 +157,8 @@ bool InventoryRound(InventoryWalk& walk, int maskLength, uint64_t mask) {
     Bytes request{static_cast<uint8_t>(walk.flags), kIsoInventory};
     if (walk.flags & KQLMX_ISO15693_SELECT_AFI) request.push_back(0x00); // any AFI
     request.push_back(static_cast<uint8_t>(maskLength));
-    for (int i = 0; i < (maskLength + 4) / 8; ++i) request.push_back(static_cast<uint8_t>(mask >> (8 * i)));
+    for (int i = 0; i < (maskLength + 4) / 8; ++i)
+        request.push_back(static_cast<uint8_t>(mask >> (8 * i)));
     const int timeoutMs = port.timeoutMs;
     port.timeoutMs = kInventoryTimeoutMs;
     const bool answered = port.Transceive(IsoFrame(request));
@@ -163,10 +169,18 @@ bool InventoryRound(InventoryWalk& walk, int maskLength, uint64_t mask) {
     if (port.protocolType == 2 && answer.size() == 1) {
         // A lone reader status.
         switch (answer[0]) {
-        case 1: port.lastError = KQLMX_ERROR_NO_TAG_ANSWER; return false;
-        case 2: port.lastError = KQLMX_ERROR_COLLISION; return false;
-        case 8: port.lastError = KQLMX_ERROR_CHECK_BYTES; return false;
-        default: answer.clear(); break;
+        case 1:
+            port.lastError = KQLMX_ERROR_NO_TAG_ANSWER;
+            return false;
+        case 2:
+            port.lastError = KQLMX_ERROR_COLLISION;
+            return false;
+        case 8:
+            port.lastError = KQLMX_ERROR_CHECK_BYTES;
+            return false;
+        default:
+            answer.clear();
+            break;
         }
     }
     if (port.protocolType == 3 && answer.size() == kInventoryRecordSize - 1 && walk.flags != 0) {
@@ -187,8 +201,11 @@ bool InventoryRound(InventoryWalk& walk, int maskLength, uint64_t mask) {
                 port.lastError = KQLMX_ERROR_COLLISION;
                 return false;
             }
-            if (maskLength >= kLastMaskLength) walk.unresolved = true;
-            else InventoryRound(walk, maskLength + 4, mask | (uint64_t{static_cast<unsigned>(slot)} << maskLength));
+            if (maskLength >= kLastMaskLength)
+                walk.unresolved = true;
+            else
+                InventoryRound(walk, maskLength + 4,
+                               mask | (uint64_t{static_cast<unsigned>(slot)} << maskLength));
         } else if ((status & 0x0F) == 0 && n == kInventoryRecordSize) {
             const auto record = answer.begin() + static_cast<long>(pos + 1);
             walk.records.insert(walk.records.end(), record, record + kInventoryRecordSize);
@@ -230,7 +247,9 @@ Bytes SystemInfoOf(const Bytes& uid, uint8_t lastBlock, uint8_t blockSizeMinusOn
 
 // The index of the memory size in the system information: after the info flags, the
 // UID and, when present, DSFID and AFI.
-size_t MemorySizeIndex(uint8_t infoFlags) { return 9 + (infoFlags & 1) + ((infoFlags >> 1) & 1); }
+size_t MemorySizeIndex(uint8_t infoFlags) {
+    return 9 + (infoFlags & 1) + ((infoFlags >> 1) & 1);
+}
 
 } // namespace
 
@@ -308,7 +327,8 @@ bool Iso15693ReadBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> u
         Bytes request;
         return InfineonRequest(port, t, kCustomRead, block, request) && Exchange(port, request, data);
     }
-    if (t.maker == kMakerEm || (flags & KQLMX_ISO15693_READ_MULTIPLE)) return ReadMultiple(port, t, block, 1, data);
+    if (t.maker == kMakerEm || (flags & KQLMX_ISO15693_READ_MULTIPLE))
+        return ReadMultiple(port, t, block, 1, data);
     return ReadSingle(port, t, t.FlagsByte(), block, data);
 }
 
@@ -322,8 +342,8 @@ bool Iso15693ReadBlocks(CKQ_LMX_Port& port, int first, int count, std::span<cons
     return ReadMultiple(port, t, first, count, data);
 }
 
-bool Iso15693WriteBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> data, std::span<const uint8_t> uid,
-                        int flags) {
+bool Iso15693WriteBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> data,
+                        std::span<const uint8_t> uid, int flags) {
     const Target t = Prepare(flags, uid);
     const bool custom = t.Infineon();
     Bytes request;
@@ -375,8 +395,8 @@ bool Iso15693LockBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> u
     return false;
 }
 
-bool Iso15693GetBlockSecurity(CKQ_LMX_Port& port, int first, int count, std::span<const uint8_t> uid, int flags,
-                              Bytes& status) {
+bool Iso15693GetBlockSecurity(CKQ_LMX_Port& port, int first, int count, std::span<const uint8_t> uid,
+                              int flags, Bytes& status) {
     const Target t = Prepare(flags, uid);
     if (!CheckCount(port, count)) return false;
     Bytes request = Request(t, t.FlagsByte(), {kIsoBlockSecurity});

@@ -31,10 +31,10 @@ bool Iso15693GetMemorySize(CKQ_LMX_Port& port, std::span<const uint8_t> uid, int
 bool Iso15693ReadBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> uid, int flags, Bytes& data);
 bool Iso15693ReadBlocks(CKQ_LMX_Port& port, int first, int count, std::span<const uint8_t> uid, int flags,
                         Bytes& data);
-bool Iso15693WriteBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> data, std::span<const uint8_t> uid,
-                        int flags);
+bool Iso15693WriteBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> data,
+                        std::span<const uint8_t> uid, int flags);
 bool Iso15693LockBlock(CKQ_LMX_Port& port, int block, std::span<const uint8_t> uid, int flags);
-bool Iso15693GetBlockSecurity(CKQ_LMX_Port& port, int first, int count, std::span<const uint8_t> uid, int flags,
-                              Bytes& status);
+bool Iso15693GetBlockSecurity(CKQ_LMX_Port& port, int first, int count, std::span<const uint8_t> uid,
+                              int flags, Bytes& status);
 
 } // namespace kq

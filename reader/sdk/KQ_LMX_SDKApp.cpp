@@ -24,10 +24,17 @@ platform::LineSettings LineSettingsForBaud(int baud) {
     platform::LineSettings settings;
     settings.baudRate = baud / 100 * 100;
     switch (baud % 100) {
-    case 1: settings.parity = platform::Parity::Even; break;
-    case 2: settings.parity = platform::Parity::Odd; break;
-    case 3: settings.stopBits = 2; break;
-    default: break;
+    case 1:
+        settings.parity = platform::Parity::Even;
+        break;
+    case 2:
+        settings.parity = platform::Parity::Odd;
+        break;
+    case 3:
+        settings.stopBits = 2;
+        break;
+    default:
+        break;
     }
     return settings;
 }
@@ -37,10 +44,14 @@ int HexValue(const Bytes& text, size_t count) {
     for (size_t i = 0; i < count && i < text.size(); ++i) {
         const char c = static_cast<char>(text[i]);
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else break;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            break;
         value = value * 16 + digit;
     }
     return value;
@@ -77,7 +88,8 @@ void CKQ_LMX_SDKApp::CloseAllPorts() {
         std::lock_guard lock(listLock_);
         ports.swap(ports_);
     }
-    for (auto& port : ports) port->Close();
+    for (auto& port : ports)
+        port->Close();
 }
 
 void CKQ_LMX_SDKApp::AddPort(std::shared_ptr<CKQ_LMX_Port> port) {
@@ -130,7 +142,7 @@ CNfcTagHandler& CKQ_LMX_SDKApp::TagHandler() {
 
 // A new port with its link open and a handle taken, or nullptr with the open's result.
 std::shared_ptr<CKQ_LMX_Port> CKQ_LMX_SDKApp::OpenLink(const std::string& name, int baud, int timeoutMs,
-                                                        int* failure) {
+                                                       int* failure) {
     *failure = KQLMX_OPEN_LINK_FAILED;
     auto port = std::make_shared<CKQ_LMX_Port>();
     port->timeoutMs = timeoutMs;

@@ -29,9 +29,13 @@ using kq::Result;
 namespace {
 
 // A text argument; values below 0x10000 name string resources elsewhere, never text.
-bool IsText(const char* name) { return reinterpret_cast<uintptr_t>(name) >= 0x10000; }
+bool IsText(const char* name) {
+    return reinterpret_cast<uintptr_t>(name) >= 0x10000;
+}
 
-kq::CNfcTagHandler& Tags() { return App().TagHandler(); }
+kq::CNfcTagHandler& Tags() {
+    return App().TagHandler();
+}
 
 // A USB reader's serial number begins with its model number.
 bool IsKnownReaderEntry(const std::string& entry) {
@@ -42,9 +46,13 @@ bool IsKnownReaderEntry(const std::string& entry) {
 
 extern "C" {
 
-void KQLMX_SetUiHooks(const KQLMX_UiHooks* hooks) { kq::SetUiHooks(hooks); }
+void KQLMX_SetUiHooks(const KQLMX_UiHooks* hooks) {
+    kq::SetUiHooks(hooks);
+}
 
-void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user) { kq::SetTraceSink(sink, user); }
+void KQLMX_SetTraceSink(KQLMX_TraceSink sink, void* user) {
+    kq::SetTraceSink(sink, user);
+}
 
 int KQLMX_OpenPort(const char* name, int baud, int timeoutMs) {
     const bool text = IsText(name);
@@ -65,7 +73,9 @@ int KQLMX_ClosePort(int port) {
     return Result(App().ClosePort(port));
 }
 
-int KQLMX_GetLastError(int port) { return App().GetPortError(port); }
+int KQLMX_GetLastError(int port) {
+    return App().GetPortError(port);
+}
 
 int KQLMX_GetReaderVersion(int port, unsigned char* buf, int len) {
     auto found = App().FindPort(port);
@@ -150,14 +160,22 @@ int KQLMX_EnumUsbReaders(char* buf, int size) {
     return kq::WriteMultiString(readers, buf, size);
 }
 
-int KQLMX_CountUsbReaders(void) { return kq::CountUsbReaders(kq::ReaderFtdiLibrary()); }
+int KQLMX_CountUsbReaders(void) {
+    return kq::CountUsbReaders(kq::ReaderFtdiLibrary());
+}
 
 // Readers appear as ttys through the kernel's own drivers: nothing to install.
-int KQLMX_IsVirtualComDriverInstalled(void) { return 1; }
+int KQLMX_IsVirtualComDriverInstalled(void) {
+    return 1;
+}
 
-int KQLMX_FormatTag(int port, const void* key, int keyLen) { return Result(Tags().Format(port, key, keyLen)); }
+int KQLMX_FormatTag(int port, const void* key, int keyLen) {
+    return Result(Tags().Format(port, key, keyLen));
+}
 
-int KQLMX_LockTag(int port, const void* key, int keyLen) { return Result(Tags().MakeReadOnly(port, key, keyLen)); }
+int KQLMX_LockTag(int port, const void* key, int keyLen) {
+    return Result(Tags().MakeReadOnly(port, key, keyLen));
+}
 
 int KQLMX_ReadTag(int port, char* buf, int len) {
     if (!buf || len <= 0) {
@@ -182,7 +200,8 @@ int KQLMX_GetTagUid(int port, unsigned char* out, int len) {
     return Tags().GetUid(port, out) ? static_cast<int>(kq::CNfcTagHandler::kUidSize) : -1;
 }
 
-int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, const void* newKey, int newKeyLen) {
+int KQLMX_ChangeTagKey(int port, int flag, const void* curKey, int curKeyLen, const void* newKey,
+                       int newKeyLen) {
     return Result(Tags().ChangeKey(port, flag != 0, curKey, curKeyLen, newKey, newKeyLen));
 }
 

@@ -57,11 +57,11 @@ int KQLMX_RequestAts(int port, unsigned char* buf, int len) {
     return CopyAnswer(*found, ats, buf, len);
 }
 
-int KQLMX_AuthenticateBlock(int port, const void* prefix, int prefixLen, int keyType, const void* key, int keyLen,
-                            int block) {
+int KQLMX_AuthenticateBlock(int port, const void* prefix, int prefixLen, int keyType, const void* key,
+                            int keyLen, int block) {
     auto found = App().FindPort(port);
-    return Result(found && kq::AuthenticateBlock(*found, BytesArg(prefix, prefixLen), keyType, BytesArg(key, keyLen),
-                                                 block));
+    return Result(found && kq::AuthenticateBlock(*found, BytesArg(prefix, prefixLen), keyType,
+                                                 BytesArg(key, keyLen), block));
 }
 
 int KQLMX_ReadBlock(int port, int block, unsigned char* buf, int len) {
@@ -85,7 +85,8 @@ int KQLMX_Iso15693Inventory(int port, unsigned char* buf, int len, int flags) {
     return CopyCut(records, buf, len, kq::kInventoryRecordSize);
 }
 
-int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid, int uidLen, int flags) {
+int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const void* uid, int uidLen,
+                                int flags) {
     auto found = App().FindPort(port);
     Bytes info;
     if (!found || !kq::Iso15693GetSystemInfo(*found, BytesArg(uid, uidLen), flags, info)) return -1;
@@ -95,8 +96,8 @@ int KQLMX_Iso15693GetSystemInfo(int port, unsigned char* out, int outLen, const 
 int KQLMX_Iso15693GetMemorySize(int port, const void* uid, int uidLen, int* blockCount, int* blockSize,
                                 int* icManufacturer, int flags) {
     auto found = App().FindPort(port);
-    return Result(found && kq::Iso15693GetMemorySize(*found, BytesArg(uid, uidLen), flags, blockCount, blockSize,
-                                                     icManufacturer));
+    return Result(found && kq::Iso15693GetMemorySize(*found, BytesArg(uid, uidLen), flags, blockCount,
+                                                     blockSize, icManufacturer));
 }
 
 int KQLMX_Iso15693ReadBlock(int port, int block, unsigned char* out, int outLen, const void* uid, int uidLen,
@@ -111,15 +112,16 @@ int KQLMX_Iso15693ReadBlocks(int port, int first, int count, unsigned char* out,
                              int uidLen, int flags) {
     auto found = App().FindPort(port);
     Bytes data;
-    if (!found || !kq::Iso15693ReadBlocks(*found, first, count, BytesArg(uid, uidLen), flags, data)) return -1;
+    if (!found || !kq::Iso15693ReadBlocks(*found, first, count, BytesArg(uid, uidLen), flags, data))
+        return -1;
     return CopyAnswer(*found, data, out, outLen);
 }
 
 int KQLMX_Iso15693WriteBlocks(int port, int block, const void* data, int dataLen, const void* uid, int uidLen,
                               int flags) {
     auto found = App().FindPort(port);
-    return Result(found &&
-                  kq::Iso15693WriteBlock(*found, block, BytesArg(data, dataLen), BytesArg(uid, uidLen), flags));
+    return Result(found && kq::Iso15693WriteBlock(*found, block, BytesArg(data, dataLen),
+                                                  BytesArg(uid, uidLen), flags));
 }
 
 int KQLMX_Iso15693LockBlock(int port, int block, const void* uid, int uidLen, int flags) {
@@ -127,8 +129,8 @@ int KQLMX_Iso15693LockBlock(int port, int block, const void* uid, int uidLen, in
     return Result(found && kq::Iso15693LockBlock(*found, block, BytesArg(uid, uidLen), flags));
 }
 
-int KQLMX_Iso15693GetBlockSecurity(int port, int first, int count, unsigned char* out, int outLen, const void* uid,
-                                   int uidLen, int flags) {
+int KQLMX_Iso15693GetBlockSecurity(int port, int first, int count, unsigned char* out, int outLen,
+                                   const void* uid, int uidLen, int flags) {
     auto found = App().FindPort(port);
     Bytes status;
     if (!found || !kq::Iso15693GetBlockSecurity(*found, first, count, BytesArg(uid, uidLen), flags, status))

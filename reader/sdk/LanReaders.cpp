@@ -147,8 +147,8 @@ bool CKQ_LMX_SDKApp::LanSetupShown(const std::string& reader, const Bytes& field
     const int handle = OpenLanConfigPort(reader);
     if (handle < 0) return false;
     Bytes block0;
-    const bool shown =
-        ReadLanBlock(handle, 0, block0) && block0.size() >= kLanBlockMinimum && SameSetupFields(block0, fields);
+    const bool shown = ReadLanBlock(handle, 0, block0) && block0.size() >= kLanBlockMinimum &&
+                       SameSetupFields(block0, fields);
     CloseLanConfigPort(handle, false);
     return shown;
 }
@@ -244,7 +244,8 @@ int CKQ_LMX_SDKApp::ConfigureLanReader(const std::string& reader, const std::str
             const bool answers = CheckLanReader(newReader) > 0;
             answered = answered || answers;
             taken = answers && (!expected || LanSetupShown(newReader, *expected));
-            if (taken || std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kReappearWaitMs))
+            if (taken ||
+                std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kReappearWaitMs))
                 break;
             PumpEventsFor(100);
         }

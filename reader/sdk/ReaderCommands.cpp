@@ -28,7 +28,9 @@ bool IsPrintableAnswer(const Bytes& answer) {
     return std::all_of(answer.begin(), answer.end(), [](uint8_t b) { return b > 0x20; });
 }
 
-void SetTypeDigits(Bytes& answer, const char (&digits)[4]) { std::copy(digits, digits + 3, answer.begin()); }
+void SetTypeDigits(Bytes& answer, const char (&digits)[4]) {
+    std::copy(digits, digits + 3, answer.begin());
+}
 
 } // namespace
 
@@ -93,16 +95,27 @@ bool SetBaudRateOnPort(CKQ_LMX_Port& port, int baud, int mode) {
 
     platform::LineSettings settings = port.Serial().LineSettings();
     switch (mode) {
-    case 0: settings.stopBits = 1, settings.parity = platform::Parity::None; break;
-    case 1: settings.stopBits = 1, settings.parity = platform::Parity::Even; break;
-    case 2: settings.stopBits = 1, settings.parity = platform::Parity::Odd; break;
-    case 3: settings.stopBits = 2, settings.parity = platform::Parity::None; break;
-    default: break;
+    case 0:
+        settings.stopBits = 1, settings.parity = platform::Parity::None;
+        break;
+    case 1:
+        settings.stopBits = 1, settings.parity = platform::Parity::Even;
+        break;
+    case 2:
+        settings.stopBits = 1, settings.parity = platform::Parity::Odd;
+        break;
+    case 3:
+        settings.stopBits = 2, settings.parity = platform::Parity::None;
+        break;
+    default:
+        break;
     }
     // The line follows the rate the reader switched to: a rate without its own code
     // sent 19200.
-    settings.baudRate = std::find_if(std::begin(kBaudCodes), std::end(kBaudCodes),
-                                     [code](const BaudRateCode& e) { return e.code == code; })->rate;
+    settings.baudRate =
+        std::find_if(std::begin(kBaudCodes), std::end(kBaudCodes), [code](const BaudRateCode& e) {
+            return e.code == code;
+        })->rate;
     if (!port.Serial().SetLineSettings(settings)) return false;
     // The reader needs a moment before it listens at the new rate.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

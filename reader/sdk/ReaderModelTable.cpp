@@ -13,15 +13,15 @@ struct ReaderModel {
 
 // Searched in row order: 0x181, 0x184 and 0x185 repeat the names of 0x131-0x135.
 constexpr ReaderModel kReaderModelTable[] = {
-    {"KQ-KavoP200u", 0x117}, {"KQ-LX34", 0x121},     {"KQ-LM34 PS/2", 0x122}, {"KQ-LMX34 PS/2", 0x123},
-    {"KQ-LM34", 0x124},      {"KQ-LMX34", 0x125},    {"KQ-LX90", 0x131},      {"KQ-LM90", 0x134},
-    {"KQ-LMX90", 0x135},     {"KQ-LX36", 0x141},     {"KQ-LM36", 0x144},      {"KQ-LMX36", 0x145},
-    {"KQ-LNP134BT", 0x151},  {"KQ-LNL134BT", 0x154}, {"KQ-LNK134BT", 0x155},  {"KQ-LX38", 0x161},
+    {"KQ-KavoP200u", 0x117}, {"KQ-LX34", 0x121},     {"KQ-LM34 PS/2", 0x122},   {"KQ-LMX34 PS/2", 0x123},
+    {"KQ-LM34", 0x124},      {"KQ-LMX34", 0x125},    {"KQ-LX90", 0x131},        {"KQ-LM90", 0x134},
+    {"KQ-LMX90", 0x135},     {"KQ-LX36", 0x141},     {"KQ-LM36", 0x144},        {"KQ-LMX36", 0x145},
+    {"KQ-LNP134BT", 0x151},  {"KQ-LNL134BT", 0x154}, {"KQ-LNK134BT", 0x155},    {"KQ-LX38", 0x161},
     {"KQ-LM38", 0x164},      {"KQ-LMX38", 0x165},    {"KQ-LX34 (S002)", 0x171}, {"KQ-LX90", 0x181},
-    {"KQ-LM90", 0x184},      {"KQ-LMX90", 0x185},    {"KQ-LX32/39", 0x191},   {"KQ-LM32/39", 0x194},
-    {"KQ-LMX32/39", 0x195},  {"KQ-LX390", 0x401},    {"KQ-LM390", 0x404},     {"KQ-LMX390", 0x405},
-    {"KQ-LX421", 0x411},     {"KQ-LM421", 0x414},    {"KQ-LMX421", 0x415},    {"KQ-LX420", 0x421},
-    {"Q300HF", 0x435},       {"KQ-LX380", 0x451},    {"KQ-LM380", 0x454},     {"KQ-LMX380", 0x455},
+    {"KQ-LM90", 0x184},      {"KQ-LMX90", 0x185},    {"KQ-LX32/39", 0x191},     {"KQ-LM32/39", 0x194},
+    {"KQ-LMX32/39", 0x195},  {"KQ-LX390", 0x401},    {"KQ-LM390", 0x404},       {"KQ-LMX390", 0x405},
+    {"KQ-LX421", 0x411},     {"KQ-LM421", 0x414},    {"KQ-LMX421", 0x415},      {"KQ-LX420", 0x421},
+    {"Q300HF", 0x435},       {"KQ-LX380", 0x451},    {"KQ-LM380", 0x454},       {"KQ-LMX380", 0x455},
 };
 
 } // namespace

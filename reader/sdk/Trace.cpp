@@ -1,9 +1,9 @@
 #include "reader/sdk/Trace.h"
 
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -14,8 +14,8 @@ std::mutex g_mutex;
 std::condition_variable g_sinkIdle;
 KQLMX_TraceSink g_sink = nullptr;
 void* g_user = nullptr;
-int g_sinkCalls = 0;              // calls of a sink under way, on any thread
-thread_local int t_inSink = 0;    // on this thread
+int g_sinkCalls = 0;           // calls of a sink under way, on any thread
+thread_local int t_inSink = 0; // on this thread
 } // namespace
 
 void SetTraceSink(KQLMX_TraceSink sink, void* user) {

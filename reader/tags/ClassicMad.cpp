@@ -11,13 +11,27 @@ constexpr uint8_t kCrcPolynomial = 0x1D;
 
 } // namespace
 
-bool IsMadSector(int sector) { return sector == 0 || sector == kMad2Sector; }
-int FirstBlock(int sector) { return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32); }
-int DataBlocks(int sector) { return IsMadSector(sector) ? 0 : sector < 32 ? 3 : 15; }
-int TrailerBlock(int sector) { return FirstBlock(sector) + (sector < 32 ? 3 : 15); }
-int MadOf(int sector) { return sector < kMad2Sector ? 0 : kMad2Sector; }
-size_t EntryIndex(int sector) { return 2 * static_cast<size_t>(sector - MadOf(sector)); }
-int MadBlocks(int madSector) { return madSector == 0 ? 2 : 3; }
+bool IsMadSector(int sector) {
+    return sector == 0 || sector == kMad2Sector;
+}
+int FirstBlock(int sector) {
+    return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32);
+}
+int DataBlocks(int sector) {
+    return IsMadSector(sector) ? 0 : sector < 32 ? 3 : 15;
+}
+int TrailerBlock(int sector) {
+    return FirstBlock(sector) + (sector < 32 ? 3 : 15);
+}
+int MadOf(int sector) {
+    return sector < kMad2Sector ? 0 : kMad2Sector;
+}
+size_t EntryIndex(int sector) {
+    return 2 * static_cast<size_t>(sector - MadOf(sector));
+}
+int MadBlocks(int madSector) {
+    return madSector == 0 ? 2 : 3;
+}
 
 uint8_t Crc(std::span<const uint8_t> infoAndEntries) {
     uint8_t crc = kCrcPreset;
@@ -29,7 +43,9 @@ uint8_t Crc(std::span<const uint8_t> infoAndEntries) {
     return crc;
 }
 
-bool CrcRight(std::span<const uint8_t> mad) { return !mad.empty() && mad[0] == Crc(mad.subspan(1)); }
+bool CrcRight(std::span<const uint8_t> mad) {
+    return !mad.empty() && mad[0] == Crc(mad.subspan(1));
+}
 
 Entry EntryOf(std::span<const uint8_t> mad, int sector) {
     const size_t at = EntryIndex(sector);
@@ -68,7 +84,9 @@ bool ReadOnly(std::span<const uint8_t> trailer) {
     return bits != 0b001 && bits != 0b011 && bits != 0b101;
 }
 
-bool RunChoice::Done() const { return last_ || (!all_ && run_.sectors.size() >= 2 && run_.blocks >= needed_); }
+bool RunChoice::Done() const {
+    return last_ || (!all_ && run_.sectors.size() >= 2 && run_.blocks >= needed_);
+}
 
 void RunChoice::Usable(int sector, int key, bool pins) {
     run_.sectors.push_back(sector);

@@ -125,7 +125,8 @@ DesfireLockPlan PlanDesfireProtection(const DesfireLockInput& in, bool protectDa
         return Refuse(kTagErrorTypeNotSupported);
     if (!in.app.keyKnown) return Refuse(kTagErrorDesfireAppAuthentication);
     if (!in.card.keyKnown) return Refuse(kTagErrorDesfireCardAuthentication);
-    if (!in.app.settings || !in.card.settings || !in.filesListed) return Refuse(kTagErrorDesfireSettingsChange);
+    if (!in.app.settings || !in.card.settings || !in.filesListed)
+        return Refuse(kTagErrorDesfireSettingsChange);
     DesfireLockPlan plan;
     plan.appSteps = plan.cardSteps = true;
     // Key 0 changeable and settings changeable with it; listing free, creating and

@@ -29,9 +29,9 @@ constexpr uint8_t kNdefAid[2] = {0x03, 0xE1}; // application id E103, low byte f
 constexpr uint8_t kMadAccess[3] = {0x78, 0x77, 0x88};
 constexpr uint8_t kNdefAccess[3] = {0x7F, 0x07, 0x88};
 constexpr uint8_t kReadOnlyAccess[3] = {0x07, 0x8F, 0x0F};
-constexpr uint8_t kNdefGpb = 0x40;       // mapping 1.0, read and write
-constexpr uint8_t kMad1Gpb = 0xC1;       // MAD available, multi-application, MAD version 1
-constexpr uint8_t kMad2Gpb = 0xC2;       // ... version 2 (4K)
+constexpr uint8_t kNdefGpb = 0x40; // mapping 1.0, read and write
+constexpr uint8_t kMad1Gpb = 0xC1; // MAD available, multi-application, MAD version 1
+constexpr uint8_t kMad2Gpb = 0xC2; // ... version 2 (4K)
 constexpr uint8_t kGpbReadOnly = 0x03;
 constexpr uint8_t kGpbMadAvailable = 0x80; // DA: sector 0 holds a MAD
 constexpr uint8_t kMadVersionMask = 0x03;
@@ -48,7 +48,9 @@ Bytes Trailer(const Key& keyA, const uint8_t* access, uint8_t gpb) {
     return t;
 }
 
-int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
+int64_t LastRead(const Bytes& bytes) {
+    return static_cast<int64_t>(bytes.size()) - 1;
+}
 
 } // namespace
 
@@ -205,7 +207,8 @@ bool CNfcClassicTag::ReadMad(Mad& mad) {
 
 // Reads the data blocks of an authenticated sector into the area, walking the TLVs
 // after each; false when a read fails. Stops once the walk needs no more bytes.
-bool CNfcClassicTag::ReadSectorData(int sector, Bytes& area, bool stopAfterFirst, CNdefMessageList& messages) {
+bool CNfcClassicTag::ReadSectorData(int sector, Bytes& area, bool stopAfterFirst,
+                                    CNdefMessageList& messages) {
     for (int i = 0; i < DataBlocks(sector) && handler_.GetMore(); ++i) {
         Bytes data;
         if (!ReadBlock(FirstBlock(sector) + i, data)) return Fail(kTagErrorBlockRead);
@@ -276,7 +279,8 @@ bool CNfcClassicTag::LocateNdefTlv(const Mad& mad, size_t& index, int& block, By
 bool CNfcClassicTag::TrailerKey(int sector, bool formattedFirst, KeyType& type) {
     auto probe = [&](KeyType t) {
         Bytes trailer;
-        if (!Authenticate(sector, t, kTransportKey) || !ReadBlock(TrailerBlock(sector), trailer)) return false;
+        if (!Authenticate(sector, t, kTransportKey) || !ReadBlock(TrailerBlock(sector), trailer))
+            return false;
         if (AccessBits(trailer, 3) != (t == kKeyA ? 0b001 : 0b011)) return false;
         if (IsMadSector(sector))
             for (int i = 0; i < 3; ++i)
@@ -377,11 +381,12 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
     // read as formatted, yet no longer message would ever fit.
     std::vector<std::pair<int, KeyType>> trailers;
     for (size_t i = 0; i < ndef.size(); ++i)
-        if (chosen.keys[i] != kTrailerAsItIs) trailers.emplace_back(ndef[i], static_cast<KeyType>(chosen.keys[i]));
+        if (chosen.keys[i] != kTrailerAsItIs)
+            trailers.emplace_back(ndef[i], static_cast<KeyType>(chosen.keys[i]));
     auto writeTrailers = [&] {
         for (const auto& [s, type] : trailers) {
             if (!Authenticate(s, type, kTransportKey)) return false;
-            const Bytes trailer = s == 0             ? Trailer(kMadKey, kMadAccess, withMad2 ? kMad2Gpb : kMad1Gpb)
+            const Bytes trailer = s == 0 ? Trailer(kMadKey, kMadAccess, withMad2 ? kMad2Gpb : kMad1Gpb)
                                   : s == kMad2Sector ? Trailer(kMadKey, kMadAccess, kMad2Gpb)
                                                      : Trailer(kNfcKey, kNdefAccess, kNdefGpb);
             if (!WriteBlock(TrailerBlock(s), trailer)) return false;
@@ -404,8 +409,8 @@ bool CNfcClassicTag::Format(bool all, size_t byteCount, size_t& missing) {
 // 1: MAD2). withMad2 writes the MAD2 and its CRC also without entries of its own. A
 // MAD sector that held no directory (fresh, by MAD) gets info byte 00 and free entries
 // besides the new ones, whatever its blocks held.
-bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB, bool withMad2,
-                                const std::vector<bool>& fresh) {
+bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vector<bool>& madKeyB,
+                                bool withMad2, const std::vector<bool>& fresh) {
     for (int madSector : {0, kMad2Sector}) {
         std::vector<int> entries;
         std::copy_if(sectors.begin(), sectors.end(), std::back_inserter(entries),
@@ -422,19 +427,22 @@ bool CNfcClassicTag::EnterInMad(const std::vector<int>& sectors, const std::vect
         }
         const Bytes before = mad;
         if (fresh.size() == 2 && fresh[madSector == 0 ? 0 : 1]) std::fill(mad.begin(), mad.end(), 0x00);
-        for (int s : entries) std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
+        for (int s : entries)
+            std::copy(kNdefAid, kNdefAid + 2, mad.begin() + static_cast<long>(EntryIndex(s)));
         mad[0] = Crc(std::span<const uint8_t>(mad).subspan(1));
         for (int b = 0; b < MadBlocks(madSector); ++b) {
             const auto at = static_cast<long>(b * kBlockSize);
             if (std::equal(mad.begin() + at, mad.begin() + at + kBlockSize, before.begin() + at)) continue;
-            if (!WriteBlock(first + b, std::span<const uint8_t>(mad).subspan(static_cast<size_t>(at), kBlockSize)))
+            if (!WriteBlock(first + b,
+                            std::span<const uint8_t>(mad).subspan(static_cast<size_t>(at), kBlockSize)))
                 return false;
         }
     }
     return true;
 }
 
-bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount, size_t& missing) {
+bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_t byteCount,
+                              size_t& missing) {
     std::vector<int>& sectors = mad.sectors;
     missing = 0;
     lostCode_ = 0;
@@ -481,10 +489,12 @@ bool CNfcClassicTag::Capacity(Mad& mad, size_t startIndex, int startBlock, size_
             if (lostCode_) return Fail(lostCode_);
             // The sectors the other MAD would list stay free; those before it still
             // count (sectors go in order, the MAD1's first).
-            added.erase(std::find_if(added.begin(), added.end(), [&](const auto& a) { return MadOf(a.first) == madSector; }),
+            added.erase(std::find_if(added.begin(), added.end(),
+                                     [&](const auto& a) { return MadOf(a.first) == madSector; }),
                         added.end());
             room = listedRoom;
-            for (const auto& a : added) room += static_cast<size_t>(DataBlocks(a.first)) * kBlockSize;
+            for (const auto& a : added)
+                room += static_cast<size_t>(DataBlocks(a.first)) * kBlockSize;
             break;
         }
     }

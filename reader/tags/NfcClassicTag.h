@@ -85,7 +85,7 @@ private:
 
     CNfcTagHandler& handler_;
     bool is4K_;
-    int lostCode_ = 0; // why the tag could not be activated again after a failed command; 0: it was
+    int lostCode_ = 0;    // why the tag could not be activated again after a failed command; 0: it was
     int authSector_ = -1; // the sector the tag is authenticated for, with these
     KeyType authType_ = kKeyA;
     Key authKey_{};

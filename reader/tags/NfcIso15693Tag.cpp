@@ -19,7 +19,7 @@ constexpr int kInventoryFlags = KQLMX_ISO15693_SUBCARRIER | KQLMX_ISO15693_ONE_S
 constexpr uint8_t kCcMagic = 0xE1;
 constexpr uint8_t kMappingVersion = 0x40; // 1.0
 constexpr uint8_t kReadAccess = 0x0C;
-constexpr uint8_t kWriteAccess = 0x03;    // 11: read-only; 01 and 10 are not free either
+constexpr uint8_t kWriteAccess = 0x03; // 11: read-only; 01 and 10 are not free either
 constexpr uint8_t kNewerMajor = 0x80;
 constexpr uint8_t kMultiRead = 0x01;
 constexpr uint8_t kTlvTerminator = 0xFE;
@@ -35,7 +35,9 @@ constexpr int kSecurityGroup = 64;
 // The CC states the data size in units of 8 bytes in one byte.
 constexpr int kMaxDataSize = 0xFF * 8;
 
-int64_t LastRead(std::span<const uint8_t> bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
+int64_t LastRead(std::span<const uint8_t> bytes) {
+    return static_cast<int64_t>(bytes.size()) - 1;
+}
 
 // The blocks that hold the data area; the last may hold it only in part (a tag of
 // 2048 bytes in 32-byte blocks has 2040 bytes of area).
@@ -62,7 +64,8 @@ bool CNfcIso15693Tag::FailCommand(int code) {
         Bytes records;
         lost_ = !Again([&] { return Iso15693Inventory(handler_.Port(), kInventoryFlags, records); });
         for (size_t at = 0; !lost_ && at + kInventoryRecordSize <= records.size(); at += kInventoryRecordSize)
-            if (std::equal(uid_.begin(), uid_.end(), records.begin() + static_cast<long>(at) + 3)) return Fail(code);
+            if (std::equal(uid_.begin(), uid_.end(), records.begin() + static_cast<long>(at) + 3))
+                return Fail(code);
         lost_ = true;
     }
     return Fail(code);
@@ -173,7 +176,8 @@ bool CNfcIso15693Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
         for (int b = layout.firstBlock; b < count && handler_.GetMore(); b += kGroupBlocks) {
             const int n = std::min(kGroupBlocks, count - b);
             Bytes data;
-            if (!Iso15693ReadBlocks(handler_.Port(), b, n, uid_, kFlags, data) || data.size() != n * blockSize) {
+            if (!Iso15693ReadBlocks(handler_.Port(), b, n, uid_, kFlags, data) ||
+                data.size() != n * blockSize) {
                 failed = true;
                 break;
             }
@@ -223,7 +227,13 @@ bool CNfcIso15693Tag::FormatLayout(Layout& layout) {
         layout.cc = {kCcMagic, kMappingVersion, static_cast<uint8_t>(layout.dataSize / 8), features};
     } else {
         const int units = (layout.dataSize - kLongCcSize) / 8;
-        layout.cc = {kCcMagic, kMappingVersion, 0x00, features, 0x00, 0x00, static_cast<uint8_t>(units >> 8),
+        layout.cc = {kCcMagic,
+                     kMappingVersion,
+                     0x00,
+                     features,
+                     0x00,
+                     0x00,
+                     static_cast<uint8_t>(units >> 8),
                      static_cast<uint8_t>(units)};
     }
     return true;
@@ -249,13 +259,16 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::op
     bytes.resize((bytes.size() + size - 1) / size * size, 0x00);
     const int count = static_cast<int>(bytes.size() / size);
     Bytes status;
-    if (SecurityStatus(first, count, status) && std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
+    if (SecurityStatus(first, count, status) &&
+        std::any_of(status.begin(), status.end(), [](uint8_t s) { return s != 0; }))
         return Fail(kTagErrorWriteProtected);
     auto put = [&](int i, std::span<const uint8_t> block) {
-        if (Again([&] { return Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags); })) return true;
+        if (Again([&] { return Iso15693WriteBlock(handler_.Port(), first + i, block, uid_, kFlags); }))
+            return true;
         // Some tags store the block and still report a failure: the block tells.
         Bytes back;
-        return (ReadBlock(first + i, blockSize, back) && std::equal(back.begin(), back.end(), block.begin())) ||
+        return (ReadBlock(first + i, blockSize, back) &&
+                std::equal(back.begin(), back.end(), block.begin())) ||
                FailCommand(kTagErrorBlockWrite);
     };
     // While the blocks go out, the block where the NDEF Message TLV begins carries a
@@ -266,7 +279,8 @@ bool CNfcIso15693Tag::WriteBlocks(int first, int blockSize, Bytes bytes, std::op
     const int head = guarded ? static_cast<int>(*tlvIndex / size) : -1;
     const std::span<const uint8_t> all(bytes);
     if (guarded) {
-        Bytes guard(all.begin() + static_cast<long>(head * size), all.begin() + static_cast<long>((head + 1) * size));
+        Bytes guard(all.begin() + static_cast<long>(head * size),
+                    all.begin() + static_cast<long>((head + 1) * size));
         guard[*tlvIndex % size] = kTlvTerminator;
         if (!put(head, guard)) return false;
     }

@@ -92,7 +92,9 @@ private:
     bool savedMore_;
 };
 
-void CNfcTagHandler::SetFieldOffPause(int ms) { g_fieldOffMs = std::max(ms, 0); }
+void CNfcTagHandler::SetFieldOffPause(int ms) {
+    g_fieldOffMs = std::max(ms, 0);
+}
 
 void CNfcTagHandler::SetError(int code) {
     if (port_) port_->lastError = code;
@@ -163,7 +165,9 @@ bool CNfcTagHandler::Detect(int* type, uint8_t* uid) {
     return true;
 }
 
-bool CNfcTagHandler::Reactivate() { return Detect(nullptr, nullptr); }
+bool CNfcTagHandler::Reactivate() {
+    return Detect(nullptr, nullptr);
+}
 
 bool CNfcTagHandler::NoTagAnswered(int code) {
     return code == 1 || code == KQLMX_ERROR_NO_TAG_ANSWER;
@@ -175,12 +179,16 @@ bool CNfcTagHandler::Refusal(int code, bool timedOut) {
     case KQLMX_ERROR_ANSWER_TOO_SHORT:
     case KQLMX_ERROR_CHECK_BYTES:
     case KQLMX_ERROR_EMPTY_ANSWER:
-    case kIso15693NoErrorCode: return false;
-    default: return !timedOut && !NoTagAnswered(code);
+    case kIso15693NoErrorCode:
+        return false;
+    default:
+        return !timedOut && !NoTagAnswered(code);
     }
 }
 
-bool CNfcTagHandler::Refused() const { return Refusal(port_->lastError, port_->timedOut); }
+bool CNfcTagHandler::Refused() const {
+    return Refusal(port_->lastError, port_->timedOut);
+}
 
 bool CNfcTagHandler::DetectVicinity() {
     Bytes records;
@@ -232,7 +240,8 @@ bool CNfcTagHandler::ReadTag(CNdefMessageList& messages, bool stopAfterFirst) {
         SetError(kTagErrorTypeNotSupported);
         return false;
     }
-    if (!PortGone() && DetectVicinity()) return CNfcIso15693Tag(*this, vicinityUid_).Read(messages, stopAfterFirst);
+    if (!PortGone() && DetectVicinity())
+        return CNfcIso15693Tag(*this, vicinityUid_).Read(messages, stopAfterFirst);
     return false;
 }
 
@@ -364,7 +373,8 @@ bool CNfcTagHandler::ChangeKey(int port, bool protectData, const void* currentKe
     int type = kNfcTagNone;
     if (!Detect(&type, nullptr)) return false;
     if (type == kNfcTagIso14443_4)
-        return CNfcType4Tag(*this).ChangeKey(protectData, std::span(static_cast<const uint8_t*>(newKey), kKeySize));
+        return CNfcType4Tag(*this).ChangeKey(protectData,
+                                             std::span(static_cast<const uint8_t*>(newKey), kKeySize));
     SetError(kTagErrorKeyChangeNotType4);
     return false;
 }

@@ -23,11 +23,11 @@ namespace kq {
 
 // The tag family found by DetectTag, decided by ATQA and SAK.
 enum NfcTagType : int {
-    kNfcTagNone = 0,        // none, or a family not known
-    kNfcTagType2 = 1,       // NFC Forum Type 2: ATQA 0044, SAK 00
-    kNfcTagClassic1K = 2,   // MIFARE Classic 1K: ATQA 0004 or 0044, SAK 08
-    kNfcTagClassic4K = 3,   // MIFARE Classic 4K: ATQA 0002 or 0042, SAK 18
-    kNfcTagIso14443_4 = 4,  // one ATQA bit in 1F, SAK & 3A == 20 and the activation answered
+    kNfcTagNone = 0,       // none, or a family not known
+    kNfcTagType2 = 1,      // NFC Forum Type 2: ATQA 0044, SAK 00
+    kNfcTagClassic1K = 2,  // MIFARE Classic 1K: ATQA 0004 or 0044, SAK 08
+    kNfcTagClassic4K = 3,  // MIFARE Classic 4K: ATQA 0002 or 0042, SAK 18
+    kNfcTagIso14443_4 = 4, // one ATQA bit in 1F, SAK & 3A == 20 and the activation answered
 };
 
 class CNfcTagHandler final : public INdefContext {
@@ -54,7 +54,8 @@ public:
     bool ReadJson(int port, std::string& json);
     // Writes the record JSON text (an empty text formats the tag). *overflow receives
     // the excess in bytes when the message does not fit (0x20014).
-    bool WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen, int* overflow);
+    bool WriteJson(int port, std::string_view json, bool lockAfter, const void* key, int keyLen,
+                   int* overflow);
     // An empty NDEF message, formatting the tag first where it is blank.
     bool Format(int port, const void* key, int keyLen);
     bool MakeReadOnly(int port, const void* key, int keyLen);

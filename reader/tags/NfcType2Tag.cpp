@@ -21,7 +21,7 @@ constexpr int kCcPage = 3;
 constexpr int kDataPage = 4;
 constexpr uint8_t kCcMagic = 0xE1;
 constexpr uint8_t kMappingVersion = 0x10;
-constexpr int kMajorVersion = 1; // the high nibble of CC byte 1 that these rules read
+constexpr int kMajorVersion = 1;    // the high nibble of CC byte 1 that these rules read
 constexpr uint8_t kReadOnly = 0x0F; // write access nibble
 // The CC gives the data area size in units of 8 bytes in one byte.
 constexpr size_t kMaxCcRoom = 0xFF * 8;
@@ -114,20 +114,25 @@ bool RollsOverToPage0(std::span<const uint8_t> answer) {
 bool EndsBeforeAMessage(std::span<const uint8_t> area) {
     const ControlTlvs controls = LeadingControlTlvs(area);
     size_t pos = controls.end;
-    while (pos < area.size() && area[pos] == kTlvNull) ++pos;
+    while (pos < area.size() && area[pos] == kTlvNull)
+        ++pos;
     return pos < area.size() && area[pos] == kTlvTerminator;
 }
 
 // The limit of a walk over the bytes read so far: the last of them.
-int64_t LastRead(const Bytes& bytes) { return static_cast<int64_t>(bytes.size()) - 1; }
+int64_t LastRead(const Bytes& bytes) {
+    return static_cast<int64_t>(bytes.size()) - 1;
+}
 
 } // namespace
 
 // A page read or write that no tag answered may be a tag taken away: where it cannot
 // be found again, that is what the caller hears.
 bool CNfcType2Tag::Fail(int code) {
-    const bool transfer = code == kTagErrorBlockRead || code == kTagErrorBlockWrite || code == kTagErrorFormat;
-    if (transfer && CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) && !handler_.Reactivate()) return false;
+    const bool transfer =
+        code == kTagErrorBlockRead || code == kTagErrorBlockWrite || code == kTagErrorFormat;
+    if (transfer && CNfcTagHandler::NoTagAnswered(handler_.Port().lastError) && !handler_.Reactivate())
+        return false;
     handler_.SetError(code);
     return false;
 }
@@ -140,7 +145,9 @@ CNfcType2Tag::Answer CNfcType2Tag::ReadAnswer(int page, size_t count, Bytes& out
     return handler_.Port().lastError == kTagRefusedStatus ? Answer::kRefused : Answer::kLost;
 }
 
-bool CNfcType2Tag::ReadPages(int page, size_t count, Bytes& out) { return ReadAnswer(page, count, out) == Answer::kData; }
+bool CNfcType2Tag::ReadPages(int page, size_t count, Bytes& out) {
+    return ReadAnswer(page, count, out) == Answer::kData;
+}
 
 bool CNfcType2Tag::WritePage(int page, std::span<const uint8_t> bytes) {
     return WriteBlock(handler_.Port(), page, bytes.first(kPageSize));
@@ -243,11 +250,13 @@ bool CNfcType2Tag::Survey(const Bytes& front, Memory& memory, bool endRefused) {
     if (maker == kNxpMaker) {
         for (const Type2Layout& layout : Type2Layouts()) {
             const int start = layout.dynamicLockPage >= 0 ? layout.dynamicLockPage : layout.configPage;
-            if (layout.readablePages < refused || start < 0 || start >= refused || memory.read.count(start)) continue;
+            if (layout.readablePages < refused || start < 0 || start >= refused || memory.read.count(start))
+                continue;
             Bytes pages;
             if (!ask(start, kReadSize, pages)) return failed ? false : Fail(kTagErrorBlockRead);
             for (int i = 0; i < 4 && start + i < refused; ++i)
-                std::copy_n(pages.begin() + i * static_cast<long>(kPageSize), kPageSize, memory.read[start + i].begin());
+                std::copy_n(pages.begin() + i * static_cast<long>(kPageSize), kPageSize,
+                            memory.read[start + i].begin());
         }
     }
     memory.layouts = Type2Candidates(maker, ccSize, refused, memory.read);
@@ -264,12 +273,13 @@ bool CNfcType2Tag::PagesWritable(const Memory& memory, int first, int last) {
     const Type2Page& lockPage = memory.read.at(kLockPage);
     const std::vector<const Type2Layout*> unknown{nullptr};
     for (const Type2Layout* layout : memory.layouts.empty() ? unknown : memory.layouts) {
-        if (layout && Type2GuardStopsWrite(Type2FirstGuardedPage(*layout, memory.read, memory.refused), first, last,
-                                           memory.layouts.size() == 1))
+        if (layout && Type2GuardStopsWrite(Type2FirstGuardedPage(*layout, memory.read, memory.refused), first,
+                                           last, memory.layouts.size() == 1))
             return Fail(kTagErrorWriteProtected);
         const auto dynamic = layout ? memory.read.find(layout->dynamicLockPage) : memory.read.end();
         for (int page = first; page <= last; ++page)
-            if (Type2PageLocked(layout, lockPage, dynamic == memory.read.end() ? none : dynamic->second, page))
+            if (Type2PageLocked(layout, lockPage, dynamic == memory.read.end() ? none : dynamic->second,
+                                page))
                 return Fail(kTagErrorWriteProtected);
     }
     return true;
@@ -339,7 +349,8 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
     if (messages.empty() && offset >= 0) handler_.SetError(kTagErrorNfcData);
     // A Terminator before any NDEF Message TLV (a write cut short after its first page
     // leaves one behind the control TLVs): a formatted tag holding no message yet.
-    if (messages.empty() && offset < 0 && EndsBeforeAMessage(area)) messages.push_back(std::make_unique<CNdefMessage>());
+    if (messages.empty() && offset < 0 && EndsBeforeAMessage(area))
+        messages.push_back(std::make_unique<CNdefMessage>());
     return true;
 }
 
@@ -347,9 +358,11 @@ bool CNfcType2Tag::Read(CNdefMessageList& messages, bool stopAfterFirst) {
 // then four pages a READ, until the walker meets the NDEF Message TLV (its offset, -1
 // when there is none). The bytes are kept in `existing`, which never holds more than
 // the area's `room`.
-bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, std::span<const uint8_t> known) {
+bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset,
+                                 std::span<const uint8_t> known) {
     CNdefMessageList none;
-    existing.assign(known.begin(), known.begin() + static_cast<long>(std::min(room, known.size()) / kPageSize * kPageSize));
+    existing.assign(known.begin(),
+                    known.begin() + static_cast<long>(std::min(room, known.size()) / kPageSize * kPageSize));
     existing.reserve(room);
     offset = -1;
     handler_.SetMore(true);
@@ -357,8 +370,9 @@ bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, 
     while (existing.size() < room && handler_.GetMore()) {
         // A READ rolls over at the end of a sector of 256 pages: none reaches across.
         const int page = kDataPage + static_cast<int>(existing.size() / kPageSize);
-        const size_t take = std::min({kReadSize, static_cast<size_t>(kSectorPages - page % kSectorPages) * kPageSize,
-                                      room - existing.size()});
+        const size_t take =
+            std::min({kReadSize, static_cast<size_t>(kSectorPages - page % kSectorPages) * kPageSize,
+                      room - existing.size()});
         Bytes pages;
         if (!ReadPages(page, kReadSize, pages)) return false;
         existing.insert(existing.end(), pages.begin(), pages.begin() + static_cast<long>(take));
@@ -373,7 +387,8 @@ bool CNfcType2Tag::LocateNdefTlv(size_t room, Bytes& existing, int64_t& offset, 
 bool CNfcType2Tag::FormatBlank(size_t room) {
     const uint8_t cc[] = {kCcMagic, kMappingVersion, static_cast<uint8_t>(room / 8), 0x00};
     Bytes back;
-    if (!WritePage(kCcPage, cc) || !ReadPages(kCcPage, kPageSize, back) || !std::equal(back.begin(), back.end(), cc))
+    if (!WritePage(kCcPage, cc) || !ReadPages(kCcPage, kPageSize, back) ||
+        !std::equal(back.begin(), back.end(), cc))
         return Fail(kTagErrorFormat);
     return true;
 }
@@ -390,7 +405,8 @@ bool CNfcType2Tag::WriteArea(int startPage, const Bytes& bytes, size_t tlvIndex)
         if (!WritePage(startPage, first)) return Fail(kTagErrorBlockWrite);
     }
     for (size_t i = pages > 1 ? 1 : 0; i < pages; ++i) {
-        if (!WritePage(startPage + static_cast<int>(i), all.subspan(i * kPageSize))) return Fail(kTagErrorBlockWrite);
+        if (!WritePage(startPage + static_cast<int>(i), all.subspan(i * kPageSize)))
+            return Fail(kTagErrorBlockWrite);
     }
     if (pages > 1 && !WritePage(startPage, all)) return Fail(kTagErrorBlockWrite);
     return true;
@@ -442,7 +458,8 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
         const size_t messageStart = kAreaStart + static_cast<size_t>(offset);
         for (const Reserved& r : controls.reserved) {
             if (r.address + r.size <= messageStart || r.address >= kAreaStart + limit) continue;
-            const size_t first = r.address < messageStart ? kept : (r.address - kAreaStart) / kPageSize * kPageSize;
+            const size_t first =
+                r.address < messageStart ? kept : (r.address - kAreaStart) / kPageSize * kPageSize;
             limit = std::min(limit, first);
         }
         room = limit - std::min(limit, kept);
@@ -456,7 +473,8 @@ bool CNfcType2Tag::Write(std::span<const uint8_t> area) {
     bytes.insert(bytes.end(), area.begin(), area.end());
     bytes.resize((bytes.size() + kPageSize - 1) / kPageSize * kPageSize, 0x00);
     // A locked page would end the write halfway, the old message lost: refused first.
-    if (!blank && !PagesWritable(surveyed, startPage, startPage + static_cast<int>(bytes.size() / kPageSize) - 1))
+    if (!blank &&
+        !PagesWritable(surveyed, startPage, startPage + static_cast<int>(bytes.size() / kPageSize) - 1))
         return false;
     if (blank && !FormatBlank(room)) return false;
     return WriteArea(startPage, bytes, tlvIndex);
@@ -487,7 +505,8 @@ bool CNfcType2Tag::MakeReadOnly() {
         for (const Type2Layout* layout : memory.layouts) {
             if (layout->dynamicLockPage != dynamicPage) return Fail(kTagErrorNfcData);
             const Type2Page bits = Type2DynamicLockBytes(*layout);
-            for (size_t i = 0; i < kPageSize; ++i) dynamicBits[i] |= bits[i];
+            for (size_t i = 0; i < kPageSize; ++i)
+                dynamicBits[i] |= bits[i];
         }
         if (dynamicPage >= memory.refused) return Fail(kTagErrorNfcData);
         // A password that guards the CC or the dynamic lock bytes leaves them
@@ -495,7 +514,8 @@ bool CNfcType2Tag::MakeReadOnly() {
         // writable for good.
         const Type2Page current = dynamicPage >= 0 ? memory.read.at(dynamicPage) : Type2Page{};
         for (const Type2Layout* layout : memory.layouts) {
-            if (Type2FirstGuardedPage(*layout, memory.read, memory.refused) <= std::max(kCcPage, dynamicPage) ||
+            if (Type2FirstGuardedPage(*layout, memory.read, memory.refused) <=
+                    std::max(kCcPage, dynamicPage) ||
                 Type2LockFrozen(layout, lockPage, current))
                 return Fail(kTagErrorWriteProtected);
         }
@@ -552,7 +572,8 @@ bool CNfcType2Tag::LockBitsTaken(int page, std::span<const uint8_t> wanted) {
 bool CNfcType2Tag::OrIntoPage(int page, const Type2Page& bits) {
     Bytes content;
     if (!ReadPages(page, kPageSize, content)) return Fail(kTagErrorBlockRead);
-    for (size_t i = 0; i < kPageSize; ++i) content[i] |= bits[i];
+    for (size_t i = 0; i < kPageSize; ++i)
+        content[i] |= bits[i];
     if (!WritePage(page, content)) return Fail(kTagErrorBlockWrite);
     return LockBitsTaken(page, content);
 }

@@ -4,11 +4,11 @@
 #include "content/NdefCodec.h"
 #include "content/TagContent.h"
 #include "content/TagErrorCode.h"
+#include "kqlmx.h"
 #include "reader/sdk/DF8Crypt.h"
 #include "reader/sdk/DatenFuerDesfireInPort.h"
 #include "reader/sdk/DesfireCommands.h"
 #include "reader/tags/NfcTagHandler.h"
-#include "kqlmx.h"
 
 #include <algorithm>
 #include <array>
@@ -228,7 +228,7 @@ bool CNfcType4Tag::FindNdefAid(uint32_t& aid) {
         // is found by its name.
         if (!SetMode(kIso) || !SelectNdefApp())
             return handler_.Port().lastError == kDesfireStatusBase + 0x6A82 ? Fail(kTagErrorNdefAppNotFound)
-                                                                             : false;
+                                                                            : false;
         aid = kAidByName;
         return true;
     }
@@ -602,7 +602,8 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
     int ccFile = -1;
     for (size_t i = 0; i < ids.size(); ++i) {
         if (in.files[i].isCc) ccFile = ids[i];
-        if (!DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i], (in.files[i].rights & 0xF) == 0xE))
+        if (!DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i],
+                                       (in.files[i].rights & 0xF) == 0xE))
             return Fail(kTagErrorDesfireSettingsChange);
     }
 
@@ -616,7 +617,8 @@ bool CNfcType4Tag::DoChangeKey(bool protectData, std::span<const uint8_t> newKey
 
     if (plan.ccWriteAccess) {
         const uint8_t access[] = {*plan.ccWriteAccess};
-        if (!SelectAid(aid) || !Authenticate(true, 0, newKey) || !DesfireWriteData(port, ccFile, 0, 14, access))
+        if (!SelectAid(aid) || !Authenticate(true, 0, newKey) ||
+            !DesfireWriteData(port, ccFile, 0, 14, access))
             return Fail(kTagErrorDesfireFileWrite);
     }
     return true;
@@ -646,7 +648,8 @@ bool CNfcType4Tag::DoMakeReadOnly() {
 
     if (plan.appSteps) {
         if (!SelectAid(aid) || !OpenKnownKey(true)) return false;
-        const auto ccAt = std::find_if(in.files.begin(), in.files.end(), [](const auto& f) { return f.isCc; });
+        const auto ccAt =
+            std::find_if(in.files.begin(), in.files.end(), [](const auto& f) { return f.isCc; });
         if (ccAt == in.files.end()) return Fail(kTagErrorDesfireFileWrite);
         const int ccFile = ids[static_cast<size_t>(ccAt - in.files.begin())];
         // The CC says read-only first, and must say so before anything else changes.
@@ -656,8 +659,8 @@ bool CNfcType4Tag::DoMakeReadOnly() {
             !DesfireReadData(port, ccFile, 0, 14, 1, check) || check != Bytes{0xFF})
             return Fail(kTagErrorDesfireFileWrite);
         for (size_t i = 0; i < ids.size(); ++i) {
-            if (plan.fileRights[i] &&
-                !DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i], (in.files[i].rights & 0xF) == 0xE))
+            if (plan.fileRights[i] && !DesfireChangeFileSettings(port, ids[i], 0, *plan.fileRights[i],
+                                                                 (in.files[i].rights & 0xF) == 0xE))
                 return Fail(kTagErrorDesfireSettingsChange);
         }
         if (plan.appSettings && !DesfireChangeKeySettings(port, *plan.appSettings))

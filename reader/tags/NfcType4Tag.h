@@ -92,8 +92,8 @@ private:
     // wants a key for them.
     bool ReadLevel(DesfireLevelState& level);
     // What a lock or protection is decided from; nothing is changed.
-    bool ReadLockInput(uint32_t aid, const Bytes& ccBytes, std::span<const uint8_t> also, DesfireLockInput& in,
-                       std::vector<uint8_t>& fileIds);
+    bool ReadLockInput(uint32_t aid, const Bytes& ccBytes, std::span<const uint8_t> also,
+                       DesfireLockInput& in, std::vector<uint8_t>& fileIds);
     bool FindNdefAid(uint32_t& aid);
     bool FindAndSelectNdefApp(uint32_t& aid);
     // After a CC read: its bytes, and the NDEF application's AID in native mode.

@@ -80,17 +80,22 @@ size_t UserBytes(const Type2Layout& layout, int refused) {
     return static_cast<size_t>(std::min(layout.userPages, refused - kDataPage)) * kPageSize;
 }
 
-bool Bit(const Type2Page& bytes, int bit) { return (bytes[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1; }
+bool Bit(const Type2Page& bytes, int bit) {
+    return (bytes[static_cast<size_t>(bit / 8)] >> (bit % 8)) & 1;
+}
 
 } // namespace
 
-std::span<const Type2Layout> Type2Layouts() { return kLayouts; }
+std::span<const Type2Layout> Type2Layouts() {
+    return kLayouts;
+}
 
 bool Type2CcNames(const Type2Layout& layout, uint8_t ccSize) {
     return ccSize == layout.shippedCc || ccSize * 8 == layout.userPages * kPageSize;
 }
 
-std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, int refused, const Type2Pages& read) {
+std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, int refused,
+                                                const Type2Pages& read) {
     std::vector<const Type2Layout*> found;
     if (maker != kNxpMaker) return found;
     const Type2Layout* exact = nullptr;
@@ -109,14 +114,16 @@ std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, i
 
 size_t Type2WriteRoom(std::span<const Type2Layout* const> candidates, int refused) {
     size_t room = static_cast<size_t>(std::max(refused - kDataPage, 0)) * kPageSize;
-    for (const Type2Layout* layout : candidates) room = std::min(room, UserBytes(*layout, refused));
+    for (const Type2Layout* layout : candidates)
+        room = std::min(room, UserBytes(*layout, refused));
     return room;
 }
 
 size_t Type2ReadRoom(std::span<const Type2Layout* const> candidates, int refused) {
     if (candidates.empty()) return Type2WriteRoom(candidates, refused);
     size_t room = 0;
-    for (const Type2Layout* layout : candidates) room = std::max(room, UserBytes(*layout, refused));
+    for (const Type2Layout* layout : candidates)
+        room = std::max(room, UserBytes(*layout, refused));
     return room;
 }
 
@@ -130,9 +137,11 @@ bool Type2GuardStopsWrite(int guarded, int first, int last, bool sure) {
     return guarded <= last && (sure || guarded > first);
 }
 
-bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic, int page) {
+bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic,
+                     int page) {
     if (page < 3) return true;
-    if (page < kType2FirstDynamicPage) return (page < 8 ? lockPage[2] >> page : lockPage[3] >> (page - 8)) & 1;
+    if (page < kType2FirstDynamicPage)
+        return (page < 8 ? lockPage[2] >> page : lockPage[3] >> (page - 8)) & 1;
     if (!layout || layout->dynamicLockPage < 0 || layout->pagesPerLockBit <= 0) return false;
     int bit = (page - kType2FirstDynamicPage) / layout->pagesPerLockBit;
     if (layout->ultralightCBits) bit += bit < 3 ? 1 : 2;
@@ -144,12 +153,14 @@ bool Type2LockFrozen(const Type2Layout* layout, const Type2Page& lockPage, const
     // bit 3), of pages 4-9 (byte 2 bits 4-7, byte 3 bits 0-1) and of pages 10-15
     // (byte 3 bits 2-7).
     const uint8_t lock0 = lockPage[2], lock1 = lockPage[3];
-    if (((lock0 & 0x01) && !(lock0 & 0x08)) || ((lock0 & 0x02) && ((lock0 & 0xF0) != 0xF0 || (lock1 & 0x03) != 0x03)) ||
+    if (((lock0 & 0x01) && !(lock0 & 0x08)) ||
+        ((lock0 & 0x02) && ((lock0 & 0xF0) != 0xF0 || (lock1 & 0x03) != 0x03)) ||
         ((lock0 & 0x04) && (lock1 & 0xFC) != 0xFC))
         return true;
     if (!layout || layout->dynamicLockPage < 0) return false;
     if (layout->ultralightCBits)
-        return ((dynamic[0] & 0x01) && (dynamic[0] & 0x0E) != 0x0E) || ((dynamic[0] & 0x10) && (dynamic[0] & 0xE0) != 0xE0);
+        return ((dynamic[0] & 0x01) && (dynamic[0] & 0x0E) != 0x0E) ||
+               ((dynamic[0] & 0x10) && (dynamic[0] & 0xE0) != 0xE0);
     // Each block-locking bit of byte 2 holds two lock bits.
     for (int block = 0; block < 8; ++block) {
         if (!Bit(dynamic, 16 + block)) continue;

@@ -36,7 +36,7 @@ struct Type2Layout {
     int pagesPerLockBit;  // of the dynamic lock bits that cover pages from 16 on
     bool ultralightCBits; // byte 0: bits 0 and 4 block-lock bits 1-3 and 5-7, which lock 4 pages each
     uint8_t shippedCc;    // CC byte 2 as shipped (data area / 8)
-    int configPage;       // kNtag: CFG0 (CFG1 follows); kUltralightC: the AUTH0 page (AUTH1 follows); -1: none
+    int configPage; // kNtag: CFG0 (CFG1 follows); kUltralightC: the AUTH0 page (AUTH1 follows); -1: none
     Type2Guard guard;
 };
 
@@ -61,7 +61,8 @@ inline constexpr uint8_t kType2CfgLck = 0x40;     // CFG1 byte 0 (ACCESS) bit 6
 // Where a layout ends at `refused`, of the others only those the CC (byte 2: `ccSize`)
 // was written for are kept.
 // Empty: a chip not listed (any maker but 04, or no layout fits).
-std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, int refused, const Type2Pages& read);
+std::vector<const Type2Layout*> Type2Candidates(uint8_t maker, uint8_t ccSize, int refused,
+                                                const Type2Pages& read);
 
 // Bytes from page 4 on that a message may take: the user memory every candidate
 // shares (none: every readable page), and never a page from `refused` on.
@@ -84,7 +85,8 @@ bool Type2GuardStopsWrite(int guarded, int first, int last, bool sure);
 
 // Whether a lock bit keeps `page` from a write: the static lock bits of pages 3-15
 // (page 2 bytes 2-3) and the layout's dynamic lock bits (`dynamic`: its lock page).
-bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic, int page);
+bool Type2PageLocked(const Type2Layout* layout, const Type2Page& lockPage, const Type2Page& dynamic,
+                     int page);
 
 // Whether a block-locking bit holds a lock bit that a lock must set at 0, so that the
 // lock could not be completed: the static ones (page 2 bytes 2-3), and the layout's

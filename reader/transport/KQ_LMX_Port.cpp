@@ -189,11 +189,7 @@ bool CKQ_LMX_Port::ReceiveIso15693Answer(Bytes& payload) {
 
 std::array<ReaderLink*, 5> CKQ_LMX_Port::Links() const {
     return {
-        attached_.get(),
-        &serial_,
-        &tcp_,
-        &hid_,
-        &bluetooth_,
+        attached_.get(), &serial_, &tcp_, &hid_, &bluetooth_,
     };
 }
 

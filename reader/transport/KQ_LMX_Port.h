@@ -13,15 +13,15 @@
 #include "reader/transport/TCPSocketThread.h"
 
 #include <array>
-#include <chrono>
-#include <optional>
-#include <span>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 
 namespace kq {
 
@@ -121,8 +121,8 @@ private:
     uint8_t expectedAnswer_ = 0;
     // Set by a time-out, cleared once the line has settled (see SettleAfterTimeout).
     std::optional<std::chrono::steady_clock::time_point> timedOutAt_;
-    uint8_t timedOutType_ = 0; // the protocol type the timed-out exchange spoke
-    int timedOutAfterMs_ = 0;  // and its time-out
+    uint8_t timedOutType_ = 0;            // the protocol type the timed-out exchange spoke
+    int timedOutAfterMs_ = 0;             // and its time-out
     std::atomic<bool> exchanging_{false}; // read by the link threads too
     std::mutex rxMutex_;                  // guards rx_, filled by the link threads
     std::condition_variable rxArrived_;

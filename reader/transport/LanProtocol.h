@@ -15,7 +15,7 @@ namespace kq {
 constexpr size_t kLanBlockMinimum = 120;  // an answer's data holds at least this much of a block
 constexpr size_t kLanFullBlockSize = 126; // a whole block (block 2's type test, block 3's name copy)
 constexpr size_t kLanIdentityMinimum = 26;
-constexpr size_t kLanNameBytes = 16;      // the device name the module holds
+constexpr size_t kLanNameBytes = 16; // the device name the module holds
 constexpr uint8_t kLanDiscoveryCode = 0xF8;
 constexpr uint8_t kLanDiscoveryAnswer = 0xF9;
 constexpr uint8_t kLanIdentityCode = 0xF6;

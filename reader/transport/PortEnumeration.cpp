@@ -11,10 +11,14 @@ namespace kq {
 
 namespace {
 
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // The device part of an entry: the text before its description hint.
-std::string_view DeviceOf(std::string_view entry) { return entry.substr(0, entry.find(" [")); }
+std::string_view DeviceOf(std::string_view entry) {
+    return entry.substr(0, entry.find(" ["));
+}
 
 // Natural order: digit runs compare by their value, everything else by character.
 bool NaturalLess(std::string_view a, std::string_view b) {
@@ -22,11 +26,15 @@ bool NaturalLess(std::string_view a, std::string_view b) {
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
             size_t endA = i, endB = j;
-            while (endA < a.size() && IsDigit(a[endA])) ++endA;
-            while (endB < b.size() && IsDigit(b[endB])) ++endB;
+            while (endA < a.size() && IsDigit(a[endA]))
+                ++endA;
+            while (endB < b.size() && IsDigit(b[endB]))
+                ++endB;
             std::string_view runA = a.substr(i, endA - i), runB = b.substr(j, endB - j);
-            while (runA.size() > 1 && runA[0] == '0') runA.remove_prefix(1);
-            while (runB.size() > 1 && runB[0] == '0') runB.remove_prefix(1);
+            while (runA.size() > 1 && runA[0] == '0')
+                runA.remove_prefix(1);
+            while (runB.size() > 1 && runB[0] == '0')
+                runB.remove_prefix(1);
             if (runA.size() != runB.size()) return runA.size() < runB.size();
             if (runA != runB) return runA < runB;
             i = endA;
@@ -69,7 +77,8 @@ bool EnumerateComPorts(std::vector<std::string>& list) {
 void ListComPorts(std::vector<std::string>& list) {
     if (EnumerateComPorts(list)) return;
     list.clear();
-    for (const std::string& name : platform::ProbeTtyNodes()) InsertComPortSorted(list, "/dev/" + name);
+    for (const std::string& name : platform::ProbeTtyNodes())
+        InsertComPortSorted(list, "/dev/" + name);
 }
 
 void ListFtdiReaders(platform::Ftd2xx& library, std::vector<std::string>& list) {

@@ -14,7 +14,7 @@
 namespace kq {
 
 // Bits of CountUsbReaders.
-inline constexpr int kNoDriverFtdiReader = 1;    // USB 0403:E130 (an FTDI reader)
+inline constexpr int kNoDriverFtdiReader = 1;       // USB 0403:E130 (an FTDI reader)
 inline constexpr int kNoDriverVirtualComReader = 2; // USB 1C40:05AC (a reader in virtual COM mode)
 
 // The serial devices, "/dev/<name>" followed by a description hint for the maker's

@@ -7,7 +7,8 @@ namespace kq {
 int PortHandleRegistry::Allocate() {
     std::lock_guard lock(mutex_);
     int number = base_ + 1;
-    while (std::find(used_.begin(), used_.end(), number) != used_.end()) ++number;
+    while (std::find(used_.begin(), used_.end(), number) != used_.end())
+        ++number;
     used_.push_back(number);
     return number;
 }

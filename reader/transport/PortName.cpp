@@ -12,7 +12,9 @@ namespace {
 constexpr std::string_view kDevicePrefix = "/dev/";
 constexpr std::string_view kWin32Prefix = "\\\\.\\";
 
-bool IsDevicePath(const std::string& name) { return name.starts_with(kDevicePrefix); }
+bool IsDevicePath(const std::string& name) {
+    return name.starts_with(kDevicePrefix);
+}
 
 } // namespace
 
@@ -21,8 +23,10 @@ void DropDescriptionHint(std::string& name) {
     const size_t open = name.find(" [");
     if (open == std::string::npos) return;
     const size_t close = name.rfind(']');
-    if (close == std::string::npos || close < open) name.resize(open);
-    else name.erase(open, close + 1 - open);
+    if (close == std::string::npos || close < open)
+        name.resize(open);
+    else
+        name.erase(open, close + 1 - open);
 }
 
 int SplitPortSuffix(std::string& name) {
@@ -60,7 +64,8 @@ bool NormalizePortName(std::string& name) {
     if (name.starts_with(kWin32Prefix)) name.erase(0, kWin32Prefix.size());
     if (StartsWithNoCase(name, "COM") && name.size() > 3 && name[3] >= '1' && name[3] <= '9') {
         size_t end = 3;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end])))
+            ++end;
         name = std::string(kWin32Prefix) + "COM" + name.substr(3, end - 3);
         return true;
     }

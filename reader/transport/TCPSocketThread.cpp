@@ -69,7 +69,8 @@ void CTCPSocketThread::Run() {
         }
         // A frame whose send fails is dropped; its command times out. So is one whose
         // exchange ended while a reconnect held it back.
-        if (frame && socket_.EnsureConnected() && frame->exchange == exchange_ && socket_.SendFrame(frame->bytes))
+        if (frame && socket_.EnsureConnected() && frame->exchange == exchange_ &&
+            socket_.SendFrame(frame->bytes))
             sentExchange_ = frame->exchange;
     }
     socket_.CloseSocket();

@@ -65,7 +65,7 @@ private:
     };
     std::mutex queueLock_;
     std::deque<QueuedFrame> queue_;
-    std::atomic<uint64_t> exchange_{0}; // counts the port's exchanges (discards)
+    std::atomic<uint64_t> exchange_{0};              // counts the port's exchanges (discards)
     std::atomic<uint64_t> sentExchange_{UINT64_MAX}; // whose frame went out last
     std::atomic<uint64_t> lostExchange_{UINT64_MAX}; // whose answer the connection's close cut off
     platform::WakeEvent sendEvent_;

@@ -16,8 +16,10 @@ bool CUSBSerialPort::Open(const std::string& name, const platform::LineSettings&
     std::string device = name;
     const bool ftdi = !NormalizePortName(device);
     std::unique_ptr<platform::SerialLine> line;
-    if (ftdi) line = platform::FtdiDevice::Open(ReaderFtdiLibrary(), device, settings);
-    else line = platform::SerialDevice::Open(device, settings);
+    if (ftdi)
+        line = platform::FtdiDevice::Open(ReaderFtdiLibrary(), device, settings);
+    else
+        line = platform::SerialDevice::Open(device, settings);
     if (!line) return false;
     return Attach(std::move(line), ftdi, settings, writeBufferSize);
 }
@@ -85,7 +87,8 @@ void CUSBSerialPort::Run() {
             pending = !writeBuffer_.empty();
         }
         // Output that the line could not take yet waits for it to become writable.
-        pollfd fds[2] = {{wake_.Fd(), POLLIN, 0}, {lineFd, static_cast<short>(POLLIN | (pending ? POLLOUT : 0)), 0}};
+        pollfd fds[2] = {{wake_.Fd(), POLLIN, 0},
+                         {lineFd, static_cast<short>(POLLIN | (pending ? POLLOUT : 0)), 0}};
         // A line without descriptor is asked for input every millisecond.
         const int ready = poll(fds, lineFd >= 0 ? 2 : 1, lineFd >= 0 ? -1 : 1);
         if (ready < 0 && errno != EINTR) break;

@@ -33,7 +33,8 @@ void PumpEventsFor(int ms) {
         PumpEvents();
         const auto now = std::chrono::steady_clock::now();
         if (now >= end) return;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(1)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(1)));
     }
 }
 
@@ -44,7 +45,8 @@ ActiveWindowDisabled::ActiveWindowDisabled() : hooks_(CurrentUiHooks()) {
 }
 
 ActiveWindowDisabled::~ActiveWindowDisabled() {
-    if (hooks_.disableActiveWindow && hooks_.restoreActiveWindow) hooks_.restoreActiveWindow(hooks_.user, token_);
+    if (hooks_.disableActiveWindow && hooks_.restoreActiveWindow)
+        hooks_.restoreActiveWindow(hooks_.user, token_);
 }
 
 BusyCursor::BusyCursor() : hooks_(CurrentUiHooks()) {

@@ -41,9 +41,10 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QColor>("color");
         QTest::newRow("no server") << QString() << QString() << QColor(128, 128, 128);
-        QTest::newRow("server refuses") << QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::RefusedPort())
-                                        << QString::fromUtf8("Keine Internet Verbindung: Update Prüfung nicht möglich!")
-                                        << QColor(255, 0, 0);
+        QTest::newRow("server refuses")
+            << QStringLiteral("http://127.0.0.1:%1").arg(LoopbackHttpServer::RefusedPort())
+            << QString::fromUtf8("Keine Internet Verbindung: Update Prüfung nicht möglich!")
+            << QColor(255, 0, 0);
     }
     void theLineSaysWhatTheCheckFound() {
         QFETCH(QString, base);

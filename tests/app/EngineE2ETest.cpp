@@ -162,10 +162,12 @@ private slots:
         QTest::addColumn<bool>("desfire");
         QTest::addColumn<QByteArray>("text");
         QByteArray lines;
-        for (int i = 0; i < 2400; ++i) lines += "x\r\n";
+        for (int i = 0; i < 2400; ++i)
+            lines += "x\r\n";
         QTest::newRow("DESFire, 2400 lines") << true << lines;
         QByteArray controls;
-        for (int i = 0; i < 3000; ++i) controls += char(1 + i % 31);
+        for (int i = 0; i < 3000; ++i)
+            controls += char(1 + i % 31);
         QTest::newRow("Classic 4K, control characters") << false << controls;
     }
     void aLongTextOnTheLargestTagsReadsBack() {
@@ -173,8 +175,9 @@ private slots:
         QFETCH(QByteArray, text);
         Bench bench;
         if (desfire)
-            bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(
-                kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80}, std::make_unique<kqsim::DesfireCard>()));
+            bench.sim.placeTag(
+                std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
+                                                   std::make_unique<kqsim::DesfireCard>()));
         else
             bench.sim.placeTag(kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic4K));
         CNfcTagAccess& engine = *bench.rig.engine;
@@ -256,11 +259,12 @@ private slots:
     // write needs no question.
     void aKeyedDesfireCardTakesTheKeyFromThePrompt() {
         Bench bench;
-        bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80},
-                                                             std::make_unique<kqsim::DesfireCard>()));
+        bench.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(
+            kqsim::Bytes{0x04, 0x5E, 0x1F, 0x72, 0x3A, 0x5C, 0x80}, std::make_unique<kqsim::DesfireCard>()));
         KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->WriteText("Hallo", false)));
         TagKey key{};
-        for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(0x30 + i);
+        for (size_t i = 0; i < key.size(); ++i)
+            key[i] = static_cast<std::uint8_t>(0x30 + i);
         bench.rig.prompt->protectionKeys = {key};
         KQ_RUN_PAIRED(bench.rig, QVERIFY(bench.rig.engine->SetPassword(1)));
         QCOMPARE(bench.rig.Result(), std::make_pair(0, 5));

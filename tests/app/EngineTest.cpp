@@ -15,8 +15,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstring>
@@ -354,8 +354,9 @@ private slots:
         QVERIFY(!rig.engine->SetPassword(1));
         QCOMPARE(rig.Result(), std::make_pair(1, 10));
         QVERIFY(rig.log.empty());
-        QCOMPARE(statuses, QStringList(typed.size(), "Ein leerer Schlüssel oder einer aus lauter Nullen ist der "
-                                                     "offene Standardschlüssel und schützt nicht"));
+        QCOMPARE(statuses,
+                 QStringList(typed.size(), "Ein leerer Schlüssel oder einer aus lauter Nullen ist der "
+                                           "offene Standardschlüssel und schützt nicht"));
         QVERIFY(stayedOpen);
     }
 

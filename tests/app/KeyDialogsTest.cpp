@@ -13,8 +13,8 @@
 
 #include <QClipboard>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -82,8 +82,8 @@ private slots:
     void init() { QFile::remove(ProfileSettings::FilePath()); }
 
     // The store's keys in the order of their numbers under "Name" and "Wert", also
-    // those behind a gap in the numbers (a save then renumbers from 1); column widths from "DesfireKeyListCtrl", stored again by
-    // "Schließen"; nothing is edited in place.
+    // those behind a gap in the numbers (a save then renumbers from 1); column widths from
+    // "DesfireKeyListCtrl", stored again by "Schließen"; nothing is edited in place.
     void theStoreListShowsTheKeysAndKeepsItsColumnWidths() {
         {
             QSettings raw = Raw();

@@ -96,8 +96,8 @@ private slots:
 
         // A contact's telephone types are named in the language shown.
         kqtest::FillFields(*kqtest::ChooseRecordForm(*frame, kViewContact),
-                           {"Max", "Müller", "Vek GmbH", "Mobil Arbeit", "+49 1", "Fax privat", "+49 2", "m@x.de",
-                            "http://www.", "vek.de"});
+                           {"Max", "Müller", "Vek GmbH", "Mobil Arbeit", "+49 1", "Fax privat", "+49 2",
+                            "m@x.de", "http://www.", "vek.de"});
         frame->Action(IdLanguageEnglish)->trigger();
         App().ExitInstance();
         QVERIFY(App().InitInstance());

@@ -211,10 +211,10 @@ private slots:
         const QSize asked = frame.sizeHint();
         QVERIFY(asked.width() > screen.width() || asked.height() > screen.height());
         QVERIFY2(screen.contains(frame.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                                      .arg(frame.x())
-                                                                      .arg(frame.y())
-                                                                      .arg(frame.width())
-                                                                      .arg(frame.height())));
+                                                                        .arg(frame.x())
+                                                                        .arg(frame.y())
+                                                                        .arg(frame.width())
+                                                                        .arg(frame.height())));
         auto* resultBar = frame.findChild<QToolBar*>(QStringLiteral("ResultBar"));
         QVERIFY(resultBar->isVisible());
         QVERIFY(screen.contains(QRect(resultBar->mapToGlobal(QPoint(0, 0)), resultBar->size())));

@@ -205,13 +205,16 @@ private slots:
         QTest::newRow("not listed, another the only entry")
             << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB0"} << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}
             << u"/dev/ttyUSB1"_s;
-        QTest::newRow("only a longer path") << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB10", "ttyACM1"}
-                                            << QStringList{"/dev/ttyACM1 [Vek Virtual COM]", "/dev/ttyUSB10", "/dev/ttyUSB1"}
-                                            << u"/dev/ttyUSB1"_s;
-        QTest::newRow("a pty") << u"/dev/pts/7"_s << QStringList{} << QStringList{"/dev/pts/7"} << u"/dev/pts/7"_s;
+        QTest::newRow("only a longer path")
+            << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB10", "ttyACM1"}
+            << QStringList{"/dev/ttyACM1 [Vek Virtual COM]", "/dev/ttyUSB10", "/dev/ttyUSB1"}
+            << u"/dev/ttyUSB1"_s;
+        QTest::newRow("a pty") << u"/dev/pts/7"_s << QStringList{} << QStringList{"/dev/pts/7"}
+                               << u"/dev/pts/7"_s;
         QTest::newRow("its own entry with a hint")
             << u"/dev/ttyUSB1"_s << QStringList{"ttyUSB10", "ttyUSB1:hint"}
-            << QStringList{"/dev/ttyUSB1 [Vek Virtual COM]", "/dev/ttyUSB10"} << u"/dev/ttyUSB1 [Vek Virtual COM]"_s;
+            << QStringList{"/dev/ttyUSB1 [Vek Virtual COM]", "/dev/ttyUSB10"}
+            << u"/dev/ttyUSB1 [Vek Virtual COM]"_s;
         QTest::newRow("nothing stored, the only entry")
             << QString() << QStringList{"ttyUSB0"} << QStringList{"/dev/ttyUSB0"} << u"/dev/ttyUSB0"_s;
         QTest::newRow("nothing stored, two entries")

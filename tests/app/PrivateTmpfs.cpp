@@ -51,9 +51,9 @@ void RunInPrivateTmpfs(const char* testFunction, const QString& folder, int size
     env.insert(QString::fromLatin1(kFolderVariable), folder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-                                            QStringLiteral("sh"), folder, QCoreApplication::applicationFilePath(),
-                                            function});
+    child.start(QStringLiteral("unshare"),
+                {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                 QStringLiteral("sh"), folder, QCoreApplication::applicationFilePath(), function});
     QVERIFY(child.waitForStarted(30000));
     if (!child.waitForFinished(kChildTimeoutMs)) {
         child.kill();

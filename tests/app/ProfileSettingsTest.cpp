@@ -1,8 +1,8 @@
 // The settings store: QSettings groups and keys, the private file mode, and the
 // clamping of the settings dialog's values.
+#include "app/ProfileSettings.h"
 #include "PrivateTmpfs.h"
 #include "app/KeyStore.h"
-#include "app/ProfileSettings.h"
 
 #include <QDir>
 #include <QFile>

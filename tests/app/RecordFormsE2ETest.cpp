@@ -157,8 +157,9 @@ private slots:
         QFETCH(int, offset);
         FrameBench bench;
         const kqsim::TagId tag = bench.sim().placeTag(
-            family == 0 ? std::unique_ptr<kqsim::Tag>(kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K))
-                        : kqsim::Iso15693Tag::blank("icode"));
+            family == 0
+                ? std::unique_ptr<kqsim::Tag>(kqsim::ClassicTag::blank(kqsim::ClassicTag::Model::Classic1K))
+                : kqsim::Iso15693Tag::blank("icode"));
         const QStringList fields{"", "https://", "example.org"};
         CRecordFormView* form = kqtest::ChooseRecordForm(*bench.frame, kViewBookmark);
         QVERIFY(form);
@@ -212,7 +213,8 @@ private slots:
         QTest::addColumn<int>("bytesPerCharacter");
         QTest::addColumn<int>("unitsPerCharacter"); // UTF-16 units of one character
         // NTAG213: a 167-byte message for 160 letters, in 139 bytes of data area.
-        QTest::newRow("ASCII on an NTAG213") << int(kViewText) << false << QStringList{QString(160, u'x')} << 1 << 1;
+        QTest::newRow("ASCII on an NTAG213")
+            << int(kViewText) << false << QStringList{QString(160, u'x')} << 1 << 1;
         // Umlauts of 2 bytes: about half as many characters as bytes too many.
         QTest::newRow("umlauts on an NTAG213")
             << int(kViewText) << false << QStringList{QString(100, QChar(0xE4))} << 2 << 1;
@@ -223,15 +225,17 @@ private slots:
         QTest::newRow("umlauts in an SMS")
             << int(kViewSms) << false << QStringList{"", "123", QString(40, QChar(0xE4))} << 6 << 1;
         QTest::newRow("umlauts in an e-mail")
-            << int(kViewMail) << false << QStringList{"", "a@b.de", "Hallo", QString(40, QChar(0xE4))} << 6 << 1;
+            << int(kViewMail) << false << QStringList{"", "a@b.de", "Hallo", QString(40, QChar(0xE4))} << 6
+            << 1;
         // A flag is one character of two code points (8 bytes): it is marked whole or
         // not at all, never half of it.
         QTest::newRow("flags in a text")
-            << int(kViewText) << false << QStringList{QString::fromUtf8("\U0001F1E9\U0001F1EA").repeated(40)} << 8
-            << 4;
+            << int(kViewText) << false << QStringList{QString::fromUtf8("\U0001F1E9\U0001F1EA").repeated(40)}
+            << 8 << 4;
         // A long subject: more bytes too many than the message has.
         QTest::newRow("beyond the message")
-            << int(kViewMail) << false << QStringList{"", "a@b.de", QString(200, u's'), "\u00E4\u00E4"} << 6 << 1;
+            << int(kViewMail) << false << QStringList{"", "a@b.de", QString(200, u's'), "\u00E4\u00E4"} << 6
+            << 1;
     }
     void theExcessIsMarked() {
         QFETCH(int, viewId);
@@ -406,10 +410,12 @@ private slots:
         std::vector<std::unique_ptr<kqsim::Tag>> written;
         for (int n = 1; n <= int(rows.size()); ++n) {
             const kqsim::TagId tag = bench.sim().placeTag(kqtest::BlankNtag213(std::uint8_t(n)));
-            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"),
+                                      20000);
             next->click();
             written.push_back(bench.sim().removeTag(tag));
-            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(),
+                                      QStringLiteral("Bitte Transponder auflegen!"), 20000);
             previous->click();
         }
         QTRY_COMPARE_WITH_TIMEOUT(kqtest::RecordCounter(*form), QStringLiteral("Ende"), 20000);
@@ -460,7 +466,8 @@ private slots:
                                   QStringLiteral("Dieser Transponder enthält schon Datensatz 1."), 20000);
         QVERIFY(kqtest::MemoryHolds(bench.sim(), first, longRow.toStdString()));
         bench.sim().removeTag(first);
-        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Bitte Transponder auflegen!"),
+                                  20000);
         const kqsim::TagId second = bench.sim().placeTag(kqtest::BlankNtag213(2));
         QTRY_COMPARE_WITH_TIMEOUT(bench.frame->StatusText(), QStringLiteral("Schreiben erfolgreich!"), 20000);
         QCOMPARE(kqtest::MessageHex(bench.sim(), second), kqtest::Hex(kqtest::TextRecord("zwei")));

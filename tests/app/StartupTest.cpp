@@ -12,8 +12,8 @@
 #include <QDialog>
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QStatusBar>
 #include <QFile>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -158,10 +158,11 @@ private slots:
             return true;
         });
         QVERIFY(RunProgramEndsByItself(kStartLimitMs));
-        const QString told = QString::fromUtf8("Keine Berechtigung für %1: das Gerät gehört der Gruppe \"%2\". "
-                                               "Bitte den Benutzer in diese Gruppe aufnehmen (sudo usermod -aG %2 "
-                                               "BENUTZER) und neu anmelden.")
-                                 .arg(path, device.Group());
+        const QString told =
+            QString::fromUtf8("Keine Berechtigung für %1: das Gerät gehört der Gruppe \"%2\". "
+                              "Bitte den Benutzer in diese Gruppe aufnehmen (sudo usermod -aG %2 "
+                              "BENUTZER) und neu anmelden.")
+                .arg(path, device.Group());
         QCOMPARE(watcher.seen, (QStringList{told, QStringLiteral("CPortDlg"), told}));
     }
 
@@ -198,8 +199,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(App().MainWnd()->StatusText(), kConnected, kStartLimitMs);
         QVERIFY(watcher.seen.isEmpty());
         QCOMPARE(ProfileSettings::ReadInt("Port", "Baudrate", 0), readerBaud);
-        QCOMPARE(App().MainWnd()->statusBar()->currentMessage(),
-                 QString::fromUtf8("Leser mit %1 Baud gefunden; diese Rate ist gespeichert.").arg(readerBaud));
+        QCOMPARE(
+            App().MainWnd()->statusBar()->currentMessage(),
+            QString::fromUtf8("Leser mit %1 Baud gefunden; diese Rate ist gespeichert.").arg(readerBaud));
         QCOMPARE(OpenPortCount(), 1);
         App().ExitInstance();
         QCOMPARE(OpenPortCount(), 0);

@@ -209,7 +209,7 @@ private slots:
         kqsim::TagId tag = 0;
         QString tagName;
         std::map<QString, std::unique_ptr<kqsim::Tag>> away; // the tags taken out, by name
-        std::map<QString, kqsim::TagId> onReader;             // the tags lying there, by name
+        std::map<QString, kqsim::TagId> onReader;            // the tags lying there, by name
         const auto newTag = [](const QString& name) {
             const std::uint8_t n = static_cast<std::uint8_t>(name[0].unicode());
             return name == "U" ? kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight, kqtest::Uid(n))
@@ -247,7 +247,8 @@ private slots:
             if (form->calls.count("+15") > nextRecords) {
                 what = "+15";
             } else if (bench.frame->StatusText() != statusBefore &&
-                       bench.frame->StatusText() == QStringLiteral("Dieser Transponder wurde schon beschrieben.")) {
+                       bench.frame->StatusText() ==
+                           QStringLiteral("Dieser Transponder wurde schon beschrieben.")) {
                 what = "held";
             } else if (state == 0 && index == 2) {
                 // The tag the pending row went on (two may lie there at once).
@@ -277,7 +278,7 @@ private slots:
     void aFailedWriteStaysOnShowUntilTheNextWrite() {
         QFETCH(bool, vanishes);
         QFETCH(bool, putBack);
-        Bench bench(10000); // the test ticks
+        Bench bench(10000);                                 // the test ticks
         ProfileSettings::WriteInt("Port", "Timeout", 5000); // a busy machine answers late
         QVERIFY(bench.StartCyclicWrite());
         const kqsim::TagId tag = bench.sim().placeTag(

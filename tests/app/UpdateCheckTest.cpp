@@ -196,7 +196,8 @@ private slots:
         QVERIFY(check->GetInstallerUrl().isEmpty());
         const UpdateStatus shown = DescribeUpdateStatus(*check, "1.05", "2024-06-01");
         // Without a server nothing was looked for: the line stays empty.
-        QCOMPARE(shown.kind, base.isEmpty() ? UpdateStatus::Kind::NoServer : UpdateStatus::Kind::NoConnection);
+        QCOMPARE(shown.kind,
+                 base.isEmpty() ? UpdateStatus::Kind::NoServer : UpdateStatus::Kind::NoConnection);
         QCOMPARE(shown.text,
                  base.isEmpty() ? QString() : u"Keine Internet Verbindung: Update Prüfung nicht möglich!"_s);
     }
@@ -291,7 +292,8 @@ private slots:
         // A started installer's folder is left to it until the next start of the
         // program, which removes this user's download folders and nothing else.
         QVERIFY(QDir(m_tmp.path()).mkdir("kq-nfc-programmer-other"));
-        QVERIFY(QFile::link(m_tmp.path() + "/kq-nfc-programmer-other", m_tmp.path() + "/kq-nfc-programmer-linked"));
+        QVERIFY(QFile::link(m_tmp.path() + "/kq-nfc-programmer-other",
+                            m_tmp.path() + "/kq-nfc-programmer-linked"));
         CUpdateCheck::RemoveLeftoverDownloads();
         QVERIFY(!QFileInfo::exists(folder));
         QCOMPARE(PrivateFolders(), QStringList({"kq-nfc-programmer-linked", "kq-nfc-programmer-other"}));
@@ -310,7 +312,8 @@ private slots:
     // An installer larger than the room left on the disk (a small private tmpfs) is
     // not kept, in a private folder or a given one: no cut file is ever started.
     void installerWithoutRoomIsNotKept() {
-        if (!InPrivateTmpfs()) return RunInPrivateTmpfs("installerWithoutRoomIsNotKept", QDir::tempPath(), 64);
+        if (!InPrivateTmpfs())
+            return RunInPrivateTmpfs("installerWithoutRoomIsNotKept", QDir::tempPath(), 64);
         m_server->SetRoute("/files/setup.run", {200, QByteArray(200000, 'i')});
         Receiver rx;
         auto check = CheckedAgainst(

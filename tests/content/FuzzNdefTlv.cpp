@@ -38,8 +38,7 @@ void CheckMessage(const CNdefMessage& message) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     CStubNdefContext context;
-    if (auto message = DecodeNdefMessage(context, bytes))
-        CheckMessage(*message);
+    if (auto message = DecodeNdefMessage(context, bytes)) CheckMessage(*message);
 
     // The tag readers walk with the last byte read so far as the limit.
     for (int64_t limit : {int64_t{-1}, static_cast<int64_t>(size / 2)}) {

@@ -46,8 +46,7 @@ TEST(NdefEncode, EachRecordKindAlone) {
     EXPECT_EQ(Encode(OneRecord(std::move(uri))), Bytes("D1 01 0C 55 01 65 78 61 6D 70 6C 65 2E 63 6F 6D"));
 
     auto mime = std::make_unique<CNdefMimeRecord>("text/x-vCard", TextBytes("X"));
-    EXPECT_EQ(Encode(OneRecord(std::move(mime))),
-              Bytes("D2 0C 01 74 65 78 74 2F 78 2D 76 43 61 72 64 58"));
+    EXPECT_EQ(Encode(OneRecord(std::move(mime))), Bytes("D2 0C 01 74 65 78 74 2F 78 2D 76 43 61 72 64 58"));
 
     auto nested = std::make_unique<CNdefMessage>();
     nested->Add(std::make_unique<CNdefTextRecord>("en", "T"));
@@ -230,18 +229,18 @@ TEST(NdefDecode, DeclaredLengthsBeyondTheData) {
         const char* text; // of the one record kept, when it decodes
     };
     const Case cases[] = {
-        {"D1", false, nullptr},                        // header only
-        {"D1 01", false, nullptr},                     // no payload length
-        {"C1 01 00 00", false, nullptr},               // cut long length
-        {"D9 01 01", false, nullptr},                  // no ID length
-        {"D1 01 05 54 00 61 62", true, "ab"},          // payload cut: what is there, ME ends
-        {"D1 05 01 54", true, nullptr},                // type cut: nothing usable
-        {"91 01 02 54 00 61", false, nullptr},         // next record beyond the data
+        {"D1", false, nullptr},                // header only
+        {"D1 01", false, nullptr},             // no payload length
+        {"C1 01 00 00", false, nullptr},       // cut long length
+        {"D9 01 01", false, nullptr},          // no ID length
+        {"D1 01 05 54 00 61 62", true, "ab"},  // payload cut: what is there, ME ends
+        {"D1 05 01 54", true, nullptr},        // type cut: nothing usable
+        {"91 01 02 54 00 61", false, nullptr}, // next record beyond the data
         {"91 01 FA 54 00 61", false, nullptr},
-        {"81 00 FF FF FF FA 00", false, nullptr},      // 6 + 0xFFFFFFFA must not wrap back to 0
+        {"81 00 FF FF FF FA 00", false, nullptr}, // 6 + 0xFFFFFFFA must not wrap back to 0
         {"81 01 FF FF FF FA 54 00 61", false, nullptr},
         {"C1 01 FF FF FF FA 54 00 61", true, "a"},
-        {"99 01 02 FF 54 00 61", false, nullptr},      // ID beyond the data
+        {"99 01 02 FF 54 00 61", false, nullptr}, // ID beyond the data
     };
     for (const Case& c : cases) {
         CStubNdefContext context;

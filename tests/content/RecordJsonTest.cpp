@@ -23,8 +23,7 @@ std::string ThroughTag(const std::string& json) {
     CNdefMessageList messages;
     ParseNdefTlvs(context, area, -1, true, messages);
     EXPECT_EQ(messages.size(), 1u);
-    if (messages.empty())
-        return {};
+    if (messages.empty()) return {};
     CSdkNfcTagDataList items;
     MessageToTagData(context, *messages[0], true, false, items);
     std::string back;
@@ -61,20 +60,23 @@ TEST(RecordJsonWrite, ExactTextOfEachKind) {
               R"({"MAIL" : {"ADDRESS" : "a","SUBJECT" : "s","MESSAGE" : "m","TITLE" : "t"}})");
     EXPECT_EQ(SmsToJson("1", "m", "t"), R"({"SMS" : {"ADDRESS" : "1","MESSAGE" : "m","TITLE" : "t"}})");
     EXPECT_EQ(TelephonToJson("1", "t"), R"({"TELEPHON" : {"NUMBER" : "1","TITLE" : "t"}})");
-    EXPECT_EQ(VCardToJson(SampleContact()),
-              R"({"VCARD" : {"FIRSTNAME" : "A","SURNAME" : "B","ORGANISATION" : "","MAILS" : {"MAIL0" : "m"},)"
-              R"("PHONES" : {"PHONE0" : {"NUMBER" : "1","TYPE_PLACE" : 1,"TYPE_DEVICE" : 2}}}})");
+    EXPECT_EQ(
+        VCardToJson(SampleContact()),
+        R"({"VCARD" : {"FIRSTNAME" : "A","SURNAME" : "B","ORGANISATION" : "","MAILS" : {"MAIL0" : "m"},)"
+        R"("PHONES" : {"PHONE0" : {"NUMBER" : "1","TYPE_PLACE" : 1,"TYPE_DEVICE" : 2}}}})");
 
     CVCardMime lists;
     lists.organisation = "O";
     lists.mails = {"x", "y"};
     lists.urls = {"u"};
     lists.phones = {{"1", 0, 0}, {"2", 2, 1}};
-    EXPECT_EQ(VCardToJson(lists),
-              R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "O","MAILS" : {"MAIL0" : "x",)"
-              R"("MAIL1" : "y"},"URLS" : {"URL0" : "u"},"PHONES" : {"PHONE0" : {"NUMBER" : "1","TYPE_PLACE" : 0,)"
-              R"("TYPE_DEVICE" : 0},"PHONE1" : {"NUMBER" : "2","TYPE_PLACE" : 2,"TYPE_DEVICE" : 1}}}})");
-    EXPECT_EQ(VCardToJson(CVCardMime{}), R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : ""}})");
+    EXPECT_EQ(
+        VCardToJson(lists),
+        R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "O","MAILS" : {"MAIL0" : "x",)"
+        R"("MAIL1" : "y"},"URLS" : {"URL0" : "u"},"PHONES" : {"PHONE0" : {"NUMBER" : "1","TYPE_PLACE" : 0,)"
+        R"("TYPE_DEVICE" : 0},"PHONE1" : {"NUMBER" : "2","TYPE_PLACE" : 2,"TYPE_DEVICE" : 1}}}})");
+    EXPECT_EQ(VCardToJson(CVCardMime{}),
+              R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : ""}})");
 }
 
 TEST(RecordJsonWrite, EscapedStrings) {
@@ -94,13 +96,14 @@ TEST(RecordJsonWrite, EscapedStrings) {
         EXPECT_EQ(EscapeJsonString(c.in), c.out);
 }
 
-const std::string kHostile = std::string("q\"uote b\\ack ctl\x01\x1F\x7F tab\t \xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80 "
-                                         "{\"x\" : 1}, end\\");
+const std::string kHostile =
+    std::string("q\"uote b\\ack ctl\x01\x1F\x7F tab\t \xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80 "
+                "{\"x\" : 1}, end\\");
 
 // Catches a value that breaks the JSON text (strict RFC 8259, as a strict parser reads
 // it) or does not come back equal through the application's reader and through a tag.
 TEST(RecordJson, HostileValuesAreStrictJsonAndComeBackOnBothSides) {
-    const std::string line = kHostile;           // no line break: single-line fields
+    const std::string line = kHostile; // no line break: single-line fields
     const std::string lines = kHostile + "\r\n" + kHostile + "\r\n";
     CVCardMime contact;
     contact.givenName = line + ";,\\";
@@ -141,9 +144,10 @@ TEST(RecordJson, HostileValuesAreStrictJsonAndComeBackOnBothSides) {
 }
 
 TEST(RecordJsonRead, LenientOlderFormIsRead) {
-    const std::string older = "{\"VCARD\" : {\"FIRSTNAME\" : \"A\",\"SURNAME\" : \"B\",\"ORGANISATION\" : \"\","
-                              "\"MAILS\" : {\"MAIL0\" : \"m\",},\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"1\","
-                              "\"TYPE_PLACE\" : 1,\"TYPE_DEVICE\" : 2},},}}";
+    const std::string older =
+        "{\"VCARD\" : {\"FIRSTNAME\" : \"A\",\"SURNAME\" : \"B\",\"ORGANISATION\" : \"\","
+        "\"MAILS\" : {\"MAIL0\" : \"m\",},\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"1\","
+        "\"TYPE_PLACE\" : 1,\"TYPE_DEVICE\" : 2},},}}";
     EXPECT_EQ(ThroughApplication(older), VCardToJson(SampleContact()));
     EXPECT_EQ(ThroughTag(older), VCardToJson(SampleContact()));
 
@@ -186,7 +190,8 @@ TEST(RecordJsonRead, UnknownKindAndMalformedText) {
         EXPECT_EQ(JsonToNfcTagData(json, item), RecordJsonResult::kUnknownKind);
         EXPECT_FALSE(item);
     }
-    for (const char* json : {R"({"TEXT" : "x"})", "{}", "[]", "", "not json", R"({"TEXT" : {"TITLE" : "a")"}) {
+    for (const char* json :
+         {R"({"TEXT" : "x"})", "{}", "[]", "", "not json", R"({"TEXT" : {"TITLE" : "a")"}) {
         CStubNdefContext context;
         CNdefMessage message;
         EXPECT_FALSE(JsonToNdefMessage(context, json, message)) << json;
@@ -208,9 +213,10 @@ TEST(RecordJsonRead, UnicodeEscapesDecodeToTheirCharacters) {
     const Case cases[] = {
         {R"(x\u00e9y)", "x\xC3\xA9y"},
         {R"(\u20AC)", "\xE2\x82\xAC"},
-        {R"(\ud842\udfb7)", "\xF0\xA0\xAE\xB7"},  // U+20BB7, not U+10BB7
+        {R"(\ud842\udfb7)", "\xF0\xA0\xAE\xB7"},   // U+20BB7, not U+10BB7
         {R"(\uD83D\uDE00!)", "\xF0\x9F\x98\x80!"}, // U+1F600
-        {R"(\ud800\u0041)", "\xEF\xBF\xBD" "A"},
+        {R"(\ud800\u0041)", "\xEF\xBF\xBD"
+                            "A"},
         {R"(\udc00\ud800)", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {R"(a\ud800)", "a\xEF\xBF\xBD"},
         {R"(\\ud842 \"\u0041\n)", "\\ud842 \"A\n"}, // an escaped backslash, then ASCII escapes
@@ -242,8 +248,9 @@ TEST(RecordJsonRead, ContactWithoutNameIsNotWritten) {
 TEST(RecordJsonRead, UriOfAnotherSchemeTravelsAsBookmark) {
     // "ftp://" (code 0x0D), a URI without any prefix code, an address without a scheme
     // and a scheme in capitals (no code: the codes are case-sensitive).
-    for (const char* hex : {"D1 01 02 55 0D 78", "D1 01 04 55 00 67 3A 31", "D1 01 09 55 00 77 77 77 2E 61 2E 64 65",
-                            "D1 01 09 55 00 48 54 54 50 3A 2F 2F 41"}) {
+    for (const char* hex :
+         {"D1 01 02 55 0D 78", "D1 01 04 55 00 67 3A 31", "D1 01 09 55 00 77 77 77 2E 61 2E 64 65",
+          "D1 01 09 55 00 48 54 54 50 3A 2F 2F 41"}) {
         CStubNdefContext context;
         auto message = DecodeNdefMessage(context, Bytes(hex));
         ASSERT_TRUE(message);

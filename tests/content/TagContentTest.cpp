@@ -20,8 +20,7 @@ CSdkNfcTagDataList ItemsOf(const char* hex, CStubNdefContext& context, bool firs
     auto message = DecodeNdefMessage(context, Bytes(hex));
     EXPECT_TRUE(message) << hex;
     CSdkNfcTagDataList items;
-    if (message)
-        MessageToTagData(context, *message, firstOnly, false, items);
+    if (message) MessageToTagData(context, *message, firstOnly, false, items);
     return items;
 }
 
@@ -39,8 +38,9 @@ TEST(TagContentWrite, RecordsOfEachContent) {
     EXPECT_EQ(Encoded(message), Bytes("D1 02 10 53 70 91 01 04 54 02 65 6E 54 51 01 04 55 03 61 2E 62"));
 
     ASSERT_TRUE(MailJsonToRecords("a@b", "S", "x\r\ny", "", message));
-    EXPECT_EQ(Encoded(message), Bytes("D1 01 1E 55 06 61 25 34 30 62 3F 73 75 62 6A 65 63 74 3D 53 26 62 6F 64 79 "
-                                      "3D 78 25 30 44 25 30 41 79"));
+    EXPECT_EQ(Encoded(message),
+              Bytes("D1 01 1E 55 06 61 25 34 30 62 3F 73 75 62 6A 65 63 74 3D 53 26 62 6F 64 79 "
+                    "3D 78 25 30 44 25 30 41 79"));
 
     ASSERT_TRUE(SmsJsonToRecords("1", "hi", "", message));
     EXPECT_EQ(Encoded(message), Bytes("D1 01 0E 55 00 73 6D 73 3A 31 3F 62 6F 64 79 3D 68 69"));
@@ -78,7 +78,8 @@ TEST(TagContentRead, FirstRecordDecides) {
 TEST(TagContentRead, SmartPosterTitle) {
     CStubNdefContext context;
     // Empty text, then a text, then a URI: the first non-empty text is the title.
-    auto items = ItemsOf("D1 02 15 53 70 91 01 03 54 02 65 6E 11 01 04 54 02 65 6E 54 51 01 02 55 03 61", context);
+    auto items =
+        ItemsOf("D1 02 15 53 70 91 01 03 54 02 65 6E 11 01 04 54 02 65 6E 54 51 01 02 55 03 61", context);
     ASSERT_EQ(items.size(), 1u);
     ASSERT_TRUE(items[0]->HasUriScheme());
     EXPECT_EQ(items[0]->GetUriScheme()->title, "T");

@@ -10,15 +10,16 @@ CMyByteArray Bytes(std::string_view hex) {
             ++i;
             continue;
         }
-        if (i + 1 >= hex.size())
-            throw std::invalid_argument("odd hex literal");
+        if (i + 1 >= hex.size()) throw std::invalid_argument("odd hex literal");
         out.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
         i += 2;
     }
     return out;
 }
 
-CMyByteArray TextBytes(std::string_view text) { return CMyByteArray(text.begin(), text.end()); }
+CMyByteArray TextBytes(std::string_view text) {
+    return CMyByteArray(text.begin(), text.end());
+}
 
 namespace {
 
@@ -29,8 +30,7 @@ public:
 
     bool Document() {
         SkipSpace();
-        if (!Value(0))
-            return false;
+        if (!Value(0)) return false;
         SkipSpace();
         return m_pos == m_text.size();
     }
@@ -39,8 +39,7 @@ private:
     bool AtEnd() const { return m_pos >= m_text.size(); }
     char Peek() const { return AtEnd() ? '\0' : m_text[m_pos]; }
     bool Take(char c) {
-        if (Peek() != c || AtEnd())
-            return false;
+        if (Peek() != c || AtEnd()) return false;
         ++m_pos;
         return true;
     }
@@ -49,63 +48,58 @@ private:
             ++m_pos;
     }
     bool Literal(std::string_view word) {
-        if (m_text.substr(m_pos, word.size()) != word)
-            return false;
+        if (m_text.substr(m_pos, word.size()) != word) return false;
         m_pos += word.size();
         return true;
     }
 
     bool Value(int depth) {
-        if (depth > 64)
-            return false;
+        if (depth > 64) return false;
         switch (Peek()) {
-        case '{': return Object(depth);
-        case '[': return Array(depth);
-        case '"': return String();
-        case 't': return Literal("true");
-        case 'f': return Literal("false");
-        case 'n': return Literal("null");
-        default: return Number();
+        case '{':
+            return Object(depth);
+        case '[':
+            return Array(depth);
+        case '"':
+            return String();
+        case 't':
+            return Literal("true");
+        case 'f':
+            return Literal("false");
+        case 'n':
+            return Literal("null");
+        default:
+            return Number();
         }
     }
 
     bool Object(int depth) {
         Take('{');
         SkipSpace();
-        if (Take('}'))
-            return true;
+        if (Take('}')) return true;
         for (;;) {
             SkipSpace();
-            if (!String())
-                return false;
+            if (!String()) return false;
             SkipSpace();
-            if (!Take(':'))
-                return false;
+            if (!Take(':')) return false;
             SkipSpace();
-            if (!Value(depth + 1))
-                return false;
+            if (!Value(depth + 1)) return false;
             SkipSpace();
-            if (Take('}'))
-                return true;
-            if (!Take(','))
-                return false;
+            if (Take('}')) return true;
+            if (!Take(',')) return false;
         }
     }
 
     bool Array(int depth) {
         Take('[');
         SkipSpace();
-        if (Take(']'))
-            return true;
+        if (Take(']')) return true;
         for (;;) {
             SkipSpace();
-            if (!Value(depth + 1))
-                return false;
+            if (!Value(depth + 1)) return false;
             SkipSpace();
-            if (Take(']'))
-                return true;
-            if (!Take(','))
-                return false;
+            if (Take(']')) return true;
+            if (!Take(',')) return false;
         }
     }
 
@@ -122,14 +116,11 @@ private:
         } else if (!Digits()) {
             return false;
         }
-        if (Take('.') && !Digits())
-            return false;
+        if (Take('.') && !Digits()) return false;
         if (Peek() == 'e' || Peek() == 'E') {
             ++m_pos;
-            if (!Take('+'))
-                Take('-');
-            if (!Digits())
-                return false;
+            if (!Take('+')) Take('-');
+            if (!Digits()) return false;
         }
         return true;
     }
@@ -154,28 +145,23 @@ private:
     }
 
     bool String() {
-        if (!Take('"'))
-            return false;
+        if (!Take('"')) return false;
         for (;;) {
-            if (AtEnd())
-                return false;
+            if (AtEnd()) return false;
             const auto c = static_cast<uint8_t>(m_text[m_pos]);
             if (c == '"') {
                 ++m_pos;
                 return true;
             }
-            if (c < 0x20)
-                return false;
+            if (c < 0x20) return false;
             if (c == '\\') {
                 ++m_pos;
                 const char e = Peek();
                 ++m_pos;
                 if (e == 'u') {
                     unsigned unit;
-                    if (!Hex4(unit))
-                        return false;
-                    if (unit >= 0xDC00 && unit <= 0xDFFF)
-                        return false;
+                    if (!Hex4(unit)) return false;
+                    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
                     if (unit >= 0xD800 && unit <= 0xDBFF) {
                         unsigned low;
                         if (!Take('\\') || !Take('u') || !Hex4(low) || low < 0xDC00 || low > 0xDFFF)
@@ -190,8 +176,7 @@ private:
                 ++m_pos;
                 continue;
             }
-            if (!Utf8Sequence())
-                return false;
+            if (!Utf8Sequence()) return false;
         }
     }
 
@@ -215,11 +200,9 @@ private:
         }
         ++m_pos;
         for (int k = 0; k < need; ++k, lo = 0x80, hi = 0xBF) {
-            if (AtEnd())
-                return false;
+            if (AtEnd()) return false;
             const auto b = static_cast<uint8_t>(m_text[m_pos++]);
-            if (b < lo || b > hi)
-                return false;
+            if (b < lo || b > hi) return false;
         }
         return true;
     }
@@ -230,4 +213,6 @@ private:
 
 } // namespace
 
-bool IsStrictJson(std::string_view text) { return CStrictJson(text).Document(); }
+bool IsStrictJson(std::string_view text) {
+    return CStrictJson(text).Document();
+}

@@ -22,8 +22,7 @@ public:
 
 // Fuzz targets stop at the first broken property.
 inline void Require(bool condition) {
-    if (!condition)
-        __builtin_trap();
+    if (!condition) __builtin_trap();
 }
 
 // Bytes written out in a test as hex pairs separated by blanks ("D1 01 06").

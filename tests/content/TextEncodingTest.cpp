@@ -26,14 +26,14 @@ TEST(TextEncoding, IllFormedSequencesBecomeReplacementCharacters) {
     };
     const Case cases[] = {
         {"\xFF", kFffd},
-        {"a\xC3", "a" + kFffd},                               // cut sequence at the end
-        {"\xE2\x82x", kFffd + "x"},                           // one U+FFFD for a cut 3-byte sequence
-        {"\xC0\xAF", kFffd + kFffd},                          // overlong
-        {"\xE0\x80\x80", kFffd + kFffd + kFffd},              // overlong
-        {"\xED\xA0\x80", kFffd + kFffd + kFffd},              // encoded surrogate
-        {"\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd},  // beyond U+10FFFF
-        {"\x80z", kFffd + "z"},                               // lone continuation byte
-        {kFffd, kFffd},                                       // a real U+FFFD stays one
+        {"a\xC3", "a" + kFffd},                              // cut sequence at the end
+        {"\xE2\x82x", kFffd + "x"},                          // one U+FFFD for a cut 3-byte sequence
+        {"\xC0\xAF", kFffd + kFffd},                         // overlong
+        {"\xE0\x80\x80", kFffd + kFffd + kFffd},             // overlong
+        {"\xED\xA0\x80", kFffd + kFffd + kFffd},             // encoded surrogate
+        {"\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd}, // beyond U+10FFFF
+        {"\x80z", kFffd + "z"},                              // lone continuation byte
+        {kFffd, kFffd},                                      // a real U+FFFD stays one
     };
     for (const Case& c : cases) {
         std::string text = c.in;
@@ -64,17 +64,19 @@ TEST(TextEncoding, Utf16BytesToText) {
     };
     const Case cases[] = {
         {"00 41 00 42", true, true, "AB"},
-        {"FF FE 41 00", true, true, "A"},                         // little-endian mark
-        {"FE FF 00 41", false, true, "A"},                        // big-endian mark
-        {"41 00 42 00", false, true, "AB"},                       // no mark: little-endian given
-        {"FE FF 00 41", true, false, "\xEF\xBB\xBF" "A"},         // mark not honoured: U+FEFF kept
-        {"00 41 42", true, true, "A\xE4\x88\x80"},                // odd byte: high byte of U+4200
-        {"41 00 42", false, true, "AB"},                          // odd byte: low byte
-        {"D8 3D DE 00", true, true, "\xF0\x9F\x98\x80"},          // surrogate pair
-        {"D8 3D 00 41", true, true, kFffd + "A"},                 // unpaired high surrogate
-        {"DE 00 00 41", true, true, kFffd + "A"},                 // unpaired low surrogate
-        {"D8 3D", true, true, kFffd},                             // high surrogate at the end
-        {"00 41 00 00 00 42", true, true, "A"},                   // ends before code unit 0
+        {"FF FE 41 00", true, true, "A"},   // little-endian mark
+        {"FE FF 00 41", false, true, "A"},  // big-endian mark
+        {"41 00 42 00", false, true, "AB"}, // no mark: little-endian given
+        {"FE FF 00 41", true, false,
+         "\xEF\xBB\xBF"
+         "A"},                                           // mark not honoured: U+FEFF kept
+        {"00 41 42", true, true, "A\xE4\x88\x80"},       // odd byte: high byte of U+4200
+        {"41 00 42", false, true, "AB"},                 // odd byte: low byte
+        {"D8 3D DE 00", true, true, "\xF0\x9F\x98\x80"}, // surrogate pair
+        {"D8 3D 00 41", true, true, kFffd + "A"},        // unpaired high surrogate
+        {"DE 00 00 41", true, true, kFffd + "A"},        // unpaired low surrogate
+        {"D8 3D", true, true, kFffd},                    // high surrogate at the end
+        {"00 41 00 00 00 42", true, true, "A"},          // ends before code unit 0
         {"", true, true, ""},
     };
     for (const Case& c : cases) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-template <class T> const T& As(const std::unique_ptr<CUriScheme>& scheme) { return dynamic_cast<const T&>(*scheme); }
+template <class T> const T& As(const std::unique_ptr<CUriScheme>& scheme) {
+    return dynamic_cast<const T&>(*scheme);
+}
 
 TEST(UriScheme, FactoryPicksByExactPrefix) {
     struct Case {
@@ -17,14 +19,10 @@ TEST(UriScheme, FactoryPicksByExactPrefix) {
         const char* value;
     };
     const Case cases[] = {
-        {"http://a.de", CUriScheme::kBookmark, "a.de"},
-        {"https://a.de", CUriScheme::kBookmark, "a.de"},
-        {"mailto:x@y", CUriScheme::kMail, "x@y"},
-        {"sms:123", CUriScheme::kSms, "123"},
-        {"tel:123", CUriScheme::kTelephon, "123"},
-        {"HTTP://a.de", CUriScheme::kUnknown, "HTTP://a.de"},
-        {"Mailto:x", CUriScheme::kUnknown, "Mailto:x"},
-        {"geo:1,2", CUriScheme::kUnknown, "geo:1,2"},
+        {"http://a.de", CUriScheme::kBookmark, "a.de"}, {"https://a.de", CUriScheme::kBookmark, "a.de"},
+        {"mailto:x@y", CUriScheme::kMail, "x@y"},       {"sms:123", CUriScheme::kSms, "123"},
+        {"tel:123", CUriScheme::kTelephon, "123"},      {"HTTP://a.de", CUriScheme::kUnknown, "HTTP://a.de"},
+        {"Mailto:x", CUriScheme::kUnknown, "Mailto:x"}, {"geo:1,2", CUriScheme::kUnknown, "geo:1,2"},
         {"mailto:?subject=x", CUriScheme::kMail, ""}, // no address: kept with empty fields
     };
     for (const Case& c : cases) {
@@ -108,9 +106,9 @@ TEST(UriScheme, SmsAndTelephon) {
         const char* value;
         const char* body;
     };
-    for (const Case& c : {Case{"sms:?body=hi", "?body=hi", ""}, Case{"sms:123", "123", ""},
-                          Case{"sms:+49%20170?body=a%0Ab", "+49 170", "a\r\nb"},
-                          Case{"sms:1%002?body=x%00y", "1", "x"}}) {
+    for (const Case& c :
+         {Case{"sms:?body=hi", "?body=hi", ""}, Case{"sms:123", "123", ""},
+          Case{"sms:+49%20170?body=a%0Ab", "+49 170", "a\r\nb"}, Case{"sms:1%002?body=x%00y", "1", "x"}}) {
         CSmsScheme sms;
         EXPECT_TRUE(sms.Parse(c.text, true));
         EXPECT_EQ(sms.value, c.value) << c.text;

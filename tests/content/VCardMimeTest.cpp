@@ -43,8 +43,9 @@ TEST(VCardBuild, Lines) {
     family.phones = {{"1", 2, 1}, {"2", 0, 0}, {"3", 1, 2}};
     family.mails = {"", "a@b.de"};
     family.urls = {"http://x.de", ""};
-    EXPECT_EQ(Built(family), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Berg\r\nN:Berg;\r\nTEL;HOME;CELL:1\r\nTEL:2\r\n"
-                             "TEL;WORK;FAX:3\r\nEMAIL:a@b.de\r\nURL:http://x.de\r\nEND:VCARD");
+    EXPECT_EQ(Built(family),
+              "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Berg\r\nN:Berg;\r\nTEL;HOME;CELL:1\r\nTEL:2\r\n"
+              "TEL;WORK;FAX:3\r\nEMAIL:a@b.de\r\nURL:http://x.de\r\nEND:VCARD");
 
     CVCardMime organisationOnly;
     organisationOnly.organisation = "Firma";
@@ -63,9 +64,10 @@ TEST(VCardBuild, LineBreakInAValueStaysOnItsLine) {
         contact.organisation = "Nord" + lineBreak + "TEL:+19005551234";
         contact.phones = {{"1" + lineBreak + "URL:y", 0, 0}};
         contact.mails = {"a@b.de" + lineBreak + "URL:x"};
-        EXPECT_EQ(Built(contact), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna TEL:999 Berg END:VCARD, Nord TEL:+19005551234\r\n"
-                                  "N:Berg END:VCARD;Anna TEL:999\r\nORG:Nord TEL:+19005551234\r\nTEL:1 URL:y\r\n"
-                                  "EMAIL:a@b.de URL:x\r\nEND:VCARD");
+        EXPECT_EQ(Built(contact),
+                  "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna TEL:999 Berg END:VCARD, Nord TEL:+19005551234\r\n"
+                  "N:Berg END:VCARD;Anna TEL:999\r\nORG:Nord TEL:+19005551234\r\nTEL:1 URL:y\r\n"
+                  "EMAIL:a@b.de URL:x\r\nEND:VCARD");
         const CVCardMime back = Parsed(Built(contact));
         EXPECT_EQ(back.givenName, "Anna TEL:999");
         EXPECT_EQ(back.familyName, "Berg END:VCARD");
@@ -94,9 +96,10 @@ TEST(VCardParse, FoldedLinesAndOtherLineEnds) {
 }
 
 TEST(VCardParse, Properties) {
-    const CVCardMime contact = Parsed("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:ignored\r\nn:;Anna\r\nORG:A;;B\r\n"
-                                      "item1.EMAIL;INTERNET:x\r\ntel;work;fax:1\r\nTEL;HOME;CELL;WORK:2\r\n"
-                                      "TEL:\r\nURL;WORK:skipped\r\nURL:u\r\nNOTE:skip\r\n\r\nEND:VCARD\r\nEMAIL:late");
+    const CVCardMime contact =
+        Parsed("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:ignored\r\nn:;Anna\r\nORG:A;;B\r\n"
+               "item1.EMAIL;INTERNET:x\r\ntel;work;fax:1\r\nTEL;HOME;CELL;WORK:2\r\n"
+               "TEL:\r\nURL;WORK:skipped\r\nURL:u\r\nNOTE:skip\r\n\r\nEND:VCARD\r\nEMAIL:late");
     EXPECT_EQ(contact.familyName, "");
     EXPECT_EQ(contact.givenName, "Anna");
     EXPECT_EQ(contact.organisation, "A, B");
@@ -108,7 +111,8 @@ TEST(VCardParse, Properties) {
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN:Berg\r\nEND:VCARD").givenName, "");
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN:Berg\r\nEND:VCARD").familyName, "Berg");
     EXPECT_EQ(Parsed("VERSION:2.1\r\nN:Berg;Anna").givenName, "");
-    EXPECT_EQ(Parsed("begin:vcard\r\nN:a;b\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:c;d\r\nEND:VCARD").familyName, "a");
+    EXPECT_EQ(Parsed("begin:vcard\r\nN:a;b\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:c;d\r\nEND:VCARD").familyName,
+              "a");
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN:a;b\r\nBEGIN:VCARD\r\nN:c;d").familyName, "a");
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN:a;b\r\nN:c").givenName, ""); // a later N replaces both
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nORG:x\r\nORG:;").organisation, "x");
@@ -128,15 +132,28 @@ TEST(VCardParse, QuotedPrintableAndParameterEdges) {
         CVCardMime::CTelephonListe phones;
     };
     for (const Case& c : {
-             Case{"soft break before END", "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:Berg;Anna=\r\nEND:VCARD\r\n",
-                  "Berg", "Anna", {}},
-             Case{"bad hex", "BEGIN:VCARD\r\nN;QUOTED-PRINTABLE:B=ZZerg=4;A=4\r\nEND:VCARD", "B=ZZerg=4", "A=4", {}},
-             Case{"quoted types", "BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;TYPE=\"work,cell\":5\r\nEND:VCARD", "Berg",
-                  "Anna", {{"5", 1, 1}}},
+             Case{"soft break before END",
+                  "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:Berg;Anna=\r\nEND:VCARD\r\n",
+                  "Berg",
+                  "Anna",
+                  {}},
+             Case{"bad hex",
+                  "BEGIN:VCARD\r\nN;QUOTED-PRINTABLE:B=ZZerg=4;A=4\r\nEND:VCARD",
+                  "B=ZZerg=4",
+                  "A=4",
+                  {}},
+             Case{"quoted types",
+                  "BEGIN:VCARD\r\nN:Berg;Anna\r\nTEL;TYPE=\"work,cell\":5\r\nEND:VCARD",
+                  "Berg",
+                  "Anna",
+                  {{"5", 1, 1}}},
              // 80 is the euro sign, 8A an S with caron, E4 an a with diaeresis.
              Case{"Windows-1252",
-                  "BEGIN:VCARD\r\nN;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=8Aulc=E4=80;A\r\nEND:VCARD",
-                  "\xC5\xA0ulc\xC3\xA4\xE2\x82\xAC", "A", {}},
+                  "BEGIN:VCARD\r\nN;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=8Aulc=E4=80;A\r\nEND:"
+                  "VCARD",
+                  "\xC5\xA0ulc\xC3\xA4\xE2\x82\xAC",
+                  "A",
+                  {}},
          }) {
         SCOPED_TRACE(c.name);
         const CVCardMime contact = Parsed(c.card);

@@ -6,8 +6,8 @@
 // change right says so), and its outcome checked: after a lock no key anyone knows
 // opens anything and nothing can be deleted without one; a refusal only where those
 // rules leave no way.
-#include "content/TagErrorCode.h"
 #include "reader/tags/DesfireLockPlan.h"
+#include "content/TagErrorCode.h"
 
 #include <gtest/gtest.h>
 
@@ -36,15 +36,14 @@ bool CanSeal(uint8_t s) {
 }
 
 const std::vector<std::vector<uint16_t>> kRightSets = {
-    {0xEEEE, 0xEEEE}, // as a format leaves them
-    {0xE000, 0xE000}, // protected with data
-    {0xE000, 0xEEE0}, // protected, data free
-    {0xEFFF, 0xEFFF}, // locked
-    {0xEEEE, 0xEEE3}, // changed with key 3 only
-    {0xEEEE, 0xEEEF}, // writable for ever
-    {0xEEEE, 0xEFFF},
-    {0xEFFF, 0xEFFE}, // written never, rights free to change
-    {0xEFFF, 0xEFF1}, // written never, rights changed with key 1
+    {0xEEEE, 0xEEEE},                   // as a format leaves them
+    {0xE000, 0xE000},                   // protected with data
+    {0xE000, 0xEEE0},                   // protected, data free
+    {0xEFFF, 0xEFFF},                   // locked
+    {0xEEEE, 0xEEE3},                   // changed with key 3 only
+    {0xEEEE, 0xEEEF},                   // writable for ever
+    {0xEEEE, 0xEFFF}, {0xEFFF, 0xEFFE}, // written never, rights free to change
+    {0xEFFF, 0xEFF1},                   // written never, rights changed with key 1
 };
 const DesfireKeyType kTypes[] = {DesfireKeyType::kDes, DesfireKeyType::kTripleDes3, DesfireKeyType::kAes};
 
@@ -59,14 +58,16 @@ template <typename F> void ForEachInput(F check) {
                                 DesfireLockInput in;
                                 // 16: the card keeps its settings to itself (only without its key).
                                 if (card < 16) in.card.settings = static_cast<uint8_t>(card);
-                                in.app.settings = static_cast<uint8_t>((app & 0x0F) | (app & 0x10 ? 0xE0 : 0));
+                                in.app.settings =
+                                    static_cast<uint8_t>((app & 0x0F) | (app & 0x10 ? 0xE0 : 0));
                                 in.card.keyType = cardType;
                                 in.app.keyType = appType;
                                 in.card.keyKnown = known & 1;
                                 in.app.keyKnown = known & 2;
                                 if (card == 16 && in.card.keyKnown) continue;
                                 in.filesListed = true;
-                                for (size_t i = 0; i < rights.size(); ++i) in.files.push_back({rights[i], i == 0});
+                                for (size_t i = 0; i < rights.size(); ++i)
+                                    in.files.push_back({rights[i], i == 0});
                                 in.ccWriteAccess = cc;
                                 check(in);
                             }
@@ -76,16 +77,18 @@ TEST(DesfireLockPlan, LockLeavesNoWayInOrRefusesBeforeAnyChange) {
     int locked = 0, done = 0, refused = 0;
     ForEachInput([&](const DesfireLockInput& in) {
         const DesfireLockPlan plan = kq::PlanDesfireLock(in);
-        SCOPED_TRACE(testing::Message() << std::hex << "card " << int(in.card.settings.value_or(0xFF)) << " app "
-                                        << int(*in.app.settings) << " files " << in.files[1].rights << " known "
-                                        << in.card.keyKnown << in.app.keyKnown << " cc " << int(in.ccWriteAccess));
-        const bool threeKey = in.card.keyType == DesfireKeyType::kTripleDes3 ||
-                              in.app.keyType == DesfireKeyType::kTripleDes3;
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << "card " << int(in.card.settings.value_or(0xFF)) << " app "
+                     << int(*in.app.settings) << " files " << in.files[1].rights << " known "
+                     << in.card.keyKnown << in.app.keyKnown << " cc " << int(in.ccWriteAccess));
+        const bool threeKey =
+            in.card.keyType == DesfireKeyType::kTripleDes3 || in.app.keyType == DesfireKeyType::kTripleDes3;
         const bool appSealed = !in.app.keyKnown && in.ccWriteAccess == 0xFF && !(*in.app.settings & 0x04) &&
                                NoDataEver(in.files[0].rights) && NoDataEver(in.files[1].rights);
-        const bool filesLockable = std::all_of(in.files.begin(), in.files.end(), [](const DesfireFileState& f) {
-            return NoDataEver(f.rights) || Changeable(f.rights);
-        });
+        const bool filesLockable =
+            std::all_of(in.files.begin(), in.files.end(), [](const DesfireFileState& f) {
+                return NoDataEver(f.rights) || Changeable(f.rights);
+            });
         if (threeKey) {
             EXPECT_EQ(plan.refusal, kTagErrorTypeNotSupported);
             return;
@@ -93,8 +96,10 @@ TEST(DesfireLockPlan, LockLeavesNoWayInOrRefusesBeforeAnyChange) {
         if (plan.refusal) {
             ++refused;
             EXPECT_FALSE(plan.appSteps || plan.cardSteps || plan.done);
-            if (plan.refusal == kTagErrorDesfireAppAuthentication) EXPECT_TRUE(!in.app.keyKnown && !appSealed);
-            else if (plan.refusal == kTagErrorDesfireCardAuthentication) EXPECT_FALSE(in.card.keyKnown);
+            if (plan.refusal == kTagErrorDesfireAppAuthentication)
+                EXPECT_TRUE(!in.app.keyKnown && !appSealed);
+            else if (plan.refusal == kTagErrorDesfireCardAuthentication)
+                EXPECT_FALSE(in.card.keyKnown);
             else {
                 ASSERT_EQ(plan.refusal, kTagErrorDesfireSettingsChange);
                 // Only where the card's rules leave no way.
@@ -154,7 +159,8 @@ TEST(DesfireLockPlan, ProtectionSetsItsKeyEverywhereOrRefusesBeforeAnyChange) {
             const DesfireLockPlan plan = kq::PlanDesfireProtection(in, data);
             SCOPED_TRACE(testing::Message() << std::hex << "card " << int(*in.card.settings) << " app "
                                             << int(*in.app.settings) << " files " << in.files[1].rights);
-            if (in.card.keyType == DesfireKeyType::kTripleDes3 || in.app.keyType == DesfireKeyType::kTripleDes3) {
+            if (in.card.keyType == DesfireKeyType::kTripleDes3 ||
+                in.app.keyType == DesfireKeyType::kTripleDes3) {
                 EXPECT_EQ(plan.refusal, kTagErrorTypeNotSupported);
             } else if (!in.app.keyKnown) {
                 EXPECT_EQ(plan.refusal, kTagErrorDesfireAppAuthentication);

@@ -51,7 +51,9 @@ void DesfireReader::Card(const std::function<void(kqsim::DesfireCard&)>& fn) {
     if (!r.sim.withTag(id, [&](kqsim::Tag&) { fn(*card); })) fn(*card);
 }
 
-int DesfireReader::TagCommands() const { return r.sim.tagCommandCount(); }
+int DesfireReader::TagCommands() const {
+    return r.sim.tagCommandCount();
+}
 
 void DesfireReader::PutBack() {
     r.sim.removeAllTags();

@@ -268,7 +268,8 @@ void TagOperation(Reader& reader, const uint8_t* data, size_t size) {
     const std::string now = ReadText(p, after);
     Require(card->image(1) == other, "the other application is unchanged");
     Bytes drawn(16);
-    for (size_t i = 0; i < drawn.size(); ++i) drawn[i] = static_cast<uint8_t>(0x11 * i);
+    for (size_t i = 0; i < drawn.size(); ++i)
+        drawn[i] = static_cast<uint8_t>(0x11 * i);
     Require(KeysFromTheCaller(start, *card, op == 2 ? drawn : kNewKey), "no key the caller was not given");
     if (op <= 1) Require(card->image(0) == cardLevel, "the card level is unchanged");
     if (const DesfireCard::File* extra = card->application(2)->file(3); extra && !namesExtra)

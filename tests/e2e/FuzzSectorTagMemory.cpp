@@ -52,8 +52,12 @@ std::string Read(const Reader& reader) {
 
 // --- MIFARE Classic, as the MAD application note lays it out ---
 
-int FirstBlock(int sector) { return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32); }
-int BlocksIn(int sector) { return sector < 32 ? 4 : 16; }
+int FirstBlock(int sector) {
+    return sector < 32 ? 4 * sector : 128 + 16 * (sector - 32);
+}
+int BlocksIn(int sector) {
+    return sector < 32 ? 4 : 16;
+}
 Bytes Sector(const Bytes& memory, int sector) {
     const auto at = memory.begin() + 16 * FirstBlock(sector);
     return Bytes(at, at + 16 * BlocksIn(sector));
@@ -64,13 +68,18 @@ Bytes Entry(const Bytes& memory, int s) {
     const size_t at = s < 16 ? 16 + 2 * static_cast<size_t>(s) : 64 * 16 + 2 * static_cast<size_t>(s - 16);
     return Bytes(memory.begin() + static_cast<long>(at), memory.begin() + static_cast<long>(at) + 2);
 }
-bool NdefEntry(const Bytes& e) { return e[0] == 0x03 && e[1] == 0xE1; }
-bool FreeEntry(const Bytes& e) { return e[0] == 0x00 && e[1] == 0x00; }
+bool NdefEntry(const Bytes& e) {
+    return e[0] == 0x03 && e[1] == 0xE1;
+}
+bool FreeEntry(const Bytes& e) {
+    return e[0] == 0x00 && e[1] == 0x00;
+}
 
 void CheckClassic(const Bytes& before, const Bytes& after, int sectors) {
-    Check(Bytes(after.begin(), after.begin() + 16) == Bytes(before.begin(), before.begin() + 16), "block 0 stays");
+    Check(Bytes(after.begin(), after.begin() + 16) == Bytes(before.begin(), before.begin() + 16),
+          "block 0 stays");
     const uint8_t gpb = before[3 * 16 + 9];
-    const bool mad = gpb & 0x80;                            // DA: sector 0 holds a MAD
+    const bool mad = gpb & 0x80;                             // DA: sector 0 holds a MAD
     const bool mad2 = mad && sectors > 16 && (gpb & 3) == 2; // ... and a MAD2 in sector 16
     for (int s = 1; s < sectors; ++s) {
         if (s == 16) continue;
@@ -93,7 +102,8 @@ int FirstNdefSector(const Bytes& memory, int sectors) {
         if (s == 16 || !NdefEntry(Entry(memory, s))) continue;
         const auto trailer = memory.begin() + 16 * (FirstBlock(s) + BlocksIn(s) - 1);
         const uint8_t access = trailer[9] & 0x0F;
-        if (Bytes(trailer, trailer + 6) == nfcKey && !(trailer[9] & 0x80) && (access == 0 || access == 3)) return s;
+        if (Bytes(trailer, trailer + 6) == nfcKey && !(trailer[9] & 0x80) && (access == 0 || access == 3))
+            return s;
     }
     return -1;
 }
@@ -101,13 +111,15 @@ int FirstNdefSector(const Bytes& memory, int sectors) {
 // Raw writes to `block` with the NFC key as key A and the transport key as key B, as
 // another program would try them: both refused.
 bool ClassicRefusesRawWrites(const Reader& reader, int block) {
-    const uint8_t nfcKey[6] = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7}, transport[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint8_t nfcKey[6] = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7},
+                  transport[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     const uint8_t bytes[16] = {0x5A};
     short atqa = 0;
     unsigned char uid[10];
     char sak = 0;
     for (const uint8_t* key : {nfcKey, transport}) {
-        if (KQLMX_RequestTag(reader.port, &atqa) != 0 || KQLMX_SelectTag(reader.port, uid, sizeof uid, &sak) < 0)
+        if (KQLMX_RequestTag(reader.port, &atqa) != 0 ||
+            KQLMX_SelectTag(reader.port, uid, sizeof uid, &sak) < 0)
             return false;
         if (KQLMX_AuthenticateBlock(reader.port, nullptr, 0, key == nfcKey ? 0 : 1, key, 6, block) == 0 &&
             KQLMX_WriteBlock(reader.port, block, bytes, 16) == 0)
@@ -162,10 +174,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (op) {
     case 0:
     case 3:
-        result = KQLMX_WriteTag(reader.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, op == 3);
+        result =
+            KQLMX_WriteTag(reader.port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, op == 3);
         break;
-    case 1: result = KQLMX_FormatTag(reader.port, nullptr, 0); break;
-    default: result = KQLMX_LockTag(reader.port, nullptr, 0); break;
+    case 1:
+        result = KQLMX_FormatTag(reader.port, nullptr, 0);
+        break;
+    default:
+        result = KQLMX_LockTag(reader.port, nullptr, 0);
+        break;
     }
     Check(result == 0 || KQLMX_GetLastError(reader.port) != 0, "a failure has a reason");
     const Bytes after = *reader.sim.tagMemory(id);

@@ -116,11 +116,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 at(k.configPage + 1)[0] = (flags & 0x01) ? 0x00 : 0x01;
             } else {
                 at(k.configPage)[3] = auth0;
-                at(k.configPage + 1)[0] = static_cast<uint8_t>(((flags & 0x01) ? 0x80 : 0) | ((flags & 0x02) ? 0x40 : 0));
+                at(k.configPage + 1)[0] =
+                    static_cast<uint8_t>(((flags & 0x01) ? 0x80 : 0) | ((flags & 0x02) ? 0x40 : 0));
             }
         }
     }
-    for (const auto& [page, bytes] : pages) image.setRow("page", page, bytes);
+    for (const auto& [page, bytes] : pages)
+        image.setRow("page", page, bytes);
     std::string error;
     const kqsim::TagId id = reader.sim.placeTag(kqsim::Type2Tag::load(image, error));
     const size_t behind = static_cast<size_t>(k.lastUserPage + 1) * 4;
@@ -146,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = behind; i < after.size(); ++i) {
         const size_t page = i / 4;
         const bool lockBytes = k.lockPage >= 0 && page == static_cast<size_t>(k.lockPage);
-        const bool configLock = !k.ultralightC && k.configPage >= 0 && i == static_cast<size_t>(k.configPage + 1) * 4;
+        const bool configLock =
+            !k.ultralightC && k.configPage >= 0 && i == static_cast<size_t>(k.configPage + 1) * 4;
         Require(after[i] == before[i] || (op == 1 && result == 0 && (lockBytes || configLock)),
                 "nothing behind the user memory changes");
     }
@@ -156,7 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(after == before, "a refusal known beforehand changes nothing");
     if (op == 0 && result != 0 && readBefore >= 0 && KnownBeforehand(failure)) {
         int readAfter = 0;
-        Require(Read(port, &readAfter) == message && readAfter == readBefore, "a refused write keeps the message");
+        Require(Read(port, &readAfter) == message && readAfter == readBefore,
+                "a refused write keeps the message");
     }
     if (op == 0 && result >= 0) {
         int readAfter = 0;

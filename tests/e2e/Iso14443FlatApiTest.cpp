@@ -76,7 +76,8 @@ TEST(Iso14443FlatApi, RefusedWriteGivesTheSameCodeOnEveryProtocolType) {
 
 TEST(Iso14443FlatApi, ActivationAndAuthentication) {
     TagSimReader r;
-    TagId id = r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<NoCard>()));
+    TagId id = r.sim.placeTag(
+        std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<NoCard>()));
     short atqa = 0;
     unsigned char uid[8];
     char sak = 0;
@@ -104,9 +105,9 @@ TEST(Iso14443FlatApi, ActivationAndAuthentication) {
     const Bytes wrong = Hex("A0 A1 A2 A3 A4 A5");
     EXPECT_EQ(KQLMX_AuthenticateBlock(r.port, nullptr, 0, 0, wrong.data(), 6, 4), -1);
     // 33, prefix length 0, block (low byte), key type | 2, key.
-    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Hex("33 00 04 02 FF FF FF FF FF FF"),
-                                               Hex("33 00 07 03 FF FF FF FF FF FF"),
-                                               Hex("33 00 04 02 A0 A1 A2 A3 A4 A5")}));
+    EXPECT_EQ(r.Commands(),
+              (std::vector<Bytes>{Hex("33 00 04 02 FF FF FF FF FF FF"), Hex("33 00 07 03 FF FF FF FF FF FF"),
+                                  Hex("33 00 04 02 A0 A1 A2 A3 A4 A5")}));
 }
 
 TEST(Iso14443FlatApi, BlocksAbove255SelectTheirBankOnlyWhenItChanges) {
@@ -127,9 +128,9 @@ TEST(Iso14443FlatApi, BlocksAbove255SelectTheirBankOnlyWhenItChanges) {
     EXPECT_EQ(KQLMX_ReadBlock(r.port, 300, buf, 16), 16);
     EXPECT_EQ(Bytes(buf + 8, buf + 12), page);
     EXPECT_EQ(KQLMX_ReadBlock(r.port, 16, buf, 16), 16);
-    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Hex("30"), Hex("31"), Hex("3A 01"), Hex("34 2C"), Hex("34 2D"),
-                                               Hex("35 2E 01 02 03 04"), Hex("30"), Hex("31"), Hex("3A 01"),
-                                               Hex("34 2C"), Hex("3A 00"), Hex("34 10")}));
+    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Hex("30"), Hex("31"), Hex("3A 01"), Hex("34 2C"),
+                                                Hex("34 2D"), Hex("35 2E 01 02 03 04"), Hex("30"), Hex("31"),
+                                                Hex("3A 01"), Hex("34 2C"), Hex("3A 00"), Hex("34 10")}));
     EXPECT_EQ(r.Pages(id, 302, 1), page);
 }
 

@@ -17,9 +17,13 @@ using kqsim::Iso15693Tag;
 const Bytes kUid = Hex("78 56 34 12 00 01 04 E0"); // E0 04 01 00 12 34 56 78
 
 // Inventory record: status 00, response flags 00, DSFID 00, UID.
-Bytes Record(const Bytes& uid) { return Cat({Hex("00 00 00"), uid}); }
+Bytes Record(const Bytes& uid) {
+    return Cat({Hex("00 00 00"), uid});
+}
 
-int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
+int LastError(const TagSimReader& r) {
+    return KQLMX_GetLastError(r.port);
+}
 
 TEST(Iso15693FlatApi, InventoryResolvesACollisionWithTheSlotInTheMask) {
     for (int type : {0, 2}) {
@@ -31,16 +35,19 @@ TEST(Iso15693FlatApi, InventoryResolvesACollisionWithTheSlotInTheMask) {
         // a and b share their lowest four UID bits (slot 8), c answers in slot 3.
         const Bytes a = Hex("18 00 00 00 00 01 04 E0"), b = Hex("28 00 00 00 00 01 04 E0"),
                     c = Hex("03 00 00 00 00 01 04 E0");
-        for (const Bytes& uid : {a, b, c}) r.sim.placeTag(Iso15693Tag::blank(uid));
+        for (const Bytes& uid : {a, b, c})
+            r.sim.placeTag(Iso15693Tag::blank(uid));
         r.ClearLog();
         ASSERT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, KQLMX_ISO15693_DATA_RATE), 33);
         EXPECT_EQ(Bytes(buf, buf + 33), Cat({Record(c), Record(a), Record(b)}));
         // Flags 06 (inventory added), mask length 0; then mask length 4, mask 8. (Type 2
         // puts its mode byte in front.)
         const Bytes head = type == 0 ? Hex("20") : Hex("28 00");
-        EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Cat({head, Hex("06 01 00")}), Cat({head, Hex("06 01 04 08")})}));
+        EXPECT_EQ(r.Commands(),
+                  (std::vector<Bytes>{Cat({head, Hex("06 01 00")}), Cat({head, Hex("06 01 04 08")})}));
 
-        EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, 30, KQLMX_ISO15693_DATA_RATE), 22) << "whole records only";
+        EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, 30, KQLMX_ISO15693_DATA_RATE), 22)
+            << "whole records only";
         EXPECT_EQ(Bytes(buf, buf + 22), Cat({Record(c), Record(a)}));
     }
 }
@@ -63,7 +70,8 @@ TEST(Iso15693FlatApi, TagsThatCannotBeToldApartEndAsCollisionAtMaskLength60) {
 TEST(Iso15693FlatApi, ReaderReportingCollisionsEverywhereEndsWithinTheRoundBudget) {
     TagSimReader r;
     Bytes collisions;
-    for (int i = 0; i < 16; ++i) collisions.insert(collisions.end(), {0x01, 0x02});
+    for (int i = 0; i < 16; ++i)
+        collisions.insert(collisions.end(), {0x01, 0x02});
     r.sim.inject(kqsim::Fault::payload(collisions).always());
     r.ClearLog();
     unsigned char buf[64];
@@ -77,7 +85,8 @@ TEST(Iso15693FlatApi, InventoryAnswersOfTheReader) {
     unsigned char buf[64];
     // Sixteen one-byte slot records: a good answer without tags.
     Bytes empty;
-    for (int i = 0; i < 16; ++i) empty.insert(empty.end(), {0x01, 0x00});
+    for (int i = 0; i < 16; ++i)
+        empty.insert(empty.end(), {0x01, 0x00});
     r.sim.inject(kqsim::Fault::payload(empty));
     EXPECT_EQ(KQLMX_Iso15693Inventory(r.port, buf, sizeof buf, 0), 0);
     // An answer that ends after three slots, and one whose record runs past its end.
@@ -115,12 +124,15 @@ TEST(Iso15693FlatApi, SystemInformationAndMemorySize) {
     // Info flags 0F (DSFID, AFI, memory size, IC reference), UID, DSFID 00, AFI 00,
     // 1B (28 blocks), 03 (4 bytes), IC reference 01.
     const Bytes expected = Cat({{0x0F}, kUid, Hex("00 00 1B 03 01")});
-    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, kUid.data(), 8, KQLMX_ISO15693_DATA_RATE), 14);
+    ASSERT_EQ(
+        KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, kUid.data(), 8, KQLMX_ISO15693_DATA_RATE), 14);
     EXPECT_EQ(Bytes(info, info + 14), expected);
-    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, nullptr, 0, KQLMX_ISO15693_DATA_RATE), 14);
+    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, nullptr, 0, KQLMX_ISO15693_DATA_RATE),
+              14);
     EXPECT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, 10, kUid.data(), 8, 0), -1);
     EXPECT_EQ(LastError(r), KQLMX_ERROR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Cat({Hex("20 22 2B"), kUid}), Hex("20 02 2B"), Cat({Hex("20 20 2B"), kUid})}));
+    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Cat({Hex("20 22 2B"), kUid}), Hex("20 02 2B"),
+                                                Cat({Hex("20 20 2B"), kUid})}));
 
     int blocks = 0, size = 0, maker = 0;
     ASSERT_EQ(KQLMX_Iso15693GetMemorySize(r.port, kUid.data(), 8, &blocks, &size, &maker, 0), 0);
@@ -132,10 +144,12 @@ TEST(Iso15693FlatApi, SystemInformationAndMemorySize) {
     // Maker 05 variant: built from the UID (byte 5 = 01: 128 blocks of 8 bytes), no
     // request to the tag; without a UID the one-slot inventory finds it.
     r.ClearLog();
-    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, kUid.data(), 8, KQLMX_ISO15693_MAKER_05), 12);
+    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, kUid.data(), 8, KQLMX_ISO15693_MAKER_05),
+              12);
     EXPECT_EQ(Bytes(info, info + 12), Cat({{0x04}, kUid, Hex("7F 07 00")}));
     EXPECT_TRUE(r.Commands().empty());
-    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, nullptr, 0, KQLMX_ISO15693_MAKER_05), 12);
+    ASSERT_EQ(KQLMX_Iso15693GetSystemInfo(r.port, info, sizeof info, nullptr, 0, KQLMX_ISO15693_MAKER_05),
+              12);
     EXPECT_EQ(r.Commands(), std::vector<Bytes>{Hex("20 24 01 00")});
 }
 
@@ -148,7 +162,9 @@ TEST(Iso15693FlatApi, BlocksReadWrittenLockedAndTheirSecurity) {
     ASSERT_EQ(KQLMX_Iso15693WriteBlocks(r.port, 3, data.data(), 4, kUid.data(), 8, flags), 0);
     ASSERT_EQ(KQLMX_Iso15693ReadBlock(r.port, 3, out, sizeof out, kUid.data(), 8, flags), 4);
     EXPECT_EQ(Bytes(out, out + 4), data);
-    ASSERT_EQ(KQLMX_Iso15693ReadBlock(r.port, 3, out, sizeof out, kUid.data(), 8, flags | KQLMX_ISO15693_OPTION), 5);
+    ASSERT_EQ(
+        KQLMX_Iso15693ReadBlock(r.port, 3, out, sizeof out, kUid.data(), 8, flags | KQLMX_ISO15693_OPTION),
+        5);
     EXPECT_EQ(Bytes(out, out + 5), Cat({{0x00}, data})) << "security status first";
     ASSERT_EQ(KQLMX_Iso15693ReadBlocks(r.port, 2, 2, out, sizeof out, kUid.data(), 8, flags), 8);
     EXPECT_EQ(Bytes(out, out + 8), Cat({Hex("00 00 00 00"), data}));
@@ -171,12 +187,14 @@ TEST(Iso15693FlatApi, BlocksReadWrittenLockedAndTheirSecurity) {
     for (int count : {0, 257}) {
         EXPECT_EQ(KQLMX_Iso15693ReadBlocks(r.port, 0, count, out, sizeof out, kUid.data(), 8, flags), -1);
         EXPECT_EQ(LastError(r), KQLMX_ERROR_COUNT_RANGE);
-        EXPECT_EQ(KQLMX_Iso15693GetBlockSecurity(r.port, 0, count, out, sizeof out, kUid.data(), 8, flags), -1);
+        EXPECT_EQ(KQLMX_Iso15693GetBlockSecurity(r.port, 0, count, out, sizeof out, kUid.data(), 8, flags),
+                  -1);
         EXPECT_EQ(LastError(r), KQLMX_ERROR_COUNT_RANGE);
     }
     EXPECT_EQ(KQLMX_Iso15693ReadBlock(r.port, 300, out, sizeof out, kUid.data(), 8, flags), -1);
     EXPECT_EQ(LastError(r), KQLMX_ERROR_DATA_TOO_LONG);
-    EXPECT_EQ(KQLMX_Iso15693ReadBlocks(r.port, 0, 2, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_MAKER_05), -1);
+    EXPECT_EQ(
+        KQLMX_Iso15693ReadBlocks(r.port, 0, 2, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_MAKER_05), -1);
     EXPECT_EQ(LastError(r), KQLMX_ERROR_UNEXPECTED_ANSWER);
     EXPECT_TRUE(r.Commands().empty());
 }
@@ -186,7 +204,8 @@ TEST(Iso15693FlatApi, RequestsOfTheVariants) {
     r.sim.placeTag(Iso15693Tag::blank());
     unsigned char out[32];
     const Bytes data = Hex("01 02 03 04");
-    EXPECT_EQ(KQLMX_Iso15693ReadBlock(r.port, 1, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_READ_MULTIPLE), 4);
+    EXPECT_EQ(
+        KQLMX_Iso15693ReadBlock(r.port, 1, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_READ_MULTIPLE), 4);
     EXPECT_EQ(KQLMX_Iso15693ReadBlock(r.port, 1, out, sizeof out, kUid.data(), 8,
                                       KQLMX_ISO15693_RAW_FLAGS | KQLMX_ISO15693_DATA_RATE),
               4);
@@ -195,11 +214,13 @@ TEST(Iso15693FlatApi, RequestsOfTheVariants) {
                                             KQLMX_ISO15693_NO_SUBCARRIER),
               0);
     // The custom read of maker 05: a tag of another maker stays silent.
-    EXPECT_EQ(KQLMX_Iso15693ReadBlock(r.port, 1, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_MAKER_05), -1);
+    EXPECT_EQ(KQLMX_Iso15693ReadBlock(r.port, 1, out, sizeof out, kUid.data(), 8, KQLMX_ISO15693_MAKER_05),
+              -1);
     EXPECT_NE(LastError(r), 0);
-    EXPECT_EQ(r.Commands(), (std::vector<Bytes>{Cat({Hex("20 20 23"), kUid, Hex("01 00")}), Hex("20 02 20 01"),
-                                               Cat({Hex("20 60 21"), kUid, Hex("01 01 02 03 04")}),
-                                               Cat({Hex("20 20 A0 05"), kUid, Hex("10 01 00")})}));
+    EXPECT_EQ(r.Commands(),
+              (std::vector<Bytes>{Cat({Hex("20 20 23"), kUid, Hex("01 00")}), Hex("20 02 20 01"),
+                                  Cat({Hex("20 60 21"), kUid, Hex("01 01 02 03 04")}),
+                                  Cat({Hex("20 20 A0 05"), kUid, Hex("10 01 00")})}));
 }
 
 TEST(Iso15693FlatApi, WriteWhoseAnswerWasLostCountsWhenTheBlockReadsBackEqual) {

@@ -311,10 +311,28 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
         // Address and port together go by the long form alone: the module must answer
         // at the new address, or the call fails with a code of its own.
         {"set-up ignored: not answering at the new address",
-         [](Module::Config& c) { c.ignoreSetup = true; }, "@41-10009", "", "", -1, 1, {}, 0, 0, "@30",
+         [](Module::Config& c) { c.ignoreSetup = true; },
+         "@41-10009",
+         "",
+         "",
+         -1,
+         1,
+         {},
+         0,
+         0,
+         "@30",
          KQLMX_ERROR_LAN_NOT_TAKEN},
         {"set-up ignored: the same address with a new port",
-         [](Module::Config& c) { c.ignoreSetup = true; }, "@30-10009", "", "", -1, 1, {}, 0, 0, "@30",
+         [](Module::Config& c) { c.ignoreSetup = true; },
+         "@30-10009",
+         "",
+         "",
+         -1,
+         1,
+         {},
+         0,
+         0,
+         "@30",
          KQLMX_ERROR_LAN_NOT_TAKEN},
     };
     for (const WriteCase& c : cases) {
@@ -333,7 +351,8 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
         EXPECT_EQ(KQLMX_GetLanConfigError(), c.configError);
         EXPECT_LT(watch.Elapsed(), 12000ms);
         std::this_thread::sleep_for(100ms); // the module takes the last datagram
-        EXPECT_EQ(KQLMX_GetLastError(20001), KQLMX_ERROR_NO_SUCH_PORT) << "no configuration port is left open";
+        EXPECT_EQ(KQLMX_GetLastError(20001), KQLMX_ERROR_NO_SUCH_PORT)
+            << "no configuration port is left open";
         const auto codes = Codes(module);
         EXPECT_EQ(Count(codes, 0xFC), c.setups);
         EXPECT_EQ(Count(codes, 0xFD), c.block0Writes);
@@ -431,21 +450,28 @@ TEST(LanConfig, WriteRefusesTextsThatAreNoAddressesBeforeSending) {
         std::string address, mask, gateway;
         int code;
     } cases[] = {
-        {"garbage", "", "", kAddress},          {"192.168.1", "", "", kAddress},
-        {"127.20", "", "", kAddress},           {"", "", "", kAddress},
-        {"192.168.1.256", "", "", kAddress},    {"192.168.1.2.3", "", "", kAddress},
-        {" 192.168.1.2", "", "", kAddress},     {"192.168.1.2-", "", "", kAddress},
-        {"192.168.1.2-70000", "", "", kAddress}, {"[READER01", "", "", kAddress},
-        {"[READER01]10001", "", "", kAddress},  {"[READER01READER02X]-10001", "", "", kAddress},
-        {good, "255.255.255", "", kMask},       {good, "255.0.255.0", "", kMask},
+        {"garbage", "", "", kAddress},
+        {"192.168.1", "", "", kAddress},
+        {"127.20", "", "", kAddress},
+        {"", "", "", kAddress},
+        {"192.168.1.256", "", "", kAddress},
+        {"192.168.1.2.3", "", "", kAddress},
+        {" 192.168.1.2", "", "", kAddress},
+        {"192.168.1.2-", "", "", kAddress},
+        {"192.168.1.2-70000", "", "", kAddress},
+        {"[READER01", "", "", kAddress},
+        {"[READER01]10001", "", "", kAddress},
+        {"[READER01READER02X]-10001", "", "", kAddress},
+        {good, "255.255.255", "", kMask},
+        {good, "255.0.255.0", "", kMask},
         {good, "0.0.0.0", "", kMask}, // not one network bit: the module keeps its old mask
         {good, "", "10.0.0", KQLMX_ERROR_BAD_LAN_GATEWAY},
     };
     const Stopwatch watch;
     for (const auto& c : cases) {
         SCOPED_TRACE("\"" + c.address + "\" \"" + c.mask + "\" \"" + c.gateway + "\"");
-        EXPECT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), c.address.c_str(), c.mask.c_str(),
-                                       c.gateway.c_str()),
+        EXPECT_EQ(KQLMX_WriteLanConfig((LoopbackAddress(30) + "-10001").c_str(), c.address.c_str(),
+                                       c.mask.c_str(), c.gateway.c_str()),
                   -1);
         EXPECT_EQ(KQLMX_GetLanConfigError(), c.code);
     }

@@ -32,7 +32,7 @@ using namespace std::chrono_literals;
 enum class Link { Pty, Tcp, Hid, Bluetooth };
 
 constexpr uint8_t kReadBlock = 0x34; // the reader's command as it stands on the wire
-constexpr int kTimeoutMs = 600; // generous: a busy machine must not time out a good answer
+constexpr int kTimeoutMs = 600;      // generous: a busy machine must not time out a good answer
 
 // Pages 4-7 and 5-8 of a blank NTAG213: Lock Control TLV 01 03 A0 0C, then the empty
 // NDEF TLV 03 00 and the terminator FE.
@@ -98,8 +98,10 @@ struct LinkedReader {
     bool AwaitRequests(size_t count) const {
         const auto until = Clock::now() + 5s;
         while (sim.log(kqsim::LogKind::Received).size() < count)
-            if (Clock::now() > until) return false;
-            else std::this_thread::sleep_for(1ms);
+            if (Clock::now() > until)
+                return false;
+            else
+                std::this_thread::sleep_for(1ms);
         return true;
     }
 
@@ -141,7 +143,9 @@ TEST(LinkFaults, NoCommandTakesAnotherCommandsAnswer) {
         for (const auto& f : faults) {
             for (Next next : {Next::Read, Next::RefusedWrite, Next::AcceptedWrite}) {
                 SCOPED_TRACE(std::string(LinkName(link)) + ", " + f.name + ", next " +
-                             (next == Next::Read ? "read" : next == Next::RefusedWrite ? "refused write" : "write"));
+                             (next == Next::Read           ? "read"
+                              : next == Next::RefusedWrite ? "refused write"
+                                                           : "write"));
                 LinkedReader r(link);
                 ASSERT_GT(r.port, 0);
                 ASSERT_TRUE(r.selected);
@@ -183,7 +187,10 @@ TEST(LinkFaults, BluetoothHeaderFaultsCostOneExchangeAtMost) {
         const char* name;
         void (*spoil)(kqsim::BluetoothModule&);
     } cases[] = {
-        {"noise burst", [](kqsim::BluetoothModule& m) { m.injectNoise({0x02, 0x78, 0x79, 0xE0, 0x03, 0x00}); }},
+        {"noise burst",
+         [](kqsim::BluetoothModule& m) {
+             m.injectNoise({0x02, 0x78, 0x79, 0xE0, 0x03, 0x00});
+         }},
         {"spoilt header", [](kqsim::BluetoothModule& m) { m.spoilNextHeader(); }},
     };
     for (const auto& c : cases) {

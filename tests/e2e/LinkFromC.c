@@ -30,10 +30,18 @@ static void Pump(void* user) {
     log->lastMs = now;
     ++log->pumps;
 }
-static void* Disable(void* user) { return ++((LinkFromC_HookLog*)user)->windowsDisabled, user; }
-static void Restore(void* user, void* token) { ((LinkFromC_HookLog*)user)->windowsRestored += token == user; }
-static void BeginBusy(void* user) { ++((LinkFromC_HookLog*)user)->busyBegun; }
-static void EndBusy(void* user) { ++((LinkFromC_HookLog*)user)->busyEnded; }
+static void* Disable(void* user) {
+    return ++((LinkFromC_HookLog*)user)->windowsDisabled, user;
+}
+static void Restore(void* user, void* token) {
+    ((LinkFromC_HookLog*)user)->windowsRestored += token == user;
+}
+static void BeginBusy(void* user) {
+    ++((LinkFromC_HookLog*)user)->busyBegun;
+}
+static void EndBusy(void* user) {
+    ++((LinkFromC_HookLog*)user)->busyEnded;
+}
 
 static void Install(LinkFromC_HookLog* log) {
     KQLMX_UiHooks hooks = {log, Pump, Disable, Restore, BeginBusy, EndBusy};
@@ -78,7 +86,8 @@ static void ReadFromThePump(void* user) {
     g_nestedError = KQLMX_GetLastError(g_port);
 }
 
-int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult, int* nestedError) {
+int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult,
+                                 int* nestedError) {
     KQLMX_UiHooks hooks = {0, ReadFromThePump, 0, 0, 0, 0};
     int result;
     g_port = port;

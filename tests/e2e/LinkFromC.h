@@ -13,7 +13,8 @@ typedef struct LinkFromC_HookLog {
 int LinkFromC_VersionWithHooks(const char* name, int timeoutMs, LinkFromC_HookLog* log);
 int LinkFromC_CheckLanWithHooks(const char* reader, LinkFromC_HookLog* log);
 /* A tag call from the pump hook during a write: the write's result, the nested call's. */
-int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult, int* nestedError);
+int LinkFromC_TagCallDuringWrite(int port, const char* json, int jsonLength, int* nestedResult,
+                                 int* nestedError);
 /* Trace sinks that call the library back (see LinkFromC.c). */
 int LinkFromC_SinkRemovesItself(const char* name);
 int LinkFromC_SinkOpensAPort(const char* name);

@@ -38,7 +38,8 @@ TEST(ReaderPortLifetimeE2E, DroppedLinkTimesOutAndIsClosedOnce) {
         Stopwatch operation;
         unsigned char uid[8];
         EXPECT_EQ(KQLMX_GetTagUid(first.Handle(), uid, sizeof uid), -1);
-        EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_NO_SUCH_PORT) << "the reader is gone, not the tag";
+        EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_NO_SUCH_PORT)
+            << "the reader is gone, not the tag";
         char json[64];
         EXPECT_EQ(KQLMX_ReadTag(first.Handle(), json, sizeof json), -1);
         EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_NO_SUCH_PORT);

@@ -32,7 +32,8 @@ void PlaceWithMessage(TagSimReader& r, const Bytes& message) {
     kqsim::TagImage image;
     image.set("kind", "ntag213");
     for (size_t page = 0; page < area.size() / 4; ++page)
-        image.setRow("page", static_cast<int>(4 + page), Bytes(area.begin() + 4 * page, area.begin() + 4 * page + 4));
+        image.setRow("page", static_cast<int>(4 + page),
+                     Bytes(area.begin() + 4 * page, area.begin() + 4 * page + 4));
     std::string error;
     auto tag = Type2Tag::load(image, error);
     ASSERT_TRUE(tag) << error;
@@ -43,7 +44,8 @@ void PlaceWithMessage(TagSimReader& r, const Bytes& message) {
 Bytes Record(uint8_t tnf, const std::string& type, const Bytes& payload) {
     return Cat({{static_cast<uint8_t>(0xD0 | tnf), static_cast<uint8_t>(type.size()),
                  static_cast<uint8_t>(payload.size())},
-                Ascii(type), payload});
+                Ascii(type),
+                payload});
 }
 
 // A contact as phones and other programs write it (vCard 2.1 with CHARSET and
@@ -73,19 +75,27 @@ TEST_P(ContactFromOtherWriters, ReadsWithItsName) {
 INSTANTIATE_TEST_SUITE_P(
     Type2, ContactFromOtherWriters,
     testing::Values(
-        ContactCase{"charset", "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:M\xC3\xBCller;Hans\r\nEND:VCARD",
-                    "{\"VCARD\" : {\"FIRSTNAME\" : \"Hans\",\"SURNAME\" : \"M\xC3\xBCller\",\"ORGANISATION\" : \"\"}}"},
-        ContactCase{"quoted_printable",
-                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;Ha=\r\nns\r\n"
-                    "TEL;CELL:+49 1\r\nEND:VCARD",
-                    "{\"VCARD\" : {\"FIRSTNAME\" : \"Hans\",\"SURNAME\" : \"M\xC3\xBCller\",\"ORGANISATION\" : \"\","
-                    "\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"+49 1\",\"TYPE_PLACE\" : 0,\"TYPE_DEVICE\" : 1}}}}"},
-        ContactCase{"type_list", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nTEL;TYPE=WORK,CELL:5\r\nEND:VCARD",
-                    "{\"VCARD\" : {\"FIRSTNAME\" : \"Jo\",\"SURNAME\" : \"Doe\",\"ORGANISATION\" : \"\","
-                    "\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"5\",\"TYPE_PLACE\" : 1,\"TYPE_DEVICE\" : 1}}}}"},
-        ContactCase{"escaped_line_break", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe\\nSmith;Jo\r\nEND:VCARD",
-                    "{\"VCARD\" : {\"FIRSTNAME\" : \"Jo\",\"SURNAME\" : \"Doe\\nSmith\",\"ORGANISATION\" : \"\"}}"},
-        ContactCase{"byte_order_mark", "\xEF\xBB\xBF" "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nEND:VCARD",
+        ContactCase{"charset",
+                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:M\xC3\xBCller;Hans\r\nEND:VCARD",
+                    "{\"VCARD\" : {\"FIRSTNAME\" : \"Hans\",\"SURNAME\" : \"M\xC3\xBCller\",\"ORGANISATION\" "
+                    ": \"\"}}"},
+        ContactCase{
+            "quoted_printable",
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;Ha="
+            "\r\nns\r\n"
+            "TEL;CELL:+49 1\r\nEND:VCARD",
+            "{\"VCARD\" : {\"FIRSTNAME\" : \"Hans\",\"SURNAME\" : \"M\xC3\xBCller\",\"ORGANISATION\" : \"\","
+            "\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"+49 1\",\"TYPE_PLACE\" : 0,\"TYPE_DEVICE\" : 1}}}}"},
+        ContactCase{
+            "type_list", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nTEL;TYPE=WORK,CELL:5\r\nEND:VCARD",
+            "{\"VCARD\" : {\"FIRSTNAME\" : \"Jo\",\"SURNAME\" : \"Doe\",\"ORGANISATION\" : \"\","
+            "\"PHONES\" : {\"PHONE0\" : {\"NUMBER\" : \"5\",\"TYPE_PLACE\" : 1,\"TYPE_DEVICE\" : 1}}}}"},
+        ContactCase{
+            "escaped_line_break", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe\\nSmith;Jo\r\nEND:VCARD",
+            "{\"VCARD\" : {\"FIRSTNAME\" : \"Jo\",\"SURNAME\" : \"Doe\\nSmith\",\"ORGANISATION\" : \"\"}}"},
+        ContactCase{"byte_order_mark",
+                    "\xEF\xBB\xBF"
+                    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jo\r\nEND:VCARD",
                     "{\"VCARD\" : {\"FIRSTNAME\" : \"Jo\",\"SURNAME\" : \"Doe\",\"ORGANISATION\" : \"\"}}"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -95,7 +105,8 @@ TEST(Type2Read, RecordsThatCannotBeShownAreReported) {
     // A smart poster (D1 02 L "Sp") around a message of one record.
     const auto poster = [](const Bytes& inner) { return Record(0x01, "Sp", inner); };
     Bytes deep = Record(0x01, "U", Cat({{0x04}, Ascii("a.de")}));
-    for (int i = 0; i < 6; ++i) deep = poster(deep);
+    for (int i = 0; i < 6; ++i)
+        deep = poster(deep);
     struct Case {
         const char* name;
         Bytes message;
@@ -125,7 +136,9 @@ TEST(Type2Write, RecordTextsThatWouldWriteNothingSoundAreRefused) {
     for (const Case& c : {Case{R"({"BOOKMARK" : {"URL" : "","TITLE" : ""}})", kTagUriFormat},
                           Case{R"({"BOOKMARK" : {"URL" : "","TITLE" : "Titel"}})", kTagUriFormat},
                           Case{R"({"TELEPHON" : {"NUMBER" : "","TITLE" : ""}})", kTagUriFormat},
-                          Case{"{\"TEXT\" : {\"TITLE\" : \"Gr\xFC\xDF" "e\"}}", kTagUnknownDataType},
+                          Case{"{\"TEXT\" : {\"TITLE\" : \"Gr\xFC\xDF"
+                               "e\"}}",
+                               kTagUnknownDataType},
                           Case{"{\"SMS\" : {\"ADDRESS\" : \"1\",\"MESSAGE\" : \"\xC3\",\"TITLE\" : \"\"}}",
                                kTagUnknownDataType}}) {
         SCOPED_TRACE(c.json);

@@ -38,7 +38,9 @@ const Bytes kMad2Trailer = Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 FF FF FF FF FF FF"
 const Bytes kMad1Locked = Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C1 FF FF FF FF FF FF");
 const Bytes kZeros(16, 0x00);
 
-int Trailer(int sector) { return sector < 32 ? 4 * sector + 3 : 128 + 16 * (sector - 32) + 15; }
+int Trailer(int sector) {
+    return sector < 32 ? 4 * sector + 3 : 128 + 16 * (sector - 32) + 15;
+}
 
 Bytes Block(const TagSimReader& r, TagId id, int block) {
     const Bytes m = r.sim.tagMemory(id).value_or(Bytes{});
@@ -68,13 +70,17 @@ Bytes Mad(uint8_t crc, uint8_t info, std::initializer_list<int> listed, int entr
     return mad;
 }
 
-std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
+std::string TextJson(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
 
 // A URI record of 100 bytes: D1 01 60 55, code 04 ("https://") and 95 characters.
 std::string UrlJson() {
     return R"({"BOOKMARK" : {"URL" : "https://example.com/)" + std::string(83, 'a') + R"(","TITLE" : ""}})";
 }
-Bytes UrlTlv() { return Cat({Hex("03 64 D1 01 60 55 04"), Ascii("example.com/" + std::string(83, 'a')), Hex("FE")}); }
+Bytes UrlTlv() {
+    return Cat({Hex("03 64 D1 01 60 55 04"), Ascii("example.com/" + std::string(83, 'a')), Hex("FE")});
+}
 
 // A raw block write as another program would try it: select, authenticate, write.
 // -2 when the authentication is refused.
@@ -87,10 +93,12 @@ int RawWrite(const TagSimReader& r, int block, int keyType, const Bytes& key) {
     return KQLMX_WriteBlock(r.port, block, Bytes(16, 0x5A).data(), 16);
 }
 
-std::unique_ptr<ClassicTag> TagWithBlocks(const char* kind, const std::vector<std::pair<int, Bytes>>& blocks) {
+std::unique_ptr<ClassicTag> TagWithBlocks(const char* kind,
+                                          const std::vector<std::pair<int, Bytes>>& blocks) {
     kqsim::TagImage image;
     image.set("kind", kind);
-    for (const auto& [index, bytes] : blocks) image.setRow("block", index, bytes);
+    for (const auto& [index, bytes] : blocks)
+        image.setRow("block", index, bytes);
     std::string error;
     auto tag = ClassicTag::load(image, error);
     EXPECT_TRUE(tag) << error;
@@ -116,13 +124,15 @@ TEST(Classic1K, BlankTagWrittenReadLockedTwice) {
     Bytes area = UrlTlv();
     area.resize(144, 0x00);
     EXPECT_EQ(DataArea(r, id, {1, 2, 3}), area);
-    for (int s = 1; s < 16; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), s <= 3 ? kNdefTrailer : kTransportTrailer) << s;
+    for (int s = 1; s < 16; ++s)
+        EXPECT_EQ(Block(r, id, Trailer(s)), s <= 3 ? kNdefTrailer : kTransportTrailer) << s;
     EXPECT_EQ(Block(r, id, 0), block0);
     EXPECT_EQ(r.ReadJson(), UrlJson());
 
     ASSERT_EQ(KQLMX_LockTag(r.port, nullptr, 0), 0) << std::hex << r.LastError();
     EXPECT_EQ(Block(r, id, 3), Hex("A0 A1 A2 A3 A4 A5 07 8F 0F C1 FF FF FF FF FF FF")) << "MAD GPB kept";
-    for (int s = 1; s <= 3; ++s) EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_EQ(Block(r, id, Trailer(s)), kNdefLocked) << s;
     EXPECT_EQ(r.ReadJson(), UrlJson());
 
     r.ClearLog();
@@ -244,8 +254,8 @@ TEST_P(ClassicFormat, EverySectorAndTheMadWithItsCrc) {
     }
     if (c.is4K) {
         EXPECT_EQ(Cat({Block(r, id, 64), Block(r, id, 65), Block(r, id, 66)}),
-                  Mad(0x9E, 0x00, {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
-                                   13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23},
+                  Mad(0x9E, 0x00,
+                      {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23},
                       23));
         EXPECT_EQ(Block(r, id, 67), kMad2Trailer);
     }
@@ -261,7 +271,8 @@ TEST_P(ClassicFormat, EverySectorAndTheMadWithItsCrc) {
 // are 78 77 88 / 7F 07 88 with the transport key as key B.
 std::unique_ptr<ClassicTag> FormattedWithoutMad() {
     std::vector<std::pair<int, Bytes>> blocks{{1, kZeros}, {3, kMad1Trailer}};
-    for (int s = 1; s <= 3; ++s) blocks.emplace_back(Trailer(s), kNdefTrailer);
+    for (int s = 1; s <= 3; ++s)
+        blocks.emplace_back(Trailer(s), kNdefTrailer);
     return TagWithBlocks("classic1k", blocks);
 }
 
@@ -298,7 +309,8 @@ TEST_P(ClassicMadWalk, FindsTheNdefSectors) {
     } else {
         EXPECT_EQ(json, c.json);
     }
-    for (const Bytes& auth : r.Commands(0x33)) EXPECT_NE(auth[2], c.unusedBlock);
+    for (const Bytes& auth : r.Commands(0x33))
+        EXPECT_NE(auth[2], c.unusedBlock);
 }
 
 // "Hallo" as a text record: 03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE.
@@ -308,50 +320,60 @@ const std::string kHallo = R"({"TEXT" : {"TITLE" : "Hallo"}})";
 const Bytes kLongTlv = Cat({Hex("03 39 D1 01 35 54 02 65 6E"), Ascii(std::string(50, 'x')), Hex("FE")});
 Bytes Part(const Bytes& b, size_t from, size_t n) {
     Bytes out(16, 0x00);
-    for (size_t i = 0; i < n && from + i < b.size(); ++i) out[i] = b[from + i];
+    for (size_t i = 0; i < n && from + i < b.size(); ++i)
+        out[i] = b[from + i];
     return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Classic, ClassicMadWalk,
-    testing::Values(
-        WalkCase{"first_listed_sector_invalid",
-                 "classic1k",
-                 {{1, Mad(0, 0, {1, 2}, 7)},
-                  {3, kMad1Trailer},
-                  {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 05 FF FF FF FF FF FF")},
-                  {8, kHalloBlock},
-                  {11, kNdefTrailer}},
-                 kHallo, 0, -1},
-        WalkCase{"gap_ends_the_run",
-                 "classic1k",
-                 {{1, Mad(0, 0, {1, 3}, 7)},
-                  {3, kMad1Trailer},
-                  {4, Part(kLongTlv, 0, 16)},
-                  {5, Part(kLongTlv, 16, 16)},
-                  {6, Part(kLongTlv, 32, 16)},
-                  {7, kNdefTrailer},
-                  {12, Part(kLongTlv, 48, 16)},
-                  {15, kNdefTrailer}},
-                 "", kTagNotFormatted, 12},
-        WalkCase{"sector_16_passed_over",
-                 "classic4k",
-                 {{2, Part(Mad(0, 0, {15}, 15), 16, 16)},
-                  {3, kMad2Trailer},
-                  {60, Part(kLongTlv, 0, 16)},
-                  {61, Part(kLongTlv, 16, 16)},
-                  {62, Part(kLongTlv, 32, 16)},
-                  {63, kNdefTrailer},
-                  {64, Mad(0, 0, {1}, 7)},
-                  {67, kMad2Trailer},
-                  {68, Part(kLongTlv, 48, 16)},
-                  {71, kNdefTrailer}},
-                 R"({"TEXT" : {"TITLE" : ")" + std::string(50, 'x') + R"("}})", 0, -1},
-        WalkCase{"newer_mapping_version",
-                 "classic1k",
-                 {{1, Mad(0, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock},
-                  {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF")}},
-                 "", kTagNewer, -1}),
+    testing::Values(WalkCase{"first_listed_sector_invalid",
+                             "classic1k",
+                             {{1, Mad(0, 0, {1, 2}, 7)},
+                              {3, kMad1Trailer},
+                              {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 05 FF FF FF FF FF FF")},
+                              {8, kHalloBlock},
+                              {11, kNdefTrailer}},
+                             kHallo,
+                             0,
+                             -1},
+                    WalkCase{"gap_ends_the_run",
+                             "classic1k",
+                             {{1, Mad(0, 0, {1, 3}, 7)},
+                              {3, kMad1Trailer},
+                              {4, Part(kLongTlv, 0, 16)},
+                              {5, Part(kLongTlv, 16, 16)},
+                              {6, Part(kLongTlv, 32, 16)},
+                              {7, kNdefTrailer},
+                              {12, Part(kLongTlv, 48, 16)},
+                              {15, kNdefTrailer}},
+                             "",
+                             kTagNotFormatted,
+                             12},
+                    WalkCase{"sector_16_passed_over",
+                             "classic4k",
+                             {{2, Part(Mad(0, 0, {15}, 15), 16, 16)},
+                              {3, kMad2Trailer},
+                              {60, Part(kLongTlv, 0, 16)},
+                              {61, Part(kLongTlv, 16, 16)},
+                              {62, Part(kLongTlv, 32, 16)},
+                              {63, kNdefTrailer},
+                              {64, Mad(0, 0, {1}, 7)},
+                              {67, kMad2Trailer},
+                              {68, Part(kLongTlv, 48, 16)},
+                              {71, kNdefTrailer}},
+                             R"({"TEXT" : {"TITLE" : ")" + std::string(50, 'x') + R"("}})",
+                             0,
+                             -1},
+                    WalkCase{"newer_mapping_version",
+                             "classic1k",
+                             {{1, Mad(0, 0, {1}, 7)},
+                              {3, kMad1Trailer},
+                              {4, kHalloBlock},
+                              {7, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF")}},
+                             "",
+                             kTagNewer,
+                             -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // TLVs in front of the NDEF Message TLV stay: NULL TLVs (00) up to byte 3 of block 4,
@@ -363,11 +385,11 @@ TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
         area.resize(48, 0x00);
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)},
-                                                                     {3, kMad1Trailer},
-                                                                     {4, Part(area, 0, 16)},
-                                                                     {5, Part(area, 16, 16)},
-                                                                     {6, Part(area, 32, 16)},
-                                                                     {7, kNdefTrailer}}));
+                                                                    {3, kMad1Trailer},
+                                                                    {4, Part(area, 0, 16)},
+                                                                    {5, Part(area, 16, 16)},
+                                                                    {6, Part(area, 32, 16)},
+                                                                    {7, kNdefTrailer}}));
         ASSERT_EQ(r.WriteJson(TextJson(3)), 0) << std::hex << r.LastError();
         const Bytes written = DataArea(r, id, {1});
         EXPECT_EQ(Bytes(written.begin(), written.begin() + offset), Bytes(static_cast<size_t>(offset), 0x00));
@@ -380,11 +402,12 @@ TEST(Classic1K, TlvsInFrontOfTheMessageStay) {
 // A first NDEF sector marked read-only (GPB 43), or one of a newer mapping version (GPB
 // 80): the write leaves the tag as it is.
 TEST(Classic1K, WriteRefusedOnReadOnlyOrNewerSectors) {
-    for (const auto& [trailer, code] : {std::pair{kNdefLocked, kTagWriteProtected},
-                                        std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
+    for (const auto& [trailer, code] :
+         {std::pair{kNdefLocked, kTagWriteProtected},
+          std::pair{Hex("D3 F7 D3 F7 D3 F7 7F 07 88 80 FF FF FF FF FF FF"), kTagNewer}}) {
         TagSimReader r;
-        const TagId id = r.sim.placeTag(
-            TagWithBlocks("classic1k", {{1, Mad(0xDB, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
+        const TagId id = r.sim.placeTag(TagWithBlocks(
+            "classic1k", {{1, Mad(0xDB, 0, {1}, 7)}, {3, kMad1Trailer}, {4, kHalloBlock}, {7, trailer}}));
         const Bytes before = *r.sim.tagMemory(id);
         EXPECT_EQ(r.WriteJson(TextJson(3)), -1);
         EXPECT_EQ(r.LastError(), code);
@@ -399,11 +422,11 @@ TEST(Classic1K, CapacityStopsAtAnotherApplicationsSector) {
     mad[4] = 0x08, mad[5] = 0x01;
     TagSimReader r;
     const TagId id = r.sim.placeTag(TagWithBlocks("classic1k", {{1, Part(mad, 0, 16)},
-                                                                 {2, Part(mad, 16, 16)},
-                                                                 {3, kMad1Trailer},
-                                                                 {4, kHalloBlock},
-                                                                 {7, kNdefTrailer},
-                                                                 {8, Bytes(16, 0xA5)}}));
+                                                                {2, Part(mad, 16, 16)},
+                                                                {3, kMad1Trailer},
+                                                                {4, kHalloBlock},
+                                                                {7, kNdefTrailer},
+                                                                {8, Bytes(16, 0xA5)}}));
     const Bytes before = *r.sim.tagMemory(id);
     EXPECT_EQ(r.WriteJson(TextJson(60)), -22) << "70 bytes of TLV area, 48 of room";
     EXPECT_EQ(r.LastError(), 0x20014);
@@ -507,7 +530,9 @@ struct HostileCase {
     std::string read;             // "<none>": no message
 };
 
-void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ClassicHostile : public testing::TestWithParam<HostileCase> {};
 
@@ -525,9 +550,10 @@ TEST_P(ClassicHostile, OnlyTheNdefAreaChanges) {
     const Bytes after = *r.sim.tagMemory(id);
     for (int b = 0; b < static_cast<int>(before.size() / 16); ++b) {
         const int sector = b < 128 ? b / 4 : 32 + (b - 128) / 16;
-        const bool data = b != Trailer(sector) &&
-                          std::find(c.dataSectors.begin(), c.dataSectors.end(), sector) != c.dataSectors.end();
-        const auto w = std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
+        const bool data = b != Trailer(sector) && std::find(c.dataSectors.begin(), c.dataSectors.end(),
+                                                            sector) != c.dataSectors.end();
+        const auto w =
+            std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
         if (w != c.written.end()) {
             EXPECT_EQ(Block(r, id, b), w->second) << "block " << b;
         } else if (!data) {
@@ -549,145 +575,264 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Sectors 1-2 belong to application 4810 and have the transport key: the write
         // formats sectors 3-4 only and enters them beside the 4810 entries (CRC 3E).
-        HostileCase{"other_application_with_transport_keys", "classic1k",
-                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMadSector), OtherApplication(kTransportTrailer)),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(5)); }, 0, 0,
-                    Join(MadBlocks(MadWith(0x3E, {3, 4}, {1, 2}), kMad1Trailer),
-                         {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}}),
-                    {3, 4}, TextJson(5)},
+        HostileCase{
+            "other_application_with_transport_keys",
+            "classic1k",
+            Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMadSector), OtherApplication(kTransportTrailer)),
+            [](TagSimReader& r) { return r.WriteJson(TextJson(5)); },
+            0,
+            0,
+            Join(MadBlocks(MadWith(0x3E, {3, 4}, {1, 2}), kMad1Trailer),
+                 {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}}),
+            {3, 4},
+            TextJson(5)},
         // The same with keys of its own: Format takes sectors 3-15 (CRC D2).
-        HostileCase{"format_beside_other_application", "classic1k",
+        HostileCase{"format_beside_other_application",
+                    "classic1k",
                     Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMadSector), OtherApplication(kOwnKeysTrailer)),
-                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
-                    Join(MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}), kMad1Trailer),
-                         {{Trailer(3), kNdefTrailer},  {Trailer(4), kNdefTrailer},  {Trailer(5), kNdefTrailer},
-                          {Trailer(6), kNdefTrailer},  {Trailer(7), kNdefTrailer},  {Trailer(8), kNdefTrailer},
-                          {Trailer(9), kNdefTrailer},  {Trailer(10), kNdefTrailer}, {Trailer(11), kNdefTrailer},
-                          {Trailer(12), kNdefTrailer}, {Trailer(13), kNdefTrailer}, {Trailer(14), kNdefTrailer},
+                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); },
+                    0,
+                    0,
+                    Join(MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}),
+                                   kMad1Trailer),
+                         {{Trailer(3), kNdefTrailer},
+                          {Trailer(4), kNdefTrailer},
+                          {Trailer(5), kNdefTrailer},
+                          {Trailer(6), kNdefTrailer},
+                          {Trailer(7), kNdefTrailer},
+                          {Trailer(8), kNdefTrailer},
+                          {Trailer(9), kNdefTrailer},
+                          {Trailer(10), kNdefTrailer},
+                          {Trailer(11), kNdefTrailer},
+                          {Trailer(12), kNdefTrailer},
+                          {Trailer(13), kNdefTrailer},
+                          {Trailer(14), kNdefTrailer},
                           {Trailer(15), kNdefTrailer}}),
-                    {3}, ""},
+                    {3},
+                    ""},
         // Sectors 1-14 are the other application's (CRC BB): sector 15 alone holds 48
         // of the 70 bytes, and the write is refused before anything is written.
-        HostileCase{"too_little_room_beside_other_application", "classic1k",
+        HostileCase{"too_little_room_beside_other_application",
+                    "classic1k",
                     MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMadSector),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, -22, 0x20014, {}, {}, "<none>"},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); },
+                    -22,
+                    0x20014,
+                    {},
+                    {},
+                    "<none>"},
         // Sector 2 read-only in the middle of the NDEF sectors (CRC E8): 48 bytes of
         // room before it, none behind it; the old message stays.
-        HostileCase{"read_only_sector_in_the_middle", "classic1k",
+        HostileCase{"read_only_sector_in_the_middle",
+                    "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
                          {{Trailer(2), kNdefLocked}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, -22, 0x20014, {}, {}, kHallo},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); },
+                    -22,
+                    0x20014,
+                    {},
+                    {},
+                    kHallo},
         // NULL TLVs fill sector 1; the message lies in sector 2, which is read-only: the
         // write is refused as write-protected, before anything is written.
-        HostileCase{"message_sector_read_only", "classic1k",
+        HostileCase{"message_sector_read_only",
+                    "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(2, kNdefLocked)),
                          {{Trailer(1), kNdefTrailer}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(3)); }, -1, kTagWriteProtected, {}, {}, kHallo},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(3)); },
+                    -1,
+                    kTagWriteProtected,
+                    {},
+                    {},
+                    kHallo},
         // Sector 3 was given the NFC key by a write that was cut short before the MAD
         // listed it: the next write takes it (CRC 55).
-        HostileCase{"keyed_sector_the_mad_does_not_list", "classic1k",
+        HostileCase{"keyed_sector_the_mad_does_not_list",
+                    "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
                          {{Trailer(2), kNdefTrailer}, {Trailer(3), kNdefTrailer}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
-                    MadBlocks(Mad(0x55, 0x00, {1, 2, 3}, 15), kMad1Trailer), {1, 2, 3}, TextJson(100)},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); },
+                    0,
+                    0,
+                    MadBlocks(Mad(0x55, 0x00, {1, 2, 3}, 15), kMad1Trailer),
+                    {1, 2, 3},
+                    TextJson(100)},
         // A 4K with MAD1 only (GPB C1; CRC DB): read from sector 1, grown into sector 2
         // (CRC E8); sector 16, not described by any MAD, stays as it is.
-        HostileCase{"4k_with_mad1_only", "classic4k",
+        HostileCase{"4k_with_mad1_only",
+                    "classic4k",
                     Join(Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
                          {{64, Bytes(16, 0xA5)}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); }, 0, 0,
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(60)); },
+                    0,
+                    0,
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer), {{Trailer(2), kNdefTrailer}}),
-                    {1, 2}, TextJson(60)},
+                    {1, 2},
+                    TextJson(60)},
         // NDEF sectors with a key B of another program, or with access bits that make
         // key B readable (and so no key): the lock is refused, as one that key B cannot
         // do, before the MAD sector is locked.
-        HostileCase{"lock_beside_foreign_key_b", "classic1k",
+        HostileCase{"lock_beside_foreign_key_b",
+                    "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 7F 07 88 40 12 34 56 78 9A BC")}}),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
-        HostileCase{"lock_beside_readable_key_b", "classic1k",
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); },
+                    -1,
+                    0x20005,
+                    {},
+                    {},
+                    kHallo},
+        HostileCase{"lock_beside_readable_key_b",
+                    "classic1k",
                     Join(Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                               HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF"))),
                          {{Trailer(2), Hex("D3 F7 D3 F7 D3 F7 FF 07 80 40 FF FF FF FF FF FF")}}),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, -1, 0x20005, {}, {}, kHallo},
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); },
+                    -1,
+                    0x20005,
+                    {},
+                    {},
+                    kHallo},
         // Sector 3 alone lies between sectors of application 4810 (1-2, 4): the 110
         // bytes go to the free sectors 5-7 behind (CRC 1D); sector 3 stays free.
-        HostileCase{"free_run_behind_other_application", "classic1k",
-                    Join(MadBlocks(MadWith(0x8F, {}, {1, 2, 4}), kMad1Trailer), OtherApplication(kTransportTrailer)),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
-                    Join(MadBlocks(MadWith(0x1D, {5, 6, 7}, {1, 2, 4}), kMad1Trailer),
-                         {{Trailer(5), kNdefTrailer}, {Trailer(6), kNdefTrailer}, {Trailer(7), kNdefTrailer}}),
-                    {5, 6, 7}, TextJson(100)},
+        HostileCase{
+            "free_run_behind_other_application",
+            "classic1k",
+            Join(MadBlocks(MadWith(0x8F, {}, {1, 2, 4}), kMad1Trailer), OtherApplication(kTransportTrailer)),
+            [](TagSimReader& r) { return r.WriteJson(TextJson(100)); },
+            0,
+            0,
+            Join(MadBlocks(MadWith(0x1D, {5, 6, 7}, {1, 2, 4}), kMad1Trailer),
+                 {{Trailer(5), kNdefTrailer}, {Trailer(6), kNdefTrailer}, {Trailer(7), kNdefTrailer}}),
+            {5, 6, 7},
+            TextJson(100)},
         // A 4K with MAD1 only stays one: a format takes the free sector 15 (CRC C0) and
         // neither writes a MAD2 over sector 16 nor takes sectors behind it; a sector 16
         // with keys of another program does not stand in the way of a write (CRC 02).
-        HostileCase{"4k_with_mad1_only_formatted", "classic4k",
-                    Join(MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
-                         {{64, Bytes(16, 0xA5)}}),
-                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
-                    Join(MadBlocks(MadWith(0xC0, {15}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
-                         {{Trailer(15), kNdefTrailer}}),
-                    {15}, ""},
-        HostileCase{"4k_with_mad1_only_and_a_foreign_sector_16", "classic4k",
-                    Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMad1Trailer),
-                         {{64, Bytes(16, 0xA5)}, {67, kOwnKeysTrailer}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(100)); }, 0, 0,
-                    Join(MadBlocks(MadWith(0x02, {3, 4, 5}, {1, 2}), kMad1Trailer),
-                         {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
-                    {3, 4, 5}, TextJson(100)},
+        HostileCase{
+            "4k_with_mad1_only_formatted",
+            "classic4k",
+            Join(MadBlocks(MadWith(0xBB, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}), kMad1Trailer),
+                 {{64, Bytes(16, 0xA5)}}),
+            [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); },
+            0,
+            0,
+            Join(MadBlocks(MadWith(0xC0, {15}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}),
+                           kMad1Trailer),
+                 {{Trailer(15), kNdefTrailer}}),
+            {15},
+            ""},
+        HostileCase{
+            "4k_with_mad1_only_and_a_foreign_sector_16",
+            "classic4k",
+            Join(MadBlocks(MadWith(0x35, {}, {1, 2}), kMad1Trailer),
+                 {{64, Bytes(16, 0xA5)}, {67, kOwnKeysTrailer}}),
+            [](TagSimReader& r) { return r.WriteJson(TextJson(100)); },
+            0,
+            0,
+            Join(MadBlocks(MadWith(0x02, {3, 4, 5}, {1, 2}), kMad1Trailer),
+                 {{Trailer(3), kNdefTrailer}, {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
+            {3, 4, 5},
+            TextJson(100)},
         // Sector 0 without the MAD flag (GPB 69) holds another program's bytes, not a
         // directory: the MAD written over them names sectors 1-2 and leaves the others
         // free (info byte 00, CRC E8).
-        HostileCase{"tag_without_mad", "classic1k",
+        HostileCase{"tag_without_mad",
+                    "classic1k",
                     {{1, Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF 10")},
                      {2, Hex("21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30")}},
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(20)); }, 0, 0,
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(20)); },
+                    0,
+                    0,
                     Join(MadBlocks(Mad(0xE8, 0x00, {1, 2}, 15), kMad1Trailer),
                          {{Trailer(1), kNdefTrailer}, {Trailer(2), kNdefTrailer}}),
-                    {1, 2}, TextJson(20)},
+                    {1, 2},
+                    TextJson(20)},
         // Sector 1 read-only by its GPB (43) alone, its access bits still 7F 07 88: the
         // lock locks it for the tag's sake (CRC DB over the entry of sector 1).
-        HostileCase{"lock_sector_read_only_by_gpb_only", "classic1k",
+        HostileCase{"lock_sector_read_only_by_gpb_only",
+                    "classic1k",
                     Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer),
                          HalloIn(1, Hex("D3 F7 D3 F7 D3 F7 7F 07 88 43 FF FF FF FF FF FF"))),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, 0, 0,
-                    {{3, kMad1Locked}, {Trailer(1), kNdefLocked}}, {}, kHallo},
+                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); },
+                    0,
+                    0,
+                    {{3, kMad1Locked}, {Trailer(1), kNdefLocked}},
+                    {},
+                    kHallo},
         // NDEF sectors 1-2 and 4-5 around application 4810 in sector 3 (CRC A8): all
         // four are locked, sector 3 stays as it is.
-        HostileCase{"lock_ndef_around_other_application", "classic1k",
-                    Join(Join(MadBlocks(MadWith(0xA8, {1, 2, 4, 5}, {3}), kMad1Trailer), HalloIn(1, kNdefTrailer)),
-                         {{Trailer(2), kNdefTrailer}, {12, Bytes(16, 0xA5)}, {Trailer(3), kOwnKeysTrailer},
-                          {Trailer(4), kNdefTrailer}, {Trailer(5), kNdefTrailer}}),
-                    [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }, 0, 0,
-                    {{3, kMad1Locked}, {Trailer(1), kNdefLocked}, {Trailer(2), kNdefLocked},
-                     {Trailer(4), kNdefLocked}, {Trailer(5), kNdefLocked}}, {}, kHallo},
+        HostileCase{
+            "lock_ndef_around_other_application",
+            "classic1k",
+            Join(Join(MadBlocks(MadWith(0xA8, {1, 2, 4, 5}, {3}), kMad1Trailer), HalloIn(1, kNdefTrailer)),
+                 {{Trailer(2), kNdefTrailer},
+                  {12, Bytes(16, 0xA5)},
+                  {Trailer(3), kOwnKeysTrailer},
+                  {Trailer(4), kNdefTrailer},
+                  {Trailer(5), kNdefTrailer}}),
+            [](TagSimReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); },
+            0,
+            0,
+            {{3, kMad1Locked},
+             {Trailer(1), kNdefLocked},
+             {Trailer(2), kNdefLocked},
+             {Trailer(4), kNdefLocked},
+             {Trailer(5), kNdefLocked}},
+            {},
+            kHallo},
         // A format beside application 4810 cut between MAD blocks 1 and 2: block 1 lists
         // sectors 3-7 under the CRC of the whole update (D2), block 2 is still empty,
         // sectors 8-15 have the NFC key. Run again, the format completes the MAD.
-        HostileCase{"torn_mad_format_run_again", "classic1k",
-                    Join(Join(MadBlocks(Part(MadWith(0xD2, {3, 4, 5, 6, 7}, {1, 2}), 0, 16), kMad1Trailer),
-                              OtherApplication(kOwnKeysTrailer)),
-                         {{Trailer(3), kNdefTrailer},  {Trailer(4), kNdefTrailer},  {Trailer(5), kNdefTrailer},
-                          {Trailer(6), kNdefTrailer},  {Trailer(7), kNdefTrailer},  {Trailer(8), kNdefTrailer},
-                          {Trailer(9), kNdefTrailer},  {Trailer(10), kNdefTrailer}, {Trailer(11), kNdefTrailer},
-                          {Trailer(12), kNdefTrailer}, {Trailer(13), kNdefTrailer}, {Trailer(14), kNdefTrailer},
-                          {Trailer(15), kNdefTrailer}}),
-                    [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }, 0, 0,
-                    MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}), kMad1Trailer),
-                    {3}, ""},
+        HostileCase{
+            "torn_mad_format_run_again",
+            "classic1k",
+            Join(Join(MadBlocks(Part(MadWith(0xD2, {3, 4, 5, 6, 7}, {1, 2}), 0, 16), kMad1Trailer),
+                      OtherApplication(kOwnKeysTrailer)),
+                 {{Trailer(3), kNdefTrailer},
+                  {Trailer(4), kNdefTrailer},
+                  {Trailer(5), kNdefTrailer},
+                  {Trailer(6), kNdefTrailer},
+                  {Trailer(7), kNdefTrailer},
+                  {Trailer(8), kNdefTrailer},
+                  {Trailer(9), kNdefTrailer},
+                  {Trailer(10), kNdefTrailer},
+                  {Trailer(11), kNdefTrailer},
+                  {Trailer(12), kNdefTrailer},
+                  {Trailer(13), kNdefTrailer},
+                  {Trailer(14), kNdefTrailer},
+                  {Trailer(15), kNdefTrailer}}),
+            [](TagSimReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); },
+            0,
+            0,
+            MadBlocks(MadWith(0xD2, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {1, 2}), kMad1Trailer),
+            {3},
+            ""},
         // A 4K whose MAD2 sector has a key B of another program: the message may still
         // grow through the MAD1's sectors, and the excess is counted against them (815
         // bytes of TLV area for 720).
-        HostileCase{"4k_with_foreign_mad2_key_b", "classic4k",
+        HostileCase{"4k_with_foreign_mad2_key_b",
+                    "classic4k",
                     Join(Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad2Trailer), HalloIn(1, kNdefTrailer)),
                          {{64, Part(Mad(0x16, 0x00, {}, 23), 0, 16)},
                           {67, Hex("A0 A1 A2 A3 A4 A5 78 77 88 C2 22 22 22 22 22 22")}}),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); }, -95, 0x20014, {}, {}, kHallo},
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); },
+                    -95,
+                    0x20014,
+                    {},
+                    {},
+                    kHallo},
         // ... and a message longer than its sectors 1-15 (720 bytes) is refused.
-        HostileCase{"4k_with_mad1_only_too_long", "classic4k",
+        HostileCase{"4k_with_mad1_only_too_long",
+                    "classic4k",
                     Join(MadBlocks(Mad(0xDB, 0x00, {1}, 15), kMad1Trailer), HalloIn(1, kNdefTrailer)),
-                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); }, -95, 0x20014, {}, {}, kHallo}),
+                    [](TagSimReader& r) { return r.WriteJson(TextJson(800)); },
+                    -95,
+                    0x20014,
+                    {},
+                    {},
+                    kHallo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -29,7 +29,8 @@ class Detection : public testing::TestWithParam<DetectionCase> {};
 TEST_P(Detection, FamilyByAtqaAndSak) {
     const DetectionCase& c = GetParam();
     TagSimReader r;
-    r.sim.placeTag(std::make_unique<PlainTypeATag>(Hex("04 11 22 33 44 55 66"), c.atqa, c.sak, c.answersActivation));
+    r.sim.placeTag(
+        std::make_unique<PlainTypeATag>(Hex("04 11 22 33 44 55 66"), c.atqa, c.sak, c.answersActivation));
     int type = -1;
     uint8_t uid[8];
     ASSERT_TRUE(kq::CKQ_LMX_SDKApp::Get().TagHandler().DetectTag(r.port, &type, uid));
@@ -57,8 +58,8 @@ INSTANTIATE_TEST_SUITE_P(TagHandler, Detection,
                                          DetectionCase{0x0400, 0x00, false, kq::kNfcTagNone}),
                          [](const auto& info) {
                              char name[32];
-                             std::snprintf(name, sizeof name, "atqa%04X_sak%02X%s", info.param.atqa, info.param.sak,
-                                           info.param.answersActivation ? "_ats" : "");
+                             std::snprintf(name, sizeof name, "atqa%04X_sak%02X%s", info.param.atqa,
+                                           info.param.sak, info.param.answersActivation ? "_ats" : "");
                              return std::string(name);
                          });
 
@@ -75,8 +76,9 @@ TEST(TagHandler, NestedWriteOnAnotherReaderLeavesTheOuterReadWhole) {
     image.set("pages", "32");
     image.setRow("page", 3, Hex("E1 10 0B 00"));
     for (size_t i = 0; i < tlv.size() / 4; ++i)
-        image.setRow("page", 4 + static_cast<int>(i), Bytes(tlv.begin() + static_cast<long>(4 * i),
-                                                             tlv.begin() + static_cast<long>(4 * i + 4)));
+        image.setRow(
+            "page", 4 + static_cast<int>(i),
+            Bytes(tlv.begin() + static_cast<long>(4 * i), tlv.begin() + static_cast<long>(4 * i + 4)));
     std::string error;
     TagSimReader outer, other;
     outer.sim.placeTag(kqsim::Type2Tag::load(image, error));
@@ -96,8 +98,8 @@ TEST(TagHandler, NestedWriteOnAnotherReaderLeavesTheOuterReadWhole) {
         if (n.done || n.outer->Commands(0x34).size() < 7) return;
         n.done = true;
         int overflow = 0;
-        n.written = kq::CKQ_LMX_SDKApp::Get().TagHandler().WriteJson(n.other->port, R"({"TEXT" : {"TITLE" : "b"}})",
-                                                                     false, nullptr, 0, &overflow);
+        n.written = kq::CKQ_LMX_SDKApp::Get().TagHandler().WriteJson(
+            n.other->port, R"({"TEXT" : {"TITLE" : "b"}})", false, nullptr, 0, &overflow);
     };
     KQLMX_SetUiHooks(&hooks);
     outer.ClearLog();
@@ -118,7 +120,8 @@ struct CountingCard : kqsim::CardModel {
     std::string kind() const override { return "counting"; }
     Bytes processApdu(const Bytes&) override {
         Bytes answer(size);
-        for (size_t i = 0; i < size; ++i) answer[i] = static_cast<uint8_t>(i);
+        for (size_t i = 0; i < size; ++i)
+            answer[i] = static_cast<uint8_t>(i);
         answer.insert(answer.end(), {0x90, 0x00});
         return answer;
     }
@@ -128,7 +131,8 @@ struct CountingCard : kqsim::CardModel {
 class ApduExchange : public testing::Test {
 protected:
     ApduExchange() : r({.apduPartSize = 100}) {
-        r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"), std::make_unique<CountingCard>(598)));
+        r.sim.placeTag(std::make_unique<kqsim::IsoDepTag>(Hex("04 01 02 03 04 05 06"),
+                                                          std::make_unique<CountingCard>(598)));
         port = kq::CKQ_LMX_SDKApp::Get().FindPort(r.port);
         uint16_t atqa = 0;
         uint8_t sak = 0;
@@ -153,7 +157,8 @@ TEST_F(ApduExchange, AnswerCollectedFromItsParts) {
     const std::vector<Bytes> commands = r.Commands();
     ASSERT_EQ(commands.size(), 6u);
     EXPECT_EQ(commands[0], Hex("45 90 60 00 00 00"));
-    for (size_t i = 1; i < commands.size(); ++i) EXPECT_EQ(commands[i], Hex("46"));
+    for (size_t i = 1; i < commands.size(); ++i)
+        EXPECT_EQ(commands[i], Hex("46"));
 }
 
 TEST_F(ApduExchange, StopsAsSoonAsTheAnswerOutgrowsTheBuffer) {
@@ -186,7 +191,8 @@ TEST_F(ApduExchange, EndlessContinuationEnds) {
 // 03 E1: the check values the MAD application note's definition gives.
 TEST(TagHandler, MadCrcCheckValues) {
     Bytes entries;
-    for (int i = 0; i < 15; ++i) entries.insert(entries.end(), {0x03, 0xE1});
+    for (int i = 0; i < 15; ++i)
+        entries.insert(entries.end(), {0x03, 0xE1});
     EXPECT_EQ(kq::mad::Crc(Cat({{0x01}, entries})), 0x14);
     EXPECT_EQ(kq::mad::Crc(Cat({{0x00}, entries})), 0x0F);
 }

@@ -31,7 +31,9 @@ constexpr uint8_t kReadSingle = 0x20, kWriteSingle = 0x21, kLock = 0x22, kReadMu
 const Bytes kHalloTlv = Hex("03 0C D1 01 08 54 02 65 6E 48 61 6C 6C 6F FE");
 const std::string kHallo = R"({"TEXT" : {"TITLE" : "Hallo"}})";
 
-std::string TextJson(const std::string& text) { return R"({"TEXT" : {"TITLE" : ")" + text + R"("}})"; }
+std::string TextJson(const std::string& text) {
+    return R"({"TEXT" : {"TITLE" : ")" + text + R"("}})";
+}
 
 // The ISO 15693 command codes the reader sent, in order.
 std::vector<uint8_t> IsoCommands(const TagSimReader& r) {
@@ -41,13 +43,16 @@ std::vector<uint8_t> IsoCommands(const TagSimReader& r) {
     return codes;
 }
 
-size_t Count(const std::vector<uint8_t>& codes, uint8_t code) { return std::count(codes.begin(), codes.end(), code); }
+size_t Count(const std::vector<uint8_t>& codes, uint8_t code) {
+    return std::count(codes.begin(), codes.end(), code);
+}
 
 std::vector<bool> LockedBlocks(TagSimReader& r, TagId id) {
     std::vector<bool> locked;
     r.sim.withTag(id, [&](kqsim::Tag& tag) {
         const Iso15693Tag& t = *tag.asIso15693();
-        for (int b = 0; b < t.blockCount(); ++b) locked.push_back(t.blockLocked(b));
+        for (int b = 0; b < t.blockCount(); ++b)
+            locked.push_back(t.blockLocked(b));
     });
     return locked;
 }
@@ -57,7 +62,8 @@ std::unique_ptr<Iso15693Tag> TagWithBlocks(const char* kind, const std::vector<s
     kqsim::TagImage image;
     image.set("kind", kind);
     image.set("locked", locked);
-    for (const auto& [index, bytes] : blocks) image.setRow("block", index, bytes);
+    for (const auto& [index, bytes] : blocks)
+        image.setRow("block", index, bytes);
     std::string error;
     auto tag = Iso15693Tag::load(image, error);
     EXPECT_TRUE(tag) << error;
@@ -68,7 +74,7 @@ std::unique_ptr<Iso15693Tag> TagWithBlocks(const char* kind, const std::vector<s
 
 struct ProfileCase {
     const char* kind;
-    Bytes cc;          // what formatting writes
+    Bytes cc; // what formatting writes
     int blockSize;
     int lockedBlocks;  // the blocks that hold the data area
     bool readsGrouped; // the CC says the tag takes Read multiple blocks
@@ -110,23 +116,22 @@ TEST_P(Iso15693Profile, WritesReadsAndLocksTwice) {
 // Data sizes: 28 x 4 = 112 (0E), 8 x 4 assumed by the host for the tag without system
 // information and for the one without memory size (04), 32 x 8 = 256 (20), 32 x 4 = 128
 // (10), 64 x 32 = 2048 bytes, of which the size byte states 2040 (FF), in all 64 blocks.
-INSTANTIATE_TEST_SUITE_P(
-    Iso15693, Iso15693Profile,
-    testing::Values(ProfileCase{"icode", Hex("E1 40 0E 01"), 4, 28, true},
-                    ProfileCase{"iso15693-ti", Hex("E1 40 04 01"), 4, 8, true},
-                    ProfileCase{"iso15693-custom", Hex("E1 40 20 00"), 8, 32, false},
-                    ProfileCase{"iso15693-multi", Hex("E1 40 10 01"), 4, 32, true},
-                    ProfileCase{"iso15693-32", Hex("E1 40 FF 01"), 32, 64, true},
-                    ProfileCase{"iso15693-nomulti", Hex("E1 40 0E 00"), 4, 28, false},
-                    ProfileCase{"iso15693-noinfo", Hex("E1 40 04 01"), 4, 8, true},
-                    ProfileCase{"iso15693-lossy", Hex("E1 40 0E 01"), 4, 28, true},
-                    // No system information: 8-byte blocks as block 0 reads, 8 assumed.
-                    ProfileCase{"iso15693-8noinfo", Hex("E1 40 08 01"), 8, 8, true}),
-    [](const auto& info) {
-        std::string name = info.param.kind;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Iso15693, Iso15693Profile,
+                         testing::Values(ProfileCase{"icode", Hex("E1 40 0E 01"), 4, 28, true},
+                                         ProfileCase{"iso15693-ti", Hex("E1 40 04 01"), 4, 8, true},
+                                         ProfileCase{"iso15693-custom", Hex("E1 40 20 00"), 8, 32, false},
+                                         ProfileCase{"iso15693-multi", Hex("E1 40 10 01"), 4, 32, true},
+                                         ProfileCase{"iso15693-32", Hex("E1 40 FF 01"), 32, 64, true},
+                                         ProfileCase{"iso15693-nomulti", Hex("E1 40 0E 00"), 4, 28, false},
+                                         ProfileCase{"iso15693-noinfo", Hex("E1 40 04 01"), 4, 8, true},
+                                         ProfileCase{"iso15693-lossy", Hex("E1 40 0E 01"), 4, 28, true},
+                                         // No system information: 8-byte blocks as block 0 reads, 8 assumed.
+                                         ProfileCase{"iso15693-8noinfo", Hex("E1 40 08 01"), 8, 8, true}),
+                         [](const auto& info) {
+                             std::string name = info.param.kind;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 // The 8-byte CC another program wrote (byte 2 00, the size / 8 in bytes 6-7): read, and
 // written behind without a change to the CC, with the whole room it states. "Hallo"
@@ -159,13 +164,20 @@ TEST_P(Iso15693LongCc, ReadAndWrittenWithTheRoomItStates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Iso15693, Iso15693LongCc,
-    testing::Values(LongCcCase{"blocks_of_16", "iso15693-4k",
-                               {{0, Cat({Hex("E1 40 00 01 00 00 01 FF"), Bytes(kHalloTlv.begin(), kHalloTlv.begin() + 8)})},
+    testing::Values(LongCcCase{"blocks_of_16",
+                               "iso15693-4k",
+                               {{0, Cat({Hex("E1 40 00 01 00 00 01 FF"),
+                                         Bytes(kHalloTlv.begin(), kHalloTlv.begin() + 8)})},
                                 {1, Cat({Bytes(kHalloTlv.begin() + 8, kHalloTlv.end()), Bytes(9, 0x00)})}},
                                2100},
-                    LongCcCase{"blocks_of_4", "icode",
-                               {{0, Hex("E1 40 00 01")}, {1, Hex("00 00 00 0D")}, {2, Hex("03 0C D1 01")},
-                                {3, Hex("08 54 02 65")}, {4, Hex("6E 48 61 6C")}, {5, Hex("6C 6F FE 00")}},
+                    LongCcCase{"blocks_of_4",
+                               "icode",
+                               {{0, Hex("E1 40 00 01")},
+                                {1, Hex("00 00 00 0D")},
+                                {2, Hex("03 0C D1 01")},
+                                {3, Hex("08 54 02 65")},
+                                {4, Hex("6E 48 61 6C")},
+                                {5, Hex("6C 6F FE 00")}},
                                80}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -259,7 +271,8 @@ TEST(Iso15693Write, MessageThatDoesNotFitIsRefusedWithItsExcess) {
     // A CC that claims 256 bytes on a tag of 112: the tag's own size counts, and the
     // message that would run off its end is refused before anything is written.
     TagSimReader r;
-    const TagId id = r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 20 01")}, {1, Hex("03 00 FE 00")}}));
+    const TagId id =
+        r.sim.placeTag(TagWithBlocks("icode", {{0, Hex("E1 40 20 01")}, {1, Hex("03 00 FE 00")}}));
     EXPECT_EQ(r.WriteJson(TextJson(std::string(101, 'x'))), -3) << std::hex << r.LastError();
     EXPECT_EQ(r.LastError(), KQLMX_ERROR_MESSAGE_TOO_LARGE);
     EXPECT_EQ(r.Pages(id, 1, 1), Hex("03 00 FE 00"));
@@ -387,7 +400,9 @@ struct HostileCase {
     std::string read;                           // "<none>": no message
 };
 
-void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Iso15693Hostile : public testing::TestWithParam<HostileCase> {};
 
@@ -403,8 +418,11 @@ TEST_P(Iso15693Hostile, OnlyTheMessageBlocksChange) {
         EXPECT_EQ(r.LastError(), c.code) << std::hex << r.LastError();
     }
     for (int b = 0; b < 28; ++b) {
-        const auto w = std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
-        EXPECT_EQ(r.Pages(id, b, 1), w != c.written.end() ? w->second : Bytes(before.begin() + 4 * b, before.begin() + 4 * b + 4))
+        const auto w =
+            std::find_if(c.written.begin(), c.written.end(), [&](const auto& e) { return e.first == b; });
+        EXPECT_EQ(r.Pages(id, b, 1), w != c.written.end()
+                                         ? w->second
+                                         : Bytes(before.begin() + 4 * b, before.begin() + 4 * b + 4))
             << "block " << b;
     }
     EXPECT_EQ(Reading(r), c.read);
@@ -412,8 +430,14 @@ TEST_P(Iso15693Hostile, OnlyTheMessageBlocksChange) {
 
 // "Hallo" in blocks 1-4 behind a CC of 112 bytes.
 std::vector<std::pair<int, Bytes>> HalloTag(const Bytes& cc) {
-    return {{0, cc}, {1, Hex("03 0C D1 01")}, {2, Hex("08 54 02 65")}, {3, Hex("6E 48 61 6C")}, {4, Hex("6C 6F FE 00")},
-            {5, Hex("A5 A5 A5 A5")}, {9, Hex("A6 A6 A6 A6")}, {27, Hex("A7 A7 A7 A7")}};
+    return {{0, cc},
+            {1, Hex("03 0C D1 01")},
+            {2, Hex("08 54 02 65")},
+            {3, Hex("6E 48 61 6C")},
+            {4, Hex("6C 6F FE 00")},
+            {5, Hex("A5 A5 A5 A5")},
+            {9, Hex("A6 A6 A6 A6")},
+            {27, Hex("A7 A7 A7 A7")}};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -421,38 +445,97 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // A CC that states 32 bytes (04) on a tag of 112: the blocks behind it are not
         // the NDEF area. "Hi" (03 09 D1 01 05 54 02 65 6E 48 69 FE) takes blocks 1-3.
-        HostileCase{"cc_smaller_than_the_tag", HalloTag(Hex("E1 40 04 01")), "", TextJson("Hi"), 0, 0,
-                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}}, TextJson("Hi")},
+        HostileCase{"cc_smaller_than_the_tag",
+                    HalloTag(Hex("E1 40 04 01")),
+                    "",
+                    TextJson("Hi"),
+                    0,
+                    0,
+                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}},
+                    TextJson("Hi")},
         // ... and 30 bytes of TLV area do not fit in its 28: refused, nothing written.
-        HostileCase{"message_longer_than_the_cc_says", HalloTag(Hex("E1 40 04 01")), "", TextJson(std::string(20, 'x')),
-                    -2, 0x20014, {}, kHallo},
+        HostileCase{"message_longer_than_the_cc_says",
+                    HalloTag(Hex("E1 40 04 01")),
+                    "",
+                    TextJson(std::string(20, 'x')),
+                    -2,
+                    0x20014,
+                    {},
+                    kHallo},
         // Block 6 locked in the middle of the area: a message that would reach it is
         // refused before its first block; one that ends before it is written.
-        HostileCase{"locked_block_in_the_way", HalloTag(Hex("E1 40 0E 01")), "6", TextJson(std::string(20, 'x')), -1,
-                    kTagWriteProtected, {}, kHallo},
-        HostileCase{"locked_block_behind_the_message", HalloTag(Hex("E1 40 0E 01")), "6", TextJson("Hi"), 0, 0,
-                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}}, TextJson("Hi")},
+        HostileCase{"locked_block_in_the_way",
+                    HalloTag(Hex("E1 40 0E 01")),
+                    "6",
+                    TextJson(std::string(20, 'x')),
+                    -1,
+                    kTagWriteProtected,
+                    {},
+                    kHallo},
+        HostileCase{"locked_block_behind_the_message",
+                    HalloTag(Hex("E1 40 0E 01")),
+                    "6",
+                    TextJson("Hi"),
+                    0,
+                    0,
+                    {{1, Hex("03 09 D1 01")}, {2, Hex("05 54 02 65")}, {3, Hex("6E 48 69 FE")}},
+                    TextJson("Hi")},
         // A Lock Control TLV (01 03 A0 10 44) in front of the NDEF Message TLV stays; the
         // message follows it from byte 1 of block 2.
         HostileCase{"lock_control_tlv_in_front",
-                    {{0, Hex("E1 40 0E 01")}, {1, Hex("01 03 A0 10")}, {2, Hex("44 03 0C D1")}, {3, Hex("01 08 54 02")},
-                     {4, Hex("65 6E 48 61")}, {5, Hex("6C 6C 6F FE")}},
-                    "", TextJson("xyz"), 0, 0,
-                    {{2, Hex("44 03 0A D1")}, {3, Hex("01 06 54 02")}, {4, Hex("65 6E 78 79")}, {5, Hex("7A FE 00 00")}},
+                    {{0, Hex("E1 40 0E 01")},
+                     {1, Hex("01 03 A0 10")},
+                     {2, Hex("44 03 0C D1")},
+                     {3, Hex("01 08 54 02")},
+                     {4, Hex("65 6E 48 61")},
+                     {5, Hex("6C 6C 6F FE")}},
+                    "",
+                    TextJson("xyz"),
+                    0,
+                    0,
+                    {{2, Hex("44 03 0A D1")},
+                     {3, Hex("01 06 54 02")},
+                     {4, Hex("65 6E 78 79")},
+                     {5, Hex("7A FE 00 00")}},
                     TextJson("xyz")},
         // A blank tag and a message longer than its 108 bytes of area: refused before the
         // CC is written, so that the tag stays blank.
-        HostileCase{"blank_tag_message_too_long", {}, "", TextJson(std::string(120, 'x')), -22, 0x20014, {}, "<none>"},
+        HostileCase{"blank_tag_message_too_long",
+                    {},
+                    "",
+                    TextJson(std::string(120, 'x')),
+                    -22,
+                    0x20014,
+                    {},
+                    "<none>"},
         // A CC that claims 2040 bytes (FF) on a tag of 112: a message longer than the
         // tag's 108 bytes of area is refused before its first block.
-        HostileCase{"cc_larger_than_the_tag", HalloTag(Hex("E1 40 FF 01")), "", TextJson(std::string(120, 'x')), -22,
-                    0x20014, {}, kHallo},
+        HostileCase{"cc_larger_than_the_tag",
+                    HalloTag(Hex("E1 40 FF 01")),
+                    "",
+                    TextJson(std::string(120, 'x')),
+                    -22,
+                    0x20014,
+                    {},
+                    kHallo},
         // A CC that marks the tag read-only (43): nothing is written.
-        HostileCase{"read_only_cc", HalloTag(Hex("E1 43 0E 01")), "", TextJson("Hi"), -1, kTagNfcWriteProtection, {},
+        HostileCase{"read_only_cc",
+                    HalloTag(Hex("E1 43 0E 01")),
+                    "",
+                    TextJson("Hi"),
+                    -1,
+                    kTagNfcWriteProtection,
+                    {},
                     kHallo},
         // ... or keeps writing to another program's means (10, proprietary).
-        HostileCase{"proprietary_write_access", HalloTag(Hex("E1 42 0E 01")), "", TextJson("Hi"), -1,
-                    kTagNfcWriteProtection, {}, kHallo}),
+        HostileCase{"proprietary_write_access",
+                    HalloTag(Hex("E1 42 0E 01")),
+                    "",
+                    TextJson("Hi"),
+                    -1,
+                    kTagNfcWriteProtection,
+                    {},
+                    kHallo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -6,13 +6,13 @@
 // run again must complete.
 #include "FuzzSimReader.h"
 #include "TagSimReader.h"
+#include "Type2RawWrite.h"
 #include "kqlmx.h"
 #include "sim/ClassicTag.h"
 #include "sim/Iso15693Tag.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
-#include "Type2RawWrite.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,9 @@ struct FastReader : FuzzSimReader {
     int LastError() const { return KQLMX_GetLastError(port); }
 };
 
-std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
+std::string TextJson(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
 
 struct RemovalCase {
     const char* name;
@@ -53,7 +55,9 @@ struct RemovalCase {
     std::function<bool(const FastReader&)> rawWriteRefused;
 };
 
-void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RemovalCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Removal : public testing::TestWithParam<RemovalCase> {};
 
@@ -110,7 +114,8 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
     std::string error;
 
     for (int n = 0; n < commands; ++n) {
-        SCOPED_TRACE("taken away after " + std::to_string(n) + " of " + std::to_string(commands) + " tag commands");
+        SCOPED_TRACE("taken away after " + std::to_string(n) + " of " + std::to_string(commands) +
+                     " tag commands");
         TagId id = r.sim.placeTag(kqsim::loadTag(before, error));
         r.sim.removeTagAfter(id, n);
         EXPECT_NE(c.op(r), 0);
@@ -132,7 +137,8 @@ TEST_P(Removal, RunAgainCompletesAndNothingIsMixed) {
 // One run with a fault set up on the tag as it was before: it either completes as the
 // untorn run did (the same memory, byte for byte: message, MAD and CRC, trailers, lock
 // bits), or fails without claiming the tag gone, and runs again to the end.
-void RunWithFault(FastReader& r, const RemovalCase& c, const Untorn& u, const std::function<void(TagId)>& fault) {
+void RunWithFault(FastReader& r, const RemovalCase& c, const Untorn& u,
+                  const std::function<void(TagId)>& fault) {
     std::string error;
     const TagId id = r.sim.placeTag(kqsim::loadTag(u.before, error));
     fault(id);
@@ -173,16 +179,20 @@ TEST_P(Removal, OneLateOrSpoiltAnswerIsNoVerdict) {
     for (const kqsim::Fault& fault : {kqsim::Fault::silence(), kqsim::Fault::badCheck()}) {
         for (int n = 0; n < u.requests; ++n) {
             const bool late = fault.kind == kqsim::Fault::Kind::Silence;
-            SCOPED_TRACE(std::string(late ? "answer withheld" : "answer spoilt") + " at request " + std::to_string(n) +
-                         " of " + std::to_string(u.requests));
+            SCOPED_TRACE(std::string(late ? "answer withheld" : "answer spoilt") + " at request " +
+                         std::to_string(n) + " of " + std::to_string(u.requests));
             kqsim::Fault f = fault;
             ASSERT_NO_FATAL_FAILURE(RunWithFault(r, c, u, [&](TagId) { r.sim.inject(f.after(n)); }));
         }
     }
 }
 
-int Format(const FastReader& r) { return KQLMX_FormatTag(r.port, nullptr, 0); }
-int Lock(const FastReader& r) { return KQLMX_LockTag(r.port, nullptr, 0); }
+int Format(const FastReader& r) {
+    return KQLMX_FormatTag(r.port, nullptr, 0);
+}
+int Lock(const FastReader& r) {
+    return KQLMX_LockTag(r.port, nullptr, 0);
+}
 std::function<int(const FastReader&)> Write(size_t n) {
     return [n](const FastReader& r) { return r.Write(TextJson(n)); };
 }
@@ -200,14 +210,17 @@ std::function<int(const FastReader&)> WriteLocked(size_t n) {
 // A raw write of block 4 (the first NDEF data block) with the NFC key as key A and with
 // the transport key as key B, as another program would try it.
 bool ClassicRefusesRawWrites(const FastReader& r) {
-    const uint8_t nfcKey[6] = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7}, transport[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint8_t nfcKey[6] = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7},
+                  transport[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     const uint8_t bytes[16] = {0x5A};
     for (const auto& [type, key] : {std::pair{0, nfcKey}, std::pair{1, transport}}) {
         short atqa = 0;
         unsigned char uid[10];
         char sak = 0;
-        if (KQLMX_RequestTag(r.port, &atqa) != 0 || KQLMX_SelectTag(r.port, uid, sizeof uid, &sak) < 0) return false;
-        if (KQLMX_AuthenticateBlock(r.port, nullptr, 0, type, key, 6, 4) == 0 && KQLMX_WriteBlock(r.port, 4, bytes, 16) == 0)
+        if (KQLMX_RequestTag(r.port, &atqa) != 0 || KQLMX_SelectTag(r.port, uid, sizeof uid, &sak) < 0)
+            return false;
+        if (KQLMX_AuthenticateBlock(r.port, nullptr, 0, type, key, 6, 4) == 0 &&
+            KQLMX_WriteBlock(r.port, 4, bytes, 16) == 0)
             return false;
     }
     return true;
@@ -220,21 +233,29 @@ bool VicinityRefusesRawWrites(const FastReader& r) {
     return true;
 }
 
-std::unique_ptr<kqsim::Tag> Classic1K() { return ClassicTag::blank(ClassicTag::Model::Classic1K); }
-std::unique_ptr<kqsim::Tag> Classic4K() { return ClassicTag::blank(ClassicTag::Model::Classic4K); }
-std::unique_ptr<kqsim::Tag> Icode() { return Iso15693Tag::blank("icode"); }
+std::unique_ptr<kqsim::Tag> Classic1K() {
+    return ClassicTag::blank(ClassicTag::Model::Classic1K);
+}
+std::unique_ptr<kqsim::Tag> Classic4K() {
+    return ClassicTag::blank(ClassicTag::Model::Classic4K);
+}
+std::unique_ptr<kqsim::Tag> Icode() {
+    return Iso15693Tag::blank("icode");
+}
 // What a lock cut short leaves (or another program): MAD sector locked, NDEF sectors 1-2
 // not, "xxxxx" in sector 1 (MAD CRC E8 over the entries of sectors 1 and 2).
 std::unique_ptr<kqsim::Tag> MadLocked1K() {
     kqsim::TagImage image;
     image.set("kind", "classic1k");
-    const kqsim::Bytes ndefTrailer = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7, 0x7F, 0x07, 0x88, 0x40,
-                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const kqsim::Bytes ndefTrailer = {0xD3, 0xF7, 0xD3, 0xF7, 0xD3, 0xF7, 0x7F, 0x07,
+                                      0x88, 0x40, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     image.setRow("block", 1, {0xE8, 0x00, 0x03, 0xE1, 0x03, 0xE1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    image.setRow("block", 3, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0x07, 0x8F, 0x0F, 0xC1,
-                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    image.setRow(
+        "block", 3,
+        {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0x07, 0x8F, 0x0F, 0xC1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
     // 03 0C D1 01 08 54 02 65 6E and "xxxxx", FE.
-    image.setRow("block", 4, {0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02, 0x65, 0x6E, 'x', 'x', 'x', 'x', 'x', 0xFE, 0});
+    image.setRow("block", 4,
+                 {0x03, 0x0C, 0xD1, 0x01, 0x08, 0x54, 0x02, 0x65, 0x6E, 'x', 'x', 'x', 'x', 'x', 0xFE, 0});
     image.setRow("block", 7, ndefTrailer);
     image.setRow("block", 11, ndefTrailer);
     std::string error;
@@ -285,7 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"lock", Classic1K, TextJson(5), Lock, TextJson(5), ClassicRefusesRawWrites},
                     RemovalCase{"write_with_lock", Classic1K, TextJson(5), WriteLocked(100), TextJson(100),
                                 ClassicRefusesRawWrites},
-                    RemovalCase{"lock_after_mad_locked", MadLocked1K, "", Lock, TextJson(5), ClassicRefusesRawWrites},
+                    RemovalCase{"lock_after_mad_locked", MadLocked1K, "", Lock, TextJson(5),
+                                ClassicRefusesRawWrites},
                     RemovalCase{"read", Classic1K, TextJson(200), ReadBack(200), TextJson(200), nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -314,8 +336,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RemovalCase{"write_32_byte_blocks", Vicinity("iso15693-32"), TextJson(5), Write(100),
                                 TextJson(100), nullptr},
                     RemovalCase{"format_long_cc", Vicinity("iso15693-4k"), "", Format, "", nullptr},
-                    RemovalCase{"write_long_cc", Vicinity("iso15693-4k"), TextJson(5), Write(40), TextJson(40),
-                                nullptr}),
+                    RemovalCase{"write_long_cc", Vicinity("iso15693-4k"), TextJson(5), Write(40),
+                                TextJson(40), nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Raw writes of the first, a middle and the last user page of an NTAG213 / Ultralight C.
@@ -323,14 +345,21 @@ bool Type2RefusesRawWrites(const FastReader& r) {
     bool refused = true;
     for (kqsim::TagId id : r.sim.tagIds())
         const_cast<FastReader&>(r).sim.withTag(id, [&](kqsim::Tag& t) {
-            for (int page : {4, 0x10, 0x27}) refused = refused && RawType2WriteRefused(dynamic_cast<kqsim::Type2Tag&>(t), page);
+            for (int page : {4, 0x10, 0x27})
+                refused = refused && RawType2WriteRefused(dynamic_cast<kqsim::Type2Tag&>(t), page);
         });
     return refused;
 }
 
-std::unique_ptr<kqsim::Tag> Ntag213() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213); }
-std::unique_ptr<kqsim::Tag> Ultralight() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight); }
-std::unique_ptr<kqsim::Tag> UltralightC() { return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::UltralightC); }
+std::unique_ptr<kqsim::Tag> Ntag213() {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ntag213);
+}
+std::unique_ptr<kqsim::Tag> Ultralight() {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::Ultralight);
+}
+std::unique_ptr<kqsim::Tag> UltralightC() {
+    return kqsim::Type2Tag::blank(kqsim::Type2Tag::Model::UltralightC);
+}
 
 const auto kType2Cases = testing::Values(
     RemovalCase{"write", Ntag213, TextJson(5), Write(20), TextJson(20), nullptr},
@@ -339,7 +368,8 @@ const auto kType2Cases = testing::Values(
     RemovalCase{"format", Ntag213, "", Format, "", nullptr},
     RemovalCase{"lock", Ntag213, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites},
     RemovalCase{"lock_ultralight_c", UltralightC, TextJson(5), Lock, TextJson(5), Type2RefusesRawWrites});
-INSTANTIATE_TEST_SUITE_P(Type2, Removal, kType2Cases, [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Type2, Removal, kType2Cases,
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kqtest

@@ -12,11 +12,14 @@ Bytes Hex(const std::string& text) {
     return bytes.value_or(Bytes{});
 }
 
-Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes Ascii(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
@@ -26,7 +29,8 @@ kqsim::TagReply PlainTypeATag::authenticate(uint8_t, bool, const Bytes& key) {
 }
 
 kqsim::TagReply PlainTypeATag::command(const Bytes& frame) {
-    if (answersActivation_ && frame.size() == 2 && frame[0] == 0xE0) return kqsim::TagReply::answer(Hex("05 78 80 70 00"));
+    if (answersActivation_ && frame.size() == 2 && frame[0] == 0xE0)
+        return kqsim::TagReply::answer(Hex("05 78 80 70 00"));
     return kqsim::TagReply::refuse();
 }
 
@@ -75,8 +79,9 @@ Bytes TagSimReader::Pages(kqsim::TagId id, int first, int count) const {
     const Bytes memory = sim.tagMemory(id).value_or(Bytes{});
     const size_t begin = static_cast<size_t>(first) * 4;
     const size_t end = std::min(memory.size(), begin + static_cast<size_t>(count) * 4);
-    return begin < end ? Bytes(memory.begin() + static_cast<long>(begin), memory.begin() + static_cast<long>(end))
-                       : Bytes{};
+    return begin < end
+               ? Bytes(memory.begin() + static_cast<long>(begin), memory.begin() + static_cast<long>(end))
+               : Bytes{};
 }
 
 std::string TagSimReader::ReadJson(int* result) const {
@@ -90,7 +95,9 @@ int TagSimReader::WriteJson(const std::string& json, int lockAfter) const {
     return KQLMX_WriteTag(port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, lockAfter);
 }
 
-int TagSimReader::LastError() const { return KQLMX_GetLastError(port); }
+int TagSimReader::LastError() const {
+    return KQLMX_GetLastError(port);
+}
 
 std::string Reading(const TagSimReader& r) {
     int result = -1;

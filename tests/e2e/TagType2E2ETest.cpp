@@ -8,13 +8,12 @@
 #include "TagSimReader.h"
 #include "Type2RawWrite.h"
 #include "kqlmx.h"
-#include "sim/IsoDepTag.h"
 #include "sim/Iso15693Tag.h"
+#include "sim/IsoDepTag.h"
 #include "sim/TagImage.h"
 #include "sim/Type2Tag.h"
 
 #include <gtest/gtest.h>
-
 
 #include <chrono>
 #include <cstdio>
@@ -22,7 +21,6 @@
 #include <functional>
 #include <future>
 #include <thread>
-
 
 namespace kqtest {
 namespace {
@@ -54,7 +52,8 @@ Bytes NdefTlv(const Bytes& message) {
 Bytes ShortRecord(uint8_t tnf, const std::string& type, const Bytes& payload) {
     return Cat({{static_cast<uint8_t>(0xD0 | tnf), static_cast<uint8_t>(type.size()),
                  static_cast<uint8_t>(payload.size())},
-                Ascii(type), payload});
+                Ascii(type),
+                payload});
 }
 
 Bytes PaddedToPages(Bytes bytes) {
@@ -62,7 +61,9 @@ Bytes PaddedToPages(Bytes bytes) {
     return bytes;
 }
 
-int LastError(const TagSimReader& r) { return KQLMX_GetLastError(r.port); }
+int LastError(const TagSimReader& r) {
+    return KQLMX_GetLastError(r.port);
+}
 
 using Pages = std::vector<std::pair<int, Bytes>>;
 
@@ -72,7 +73,8 @@ std::unique_ptr<Type2Tag> TagWithPages(const char* kind, const Pages& pages, int
     kqsim::TagImage image;
     image.set("kind", kind);
     if (pageCount) image.set("pages", std::to_string(pageCount));
-    for (const auto& [page, bytes] : pages) image.setRow("page", page, bytes);
+    for (const auto& [page, bytes] : pages)
+        image.setRow("page", page, bytes);
     std::string error;
     auto tag = Type2Tag::load(image, error);
     EXPECT_TRUE(tag) << error;
@@ -152,7 +154,8 @@ TEST_P(WriteAndRead, KeepsTheLockControlTlvAndReadsBack) {
     // The Lock Control TLV stays; the NDEF Message TLV after it is replaced.
     const Bytes area = PaddedToPages(Cat({kNtag213LockControl, NdefTlv(c.record)}));
     EXPECT_EQ(r.Pages(id, 4, static_cast<int>(area.size() / 4)), area);
-    EXPECT_EQ(r.Pages(id, 0, 4), Bytes(before.begin(), before.begin() + 16)) << "UID, lock bytes and CC untouched";
+    EXPECT_EQ(r.Pages(id, 0, 4), Bytes(before.begin(), before.begin() + 16))
+        << "UID, lock bytes and CC untouched";
     EXPECT_EQ(ReadJson(r), c.json);
 }
 
@@ -164,10 +167,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         RecordCase{"url", R"({"BOOKMARK" : {"URL" : "https://example.com/a","TITLE" : ""}})",
                    Hex("D1 01 0E 55 04 65 78 61 6D 70 6C 65 2E 63 6F 6D 2F 61")},
-        RecordCase{"text", R"({"TEXT" : {"TITLE" : "Hallo"}})", ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enHallo")}))},
-        RecordCase{"contact", R"({"VCARD" : {"FIRSTNAME" : "Anna","SURNAME" : "Berg","ORGANISATION" : ""}})",
-                   ShortRecord(0x02, "text/x-vCard",
-                               Ascii("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna Berg\r\nN:Berg;Anna\r\nEND:VCARD"))},
+        RecordCase{"text", R"({"TEXT" : {"TITLE" : "Hallo"}})",
+                   ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enHallo")}))},
+        RecordCase{
+            "contact", R"({"VCARD" : {"FIRSTNAME" : "Anna","SURNAME" : "Berg","ORGANISATION" : ""}})",
+            ShortRecord(0x02, "text/x-vCard",
+                        Ascii("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Anna Berg\r\nN:Berg;Anna\r\nEND:VCARD"))},
         RecordCase{"sms", R"({"SMS" : {"ADDRESS" : "+491234","MESSAGE" : "Hi there","TITLE" : ""}})",
                    ShortRecord(0x01, "U", Cat({{0x00}, Ascii("sms:%2B491234?body=Hi%20there")}))}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -176,7 +181,8 @@ TEST(Type2Write, CountedTerminatorAndLockAfterWriting) {
     TagSimReader r;
     const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
     const char json[] = R"({"TEXT" : {"TITLE" : "Hallo"}})";
-    ASSERT_EQ(KQLMX_WriteTag(r.port, json, sizeof json, nullptr, 0, 1), 0) << "length with the zero, lock after";
+    ASSERT_EQ(KQLMX_WriteTag(r.port, json, sizeof json, nullptr, 0, 1), 0)
+        << "length with the zero, lock after";
     EXPECT_EQ(ReadJson(r), json);
     EXPECT_EQ(r.Pages(id, 3, 1), Hex("E1 10 12 0F"));
 }
@@ -219,23 +225,22 @@ TEST(Type2Write, RecordTextThatBuildsNoRecordGetsACode) {
         std::string json;
         int code;
     };
-    for (const Case& c : {Case{"not json", kTagUnknownDataType}, Case{R"({"TEXT" : 5})", kTagUnknownDataType},
-                          Case{R"({"PICTURE" : {"URL" : "x"}})", kTagUnknownDataType},
-                          Case{R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "Kiel"}})",
-                               kTagMimeFormat},
-                          // Without number or address the URI would read back otherwise.
-                          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
-                          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "","TITLE" : "T"}})", kTagUriFormat},
-                          Case{R"({"MAIL" : {"ADDRESS" : "","SUBJECT" : "S","MESSAGE" : "x","TITLE" : ""}})",
-                               kTagUriFormat},
-                          // Text ends at a NUL byte: nothing of the number, address or name is left.
-                          Case{R"({"SMS" : {"ADDRESS" : "\u0000123","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
-                          Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
-                               kTagUriFormat},
-                          Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
-                               kTagMimeFormat},
-                          // A text would hold only what stands before the zero.
-                          Case{R"({"TEXT" : {"TITLE" : "a\u0000b"}})", kTagUnknownDataType}}) {
+    for (const Case& c :
+         {Case{"not json", kTagUnknownDataType}, Case{R"({"TEXT" : 5})", kTagUnknownDataType},
+          Case{R"({"PICTURE" : {"URL" : "x"}})", kTagUnknownDataType},
+          Case{R"({"VCARD" : {"FIRSTNAME" : "","SURNAME" : "","ORGANISATION" : "Kiel"}})", kTagMimeFormat},
+          // Without number or address the URI would read back otherwise.
+          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
+          Case{R"({"SMS" : {"ADDRESS" : "","MESSAGE" : "","TITLE" : "T"}})", kTagUriFormat},
+          Case{R"({"MAIL" : {"ADDRESS" : "","SUBJECT" : "S","MESSAGE" : "x","TITLE" : ""}})", kTagUriFormat},
+          // Text ends at a NUL byte: nothing of the number, address or name is left.
+          Case{R"({"SMS" : {"ADDRESS" : "\u0000123","MESSAGE" : "hi","TITLE" : ""}})", kTagUriFormat},
+          Case{R"({"MAIL" : {"ADDRESS" : "\u0000a@b","SUBJECT" : "S","MESSAGE" : "","TITLE" : ""}})",
+               kTagUriFormat},
+          Case{R"({"VCARD" : {"FIRSTNAME" : "\u0000Anna","SURNAME" : "","ORGANISATION" : "Kiel"}})",
+               kTagMimeFormat},
+          // A text would hold only what stands before the zero.
+          Case{R"({"TEXT" : {"TITLE" : "a\u0000b"}})", kTagUnknownDataType}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         const Bytes before = *r.sim.tagMemory(id);
@@ -254,7 +259,8 @@ TEST(Type2Write, ImpossibleTextLengthIsRefusedBeforeTheTagIsTouched) {
         const char* text;
         int length;
     };
-    for (const Case& c : {Case{json, -1}, Case{json, -1000}, Case{"", -1}, Case{nullptr, 5}, Case{nullptr, -1}}) {
+    for (const Case& c :
+         {Case{json, -1}, Case{json, -1000}, Case{"", -1}, Case{nullptr, 5}, Case{nullptr, -1}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         ASSERT_EQ(WriteJson(r, json), 0);
@@ -276,15 +282,18 @@ TEST(Type2Write, TlvsThatFillWholeReadsInFrontOfTheMessageStay) {
     };
     const std::string old = R"({"TEXT" : {"TITLE" : "alt"}})";
     const Bytes oldTlv = NdefTlv(ShortRecord(0x01, "T", Cat({{0x02}, Ascii("enalt")})));
-    for (const Case& c : {Case{{{4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}}, 6},
-                          Case{{{4, Hex("01 03 A0 0C")}, {5, Hex("34 02 03 B0")}, {6, Hex("04 01 00 00")},
-                                {7, Hex("00 00 00 00")}},
-                               8}}) {
+    for (const Case& c :
+         {Case{{{4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}}, 6}, Case{{{4, Hex("01 03 A0 0C")},
+                                                                             {5, Hex("34 02 03 B0")},
+                                                                             {6, Hex("04 01 00 00")},
+                                                                             {7, Hex("00 00 00 00")}},
+                                                                            8}}) {
         Pages pages = c.pages;
         const Bytes padded = PaddedToPages(oldTlv);
         for (size_t i = 0; i < padded.size() / 4; ++i)
-            pages.emplace_back(c.ndefPage + static_cast<int>(i), Bytes(padded.begin() + static_cast<long>(i * 4),
-                                                                       padded.begin() + static_cast<long>(i * 4 + 4)));
+            pages.emplace_back(c.ndefPage + static_cast<int>(i),
+                               Bytes(padded.begin() + static_cast<long>(i * 4),
+                                     padded.begin() + static_cast<long>(i * 4 + 4)));
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages("ntag213", pages));
         EXPECT_EQ(ReadJson(r), old) << c.ndefPage;
@@ -328,8 +337,8 @@ TEST(Type2Write, ControlTlvsWithoutAMessageStay) {
         const Bytes area = PaddedToPages(Cat({controls, {0xFE}}));
         Pages pages;
         for (size_t i = 0; i < area.size() / 4; ++i)
-            pages.emplace_back(4 + static_cast<int>(i),
-                               Bytes(area.begin() + static_cast<long>(i * 4), area.begin() + static_cast<long>(i * 4 + 4)));
+            pages.emplace_back(4 + static_cast<int>(i), Bytes(area.begin() + static_cast<long>(i * 4),
+                                                              area.begin() + static_cast<long>(i * 4 + 4)));
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages("ntag213", pages));
         ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
@@ -349,9 +358,9 @@ TEST(Type2Write, BlankTagOfAKnownLayoutGetsItsUserMemoryOnly) {
         int userBytes; // pages 4 .. 4 + userBytes / 4 - 1
     };
     const Case cases[] = {
-        {"ntag213", 0, 144}, {"ntag215", 0, 504}, {"ntag216", 0, 888},
-        {"type2", 20, 48},   // Ultralight EV1 MF0UL11, NTAG210
-        {"type2", 41, 128},  // Ultralight EV1 MF0UL21, NTAG212
+        {"ntag213", 0, 144}, {"ntag215", 0, 504},
+        {"ntag216", 0, 888}, {"type2", 20, 48}, // Ultralight EV1 MF0UL11, NTAG210
+        {"type2", 41, 128},                     // Ultralight EV1 MF0UL21, NTAG212
     };
     // A text of n characters in its TLV: 03 L D1 01 L' 54 02 "en" text FE (10 + n bytes
     // up to n = 247); for longer ones (used here from n = 253 on) the TLV length takes
@@ -396,21 +405,24 @@ TEST(Type2Write, NothingIsWrittenWhenTheAreaCannotBeReadOrFormatted) {
         Pages pages;
         int code;
     };
-    for (const Case& c : {
-             // The look-up of the NDEF TLV fails (its first page read is refused): the
-             // Lock Control TLV is not written over blindly.
-             Case{"lookup_fails", "ultralight", {{3, Hex("E1 10 06 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
-                  kTagBlockRead},
-             // A blank tag whose one-time programmable CC page has a bit set already:
-             // the CC it gets is not E1 10 06 00, so formatting fails.
-             Case{"otp_cc_spoilt", "ultralight", {{3, Hex("02 00 00 00")}, {4, Hex("FF FF FF FF")}}, 0x2000B}}) {
+    for (const Case& c :
+         {// The look-up of the NDEF TLV fails (its first page read is refused): the
+          // Lock Control TLV is not written over blindly.
+          Case{"lookup_fails",
+               "ultralight",
+               {{3, Hex("E1 10 06 00")}, {4, Hex("01 03 A0 0C")}, {5, Hex("34 00 00 00")}},
+               kTagBlockRead},
+          // A blank tag whose one-time programmable CC page has a bit set already:
+          // the CC it gets is not E1 10 06 00, so formatting fails.
+          Case{"otp_cc_spoilt", "ultralight", {{3, Hex("02 00 00 00")}, {4, Hex("FF FF FF FF")}}, 0x2000B}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages));
         const Bytes before = *r.sim.tagMemory(id);
         // The look-up's first read: after pages 0-3, the last page of an NTAG210 (which a
         // CC of 48 bytes names too) refused, and the two reads that confirm the end of a
         // 16-page tag (its last page, the page behind it).
-        if (std::string(c.name) == "lookup_fails") r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(4));
+        if (std::string(c.name) == "lookup_fails")
+            r.sim.inject(kqsim::Fault::status(0x01).forCommand(0x34).after(4));
         EXPECT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "x"}})"), -1) << c.name;
         EXPECT_EQ(LastError(r), c.code) << c.name;
         const Bytes after = *r.sim.tagMemory(id);
@@ -428,9 +440,9 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
     struct Case {
         const char* name;
         Model model;
-        Pages pages;   // written over the tag as shipped
-        int lastUser;  // last user page
-        int lockPage;  // page of the dynamic lock bytes, -1 none
+        Pages pages;  // written over the tag as shipped
+        int lastUser; // last user page
+        int lockPage; // page of the dynamic lock bytes, -1 none
         Bytes lockBytes;
     };
     const Case cases[] = {
@@ -439,7 +451,11 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
         // memory (counter, authentication configuration and key), which stay open.
         {"ultralight_c", Model::UltralightC, {}, 0x27, 0x28, Hex("FF 00 00 00")},
         {"ntag213", Model::Ntag213, {}, 0x27, 0x28, Hex("FF 0F 00 00")},
-        {"ntag213_without_tlv", Model::Ntag213, {{4, Hex("03 00 FE 00")}, {5, Hex("00 00 00 00")}}, 0x27, 0x28,
+        {"ntag213_without_tlv",
+         Model::Ntag213,
+         {{4, Hex("03 00 FE 00")}, {5, Hex("00 00 00 00")}},
+         0x27,
+         0x28,
          Hex("FF 0F 00 00")},
         {"ntag215", Model::Ntag215, {}, 0x81, 0x82, Hex("FF 00 00 00")},
         {"ntag216", Model::Ntag216, {}, 0xE1, 0xE2, Hex("FF 3F 00 00")},
@@ -451,7 +467,8 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
         auto shipped = Type2Tag::blank(c.model);
         kqsim::TagImage image;
         shipped->save(image);
-        for (const auto& [page, bytes] : c.pages) image.setRow("page", page, bytes);
+        for (const auto& [page, bytes] : c.pages)
+            image.setRow("page", page, bytes);
         std::string error;
         const TagId id = r.sim.placeTag(Type2Tag::load(image, error));
         ASSERT_EQ(WriteJson(r, json), 0) << LastError(r);
@@ -467,7 +484,8 @@ TEST(Type2Lock, EveryUserPageRefusesARawWriteAfterALock) {
         std::unique_ptr<kqsim::Tag> removed = r.sim.removeTag(id);
         auto* tag = dynamic_cast<Type2Tag*>(removed.get());
         ASSERT_TRUE(tag);
-        for (int page : {4, 0x10, c.lastUser}) EXPECT_TRUE(RawType2WriteRefused(*tag, page)) << "page " << page;
+        for (int page : {4, 0x10, c.lastUser})
+            EXPECT_TRUE(RawType2WriteRefused(*tag, page)) << "page " << page;
     }
 }
 
@@ -504,13 +522,15 @@ TEST(Type2Lock, TagThatCannotBeLockedIsLeftAsItWas) {
         Pages pages;
         int code;
     };
-    for (const Case& c :
-         {Case{"ultralight", {}, kTagNotFormatted},
-          // Block-locking bit BL9-4 set while the lock bits of pages 4-9 are clear.
-          Case{"ntag213", {{2, Hex("00 00 02 00")}}, 0x2000E},
-          Case{"type2", {{3, Hex("E1 10 12 00")}, {4, Hex("01 03 F0 0C")}, {5, Hex("35 03 00 FE")}}, kTagNfcData}}) {
+    for (const Case& c : {Case{"ultralight", {}, kTagNotFormatted},
+                          // Block-locking bit BL9-4 set while the lock bits of pages 4-9 are clear.
+                          Case{"ntag213", {{2, Hex("00 00 02 00")}}, 0x2000E},
+                          Case{"type2",
+                               {{3, Hex("E1 10 12 00")}, {4, Hex("01 03 F0 0C")}, {5, Hex("35 03 00 FE")}},
+                               kTagNfcData}}) {
         TagSimReader r;
-        const TagId id = r.sim.placeTag(TagWithPages(c.kind, c.pages, std::string(c.kind) == "type2" ? 64 : 0));
+        const TagId id =
+            r.sim.placeTag(TagWithPages(c.kind, c.pages, std::string(c.kind) == "type2" ? 64 : 0));
         const Bytes before = *r.sim.tagMemory(id);
         EXPECT_EQ(KQLMX_LockTag(r.port, nullptr, 0), -1) << c.kind;
         EXPECT_EQ(LastError(r), c.code) << c.kind;
@@ -692,16 +712,18 @@ TEST(TagCalls, ZeroInsideTheTextIsRefusedBeforeTheTagIsTouched) {
         std::string text;
         int result;
     };
-    for (const Case& c : {Case{"zero_first", std::string("\0abc", 4), -1},
-                          Case{"zero_inside", std::string(R"({"TEXT" : {"TITLE" : "a)") + '\0' + R"(b"}})", -1},
-                          Case{"two_terminators", std::string(R"({"TEXT" : {"TITLE" : "ab"}})") + '\0' + '\0', -1},
-                          Case{"terminator_alone", std::string(1, '\0'), 0}}) {
+    for (const Case& c :
+         {Case{"zero_first", std::string("\0abc", 4), -1},
+          Case{"zero_inside", std::string(R"({"TEXT" : {"TITLE" : "a)") + '\0' + R"(b"}})", -1},
+          Case{"two_terminators", std::string(R"({"TEXT" : {"TITLE" : "ab"}})") + '\0' + '\0', -1},
+          Case{"terminator_alone", std::string(1, '\0'), 0}}) {
         TagSimReader r;
         const TagId id = r.sim.placeTag(Type2Tag::blank(Model::Ntag213));
         ASSERT_EQ(WriteJson(r, R"({"TEXT" : {"TITLE" : "alt"}})"), 0);
         const Bytes before = *r.sim.tagMemory(id);
         r.ClearLog();
-        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text.data(), static_cast<int>(c.text.size()), nullptr, 0, 0), c.result)
+        EXPECT_EQ(KQLMX_WriteTag(r.port, c.text.data(), static_cast<int>(c.text.size()), nullptr, 0, 0),
+                  c.result)
             << c.name;
         if (c.result < 0) {
             EXPECT_EQ(LastError(r), KQLMX_ERROR_BAD_TEXT_LENGTH) << c.name;
@@ -750,10 +772,12 @@ TEST(TraceSink, SinkThatCallsTheLibraryDoesNotHangIt) {
     kqsim::PtyTransport pty(sim);
     ASSERT_TRUE(pty.ok());
     const std::string name = pty.slavePath();
-    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkRemovesItself(name.c_str()) == 1; }))
-        << "a sink that removes itself";
-    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] { return LinkFromC_SinkOpensAPort(name.c_str()) > 0; }))
-        << "a sink that opens and closes a port";
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] {
+        return LinkFromC_SinkRemovesItself(name.c_str()) == 1;
+    })) << "a sink that removes itself";
+    EXPECT_TRUE(EndsWellWithin(std::chrono::seconds(5), [&] {
+        return LinkFromC_SinkOpensAPort(name.c_str()) > 0;
+    })) << "a sink that opens and closes a port";
 }
 
 // --- hostile tag memory ------------------------------------------------------------
@@ -779,17 +803,26 @@ TEST_P(HostileMemory, ReadGivesItsErrorCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Type2, HostileMemory,
-    testing::Values(
-        HostileCase{"no_cc", "ultralight", {}, kTagNotFormatted},
-        HostileCase{"cc_of_size_zero", "ultralight", {{3, Hex("E1 10 00 00")}}, kTagNotFormatted},
-        HostileCase{"garbage_area", "ultralight", {{3, Hex("E1 10 06 00")}, {4, Hex("FF FF FF FF")}}, kTagNotFormatted},
-        // The NDEF TLV says 65535 bytes: it runs past the area.
-        HostileCase{"tlv_past_the_area", "ntag213", {{4, Hex("03 FF FF FF")}}, kTagNfcData},
-        HostileCase{"tlv_ends_one_byte_late", "ultralight", {{3, Hex("E1 10 01 00")}, {4, Hex("03 07 D0 00")}}, kTagNfcData},
-        HostileCase{"lock_control_of_bad_length", "ntag213", {{4, Hex("01 02 A0 0C")}}, kTagNfcData},
-        // A CC that claims 2040 bytes on a tag of 16 pages (NULL TLVs): the read stops
-        // at the end of the user memory, where it has found no NDEF TLV.
-        HostileCase{"cc_larger_than_the_tag", "ultralight", {{3, Hex("E1 10 FF 00")}, {4, Hex("00 00 00 00")}}, kTagNotFormatted}),
+    testing::Values(HostileCase{"no_cc", "ultralight", {}, kTagNotFormatted},
+                    HostileCase{"cc_of_size_zero", "ultralight", {{3, Hex("E1 10 00 00")}}, kTagNotFormatted},
+                    HostileCase{"garbage_area",
+                                "ultralight",
+                                {{3, Hex("E1 10 06 00")}, {4, Hex("FF FF FF FF")}},
+                                kTagNotFormatted},
+                    // The NDEF TLV says 65535 bytes: it runs past the area.
+                    HostileCase{"tlv_past_the_area", "ntag213", {{4, Hex("03 FF FF FF")}}, kTagNfcData},
+                    HostileCase{"tlv_ends_one_byte_late",
+                                "ultralight",
+                                {{3, Hex("E1 10 01 00")}, {4, Hex("03 07 D0 00")}},
+                                kTagNfcData},
+                    HostileCase{
+                        "lock_control_of_bad_length", "ntag213", {{4, Hex("01 02 A0 0C")}}, kTagNfcData},
+                    // A CC that claims 2040 bytes on a tag of 16 pages (NULL TLVs): the read stops
+                    // at the end of the user memory, where it has found no NDEF TLV.
+                    HostileCase{"cc_larger_than_the_tag",
+                                "ultralight",
+                                {{3, Hex("E1 10 FF 00")}, {4, Hex("00 00 00 00")}},
+                                kTagNotFormatted}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

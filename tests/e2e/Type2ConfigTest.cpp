@@ -48,19 +48,38 @@ const Chip kChips[] = {
     {"ultralightc", 0x27, 0x2A, true, 0x28, Hex("FF 00 00 00"), true},
 };
 
-enum class Config { None, AuthAtConfig, AuthAtConfigProt, AuthInUser, AuthInUserProt, DynamicLockBit, BlockLockingBit };
-const char* const kConfigNames[] = {"none",           "auth0_at_config", "auth0_at_config_prot", "auth0_in_user",
-                                    "auth0_in_user_prot", "dynamic_lock_bit", "block_locking_bit"};
+enum class Config {
+    None,
+    AuthAtConfig,
+    AuthAtConfigProt,
+    AuthInUser,
+    AuthInUserProt,
+    DynamicLockBit,
+    BlockLockingBit
+};
+const char* const kConfigNames[] = {"none",
+                                    "auth0_at_config",
+                                    "auth0_at_config_prot",
+                                    "auth0_in_user",
+                                    "auth0_in_user_prot",
+                                    "dynamic_lock_bit",
+                                    "block_locking_bit"};
 constexpr uint8_t kAuth0InUser = 0x08;
 
-size_t UserBytes(const Chip& c) { return static_cast<size_t>(c.lastUserPage - 3) * 4; }
-bool HasAuth(const Config config) { return config >= Config::AuthAtConfig && config <= Config::AuthInUserProt; }
-bool Ntag(const Chip& c) { return c.authPage >= 0 && !c.ultralightC; }
+size_t UserBytes(const Chip& c) {
+    return static_cast<size_t>(c.lastUserPage - 3) * 4;
+}
+bool HasAuth(const Config config) {
+    return config >= Config::AuthAtConfig && config <= Config::AuthInUserProt;
+}
+bool Ntag(const Chip& c) {
+    return c.authPage >= 0 && !c.ultralightC;
+}
 
 // What the handler can know of each, and so must do.
 struct Expected {
-    size_t room;  // for the TLV area from page 4 on
-    int written;  // a write that fills the room: 0 or its error
+    size_t room; // for the TLV area from page 4 on
+    int written; // a write that fills the room: 0 or its error
     int locked;
     Bytes lockBits;  // what a lock that answers 0 sets in the lock page
     bool configLock; // and whether it sets CFGLCK (CFG1 byte 0 bit 6)
@@ -70,8 +89,11 @@ Expected ExpectedFor(const Chip& c, Config config) {
     const std::string kind = c.kind;
     Expected e{UserBytes(c), 0, 0, c.lockBits, Ntag(c)};
     switch (config) {
-    case Config::None: break;
-    case Config::AuthAtConfig: e.configLock = false; break; // a password guards the configuration
+    case Config::None:
+        break;
+    case Config::AuthAtConfig:
+        e.configLock = false;
+        break; // a password guards the configuration
     case Config::AuthAtConfigProt:
         e.configLock = false;
         // Reads end at AUTH0. NTAG213: where an NTAG212's end, whose lock bytes and
@@ -80,7 +102,8 @@ Expected ExpectedFor(const Chip& c, Config config) {
         // C: reads end like an NTAG203's; both have their lock bytes at 28h, and the
         // lock sets the bits of both.
         if (kind == "ntag213") e.room = 128;
-        if (kind == "ntag213" || kind == "ntag212" || kind == "mf0ul21" || kind == "ntag215") e.locked = kNfcData;
+        if (kind == "ntag213" || kind == "ntag212" || kind == "mf0ul21" || kind == "ntag215")
+            e.locked = kNfcData;
         if (kind == "ultralightc") e.lockBits = Hex("FF FF 00 00");
         break;
     case Config::AuthInUser:
@@ -92,8 +115,12 @@ Expected ExpectedFor(const Chip& c, Config config) {
         e.room = (kAuth0InUser - 4) * 4; // all that reads reach
         e.locked = kNfcData;             // any chip with a password may be stopped there
         break;
-    case Config::DynamicLockBit: e.written = kWriteProtected; break; // pages 16 and on
-    case Config::BlockLockingBit: e.locked = kWriteProtected; break;
+    case Config::DynamicLockBit:
+        e.written = kWriteProtected;
+        break; // pages 16 and on
+    case Config::BlockLockingBit:
+        e.locked = kWriteProtected;
+        break;
     }
     return e;
 }
@@ -103,7 +130,8 @@ FuzzSimReader& Reader() {
     return reader;
 }
 
-const Bytes kOldArea = Cat({{0x03, 0x0A, 0xD1, 0x01, 0x06, 0x54, 0x02}, Ascii("enalt"), {0xFE, 0x00, 0x00, 0x00}});
+const Bytes kOldArea =
+    Cat({{0x03, 0x0A, 0xD1, 0x01, 0x06, 0x54, 0x02}, Ascii("enalt"), {0xFE, 0x00, 0x00, 0x00}});
 const std::string kOld = R"({"TEXT" : {"TITLE" : "alt"}})";
 
 // The chip as shipped, formatted for its user memory and holding "alt", with `config`.
@@ -119,7 +147,8 @@ public:
             pages[p][byte] = value;
         };
         pages[3] = {0xE1, 0x10, static_cast<uint8_t>(UserBytes(c) / 8), 0x00};
-        for (int i = 0; i < 4; ++i) pages[4 + i] = Bytes(kOldArea.begin() + i * 4, kOldArea.begin() + i * 4 + 4);
+        for (int i = 0; i < 4; ++i)
+            pages[4 + i] = Bytes(kOldArea.begin() + i * 4, kOldArea.begin() + i * 4 + 4);
         if (HasAuth(config)) {
             const bool inUser = config == Config::AuthInUser || config == Config::AuthInUserProt;
             const bool prot = config == Config::AuthAtConfigProt || config == Config::AuthInUserProt;
@@ -134,13 +163,17 @@ public:
         }
         if (config == Config::DynamicLockBit) set(c.lockPage, 0, c.ultralightCBits ? 0x02 : 0x01);
         if (config == Config::BlockLockingBit) {
-            if (c.lockPage < 0) set(2, 2, 0x02);                  // BL 9-4 over clear lock bits of pages 4-9
-            else if (c.ultralightCBits) set(c.lockPage, 0, 0x01); // over those of pages 16-27
-            else set(c.lockPage, 2, 0x01);                        // over those of the first 2 lock bits
+            if (c.lockPage < 0)
+                set(2, 2, 0x02); // BL 9-4 over clear lock bits of pages 4-9
+            else if (c.ultralightCBits)
+                set(c.lockPage, 0, 0x01); // over those of pages 16-27
+            else
+                set(c.lockPage, 2, 0x01); // over those of the first 2 lock bits
         }
         kqsim::TagImage image;
         shipped->save(image);
-        for (const auto& [p, bytes] : pages) image.setRow("page", p, bytes);
+        for (const auto& [p, bytes] : pages)
+            image.setRow("page", p, bytes);
         std::string error;
         auto tag = Type2Tag::load(image, error);
         EXPECT_TRUE(tag) << error;
@@ -161,15 +194,19 @@ public:
     static int Outcome(int result) { return result == 0 ? 0 : KQLMX_GetLastError(Reader().port); }
     int Write(size_t n) const {
         const std::string json = TextJson(n);
-        const int result = KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0);
+        const int result =
+            KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0);
         return Outcome(result < 0 ? -1 : 0);
     }
     bool RawWriteRefused(int page) {
         bool refused = false;
-        Reader().sim.withTag(id, [&](kqsim::Tag& t) { refused = RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page); });
+        Reader().sim.withTag(
+            id, [&](kqsim::Tag& t) { refused = RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page); });
         return refused;
     }
-    Bytes From(const Bytes& memory, size_t byte) const { return Bytes(memory.begin() + static_cast<long>(byte), memory.end()); }
+    Bytes From(const Bytes& memory, size_t byte) const {
+        return Bytes(memory.begin() + static_cast<long>(byte), memory.end());
+    }
 
     kqsim::TagId id = 0;
     Bytes before;
@@ -180,7 +217,8 @@ TEST(Type2Config, EveryChipWithItsConfigurationBitsIsWrittenLockedFormattedAndRe
     for (const Chip& c : kChips) {
         for (int i = 0; i <= static_cast<int>(Config::BlockLockingBit); ++i) {
             const Config config = static_cast<Config>(i);
-            if ((HasAuth(config) && c.authPage < 0) || (config == Config::DynamicLockBit && c.lockPage < 0)) continue;
+            if ((HasAuth(config) && c.authPage < 0) || (config == Config::DynamicLockBit && c.lockPage < 0))
+                continue;
             SCOPED_TRACE(std::string(c.kind) + " " + kConfigNames[i]);
             const Expected e = ExpectedFor(c, config);
             const size_t fits = LongestFitting(e.room);
@@ -194,7 +232,8 @@ TEST(Type2Config, EveryChipWithItsConfigurationBitsIsWrittenLockedFormattedAndRe
                     EXPECT_EQ(t.Read(), TextJson(fits));
                     const Bytes now = t.Memory();
                     EXPECT_EQ(t.From(now, 16 + e.room), t.From(t.before, 16 + e.room)) << "behind the room";
-                    EXPECT_EQ(Bytes(now.begin(), now.begin() + 16), Bytes(t.before.begin(), t.before.begin() + 16));
+                    EXPECT_EQ(Bytes(now.begin(), now.begin() + 16),
+                              Bytes(t.before.begin(), t.before.begin() + 16));
                 } else {
                     EXPECT_EQ(t.Memory(), t.before) << "refused before the first byte";
                     EXPECT_EQ(t.Read(), kOld);
@@ -214,7 +253,8 @@ TEST(Type2Config, EveryChipWithItsConfigurationBitsIsWrittenLockedFormattedAndRe
                 EXPECT_EQ(t.Memory(), expected);
                 if (e.locked == 0) {
                     EXPECT_EQ(t.Read(), kOld);
-                    for (int page : {4, c.lastUserPage}) EXPECT_TRUE(t.RawWriteRefused(page)) << page;
+                    for (int page : {4, c.lastUserPage})
+                        EXPECT_TRUE(t.RawWriteRefused(page)) << page;
                 }
             }
             {
@@ -245,23 +285,43 @@ TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLoc
     const Case cases[] = {
         // CC of 2040 bytes, AUTH0 2Ah with PROT: reads end like an NTAG203's, whose 144
         // bytes the 142 characters (152 bytes) do not fit; never into 28h or CFG0.
-        {"ntag213_cc_ff_prot_2a", "ntag213", {{3, Hex("E1 10 FF 00")}, {0x29, Hex("04 00 00 2A")}, {0x2A, Hex("80 05 00 00")}},
-         0, 142, kTooLarge},
+        {"ntag213_cc_ff_prot_2a",
+         "ntag213",
+         {{3, Hex("E1 10 FF 00")}, {0x29, Hex("04 00 00 2A")}, {0x2A, Hex("80 05 00 00")}},
+         0,
+         142,
+         kTooLarge},
         // AUTH0 2Ch with PROT reads like an Ultralight C: both have their lock bytes at
         // 28h, and the lock sets the bits of both (byte 1 too: pages 32-39).
         {"ntag213_prot_2c", "ntag213", {{0x29, Hex("04 00 00 2C")}, {0x2A, Hex("80 05 00 00")}}, 1, 0, 0},
         // Ultralight C whose AUTH0 28h guards writes of its lock bytes.
-        {"ultralightc_auth0_28", "ultralightc", {{3, Hex("E1 10 12 00")}, {0x2A, Hex("28 00 00 00")}, {0x2B, Hex("01 00 00 00")}},
-         1, 0, kWriteProtected},
+        {"ultralightc_auth0_28",
+         "ultralightc",
+         {{3, Hex("E1 10 12 00")}, {0x2A, Hex("28 00 00 00")}, {0x2B, Hex("01 00 00 00")}},
+         1,
+         0,
+         kWriteProtected},
         // NTAG213 with a dynamic block-locking bit over clear lock bits of pages 16-19.
         {"ntag213_block_locking", "ntag213", {{0x28, Hex("00 00 01 BD")}}, 1, 0, kWriteProtected},
         // NTAG213 with AUTH0 08h and PROT holding "ab": 8 readable pages are not 16.
-        {"ntag213_prot_08", "ntag213", {{4, Hex("03 09 D1 01")}, {5, Hex("05 54 02 65")}, {6, Hex("6E 61 62 FE")},
-                                        {0x29, Hex("04 00 00 08")}, {0x2A, Hex("80 05 00 00")}}, 0, 20, kTooLarge},
+        {"ntag213_prot_08",
+         "ntag213",
+         {{4, Hex("03 09 D1 01")},
+          {5, Hex("05 54 02 65")},
+          {6, Hex("6E 61 62 FE")},
+          {0x29, Hex("04 00 00 08")},
+          {0x2A, Hex("80 05 00 00")}},
+         0,
+         20,
+         kTooLarge},
         // NTAG212 / Ultralight EV1 with a dynamic lock bit of pages 16-17 set.
         {"ntag212_lock_bit", "ntag212", {{0x24, Hex("01 00 00 BD")}}, 0, 60, kWriteProtected},
-        {"mf0ul21_lock_bit", "mf0ul21", {{3, Hex("E1 10 10 00")}, {4, Hex("03 00 FE 00")}, {0x24, Hex("01 00 00 BD")}},
-         0, 60, kWriteProtected},
+        {"mf0ul21_lock_bit",
+         "mf0ul21",
+         {{3, Hex("E1 10 10 00")}, {4, Hex("03 00 FE 00")}, {0x24, Hex("01 00 00 BD")}},
+         0,
+         60,
+         kWriteProtected},
         // NTAG213 whose CFGLCK another program set: its configuration pages take no
         // write, and the lock does not try one.
         {"ntag213_cfglck_set", "ntag213", {{0x2A, Hex("40 05 00 00")}}, 1, 0, 0},
@@ -273,12 +333,14 @@ TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLoc
         auto shipped = Type2Tag::blank(*Type2Tag::modelFor(c.kind));
         kqsim::TagImage image;
         shipped->save(image);
-        for (const auto& [p, bytes] : c.pages) image.setRow("page", p, bytes);
+        for (const auto& [p, bytes] : c.pages)
+            image.setRow("page", p, bytes);
         std::string error;
         const kqsim::TagId id = Reader().sim.placeTag(Type2Tag::load(image, error));
         const Bytes before = *Reader().sim.tagMemory(id);
         const std::string json = TextJson(c.text);
-        const int result = c.op == 0 ? KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0)
+        const int result = c.op == 0 ? KQLMX_WriteTag(Reader().port, json.c_str(),
+                                                      static_cast<int>(json.size()), nullptr, 0, 0)
                                      : KQLMX_LockTag(Reader().port, nullptr, 0);
         EXPECT_EQ(ConfiguredTag::Outcome(result < 0 ? -1 : 0), c.outcome);
         if (c.outcome != 0) {
@@ -286,7 +348,8 @@ TEST(Type2Config, StatesThatOnceLedToWritesIntoConfigurationOrLocksThatDidNotLoc
         } else {
             bool refused = true;
             Reader().sim.withTag(id, [&](kqsim::Tag& t) {
-                for (int page = 4; page <= 0x27; ++page) refused = refused && RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
+                for (int page = 4; page <= 0x27; ++page)
+                    refused = refused && RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
             });
             EXPECT_TRUE(refused) << "every user page refuses a raw write";
         }
@@ -302,19 +365,22 @@ TEST(Type2Config, LargerChipHoldingACopyOfPages0To2WhereASmallerOneRollsOverIsLo
     Reader();
     struct Case {
         const char* kind;
-        uint8_t cc;     // the smaller chip's data area / 8
-        int copyAt;     // the page behind the smaller chip's last readable one
+        uint8_t cc; // the smaller chip's data area / 8
+        int copyAt; // the page behind the smaller chip's last readable one
         int lastUser;
     };
-    const Case cases[] = {{"ntag215", 0x12, 0x2D, 0x81}, {"ntag216", 0x3E, 0x87, 0xE1}, {"ntag216", 0x12, 0x2D, 0xE1}};
+    const Case cases[] = {
+        {"ntag215", 0x12, 0x2D, 0x81}, {"ntag216", 0x3E, 0x87, 0xE1}, {"ntag216", 0x12, 0x2D, 0xE1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         auto shipped = Type2Tag::blank(*Type2Tag::modelFor(c.kind));
         kqsim::TagImage image;
         shipped->save(image);
         image.setRow("page", 3, {0xE1, 0x10, c.cc, 0x00});
-        for (int p = 0; p < 3; ++p) image.setRow("page", c.copyAt + p, shipped->page(p));
-        image.setRow("page", c.copyAt - 4, {0x00, 0x00, 0x00, 0xFF}); // where the smaller one's AUTH0 would be
+        for (int p = 0; p < 3; ++p)
+            image.setRow("page", c.copyAt + p, shipped->page(p));
+        image.setRow("page", c.copyAt - 4,
+                     {0x00, 0x00, 0x00, 0xFF}); // where the smaller one's AUTH0 would be
         std::string error;
         const kqsim::TagId id = Reader().sim.placeTag(Type2Tag::load(image, error));
         EXPECT_EQ(ConfiguredTag::Outcome(KQLMX_LockTag(Reader().port, nullptr, 0)), 0);

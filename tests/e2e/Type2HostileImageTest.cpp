@@ -34,21 +34,24 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"ultralight", 16, 0x0F, 0x06, -1, {}, 17, 0x12},                       // 48 bytes, nothing behind
-    {"ultralightc", 48, 0x27, 0x12, 0x28, Hex("FF 00 00 00"), 0x2A, 0x3E},  // AUTH0 at 2Ah
+    {"ultralight", 16, 0x0F, 0x06, -1, {}, 17, 0x12},                      // 48 bytes, nothing behind
+    {"ultralightc", 48, 0x27, 0x12, 0x28, Hex("FF 00 00 00"), 0x2A, 0x3E}, // AUTH0 at 2Ah
     {"ntag213", 45, 0x27, 0x12, 0x28, Hex("FF 0F 00 00"), 0x29, 0x3E},
     {"ntag215", 135, 0x81, 0x3E, 0x82, Hex("FF 00 00 00"), 0x83, 0x6D},
     {"ntag216", 231, 0xE1, 0x6D, 0xE2, Hex("FF 3F 00 00"), 0xE3, 0x3E},
 };
 
-size_t UserBytes(const Kind& k) { return static_cast<size_t>(k.lastUserPage - 3) * 4; }
+size_t UserBytes(const Kind& k) {
+    return static_cast<size_t>(k.lastUserPage - 3) * 4;
+}
 
 // A control TLV (01 Lock Control, 02 Memory Control) for byte `address` of the tag.
 Bytes ControlTlv(uint8_t type, size_t address, uint8_t count) {
     for (uint8_t n = 2; n < 16; ++n) {
         const size_t page = address >> n, offset = address & ((size_t{1} << n) - 1);
         if (page < 16 && offset < 16)
-            return {type, 0x03, static_cast<uint8_t>(page << 4 | offset), count, static_cast<uint8_t>(0x30 | n)};
+            return {type, 0x03, static_cast<uint8_t>(page << 4 | offset), count,
+                    static_cast<uint8_t>(0x30 | n)};
     }
     ADD_FAILURE() << "no position byte for " << address;
     return {};
@@ -64,8 +67,9 @@ enum class Row {
     MemoryTlvInData,
     Version2
 };
-const char* const kRowNames[] = {"cc_ff",          "cc_one_block_more", "cc_of_other_kind",   "lock_tlv_at_config",
-                                 "lock_tlv_at_cc", "lock_tlv_in_data",  "memory_tlv_in_data", "version_2"};
+const char* const kRowNames[] = {
+    "cc_ff",          "cc_one_block_more", "cc_of_other_kind",   "lock_tlv_at_config",
+    "lock_tlv_at_cc", "lock_tlv_in_data",  "memory_tlv_in_data", "version_2"};
 
 // Made on first use; it sets detection's field-off pause to 0 for its tags.
 FuzzSimReader& Reader() {
@@ -80,14 +84,30 @@ public:
         Bytes cc = {0xE1, 0x10, k.shippedCc, 0x00};
         Bytes area;
         switch (row) {
-        case Row::CcFF: cc[2] = 0xFF; break;
-        case Row::CcOneBlockMore: cc[2] = static_cast<uint8_t>(UserBytes(k) / 8 + 1); break;
-        case Row::CcOfOtherKind: cc[2] = k.otherCc; break;
-        case Row::LockTlvAtConfig: area = ControlTlv(0x01, static_cast<size_t>(k.behindPage) * 4, 12); break;
-        case Row::LockTlvAtCc: area = ControlTlv(0x01, 12, 12); break;
-        case Row::LockTlvInData: area = ControlTlv(0x01, 48, 12); break;    // page 12: 2 bytes set aside
-        case Row::MemoryTlvInData: area = ControlTlv(0x02, 48, 4); break;   // page 12: 4 bytes set aside
-        case Row::Version2: cc[1] = 0x20; break;
+        case Row::CcFF:
+            cc[2] = 0xFF;
+            break;
+        case Row::CcOneBlockMore:
+            cc[2] = static_cast<uint8_t>(UserBytes(k) / 8 + 1);
+            break;
+        case Row::CcOfOtherKind:
+            cc[2] = k.otherCc;
+            break;
+        case Row::LockTlvAtConfig:
+            area = ControlTlv(0x01, static_cast<size_t>(k.behindPage) * 4, 12);
+            break;
+        case Row::LockTlvAtCc:
+            area = ControlTlv(0x01, 12, 12);
+            break;
+        case Row::LockTlvInData:
+            area = ControlTlv(0x01, 48, 12);
+            break; // page 12: 2 bytes set aside
+        case Row::MemoryTlvInData:
+            area = ControlTlv(0x02, 48, 4);
+            break; // page 12: 4 bytes set aside
+        case Row::Version2:
+            cc[1] = 0x20;
+            break;
         }
         messageOffset = area.size();
         area = Cat({area, old});
@@ -102,8 +122,9 @@ public:
         image.setRow("page", 3, cc);
         area.resize((area.size() + 3) / 4 * 4, 0x00);
         for (size_t i = 0; i < area.size() / 4; ++i)
-            image.setRow("page", 4 + static_cast<int>(i), Bytes(area.begin() + static_cast<long>(i * 4),
-                                                               area.begin() + static_cast<long>(i * 4 + 4)));
+            image.setRow(
+                "page", 4 + static_cast<int>(i),
+                Bytes(area.begin() + static_cast<long>(i * 4), area.begin() + static_cast<long>(i * 4 + 4)));
         // Marks in the bytes set aside, and in the first bytes behind the user memory.
         image.setRow("page", 12, Hex("5A 5A 5A 5A"));
         std::string error;
@@ -137,9 +158,8 @@ public:
     int Error() const { return KQLMX_GetLastError(Reader().port); }
     bool RawWriteRefused(int page) {
         bool refused = false;
-        Reader().sim.withTag(id, [&](kqsim::Tag& t) {
-            refused = RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page);
-        });
+        Reader().sim.withTag(
+            id, [&](kqsim::Tag& t) { refused = RawType2WriteRefused(dynamic_cast<Type2Tag&>(t), page); });
         return refused;
     }
 
@@ -150,7 +170,6 @@ public:
     size_t room = 0;          // for the new TLV area
     Bytes before;
 };
-
 
 constexpr int kNewerVersion = 0x2000C;
 constexpr int kTooLarge = 0x20014;
@@ -216,9 +235,11 @@ TEST(Type2HostileImage, WriteLockFormatAndReadKeepWhatLiesOutsideTheMessage) {
                     expected[15] |= 0x0F;
                     expected[10] = expected[11] = 0xFF;
                     if (k.lockPage >= 0)
-                        for (size_t i = 0; i < 4; ++i) expected[static_cast<size_t>(k.lockPage) * 4 + i] |= k.lockBits[i];
+                        for (size_t i = 0; i < 4; ++i)
+                            expected[static_cast<size_t>(k.lockPage) * 4 + i] |= k.lockBits[i];
                     // NTAG21x without a password in use: CFGLCK (CFG1 byte 0 bit 6) too.
-                    if (std::string(k.kind).starts_with("ntag")) expected[static_cast<size_t>(k.behindPage + 1) * 4] |= 0x40;
+                    if (std::string(k.kind).starts_with("ntag"))
+                        expected[static_cast<size_t>(k.behindPage + 1) * 4] |= 0x40;
                     EXPECT_EQ(t.Memory(), expected);
                     for (int page : {4, (4 + k.lastUserPage) / 2, k.lastUserPage})
                         EXPECT_TRUE(t.RawWriteRefused(page)) << "page " << page;
@@ -260,9 +281,9 @@ TEST(Type2HostileImage, PasswordGuardedPagesAreNeverWrittenHalfway) {
         int configPage;
         uint8_t auth0;
         bool prot;
-        size_t text;   // characters of the text written
-        int written;   // 0, or the error code of a refused write
-        int locked;    // likewise for the lock
+        size_t text; // characters of the text written
+        int written; // 0, or the error code of a refused write
+        int locked;  // likewise for the lock
     };
     for (const Case& c : {
              Case{"ntag213", 0x29, 0x10, false, 100, 0x2000E, 0x2000E}, // the write would reach page 10h
@@ -284,7 +305,8 @@ TEST(Type2HostileImage, PasswordGuardedPagesAreNeverWrittenHalfway) {
         image.setRow("page", 7, Hex("FE 00 00 00"));
         image.setRow("page", 0x29, Hex("78 78 78 FF")); // user memory: where an NTAG213 has its AUTH0
         image.setRow("page", c.configPage, {0x04, 0x00, 0x00, c.auth0});
-        image.setRow("page", c.configPage + 1, {static_cast<uint8_t>(c.prot ? 0x80 : 0x00), 0x05, 0x00, 0x00});
+        image.setRow("page", c.configPage + 1,
+                     {static_cast<uint8_t>(c.prot ? 0x80 : 0x00), 0x05, 0x00, 0x00});
         std::string error;
         auto tag = Type2Tag::load(image, error);
         ASSERT_TRUE(tag) << error;
@@ -292,7 +314,8 @@ TEST(Type2HostileImage, PasswordGuardedPagesAreNeverWrittenHalfway) {
         const Bytes before = *Reader().sim.tagMemory(id);
         char text[4096] = {};
         const std::string json = TextJson(c.text);
-        const int written = KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0);
+        const int written =
+            KQLMX_WriteTag(Reader().port, json.c_str(), static_cast<int>(json.size()), nullptr, 0, 0);
         EXPECT_EQ(written == 0 ? 0 : KQLMX_GetLastError(Reader().port), c.written);
         const int read = KQLMX_ReadTag(Reader().port, text, sizeof text);
         EXPECT_EQ(std::string(text, static_cast<size_t>(std::max(read, 0))), c.written == 0 ? json : kOld);

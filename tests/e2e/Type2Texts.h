@@ -9,7 +9,9 @@
 
 namespace kqtest {
 
-inline std::string TextJson(size_t n) { return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})"; }
+inline std::string TextJson(size_t n) {
+    return R"({"TEXT" : {"TITLE" : ")" + std::string(n, 'x') + R"("}})";
+}
 
 inline size_t TextAreaSize(size_t n) {
     const size_t message = n + 3 <= 255 ? n + 7 : n + 10;
@@ -19,7 +21,8 @@ inline size_t TextAreaSize(size_t n) {
 // The longest text whose area fits `room`.
 inline size_t LongestFitting(size_t room) {
     size_t n = 0;
-    while (TextAreaSize(n + 1) <= room) ++n;
+    while (TextAreaSize(n + 1) <= room)
+        ++n;
     return n;
 }
 

@@ -237,14 +237,15 @@ TEST(Type4Tag, CapabilityContainersAndOtherApplications) {
         Bytes bytes;
         int code;
         int file = 1;
-    } rows[] = {{2, {0x30}, 0x2000C},       {2, {0x10}, 0x2000D},       {9, {0xE1, 0x03}, 0x20017},
-                {14, {0x80}, 0x20017},      {14, {0x01}, 0x20017},      {0, {0x1F, 0xBF}, 0x20017, 2},
+    } rows[] = {{2, {0x30}, 0x2000C},         {2, {0x10}, 0x2000D},  {9, {0xE1, 0x03}, 0x20017},
+                {14, {0x80}, 0x20017},        {14, {0x01}, 0x20017}, {0, {0x1F, 0xBF}, 0x20017, 2},
                 {0, {0x1F, 0xC0}, 0x20017, 2}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.code);
         SCOPED_TRACE(row.at);
         d.Card([&](DesfireCard& c) {
-            std::copy(row.bytes.begin(), row.bytes.end(), c.application(2)->file(row.file)->data.begin() + row.at);
+            std::copy(row.bytes.begin(), row.bytes.end(),
+                      c.application(2)->file(row.file)->data.begin() + row.at);
         });
         int result = 0;
         Read(p, &result);
@@ -682,7 +683,6 @@ TEST(Type4Tag, RemovedAfterEveryCommand) {
     }
 }
 
-
 // Ways in for anyone holding only the default keys, tried with the card's own commands
 // on the card as it is: key 0 of the card level or of the NDEF application opened with
 // the zero DES or AES key, the NDEF file deleted without a key, or a CC saying writable.
@@ -713,7 +713,8 @@ std::string DefaultKeyWaysIn(DesfireReader& d) {
             KQLMX_DesfireSelectApplication(p, static_cast<int>(level));
             const int opened = aes ? KQLMX_DesfireAuthenticateAes(p, 0, zero.data(), 16)
                                    : KQLMX_DesfireAuthenticateIso(p, 0, zero.data(), 16);
-            if (opened == 0) ways += std::string(level ? "application" : "card") + (aes ? " AES; " : " DES; ");
+            if (opened == 0)
+                ways += std::string(level ? "application" : "card") + (aes ? " AES; " : " DES; ");
         }
     }
     d.PutBack();
@@ -729,7 +730,9 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
     const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
     const Bytes kDesWithVersion = Hex("10 20 30 40 50 60 70 81 10 20 30 40 50 60 70 80");
     auto lock = [](const Bytes& key) {
-        return [key](int p) { return KQLMX_LockTag(p, key.empty() ? nullptr : key.data(), static_cast<int>(key.size())); };
+        return [key](int p) {
+            return KQLMX_LockTag(p, key.empty() ? nullptr : key.data(), static_cast<int>(key.size()));
+        };
     };
     struct Row {
         const char* name;
@@ -740,24 +743,30 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
     };
     auto ndef = [](DesfireCard& c) -> DesfireCard::Application& { return *c.application(2); };
     const Row rows[] = {
-        {"application settings 0E: key 0 may not change", [&](DesfireCard& c) { ndef(c).settings = 0x0E; },
-         {{lock({}), 0, 0}}, true},
+        {"application settings 0E: key 0 may not change",
+         [&](DesfireCard& c) { ndef(c).settings = 0x0E; },
+         {{lock({}), 0, 0}},
+         true},
         {"card settings 0E", [](DesfireCard& c) { c.card().settings = 0x0E; }, {{lock({}), 0, 0}}, true},
         {"application settings 06: frozen with key 0 fixed",
-         [&](DesfireCard& c) { ndef(c).settings = 0x06; }, {{lock({}), -1, 0x20008}}, false},
+         [&](DesfireCard& c) { ndef(c).settings = 0x06; },
+         {{lock({}), -1, 0x20008}},
+         false},
         {"lock cut short with a card master key: asks for it, then finishes",
          [&](DesfireCard& c) {
              c.card().keys[0].value = kCardKey;
              ndef(c).file(1)->data[14] = 0xFF;
              ndef(c).file(1)->access = ndef(c).file(2)->access = 0xEFFF;
          },
-         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}}, true},
+         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}},
+         true},
         {"applications listed only with the card key",
          [](DesfireCard& c) {
              c.card().keys[0].value = kCardKey;
              c.card().settings = 0x09;
          },
-         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}}, true},
+         {{lock({}), -1, 0x20006}, {lock(kCardKey), 0, 0}},
+         true},
         {"protected while applications are listed only with the card key",
          [](DesfireCard& c) {
              c.card().keys[0].value = kCardKey;
@@ -767,7 +776,8 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
           {[&](int p) { return Write(p, kNew); }, -1, 0x20007},
           {[&](int p) { return Write(p, kNew, k2); }, 0, 0}},
          false},
-        {"configuration only after configuration and data", {},
+        {"configuration only after configuration and data",
+         {},
          {{[&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, kNewKey.data(), 16); }, 0, 0},
           {[&](int p) { return KQLMX_ChangeTagKey(p, 0, kNewKey.data(), 16, k2.data(), 16); }, 0, 0},
           {[&](int p) { return Write(p, kNew); }, 0, 0}},
@@ -801,7 +811,8 @@ TEST(Type4Tag, KeySettingsKeysAndRightsOfOtherPrograms) {
         // key to the card, whose session key is then made as for single DES.
         {"single DES keys stored with a version",
          [&](DesfireCard& c) { c.card().keys[0].value = ndef(c).keys[0].value = kDesWithVersion; },
-         {{lock({}), -1, 0x20007}, {lock(kDesWithVersion), 0, 0}}, true},
+         {{lock({}), -1, 0x20007}, {lock(kDesWithVersion), 0, 0}},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -832,7 +843,8 @@ TEST(Type4Tag, LostAndSpoiltAnswersAreNoVerdict) {
         OldMessageBesideAnother(d);
         auto changes = std::make_shared<int>(0);
         d.SetHook([changes, &d](const Bytes& apdu) -> std::optional<Bytes> {
-            const bool changeKey = (apdu.size() > 1 && apdu[0] == 0xC4) || (apdu.size() > 1 && apdu[0] == 0x90 && apdu[1] == 0xC4);
+            const bool changeKey = (apdu.size() > 1 && apdu[0] == 0xC4) ||
+                                   (apdu.size() > 1 && apdu[0] == 0x90 && apdu[1] == 0xC4);
             if (!changeKey || ++*changes != 2) return std::nullopt;
             d.card->processApdu(apdu); // the card key changes; its answer is lost
             return Bytes{};
@@ -901,7 +913,9 @@ TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
         Bytes key; // the key the program holds for the card
     };
     const auto keyed = [&](const Bytes& key) {
-        return [key](DesfireReader& d) { ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0); };
+        return [key](DesfireReader& d) {
+            ASSERT_EQ(KQLMX_ChangeTagKey(d.port, 1, nullptr, 0, key.data(), 16), 0);
+        };
     };
     const auto aesApplication = [](DesfireReader& d) {
         d.Card([](DesfireCard& c) { c.application(2)->settings2 |= 0x80; });
@@ -926,7 +940,8 @@ TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
                  c.application(3)->files.push_back(mine);
              });
          },
-         kLocks, {}},
+         kLocks,
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -987,8 +1002,9 @@ TEST(Type4Tag, OneAnswerMissedAtEveryStepThenRunAgain) {
 // without content" or "not NFC formatted" or ask for a key, and the run again completes.
 TEST(Type4Tag, EachAnswerLostInLockAndProtectionIsNoVerdict) {
     const Bytes k2 = Hex("A5 5A A5 5A 01 02 03 04 05 06 07 08 09 0A 0B 0C");
-    const std::function<int(int)> ops[] = {[](int p) { return KQLMX_LockTag(p, nullptr, 0); },
-                                           [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, k2.data(), 16); }};
+    const std::function<int(int)> ops[] = {
+        [](int p) { return KQLMX_LockTag(p, nullptr, 0); },
+        [&](int p) { return KQLMX_ChangeTagKey(p, 1, nullptr, 0, k2.data(), 16); }};
     for (const auto& op : ops) {
         DesfireReader d(true);
         OldMessageBesideAnother(d);

@@ -22,8 +22,10 @@ Bytes Mad(uint8_t crc, uint8_t info, int entries, std::initializer_list<int> nde
     Bytes mad(2 + 2 * static_cast<size_t>(entries), 0x00);
     mad[0] = crc;
     mad[1] = info;
-    for (int i : ndef) mad[2 * static_cast<size_t>(i)] = 0x03, mad[2 * static_cast<size_t>(i) + 1] = 0xE1;
-    for (const auto& [i, aid] : other) mad[2 * static_cast<size_t>(i)] = aid.first, mad[2 * static_cast<size_t>(i) + 1] = aid.second;
+    for (int i : ndef)
+        mad[2 * static_cast<size_t>(i)] = 0x03, mad[2 * static_cast<size_t>(i) + 1] = 0xE1;
+    for (const auto& [i, aid] : other)
+        mad[2 * static_cast<size_t>(i)] = aid.first, mad[2 * static_cast<size_t>(i) + 1] = aid.second;
     return mad;
 }
 
@@ -64,9 +66,10 @@ TEST(ClassicMad, EntriesAndTheirPlaces) {
         size_t index;
         int firstBlock, trailer, dataBlocks;
     };
-    for (const Case& c : {Case{0, 0, 0, 0, 3, 0}, Case{1, 0, 2, 4, 7, 3}, Case{15, 0, 30, 60, 63, 3},
-                          Case{16, 16, 0, 64, 67, 0}, Case{17, 16, 2, 68, 71, 3}, Case{31, 16, 30, 124, 127, 3},
-                          Case{32, 16, 32, 128, 143, 15}, Case{39, 16, 46, 240, 255, 15}}) {
+    for (const Case& c :
+         {Case{0, 0, 0, 0, 3, 0}, Case{1, 0, 2, 4, 7, 3}, Case{15, 0, 30, 60, 63, 3},
+          Case{16, 16, 0, 64, 67, 0}, Case{17, 16, 2, 68, 71, 3}, Case{31, 16, 30, 124, 127, 3},
+          Case{32, 16, 32, 128, 143, 15}, Case{39, 16, 46, 240, 255, 15}}) {
         SCOPED_TRACE(c.sector);
         EXPECT_EQ(MadOf(c.sector), c.madSector);
         if (c.sector != c.madSector) {
@@ -81,9 +84,10 @@ TEST(ClassicMad, EntriesAndTheirPlaces) {
         uint8_t low, high;
         Entry entry;
     };
-    for (const Kind& k : {Kind{0x00, 0x00, Entry::Free}, Kind{0x03, 0xE1, Entry::Ndef}, Kind{0x00, 0x01, Entry::Other},
-                          Kind{0x01, 0x00, Entry::Other}, Kind{0xE1, 0x03, Entry::Other}, Kind{0x03, 0x00, Entry::Other},
-                          Kind{0x10, 0x48, Entry::Other}}) {
+    for (const Kind& k :
+         {Kind{0x00, 0x00, Entry::Free}, Kind{0x03, 0xE1, Entry::Ndef}, Kind{0x00, 0x01, Entry::Other},
+          Kind{0x01, 0x00, Entry::Other}, Kind{0xE1, 0x03, Entry::Other}, Kind{0x03, 0x00, Entry::Other},
+          Kind{0x10, 0x48, Entry::Other}}) {
         SCOPED_TRACE(testing::Message() << std::hex << int{k.low} << " " << int{k.high});
         const Bytes mad = Mad(0, 0, 15, {}, {{5, {k.low, k.high}}});
         EXPECT_EQ(EntryOf(mad, 5), k.entry);
@@ -140,11 +144,20 @@ TEST(ClassicMad, RunChoice) {
         {"two_at_least", 1, false, {{1, true}, {2, true}, {3, true}}, {1, 2}},
         {"as_far_as_needed", 7, false, {{1, true}, {2, true}, {3, true}, {4, true}}, {1, 2, 3}},
         {"other_application_in_the_way", 6, false, {{1, false}, {2, true}, {3, true}}, {2, 3}},
-        {"too_short_a_run_then_a_longer", 7, false, {{1, true}, {2, false}, {3, true}, {4, true}, {5, true}},
+        {"too_short_a_run_then_a_longer",
+         7,
+         false,
+         {{1, true}, {2, false}, {3, true}, {4, true}, {5, true}},
          {3, 4, 5}},
-        {"largest_for_a_full_format", 1, true, {{1, true}, {2, true}, {3, false}, {4, true}, {5, true}, {6, true}},
+        {"largest_for_a_full_format",
+         1,
+         true,
+         {{1, true}, {2, true}, {3, false}, {4, true}, {5, true}, {6, true}},
          {4, 5, 6}},
-        {"pinned_run_ends_the_search", 1, true, {{1, true}, {2, true, true}, {3, false}, {4, true}, {5, true}, {6, true}},
+        {"pinned_run_ends_the_search",
+         1,
+         true,
+         {{1, true}, {2, true, true}, {3, false}, {4, true}, {5, true}, {6, true}},
          {1, 2}},
         {"nothing_usable", 1, true, {{1, false}, {2, false}}, {}},
     };
@@ -160,7 +173,8 @@ TEST(ClassicMad, RunChoice) {
         }
         const RunChoice::Run run = choice.Chosen();
         EXPECT_EQ(run.sectors, c.chosen);
-        for (size_t i = 0; i < run.sectors.size(); ++i) EXPECT_EQ(run.keys[i], run.sectors[i] % 2);
+        for (size_t i = 0; i < run.sectors.size(); ++i)
+            EXPECT_EQ(run.keys[i], run.sectors[i] % 2);
         EXPECT_EQ(run.blocks, 3 * c.chosen.size());
     }
 }

@@ -56,9 +56,9 @@ TEST_F(Enumeration, SerialDevicesInNaturalOrderWithTheMakersHints) {
     sysfs.AddSerialPort("ttyS1", 0);
     sysfs.AddVirtualTty("tty0");
     sysfs.AddVirtualTty("ptmx");
-    EXPECT_EQ(Call(KQLMX_EnumComPorts), (Names{"/dev/ttyACM0 [Vek Virtual COM]", "/dev/ttyACM1 [PV-6 Dongle]",
-                                               "/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB2 [vek Reader 2]",
-                                               "/dev/ttyUSB10"}));
+    EXPECT_EQ(Call(KQLMX_EnumComPorts),
+              (Names{"/dev/ttyACM0 [Vek Virtual COM]", "/dev/ttyACM1 [PV-6 Dongle]", "/dev/ttyS0",
+                     "/dev/ttyUSB1", "/dev/ttyUSB2 [vek Reader 2]", "/dev/ttyUSB10"}));
 }
 
 TEST(PortEnumeration, InsertSortedComparesDigitRunsByValue) {
@@ -73,7 +73,8 @@ TEST(PortEnumeration, InsertSortedComparesDigitRunsByValue) {
 // Catches a fallback that lists nodes which cannot be opened or other devices, and
 // one taken although sysfs answered.
 TEST_F(Enumeration, WithoutSysfsTheTtyNodesThatOpenAreListed) {
-    for (const char* node : {"ttyUSB3", "ttyS0", "ttyACM0", "sda", "tty1"}) sysfs.AddDevNode(node);
+    for (const char* node : {"ttyUSB3", "ttyS0", "ttyACM0", "sda", "tty1"})
+        sysfs.AddDevNode(node);
     std::filesystem::create_directories(sysfs.Root() + "/dev/ttyACM1"); // cannot be opened for writing
     EXPECT_EQ(Call(KQLMX_EnumComPorts), (Names{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB3"}));
 
@@ -124,7 +125,8 @@ TEST_F(Enumeration, HidReadersEachOnceInKernelOrder) {
 // (the placeholder serial number of a HID reader among them).
 TEST_F(Enumeration, UsbReadersFtdiFirstAndOnlyKnownModels) {
     FakeFtd2xx fake(FAKE_FTD2XX_PATH);
-    for (const char* serial : {"3000QQ01", "9999ZZ05", "12"}) fake.AddDevice(serial);
+    for (const char* serial : {"3000QQ01", "9999ZZ05", "12"})
+        fake.AddDevice(serial);
     sysfs.AddHidraw("hidraw0", "1-2", 0x16C0, 0x2913, "1460-0001");
     sysfs.AddHidraw("hidraw1", "1-3", 0x1C40, 0x05AF, "");
     sysfs.AddHidraw("hidraw2", "1-4", 0x1C40, 0x05AE, "1754-0003");
@@ -158,7 +160,8 @@ TEST_F(Enumeration, UsbReadersWithoutDriver) {
     Ftd2xx missing("/nonexistent/libftd2xx.so", 0x0403, 0xE130);
     for (const Case& c : cases) {
         FakeSysfs tree;
-        for (const Device& d : c.devices) tree.AddUsbDevice(d.port, d.vendorId, d.productId, d.bound);
+        for (const Device& d : c.devices)
+            tree.AddUsbDevice(d.port, d.vendorId, d.productId, d.bound);
         setenv("KQLMX_SYSFS_ROOT", tree.Root().c_str(), 1);
         EXPECT_EQ(kq::CountUsbReaders(c.ftdiLibrary ? present : missing), c.flags) << c.what;
     }

@@ -45,7 +45,9 @@ static void Log(const char* format, ...) {
     va_end(args);
 }
 
-static int IsOurs(Handle h) { return h == &g_device && g_open; }
+static int IsOurs(Handle h) {
+    return h == &g_device && g_open;
+}
 
 EXPORT void FakeFt_Reset(void) {
     pthread_mutex_lock(&g_mutex);
@@ -240,7 +242,8 @@ EXPORT Status FT_Write(Handle h, void* buffer, uint32_t size, uint32_t* written)
     char hex[3 * 300 + 1] = "";
     size_t pos = 0;
     for (uint32_t i = 0; i < size && i < 300; ++i)
-        pos += (size_t)snprintf(hex + pos, sizeof hex - pos, i ? " %02X" : "%02X", ((const uint8_t*)buffer)[i]);
+        pos +=
+            (size_t)snprintf(hex + pos, sizeof hex - pos, i ? " %02X" : "%02X", ((const uint8_t*)buffer)[i]);
     Log("FT_Write(%s)\n", hex);
     if (!IsOurs(h)) return kInvalidHandle;
     *written = size;

@@ -46,7 +46,9 @@ std::string FakeSysfs::UsbDeviceFolder(const std::string& usbPort) const {
     return root_ + "/sys/devices/pci0000:00/0000:00:14.0/usb1/" + usbPort;
 }
 
-void FakeSysfs::AddTtyClass() { fs::create_directories(root_ + "/sys/class/tty"); }
+void FakeSysfs::AddTtyClass() {
+    fs::create_directories(root_ + "/sys/class/tty");
+}
 
 void FakeSysfs::AddUsbDevice(const std::string& usbPort, uint16_t vendorId, uint16_t productId,
                              bool driverBound) {
@@ -89,7 +91,9 @@ void FakeSysfs::AddVirtualTty(const std::string& name) {
     Link(root_ + "/sys/class/tty/" + name, tty);
 }
 
-void FakeSysfs::RemoveTty(const std::string& name) { fs::remove(root_ + "/sys/class/tty/" + name); }
+void FakeSysfs::RemoveTty(const std::string& name) {
+    fs::remove(root_ + "/sys/class/tty/" + name);
+}
 
 void FakeSysfs::AddHidraw(const std::string& name, const std::string& usbPort, uint32_t vendorId,
                           uint32_t productId, const std::string& uniq, bool withUniq) {
@@ -113,6 +117,8 @@ void FakeSysfs::AddHidReportDescriptor(const std::string& name, const std::vecto
           std::string(descriptor.begin(), descriptor.end()));
 }
 
-void FakeSysfs::AddDevNode(const std::string& name) { Write(root_ + "/dev/" + name, ""); }
+void FakeSysfs::AddDevNode(const std::string& name) {
+    Write(root_ + "/dev/" + name, "");
+}
 
 } // namespace kqtest

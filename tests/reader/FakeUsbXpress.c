@@ -43,7 +43,9 @@ static void Log(const char* format, ...) {
     va_end(args);
 }
 
-static int IsOurs(Handle h) { return h == &g_device && g_open; }
+static int IsOurs(Handle h) {
+    return h == &g_device && g_open;
+}
 
 EXPORT void FakeSi_Reset(void) {
     pthread_mutex_lock(&g_mutex);
@@ -147,7 +149,8 @@ EXPORT Status SI_SetLineControl(Handle h, uint16_t line) {
     return IsOurs(h) ? kOk : kInvalidHandle;
 }
 
-EXPORT Status SI_SetFlowControl(Handle h, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr, uint8_t dcd, int xon) {
+EXPORT Status SI_SetFlowControl(Handle h, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr, uint8_t dcd,
+                                int xon) {
     Log("SI_SetFlowControl(%u,%u,%u,%u,%u,%d)\n", cts, rts, dtr, dsr, dcd, xon);
     return IsOurs(h) ? kOk : kInvalidHandle;
 }
@@ -194,7 +197,8 @@ EXPORT Status SI_Write(Handle h, void* buffer, uint32_t size, uint32_t* written,
     char hex[3 * 300 + 1] = "";
     size_t pos = 0;
     for (uint32_t i = 0; i < size && i < 300; ++i)
-        pos += (size_t)snprintf(hex + pos, sizeof hex - pos, i ? " %02X" : "%02X", ((const uint8_t*)buffer)[i]);
+        pos +=
+            (size_t)snprintf(hex + pos, sizeof hex - pos, i ? " %02X" : "%02X", ((const uint8_t*)buffer)[i]);
     Log("SI_Write(%s)\n", hex);
     if (!IsOurs(h)) return kInvalidHandle;
     *written = size;

@@ -133,7 +133,8 @@ TEST(MultiString, EntriesThatFit) {
     EXPECT_EQ(std::string(buffer, 10), std::string("\\\\.\\COM1\0\0", 10));
     EXPECT_EQ(buffer[10], 'x');
 
-    EXPECT_EQ(kq::WriteMultiString({"abcdef", "abcdefgh", "a"}, buffer, 12), 8) << "the first misfit ends the list";
+    EXPECT_EQ(kq::WriteMultiString({"abcdef", "abcdefgh", "a"}, buffer, 12), 8)
+        << "the first misfit ends the list";
     EXPECT_EQ(std::string(buffer, 8), std::string("abcdef\0\0", 8));
     EXPECT_EQ(kq::WriteMultiString({}, buffer, 1), 1);
     EXPECT_EQ(buffer[0], '\0');

@@ -13,8 +13,8 @@
 #include <dlfcn.h>
 #include <thread>
 
-using kq::platform::FtdiDevice;
 using kq::platform::Ftd2xx;
+using kq::platform::FtdiDevice;
 using kq::platform::LineSettings;
 using kq::platform::Parity;
 using kqtest::Hex;
@@ -22,7 +22,9 @@ using kqtest::Hex;
 namespace {
 
 std::string g_debug;
-void CollectDebug(std::string_view text) { g_debug += text; }
+void CollectDebug(std::string_view text) {
+    g_debug += text;
+}
 
 // A type 0 reader answering "1843" to the version command.
 void AnswerVersion(const uint8_t* bytes, size_t count, void* user) {
@@ -60,8 +62,9 @@ TEST(Ftdi, OpensBySerialNumberWithTheLineSettings) {
     ASSERT_LT(vidPid, calls.size());
     ASSERT_LT(open, calls.size());
     EXPECT_LT(vidPid, open);
-    for (const char* call : {"FT_SetLatencyTimer(2)", "FT_SetBaudRate(115200)", "FT_SetDataCharacteristics(8,2,2)",
-                             "FT_SetFlowControl(0,0x11,0x13)", "FT_Purge(3)"})
+    for (const char* call :
+         {"FT_SetLatencyTimer(2)", "FT_SetBaudRate(115200)", "FT_SetDataCharacteristics(8,2,2)",
+          "FT_SetFlowControl(0,0x11,0x13)", "FT_Purge(3)"})
         EXPECT_GT(IndexOf(calls, call), open) << call;
 
     EXPECT_TRUE(device->Apply(LineSettings{9600, Parity::Odd, 8, 1}));

@@ -4,9 +4,13 @@
 
 #include <stddef.h>
 
-int KqlmxFromC_NoSuchPort(void) { return KQLMX_GetLastError(0); }
+int KqlmxFromC_NoSuchPort(void) {
+    return KQLMX_GetLastError(0);
+}
 
-int KqlmxFromC_EmptyComList(char* buffer, int size) { return KQLMX_EnumComPorts(buffer, size); }
+int KqlmxFromC_EmptyComList(char* buffer, int size) {
+    return KQLMX_EnumComPorts(buffer, size);
+}
 
 int KqlmxFromC_InstallNoHooks(void) {
     KQLMX_UiHooks hooks = {NULL, NULL, NULL, NULL, NULL, NULL};

@@ -39,7 +39,8 @@ std::string Version(int handle) {
 
 // A reader of a protocol type silent to the probes of the others.
 void SilentToOtherTypes(ScriptedReader& reader) {
-    for (const char* probe : {kProbe0, kProbe1, kProbe2, kProbe3}) reader.On(probe);
+    for (const char* probe : {kProbe0, kProbe1, kProbe2, kProbe3})
+        reader.On(probe);
 }
 
 } // namespace
@@ -126,7 +127,9 @@ TEST(OpenPort, HandleZeroOrBelowNamesNoPort) {
 }
 
 namespace {
-void CollectTrace(void* user, const char* text) { *static_cast<std::string*>(user) += text; }
+void CollectTrace(void* user, const char* text) {
+    *static_cast<std::string*>(user) += text;
+}
 } // namespace
 
 namespace {
@@ -149,7 +152,8 @@ TEST(OpenPort, ReplacedTraceSinkIsNotCalledAfterwards) {
     std::atomic<int> lateCalls{0};
     std::atomic<bool> stop{false};
     std::thread tracer([&] {
-        while (!stop) kq::Trace("line\r\n");
+        while (!stop)
+            kq::Trace("line\r\n");
     });
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (std::chrono::steady_clock::now() < end) {
@@ -178,8 +182,9 @@ TEST(OpenPort, OpenAndCloseAreTraced) {
     KQLMX_ClosePort(handle);
     KQLMX_SetTraceSink(nullptr, nullptr);
     unsetenv("KQLMX_TRACE");
-    const std::string expected = "KQLMX_OpenPort(" + reader.SlavePath() + ",9600,500) = " +
-                                 std::to_string(handle) + "\r\nKQLMX_ClosePort(" + std::to_string(handle) + ")\r\n";
+    const std::string expected = "KQLMX_OpenPort(" + reader.SlavePath() +
+                                 ",9600,500) = " + std::to_string(handle) + "\r\nKQLMX_ClosePort(" +
+                                 std::to_string(handle) + ")\r\n";
     EXPECT_EQ(trace, expected);
     std::ifstream in(file, std::ios::binary);
     std::stringstream content;

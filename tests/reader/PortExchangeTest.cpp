@@ -98,7 +98,8 @@ TEST_F(PortExchange, AnswerIsTakenAsSoonAsItIsComplete) {
     port.timeoutMs = 2000;
     reader.On("02 01 F5 01 01 F4", "02 01 00 00 01");
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 20; ++i) ASSERT_TRUE(Exchange("F5 01")) << port.lastError;
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(Exchange("F5 01")) << port.lastError;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 

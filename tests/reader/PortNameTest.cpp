@@ -1,7 +1,7 @@
 // Port names, handle numbers and reader identity: the tables a caller relies on.
+#include "reader/transport/PortName.h"
 #include "reader/sdk/ReaderModelTable.h"
 #include "reader/transport/PortHandleRegistry.h"
-#include "reader/transport/PortName.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,12 @@ TEST(PortName, AddressSuffix) {
         const char* rest;
         int address;
     } cases[] = {
-        {"COM3:2", "COM3", 2},       {"COM1:", "COM1:", 1},          {"COM1:x", "COM1", 0},
-        {"/dev/pts/5", "/dev/pts/5", 1}, {"/dev/ttyUSB0:12", "/dev/ttyUSB0", 12}, {"", "", 1},
+        {"COM3:2", "COM3", 2},
+        {"COM1:", "COM1:", 1},
+        {"COM1:x", "COM1", 0},
+        {"/dev/pts/5", "/dev/pts/5", 1},
+        {"/dev/ttyUSB0:12", "/dev/ttyUSB0", 12},
+        {"", "", 1},
         {"FT12AB34:3", "FT12AB34", 3},
     };
     for (const Case& c : cases) {
@@ -71,7 +75,8 @@ TEST(PortName, LinkChosenByName) {
         {"COM3", PortLink::Serial},
         {"FT12AB34", PortLink::Serial},
     };
-    for (const Case& c : cases) EXPECT_EQ(kq::ClassifyPortName(c.name), c.link) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(kq::ClassifyPortName(c.name), c.link) << c.name;
 }
 
 TEST(PortName, ComNamesKeepTheirBaud) {
@@ -87,9 +92,15 @@ TEST(PortName, NormalizeSerialNames) {
         bool serialDevice;
         const char* normalized;
     } cases[] = {
-        {"com3", true, "\\\\.\\COM3"},     {"COM3", true, "\\\\.\\COM3"},     {"\\\\.\\COM3", true, "\\\\.\\COM3"},
-        {"COM12x", true, "\\\\.\\COM12"},  {"COM0", false, "COM0"},           {"\\\\.\\FT1234", false, "FT1234"},
-        {"FT12AB34", false, "FT12AB34"},   {"/dev/ttyUSB0", true, "/dev/ttyUSB0"}, {"CO", false, "CO"},
+        {"com3", true, "\\\\.\\COM3"},
+        {"COM3", true, "\\\\.\\COM3"},
+        {"\\\\.\\COM3", true, "\\\\.\\COM3"},
+        {"COM12x", true, "\\\\.\\COM12"},
+        {"COM0", false, "COM0"},
+        {"\\\\.\\FT1234", false, "FT1234"},
+        {"FT12AB34", false, "FT12AB34"},
+        {"/dev/ttyUSB0", true, "/dev/ttyUSB0"},
+        {"CO", false, "CO"},
     };
     for (const Case& c : cases) {
         std::string name = c.name;
@@ -135,10 +146,11 @@ TEST(ReaderModel, KnownUsbReaderModels) {
     struct Case {
         int number;
         bool known;
-    } cases[] = {{1060, false}, {1061, true}, {1079, true}, {1080, false}, {1107, true}, {1134, true},
-                 {1135, true},  {1136, false}, {1410, true}, {1419, true}, {1465, true}, {1755, true},
+    } cases[] = {{1060, false}, {1061, true},  {1079, true}, {1080, false}, {1107, true}, {1134, true},
+                 {1135, true},  {1136, false}, {1410, true}, {1419, true},  {1465, true}, {1755, true},
                  {2999, false}, {3000, true},  {3099, true}, {3100, false}};
-    for (const Case& c : cases) EXPECT_EQ(kq::IsKnownReaderModel(c.number), c.known) << c.number;
+    for (const Case& c : cases)
+        EXPECT_EQ(kq::IsKnownReaderModel(c.number), c.known) << c.number;
 }
 
 TEST(ReaderModel, Base62VersionDigit) {

@@ -1,8 +1,8 @@
 // The frame layer without a link: request frames, answer scanning and answer checks.
 // Every expected byte is written out from the frame layouts, check bytes included.
+#include "reader/transport/ReaderFrame.h"
 #include "TestSupport.h"
 #include "kqlmx.h"
-#include "reader/transport/ReaderFrame.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,9 @@ TEST(Checks, Crc16ModbusCheckValue) {
     EXPECT_EQ(kq::Crc16Modbus(kq::Bytes(text.begin(), text.end())), 0x4B37);
 }
 
-TEST(Checks, XorOfBytes) { EXPECT_EQ(kq::XorCheck(Hex("01 30 00")), 0x31); }
+TEST(Checks, XorOfBytes) {
+    EXPECT_EQ(kq::XorCheck(Hex("01 30 00")), 0x31);
+}
 
 struct RequestCase {
     int type;
@@ -67,7 +69,8 @@ TEST(BuildFrame, RequestsPerProtocolType) {
     };
     for (const RequestCase& c : cases) {
         uint8_t expected = 0;
-        EXPECT_EQ(Build(c.type, c.command, c.address, &expected), c.wire) << "type " << c.type << ": " << c.command;
+        EXPECT_EQ(Build(c.type, c.command, c.address, &expected), c.wire)
+            << "type " << c.type << ": " << c.command;
         EXPECT_EQ(expected, c.expectedAnswer) << c.command;
     }
 }
@@ -130,7 +133,8 @@ TEST(AnswerScan, CompleteLengthPerType) {
         {3, "1E 60 FF 00 FF", 5},
     };
     for (const ScanCase& c : cases)
-        EXPECT_EQ(kq::CompleteAnswerLength(Hex(c.received), c.type), c.complete) << c.type << ": " << c.received;
+        EXPECT_EQ(kq::CompleteAnswerLength(Hex(c.received), c.type), c.complete)
+            << c.type << ": " << c.received;
 
     kq::Bytes plain250 = Hex("02 01 00 FA");
     plain250.resize(4 + 250 + 1, 0xFF); // data bytes FF everywhere: still no chain

@@ -121,7 +121,8 @@ TEST(SerialLink, HangUpMarksTheLineDeadAndOnlyTheOwnerCloses) {
     ASSERT_TRUE(link.StartMonitoring());
     pty.reset(); // the reader's side goes away: the line hangs up
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!link.IsLineDead() && std::chrono::steady_clock::now() < end) usleep(1000);
+    while (!link.IsLineDead() && std::chrono::steady_clock::now() < end)
+        usleep(1000);
     ASSERT_TRUE(link.IsLineDead());
     EXPECT_TRUE(link.IsOpen()) << "the owner still holds the line";
     EXPECT_TRUE(link.QueueWrite(Hex("02 01 F0 00 F1"))) << "queued, never sent";

@@ -3,8 +3,8 @@
 #include "kqlmx.h"
 
 // termios2 for the slave's rate: the kernel's definitions, not <termios.h>.
-#include <asm/termbits.h>
 #include <algorithm>
+#include <asm/termbits.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,7 +21,8 @@ Bytes Hex(const std::string& text) {
     Bytes bytes;
     std::istringstream in(text);
     std::string item;
-    while (in >> item) bytes.push_back(static_cast<uint8_t>(std::stoul(item, nullptr, 16)));
+    while (in >> item)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(item, nullptr, 16)));
     return bytes;
 }
 
@@ -73,7 +74,9 @@ ScriptedReader::Line ScriptedReader::SlaveLine() const {
     return {tio.c_ospeed, tio.c_cflag};
 }
 
-bool HasTwoStopBits(unsigned cflag) { return cflag & CSTOPB; }
+bool HasTwoStopBits(unsigned cflag) {
+    return cflag & CSTOPB;
+}
 
 void ScriptedReader::Run() {
     Bytes pending;
@@ -109,7 +112,8 @@ void ScriptedReader::Process(Bytes& pending) {
                     matched = true;
                     break;
                 }
-                if (r.size() > pending.size() && std::equal(pending.begin(), pending.end(), r.begin())) prefix = true;
+                if (r.size() > pending.size() && std::equal(pending.begin(), pending.end(), r.begin()))
+                    prefix = true;
             }
         }
         if (matched) {
@@ -145,7 +149,9 @@ CountingHooks::CountingHooks() {
     KQLMX_SetUiHooks(&hooks);
 }
 
-CountingHooks::~CountingHooks() { KQLMX_SetUiHooks(nullptr); }
+CountingHooks::~CountingHooks() {
+    KQLMX_SetUiHooks(nullptr);
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kqlmx-test-XXXXXX").string();

@@ -13,7 +13,8 @@ namespace {
 
 std::string Names(const std::vector<const Type2Layout*>& layouts) {
     std::string names;
-    for (const Type2Layout* layout : layouts) names += std::string(names.empty() ? "" : ",") + layout->name;
+    for (const Type2Layout* layout : layouts)
+        names += std::string(names.empty() ? "" : ",") + layout->name;
     return names;
 }
 
@@ -47,14 +48,19 @@ TEST(Type2Layout, CandidatesAreTheChipsWhoseReadsEndThere) {
         // NTAG213 with AUTH0 2Ch and PROT: its CFG0 and CFG1 are read, and say so.
         {"ntag213_prot_at_2c", 0x04, 0x12, 0x2C, NtagConfig(0x29, 0x2C, 0x80), "Ultralight C,NTAG213"},
         // An Ultralight C: page 29h is its counter, no AUTH0 of 2Ch.
-        {"ultralight_c", 0x04, 0x12, 0x2C, {{0x29, {0, 0, 0, 0}}, {0x2A, {0x30, 0, 0, 0}}, {0x2B, {0, 0, 0, 0}}},
+        {"ultralight_c",
+         0x04,
+         0x12,
+         0x2C,
+         {{0x29, {0, 0, 0, 0}}, {0x2A, {0x30, 0, 0, 0}}, {0x2B, {0, 0, 0, 0}}},
          "Ultralight C"},
         // Ultralight C with AUTH0 10h and AUTH1 = 0: reads end at 10h.
         {"ultralight_c_auth1_0_at_10", 0x04, 0x12, 0x10, {}, "Ultralight,Ultralight C,NTAG213"},
         // NTAG213 with AUTH0 08h and PROT: every chip with a password may stop there.
         {"prot_at_08", 0x04, 0x12, 0x08, {}, "NTAG210,NTAG212,Ultralight C,NTAG213,NTAG215,NTAG216"},
         {"ntag212_cc_10", 0x04, 0x10, 41, NtagConfig(0x25, 0xFF, 0x00), "NTAG212"},
-        {"ntag213_prot_at_29", 0x04, 0x12, 0x29, NtagConfig(0x25, 0x00, 0x00), "NTAG212,Ultralight C,NTAG213"},
+        {"ntag213_prot_at_29", 0x04, 0x12, 0x29, NtagConfig(0x25, 0x00, 0x00),
+         "NTAG212,Ultralight C,NTAG213"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Names(Type2Candidates(c.maker, c.cc, c.refused, c.read)), c.chips) << c.name;
@@ -74,11 +80,11 @@ TEST(Type2Layout, RoomIsTheUserMemoryEveryCandidateShares) {
     };
     const Case cases[] = {
         {{by("NTAG213")}, 45, 144, 144},
-        {{by("NTAG215"), by("NTAG216")}, 0x83, 504, 508},   // never the lock bytes at 82h
+        {{by("NTAG215"), by("NTAG216")}, 0x83, 504, 508}, // never the lock bytes at 82h
         {{by("NTAG216")}, 0xE3, 888, 888},
         {{by("NTAG212"), by("NTAG213")}, 41, 128, 144},
-        {{by("NTAG213"), by("NTAG215")}, 8, 16, 16},        // pages 4-7 are all that reads reach
-        {{}, 64, 240, 240},                                  // a chip not listed: every readable page
+        {{by("NTAG213"), by("NTAG215")}, 8, 16, 16}, // pages 4-7 are all that reads reach
+        {{}, 64, 240, 240},                          // a chip not listed: every readable page
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Type2WriteRoom(c.candidates, c.refused), c.write) << Names(c.candidates);
@@ -102,23 +108,25 @@ TEST(Type2Layout, PasswordGuardsFromAuth0On) {
     const Case cases[] = {
         {"ntag_auth0", ntag213, NtagConfig(0x29, 0x10, 0x00), 45, 0x10},
         {"ntag_none", ntag213, NtagConfig(0x29, 0xFF, 0x00), 45, 0xFF},
-        {"ntag_not_read", ntag213, {}, 0x20, 0x20},             // its reads end at AUTH0
+        {"ntag_not_read", ntag213, {}, 0x20, 0x20}, // its reads end at AUTH0
         {"ulc_auth0", ultralightC, {{0x2A, {0x10, 0, 0, 0}}}, 44, 0x10},
         {"ulc_auth0_2f", ultralightC, {{0x2A, {0x2F, 0, 0, 0}}}, 44, 0x2F},
         {"ulc_auth0_30", ultralightC, {{0x2A, {0x30, 0, 0, 0}}}, 44, kType2NoGuard},
         {"ulc_not_read", ultralightC, {}, 0x2A, 0x2A},
         {"no_password", ultralight, {}, 16, kType2NoGuard},
     };
-    for (const Case& c : cases) EXPECT_EQ(Type2FirstGuardedPage(c.layout, c.read, c.refused), c.guarded) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(Type2FirstGuardedPage(c.layout, c.read, c.refused), c.guarded) << c.name;
 
     struct Stop {
         int guarded, first, last;
         bool sure, stops;
     };
-    for (const Stop& s : {Stop{10, 4, 10, true, true},  // a message ending exactly on AUTH0's page
-                          Stop{11, 4, 10, true, false}, Stop{10, 4, 10, false, true}, Stop{4, 4, 10, true, true},
-                          Stop{4, 4, 10, false, false}, // the first page's write tells, changing nothing
-                          Stop{0, 5, 9, false, false}})
+    for (const Stop& s :
+         {Stop{10, 4, 10, true, true}, // a message ending exactly on AUTH0's page
+          Stop{11, 4, 10, true, false}, Stop{10, 4, 10, false, true}, Stop{4, 4, 10, true, true},
+          Stop{4, 4, 10, false, false}, // the first page's write tells, changing nothing
+          Stop{0, 5, 9, false, false}})
         EXPECT_EQ(Type2GuardStopsWrite(s.guarded, s.first, s.last, s.sure), s.stops)
             << s.guarded << " " << s.first << "-" << s.last << " " << s.sure;
 }
@@ -138,7 +146,7 @@ TEST(Type2Layout, LockBitsAndBlockLockingBits) {
     };
     const Type2Page zero{};
     const Locked locked[] = {
-        {nullptr, {0, 0, 0x08, 0}, zero, 3, true},       // L-CC
+        {nullptr, {0, 0, 0x08, 0}, zero, 3, true}, // L-CC
         {nullptr, {0, 0, 0x80, 0}, zero, 7, true},
         {nullptr, {0, 0, 0x00, 0x01}, zero, 8, true},
         {nullptr, {0, 0, 0x00, 0x80}, zero, 15, true},
@@ -174,15 +182,16 @@ TEST(Type2Layout, LockBitsAndBlockLockingBits) {
         {"bl_15_10_locked", nullptr, {0, 0, 0x04, 0xFC}, zero, false},
         {"ntag_bl_0", ntag213, zero, {0, 0, 0x01, 0}, true},
         {"ntag_bl_0_locked", ntag213, zero, {0x03, 0, 0x01, 0}, false},
-        {"ntag_bl_5", ntag213, zero, {0, 0x0F, 0x20, 0}, false},      // lock bits 10-11 set
+        {"ntag_bl_5", ntag213, zero, {0, 0x0F, 0x20, 0}, false}, // lock bits 10-11 set
         {"ntag_bl_5_open", ntag213, zero, {0, 0x07, 0x20, 0}, true},
-        {"ntag215_bl_3", ntag215, zero, {0x3F, 0, 0x08, 0}, true},     // bits 6-7 clear
+        {"ntag215_bl_3", ntag215, zero, {0x3F, 0, 0x08, 0}, true}, // bits 6-7 clear
         {"ulc_bl_16_27", ultralightC, zero, {0x01, 0, 0, 0}, true},
         {"ulc_bl_16_27_locked", ultralightC, zero, {0x0F, 0, 0, 0}, false},
         {"ulc_bl_28_39", ultralightC, zero, {0x1F, 0, 0, 0}, true},
         {"ntag203_bl", ntag203, zero, {0xF1, 0, 0, 0}, true},
     };
-    for (const Frozen& f : frozen) EXPECT_EQ(Type2LockFrozen(f.layout, f.lockPage, f.dynamic), f.frozen) << f.name;
+    for (const Frozen& f : frozen)
+        EXPECT_EQ(Type2LockFrozen(f.layout, f.lockPage, f.dynamic), f.frozen) << f.name;
 
     struct Bits {
         const Type2Layout& layout;
@@ -201,11 +210,12 @@ TEST(Type2Layout, LockSetsCfgLckOnlyWhereNoPasswordIsInUse) {
         int guarded;
         bool sets;
     };
-    for (const Case& c : {Case{layouts[5], 0xFF, true}, Case{layouts[5], 0x2B, true}, // beyond CFG1 (2Ah)
-                          Case{layouts[5], 0x2A, false}, Case{layouts[5], 0x29, false}, Case{layouts[5], 0x10, false},
-                          Case{layouts[1], 0x12, true}, Case{layouts[1], 0x11, false},   // NTAG210: CFG1 11h
-                          Case{layouts[4], kType2NoGuard, false},                       // Ultralight C: none
-                          Case{layouts[0], kType2NoGuard, false}})
+    for (const Case& c :
+         {Case{layouts[5], 0xFF, true}, Case{layouts[5], 0x2B, true}, // beyond CFG1 (2Ah)
+          Case{layouts[5], 0x2A, false}, Case{layouts[5], 0x29, false}, Case{layouts[5], 0x10, false},
+          Case{layouts[1], 0x12, true}, Case{layouts[1], 0x11, false}, // NTAG210: CFG1 11h
+          Case{layouts[4], kType2NoGuard, false},                      // Ultralight C: none
+          Case{layouts[0], kType2NoGuard, false}})
         EXPECT_EQ(Type2SetsConfigLock(c.layout, c.guarded), c.sets) << c.layout.name << " " << c.guarded;
 }
 
