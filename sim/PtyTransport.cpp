@@ -92,6 +92,16 @@ void PtyTransport::dropLink() {
     wake();
 }
 
+bool PtyTransport::drained() const {
+    // The thread has to be in one and the same wait before and after the look at the
+    // master: then it had taken all that came before, and nothing has come since.
+    const unsigned returns = pollReturns_;
+    if (!up_ || !polling_) return false;
+    int pending = 0;
+    if (ioctl(master_, FIONREAD, &pending) != 0 || pending > 0) return false;
+    return polling_ && pollReturns_ == returns;
+}
+
 void PtyTransport::wake() {
     if (wakeFd_ < 0) return;
     std::uint64_t one = 1;
@@ -99,8 +109,8 @@ void PtyTransport::wake() {
 }
 
 void PtyTransport::closeMaster() {
-    if (master_ >= 0) close(master_);
-    master_ = -1;
+    // Down, and its path gone, before the client can see the hang-up: whoever saw it
+    // finds the link down.
     up_ = false;
     if (!linkPath_.empty()) {
         char target[256];
@@ -109,6 +119,8 @@ void PtyTransport::closeMaster() {
             unlink(linkPath_.c_str());
         linkPath_.clear();
     }
+    if (master_ >= 0) close(master_);
+    master_ = -1;
 }
 
 bool PtyTransport::waitFor(double s) {
@@ -166,7 +178,10 @@ void PtyTransport::run() {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, POLLIN, 0}};
         // While no client has the slave open the master reports a hang-up at once; look
         // again after a short pause instead of spinning.
+        polling_ = true;
         int r = poll(fds, hungUp ? 1 : 2, hungUp ? 5 : -1);
+        polling_ = false;
+        ++pollReturns_;
         if (r < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) {
             std::uint64_t count;

@@ -43,6 +43,9 @@ public:
     // False once the link was dropped (Simulator::dropLink or a DropLink fault): the
     // master is closed, the client sees a hang-up and the slave path is gone.
     bool linkUp() const { return up_; }
+    // Whether every byte the client has written so far was taken and answered: the
+    // thread waits for more, and nothing is waiting to be read.
+    bool drained() const;
     void dropLink() override;
 
 private:
@@ -62,6 +65,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> dropRequested_{false};
     std::atomic<bool> up_{false};
+    std::atomic<bool> polling_{false};     // the thread waits in poll
+    std::atomic<unsigned> pollReturns_{0}; // how often it came back from there
     std::thread thread_;
 };
 

@@ -65,6 +65,11 @@ void TcpTransport::setRefusing(bool refusing) {
     wake();
 }
 
+bool TcpTransport::listening() const {
+    std::lock_guard lock(mutex_);
+    return listenFd_ >= 0;
+}
+
 void TcpTransport::setAcceptReconnections(bool accept) {
     std::lock_guard lock(mutex_);
     reconnections_ = accept;

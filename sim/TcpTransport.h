@@ -41,6 +41,8 @@ public:
     // The host's local port of the last connection taken.
     int lastPeerPort() const { return peerPort_; }
     bool connected() const { return connected_; }
+    // Whether a listener is open (refusing closes it in the transport's own time).
+    bool listening() const;
     // Closes the current connection (the listener stays).
     void dropLink() override;
 
@@ -54,7 +56,7 @@ private:
     std::string error_;
     std::string address_;
     std::atomic<int> port_{0}; // read by the test while the thread listens again
-    std::mutex mutex_;         // the settings below
+    mutable std::mutex mutex_; // the settings below
     int closeAfter_ = 0;
     bool refusing_ = false;
     bool reconnections_ = true;

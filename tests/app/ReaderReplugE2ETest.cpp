@@ -8,6 +8,7 @@
 #include "app/CommandIds.h"
 #include "app/MainWndForwarders.h"
 #include "app/ProfileSettings.h"
+#include "app/QtUiHooks.h"
 #include "content/RecordJsonWriter.h"
 #include "sim/TagFactory.h"
 #include "sim/TagImage.h"
@@ -15,10 +16,10 @@
 
 #include <QAction>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -105,15 +106,24 @@ private slots:
             QTest::qWait(500); // the job has ended: nothing changes any more
             QCOMPARE(bench.frame->StatusText(), kNoReader);
         } else {
-            // About 50 block reads at 9600 baud: well over a second; the reader goes
-            // after a fraction of it.
+            // About 50 block reads at 9600 baud: well over a second. The reader goes
+            // while the read waits for an answer (the wait runs the program's timers, as
+            // in the program), once its line is open, however slowly a busy machine gets
+            // there.
+            InstallQtUiHooks();
             QVERIFY(bench.StartReader(*Ntag216WithText(800)));
-            std::thread unplug([&bench] {
-                std::this_thread::sleep_for(300ms);
+            bool unplugged = false;
+            QTimer unplugDuringTheRead;
+            QObject::connect(&unplugDuringTheRead, &QTimer::timeout, [&] {
+                if (unplugged || !engine.IsPortOpen()) return;
+                unplugged = true;
                 bench.UnplugReader();
             });
+            unplugDuringTheRead.start(100);
             bench.frame->Action(IdReadTagButton)->trigger();
-            unplug.join();
+            unplugDuringTheRead.stop();
+            RemoveQtUiHooks();
+            QVERIFY2(unplugged, "the read ended before the reader went");
             QCOMPARE(bench.frame->StatusText(), kNoReader);
         }
         QVERIFY2(!engine.IsPortOpen(), "the line of the reader that went is let go");

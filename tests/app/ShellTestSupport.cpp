@@ -20,6 +20,8 @@
 #include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace kqtest {
 
@@ -36,6 +38,15 @@ SimReader::SimReader(const kqsim::ReaderConfig& config) : sim(config), pty(sim) 
         }
     }
     sim.clearLog();
+}
+
+bool WaitDrained(const SimReader& reader) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!reader.pty.drained()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void FreshSettings(const QString& portName, int baud) {

@@ -37,6 +37,10 @@ struct SimReader {
     kqsim::PtyTransport pty;
 };
 
+// Waits (5 s at most) until the simulator has taken every byte written to the reader's
+// line so far; whether it has.
+bool WaitDrained(const SimReader& reader);
+
 // A writer model (KQ-LMX38) with firmware digit 5 at 19200 baud, protocol type 0.
 kqsim::ReaderConfig WriterConfig(int baud = 19200);
 

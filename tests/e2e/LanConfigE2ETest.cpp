@@ -350,9 +350,15 @@ TEST(LanConfig, WriteSendsWhatChangedAndWaitsForTheModule) {
                   c.result);
         EXPECT_EQ(KQLMX_GetLanConfigError(), c.configError);
         EXPECT_LT(watch.Elapsed(), 12000ms);
-        std::this_thread::sleep_for(100ms); // the module takes the last datagram
         EXPECT_EQ(KQLMX_GetLastError(20001), KQLMX_ERROR_NO_SUCH_PORT)
             << "no configuration port is left open";
+        // The last datagram (an apply goes unanswered) reaches the module in its own time.
+        WaitUntil([&] {
+            const auto codes = Codes(module);
+            return Count(codes, 0xFC) >= c.setups && Count(codes, 0xFD) >= c.block0Writes &&
+                   Count(codes, 0x03) >= c.applies;
+        });
+        std::this_thread::sleep_for(100ms); // and nothing more comes
         const auto codes = Codes(module);
         EXPECT_EQ(Count(codes, 0xFC), c.setups);
         EXPECT_EQ(Count(codes, 0xFD), c.block0Writes);
@@ -429,8 +435,9 @@ TEST(LanConfig, BlockZeroIsReadByBroadcast) {
         ASSERT_EQ(write ? KQLMX_WriteLanConfig(reader.c_str(), reader.c_str(), "255.255.255.0", "0.0.0.0")
                         : KQLMX_ReadLanConfig(reader.c_str(), nullptr, nullptr, nullptr, nullptr),
                   0);
-        std::this_thread::sleep_for(50ms); // the module takes the last datagram
         std::vector<bool> broadcast;
+        // The apply after a write reaches the module in its own time.
+        WaitUntil([&] { return !write || Count(Codes(module), 0x03) == 1; });
         for (const auto& r : module.received())
             if (r.code == 0xF8) broadcast.push_back(r.broadcast);
         EXPECT_EQ(broadcast, std::vector<bool>({true, true})) << "the open's and the read's";

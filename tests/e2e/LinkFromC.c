@@ -27,6 +27,7 @@ static void Pump(void* user) {
     LinkFromC_HookLog* log = (LinkFromC_HookLog*)user;
     const double now = NowMs();
     if (now - log->lastMs > log->longestPumpGapMs) log->longestPumpGapMs = now - log->lastMs;
+    if (now - log->lastMs > 50.0) log->slowGapsMs += now - log->lastMs;
     log->lastMs = now;
     ++log->pumps;
 }

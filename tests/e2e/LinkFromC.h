@@ -8,6 +8,7 @@ typedef struct LinkFromC_HookLog {
     int pumps, busyBegun, busyEnded, windowsDisabled, windowsRestored;
     double longestPumpGapMs; /* the call's start and end count as pumps */
     double lastMs;
+    double slowGapsMs; /* the gaps of more than 50 ms added up */
 } LinkFromC_HookLog;
 /* One version request on a port opened and closed around it, with the hooks. */
 int LinkFromC_VersionWithHooks(const char* name, int timeoutMs, LinkFromC_HookLog* log);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kqe2e {
@@ -86,5 +87,17 @@ public:
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
+
+// Polls `done` until it holds or `limit` has passed; whether it held. For what another
+// thread does in its own time (a simulator taking a datagram, a listener closing).
+template <typename Done>
+bool WaitUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const Stopwatch watch;
+    while (!done()) {
+        if (watch.Elapsed() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 } // namespace kqe2e
