@@ -124,60 +124,74 @@ const char* LinkName(Link link) {
 // Catches an answer taken for another command's: a late read answer accepted by the
 // next read (block 4's bytes for block 5) or by a write the reader refuses (0, nothing
 // written). After the fault the read of block 4 fails; the next command gives its own
-// result; the read after it holds exactly block 5.
-TEST(LinkFaults, NoCommandTakesAnotherCommandsAnswer) {
+// result; the read after it holds exactly block 5. Each link is a test of its own, so
+// that the links run side by side.
+class LinkFaultsOnEachLink : public ::testing::TestWithParam<Link> {};
+
+TEST_P(LinkFaultsOnEachLink, NoCommandTakesAnotherCommandsAnswer) {
+    // A late answer comes well after the time-out and well inside the quiet time the
+    // next command waits for after it (one time-out more): 400 ms on either side, which
+    // a busy machine's scheduling does not bridge.
+    constexpr int timeoutMs = 1000;
     const Bytes page = {0xDE, 0xAD, 0xBE, 0xEF};
     const struct {
         const char* name;
         Fault fault;
     } faults[] = {
-        {"answer late", Fault::delay({.beforeAnswer = std::chrono::milliseconds(kTimeoutMs + 250)})},
+        {"answer late", Fault::delay({.beforeAnswer = std::chrono::milliseconds(timeoutMs + 400)})},
         // The late answer's header alone must not end the wait for it: its rest follows.
         {"answer late, its rest after a pause",
-         Fault::delay({.beforeAnswer = std::chrono::milliseconds(kTimeoutMs + 100), .afterHeader = 300ms})},
+         Fault::delay({.beforeAnswer = std::chrono::milliseconds(timeoutMs + 400), .afterHeader = 300ms})},
         {"answer dropped", Fault::silence()},
         {"noise burst with a false header", Fault::noise({0x02, 0x78, 0x79, 0xE0, 0x03, 0x00})},
     };
     enum class Next { Read, RefusedWrite, AcceptedWrite };
-    for (Link link : {Link::Pty, Link::Tcp, Link::Hid, Link::Bluetooth}) {
-        for (const auto& f : faults) {
-            for (Next next : {Next::Read, Next::RefusedWrite, Next::AcceptedWrite}) {
-                SCOPED_TRACE(std::string(LinkName(link)) + ", " + f.name + ", next " +
-                             (next == Next::Read           ? "read"
-                              : next == Next::RefusedWrite ? "refused write"
-                                                           : "write"));
-                LinkedReader r(link);
-                ASSERT_GT(r.port, 0);
-                ASSERT_TRUE(r.selected);
-                r.sim.inject(Fault(f.fault).forCommand(kReadBlock));
-                EXPECT_TRUE(r.Read(4).empty()) << "the fault hit block 4's read";
-                switch (next) {
-                case Next::Read: {
-                    const Bytes got = r.Read(5);
-                    if (!got.empty()) {
-                        EXPECT_EQ(got, kBlock5);
-                    }
-                    break;
+    const Link link = GetParam();
+    for (const auto& f : faults) {
+        for (Next next : {Next::Read, Next::RefusedWrite, Next::AcceptedWrite}) {
+            SCOPED_TRACE(std::string(LinkName(link)) + ", " + f.name + ", next " +
+                         (next == Next::Read           ? "read"
+                          : next == Next::RefusedWrite ? "refused write"
+                                                       : "write"));
+            LinkedReader r(link, timeoutMs);
+            ASSERT_GT(r.port, 0);
+            ASSERT_TRUE(r.selected);
+            r.sim.inject(Fault(f.fault).forCommand(kReadBlock));
+            EXPECT_TRUE(r.Read(4).empty()) << "the fault hit block 4's read";
+            switch (next) {
+            case Next::Read: {
+                const Bytes got = r.Read(5);
+                if (!got.empty()) {
+                    EXPECT_EQ(got, kBlock5);
                 }
-                case Next::RefusedWrite: { // the UID page: the tag refuses it
-                    const Bytes uid = r.Page(0);
-                    EXPECT_EQ(KQLMX_WriteBlock(r.port, 0, page.data(), 4), -1);
-                    EXPECT_EQ(r.Page(0), uid);
-                    break;
-                }
-                case Next::AcceptedWrite:
-                    EXPECT_EQ(KQLMX_WriteBlock(r.port, 9, page.data(), 4), 0) << KQLMX_GetLastError(r.port);
-                    EXPECT_EQ(r.Page(9), page);
-                    break;
-                }
-                EXPECT_EQ(r.Page(5), Bytes({0x34, 0x03, 0x00, 0xFE}));
-                EXPECT_TRUE(r.Select()) << "a tag that refused a write has gone idle";
-                EXPECT_EQ(r.Read(5), kBlock5) << "the exchange after the aftermath";
-                EXPECT_EQ(r.Read(4), kBlock4);
+                break;
             }
+            case Next::RefusedWrite: { // the UID page: the tag refuses it
+                const Bytes uid = r.Page(0);
+                EXPECT_EQ(KQLMX_WriteBlock(r.port, 0, page.data(), 4), -1);
+                EXPECT_EQ(r.Page(0), uid);
+                break;
+            }
+            case Next::AcceptedWrite:
+                EXPECT_EQ(KQLMX_WriteBlock(r.port, 9, page.data(), 4), 0) << KQLMX_GetLastError(r.port);
+                EXPECT_EQ(r.Page(9), page);
+                break;
+            }
+            EXPECT_EQ(r.Page(5), Bytes({0x34, 0x03, 0x00, 0xFE}));
+            EXPECT_TRUE(r.Select()) << "a tag that refused a write has gone idle";
+            EXPECT_EQ(r.Read(5), kBlock5) << "the exchange after the aftermath";
+            EXPECT_EQ(r.Read(4), kBlock4);
         }
     }
 }
+
+std::string LinkTestName(const ::testing::TestParamInfo<Link>& info) {
+    const char* names[] = {"Pty", "Tcp", "Hid", "Bluetooth"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LinkFaultsOnEachLink,
+                         ::testing::Values(Link::Pty, Link::Tcp, Link::Hid, Link::Bluetooth), LinkTestName);
 
 // Catches a Bluetooth packet reader that believes a false header's length (992) and
 // swallows the real packets behind it: noise in front of a data packet, and a data
