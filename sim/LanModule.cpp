@@ -133,6 +133,11 @@ void LanModule::clearReceived() {
     received_.clear();
 }
 
+void LanModule::reappearNow() {
+    std::lock_guard lock(mutex_);
+    moveAt_ = std::chrono::steady_clock::now();
+}
+
 void LanModule::run() {
     std::uint8_t buffer[1024];
     while (!stop_) {

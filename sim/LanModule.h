@@ -72,6 +72,8 @@ public:
     std::string currentAddress() const;
     std::vector<Received> received() const;
     void clearReceived();
+    // A module on its way to a new address is back there at once, whatever its delay.
+    void reappearNow();
 
 private:
     bool bindSockets(const std::string& address);

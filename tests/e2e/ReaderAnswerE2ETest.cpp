@@ -92,9 +92,9 @@ protected:
     }
 
     PtyReader reader{Reader(GetParam())};
-    // Each phase of an answer gets the whole time-out; pauses of 600 ms leave a busy
-    // machine 400 ms to spare.
-    OpenedPort port{reader.Path(), 19200, 1000};
+    // Each phase of an answer gets the whole time-out; pauses of 1200 ms leave a busy
+    // machine 800 ms to spare.
+    OpenedPort port{reader.Path(), 19200, 2000};
 };
 
 // Catches bytes after an answer appended to its payload, failing its check, or taken
@@ -114,15 +114,15 @@ TEST_P(ReaderAnswerE2E, NoiseAndPausesInsideTheAnswer) {
         // Type 1 has no start byte to find the frame by.
         EXPECT_EQ(Ask(Fault::noise({0x55, 0xAA, 0x00, 0xFF, 0x99})), Wire().version);
         ExpectCleanExchange("noise");
-        // Noise enough for a header, then the frame: 1800 ms in all, at most 600 ms a phase.
+        // Noise enough for a header, then the frame: 3600 ms in all, at most 1200 ms a phase.
         reader.sim.inject(
             Fault::noise({0x55, 0xAA, 0x00, 0xFF, 0x99}).forCommand(VersionCommand(GetParam())));
-        EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 600ms, .beforeFrame = 600ms, .afterHeader = 600ms})),
+        EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 1200ms, .beforeFrame = 1200ms, .afterHeader = 1200ms})),
                   Wire().version);
         ExpectCleanExchange("noise and pauses");
     }
-    // 1200 ms in all against the port's 1000 ms, but each phase gets its 1000 ms.
-    EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 600ms, .afterHeader = 600ms})), Wire().version);
+    // 2400 ms in all against the port's 2000 ms, but each phase gets its 2000 ms.
+    EXPECT_EQ(Ask(Fault::delay({.beforeAnswer = 1200ms, .afterHeader = 1200ms})), Wire().version);
     ExpectCleanExchange("a split answer");
 }
 
