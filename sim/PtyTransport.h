@@ -43,8 +43,10 @@ public:
     // False once the link was dropped (Simulator::dropLink or a DropLink fault): the
     // master is closed, the client sees a hang-up and the slave path is gone.
     bool linkUp() const { return up_; }
-    // Whether every byte the client has written so far was taken and answered: the
-    // thread waits for more, and nothing is waiting to be read.
+    // Whether every byte that has reached the master was taken and answered: the thread
+    // waits for more, and nothing is waiting to be read. Bytes the kernel still carries
+    // from the slave to the master (a worker of its own hands them on, moments after the
+    // client's write) are not seen: ask once the client has since waited for something.
     bool drained() const;
     void dropLink() override;
 

@@ -217,7 +217,8 @@ private slots:
         bool drained = false;
         kqtest::ModalWatcher watcher([&](QWidget*) {
             // What the program wrote before the dialog counts, even when a busy machine
-            // lets the simulator take it only later.
+            // lets the simulator take it only later (the program waited out its answer
+            // time-out since its last write, so the kernel has handed that on).
             drained = kqtest::WaitDrained(reader);
             logAtDialog = reader.LogSize();
             return false;

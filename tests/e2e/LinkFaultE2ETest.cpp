@@ -238,7 +238,9 @@ TEST(LinkFaults, LinkGoneDuringTheWaitEndsItAtOnceWithOneCode) {
         EXPECT_TRUE(r.Read(4).empty());
         const auto returned = Clock::now();
         drop.join();
-        EXPECT_LT(returned - dropped.load(), 100ms);
+        // Far within the 3 s time-out: a busy machine may take a while to run the
+        // threads that see the link go.
+        EXPECT_LT(returned - dropped.load(), 1000ms);
         EXPECT_EQ(KQLMX_GetLastError(r.port), KQLMX_ERROR_NO_SUCH_PORT);
     }
 }

@@ -14,18 +14,24 @@ namespace {
 TEST(ReaderPortLifetimeE2E, DroppedLinkTimesOutAndIsClosedOnce) {
     struct Case {
         const char* what;
-        void (*drop)(kqsim::Simulator&);
+        void (*drop)(PtyReader&);
     };
     const Case cases[] = {
-        {"instead of an answer", [](kqsim::Simulator& s) { s.inject(kqsim::Fault::dropLink()); }},
-        {"between exchanges", [](kqsim::Simulator& s) { s.dropLink(); }},
+        {"instead of an answer", [](PtyReader& r) { r.sim.inject(kqsim::Fault::dropLink()); }},
+        // The simulator drops the link in its own time: before the next command comes,
+        // however late its thread gets to run.
+        {"between exchanges",
+         [](PtyReader& r) {
+             r.sim.dropLink();
+             WaitUntil([&] { return !r.pty.linkUp(); });
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PtyReader dropping(Reader(0));
         OpenedPort first(dropping.Path(), 19200, 300);
         ASSERT_EQ(first.Handle(), 1);
-        c.drop(dropping.sim);
+        c.drop(dropping);
         Stopwatch watch;
         EXPECT_TRUE(Version(first.Handle()).empty());
         EXPECT_EQ(KQLMX_GetLastError(first.Handle()), KQLMX_ERROR_NO_SUCH_PORT);

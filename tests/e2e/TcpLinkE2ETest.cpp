@@ -105,7 +105,8 @@ TEST(TcpLink, OpensByAddressAndPortByAddressAloneAndByReaderName) {
 // out. Also a reconnect that binds the readers' port number.
 TEST(TcpLink, ReaderClosingTheConnectionTheNextFrameReconnectsOnAnyLocalPort) {
     // Two readers with one port number on two addresses: each reconnect must take a
-    // local port of its own, never the readers' port number.
+    // local port of its own, never the readers' port number (which any free port may
+    // be by chance, but not twice).
     TcpReader first(LoopbackAddress(30));
     ASSERT_TRUE(first.tcp.ok()) << first.tcp.error();
     TcpReader second(LoopbackAddress(31), first.tcp.port());
@@ -114,6 +115,7 @@ TEST(TcpLink, ReaderClosingTheConnectionTheNextFrameReconnectsOnAnyLocalPort) {
     OpenedPort b(second.Name(), 19200, 300);
     ASSERT_GT(a.Handle(), 0);
     ASSERT_GT(b.Handle(), 0);
+    int onTheReadersPort = 0;
     for (auto [reader, port] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
         reader->tcp.closeAfterAnswers(1);
         EXPECT_EQ(VersionText(port->Handle()), "1844");
@@ -125,8 +127,9 @@ TEST(TcpLink, ReaderClosingTheConnectionTheNextFrameReconnectsOnAnyLocalPort) {
         })) << "the link did not let the closed connection go";
         EXPECT_EQ(VersionText(port->Handle()), "1844") << "the frame after the close reconnects";
         EXPECT_EQ(reader->tcp.connectionsAccepted(), 2);
-        EXPECT_NE(reader->tcp.lastPeerPort(), first.tcp.port());
+        onTheReadersPort += reader->tcp.lastPeerPort() == first.tcp.port();
     }
+    EXPECT_LT(onTheReadersPort, 2) << "reconnects from the readers' port number";
 }
 
 TEST(TcpLink, RefusedConnectFailsAtOnce) {
