@@ -2,6 +2,7 @@
 
 #include "content/AsciiText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -49,9 +50,13 @@ bool IsLanAddress(const std::string& name) {
 PortLink ClassifyPortName(const std::string& name) {
     // A device path may hold dots, but never names a LAN reader.
     if (!IsDevicePath(name) && IsLanAddress(name)) return PortLink::Tcp;
-    if (name.find("HID") != std::string::npos) return PortLink::Hid;
-    if (name.find("BT") != std::string::npos)
-        return name.find("BTW") != std::string::npos ? PortLink::Refused : PortLink::Bluetooth;
+    // A device path tells its link only in the words after it ("/dev/ttyUSB0 BT"): the
+    // path itself may hold any letters, such as an adapter's serial number under
+    // /dev/serial/by-id, or a folder's random name.
+    const std::string marks = IsDevicePath(name) ? name.substr(std::min(name.find(' '), name.size())) : name;
+    if (marks.find("HID") != std::string::npos) return PortLink::Hid;
+    if (marks.find("BT") != std::string::npos)
+        return marks.find("BTW") != std::string::npos ? PortLink::Refused : PortLink::Bluetooth;
     return PortLink::Serial;
 }
 

@@ -52,7 +52,8 @@ TEST(PortName, DescriptionHintLeavesDevicePaths) {
 
 // Catches a name routed to the wrong link (a LAN reader opened as a tty, a "BTW"
 // device touched at all, a module on a tty opened as a plain serial reader, a device
-// path with dots taken for a LAN address).
+// path with dots taken for a LAN address, a serial adapter whose path holds "BT" or
+// "HID" opened as a Bluetooth or HID reader).
 TEST(PortName, LinkChosenByName) {
     struct Case {
         const char* name;
@@ -68,7 +69,9 @@ TEST(PortName, LinkChosenByName) {
         {"xxBTWyy", PortLink::Refused},
         {"/dev/pts/5", PortLink::Serial},
         {"/dev/serial/by-id/usb-Vek.1.2.3", PortLink::Serial},
-        {"/dev/serial/by-id/usb-BT-HID.1.2.3", PortLink::Hid},
+        {"/dev/serial/by-id/usb-BT-HID.1.2.3", PortLink::Serial}, // letters of the path are no marks
+        {"/dev/shm/kq-HIDBTW/reader", PortLink::Serial},
+        {"/dev/ttyUSB0 HID", PortLink::Hid},
         {"/dev/ttyUSB0 BT", PortLink::Bluetooth},
         {"/dev/ttyUSB0 BTW", PortLink::Refused},
         {"[HID BT READER 1]-10001", PortLink::Tcp},
